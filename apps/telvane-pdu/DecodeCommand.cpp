@@ -1,0 +1,12 @@
+#include <cstdio>
+
+#include "Commands.h"
+
+namespace telvane::pdutool {
+
+int runDecode(const std::vector<std::string>&) {
+    std::fputs("telvane-pdu: decode is not available in this build\n", stderr);
+    return 1;
+}
+
+}  // namespace telvane::pdutool
