@@ -1,0 +1,3 @@
+# Alphabets and the PDU decoder.
+telvane_add_gtest(codec_alphabet_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/AlphabetTest.cpp
+    LIBS telvane_codec)
