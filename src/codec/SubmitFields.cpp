@@ -1,0 +1,106 @@
+#include "codec/SubmitFields.h"
+
+#include <string>
+
+#include "codec/Submit.h"
+
+namespace telvane::codec {
+
+namespace {
+
+// International number, ISDN/telephone numbering plan. The gateway sends every number in
+// international form; the phone's own centre is used when no SMSC is set.
+constexpr std::uint8_t kInternationalIsdn = 0x91;
+
+struct AddressCodes {
+    SubmitField field;
+    SubmitErrorCode notDigits;
+    SubmitErrorCode tooLong;
+};
+
+// The digits of an address: spaces around it ignored, one leading "+" dropped. An all-blank
+// input gives no digits; the caller decides whether that is allowed.
+std::variant<std::string, SubmitError> addressDigits(std::string_view text,
+                                                     const AddressCodes& codes) {
+    std::size_t begin = 0;
+    std::size_t end = text.size();
+    while (begin < end && text[begin] == ' ') ++begin;
+    while (end > begin && text[end - 1] == ' ') --end;
+    if (begin == end) return std::string();
+
+    std::size_t pos = begin;
+    if (text[pos] == '+') {
+        ++pos;
+        if (pos == end) return SubmitError{codes.notDigits, codes.field, begin};
+    }
+    std::string digits;
+    for (; pos < end; ++pos) {
+        const char c = text[pos];
+        if (c < '0' || c > '9') return SubmitError{codes.notDigits, codes.field, pos};
+        if (digits.size() == kMaxAddressDigits) return SubmitError{codes.tooLong, codes.field, pos};
+        digits.push_back(c);
+    }
+    return digits;
+}
+
+Bytes semiOctets(std::string_view digits) {
+    Bytes octets;
+    octets.reserve((digits.size() + 1) / 2);
+    for (std::size_t i = 0; i < digits.size(); i += 2) {
+        const unsigned low = static_cast<unsigned>(digits[i] - '0');
+        const unsigned high =
+            i + 1 < digits.size() ? static_cast<unsigned>(digits[i + 1] - '0') : 0xF;
+        octets.push_back(static_cast<std::uint8_t>(high << 4 | low));
+    }
+    return octets;
+}
+
+}  // namespace
+
+std::string toSemiOctets(std::string_view digits) {
+    // Swapping is done on the characters so that any text gives the text form of the
+    // swapped pairs; the encoder only passes digits.
+    std::string swapped;
+    swapped.reserve(digits.size() + 1);
+    for (std::size_t i = 0; i < digits.size(); i += 2) {
+        swapped.push_back(i + 1 < digits.size() ? digits[i + 1] : 'F');
+        swapped.push_back(digits[i]);
+    }
+    return swapped;
+}
+
+std::variant<Bytes, SubmitError> encodeSmscField(std::string_view smsc) {
+    auto digits = addressDigits(
+        smsc, {SubmitField::Smsc, SubmitErrorCode::SmscNotDigits, SubmitErrorCode::SmscTooLong});
+    if (auto* error = std::get_if<SubmitError>(&digits)) return *error;
+    const std::string& value = std::get<std::string>(digits);
+    if (value.empty()) return Bytes{0x00};
+
+    const Bytes packed = semiOctets(value);
+    Bytes field;
+    field.push_back(static_cast<std::uint8_t>(1 + packed.size()));  // octets after this one
+    field.push_back(kInternationalIsdn);
+    field.insert(field.end(), packed.begin(), packed.end());
+    return field;
+}
+
+std::variant<Bytes, SubmitError> encodeDestinationField(std::string_view number) {
+    auto digits = addressDigits(number, {SubmitField::Number, SubmitErrorCode::NumberNotDigits,
+                                         SubmitErrorCode::NumberTooLong});
+    if (auto* error = std::get_if<SubmitError>(&digits)) return *error;
+    std::string value = std::get<std::string>(std::move(digits));
+    if (value.empty()) return SubmitError{SubmitErrorCode::EmptyNumber, SubmitField::Number, 0};
+    // Russian domestic numbers are written 8XXXXXXXXXX; the network wants 7XXXXXXXXXX.
+    // A number written with "+" is taken as international already.
+    const std::size_t first = number.find_first_not_of(' ');
+    if (number[first] == '8') value[0] = '7';
+
+    const Bytes packed = semiOctets(value);
+    Bytes field;
+    field.push_back(static_cast<std::uint8_t>(value.size()));  // TP-DA counts digits, not octets
+    field.push_back(kInternationalIsdn);
+    field.insert(field.end(), packed.begin(), packed.end());
+    return field;
+}
+
+}  // namespace telvane::codec

@@ -1,0 +1,20 @@
+#pragma once
+// Address fields of an SMS-SUBMIT, shared by the encoder and its tests.
+
+#include <string_view>
+#include <variant>
+
+#include "codec/Hex.h"
+#include "codec/SubmitError.h"
+
+namespace telvane::codec {
+
+/// The SMSC part in front of the TPDU (TS 27.005 clause 3.1, <pdu>): the single octet 00 for
+/// an empty setting, else length octet, type of address 91, semi-octet digits.
+std::variant<Bytes, SubmitError> encodeSmscField(std::string_view smsc);
+
+/// TP-DA (TS 23.040 clause 9.1.2.5): digit count, type of address 91, semi-octet digits, with
+/// a leading domestic "8" sent as the international "7".
+std::variant<Bytes, SubmitError> encodeDestinationField(std::string_view number);
+
+}  // namespace telvane::codec
