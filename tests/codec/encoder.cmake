@@ -1,0 +1,3 @@
+# SMS-SUBMIT encoder and transliteration.
+telvane_add_gtest(codec_encode_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/EncodeTest.cpp LIBS telvane_codec)
+telvane_add_gtest(codec_translit_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/TranslitTest.cpp LIBS telvane_codec)
