@@ -1,0 +1,91 @@
+#include "ControlServer.h"
+
+#include <QLocalSocket>
+
+#include "ModemEngine.h"
+#include "PtyLink.h"
+
+namespace telvane::simulator {
+
+namespace {
+
+constexpr qsizetype kMaxRequest = 4096;
+
+std::optional<MemoryId> memoryArgument(const QString& name) {
+    if (name.compare(QLatin1String("me"), Qt::CaseInsensitive) == 0) return MemoryId::Me;
+    if (name.compare(QLatin1String("sm"), Qt::CaseInsensitive) == 0) return MemoryId::Sm;
+    return std::nullopt;
+}
+
+}  // namespace
+
+ControlServer::ControlServer(ModemEngine& engine, PtyLink& link, QObject* parent)
+    : QObject(parent), m_engine(engine), m_link(link) {
+    connect(&m_server, &QLocalServer::newConnection, this, &ControlServer::acceptConnection);
+}
+
+ControlServer::~ControlServer() { m_server.close(); }
+
+QString ControlServer::listen(const QString& path) {
+    QLocalServer::removeServer(path);
+    if (!m_server.listen(path)) return m_server.errorString();
+    return {};
+}
+
+void ControlServer::acceptConnection() {
+    while (QLocalSocket* socket = m_server.nextPendingConnection()) {
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
+            while (socket->canReadLine()) {
+                const QString request = QString::fromUtf8(socket->readLine()).trimmed();
+                socket->write((handle(request) + QLatin1Char('\n')).toUtf8());
+            }
+            if (socket->bytesAvailable() > kMaxRequest) {
+                socket->write("ERROR request line too long\n");
+                socket->disconnectFromServer();
+            }
+        });
+    }
+}
+
+QString ControlServer::handle(const QString& request) {
+    const QStringList words = request.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    if (words.isEmpty()) return QStringLiteral("ERROR empty request");
+    const QString verb = words[0].toLower();
+    if (verb == QLatin1String("deliver")) {
+        const auto memory = words.size() == 3 ? memoryArgument(words[1]) : std::nullopt;
+        if (!memory) return QStringLiteral("ERROR usage: deliver me|sm HEX");
+        const auto result = m_engine.deliver(*memory, words[2].toStdString());
+        if (!result.index) return QStringLiteral("ERROR ") + QString::fromStdString(result.error);
+        return QStringLiteral("OK %1").arg(*result.index);
+    }
+    if (verb == QLatin1String("list")) {
+        const auto memory = words.size() == 2 ? memoryArgument(words[1]) : std::nullopt;
+        if (!memory) return QStringLiteral("ERROR usage: list me|sm");
+        QString answer = QStringLiteral("OK");
+        const auto& m = m_engine.memory(*memory);
+        for (const auto index : m.indexes()) {
+            const auto* message = m.at(index);
+            answer += QStringLiteral(" %1,%2,%3")
+                          .arg(index)
+                          .arg(static_cast<int>(message->stat))
+                          .arg(QString::fromStdString(message->pduHex));
+        }
+        return answer;
+    }
+    if (verb == QLatin1String("unplug") && words.size() == 1) {
+        m_link.unplug();
+        m_engine.resetLine();
+        return QStringLiteral("OK");
+    }
+    if (verb == QLatin1String("plug") && words.size() == 1) {
+        if (m_link.isPlugged()) return QStringLiteral("OK ") + m_link.slavePath();
+        if (const QString error = m_link.plug(); !error.isEmpty()) {
+            return QStringLiteral("ERROR ") + error;
+        }
+        return QStringLiteral("OK ") + m_link.slavePath();
+    }
+    return QStringLiteral("ERROR unknown request \"%1\"").arg(request.left(80));
+}
+
+}  // namespace telvane::simulator
