@@ -1,0 +1,170 @@
+#include "SimulatedModem.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocalSocket>
+
+namespace telvane::test {
+
+namespace {
+
+QString memoryWord(ModemMemory memory) {
+    return memory == ModemMemory::Me ? QStringLiteral("me") : QStringLiteral("sm");
+}
+
+}  // namespace
+
+SimulatedModem::SimulatedModem(SimulatedModemOptions options) : m_options(std::move(options)) {
+    m_process.setProgram(binaryPath());
+    m_process.setProcessChannelMode(QProcess::SeparateChannels);
+}
+
+SimulatedModem::~SimulatedModem() { stop(); }
+
+QString SimulatedModem::binaryPath() { return QStringLiteral(TELVANE_MODEM_BINARY); }
+
+QString SimulatedModem::directory() const { return m_dir.path(); }
+QString SimulatedModem::linkPath() const { return m_dir.filePath(QStringLiteral("modem")); }
+QString SimulatedModem::slavePath() const { return m_slavePath; }
+QString SimulatedModem::controlPath() const { return linkPath() + QStringLiteral(".ctl"); }
+QString SimulatedModem::sentPath() const { return m_dir.filePath(QStringLiteral("sent.txt")); }
+
+bool SimulatedModem::isRunning() const { return m_process.state() == QProcess::Running; }
+
+bool SimulatedModem::writeLines(const QString& name, const QStringList& lines) {
+    QFile file(m_dir.filePath(name));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        m_error = QStringLiteral("cannot write %1: %2").arg(file.fileName(), file.errorString());
+        return false;
+    }
+    for (const QString& line : lines) file.write(line.toLatin1() + '\n');
+    return true;
+}
+
+bool SimulatedModem::start(std::chrono::milliseconds deadline) {
+    if (!m_dir.isValid()) {
+        m_error = QStringLiteral("no temporary directory: ") + m_dir.errorString();
+        return false;
+    }
+    QStringList args{QStringLiteral("--link"), linkPath(), QStringLiteral("--sent"), sentPath()};
+    if (!m_options.me.isEmpty()) {
+        if (!writeLines(QStringLiteral("me.txt"), m_options.me)) return false;
+        args << QStringLiteral("--me") << m_dir.filePath(QStringLiteral("me.txt"));
+    }
+    if (!m_options.sm.isEmpty()) {
+        if (!writeLines(QStringLiteral("sm.txt"), m_options.sm)) return false;
+        args << QStringLiteral("--sm") << m_dir.filePath(QStringLiteral("sm.txt"));
+    }
+    for (const QString& fault : m_options.faults) args << QStringLiteral("--fault") << fault;
+    args << m_options.extraArgs;
+    m_process.setArguments(args);
+    m_process.start();
+
+    // The modem prints the slave's path once the link and the control socket are in place.
+    const QDeadlineTimer timer(deadline);
+    if (!m_process.waitForStarted(static_cast<int>(timer.remainingTime()))) {
+        m_error = QStringLiteral("telvane-modem did not start: ") + m_process.errorString();
+        return false;
+    }
+    while (!m_process.canReadLine()) {
+        if (m_process.state() != QProcess::Running || timer.hasExpired()) {
+            m_error = QStringLiteral("telvane-modem did not come up: ") +
+                      QString::fromLocal8Bit(m_process.readAllStandardError()).trimmed();
+            stop();
+            return false;
+        }
+        m_process.waitForReadyRead(static_cast<int>(qMax<qint64>(1, timer.remainingTime())));
+    }
+    m_slavePath = QString::fromLocal8Bit(m_process.readLine()).trimmed();
+    if (!QFileInfo(linkPath()).isSymLink()) {
+        m_error = QStringLiteral("telvane-modem reported %1 but made no link").arg(m_slavePath);
+        stop();
+        return false;
+    }
+    return true;
+}
+
+void SimulatedModem::stop() {
+    if (m_process.state() == QProcess::NotRunning) return;
+    m_process.terminate();
+    if (!m_process.waitForFinished(5000)) {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+}
+
+QStringList SimulatedModem::sentPdus() const {
+    QFile file(sentPath());
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) return {};
+    QStringList pdus;
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        if (!line.trimmed().isEmpty()) pdus << QString::fromLatin1(line.trimmed());
+    }
+    return pdus;
+}
+
+std::optional<QString> SimulatedModem::control(const QString& request,
+                                                std::chrono::milliseconds deadline) {
+    const QDeadlineTimer timer(deadline);
+    QLocalSocket socket;
+    socket.connectToServer(controlPath());
+    if (!socket.waitForConnected(static_cast<int>(timer.remainingTime()))) {
+        m_error = QStringLiteral("control socket: ") + socket.errorString();
+        return std::nullopt;
+    }
+    socket.write(request.toUtf8() + '\n');
+    socket.waitForBytesWritten(static_cast<int>(qMax<qint64>(1, timer.remainingTime())));
+    while (!socket.canReadLine()) {
+        if (timer.hasExpired() || socket.state() != QLocalSocket::ConnectedState) {
+            m_error = QStringLiteral("control socket: no answer to \"%1\"").arg(request.left(40));
+            return std::nullopt;
+        }
+        socket.waitForReadyRead(static_cast<int>(qMax<qint64>(1, timer.remainingTime())));
+    }
+    const QString answer = QString::fromUtf8(socket.readLine()).trimmed();
+    if (!answer.startsWith(QLatin1String("OK"))) m_error = answer;
+    return answer;
+}
+
+std::optional<int> SimulatedModem::deliver(ModemMemory memory, const QString& pduHex) {
+    const auto answer = control(QStringLiteral("deliver %1 %2").arg(memoryWord(memory), pduHex));
+    if (!answer || !answer->startsWith(QLatin1String("OK "))) return std::nullopt;
+    bool ok = false;
+    const int index = answer->mid(3).toInt(&ok);
+    if (!ok) {
+        m_error = QStringLiteral("unexpected answer: ") + *answer;
+        return std::nullopt;
+    }
+    return index;
+}
+
+std::optional<QList<StoredPdu>> SimulatedModem::list(ModemMemory memory) {
+    const auto answer = control(QStringLiteral("list ") + memoryWord(memory));
+    if (!answer || !answer->startsWith(QLatin1String("OK"))) return std::nullopt;
+    QList<StoredPdu> entries;
+    const QStringList words = answer->split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    for (qsizetype i = 1; i < words.size(); ++i) {
+        const QStringList fields = words[i].split(QLatin1Char(','));
+        if (fields.size() != 3) {
+            m_error = QStringLiteral("unexpected entry: ") + words[i];
+            return std::nullopt;
+        }
+        entries.append(StoredPdu{fields[0].toInt(), fields[1].toInt(), fields[2]});
+    }
+    return entries;
+}
+
+bool SimulatedModem::unplug() {
+    const auto answer = control(QStringLiteral("unplug"));
+    return answer && *answer == QLatin1String("OK");
+}
+
+bool SimulatedModem::plug() {
+    const auto answer = control(QStringLiteral("plug"));
+    if (!answer || !answer->startsWith(QLatin1String("OK "))) return false;
+    m_slavePath = answer->mid(3);
+    return true;
+}
+
+}  // namespace telvane::test
