@@ -4,6 +4,9 @@ telvane_add_gtest(codec_encode_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/EncodeTest
 telvane_add_gtest(codec_translit_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/TranslitTest.cpp
     LIBS telvane_codec)
 
+telvane_add_gtest(codec_encode_roundtrip_test
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/EncodeRoundTripTest.cpp LIBS telvane_codec)
+
 # The command line, and gammu as an independent decoder of what it encodes (skipped, exit 77,
 # when python3-gammu is missing).
 add_test(NAME codec_encode_cli
