@@ -483,6 +483,18 @@ void ModemEngine::registerCommands() {
         if (form == Form::Set && (args == "0" || args == "1" || args == "2")) return Reply{};
         return Reply{{}, Final::CmeError, 50};
     };
+    // Gammu switches the radio on (AT+CFUN=1) before it talks to any modem.
+    m_commands["+CFUN"] = [this](Form form, const std::string& args) {
+        if (form == Form::Read) return Reply{{"+CFUN: " + std::to_string(m_cfun)}, Final::Ok, 0};
+        if (form == Form::Test) return Reply{{"+CFUN: (0,1,4),(0,1)"}, Final::Ok, 0};
+        const auto parts = splitArgs(args);
+        const auto fun = parseNumber(parts[0]);
+        if (form != Form::Set || parts.size() > 2 || !fun || (*fun != 0 && *fun != 1 && *fun != 4)) {
+            return Reply{{}, Final::CmeError, 50};
+        }
+        m_cfun = static_cast<int>(*fun);
+        return Reply{};
+    };
     m_commands["+CMEE"] = [this](Form form, const std::string& args) {
         if (form == Form::Read) return Reply{{"+CMEE: " + std::to_string(m_cmee)}, Final::Ok, 0};
         if (form == Form::Test) return Reply{{"+CMEE: (0-2)"}, Final::Ok, 0};

@@ -99,6 +99,7 @@ private:
     bool m_echo = true;
     bool m_verbose = true;
     int m_cmee = 0;
+    int m_cfun = 1;
     bool m_textMode = false;
     std::string m_charset = "IRA";
     std::vector<int> m_cnmi{0, 0, 0, 0, 0};
