@@ -1,0 +1,339 @@
+#include "office/Biff8.h"
+#include "office/BiffRecords.h"
+
+#include <cstring>
+#include <span>
+#include <vector>
+
+namespace telvane::office {
+namespace {
+
+struct Record {
+    std::uint16_t type = 0;
+    std::size_t offset = 0;  // of the record header
+    std::span<const std::uint8_t> data;
+};
+
+struct Failure {
+    BiffError error;
+};
+
+[[noreturn]] void fail(QString what, std::size_t offset) { throw Failure{{std::move(what), offset}}; }
+
+std::uint16_t le16(std::span<const std::uint8_t> d, std::size_t at) {
+    return static_cast<std::uint16_t>(d[at] | (d[at + 1] << 8));
+}
+std::uint32_t le32(std::span<const std::uint8_t> d, std::size_t at) {
+    return static_cast<std::uint32_t>(le16(d, at)) | (static_cast<std::uint32_t>(le16(d, at + 2)) << 16);
+}
+double leDouble(std::span<const std::uint8_t> d, std::size_t at) {
+    const std::uint64_t bits = le32(d, at) | (static_cast<std::uint64_t>(le32(d, at + 4)) << 32);
+    double v;
+    std::memcpy(&v, &bits, sizeof v);
+    return v;
+}
+
+void need(const Record& r, std::size_t size, const char* what) {
+    if (r.data.size() < size) {
+        fail(QStringLiteral("%1 record is %2 bytes, needs %3").arg(QLatin1String(what)).arg(r.data.size()).arg(size),
+             r.offset);
+    }
+}
+
+// The records of one substream, from its BOF to the EOF that closes it; nested substreams
+// (embedded charts) are skipped.
+std::vector<Record> substream(std::span<const std::uint8_t> stream, std::size_t start) {
+    std::vector<Record> records;
+    std::size_t at = start;
+    int depth = 0;
+    while (true) {
+        if (at + 4 > stream.size()) {
+            fail(QStringLiteral("substream ends without an EOF record"), at);
+        }
+        const std::uint16_t type = le16(stream, at);
+        const std::uint16_t size = le16(stream, at + 2);
+        if (at + 4 + size > stream.size()) {
+            fail(QStringLiteral("record 0x%1 runs past the end of the stream").arg(type, 4, 16, QLatin1Char('0')), at);
+        }
+        const Record r{type, at, stream.subspan(at + 4, size)};
+        at += 4 + size;
+        if (type == biff::kBof) {
+            ++depth;
+        } else if (type == biff::kEof) {
+            if (--depth == 0) {
+                return records;
+            }
+        }
+        if (depth == 1) {
+            records.push_back(r);
+        }
+    }
+}
+
+// Reads data that a record continues in CONTINUE records. Strings cut at a record boundary
+// resume behind a new flags byte that says whether the rest has 8- or 16-bit characters.
+class ContinuedReader {
+public:
+    ContinuedReader(const std::vector<Record>& records, std::size_t first, std::size_t skip)
+        : m_pos(skip) {
+        m_parts.push_back(records[first]);
+        for (std::size_t i = first + 1; i < records.size() && records[i].type == biff::kContinue; ++i) {
+            m_parts.push_back(records[i]);
+        }
+    }
+
+    std::uint8_t u8() {
+        settle();
+        return current().data[m_pos++];
+    }
+    std::uint16_t u16() {
+        const std::uint8_t lo = u8();
+        return static_cast<std::uint16_t>(lo | (u8() << 8));
+    }
+    std::uint32_t u32() {
+        const std::uint16_t lo = u16();
+        return lo | (static_cast<std::uint32_t>(u16()) << 16);
+    }
+    void skip(std::size_t n) {
+        while (n > 0) {
+            settle();
+            const std::size_t step = std::min(n, current().data.size() - m_pos);
+            m_pos += step;
+            n -= step;
+        }
+    }
+    // XLUnicodeRichExtendedString (the shared-string form; LABEL and STRING use its plain subset).
+    QString string(bool countIs16Bit = true) {
+        const std::size_t count = countIs16Bit ? u16() : u8();
+        const std::uint8_t flags = u8();
+        bool high = (flags & 0x01) != 0;
+        const std::uint16_t runs = (flags & 0x08) != 0 ? u16() : 0;
+        const std::uint32_t extSize = (flags & 0x04) != 0 ? u32() : 0;
+        QString text;
+        text.reserve(static_cast<qsizetype>(count));
+        for (std::size_t i = 0; i < count; ++i) {
+            if (m_pos >= current().data.size()) {
+                nextPart();
+                high = (u8() & 0x01) != 0;
+            }
+            text.append(QChar(high ? u16() : u8()));
+        }
+        skip(std::size_t{4} * runs);
+        skip(extSize);
+        return text;
+    }
+    std::size_t offset() const { return current().offset + 4 + m_pos; }
+
+private:
+    const Record& current() const { return m_parts[m_part]; }
+    void nextPart() {
+        if (m_part + 1 >= m_parts.size()) {
+            fail(QStringLiteral("data runs past its last CONTINUE record"), offset());
+        }
+        ++m_part;
+        m_pos = 0;
+    }
+    void settle() {
+        while (m_pos >= current().data.size()) {
+            nextPart();
+        }
+    }
+
+    std::vector<Record> m_parts;
+    std::size_t m_part = 0;
+    std::size_t m_pos;
+};
+
+double decodeRk(std::uint32_t rk) {
+    double value;
+    if ((rk & 0x02) != 0) {
+        value = static_cast<double>(static_cast<std::int32_t>(rk) >> 2);
+    } else {
+        const std::uint64_t bits = static_cast<std::uint64_t>(rk & 0xFFFFFFFCu) << 32;
+        std::memcpy(&value, &bits, sizeof value);
+    }
+    return (rk & 0x01) != 0 ? value / 100.0 : value;
+}
+
+QString errorText(std::uint8_t code) {
+    switch (code) {
+        case 0x00: return QStringLiteral("#NULL!");
+        case 0x07: return QStringLiteral("#DIV/0!");
+        case 0x0F: return QStringLiteral("#VALUE!");
+        case 0x17: return QStringLiteral("#REF!");
+        case 0x1D: return QStringLiteral("#NAME?");
+        case 0x24: return QStringLiteral("#NUM!");
+        default: return QStringLiteral("#N/A");
+    }
+}
+
+CellRef refOf(const Record& r) { return {le16(r.data, 0), le16(r.data, 2)}; }
+
+Sheet readSheet(const std::vector<Record>& records, const std::vector<QString>& strings, QString name) {
+    Sheet sheet;
+    sheet.name = std::move(name);
+    std::uint8_t activePane = 3;
+    std::vector<std::pair<std::uint8_t, CellRef>> selections;
+    std::optional<CellRef> pendingFormulaString;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        const Record& r = records[i];
+        switch (r.type) {
+            case biff::kLabelSst: {
+                need(r, 10, "LABELSST");
+                const std::uint32_t index = le32(r.data, 6);
+                if (index >= strings.size()) {
+                    fail(QStringLiteral("LABELSST refers to shared string %1 of %2").arg(index).arg(strings.size()),
+                         r.offset);
+                }
+                sheet.cells[refOf(r)] = Cell::ofText(strings[index]);
+                break;
+            }
+            case biff::kLabel:
+            case biff::kRString: {
+                need(r, 9, "LABEL");
+                ContinuedReader in(records, i, 6);
+                sheet.cells[refOf(r)] = Cell::ofText(in.string());
+                break;
+            }
+            case biff::kNumber:
+                need(r, 14, "NUMBER");
+                sheet.cells[refOf(r)] = Cell::ofNumber(leDouble(r.data, 6));
+                break;
+            case biff::kRk:
+                need(r, 10, "RK");
+                sheet.cells[refOf(r)] = Cell::ofNumber(decodeRk(le32(r.data, 6)));
+                break;
+            case biff::kMulRk: {
+                need(r, 6, "MULRK");
+                const std::uint16_t row = le16(r.data, 0);
+                const std::uint16_t first = le16(r.data, 2);
+                const std::size_t count = (r.data.size() - 6) / 6;
+                if (r.data.size() != 6 + count * 6 ||
+                    le16(r.data, r.data.size() - 2) != first + count - 1) {
+                    fail(QStringLiteral("MULRK column range does not match its size"), r.offset);
+                }
+                for (std::size_t k = 0; k < count; ++k) {
+                    sheet.cells[{row, static_cast<std::uint16_t>(first + k)}] =
+                        Cell::ofNumber(decodeRk(le32(r.data, 4 + k * 6 + 2)));
+                }
+                break;
+            }
+            case biff::kBoolErr:
+                need(r, 8, "BOOLERR");
+                sheet.cells[refOf(r)] = r.data[7] != 0 ? Cell::ofText(errorText(r.data[6]))
+                                                       : Cell::ofBoolean(r.data[6] != 0);
+                break;
+            case biff::kFormula: {
+                // Only the value last calculated is carried over.
+                need(r, 14, "FORMULA");
+                const CellRef ref = refOf(r);
+                if (le16(r.data, 12) != 0xFFFF) {
+                    sheet.cells[ref] = Cell::ofNumber(leDouble(r.data, 6));
+                } else if (r.data[6] == 0) {
+                    pendingFormulaString = ref;
+                } else if (r.data[6] == 1) {
+                    sheet.cells[ref] = Cell::ofBoolean(r.data[8] != 0);
+                } else if (r.data[6] == 2) {
+                    sheet.cells[ref] = Cell::ofText(errorText(r.data[8]));
+                } else {
+                    sheet.cells[ref] = Cell::ofText({});
+                }
+                break;
+            }
+            case biff::kString:
+                if (pendingFormulaString) {
+                    ContinuedReader in(records, i, 0);
+                    sheet.cells[*pendingFormulaString] = Cell::ofText(in.string());
+                    pendingFormulaString.reset();
+                }
+                break;
+            case biff::kWindow2:
+                need(r, 6, "WINDOW2");
+                sheet.topRow = le16(r.data, 2);
+                sheet.leftColumn = le16(r.data, 4);
+                break;
+            case 0x0041:  // PANE: which pane holds the cursor when the window is split
+                need(r, 9, "PANE");
+                activePane = r.data[8];
+                break;
+            case biff::kSelection:
+                need(r, 5, "SELECTION");
+                selections.emplace_back(r.data[0], CellRef{le16(r.data, 1), le16(r.data, 3)});
+                break;
+            default:
+                break;
+        }
+    }
+    if (!selections.empty()) {
+        sheet.activeCell = selections.front().second;
+        for (const auto& [pane, ref] : selections) {
+            if (pane == activePane) {
+                sheet.activeCell = ref;
+            }
+        }
+    }
+    return sheet;
+}
+
+BiffReadResult read(std::span<const std::uint8_t> stream) {
+    const std::vector<Record> globals = substream(stream, 0);
+    if (globals.empty() || globals[0].type != biff::kBof || globals[0].data.size() < 4 ||
+        le16(globals[0].data, 0) != 0x0600 || le16(globals[0].data, 2) != 0x0005) {
+        fail(QStringLiteral("not a BIFF8 workbook globals substream"), 0);
+    }
+    struct SheetEntry {
+        QString name;
+        std::uint32_t position;
+    };
+    std::vector<SheetEntry> entries;
+    std::vector<QString> strings;
+    for (std::size_t i = 0; i < globals.size(); ++i) {
+        const Record& r = globals[i];
+        if (r.type == biff::kBoundSheet) {
+            need(r, 8, "BOUNDSHEET");
+            if (r.data[5] != 0) {
+                fail(QStringLiteral("holds a chart, macro or module sheet, which a rewrite would lose"),
+                     r.offset);
+            }
+            ContinuedReader in(globals, i, 6);
+            entries.push_back({in.string(false), le32(r.data, 0)});
+        } else if (r.type == biff::kSst) {
+            need(r, 8, "SST");
+            ContinuedReader in(globals, i, 0);
+            in.u32();
+            const std::uint32_t unique = in.u32();
+            strings.reserve(std::min<std::uint32_t>(unique, 65536));
+            for (std::uint32_t k = 0; k < unique; ++k) {
+                strings.push_back(in.string());
+            }
+        }
+    }
+    if (entries.empty()) {
+        fail(QStringLiteral("workbook has no worksheet"), 0);
+    }
+    Workbook workbook;
+    for (const SheetEntry& e : entries) {
+        if (e.position >= stream.size()) {
+            fail(QStringLiteral("sheet \"%1\" starts past the end of the stream").arg(e.name), e.position);
+        }
+        const std::vector<Record> records = substream(stream, e.position);
+        if (records.empty() || records[0].data.size() < 4 || le16(records[0].data, 2) != 0x0010) {
+            fail(QStringLiteral("sheet \"%1\" does not start with a worksheet BOF").arg(e.name), e.position);
+        }
+        workbook.sheets.push_back(readSheet(records, strings, e.name));
+    }
+    return {std::move(workbook), {}};
+}
+
+}  // namespace
+
+BiffReadResult readBiff8(const QByteArray& stream) {
+    try {
+        return read({reinterpret_cast<const std::uint8_t*>(stream.constData()),
+                     static_cast<std::size_t>(stream.size())});
+    } catch (const Failure& f) {
+        return {std::nullopt, f.error};
+    }
+}
+
+}  // namespace telvane::office

@@ -1,0 +1,64 @@
+#pragma once
+// Appends received messages to the day's Excel workbook or Word document. The files are written
+// directly (no office suite is driven): each call reads what it needs, writes, and closes again,
+// so nothing is held between calls.
+
+#include <QString>
+#include <QStringList>
+
+namespace telvane {
+
+/// Why a record could not be stored. The day's file is left as it was in every case.
+enum class OfficeStoreError {
+    None,           ///< stored
+    Locked,         ///< an office program holds the file open (its lock file lies beside it)
+    Unreadable,     ///< the existing file could not be read from disk
+    Foreign,        ///< the file is not one of ours (another format saved under the day's name)
+    Corrupt,        ///< the file looks like ours but its structure is damaged
+    RowLimit,       ///< the workbook has no row left (the format ends at row 65536)
+    RecordTooLarge, ///< more fields than the sheet has columns, or a field over 32767 characters
+    WriteFailed,    ///< writing or replacing the file failed; the former content is kept
+};
+
+/// Outcome of one append: ok, or the error and one line of English saying what and where.
+struct OfficeResult {
+    bool ok = false;
+    OfficeStoreError error = OfficeStoreError::None;
+    QString reason;
+
+    static OfficeResult success() { return {true, OfficeStoreError::None, {}}; }
+    static OfficeResult failure(OfficeStoreError error, QString reason) {
+        return {false, error, std::move(reason)};
+    }
+};
+
+/// Appends one record as the next row of the day's workbook (".xls", BIFF8 in a compound file).
+///
+/// A missing file is created with the header row "№", "Дата/Время", "Номер телефона",
+/// "Текст сообщения" on the sheet "Принятые SMS". The new row goes below the last used row of the
+/// first sheet; column A gets its number (row number minus 1), the fields go into columns B
+/// onward. The whole workbook is written anew beside the file and then replaces it, so a crash
+/// leaves either the old or the new workbook. With @p autoScroll the new row's cell A is selected
+/// and scrolled into view; otherwise the selection saved in the file is kept.
+///
+/// @param path    the day's file, e.g. ".../26-12-05.xls"
+/// @param fields  the record's fields: time stamp, number, text, possibly more
+OfficeResult appendRecordToWorkbook(const QString& path, const QStringList& fields,
+                                    bool autoScroll);
+
+/// Appends one record as the next row of the table in the day's document (".doc", written as
+/// RTF). A missing file is created with the header row; an existing one gets the row inserted
+/// before its closing brace in place, synced to disk, and cut back to its former content if the
+/// write fails part-way. Column 1 gets the row count minus 1; fields beyond the third are dropped
+/// because the table has four columns.
+OfficeResult appendRecordToDocument(const QString& path, const QStringList& fields);
+
+/// Releases whatever the writers hold between calls. They hold nothing (every append opens,
+/// writes and closes its file), so this only keeps the contract of the retrieval cycle, which
+/// calls it once at the end of each run.
+void CloseOfficeFile();
+
+/// Short English name of an error, for logs.
+QString describe(OfficeStoreError error);
+
+}  // namespace telvane
