@@ -1,0 +1,91 @@
+#include "config/Settings.h"
+
+#include <QDir>
+#include <limits>
+#include <utility>
+
+#include "config/IniFile.h"
+#include "config/NumberText.h"
+
+namespace telvane::config {
+namespace {
+
+bool endsWithSeparator(const QString& path) {
+    return path.endsWith(u'/') || path.endsWith(QDir::separator());
+}
+
+QString withTrailingSeparator(const QString& path) {
+    return endsWithSeparator(path) ? path : path + QDir::separator();
+}
+
+template <typename Int>
+Int leading(const QString& value, const Setting& s) {
+    constexpr auto min = std::numeric_limits<Int>::min();
+    constexpr auto max = std::numeric_limits<Int>::max();
+    IntegerResult r = leadingInteger(value.toStdString(), min, max);
+    if (!r.ok()) r = leadingInteger(s.defaultValue, min, max);
+    return r.ok() ? static_cast<Int>(r.value) : Int{0};
+}
+
+template <typename Int>
+Int strict(const QString& value, const Setting& s) {
+    constexpr auto min = std::numeric_limits<Int>::min();
+    constexpr auto max = std::numeric_limits<Int>::max();
+    IntegerResult r = strictInteger(value.toStdString(), min, max);
+    if (!r.ok()) r = strictInteger(s.defaultValue, min, max);
+    return r.ok() ? static_cast<Int>(r.value) : Int{0};
+}
+
+}  // namespace
+
+Settings::Settings(QString iniFilePath, QString homeFolder)
+    : m_iniFilePath(std::move(iniFilePath)),
+      m_homeFolder(homeFolder.isEmpty() ? homeFolder : withTrailingSeparator(homeFolder)) {}
+
+QString Settings::iniFilePath() const { return m_iniFilePath; }
+
+QString Settings::homeFolder() const { return m_homeFolder; }
+
+QString Settings::text(const Setting& s) const {
+    return ReadIniValue(m_iniFilePath, QString::fromUtf8(s.section), QString::fromUtf8(s.key),
+                        QString::fromUtf8(s.defaultValue));
+}
+
+qint32 Settings::leadingNumber32(const Setting& s) const { return leading<qint32>(text(s), s); }
+
+qint16 Settings::leadingNumber16(const Setting& s) const { return leading<qint16>(text(s), s); }
+
+qint16 Settings::strictInt16(const Setting& s) const { return strict<qint16>(text(s), s); }
+
+qint32 Settings::strictInt32(const Setting& s) const { return strict<qint32>(text(s), s); }
+
+double Settings::strictNumber(const Setting& s) const {
+    if (const auto v = config::strictNumber(text(s).toStdString())) return *v;
+    return config::strictNumber(s.defaultValue).value_or(0.0);
+}
+
+bool Settings::equalsOne(const Setting& s) const { return text(s) == u"1"; }
+
+QString Settings::separator() const {
+    QString value = text(setting::Split);
+    value.replace(QStringLiteral("[ ]"), QStringLiteral(" "));
+    value.replace(QStringLiteral("[tab]"), QStringLiteral("\t"));
+    return value;
+}
+
+QString Settings::folder(const Setting& s) const {
+    const QString value = text(s);
+    // An empty value would otherwise name the root folder, and the outbox scan deletes the
+    // files it sends from there.
+    if (value.isEmpty()) return m_homeFolder + QString::fromUtf8(s.key) + QDir::separator();
+    // A service has no meaningful working folder; relative folders follow the installation.
+    if (QDir::isRelativePath(value)) return withTrailingSeparator(m_homeFolder + value);
+    return withTrailingSeparator(value);
+}
+
+bool Settings::write(const Setting& s, const QString& value) const {
+    return WriteIniValue(m_iniFilePath, QString::fromUtf8(s.section), QString::fromUtf8(s.key),
+                         value);
+}
+
+}  // namespace telvane::config

@@ -1,0 +1,66 @@
+#pragma once
+// Typed access to one Telvane.ini. There is no cache: every call reads the file, so an edit by
+// hand or by the options dialog is seen at the next read.
+
+#include <QString>
+#include <QtGlobal>
+
+#include "config/SettingsKeys.h"
+
+namespace telvane::config {
+
+/// The settings of one installation: its Telvane.ini and its home folder.
+///
+/// Where a conversion rejects the stored text, the call site's default (Setting::defaultValue)
+/// is used instead, converted the same way.
+class Settings {
+public:
+    /// @param iniFilePath the settings file (usually HomeFolder::iniPath(homeFolder)).
+    /// @param homeFolder  the folder that default and relative folders are based on; a
+    ///                    trailing separator is added when it has none.
+    Settings(QString iniFilePath, QString homeFolder);
+
+    QString iniFilePath() const;
+    /// The home folder, ending in the native separator.
+    QString homeFolder() const;
+
+    /// The stored value, or the default, unchanged.
+    QString text(const Setting& s) const;
+
+    /// The decimal number at the start of the value (leading blanks skipped; a fraction is
+    /// rounded, halves to even), 0 when the value does not start with a number. A number that
+    /// does not fit the width gives the default.
+    qint32 leadingNumber32(const Setting& s) const;
+    qint16 leadingNumber16(const Setting& s) const;
+
+    /// The value as a whole must be a decimal number (a fraction is rounded, halves to even)
+    /// that fits the width; otherwise the default.
+    qint16 strictInt16(const Setting& s) const;
+    qint32 strictInt32(const Setting& s) const;
+
+    /// The value as a whole must be a finite number ("1", "-2.5", "1e3"); otherwise the
+    /// default.
+    double strictNumber(const Setting& s) const;
+
+    /// True when the value is the text "1".
+    bool equalsOne(const Setting& s) const;
+
+    /// The separator of outgoing-message files (SMS Split): every "[ ]" replaced by a space,
+    /// then every "[tab]" by a TAB, so that a value of only blanks can be stored.
+    QString separator() const;
+
+    /// A folder setting (setting::Send, Receive or Logs), always ending in a separator: the
+    /// stored value, with the native separator appended when it ends in none; a relative
+    /// value is taken relative to the home folder. A missing or empty value gives the home
+    /// folder followed by the key name ("Send", "Receive", "Logs"). The folder is not created.
+    QString folder(const Setting& s) const;
+
+    /// Stores `value` under the setting's key (see WriteIniValue); false when it could not.
+    bool write(const Setting& s, const QString& value) const;
+
+private:
+    QString m_iniFilePath;
+    QString m_homeFolder;
+};
+
+}  // namespace telvane::config

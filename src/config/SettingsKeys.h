@@ -1,0 +1,59 @@
+#pragma once
+// Every key of Telvane.ini, with its section and the default that applies where it is read.
+// Two keys are read with different defaults at two places (ComPortSpeed, Period, SMSC): each
+// place has its own entry, so the difference stays visible instead of being repeated as a
+// literal at the call site.
+
+#include <array>
+
+namespace telvane::config {
+
+/// One key of the settings file as one call site reads it. `defaultValue` is UTF-8.
+struct Setting {
+    const char* section;
+    const char* key;
+    const char* defaultValue;
+};
+
+namespace setting {
+inline constexpr Setting ComPort{"Options", "ComPort", "1"};
+/// Speed used when the port is opened.
+inline constexpr Setting ComPortSpeedAtPortOpen{"Options", "ComPortSpeed", "9600"};
+/// Speed the options dialog shows when the key is missing.
+inline constexpr Setting ComPortSpeedInOptions{"Options", "ComPortSpeed", "19200"};
+inline constexpr Setting ComPortOptions{"Options", "ComPortOptions", "n,8,1"};
+/// Poll period in seconds when the gateway starts.
+inline constexpr Setting PeriodAtStart{"Options", "Period", "10"};
+/// Poll period the options dialog shows when the key is missing.
+inline constexpr Setting PeriodInOptions{"Options", "Period", "60"};
+inline constexpr Setting Log{"Options", "Log", "0"};
+/// Folders: the default is the home folder, the key name and a separator (Settings::folder).
+inline constexpr Setting Send{"Folders", "Send", ""};
+inline constexpr Setting Receive{"Folders", "Receive", ""};
+inline constexpr Setting Logs{"Folders", "Logs", ""};
+inline constexpr Setting FileType{"SMS", "FileType", "0"};
+/// Separator of outgoing-message files; see Settings::separator.
+inline constexpr Setting Split{"SMS", "Split", "\t"};
+inline constexpr Setting Number{"SMS", "Number", "1"};
+inline constexpr Setting AutoScroll{"SMS", "AutoScroll", "0"};
+inline constexpr Setting ToLatin{"SMS", "ToLatin", "0"};
+inline constexpr Setting Report{"SMS", "Report", "0"};
+/// SMS-centre number put into outgoing messages; empty leaves the phone's own.
+inline constexpr Setting SMSCWhenSending{"SMS", "SMSC", ""};
+/// SMS-centre number the options dialog shows when the key is missing.
+inline constexpr Setting SMSCInOptions{"SMS", "SMSC", "79xxxxxxxxx"};
+inline constexpr Setting LongID{"SMS", "LongID", "1"};
+inline constexpr Setting Delivered{"SMSreports", "Delivered", "Доставлено"};
+/// The key is spelled "Sepended" in every existing settings file.
+inline constexpr Setting Sepended{"SMSreports", "Sepended", "Отложено"};
+inline constexpr Setting Deleted{"SMSreports", "Deleted", "Удалено"};
+
+/// Every entry above, in the order of the file's sections.
+inline constexpr std::array kAll{
+    ComPort, ComPortSpeedAtPortOpen, ComPortSpeedInOptions, ComPortOptions, PeriodAtStart,
+    PeriodInOptions, Log, Send, Receive, Logs, FileType, Split, Number, AutoScroll, ToLatin,
+    Report, SMSCWhenSending, SMSCInOptions, LongID, Delivered, Sepended, Deleted,
+};
+}  // namespace setting
+
+}  // namespace telvane::config
