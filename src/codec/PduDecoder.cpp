@@ -1,6 +1,5 @@
 #include "codec/PduDecoder.h"
 
-#include <algorithm>
 #include <array>
 #include <vector>
 

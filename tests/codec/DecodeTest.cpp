@@ -211,6 +211,26 @@ TEST(DecodePdu, CarriageReturnPaddingOfEightNSeptetsIsDropped) {
     EXPECT_EQ(decodeOk("00040B912143658709F10000622150127003210731D98C56B3DD00").text, U"1234567");
 }
 
+// A time stamp whose digits are not decimal is dropped; the message itself is kept.
+TEST(DecodePdu, NonDecimalTimeStampIsDroppedNotTheMessage) {
+    const DecodedPdu pdu = decodeOk(
+        "07912143658709F1040B912143658709F10000"
+        "6221A012700321"
+        "05C8329BFD06");
+    EXPECT_FALSE(pdu.timestamp.has_value());
+    EXPECT_EQ(pdu.text, U"Hello");
+    EXPECT_EQ(messageRecord(pdu, ReportTexts{}).timeStamp, U"");
+    // Time zone octet 8A: low semi-octet A is the sign bit and tens digit 2, high semi-octet 8
+    // the units: 28 quarter-hours west of UTC (UTC-7, as on the US west coast in summer).
+    const DecodedPdu west = decodeOk(
+        "07912143658709F1040B912143658709F10000"
+        "622150127003"
+        "8A"
+        "05C8329BFD06");
+    ASSERT_TRUE(west.timestamp.has_value());
+    EXPECT_EQ(west.timestamp->tzQuarterHours, -28);
+}
+
 TEST(DecodePdu, HexLayerIgnoresBlanksAndCase) {
     const DecodedPdu pdu =
         decodeOk(" 07912143658709f1 040B912143658709F1 00006221501270032105c8329bfd06\r\n");
