@@ -18,7 +18,8 @@ QString asFolder(const QString& path) {
 QString HomeFolder::resolve(const QString& homeOverride, const QString& applicationDir) {
     if (!homeOverride.isEmpty()) return asFolder(homeOverride);
     const QFileInfo app(applicationDir);
-    if (!applicationDir.isEmpty() && app.isDir() && app.isWritable()) return asFolder(applicationDir);
+    if (!applicationDir.isEmpty() && app.isDir() && app.isWritable())
+        return asFolder(applicationDir);
     const QString perUser = perUserFolder();
     QDir().mkpath(perUser);
     return perUser;

@@ -31,9 +31,9 @@ bool sameName(std::string_view stored, const QString& wanted) {
 }
 
 struct Line {
-    std::size_t begin = 0;       // offset of the first byte in the content
-    std::string_view text;       // without the line ending
-    std::string_view ending;     // "\r\n", "\n" or empty for an unterminated last line
+    std::size_t begin = 0;    // offset of the first byte in the content
+    std::string_view text;    // without the line ending
+    std::string_view ending;  // "\r\n", "\n" or empty for an unterminated last line
 };
 
 std::vector<Line> splitLines(std::string_view content) {

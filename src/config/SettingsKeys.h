@@ -50,9 +50,28 @@ inline constexpr Setting Deleted{"SMSreports", "Deleted", "Удалено"};
 
 /// Every entry above, in the order of the file's sections.
 inline constexpr std::array kAll{
-    ComPort, ComPortSpeedAtPortOpen, ComPortSpeedInOptions, ComPortOptions, PeriodAtStart,
-    PeriodInOptions, Log, Send, Receive, Logs, FileType, Split, Number, AutoScroll, ToLatin,
-    Report, SMSCWhenSending, SMSCInOptions, LongID, Delivered, Sepended, Deleted,
+    ComPort,
+    ComPortSpeedAtPortOpen,
+    ComPortSpeedInOptions,
+    ComPortOptions,
+    PeriodAtStart,
+    PeriodInOptions,
+    Log,
+    Send,
+    Receive,
+    Logs,
+    FileType,
+    Split,
+    Number,
+    AutoScroll,
+    ToLatin,
+    Report,
+    SMSCWhenSending,
+    SMSCInOptions,
+    LongID,
+    Delivered,
+    Sepended,
+    Deleted,
 };
 }  // namespace setting
 
