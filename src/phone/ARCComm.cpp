@@ -1,0 +1,203 @@
+#include "phone/ARCComm.h"
+
+#include <QElapsedTimer>
+#include <QSerialPort>
+#include <QThread>
+#include <cerrno>
+
+#include "phone/PortSettings.h"
+
+namespace telvane::phone {
+
+namespace {
+
+QSerialPort::Parity toQt(Parity parity) {
+    switch (parity) {
+        case Parity::None: return QSerialPort::NoParity;
+        case Parity::Even: return QSerialPort::EvenParity;
+        case Parity::Odd: return QSerialPort::OddParity;
+        case Parity::Mark: return QSerialPort::MarkParity;
+        case Parity::Space: return QSerialPort::SpaceParity;
+    }
+    return QSerialPort::NoParity;
+}
+
+QSerialPort::StopBits toQt(StopBits stopBits) {
+    switch (stopBits) {
+        case StopBits::One: return QSerialPort::OneStop;
+        case StopBits::OneAndHalf: return QSerialPort::OneAndHalfStop;
+        case StopBits::Two: return QSerialPort::TwoStop;
+    }
+    return QSerialPort::OneStop;
+}
+
+QString errorSuffix(int code) { return QStringLiteral(" Error: %1").arg(code); }
+
+}  // namespace
+
+ARCComm::ARCComm(QObject* parent) : CommPort(parent) {}
+
+ARCComm::~ARCComm() { FinCom(); }
+
+bool ARCComm::InitCom(const QString& ComNumber, const QString& ComSettingsArg) {
+    if (isOpen()) FinCom();
+    const QString device = ComNumber == u"ComX:" ? ComPort : ComNumber;
+    const QString mode = ComSettingsArg == u"X" ? ComSettings : ComSettingsArg;
+
+    auto port = std::make_unique<QSerialPort>();
+    port->setPortName(serialPortDeviceName(device));
+    // Exclusive: a second program on the same port would steal the phone's answers.
+    if (!port->open(QIODevice::ReadWrite)) return false;
+
+    const std::optional<LineSettings> line = parseModeString(mode);
+    if (!line) {
+        emit configurationFailed(QStringLiteral("Unable to build Comm DCB ") + mode +
+                                 errorSuffix(EINVAL));
+        port->close();
+        return false;
+    }
+    const bool applied = port->setBaudRate(line->baudRate) &&
+                         port->setDataBits(static_cast<QSerialPort::DataBits>(line->dataBits)) &&
+                         port->setParity(toQt(line->parity)) &&
+                         port->setStopBits(toQt(line->stopBits)) &&
+                         port->setFlowControl(QSerialPort::NoFlowControl);
+    if (!applied) {
+        emit configurationFailed(QStringLiteral("Unable to set Comm DCB ") + mode +
+                                 errorSuffix(static_cast<int>(port->error())));
+        port->close();
+        return false;
+    }
+    m_port = std::move(port);
+    return true;
+}
+
+bool ARCComm::isOpen() const { return m_port && m_port->isOpen(); }
+
+QList<QByteArray> ARCComm::writePieces(const QByteArray& text) {
+    QList<QByteArray> pieces;
+    for (qsizetype at = 0; at < text.size(); at += WritePieceSize)
+        pieces.append(text.mid(at, WritePieceSize));
+    return pieces;
+}
+
+bool ARCComm::WriteData(const QByteArray& TextWrite) {
+    if (!isOpen()) return false;
+    for (const QByteArray& piece : writePieces(TextWrite)) {
+        if (m_port->write(piece) != piece.size()) return false;
+        // Drain before the next piece; a vanished device reports the failure here.
+        while (m_port->bytesToWrite() > 0) {
+            if (!m_port->waitForBytesWritten(ReadTotalMs * 4)) return false;
+        }
+    }
+    return true;
+}
+
+QByteArray ARCComm::readOnce() {
+    QByteArray chunk;
+    QElapsedTimer elapsed;
+    elapsed.start();
+    if (!isOpen()) {
+        // A read on a port that is not there times out like an empty one, so that a caller
+        // waiting for an answer does not spin.
+        QThread::msleep(ReadTotalMs);
+        return chunk;
+    }
+    while (chunk.size() < ReadBufferSize) {
+        qint64 wait = ReadTotalMs - elapsed.elapsed();
+        if (!chunk.isEmpty()) wait = std::min<qint64>(wait, ReadIntervalMs);
+        if (wait <= 0) break;
+        if (m_port->bytesAvailable() == 0) {
+            QElapsedTimer waited;
+            waited.start();
+            if (!m_port->waitForReadyRead(static_cast<int>(wait))) {
+                // A failed device returns at once; keep the step's duration all the same.
+                const qint64 rest = wait - waited.elapsed();
+                if (rest > 0 && m_port->error() != QSerialPort::TimeoutError &&
+                    m_port->error() != QSerialPort::NoError)
+                    QThread::msleep(static_cast<unsigned long>(rest));
+                break;
+            }
+        }
+        chunk += m_port->read(ReadBufferSize - chunk.size());
+    }
+    return chunk;
+}
+
+void ARCComm::ItIsTime() {
+    const QByteArray chunk = readOnce();
+    if (!chunk.isEmpty()) {
+        m_received += chunk;
+        m_dataPending = true;
+        return;
+    }
+    if (m_dataPending) {
+        m_dataPending = false;
+        if (m_awaiting) {
+            if (m_received.contains(m_awaited)) {
+                const QByteArray written = m_written;
+                const QByteArray received = m_received;
+                const QByteArray awaited = m_awaited;
+                m_resends = 0;
+                m_awaiting = false;
+                m_received.clear();
+                emit SendAndReceived(written, received, awaited);
+            } else {
+                resend();
+            }
+        } else {
+            emit DataIn();
+        }
+        return;
+    }
+    if (m_awaiting) resend();
+}
+
+void ARCComm::resend() {
+    ++m_resends;
+    WriteAndWaitFor(m_written, m_awaited);
+    if (!m_awaiting) {
+        // The write failed and WriteAndWaitFor has already reported the exchange as failed.
+        m_resends = 0;
+        return;
+    }
+    if (m_resends > WriteAndWaitForRetries) {
+        const QByteArray awaited = m_awaited;
+        m_resends = 0;
+        m_awaiting = false;
+        emit SendAndReceived({}, {}, awaited);
+    }
+}
+
+void ARCComm::WriteAndWaitFor(const QByteArray& TextToWrite, const QByteArray& TextToWaitFor) {
+    m_written = TextToWrite;
+    m_awaited = TextToWaitFor;
+    if (WriteData(TextToWrite)) {
+        m_awaiting = true;
+        return;
+    }
+    m_awaiting = false;
+    m_written.clear();
+    m_awaited.clear();
+    emit SendAndReceived({}, {}, TextToWaitFor);
+}
+
+QByteArray ARCComm::GetData() {
+    QByteArray data;
+    data.swap(m_received);
+    return data;
+}
+
+void ARCComm::PurgeBuffer() {
+    if (!isOpen()) return;
+    m_port->clear(QSerialPort::Output);
+    m_port->clear(QSerialPort::Input);
+}
+
+void ARCComm::FinCom() {
+    if (m_port) {
+        m_port->close();
+        m_port.reset();
+    }
+}
+
+}  // namespace telvane::phone

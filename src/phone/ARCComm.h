@@ -1,0 +1,65 @@
+#pragma once
+// The serial-port component: opens a port by device name and mode string, writes text, and
+// reads by polling. Its owner calls ItIsTime again and again; each call does one bounded read,
+// and DataIn is raised once a burst of incoming text has ended. Text is bytes, one per character.
+
+#include <QByteArray>
+#include <QString>
+#include <memory>
+
+#include "phone/CommPort.h"
+
+class QSerialPort;
+
+namespace telvane::phone {
+
+class ARCComm final : public CommPort {
+    Q_OBJECT
+public:
+    /// Bounds of one read step: a step returns when it has 256 bytes, when ReadIntervalMs pass
+    /// between two bytes, or after ReadTotalMs without a complete buffer.
+    static constexpr int ReadBufferSize = 256;
+    static constexpr int ReadIntervalMs = 200;
+    static constexpr int ReadTotalMs = ReadBufferSize * 1 + 1;
+    /// Longest piece handed to one write call.
+    static constexpr int WritePieceSize = 255;
+
+    explicit ARCComm(QObject* parent = nullptr);
+    ~ARCComm() override;
+
+    QString ComPort = QStringLiteral("Com1:");
+    QString ComSettings = QStringLiteral("9600,N,8,1");
+    qint16 WriteAndWaitForRetries = 10;
+    /// Kept for callers that set it; it does not limit reading.
+    qint16 MaximumChars = 255;
+
+    bool InitCom(const QString& ComNumber = QStringLiteral("ComX:"),
+                 const QString& ComSettings = QStringLiteral("X")) override;
+    bool WriteData(const QByteArray& TextWrite) override;
+    void ItIsTime() override;
+    QByteArray GetData() override;
+    void PurgeBuffer() override;
+    void FinCom() override;
+    bool isOpen() const override;
+
+    /// Writes TextToWrite and waits, over the following read steps, for TextToWaitFor; re-sends
+    /// when it does not come, and gives up after WriteAndWaitForRetries re-sends.
+    void WriteAndWaitFor(const QByteArray& TextToWrite, const QByteArray& TextToWaitFor);
+
+    /// The pieces a text is written in, in order.
+    static QList<QByteArray> writePieces(const QByteArray& text);
+
+private:
+    QByteArray readOnce();
+    void resend();
+
+    std::unique_ptr<QSerialPort> m_port;
+    QByteArray m_received;
+    bool m_dataPending = false;
+    QByteArray m_written;
+    QByteArray m_awaited;
+    bool m_awaiting = false;
+    qint16 m_resends = 0;
+};
+
+}  // namespace telvane::phone

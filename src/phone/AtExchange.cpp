@@ -1,0 +1,126 @@
+#include "phone/AtExchange.h"
+
+#include <QFile>
+#include <QLoggingCategory>
+
+#include "config/Settings.h"
+#include "config/SettingsKeys.h"
+#include "gateway/Status.h"
+#include "phone/PortSettings.h"
+
+Q_LOGGING_CATEGORY(lcPhone, "telvane.phone")
+
+namespace telvane::phone {
+
+using gateway::makeStatus;
+using gateway::StatusIcon;
+using gateway::StatusId;
+
+ReplyState classifyReply(const QByteArray& reply, const QByteArray& wait) {
+    const QByteArray upper = reply.toUpper();
+    if (upper.contains("ERROR")) return ReplyState::Failed;
+    if (upper.contains(wait.toUpper())) return ReplyState::Answered;
+    return ReplyState::Pending;
+}
+
+QByteArray portLogLine(const QByteArray& reply) {
+    QByteArray line = reply;
+    line.replace("\r\n", " ");
+    line.replace('\0', '\t');
+    line += "\r\n";
+    return line;
+}
+
+QString escapeForLog(const QByteArray& bytes) {
+    QString out;
+    for (const char c : bytes) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u == '\r') out += QStringLiteral("<CR>");
+        else if (u == '\n') out += QStringLiteral("<LF>");
+        else if (u == 0x1A) out += QStringLiteral("<SUB>");
+        else if (u == 0x1B) out += QStringLiteral("<ESC>");
+        else if (u < 0x20 || u >= 0x7F) out += QStringLiteral("<%1>").arg(u, 2, 16, QChar(u'0'));
+        else out += QChar(u);
+    }
+    return out;
+}
+
+qint64 transactionDeadlineMs(qint64 nowMs, int delaySeconds) {
+    const qint64 target = nowMs + qint64(delaySeconds) * 1000;
+    return (target + 500) / 1000 * 1000;
+}
+
+AtExchange::AtExchange(CommPort& port, const config::Settings& settings,
+                       gateway::StatusSink& status, Clock& clock, EventPump& pump,
+                       const PacingProfile& pacing, QObject* parent)
+    : QObject(parent),
+      m_port(port),
+      m_settings(settings),
+      m_status(status),
+      m_clock(clock),
+      m_pump(pump),
+      m_pacing(pacing) {
+    connect(&m_port, &CommPort::DataIn, this, [this] { m_buffer += m_port.GetData(); },
+            Qt::DirectConnection);
+}
+
+bool AtExchange::OpenPort() {
+    namespace setting = config::setting;
+    const QString comPort = m_settings.text(setting::ComPort);
+    const QString speed = m_settings.text(setting::ComPortSpeedAtPortOpen);
+    const QString options = m_settings.text(setting::ComPortOptions);
+    const PortName name = portNameFor(comPort);
+    m_status.SetStatus(makeStatus(StatusId::OpeningPort,
+                                  name.display + QStringLiteral("; ") + speed + QStringLiteral("; ") + options));
+    m_pump.run();
+    if (m_port.InitCom(name.device, speed + u',' + options)) {
+        qCDebug(lcPhone) << "opened" << name.device << speed << options;
+        return true;
+    }
+    qCDebug(lcPhone) << "could not open" << name.device;
+    m_status.SetStatusIcon(StatusIcon::PortFailed);
+    m_status.SetStatus(makeStatus(StatusId::PortNotOpened));
+    return false;
+}
+
+bool AtExchange::SendToPhone(const QByteArray& Command, const QString& Action, QString& Wait,
+                             int Delay) {
+    const qint64 deadline = transactionDeadlineMs(m_clock.monotonicMs(), Delay);
+    m_buffer.clear();
+    m_clock.pause(m_pacing.beforeCommandMs);
+    m_pump.run();
+    qCDebug(lcPhone).noquote() << Action << "-->" << ('\'' + escapeForLog(Command) + '\'');
+    m_port.WriteData(Command);
+    const QByteArray wait = Wait.toLatin1();
+    for (;;) {
+        m_port.ItIsTime();
+        m_pump.run();
+        if (m_clock.monotonicMs() > deadline) {
+            qCDebug(lcPhone).noquote()
+                << Action << "timed out; <--" << ('\'' + escapeForLog(m_buffer) + '\'');
+            m_pump.run();
+            return false;
+        }
+        const ReplyState state = classifyReply(m_buffer, wait);
+        if (state == ReplyState::Pending) continue;
+        qCDebug(lcPhone).noquote() << Action << "<--" << ('\'' + escapeForLog(m_buffer) + '\'');
+        if (state == ReplyState::Failed) Wait = QStringLiteral("Ошибка");
+        m_pump.run();
+        if (m_settings.strictNumber(config::setting::Log) == 1) appendPortLog();
+        return state == ReplyState::Answered;
+    }
+}
+
+void AtExchange::appendPortLog() {
+    if (m_logFolder.isEmpty()) return;
+    // The folder is not created here: without it the log line is lost and nothing else.
+    QFile log(m_logFolder + QStringLiteral("PortLog.txt"));
+    if (!log.open(QIODevice::WriteOnly | QIODevice::Append)) return;
+    log.write(portLogLine(m_buffer));
+}
+
+void AtExchange::PurgeBuffer() { m_port.PurgeBuffer(); }
+
+void AtExchange::FinCom() { m_port.FinCom(); }
+
+}  // namespace telvane::phone

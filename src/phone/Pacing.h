@@ -1,0 +1,17 @@
+#pragma once
+// Every fixed pause of the gateway comes from here, so that the pauses can be measured and
+// tuned without touching the logic. The defaults are what phones have been driven with.
+
+namespace telvane::phone {
+
+struct PacingProfile {
+    /// Before each command written to the phone: slow phones drop characters of a command
+    /// that follows the previous answer too closely.
+    int beforeCommandMs = 300;
+    /// Between reading the inbox and scanning the outbox, and where a step needs a short rest.
+    int shortPauseMs = 500;
+    /// Where a step must let the phone settle (after a memory switch, between message parts).
+    int longPauseMs = 1000;
+};
+
+}  // namespace telvane::phone
