@@ -1,0 +1,239 @@
+#include "gateway/GatewayEngine.h"
+
+#include <QLoggingCategory>
+
+#include "config/Settings.h"
+#include "config/SettingsKeys.h"
+
+Q_LOGGING_CATEGORY(lcGateway, "telvane.gateway")
+
+namespace telvane::gateway {
+
+namespace setting = config::setting;
+
+QString startFailureTitle() { return QStringLiteral("Ошибка соединения"); }
+
+QString startFailureText(StartFailure failure) {
+    switch (failure) {
+        case StartFailure::PortNotOpened:
+            return QStringLiteral(
+                "Порт не открыт. Проверьте правильность настроек порта а также, не занят ли "
+                "он другой программой.");
+        case StartFailure::PhoneSilent:
+            return QStringLiteral(
+                "Телефон не отвечает на запрос. Проверьте правильность подключения телефона к "
+                "компьютеру.");
+    }
+    return {};
+}
+
+GatewayEngine::GatewayEngine(Dependencies dependencies, QObject* parent)
+    : QObject(parent), m_deps(dependencies), m_status(makeStatus(StatusId::Idle)) {}
+
+void GatewayEngine::SetStatus(const Status& status) {
+    m_status = status;
+    qCDebug(lcGateway).noquote() << "status:" << status.text;
+    emit statusChanged(status.text);
+}
+
+void GatewayEngine::SetStatusIcon(StatusIcon icon) {
+    m_icon = icon;
+    emit statusIconChanged(static_cast<int>(icon));
+}
+
+void GatewayEngine::setMenu(MenuState menu) {
+    if (menu == m_menu) return;
+    m_menu = menu;
+    emit menuChanged(menu.start, menu.options, menu.exit, menu.about);
+}
+
+void GatewayEngine::load() {
+    SetStatus(makeStatus(StatusId::Idle));
+    m_autoScroll = m_deps.settings.strictInt16(setting::AutoScroll);
+}
+
+void GatewayEngine::itmStart_Click() {
+    // Start is offered only while the gateway is out of service; a command that arrives
+    // anyway (a queued click, a service retry) must not open the port a second time.
+    if (m_finished || m_connecting || m_inTick || m_deps.ticks.isEnabled()) return;
+    SetStatusIcon(StatusIcon::Working);
+    SetStatus(makeStatus(StatusId::Connecting));
+    MenuState menu = m_menu;
+    menu.start = false;
+    menu.options = false;
+    setMenu(menu);
+    ConnectPhone();
+}
+
+void GatewayEngine::readWorkingSettings() {
+    const config::Settings& settings = m_deps.settings;
+    m_working.FileType = settings.leadingNumber32(setting::FileType);
+    m_working.gfsSplit = settings.separator();
+    m_working.PollPeriod = settings.strictInt16(setting::PeriodAtStart);
+    m_working.gfsSend = settings.folder(setting::Send);
+    m_working.gfsReceive = settings.folder(setting::Receive);
+    m_working.gfsLogs = settings.folder(setting::Logs);
+    m_working.gflSMSnum = settings.strictInt32(setting::Number);
+    m_deps.phone.setLogFolder(m_working.gfsLogs);
+}
+
+GatewayEngine::ConnectResult GatewayEngine::ConnectPhone() {
+    m_connecting = true;
+    MenuState menu = m_menu;
+    menu.options = false;
+    setMenu(menu);
+    readWorkingSettings();
+    m_deps.phone.FinCom();
+    m_pduModeSelected = false;
+
+    ConnectResult result = ConnectResult::Connected;
+    if (!m_deps.phone.OpenPort()) {
+        SetStatusIcon(StatusIcon::PortFailed);
+        result = ConnectResult::PortNotOpened;
+    } else if (phoneTest()) {
+        selectPduModeOnce();
+        SetStatusIcon(StatusIcon::PhoneAnswered);
+        SetStatus(makeStatus(StatusId::PhoneConnected));
+        m_deps.ticks.setEnabled(true);
+    } else {
+        SetStatusIcon(StatusIcon::NoPhone);
+        SetStatus(makeStatus(StatusId::NoPhone));
+        m_deps.phone.FinCom();
+        result = ConnectResult::PhoneSilent;
+    }
+    m_connecting = false;
+
+    if (result != ConnectResult::Connected) {
+        emit startFailed(result == ConnectResult::PortNotOpened ? StartFailure::PortNotOpened
+                                                                : StartFailure::PhoneSilent);
+        menu = m_menu;
+        menu.start = true;
+        menu.options = true;
+        setMenu(menu);
+        // An exit asked for while connecting would otherwise wait for a tick that never comes.
+        if (m_exitTag) tearDown();
+    }
+    return result;
+}
+
+bool GatewayEngine::phoneTest() {
+    QString wait = QStringLiteral("OK");
+    const bool answered = m_deps.phone.SendToPhone("at\r", QStringLiteral("www"), wait, 5);
+    if (!answered) m_pduModeSelected = false;
+    return answered;
+}
+
+void GatewayEngine::selectPduModeOnce() {
+    // A phone left in text mode by another program fails every later PDU command.
+    if (m_pduModeSelected) return;
+    m_pduModeSelected = true;
+    QString wait = QStringLiteral("OK");
+    if (!m_deps.phone.SendToPhone("AT+CMGF=0\r", QStringLiteral("Инициализация"), wait, 5))
+        qCWarning(lcGateway) << "the phone did not accept PDU mode (AT+CMGF=0)";
+}
+
+void GatewayEngine::Timer1_Timer() {
+    // A tick that arrives while another is still waiting on the phone is dropped: one phone
+    // transaction and one poll at a time.
+    if (m_inTick || m_finished) return;
+    m_inTick = true;
+    ++m_tickCounter;
+    if (m_tickCounter == 1 || m_tickCounter % 9 == 0) connectionCheck();
+    if (m_exitTag) {
+        m_deps.ticks.setEnabled(false);
+        m_inTick = false;
+        tearDown();
+        return;
+    }
+    if (m_tickCounter >= m_working.PollPeriod) {
+        m_tickCounter = 0;
+        MenuState menu = m_menu;
+        menu.exit = false;
+        setMenu(menu);
+        poll();
+    }
+    m_inTick = false;
+}
+
+void GatewayEngine::connectionCheck() {
+    if (m_status.id == StatusId::NoPhone) m_deps.phone.OpenPort();
+    if (phoneTest()) {
+        selectPduModeOnce();
+        SetStatusIcon(StatusIcon::PhoneAnswered);
+        SetStatus(makeStatus(StatusId::WaitingForPoll));
+    } else {
+        SetStatusIcon(StatusIcon::NoPhone);
+        SetStatus(makeStatus(StatusId::NoPhone));
+        m_deps.phone.FinCom();
+    }
+    MenuState menu = m_menu;
+    menu.exit = true;
+    setMenu(menu);
+}
+
+void GatewayEngine::poll() {
+    if (m_status.id == StatusId::NoPhone) {
+        SetStatusIcon(StatusIcon::Working);
+        m_deps.phone.OpenPort();
+    }
+    if (!phoneTest()) {
+        SetStatusIcon(StatusIcon::NoPhone);
+        SetStatus(makeStatus(StatusId::NoPhone));
+        m_deps.phone.FinCom();
+        return;
+    }
+    selectPduModeOnce();
+    SetStatusIcon(StatusIcon::PhoneAnswered);
+    SetStatus(makeStatus(StatusId::PhoneConnected));
+    m_deps.ticks.setEnabled(false);
+    PollContext context{m_deps.phone, *this,          m_working,    m_deps.settings,
+                        m_deps.clock, m_deps.pump,    m_deps.pacing};
+    SetStatus(makeStatus(StatusId::ReadingMessages));
+    m_deps.inbox.RetrieveInbox(context);
+    m_deps.clock.pause(m_deps.pacing.shortPauseMs);
+    m_deps.pump.run();
+    SetStatus(makeStatus(StatusId::SearchingOutbox));
+    m_deps.outbox.ScanOutbox(context);
+    m_deps.ticks.setEnabled(true);
+}
+
+void GatewayEngine::itmExit_Click() {
+    if (m_finished) return;
+    if (m_status.id == StatusId::Idle && !m_connecting) {
+        tearDown();
+        return;
+    }
+    const bool outOfService = m_status.id == StatusId::NoPhone ||
+                              m_status.id == StatusId::PortNotOpened;
+    if (outOfService && !m_inTick && !m_connecting) {
+        m_deps.phone.FinCom();
+        tearDown();
+        return;
+    }
+    // In service, or in the middle of a step: honoured at the next tick (or when connecting
+    // ends), so that nothing in progress is cut short.
+    m_exitTag = true;
+}
+
+GatewayEngine::ConnectResult GatewayEngine::runOnce() {
+    itmStart_Click();
+    if (!m_deps.ticks.isEnabled()) {
+        return m_status.id == StatusId::PortNotOpened ? ConnectResult::PortNotOpened
+                                                      : ConnectResult::PhoneSilent;
+    }
+    m_inTick = true;
+    poll();
+    m_inTick = false;
+    m_deps.ticks.setEnabled(false);
+    return ConnectResult::Connected;
+}
+
+void GatewayEngine::tearDown() {
+    if (m_finished) return;
+    m_finished = true;
+    m_deps.ticks.setEnabled(false);
+    m_deps.phone.FinCom();
+    emit finished();
+}
+
+}  // namespace telvane::gateway

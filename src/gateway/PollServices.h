@@ -1,0 +1,61 @@
+#pragma once
+// What a poll hands to the inbox retrieval and the outbox scan: the phone, the status, and the
+// working settings read when the gateway was started.
+
+#include <QString>
+
+#include "gateway/Status.h"
+#include "phone/Clock.h"
+#include "phone/Pacing.h"
+#include "phone/PhoneLink.h"
+
+namespace telvane::config {
+class Settings;
+}
+
+namespace telvane::gateway {
+
+/// Read from the settings at each Start and held until the next one.
+struct WorkingSettings {
+    QString gfsSend;     // outbox folder, ends in a separator
+    QString gfsReceive;  // folder of the received-message files, ends in a separator
+    QString gfsLogs;     // folder of "Log.txt" and "PortLog.txt", ends in a separator
+    QString gfsSplit;    // field separator of outgoing-message files
+    qint32 gflSMSnum = 1;
+    qint32 FileType = 0;  // 0 text file, 1 Word document, 2 Excel workbook
+    qint16 PollPeriod = 10;
+};
+
+struct PollContext {
+    phone::PhoneLink& phone;
+    StatusSink& status;
+    WorkingSettings& working;
+    const config::Settings& settings;
+    phone::Clock& clock;
+    phone::EventPump& pump;
+    const phone::PacingProfile& pacing;
+};
+
+/// Reads, stores and deletes every message held by the phone.
+class InboxRetriever {
+public:
+    virtual ~InboxRetriever() = default;
+    virtual void RetrieveInbox(PollContext& context) = 0;
+};
+
+/// Sends every outgoing-message file of the send folder.
+class OutboxScanner {
+public:
+    virtual ~OutboxScanner() = default;
+    virtual void ScanOutbox(PollContext& context) = 0;
+};
+
+/// The once-a-second tick that drives the poll cycle; tests tick by hand.
+class TickSource {
+public:
+    virtual ~TickSource() = default;
+    virtual void setEnabled(bool enabled) = 0;
+    virtual bool isEnabled() const = 0;
+};
+
+}  // namespace telvane::gateway
