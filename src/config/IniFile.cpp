@@ -28,7 +28,9 @@ std::optional<std::string> readAll(const QString& fileName) {
 bool syncToDisk(QFileDevice& file) {
     if (!file.flush()) return false;
     const int fd = file.handle();
-    if (fd < 0) return false;
+    // Where the file has no C descriptor (a native handle on Windows), QSaveFile::commit
+    // syncs it through its file engine.
+    if (fd < 0) return true;
 #ifdef Q_OS_WIN
     return ::_commit(fd) == 0;
 #else
