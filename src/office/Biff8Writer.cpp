@@ -111,7 +111,7 @@ QByteArray bof(std::uint16_t kind) {
 QByteArray font(bool bold) {
     Out o;
     o.u16(200);  // 10 pt in twips
-    o.u16(0);
+    o.u16(bold ? 0x0001 : 0);  // the old bold flag, which some readers still take over the weight
     o.u16(0x7FFF);  // automatic colour
     o.u16(bold ? 700 : 400);
     o.u16(0);

@@ -49,7 +49,9 @@ FileBytes readAll(const QString& path) {
 // leaves either the former or the new content.
 OfficeResult replaceFile(const QString& path, const QByteArray& bytes) {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
+    // Unbuffered: Qt 6.4's commit() ignores a failure of the final flush from its buffer, and on
+    // a full disk renames an empty file over the old one while reporting success.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         return OfficeResult::failure(OfficeStoreError::WriteFailed,
                                      QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
     }

@@ -2,6 +2,9 @@
 
 #include "office/RtfTable.h"
 
+#include <cerrno>
+#include <cstring>
+
 #ifdef _WIN32
 #include <io.h>
 #else
@@ -50,7 +53,8 @@ OfficeResult appendRtfRow(const QString& path, const QStringList& fields) {
     if (!file.seek(at)) {
         why = file.errorString();
     } else if (file.write(addition) != addition.size() || !syncToDisk(file)) {
-        why = file.errorString();
+        // Qt leaves "Unknown error" for a short write; the system's errno says what happened.
+        why = QString::fromLocal8Bit(std::strerror(errno));
         // Put the former ending back and drop whatever part of the row got through, so that the
         // document stays as it was and the record can be stored on the next attempt.
         file.unsetError();

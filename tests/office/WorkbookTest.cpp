@@ -1,0 +1,288 @@
+// The workbook writer checked by xlrd, an independent BIFF8 reader: layout, values, selection,
+// appending to files that LibreOffice saved, and the files it must refuse.
+
+#include "OfficeTestSupport.h"
+#include "office/Biff8.h"
+#include "office/CompoundFile.h"
+#include "office/MessageSheet.h"
+#include "office/OfficeStore.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QTemporaryDir>
+
+#include <functional>
+#include <vector>
+
+namespace telvane {
+namespace {
+
+using testing::fixture;
+using testing::readBytes;
+using testing::writeBytes;
+using testing::xlrdFacts;
+
+constexpr int kTextCell = 1;
+constexpr int kNumberCell = 2;
+constexpr int kThinLine = 1;
+constexpr int kThickLine = 5;
+constexpr int kLeftAligned = 1;
+
+const QString kDayFile = QStringLiteral("26-12-05.xls");
+
+class WorkbookTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!testing::haveXlrd()) {
+            GTEST_SKIP() << "python3-xlrd is not installed";
+        }
+        ASSERT_TRUE(m_dir.isValid());
+    }
+    QString dayFile() const { return m_dir.filePath(kDayFile); }
+
+    QTemporaryDir m_dir;
+};
+
+struct WorkbookCase {
+    const char* name;
+    std::vector<QStringList> records;
+    bool autoScroll;
+};
+
+std::vector<QStringList> numbered(int count, int textLength) {
+    std::vector<QStringList> records;
+    for (int i = 0; i < count; ++i) {
+        records.push_back({QStringLiteral("05.12.26 21:%1:00").arg(i % 60, 2, 10, QLatin1Char('0')),
+                           QStringLiteral("+7916%1").arg(i, 7, 10, QLatin1Char('0')),
+                           QStringLiteral("Сообщение %1 ").arg(i).leftJustified(textLength, u'ж')});
+    }
+    return records;
+}
+
+const std::vector<WorkbookCase>& workbookCases() {
+    static const std::vector<WorkbookCase> cases = {
+        {"one message", {{"05.12.26 21:07:30", "+12345678901", "Hello"}}, false},
+        {"Cyrillic, braces and backslashes",
+         {{"05.12.26 21:07:30", "+79161234567", QStringLiteral("Привет, мир! {\\row} № 5")},
+          {"05.12.26 21:08:00", "+79161234567", QStringLiteral("Ёлка ёжик")}},
+         true},
+        {"empty text still fills column D", {{"05.12.26 21:07:30", "+12345678901", ""}}, true},
+        {"more fields fill E onward",
+         {{"05.12.26 21:07:30", "+12345678901", "Hello", "extra 1", "extra 2"}}, true},
+        {"text longer than one shared-string record",
+         {{"05.12.26 21:07:30", "+12345678901", QString(9000, u'Ж')}}, true},
+        {"surrogate pair", {{"05.12.26 21:07:30", "+12345678901", QStringLiteral("Смайл 😀")}}, true},
+        {"600 rows scroll the newest into view", numbered(600, 60), true},
+        {"600 rows without scrolling keep A1", numbered(600, 60), false},
+    };
+    return cases;
+}
+
+TEST_F(WorkbookTest, XlrdFindsLayoutValuesAndSelection) {
+    const QStringList headers = office::messageHeaders();
+    const int widths[] = {7, 18, 16, 150};
+    for (const WorkbookCase& c : workbookCases()) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(dayFile());
+        for (const QStringList& record : c.records) {
+            const OfficeResult r = appendRecordToWorkbook(dayFile(), record, c.autoScroll);
+            ASSERT_TRUE(r.ok) << r.reason.toStdString();
+        }
+        const QJsonObject facts = xlrdFacts(dayFile());
+        EXPECT_EQ(facts["sheets"].toArray(), QJsonArray{QStringLiteral("Принятые SMS")});
+
+        const QJsonArray columns = facts["columns"].toArray();
+        ASSERT_EQ(columns.size(), 4);
+        for (int col = 0; col < 4; ++col) {
+            const QJsonObject column = columns[col].toObject();
+            EXPECT_EQ(column["width"].toInt(), widths[col] * 256) << "column " << col;
+            EXPECT_EQ(column["right"].toInt(), kThinLine) << "column " << col;
+            EXPECT_EQ(column["align"].toInt(), kLeftAligned) << "column " << col;
+        }
+
+        const QJsonArray rows = facts["rows"].toArray();
+        const QJsonArray formats = facts["formats"].toArray();
+        ASSERT_EQ(rows.size(), static_cast<qsizetype>(c.records.size()) + 1);
+        for (int col = 0; col < 4; ++col) {
+            EXPECT_EQ(rows[0][col]["value"].toString(), headers[col]);
+            const QJsonObject format = formats[0][col].toObject();
+            EXPECT_TRUE(format["bold"].toBool()) << "header " << col;
+            EXPECT_EQ(format["right"].toInt(), kThickLine) << "header " << col;
+            EXPECT_EQ(format["bottom"].toInt(), kThickLine) << "header " << col;
+            EXPECT_EQ(format["align"].toInt(), kLeftAligned) << "header " << col;
+        }
+        for (qsizetype row = 1; row < rows.size(); ++row) {
+            const QStringList& record = c.records[row - 1];
+            EXPECT_EQ(rows[row][0]["type"].toInt(), kNumberCell);
+            EXPECT_EQ(rows[row][0]["value"].toDouble(), static_cast<double>(row));
+            for (qsizetype f = 0; f < record.size(); ++f) {
+                EXPECT_EQ(rows[row][f + 1]["type"].toInt(), kTextCell);
+                EXPECT_EQ(rows[row][f + 1]["value"].toString(), record[f]) << "row " << row;
+            }
+            for (int col = 0; col < 4; ++col) {
+                const QJsonObject format = formats[row][col].toObject();
+                EXPECT_FALSE(format["bold"].toBool());
+                EXPECT_EQ(format["right"].toInt(), kThinLine);
+                EXPECT_EQ(format["align"].toInt(), kLeftAligned);
+            }
+        }
+
+        const int last = static_cast<int>(rows.size()) - 1;
+        const int top = facts["firstVisibleRow"].toInt();
+        if (c.autoScroll) {
+            EXPECT_EQ(facts["selected"].toArray(), (QJsonArray{last, 0}));
+            EXPECT_LE(top, last);
+            EXPECT_LT(last, top + 20) << "the newest row is out of view";
+        } else {
+            EXPECT_EQ(facts["selected"].toArray(), (QJsonArray{0, 0}));
+            EXPECT_EQ(top, 0);
+        }
+    }
+}
+
+// xlrd marks formatted empty cells as blank (6) and absent ones as empty (0); the rewrite keeps
+// values only, so both count as nothing.
+QJsonArray valuesOnly(const QJsonArray& rows) {
+    QJsonArray out;
+    for (const QJsonValue& row : rows) {
+        QJsonArray cells;
+        for (const QJsonValue& cell : row.toArray()) {
+            QJsonObject c = cell.toObject();
+            if (c["type"].toInt() == 6) {
+                c["type"] = 0;
+            }
+            cells.append(c);
+        }
+        out.append(cells);
+    }
+    return out;
+}
+
+TEST_F(WorkbookTest, AppendsToWorkbooksThatLibreOfficeSaved) {
+    // Made once with LibreOffice 7.4 headless (see tests/data/office/README.md): a workbook of
+    // ours opened and saved again, and a CSV import with RK, MULRK, NUMBER, BOOLERR and shared
+    // strings spread over CONTINUE records.
+    const char* fixtures[] = {"libreoffice-resaved.xls", "libreoffice-from-csv.xls",
+                              "ours-3-rows.xls"};
+    const QStringList record{"06.12.26 12:00:00", "+79160000000", QStringLiteral("Новое")};
+    for (const char* name : fixtures) {
+        SCOPED_TRACE(name);
+        QFile::remove(dayFile());
+        ASSERT_TRUE(QFile::copy(fixture(QString::fromLatin1(name)), dayFile()));
+        const QJsonObject before = xlrdFacts(dayFile());
+
+        const OfficeResult r = appendRecordToWorkbook(dayFile(), record, false);
+        ASSERT_TRUE(r.ok) << r.reason.toStdString();
+
+        const QJsonObject after = xlrdFacts(dayFile());
+        EXPECT_EQ(after["sheets"], before["sheets"]);
+        EXPECT_EQ(after["selected"], before["selected"]) << "the selection was moved";
+        const QJsonArray oldRows = valuesOnly(before["rows"].toArray());
+        const QJsonArray newRows = valuesOnly(after["rows"].toArray());
+        ASSERT_EQ(newRows.size(), oldRows.size() + 1);
+        for (qsizetype row = 0; row < oldRows.size(); ++row) {
+            ASSERT_EQ(newRows[row], oldRows[row]) << "row " << row;
+        }
+        const QJsonArray added = newRows.last().toArray();
+        EXPECT_EQ(added[0]["value"].toDouble(), static_cast<double>(oldRows.size()));
+        for (qsizetype f = 0; f < record.size(); ++f) {
+            EXPECT_EQ(added[f + 1]["value"].toString(), record[f]);
+        }
+    }
+}
+
+QByteArray compoundWith(const QByteArray& workbookStream) {
+    return *office::writeCompoundFile({{QStringLiteral("Workbook"), workbookStream}});
+}
+
+QByteArray workbookWithCellInRow(std::uint32_t row) {
+    office::Workbook workbook = office::newMessageWorkbook();
+    workbook.sheets[0].cells[{row, 0}] = office::Cell::ofNumber(row);
+    return compoundWith(office::writeBiff8(workbook));
+}
+
+struct RefusalCase {
+    const char* name;
+    std::function<void(const QDir& dir, const QString& path)> prepare;
+    OfficeStoreError expected;
+};
+
+TEST_F(WorkbookTest, RefusesFilesItCannotAppendToAndLeavesThemUntouched) {
+    const auto copyOf = [](const char* name) {
+        return [name](const QDir&, const QString& path) {
+            ASSERT_TRUE(QFile::copy(fixture(QString::fromLatin1(name)), path));
+        };
+    };
+    const auto oursWithLock = [](const char* lockName) {
+        return [lockName](const QDir& dir, const QString& path) {
+            ASSERT_TRUE(QFile::copy(fixture(QStringLiteral("ours-3-rows.xls")), path));
+            ASSERT_TRUE(writeBytes(dir.filePath(QString::fromLatin1(lockName)), "lock"));
+        };
+    };
+    QByteArray brokenStream = office::writeBiff8(office::newMessageWorkbook());
+    brokenStream[22] = '\xFF';  // the size of the CODEPAGE record now runs past the stream
+    brokenStream[23] = '\xFF';
+    const std::vector<RefusalCase> cases = {
+        {"open in LibreOffice", oursWithLock(".~lock.26-12-05.xls#"), OfficeStoreError::Locked},
+        {"open in Excel", oursWithLock("~$26-12-05.xls"), OfficeStoreError::Locked},
+        {"a Word document saved under the name", copyOf("word97.doc"), OfficeStoreError::Foreign},
+        {"an HTML table renamed", copyOf("html-renamed.xls"), OfficeStoreError::Foreign},
+        {"a compound file cut short", copyOf("truncated.xls"), OfficeStoreError::Corrupt},
+        {"a damaged Workbook stream",
+         [&](const QDir&, const QString& path) {
+             ASSERT_TRUE(writeBytes(path, compoundWith(brokenStream)));
+         },
+         OfficeStoreError::Corrupt},
+        {"every row of the format used",
+         [](const QDir&, const QString& path) {
+             ASSERT_TRUE(writeBytes(path, workbookWithCellInRow(office::kMaxRows - 1)));
+         },
+         OfficeStoreError::RowLimit},
+    };
+    for (const RefusalCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        const QString path = QDir(dir.path()).filePath(kDayFile);
+        c.prepare(QDir(dir.path()), path);
+        const QByteArray before = readBytes(path);
+        const QStringList entriesBefore = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
+
+        const OfficeResult r = appendRecordToWorkbook(path, {"a", "b", "c"}, true);
+        EXPECT_FALSE(r.ok);
+        EXPECT_EQ(r.error, c.expected) << r.reason.toStdString();
+        EXPECT_TRUE(r.reason.contains(path)) << r.reason.toStdString();
+        EXPECT_EQ(readBytes(path), before);
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), entriesBefore);
+    }
+}
+
+TEST_F(WorkbookTest, TheLastRowOfTheFormatTakesOneMoreMessage) {
+    ASSERT_TRUE(writeBytes(dayFile(), workbookWithCellInRow(office::kMaxRows - 2)));
+    const OfficeResult last = appendRecordToWorkbook(dayFile(), {"t", "n", "last"}, true);
+    ASSERT_TRUE(last.ok) << last.reason.toStdString();
+    const QJsonObject facts = xlrdFacts(dayFile());
+    const QJsonArray rows = facts["rows"].toArray();
+    ASSERT_EQ(rows.size(), 65536);
+    EXPECT_EQ(rows.last()[0]["value"].toDouble(), 65535.0);
+    EXPECT_EQ(rows.last()[3]["value"].toString(), QStringLiteral("last"));
+    EXPECT_EQ(facts["selected"].toArray(), (QJsonArray{65535, 0}));
+
+    const OfficeResult full = appendRecordToWorkbook(dayFile(), {"t", "n", "one too many"}, true);
+    EXPECT_EQ(full.error, OfficeStoreError::RowLimit);
+}
+
+TEST_F(WorkbookTest, RefusesRecordsNoCellCanHold) {
+    QStringList tooLong{"t", "n", QString(32768, u'x')};
+    QStringList tooWide;
+    for (int i = 0; i < 256; ++i) {
+        tooWide << QString::number(i);
+    }
+    for (const QStringList& record : {tooLong, tooWide}) {
+        const OfficeResult r = appendRecordToWorkbook(dayFile(), record, true);
+        EXPECT_EQ(r.error, OfficeStoreError::RecordTooLarge) << r.reason.toStdString();
+        EXPECT_FALSE(QFile::exists(dayFile()));
+    }
+}
+
+}  // namespace
+}  // namespace telvane
