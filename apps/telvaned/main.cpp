@@ -8,12 +8,12 @@
 #include <memory>
 
 #include "SignalWatcher.h"
+#include "services/PollServiceFactory.h"
 #include "config/HomeFolder.h"
 #include "config/Settings.h"
 #include "gateway/EngineHost.h"
 #include "gateway/GatewayEngine.h"
 #include "gateway/ManualTickSource.h"
-#include "gateway/NoPollServices.h"
 #include "gateway/SingleInstance.h"
 #include "phone/ARCComm.h"
 #include "phone/AtExchange.h"
@@ -47,8 +47,9 @@ int runOnce(const QString& iniPath, const QString& home) {
     phone::QtEventPump pump;
     phone::ARCComm port;
     gateway::ManualTickSource ticks;
-    gateway::NoInbox inbox;
-    gateway::NoOutbox outbox;
+    gateway::SystemWallClock wallClock;
+    const auto inbox = services::makeInboxRetriever();
+    const auto outbox = services::makeOutboxScanner();
 
     struct Forwarder final : gateway::StatusSink {
         gateway::GatewayEngine* engine = nullptr;
@@ -57,7 +58,7 @@ int runOnce(const QString& iniPath, const QString& home) {
         const gateway::Status& currentStatus() const override { return engine->currentStatus(); }
     } forwarder;
     phone::AtExchange exchange(port, settings, forwarder, clock, pump);
-    gateway::GatewayEngine engine({exchange, settings, clock, pump, ticks, inbox, outbox});
+    gateway::GatewayEngine engine({exchange, settings, clock, pump, ticks, *inbox, *outbox, wallClock});
     forwarder.engine = &engine;
 
     QObject::connect(&engine, &gateway::GatewayEngine::statusChanged, &printStatus);
@@ -113,8 +114,8 @@ int main(int argc, char** argv) {
 
     if (parser.isSet(onceOption)) return runOnce(iniPath, home);
 
-    gateway::EngineHost host(iniPath, home, std::make_unique<gateway::NoInbox>(),
-                             std::make_unique<gateway::NoOutbox>());
+    gateway::EngineHost host(iniPath, home, services::makeInboxRetriever(),
+                             services::makeOutboxScanner());
     QObject::connect(&host, &gateway::EngineHost::statusChanged, &printStatus);
     QObject::connect(&host, &gateway::EngineHost::portConfigurationFailed,
                      [](const QString& message) { printLine(stderr, message); });

@@ -16,7 +16,7 @@ struct EngineHost::Worker {
            OutboxScanner& outbox)
         : settings(iniFilePath, homeFolder),
           exchange(port, settings, engineStatus, clock, pump),
-          engine({exchange, settings, clock, pump, ticks, inbox, outbox}) {}
+          engine({exchange, settings, clock, pump, ticks, inbox, outbox, wallClock}) {}
 
     // The exchange reports its status through the engine; it is built before the engine, so it
     // gets a forwarder that reaches the engine once that exists.
@@ -29,6 +29,7 @@ struct EngineHost::Worker {
 
     config::Settings settings;
     phone::SystemClock clock;
+    SystemWallClock wallClock;
     phone::QtEventPump pump;
     phone::ARCComm port;
     QtTickSource ticks;

@@ -5,7 +5,7 @@
 #include "config/Settings.h"
 #include "config/SettingsKeys.h"
 
-Q_LOGGING_CATEGORY(lcGateway, "telvane.gateway")
+Q_LOGGING_CATEGORY(lcGateway, "telvane.gateway", QtInfoMsg)
 
 namespace telvane::gateway {
 
@@ -186,8 +186,8 @@ void GatewayEngine::poll() {
     SetStatusIcon(StatusIcon::PhoneAnswered);
     SetStatus(makeStatus(StatusId::PhoneConnected));
     m_deps.ticks.setEnabled(false);
-    PollContext context{m_deps.phone, *this,          m_working,    m_deps.settings,
-                        m_deps.clock, m_deps.pump,    m_deps.pacing};
+    PollContext context{m_deps.phone, *this,       m_working,     m_deps.settings,
+                        m_deps.clock, m_deps.pump, m_deps.pacing, m_deps.wallClock};
     SetStatus(makeStatus(StatusId::ReadingMessages));
     m_deps.inbox.RetrieveInbox(context);
     m_deps.clock.pause(m_deps.pacing.shortPauseMs);

@@ -36,6 +36,7 @@ public:
         TickSource& ticks;
         InboxRetriever& inbox;
         OutboxScanner& outbox;
+        const WallClock& wallClock;
         phone::PacingProfile pacing{};
     };
 

@@ -2,6 +2,7 @@
 // What a poll hands to the inbox retrieval and the outbox scan: the phone, the status, and the
 // working settings read when the gateway was started.
 
+#include <QDateTime>
 #include <QString>
 
 #include "gateway/Status.h"
@@ -26,6 +27,19 @@ struct WorkingSettings {
     qint16 PollPeriod = 10;
 };
 
+/// The date and time of day, for file names and log lines; injected so that tests can cross
+/// midnight without waiting for it.
+class WallClock {
+public:
+    virtual ~WallClock() = default;
+    virtual QDateTime now() const = 0;
+};
+
+class SystemWallClock final : public WallClock {
+public:
+    QDateTime now() const override { return QDateTime::currentDateTime(); }
+};
+
 struct PollContext {
     phone::PhoneLink& phone;
     StatusSink& status;
@@ -34,6 +48,7 @@ struct PollContext {
     phone::Clock& clock;
     phone::EventPump& pump;
     const phone::PacingProfile& pacing;
+    const WallClock& wallClock;
 };
 
 /// Reads, stores and deletes every message held by the phone.

@@ -8,7 +8,7 @@
 #include "gateway/Status.h"
 #include "phone/PortSettings.h"
 
-Q_LOGGING_CATEGORY(lcPhone, "telvane.phone")
+Q_LOGGING_CATEGORY(lcPhone, "telvane.phone", QtInfoMsg)
 
 namespace telvane::phone {
 

@@ -128,9 +128,10 @@ protected:
     gateway::StatusSink* statusSink = nullptr;
     ScriptedPhone phone{statusSink};
     gateway::ManualTickSource ticks;
+    gateway::SystemWallClock wallClock;
     RecordingInbox inbox;
     RecordingOutbox outbox;
-    GatewayEngine engine{{phone, settings, clock, pump, ticks, inbox, outbox}};
+    GatewayEngine engine{{phone, settings, clock, pump, ticks, inbox, outbox, wallClock}};
     QStringList statuses;
     std::vector<gateway::StartFailure> failures;
     int finished = 0;
@@ -176,7 +177,7 @@ TEST_F(GatewayEngineTest, StartFailuresReenableStartAndLeaveTheTimerOff) {
          gateway::StatusIcon::NoPhone, {"close", "open", "at", "close"}},
     };
     for (const Case& c : cases) {
-        GatewayEngine fresh{{phone, settings, clock, pump, ticks, inbox, outbox}};
+        GatewayEngine fresh{{phone, settings, clock, pump, ticks, inbox, outbox, wallClock}};
         statusSink = &fresh;
         std::vector<gateway::StartFailure> failures;
         QObject::connect(&fresh, &GatewayEngine::startFailed,
@@ -217,7 +218,7 @@ TEST_F(GatewayEngineTest, ChecksOnTicksOneAndNineAndPollsWhenTheCounterReachesTh
         SCOPED_TRACE(c.period);
         setPeriod(c.period);
         ticks.setEnabled(false);
-        GatewayEngine fresh{{phone, settings, clock, pump, ticks, inbox, outbox}};
+        GatewayEngine fresh{{phone, settings, clock, pump, ticks, inbox, outbox, wallClock}};
         statusSink = &fresh;
         fresh.load();
         fresh.itmStart_Click();
@@ -299,7 +300,7 @@ TEST_F(GatewayEngineTest, ExitBeforeStartEndsAtOnce) {
 
 TEST_F(GatewayEngineTest, ExitAfterAFailedStartClosesThePortAndEnds) {
     for (const bool portOpens : {false, true}) {
-        GatewayEngine fresh{{phone, settings, clock, pump, ticks, inbox, outbox}};
+        GatewayEngine fresh{{phone, settings, clock, pump, ticks, inbox, outbox, wallClock}};
         statusSink = &fresh;
         int ended = 0;
         QObject::connect(&fresh, &GatewayEngine::finished, [&] { ++ended; });
