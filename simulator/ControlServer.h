@@ -3,9 +3,9 @@
 // line and answers each with one line, "OK[ detail]" or "ERROR <reason>".
 //
 //   deliver me|sm HEX   store an incoming PDU (hex, SMSC part first)  -> OK <index>
-//   list me|sm          what a memory holds                           -> OK[ <index>,<stat>,<hex>]...
-//   unplug              close the line and remove the link            -> OK
-//   plug                a new line behind the same link               -> OK <slave path>
+//   list me|sm          what a memory holds                           -> OK[
+//   <index>,<stat>,<hex>]... unplug              close the line and remove the link            ->
+//   OK plug                a new line behind the same link               -> OK <slave path>
 
 #include <QLocalServer>
 #include <QObject>

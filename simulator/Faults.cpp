@@ -5,14 +5,22 @@
 namespace telvane::simulator {
 
 std::optional<std::string> applyFault(Faults& faults, std::string_view name) {
-    if (name == "silent") faults.silent = true;
-    else if (name == "no-me") faults.noMe = true;
-    else if (name == "no-sm") faults.noSm = true;
-    else if (name == "error-prompt") faults.errorPrompt = true;
-    else if (name == "no-prompt") faults.noPrompt = true;
-    else if (name == "error-pdu") faults.errorPdu = true;
-    else if (name == "cms-error") faults.cmsError = true;
-    else if (name == "garbage") faults.garbage = true;
+    if (name == "silent")
+        faults.silent = true;
+    else if (name == "no-me")
+        faults.noMe = true;
+    else if (name == "no-sm")
+        faults.noSm = true;
+    else if (name == "error-prompt")
+        faults.errorPrompt = true;
+    else if (name == "no-prompt")
+        faults.noPrompt = true;
+    else if (name == "error-pdu")
+        faults.errorPdu = true;
+    else if (name == "cms-error")
+        faults.cmsError = true;
+    else if (name == "garbage")
+        faults.garbage = true;
     else if (name.starts_with("slow=")) {
         const auto value = name.substr(5);
         long ms = -1;

@@ -9,14 +9,14 @@
 namespace telvane::simulator {
 
 struct Faults {
-    bool silent = false;       // reads everything, answers nothing (not even the echo)
-    bool noMe = false;         // the phone memory cannot be selected
-    bool noSm = false;         // no SIM: its memory cannot be selected
-    bool errorPrompt = false;  // ERROR instead of the "> " prompt
-    bool noPrompt = false;     // AT+CMGS gets no answer at all
-    bool errorPdu = false;     // ERROR after the PDU
-    bool cmsError = false;     // "+CMS ERROR: 500" after the PDU
-    bool garbage = false;      // noise bytes in front of every answer
+    bool silent = false;                // reads everything, answers nothing (not even the echo)
+    bool noMe = false;                  // the phone memory cannot be selected
+    bool noSm = false;                  // no SIM: its memory cannot be selected
+    bool errorPrompt = false;           // ERROR instead of the "> " prompt
+    bool noPrompt = false;              // AT+CMGS gets no answer at all
+    bool errorPdu = false;              // ERROR after the PDU
+    bool cmsError = false;              // "+CMS ERROR: 500" after the PDU
+    bool garbage = false;               // noise bytes in front of every answer
     std::chrono::milliseconds slow{0};  // every answer is held back this long
 };
 

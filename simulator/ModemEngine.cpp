@@ -32,12 +32,18 @@ constexpr int kCmsUnknownError = 500;
 
 const char* cmeText(int code) {
     switch (code) {
-        case 3: return "operation not allowed";
-        case 4: return "operation not supported";
-        case 10: return "SIM not inserted";
-        case 21: return "invalid index";
-        case 50: return "incorrect parameters";
-        default: return "unknown";
+        case 3:
+            return "operation not allowed";
+        case 4:
+            return "operation not supported";
+        case 10:
+            return "SIM not inserted";
+        case 21:
+            return "invalid index";
+        case 50:
+            return "incorrect parameters";
+        default:
+            return "unknown";
     }
 }
 
@@ -236,8 +242,10 @@ void ModemEngine::executeLine(const std::string& raw) {
             std::string args;
             if (nameEnd != std::string::npos) {
                 const std::string rest = command.substr(nameEnd);
-                if (rest == "?") form = Form::Read;
-                else if (rest == "=?") form = Form::Test;
+                if (rest == "?")
+                    form = Form::Read;
+                else if (rest == "=?")
+                    form = Form::Test;
                 else if (rest[0] == '=') {
                     form = Form::Set;
                     args = rest.substr(1);
@@ -326,19 +334,34 @@ std::string ModemEngine::formatFinal(const Reply& reply) const {
     std::string text;
     int numeric = 0;
     switch (reply.final) {
-        case Final::Ok: text = "OK"; numeric = 0; break;
-        case Final::Error: text = "ERROR"; numeric = 4; break;
+        case Final::Ok:
+            text = "OK";
+            numeric = 0;
+            break;
+        case Final::Error:
+            text = "ERROR";
+            numeric = 4;
+            break;
         case Final::CmeError:
-            if (m_cmee == 0) { text = "ERROR"; numeric = 4; break; }
+            if (m_cmee == 0) {
+                text = "ERROR";
+                numeric = 4;
+                break;
+            }
             text = "+CME ERROR: " +
                    (m_cmee == 2 ? std::string(cmeText(reply.code)) : std::to_string(reply.code));
             return m_verbose ? "\r\n" + text + "\r\n" : text + "\r\n";
         case Final::CmsError:
-            if (m_cmee == 0 && reply.code != kCmsUnknownError) { text = "ERROR"; numeric = 4; break; }
+            if (m_cmee == 0 && reply.code != kCmsUnknownError) {
+                text = "ERROR";
+                numeric = 4;
+                break;
+            }
             text = "+CMS ERROR: " + std::to_string(reply.code);
             return m_verbose ? "\r\n" + text + "\r\n" : text + "\r\n";
         case Final::Prompt:
-        case Final::None: return {};
+        case Final::None:
+            return {};
     }
     return m_verbose ? "\r\n" + text + "\r\n" : std::to_string(numeric) + "\r";
 }
@@ -489,7 +512,8 @@ void ModemEngine::registerCommands() {
         if (form == Form::Test) return Reply{{"+CFUN: (0,1,4),(0,1)"}, Final::Ok, 0};
         const auto parts = splitArgs(args);
         const auto fun = parseNumber(parts[0]);
-        if (form != Form::Set || parts.size() > 2 || !fun || (*fun != 0 && *fun != 1 && *fun != 4)) {
+        if (form != Form::Set || parts.size() > 2 || !fun ||
+            (*fun != 0 && *fun != 1 && *fun != 4)) {
             return Reply{{}, Final::CmeError, 50};
         }
         m_cfun = static_cast<int>(*fun);
@@ -518,9 +542,12 @@ void ModemEngine::registerCommands() {
             return Reply{{std::string("+CMGF: ") + (m_textMode ? "1" : "0")}, Final::Ok, 0};
         }
         if (form == Form::Test) return Reply{{"+CMGF: (0,1)"}, Final::Ok, 0};
-        if (form == Form::Action || args == "0") m_textMode = false;
-        else if (args == "1") m_textMode = true;
-        else return Reply{{}, Final::Error, 0};
+        if (form == Form::Action || args == "0")
+            m_textMode = false;
+        else if (args == "1")
+            m_textMode = true;
+        else
+            return Reply{{}, Final::Error, 0};
         return Reply{};
     };
     m_commands["+CSCA"] = [this](Form form, const std::string& args) {
@@ -607,8 +634,8 @@ ModemEngine::Reply ModemEngine::cpms(Form form, const std::string& args) {
         const auto id = memoryByName(unquote(parts[i]));
         if (!id) return Reply{{}, Final::CmsError, kCmsOperationNotSupported};
         if (!memoryAvailable(*id)) {
-            return Reply{{}, Final::CmsError,
-                         *id == MemoryId::Sm ? kCmsSimNotInserted : kCmsMemoryFailure};
+            return Reply{
+                {}, Final::CmsError, *id == MemoryId::Sm ? kCmsSimNotInserted : kCmsMemoryFailure};
         }
         chosen[i] = *id;
     }
@@ -655,7 +682,8 @@ ModemEngine::Reply ModemEngine::cmgr(Form form, const std::string& args) {
     Reply reply{{"+CMGR: " + std::to_string(static_cast<int>(message->stat)) + ",," +
                      std::to_string(message->tpduLength),
                  message->pduHex},
-                Final::Ok, 0};
+                Final::Ok,
+                0};
     if (message->stat == MessageStat::ReceivedUnread) message->stat = MessageStat::ReceivedRead;
     return reply;
 }

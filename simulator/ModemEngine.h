@@ -60,7 +60,7 @@ private:
     struct Reply {
         std::vector<std::string> lines;
         Final final = Final::Ok;
-        int code = 0;          // +CME/+CMS error number, or the TPDU length after a prompt
+        int code = 0;  // +CME/+CMS error number, or the TPDU length after a prompt
     };
     using Handler = std::function<Reply(Form, const std::string& args)>;
 

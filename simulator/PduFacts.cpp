@@ -1,6 +1,5 @@
 #include "PduFacts.h"
 
-
 namespace telvane::simulator {
 
 namespace {
@@ -74,10 +73,14 @@ PduResult<PduLayout> layoutOf(const Bytes& pdu) {
 
 MessageKind storedKind(std::uint8_t firstOctet) {
     switch (firstOctet & 0x03) {
-        case 0: return MessageKind::Deliver;
-        case 1: return MessageKind::Submit;
-        case 2: return MessageKind::StatusReport;
-        default: return MessageKind::Reserved;
+        case 0:
+            return MessageKind::Deliver;
+        case 1:
+            return MessageKind::Submit;
+        case 2:
+            return MessageKind::StatusReport;
+        default:
+            return MessageKind::Reserved;
     }
 }
 
@@ -99,8 +102,9 @@ PduResult<SubmitFacts> readSubmit(const Bytes& pdu) {
     return facts;
 }
 
-Bytes buildStatusReport(const Bytes& smscPart, std::uint8_t messageReference, const Bytes& recipient,
-                        std::time_t scts, std::time_t discharge, long utcOffsetSeconds) {
+Bytes buildStatusReport(const Bytes& smscPart, std::uint8_t messageReference,
+                        const Bytes& recipient, std::time_t scts, std::time_t discharge,
+                        long utcOffsetSeconds) {
     Bytes out = smscPart;
     out.push_back(0x06);  // TP-MTI status report, TP-MMS: no more messages waiting
     out.push_back(messageReference);

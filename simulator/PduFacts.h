@@ -43,7 +43,7 @@ MessageKind storedKind(std::uint8_t firstOctet);
 /// What the modem takes from an SMS-SUBMIT.
 struct SubmitFacts {
     bool statusReportRequested = false;  // TP-SRR, bit 5 of the first octet
-    Bytes destination;  // TP-DA as sent: digit count, type of address, semi-octets
+    Bytes destination;                   // TP-DA as sent: digit count, type of address, semi-octets
 };
 
 PduResult<SubmitFacts> readSubmit(const Bytes& pdu);
@@ -51,8 +51,9 @@ PduResult<SubmitFacts> readSubmit(const Bytes& pdu);
 /// A "delivered" SMS-STATUS-REPORT (TP-ST 00) for a submitted message, with the SMSC part.
 /// `scts` is when the centre took the message, `discharge` when it reached the recipient;
 /// `utcOffsetSeconds` is written as the time-zone field of both.
-Bytes buildStatusReport(const Bytes& smscPart, std::uint8_t messageReference, const Bytes& recipient,
-                        std::time_t scts, std::time_t discharge, long utcOffsetSeconds);
+Bytes buildStatusReport(const Bytes& smscPart, std::uint8_t messageReference,
+                        const Bytes& recipient, std::time_t scts, std::time_t discharge,
+                        long utcOffsetSeconds);
 
 /// An SMSC part (length, type of address, semi-octets) for an international number such as
 /// "+79037011111".

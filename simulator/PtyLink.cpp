@@ -15,7 +15,8 @@ namespace telvane::simulator {
 namespace {
 
 QString errnoText(const char* what) {
-    return QStringLiteral("%1: %2").arg(QString::fromLatin1(what), QString::fromLocal8Bit(std::strerror(errno)));
+    return QStringLiteral("%1: %2").arg(QString::fromLatin1(what),
+                                        QString::fromLocal8Bit(std::strerror(errno)));
 }
 
 }  // namespace
@@ -109,7 +110,8 @@ void PtyLink::write(const QByteArray& bytes) {
 
 void PtyLink::writeReady() {
     while (!m_outgoing.isEmpty()) {
-        const ssize_t n = ::write(m_master, m_outgoing.constData(), static_cast<size_t>(m_outgoing.size()));
+        const ssize_t n =
+            ::write(m_master, m_outgoing.constData(), static_cast<size_t>(m_outgoing.size()));
         if (n < 0) {
             if (errno == EINTR) continue;
             break;  // EAGAIN: the host has not read yet; wait for room

@@ -119,7 +119,8 @@ int main(int argc, char* argv[]) {
     }
     bool delayOk = false;
     const int reportDelay = parser.value(reportOption).toInt(&delayOk);
-    if (!delayOk || reportDelay < 0) return fail(QStringLiteral("--report-delay needs milliseconds"));
+    if (!delayOk || reportDelay < 0)
+        return fail(QStringLiteral("--report-delay needs milliseconds"));
     options.reportDelay = std::chrono::milliseconds(reportDelay);
     options.sentLogPath = parser.value(sentOption);
 

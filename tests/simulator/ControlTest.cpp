@@ -50,9 +50,9 @@ TEST_F(ControlTest, DeliveredMessagesAppearInTheirMemory) {
 TEST_F(ControlTest, AnnouncesDeliveriesWhenAskedTo) {
     ASSERT_EQ(m_port.transact("AT+CNMI=2,1,0,0,0\r"), "\r\nOK\r\n");
     ASSERT_EQ(m_modem.deliver(ModemMemory::Me, QString::fromStdString(pduLines("me.txt")[0])), 1);
-    const std::string notice = m_port.readUntil(
-        [](const std::string& s) { return s.size() > 2 && s.ends_with("\r\n"); },
-        std::chrono::seconds(5));
+    const std::string notice =
+        m_port.readUntil([](const std::string& s) { return s.size() > 2 && s.ends_with("\r\n"); },
+                         std::chrono::seconds(5));
     EXPECT_EQ(notice, "\r\n+CMTI: \"ME\",1\r\n");
 }
 
@@ -131,7 +131,8 @@ TEST(SimulatedModemTest, StoppingRemovesTheLinkAndTheSocket) {
 TEST(SimulatedModemTest, ReportsABadMemoryFile) {
     SimulatedModem modem({{"07911326040000F004", "0791ZZ"}, {}, {}, {}});
     EXPECT_FALSE(modem.start());
-    EXPECT_TRUE(modem.errorString().contains(QLatin1String("me.txt:2: not a hexadecimal digit at octet 2")))
+    EXPECT_TRUE(
+        modem.errorString().contains(QLatin1String("me.txt:2: not a hexadecimal digit at octet 2")))
         << modem.errorString().toStdString();
 }
 

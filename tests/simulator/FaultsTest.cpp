@@ -50,10 +50,7 @@ const FaultCase kCases[] = {
      {{"at+cmgs=19\r", "\r\nERROR\r\n"},
       {kSubmit + "\x1a", nullptr},  // just noise before the next command line
       {"AT\r", "\r\nOK\r\n"}}},
-    {"no-prompt",
-     {{"at+cmgs=19\r", nullptr},
-      {kSubmit + "\x1a", nullptr},
-      {"AT\r", "\r\nOK\r\n"}}},
+    {"no-prompt", {{"at+cmgs=19\r", nullptr}, {kSubmit + "\x1a", nullptr}, {"AT\r", "\r\nOK\r\n"}}},
     {"error-pdu",
      {{"at+cmgs=19\r", "\r\n> "}, {kSubmit + "\x1a", "\r\nERROR\r\n"}, {"AT\r", "\r\nOK\r\n"}}},
     {"cms-error",
@@ -80,12 +77,11 @@ TEST_P(FaultsTest, ChangesOnlyItsAnswers) {
     EXPECT_TRUE(modem.sentPdus().isEmpty()) << "a refused PDU counts as sent";
 }
 
-INSTANTIATE_TEST_SUITE_P(Faults, FaultsTest, ::testing::ValuesIn(kCases),
-                         [](const auto& info) {
-                             std::string name = info.param.fault;
-                             std::erase(name, '-');
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Faults, FaultsTest, ::testing::ValuesIn(kCases), [](const auto& info) {
+    std::string name = info.param.fault;
+    std::erase(name, '-');
+    return name;
+});
 
 TEST(FaultTest, SilentModemAnswersNothingNotEvenTheEcho) {
     SimulatedModem modem({{}, {}, {"silent"}, {}});

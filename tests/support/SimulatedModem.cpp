@@ -105,7 +105,7 @@ QStringList SimulatedModem::sentPdus() const {
 }
 
 std::optional<QString> SimulatedModem::control(const QString& request,
-                                                std::chrono::milliseconds deadline) {
+                                               std::chrono::milliseconds deadline) {
     const QDeadlineTimer timer(deadline);
     QLocalSocket socket;
     socket.connectToServer(controlPath());

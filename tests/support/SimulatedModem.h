@@ -15,10 +15,10 @@ namespace telvane::test {
 enum class ModemMemory { Me, Sm };
 
 struct SimulatedModemOptions {
-    QStringList me;          ///< PDUs (hex, SMSC part first) preloaded into "ME"
-    QStringList sm;          ///< PDUs preloaded into "SM"
-    QStringList faults;      ///< --fault values: "silent", "no-sm", "slow=200", ...
-    QStringList extraArgs;   ///< anything else for the command line, e.g. {"--report-delay", "50"}
+    QStringList me;         ///< PDUs (hex, SMSC part first) preloaded into "ME"
+    QStringList sm;         ///< PDUs preloaded into "SM"
+    QStringList faults;     ///< --fault values: "silent", "no-sm", "slow=200", ...
+    QStringList extraArgs;  ///< anything else for the command line, e.g. {"--report-delay", "50"}
 };
 
 /// One entry of a memory as the control socket lists it.
