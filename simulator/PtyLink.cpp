@@ -58,9 +58,10 @@ QString PtyLink::plug() {
     m_slaveKeeper = slave;
     m_slavePath = QString::fromLocal8Bit(name);
     if (const QString error = pointLink(); !error.isEmpty()) {
-        unplug();
+        unplug();  // the link was not made, so whatever stands at its path stays
         return error;
     }
+    m_linked = true;
     m_readNotifier = std::make_unique<QSocketNotifier>(m_master, QSocketNotifier::Read);
     connect(m_readNotifier.get(), &QSocketNotifier::activated, this, &PtyLink::readReady);
     m_writeNotifier = std::make_unique<QSocketNotifier>(m_master, QSocketNotifier::Write);
@@ -94,7 +95,8 @@ void PtyLink::unplug() {
     if (!isPlugged()) return;
     m_readNotifier.reset();
     m_writeNotifier.reset();
-    ::unlink(QFile::encodeName(m_linkPath).constData());
+    if (m_linked) ::unlink(QFile::encodeName(m_linkPath).constData());
+    m_linked = false;
     ::close(m_slaveKeeper);
     ::close(m_master);
     m_slaveKeeper = -1;

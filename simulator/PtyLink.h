@@ -45,6 +45,7 @@ private:
     // The modem keeps the slave open too: without it the master reports a hang-up whenever the
     // host closes its port, and the line settings would fall back to a cooked, echoing terminal.
     int m_slaveKeeper = -1;
+    bool m_linked = false;  // the link at m_linkPath is ours to remove
     std::unique_ptr<QSocketNotifier> m_readNotifier;
     std::unique_ptr<QSocketNotifier> m_writeNotifier;
     QByteArray m_outgoing;

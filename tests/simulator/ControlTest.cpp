@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QFileInfo>
 #include <string>
 
@@ -141,6 +142,28 @@ TEST(SimulatedModemTest, ReportsAnUnknownFault) {
     EXPECT_FALSE(modem.start());
     EXPECT_TRUE(modem.errorString().contains(QLatin1String("unknown fault \"flaky\"")))
         << modem.errorString().toStdString();
+}
+
+}  // namespace
+}  // namespace telvane::test
+
+namespace telvane::test {
+namespace {
+
+TEST(SimulatedModemTest, ReplacesAStaleLinkButNoFile) {
+    SimulatedModem stale;
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/null/gone"), stale.linkPath()));
+    ASSERT_TRUE(stale.start()) << stale.errorString().toStdString();
+    EXPECT_EQ(QFileInfo(stale.linkPath()).symLinkTarget(), stale.slavePath());
+
+    SimulatedModem blocked;
+    QFile file(blocked.linkPath());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    EXPECT_FALSE(blocked.start());
+    EXPECT_TRUE(blocked.errorString().contains(QLatin1String("is not a symbolic link")))
+        << blocked.errorString().toStdString();
+    EXPECT_TRUE(QFileInfo(blocked.linkPath()).isFile()) << "the file must be left alone";
 }
 
 }  // namespace
