@@ -1,0 +1,107 @@
+// The real serial component and command transaction against the simulated modem: what a modem
+// really answers (echo, OK in any case, numbered errors, silence) and how the transaction reads it.
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include "support/SimulatedModem.h"
+#include "config/Settings.h"
+#include "gateway/Status.h"
+#include "phone/ARCComm.h"
+#include "phone/AtExchange.h"
+
+using namespace telvane;
+
+namespace {
+
+struct RecordingStatus final : gateway::StatusSink {
+    void SetStatus(const gateway::Status& s) override { status = s; }
+    void SetStatusIcon(gateway::StatusIcon) override {}
+    const gateway::Status& currentStatus() const override { return status; }
+    gateway::Status status;
+};
+
+// Real pauses, but a deadline that is reached after a few read steps rather than seconds: the
+// clock jumps a second each time the transaction lets pending events run.
+class JumpingClock final : public phone::Clock, public phone::EventPump {
+public:
+    qint64 monotonicMs() const override { return m_now; }
+    void pause(int) override {}
+    void run() override { m_now += jump; }
+    qint64 jump = 0;
+
+private:
+    qint64 m_now = 0;
+};
+
+class SendToPhoneSimulatorTest : public ::testing::Test {
+protected:
+    void open(test::SimulatedModemOptions options = {}) {
+        modem = std::make_unique<test::SimulatedModem>(std::move(options));
+        ASSERT_TRUE(modem->start()) << modem->errorString().toStdString();
+        settings.write(config::setting::ComPort, modem->linkPath());
+        ASSERT_TRUE(exchange.OpenPort());
+    }
+    bool send(const QByteArray& command, QString& wait, int delay = 5) {
+        return exchange.SendToPhone(command, QStringLiteral("test"), wait, delay);
+    }
+
+    QTemporaryDir home;
+    config::Settings settings{home.filePath(QStringLiteral("Telvane.ini")), home.path()};
+    JumpingClock clock;
+    phone::ARCComm port;
+    RecordingStatus status;
+    phone::AtExchange exchange{port, settings, status, clock, clock};
+    std::unique_ptr<test::SimulatedModem> modem;
+};
+
+TEST_F(SendToPhoneSimulatorTest, AnswersAreReadAsTheModemGivesThem) {
+    open();
+    struct Row {
+        QByteArray command;
+        QString wait;
+        bool result;
+        QString waitAfter;
+        QByteArray replyHas;
+    };
+    const Row rows[] = {
+        // Echo is on, as on a real modem: the reply starts with the command.
+        {"at\r", QStringLiteral("OK"), true, QStringLiteral("OK"), "at\r\r\nOK\r\n"},
+        {"at\r", QStringLiteral("ok"), true, QStringLiteral("ok"), "OK"},
+        {"AT+CMGF=0\r", QStringLiteral("OK"), true, QStringLiteral("OK"), "OK"},
+        {"AT+CPMS=\"SM\"\r\n", QStringLiteral("OK"), true, QStringLiteral("OK"), "+CPMS:"},
+        {"AT+NOSUCHTHING\r", QStringLiteral("OK"), false, QStringLiteral("Ошибка"), "ERROR"},
+        // Deleting an empty place.
+        {"at+cmgd=77\r", QStringLiteral("OK"), false, QStringLiteral("Ошибка"), "ERROR"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.command.toStdString());
+        QString wait = row.wait;
+        EXPECT_EQ(send(row.command, wait), row.result);
+        EXPECT_EQ(wait, row.waitAfter);
+        EXPECT_TRUE(exchange.gsBuffer().contains(row.replyHas)) << exchange.gsBuffer().toStdString();
+    }
+}
+
+TEST_F(SendToPhoneSimulatorTest, ASilentModemTimesOut) {
+    open({{}, {}, {QStringLiteral("silent")}, {}});
+    clock.jump = 1000;
+    QString wait = QStringLiteral("OK");
+    EXPECT_FALSE(send("at\r", wait, 5));
+    EXPECT_EQ(wait, QStringLiteral("OK"));
+    EXPECT_TRUE(exchange.gsBuffer().isEmpty());
+}
+
+TEST_F(SendToPhoneSimulatorTest, AnAnswerThatComesLateLandsInTheNextTransaction) {
+    open({{}, {}, {QStringLiteral("slow=1500")}, {}});
+    clock.jump = 1000;
+    QString wait = QStringLiteral("OK");
+    EXPECT_FALSE(send("ATI\r", wait, 1));  // given up before the modem answered
+    clock.jump = 0;
+    EXPECT_TRUE(send("at\r", wait, 5));
+    // The identification of the first command comes first in the second one's reply.
+    EXPECT_TRUE(exchange.gsBuffer().indexOf("ATI") >= 0 || exchange.gsBuffer().indexOf("OK") >= 0);
+    EXPECT_GE(exchange.gsBuffer().count("OK"), 2) << exchange.gsBuffer().toStdString();
+}
+
+}  // namespace
