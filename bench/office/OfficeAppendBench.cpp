@@ -1,21 +1,20 @@
 // Prints what one append costs as the day's file grows: the workbook is read and written whole
 // each time, the document only scanned and extended. Figures, not pass or fail.
 
-#include "office/Biff8.h"
-#include "office/CompoundFile.h"
-#include "office/MessageSheet.h"
-#include "office/OfficeStore.h"
-#include "office/RtfTable.h"
-
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
-
 #include <algorithm>
 #include <cstdio>
 #include <vector>
+
+#include "office/Biff8.h"
+#include "office/CompoundFile.h"
+#include "office/MessageSheet.h"
+#include "office/OfficeStore.h"
+#include "office/RtfTable.h"
 
 namespace {
 
@@ -86,7 +85,8 @@ int main() {
         const double xlsKiB = static_cast<double>(QFileInfo(workbookPath).size()) / 1024.0;
         const double docKiB = static_cast<double>(QFileInfo(documentPath).size()) / 1024.0;
         const double xlsMs = medianMs(
-            [&](const QStringList& r) { return appendRecordToWorkbook(workbookPath, r, true); }, rows);
+            [&](const QStringList& r) { return appendRecordToWorkbook(workbookPath, r, true); },
+            rows);
         const double docMs = medianMs(
             [&](const QStringList& r) { return appendRecordToDocument(documentPath, r); }, rows);
         std::printf("%8d  %12.1f  %14.2f  %12.1f  %14.2f\n", rows, xlsKiB, xlsMs, docKiB, docMs);

@@ -2,13 +2,12 @@
 // BIFF8 workbook stream <-> Workbook. Only the content is read back (cells of every worksheet,
 // the first sheet's view); the writer lays out the gateway's own formatting.
 
-#include "office/Workbook.h"
-
 #include <QByteArray>
 #include <QString>
-
 #include <cstddef>
 #include <optional>
+
+#include "office/Workbook.h"
 
 namespace telvane::office {
 

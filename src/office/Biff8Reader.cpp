@@ -1,9 +1,9 @@
-#include "office/Biff8.h"
-#include "office/BiffRecords.h"
-
 #include <cstring>
 #include <span>
 #include <vector>
+
+#include "office/Biff8.h"
+#include "office/BiffRecords.h"
 
 namespace telvane::office {
 namespace {
@@ -18,13 +18,16 @@ struct Failure {
     BiffError error;
 };
 
-[[noreturn]] void fail(QString what, std::size_t offset) { throw Failure{{std::move(what), offset}}; }
+[[noreturn]] void fail(QString what, std::size_t offset) {
+    throw Failure{{std::move(what), offset}};
+}
 
 std::uint16_t le16(std::span<const std::uint8_t> d, std::size_t at) {
     return static_cast<std::uint16_t>(d[at] | (d[at + 1] << 8));
 }
 std::uint32_t le32(std::span<const std::uint8_t> d, std::size_t at) {
-    return static_cast<std::uint32_t>(le16(d, at)) | (static_cast<std::uint32_t>(le16(d, at + 2)) << 16);
+    return static_cast<std::uint32_t>(le16(d, at)) |
+           (static_cast<std::uint32_t>(le16(d, at + 2)) << 16);
 }
 double leDouble(std::span<const std::uint8_t> d, std::size_t at) {
     const std::uint64_t bits = le32(d, at) | (static_cast<std::uint64_t>(le32(d, at + 4)) << 32);
@@ -35,7 +38,10 @@ double leDouble(std::span<const std::uint8_t> d, std::size_t at) {
 
 void need(const Record& r, std::size_t size, const char* what) {
     if (r.data.size() < size) {
-        fail(QStringLiteral("%1 record is %2 bytes, needs %3").arg(QLatin1String(what)).arg(r.data.size()).arg(size),
+        fail(QStringLiteral("%1 record is %2 bytes, needs %3")
+                 .arg(QLatin1String(what))
+                 .arg(r.data.size())
+                 .arg(size),
              r.offset);
     }
 }
@@ -53,7 +59,9 @@ std::vector<Record> substream(std::span<const std::uint8_t> stream, std::size_t 
         const std::uint16_t type = le16(stream, at);
         const std::uint16_t size = le16(stream, at + 2);
         if (at + 4 + size > stream.size()) {
-            fail(QStringLiteral("record 0x%1 runs past the end of the stream").arg(type, 4, 16, QLatin1Char('0')), at);
+            fail(QStringLiteral("record 0x%1 runs past the end of the stream")
+                     .arg(type, 4, 16, QLatin1Char('0')),
+                 at);
         }
         const Record r{type, at, stream.subspan(at + 4, size)};
         at += 4 + size;
@@ -77,7 +85,8 @@ public:
     ContinuedReader(const std::vector<Record>& records, std::size_t first, std::size_t skip)
         : m_pos(skip) {
         m_parts.push_back(records[first]);
-        for (std::size_t i = first + 1; i < records.size() && records[i].type == biff::kContinue; ++i) {
+        for (std::size_t i = first + 1; i < records.size() && records[i].type == biff::kContinue;
+             ++i) {
             m_parts.push_back(records[i]);
         }
     }
@@ -157,19 +166,27 @@ double decodeRk(std::uint32_t rk) {
 
 QString errorText(std::uint8_t code) {
     switch (code) {
-        case 0x00: return QStringLiteral("#NULL!");
-        case 0x07: return QStringLiteral("#DIV/0!");
-        case 0x0F: return QStringLiteral("#VALUE!");
-        case 0x17: return QStringLiteral("#REF!");
-        case 0x1D: return QStringLiteral("#NAME?");
-        case 0x24: return QStringLiteral("#NUM!");
-        default: return QStringLiteral("#N/A");
+        case 0x00:
+            return QStringLiteral("#NULL!");
+        case 0x07:
+            return QStringLiteral("#DIV/0!");
+        case 0x0F:
+            return QStringLiteral("#VALUE!");
+        case 0x17:
+            return QStringLiteral("#REF!");
+        case 0x1D:
+            return QStringLiteral("#NAME?");
+        case 0x24:
+            return QStringLiteral("#NUM!");
+        default:
+            return QStringLiteral("#N/A");
     }
 }
 
 CellRef refOf(const Record& r) { return {le16(r.data, 0), le16(r.data, 2)}; }
 
-Sheet readSheet(const std::vector<Record>& records, const std::vector<QString>& strings, QString name) {
+Sheet readSheet(const std::vector<Record>& records, const std::vector<QString>& strings,
+                QString name) {
     Sheet sheet;
     sheet.name = std::move(name);
     std::uint8_t activePane = 3;
@@ -182,7 +199,9 @@ Sheet readSheet(const std::vector<Record>& records, const std::vector<QString>& 
                 need(r, 10, "LABELSST");
                 const std::uint32_t index = le32(r.data, 6);
                 if (index >= strings.size()) {
-                    fail(QStringLiteral("LABELSST refers to shared string %1 of %2").arg(index).arg(strings.size()),
+                    fail(QStringLiteral("LABELSST refers to shared string %1 of %2")
+                             .arg(index)
+                             .arg(strings.size()),
                          r.offset);
                 }
                 sheet.cells[refOf(r)] = Cell::ofText(strings[index]);
@@ -292,7 +311,8 @@ BiffReadResult read(std::span<const std::uint8_t> stream) {
         if (r.type == biff::kBoundSheet) {
             need(r, 8, "BOUNDSHEET");
             if (r.data[5] != 0) {
-                fail(QStringLiteral("holds a chart, macro or module sheet, which a rewrite would lose"),
+                fail(QStringLiteral(
+                         "holds a chart, macro or module sheet, which a rewrite would lose"),
                      r.offset);
             }
             ContinuedReader in(globals, i, 6);
@@ -314,11 +334,13 @@ BiffReadResult read(std::span<const std::uint8_t> stream) {
     Workbook workbook;
     for (const SheetEntry& e : entries) {
         if (e.position >= stream.size()) {
-            fail(QStringLiteral("sheet \"%1\" starts past the end of the stream").arg(e.name), e.position);
+            fail(QStringLiteral("sheet \"%1\" starts past the end of the stream").arg(e.name),
+                 e.position);
         }
         const std::vector<Record> records = substream(stream, e.position);
         if (records.empty() || records[0].data.size() < 4 || le16(records[0].data, 2) != 0x0010) {
-            fail(QStringLiteral("sheet \"%1\" does not start with a worksheet BOF").arg(e.name), e.position);
+            fail(QStringLiteral("sheet \"%1\" does not start with a worksheet BOF").arg(e.name),
+                 e.position);
         }
         workbook.sheets.push_back(readSheet(records, strings, e.name));
     }

@@ -1,11 +1,10 @@
-#include "office/Biff8.h"
-#include "office/BiffRecords.h"
-
 #include <QtEndian>
-
 #include <algorithm>
 #include <cstring>
 #include <map>
+
+#include "office/Biff8.h"
+#include "office/BiffRecords.h"
 
 namespace telvane::office {
 namespace {
@@ -110,9 +109,9 @@ QByteArray bof(std::uint16_t kind) {
 
 QByteArray font(bool bold) {
     Out o;
-    o.u16(200);  // 10 pt in twips
+    o.u16(200);                // 10 pt in twips
     o.u16(bold ? 0x0001 : 0);  // the old bold flag, which some readers still take over the weight
-    o.u16(0x7FFF);  // automatic colour
+    o.u16(0x7FFF);             // automatic colour
     o.u16(bold ? 700 : 400);
     o.u16(0);
     o.u8(0);
@@ -135,8 +134,8 @@ struct XfSpec {
 QByteArray xf(const XfSpec& s) {
     Out o;
     o.u16(s.font);
-    o.u16(0);                                        // number format: General
-    o.u16(s.style ? 0xFFF5 : 0x0001);                // locked; style XFs have no parent
+    o.u16(0);                                              // number format: General
+    o.u16(s.style ? 0xFFF5 : 0x0001);                      // locked; style XFs have no parent
     o.u8(static_cast<std::uint8_t>(0x20 | s.horizontal));  // bottom aligned vertically
     o.u8(0);
     o.u8(0);
@@ -157,7 +156,8 @@ class SharedStrings {
 public:
     std::uint32_t indexOf(const QString& text) {
         ++m_total;
-        auto [it, inserted] = m_index.try_emplace(text, static_cast<std::uint32_t>(m_strings.size()));
+        auto [it, inserted] =
+            m_index.try_emplace(text, static_cast<std::uint32_t>(m_strings.size()));
         if (inserted) {
             m_strings.push_back(text);
         }

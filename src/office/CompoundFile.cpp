@@ -47,8 +47,8 @@ CompoundReadResult readCompoundFile(const QByteArray& bytes) {
         return {std::nullopt, QStringLiteral("no compound-file signature at offset 0")};
     }
     initGsf();
-    GsfPtr<GsfInput> input(gsf_input_memory_new(
-        reinterpret_cast<const guint8*>(bytes.constData()), bytes.size(), FALSE));
+    GsfPtr<GsfInput> input(gsf_input_memory_new(reinterpret_cast<const guint8*>(bytes.constData()),
+                                                bytes.size(), FALSE));
     GError* gerror = nullptr;
     GsfPtr<GsfInfile> infile(gsf_infile_msole_new(input.get(), &gerror));
     if (!infile) {

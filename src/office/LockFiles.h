@@ -2,7 +2,6 @@
 // Office programs mark a file they hold open with a lock file beside it.
 
 #include <QString>
-
 #include <optional>
 
 namespace telvane::office {

@@ -52,7 +52,8 @@ OfficeResult appendMessageRow(Workbook& workbook, const QStringList& fields, boo
     Sheet& sheet = workbook.sheets.front();
     // Below the last used row rather than into the first row with an empty column A: a row whose
     // number was cleared by hand still holds a message that must not be overwritten.
-    const std::uint32_t row = sheet.cells.empty() ? 1 : std::max(1u, sheet.cells.rbegin()->first.row + 1);
+    const std::uint32_t row =
+        sheet.cells.empty() ? 1 : std::max(1u, sheet.cells.rbegin()->first.row + 1);
     if (row >= kMaxRows) {
         return OfficeResult::failure(
             OfficeStoreError::RowLimit,

@@ -1,10 +1,10 @@
 #pragma once
 // The message table of the workbook as values: the header row, and one more row per record.
 
+#include <QStringList>
+
 #include "office/OfficeStore.h"
 #include "office/Workbook.h"
-
-#include <QStringList>
 
 namespace telvane::office {
 

@@ -1,15 +1,15 @@
 #include "office/OfficeStore.h"
 
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
 #include "office/Biff8.h"
 #include "office/CompoundFile.h"
 #include "office/LockFiles.h"
 #include "office/MessageSheet.h"
 #include "office/RtfTable.h"
 #include "office/SyncFile.h"
-
-#include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
 
 namespace telvane {
 namespace {
@@ -52,8 +52,9 @@ OfficeResult replaceFile(const QString& path, const QByteArray& bytes) {
     // Unbuffered: Qt 6.4's commit() ignores a failure of the final flush from its buffer, and on
     // a full disk renames an empty file over the old one while reporting success.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        return OfficeResult::failure(OfficeStoreError::WriteFailed,
-                                     QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
+        return OfficeResult::failure(
+            OfficeStoreError::WriteFailed,
+            QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
     }
     if (file.write(bytes) != bytes.size() || !file.commit()) {
         const QString why = file.errorString();
@@ -81,8 +82,9 @@ OfficeResult appendRecordToWorkbook(const QString& path, const QStringList& fiel
     if (QFileInfo::exists(path)) {
         const FileBytes file = readAll(path);
         if (!file.bytes) {
-            return OfficeResult::failure(OfficeStoreError::Unreadable,
-                                         QStringLiteral("cannot read %1: %2").arg(path, file.error));
+            return OfficeResult::failure(
+                OfficeStoreError::Unreadable,
+                QStringLiteral("cannot read %1: %2").arg(path, file.error));
         }
         if (!office::looksLikeCompoundFile(*file.bytes)) {
             return foreign(path, QStringLiteral("no compound-file signature"));
@@ -128,8 +130,9 @@ OfficeResult appendRecordToWorkbook(const QString& path, const QStringList& fiel
     streams.insert(streams.end(), otherStreams.begin(), otherStreams.end());
     const std::optional<QByteArray> bytes = office::writeCompoundFile(streams);
     if (!bytes) {
-        return OfficeResult::failure(OfficeStoreError::WriteFailed,
-                                     QStringLiteral("%1: cannot build the compound file").arg(path));
+        return OfficeResult::failure(
+            OfficeStoreError::WriteFailed,
+            QStringLiteral("%1: cannot build the compound file").arg(path));
     }
     return replaceFile(path, *bytes);
 }
@@ -152,14 +155,22 @@ void CloseOfficeFile() {}
 
 QString describe(OfficeStoreError error) {
     switch (error) {
-        case OfficeStoreError::None: return QStringLiteral("stored");
-        case OfficeStoreError::Locked: return QStringLiteral("open in an office program");
-        case OfficeStoreError::Unreadable: return QStringLiteral("cannot be read");
-        case OfficeStoreError::Foreign: return QStringLiteral("not a file of ours");
-        case OfficeStoreError::Corrupt: return QStringLiteral("damaged");
-        case OfficeStoreError::RowLimit: return QStringLiteral("no row left");
-        case OfficeStoreError::RecordTooLarge: return QStringLiteral("record too large");
-        case OfficeStoreError::WriteFailed: return QStringLiteral("write failed");
+        case OfficeStoreError::None:
+            return QStringLiteral("stored");
+        case OfficeStoreError::Locked:
+            return QStringLiteral("open in an office program");
+        case OfficeStoreError::Unreadable:
+            return QStringLiteral("cannot be read");
+        case OfficeStoreError::Foreign:
+            return QStringLiteral("not a file of ours");
+        case OfficeStoreError::Corrupt:
+            return QStringLiteral("damaged");
+        case OfficeStoreError::RowLimit:
+            return QStringLiteral("no row left");
+        case OfficeStoreError::RecordTooLarge:
+            return QStringLiteral("record too large");
+        case OfficeStoreError::WriteFailed:
+            return QStringLiteral("write failed");
     }
     return QStringLiteral("unknown");
 }

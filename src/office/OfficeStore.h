@@ -10,14 +10,14 @@ namespace telvane {
 
 /// Why a record could not be stored. The day's file is left as it was in every case.
 enum class OfficeStoreError {
-    None,           ///< stored
-    Locked,         ///< an office program holds the file open (its lock file lies beside it)
-    Unreadable,     ///< the existing file could not be read from disk
-    Foreign,        ///< the file is not one of ours (another format saved under the day's name)
-    Corrupt,        ///< the file looks like ours but its structure is damaged
-    RowLimit,       ///< the workbook has no row left (the format ends at row 65536)
-    RecordTooLarge, ///< more fields than the sheet has columns, or a field over 32767 characters
-    WriteFailed,    ///< writing or replacing the file failed; the former content is kept
+    None,            ///< stored
+    Locked,          ///< an office program holds the file open (its lock file lies beside it)
+    Unreadable,      ///< the existing file could not be read from disk
+    Foreign,         ///< the file is not one of ours (another format saved under the day's name)
+    Corrupt,         ///< the file looks like ours but its structure is damaged
+    RowLimit,        ///< the workbook has no row left (the format ends at row 65536)
+    RecordTooLarge,  ///< more fields than the sheet has columns, or a field over 32767 characters
+    WriteFailed,     ///< writing or replacing the file failed; the former content is kept
 };
 
 /// Outcome of one append: ok, or the error and one line of English saying what and where.

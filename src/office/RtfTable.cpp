@@ -1,8 +1,8 @@
 #include "office/RtfTable.h"
 
-#include "office/MessageSheet.h"
-
 #include <array>
+
+#include "office/MessageSheet.h"
 
 namespace telvane::office {
 namespace {
@@ -56,8 +56,9 @@ QByteArray rowWith(const QStringList& cells, bool header) {
     for (int c = 0; c < kTableColumns; ++c) {
         share += kShares[c];
         right = kTextWidth * share / kShareTotal;
-        out.append("\\clbrdrt\\brdrs\\brdrw10\\clbrdrl\\brdrs\\brdrw10"
-                   "\\clbrdrb\\brdrs\\brdrw")
+        out.append(
+               "\\clbrdrt\\brdrs\\brdrw10\\clbrdrl\\brdrs\\brdrw10"
+               "\\clbrdrb\\brdrs\\brdrw")
             .append(header ? "30" : "10")
             .append("\\clbrdrr\\brdrs\\brdrw10");
         if (header) {
@@ -96,8 +97,9 @@ QByteArray newRtfDocument() {
     out.append("{\\rtf1\\ansi\\ansicpg1251\\deff0\\uc1\n");
     out.append(kGenerator).append('\n');
     out.append("{\\fonttbl{\\f0\\fswiss\\fcharset204 Arial;}}\n");
-    out.append("{\\colortbl;\\red0\\green0\\blue0;\\red255\\green255\\blue255;"
-               "\\red0\\green0\\blue128;}\n");
+    out.append(
+        "{\\colortbl;\\red0\\green0\\blue0;\\red255\\green255\\blue255;"
+        "\\red0\\green0\\blue128;}\n");
     out.append("\\paperw11906\\paperh16838\\margl1134\\margr850\\margt1134\\margb1134\n");
     out.append(rowWith(messageHeaders(), true));
     out.append('}');
@@ -130,8 +132,7 @@ RtfLayoutResult locateRtfTable(const QByteArray& document) {
         --last;
     }
     if (!document.left(last).endsWith("\\row")) {
-        return {std::nullopt,
-                QStringLiteral("has content after its table (offset %1)").arg(last)};
+        return {std::nullopt, QStringLiteral("has content after its table (offset %1)").arg(last)};
     }
     // Count \row control words; an escaped backslash is skipped so that text cannot fake one.
     std::size_t rows = 0;

@@ -1,9 +1,9 @@
 #include "office/SyncFile.h"
 
-#include "office/RtfTable.h"
-
 #include <cerrno>
 #include <cstring>
+
+#include "office/RtfTable.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -27,14 +27,15 @@ bool syncToDisk(QFile& file) {
 OfficeResult appendRtfRow(const QString& path, const QStringList& fields) {
     QFile file(path);
     if (!file.open(QIODevice::ReadWrite)) {
-        return OfficeResult::failure(OfficeStoreError::WriteFailed,
-                                     QStringLiteral("cannot open %1 for writing: %2")
-                                         .arg(path, file.errorString()));
+        return OfficeResult::failure(
+            OfficeStoreError::WriteFailed,
+            QStringLiteral("cannot open %1 for writing: %2").arg(path, file.errorString()));
     }
     const QByteArray document = file.readAll();
     if (file.error() != QFileDevice::NoError) {
-        return OfficeResult::failure(OfficeStoreError::Unreadable,
-                                     QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
+        return OfficeResult::failure(
+            OfficeStoreError::Unreadable,
+            QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
     }
     const RtfLayoutResult located = locateRtfTable(document);
     if (!located.layout) {
@@ -47,7 +48,8 @@ OfficeResult appendRtfRow(const QString& path, const QStringList& fields) {
     }
     const qint64 at = static_cast<qint64>(located.layout->insertAt);
     const QByteArray formerTail = document.mid(at);
-    const QByteArray addition = rtfRow(static_cast<long long>(located.layout->rows), fields) + formerTail;
+    const QByteArray addition =
+        rtfRow(static_cast<long long>(located.layout->rows), fields) + formerTail;
 
     QString why;
     if (!file.seek(at)) {
@@ -61,7 +63,8 @@ OfficeResult appendRtfRow(const QString& path, const QStringList& fields) {
         const bool restored = file.resize(document.size()) && file.seek(at) &&
                               file.write(formerTail) == formerTail.size() && syncToDisk(file);
         if (!restored) {
-            why += QStringLiteral("; restoring the former ending failed too: ") + file.errorString();
+            why +=
+                QStringLiteral("; restoring the former ending failed too: ") + file.errorString();
         }
     }
     if (!why.isEmpty()) {

@@ -2,11 +2,11 @@
 // Appending a table row to the day's document in place: the file is not rewritten, only its
 // closing brace is overwritten by the new row and a new brace.
 
-#include "office/OfficeStore.h"
-
 #include <QFile>
 #include <QString>
 #include <QStringList>
+
+#include "office/OfficeStore.h"
 
 namespace telvane::office {
 

@@ -3,7 +3,6 @@
 // the view of the first sheet, not formatting (the writer applies the gateway's own layout).
 
 #include <QString>
-
 #include <cstddef>
 #include <cstdint>
 #include <map>

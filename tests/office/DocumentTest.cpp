@@ -1,14 +1,13 @@
 // The document writer: rows go in place before the closing brace, and files that are not ours
 // are refused untouched.
 
+#include <QDir>
+#include <QTemporaryDir>
+#include <vector>
+
 #include "OfficeTestSupport.h"
 #include "office/OfficeStore.h"
 #include "office/RtfTable.h"
-
-#include <QDir>
-#include <QTemporaryDir>
-
-#include <vector>
 
 namespace telvane {
 namespace {
@@ -71,7 +70,8 @@ TEST(DocumentTest, RefusesFilesItCannotAppendToAndLeavesThemUntouched) {
         const QString path = QDir(dir.path()).filePath(kDayFile);
         ASSERT_TRUE(writeBytes(path, c.content));
         if (c.lockName != nullptr) {
-            ASSERT_TRUE(writeBytes(QDir(dir.path()).filePath(QString::fromLatin1(c.lockName)), "x"));
+            ASSERT_TRUE(
+                writeBytes(QDir(dir.path()).filePath(QString::fromLatin1(c.lockName)), "x"));
         }
         const OfficeResult r = appendRecordToDocument(path, {"a", "b", "c"});
         EXPECT_FALSE(r.ok);

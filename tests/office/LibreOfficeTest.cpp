@@ -2,16 +2,15 @@
 // document converted to text give back every row. Slow (it starts an office suite), so it is a
 // test of its own.
 
-#include "OfficeTestSupport.h"
-#include "office/OfficeStore.h"
-
 #include <QDir>
 #include <QFileInfo>
-#include <QTemporaryDir>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QUrl>
-
 #include <vector>
+
+#include "OfficeTestSupport.h"
+#include "office/OfficeStore.h"
 
 namespace telvane {
 namespace {
@@ -34,8 +33,12 @@ bool convert(const QString& filter, const QStringList& files, const QString& out
     QTemporaryDir profile(QDir::tempPath() + QStringLiteral("/telvane-lo-XXXXXX"));
     QStringList arguments{
         QStringLiteral("-env:UserInstallation=") + QUrl::fromLocalFile(profile.path()).toString(),
-        QStringLiteral("--headless"), QStringLiteral("--norestore"),
-        QStringLiteral("--convert-to"), filter, QStringLiteral("--outdir"), outDir};
+        QStringLiteral("--headless"),
+        QStringLiteral("--norestore"),
+        QStringLiteral("--convert-to"),
+        filter,
+        QStringLiteral("--outdir"),
+        outDir};
     arguments << files;
     const testing::ProcessResult r = testing::run(kSoffice, arguments, kConversionDeadlineMs);
     EXPECT_TRUE(r.finished && r.exitCode == 0) << r.err.toStdString();

@@ -1,6 +1,8 @@
 #pragma once
 // Helpers shared by the office tests: fixtures, outside programs, the xlrd oracle.
 
+#include <gtest/gtest.h>
+
 #include <QByteArray>
 #include <QFile>
 #include <QJsonDocument>
@@ -8,8 +10,6 @@
 #include <QProcess>
 #include <QString>
 #include <QStringList>
-
-#include <gtest/gtest.h>
 
 namespace telvane::testing {
 

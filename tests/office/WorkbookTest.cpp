@@ -1,18 +1,17 @@
 // The workbook writer checked by xlrd, an independent BIFF8 reader: layout, values, selection,
 // appending to files that LibreOffice saved, and the files it must refuse.
 
+#include <QDir>
+#include <QJsonArray>
+#include <QTemporaryDir>
+#include <functional>
+#include <vector>
+
 #include "OfficeTestSupport.h"
 #include "office/Biff8.h"
 #include "office/CompoundFile.h"
 #include "office/MessageSheet.h"
 #include "office/OfficeStore.h"
-
-#include <QDir>
-#include <QJsonArray>
-#include <QTemporaryDir>
-
-#include <functional>
-#include <vector>
 
 namespace telvane {
 namespace {
@@ -68,10 +67,14 @@ const std::vector<WorkbookCase>& workbookCases() {
          true},
         {"empty text still fills column D", {{"05.12.26 21:07:30", "+12345678901", ""}}, true},
         {"more fields fill E onward",
-         {{"05.12.26 21:07:30", "+12345678901", "Hello", "extra 1", "extra 2"}}, true},
+         {{"05.12.26 21:07:30", "+12345678901", "Hello", "extra 1", "extra 2"}},
+         true},
         {"text longer than one shared-string record",
-         {{"05.12.26 21:07:30", "+12345678901", QString(9000, u'Ж')}}, true},
-        {"surrogate pair", {{"05.12.26 21:07:30", "+12345678901", QStringLiteral("Смайл 😀")}}, true},
+         {{"05.12.26 21:07:30", "+12345678901", QString(9000, u'Ж')}},
+         true},
+        {"surrogate pair",
+         {{"05.12.26 21:07:30", "+12345678901", QStringLiteral("Смайл 😀")}},
+         true},
         {"600 rows scroll the newest into view", numbered(600, 60), true},
         {"600 rows without scrolling keep A1", numbered(600, 60), false},
     };
@@ -281,6 +284,34 @@ TEST_F(WorkbookTest, RefusesRecordsNoCellCanHold) {
         const OfficeResult r = appendRecordToWorkbook(dayFile(), record, true);
         EXPECT_EQ(r.error, OfficeStoreError::RecordTooLarge) << r.reason.toStdString();
         EXPECT_FALSE(QFile::exists(dayFile()));
+    }
+}
+
+// The reader takes files from outside: any prefix of a real workbook stream, or one with a
+// damaged byte, gives a workbook or an error, never a crash or a hang.
+TEST(Biff8ReaderTest, DamagedStreamsGiveAnErrorNotACrash) {
+    for (const char* name : {"libreoffice-resaved.xls", "libreoffice-from-csv.xls"}) {
+        SCOPED_TRACE(name);
+        const auto container =
+            office::readCompoundFile(readBytes(fixture(QString::fromLatin1(name))));
+        ASSERT_TRUE(container.streams) << container.error.toStdString();
+        QByteArray stream;
+        for (const auto& [streamName, data] : *container.streams) {
+            if (streamName == QStringLiteral("Workbook")) {
+                stream = data;
+            }
+        }
+        ASSERT_FALSE(stream.isEmpty());
+        ASSERT_TRUE(office::readBiff8(stream).workbook);
+        const qsizetype step = std::max<qsizetype>(1, stream.size() / 2000);
+        for (qsizetype n = 0; n < stream.size(); n += step) {
+            const office::BiffReadResult cut = office::readBiff8(stream.left(n));
+            EXPECT_TRUE(cut.workbook || !cut.error.what.isEmpty());
+            QByteArray flipped = stream;
+            flipped[n] = static_cast<char>(flipped[n] ^ 0xA5);
+            const office::BiffReadResult damaged = office::readBiff8(flipped);
+            EXPECT_TRUE(damaged.workbook || !damaged.error.what.isEmpty());
+        }
     }
 }
 

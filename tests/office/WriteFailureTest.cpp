@@ -2,14 +2,14 @@
 // day's file must stay exactly as it was, with no temporary file left beside it. These need root
 // (chattr and mount); they are skipped elsewhere.
 
-#include "OfficeTestSupport.h"
-#include "office/OfficeStore.h"
+#include <unistd.h>
 
 #include <QDir>
 #include <QTemporaryDir>
-
 #include <functional>
-#include <unistd.h>
+
+#include "OfficeTestSupport.h"
+#include "office/OfficeStore.h"
 
 namespace telvane {
 namespace {
@@ -90,17 +90,20 @@ TEST_F(WriteFailureTest, ReadOnlyMount) {
         QTemporaryDir mountPoint;
         ASSERT_TRUE(QFile::copy(fixture(QString::fromLatin1(store.fixtureName)),
                                 QDir(source.path()).filePath(QString::fromLatin1(store.dayFile))));
-        if (!succeeded(QStringLiteral("mount"), {QStringLiteral("--bind"), source.path(), mountPoint.path()})) {
+        if (!succeeded(QStringLiteral("mount"),
+                       {QStringLiteral("--bind"), source.path(), mountPoint.path()})) {
             GTEST_SKIP() << "bind mounts are not permitted here";
         }
         Cleanup undo([&] { succeeded(QStringLiteral("umount"), {mountPoint.path()}); });
-        ASSERT_TRUE(succeeded(QStringLiteral("mount"),
-                              {QStringLiteral("-o"), QStringLiteral("remount,ro,bind"), mountPoint.path()}));
+        ASSERT_TRUE(succeeded(
+            QStringLiteral("mount"),
+            {QStringLiteral("-o"), QStringLiteral("remount,ro,bind"), mountPoint.path()}));
         expectRefusedUntouched(store, mountPoint.path());
 
         // A new day's file cannot be created there either.
-        const QString newDay = QDir(mountPoint.path()).filePath(QStringLiteral("new.") +
-                                                                 QFileInfo(store.dayFile).suffix());
+        const QString newDay =
+            QDir(mountPoint.path())
+                .filePath(QStringLiteral("new.") + QFileInfo(store.dayFile).suffix());
         const OfficeResult r = store.append(newDay, kRecord);
         EXPECT_EQ(r.error, OfficeStoreError::WriteFailed);
         EXPECT_FALSE(QFile::exists(newDay));
@@ -111,9 +114,9 @@ TEST_F(WriteFailureTest, FullDisk) {
     for (const Store& store : kStores) {
         SCOPED_TRACE(store.name);
         QTemporaryDir mountPoint;
-        if (!succeeded(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"),
-                                                 QStringLiteral("-o"), QStringLiteral("size=64k"),
-                                                 QStringLiteral("tmpfs"), mountPoint.path()})) {
+        if (!succeeded(QStringLiteral("mount"),
+                       {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                        QStringLiteral("size=64k"), QStringLiteral("tmpfs"), mountPoint.path()})) {
             GTEST_SKIP() << "tmpfs mounts are not permitted here";
         }
         Cleanup undo([&] { succeeded(QStringLiteral("umount"), {mountPoint.path()}); });
