@@ -42,7 +42,9 @@ bool replaceAtomically(const QString& fileName, const std::string& contents) {
     QSaveFile file(fileName);
     // Never fall back to writing the old file in place: that is the truncation we avoid.
     file.setDirectWriteFallback(false);
-    if (!file.open(QIODevice::WriteOnly)) return false;
+    // Unbuffered, so that a full disk fails the write itself rather than a final flush that
+    // some Qt versions' commit() does not check.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return false;
     const auto size = static_cast<qint64>(contents.size());
     if (file.write(contents.data(), size) != size || !syncToDisk(file)) {
         file.cancelWriting();
