@@ -1,10 +1,10 @@
-#include "gateway/NoPollServices.h"
+#include "receive/InboxRetrieval.h"
 #include "services/PollServiceFactory.h"
 
 namespace telvane::services {
 
 std::unique_ptr<gateway::InboxRetriever> makeInboxRetriever() {
-    return std::make_unique<gateway::NoInbox>();
+    return std::make_unique<receive::InboxRetrieval>();
 }
 
 }  // namespace telvane::services

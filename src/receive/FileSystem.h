@@ -1,0 +1,63 @@
+#pragma once
+// The files the receiving end touches, behind one small interface: the real one writes through
+// to the disk before it reports success; tests put a failing one in front of it.
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace telvane::receive {
+
+/// Outcome of a write: done, or why not (path and the system's reason).
+struct WriteResult {
+    bool ok = false;
+    QString error;
+
+    static WriteResult done() { return {true, {}}; }
+    static WriteResult failed(const QString& path, const QString& why) {
+        return {false, path + QStringLiteral(": ") + why};
+    }
+};
+
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+
+    /// Appends `bytes` at the end of the file (created when missing) and waits until they are
+    /// on the disk. When the write fails part-way (disk full, file size limit) the file is cut
+    /// back to its former length, so that no torn line stays at its end.
+    virtual WriteResult appendDurably(const QString& path, const QByteArray& bytes) = 0;
+
+    /// Replaces the whole file by `bytes`: a crash leaves either the old or the new content.
+    virtual WriteResult replaceDurably(const QString& path, const QByteArray& bytes) = 0;
+
+    /// The whole file, or nullopt when it is missing or cannot be read.
+    virtual std::optional<QByteArray> readAll(const QString& path) const = 0;
+
+    virtual bool exists(const QString& path) const = 0;
+    /// Creates the folder and its parents when missing; true when it exists afterwards.
+    virtual bool makeFolder(const QString& folder) = 0;
+    virtual bool remove(const QString& path) = 0;
+
+    /// Names (not paths) of the files directly in `folder` whose name ends in `suffix`, sorted.
+    virtual QStringList list(const QString& folder, const QString& suffix) const = 0;
+
+    virtual std::optional<QDateTime> lastModified(const QString& path) const = 0;
+};
+
+/// The local disk.
+class DiskFileSystem final : public FileSystem {
+public:
+    WriteResult appendDurably(const QString& path, const QByteArray& bytes) override;
+    WriteResult replaceDurably(const QString& path, const QByteArray& bytes) override;
+    std::optional<QByteArray> readAll(const QString& path) const override;
+    bool exists(const QString& path) const override;
+    bool makeFolder(const QString& folder) override;
+    bool remove(const QString& path) override;
+    QStringList list(const QString& folder, const QString& suffix) const override;
+    std::optional<QDateTime> lastModified(const QString& path) const override;
+};
+
+}  // namespace telvane::receive

@@ -1,0 +1,286 @@
+#include "receive/InboxRetrieval.h"
+
+#include <QDebug>
+
+#include "codec/MessageRecord.h"
+#include "codec/PduDecoder.h"
+#include "config/Settings.h"
+#include "office/OfficeStore.h"
+#include "receive/ListAnswer.h"
+#include "receive/MessageFiles.h"
+#include "receive/PartFiles.h"
+
+namespace telvane::receive {
+
+using gateway::makeStatus;
+using gateway::PollContext;
+using gateway::StatusIcon;
+using gateway::StatusId;
+
+namespace {
+
+constexpr qint32 kMaxSmsNumber = 10000;
+
+QString fromU32(const std::u32string& text) { return QString::fromStdU32String(text); }
+
+QString writeFailedText(const QString& fileName) {
+    return QStringLiteral("Ошибка записи сообщения в файл: ") + fileName;
+}
+
+QString referenceText(const codec::Concat& concat) {
+    const int digits = concat.refBits == 16 ? 4 : 2;
+    return QStringLiteral("%1").arg(concat.ref, digits, 16, QLatin1Char('0')).toUpper();
+}
+
+QByteArray partKey(const MessagePart& part) {
+    return journalKey(QStringLiteral("part"), part.number, part.timeStamp,
+                      part.reference + QLatin1Char('-') + QString::number(part.total) +
+                          QLatin1Char('$') + QString::number(part.sequence) + QLatin1Char('\t') +
+                          part.text);
+}
+
+QByteArray messageKey(const QString& number, const QString& timeStamp, const QString& text) {
+    return journalKey(QStringLiteral("message"), number, timeStamp, text);
+}
+
+codec::ReportTexts reportTexts(const config::Settings& settings) {
+    codec::ReportTexts texts;
+    texts.delivered = settings.text(config::setting::Delivered).toStdU32String();
+    texts.sepended = settings.text(config::setting::Sepended).toStdU32String();
+    texts.deleted = settings.text(config::setting::Deleted).toStdU32String();
+    return texts;
+}
+
+}  // namespace
+
+// What one run needs at hand: the context, the day's file and the counters.
+class InboxRetrieval::Run {
+public:
+    Run(InboxRetrieval& owner, PollContext& context)
+        : m_owner(owner),
+          m_context(context),
+          m_files(owner.m_files),
+          m_journal(owner.journal(context)),
+          m_now(context.wallClock.now()),
+          m_dayFileName(DayFileName(m_now.date(), context.working.FileType)),
+          m_target{context.working.FileType,
+                   context.settings.equalsOne(config::setting::AutoScroll)},
+          m_texts(reportTexts(context.settings)) {}
+
+    void retrieve() {
+        for (const char* memory : {"ME", "SM"}) {
+            const bool sim = QByteArrayView(memory) == "SM";
+            m_context.status.SetStatus(makeStatus(StatusId::LoadingMessages));
+            m_context.status.SetStatusIcon(StatusIcon::Working);
+            const QByteArray select = QByteArrayLiteral("AT+CPMS=\"") + memory + "\"\r\n";
+            if (!send(select, QStringLiteral("Выбор хранилища SMS"), 2)) {
+                // Without the SIM the run ends here; parts taken so far are on the disk already.
+                if (sim) return;
+                continue;
+            }
+            if (!send("AT+CMGL=4\r\n", QStringLiteral("Проверка наличия SMS"), 20)) continue;
+            const QByteArray answer = m_context.phone.gsBuffer();
+            const ListAnswer list =
+                parseListAnswer(std::string_view(answer.constData(), size_t(answer.size())));
+            for (const ListProblem& problem : list.problems) logListProblem(memory, problem);
+            for (const ListEntry& entry : list.entries) handleEntry(memory, entry);
+        }
+        m_context.status.SetStatus(
+            makeStatus(StatusId::MessagesReceived, QString::number(m_decoded)));
+        m_context.status.SetStatusIcon(StatusIcon::PhoneAnswered);
+        // The phone settles after the deletes before the parts are looked at.
+        m_context.pump.run();
+        m_context.clock.pause(m_context.pacing.longPauseMs);
+        assembleLongMessages();
+        if (m_target.mode == 1 || m_target.mode == 2) CloseOfficeFile();
+    }
+
+    void assembleLongMessages() {
+        const QString folder = m_context.settings.homeFolder();
+        const qint64 expiry = 4 * qint64(m_context.working.PollPeriod);
+        for (const QString& name : m_files.list(folder, QStringLiteral(".tmp"))) {
+            if (!isPartFileName(name)) continue;
+            const QString path = folder + name;
+            const QStringList nameFields = name.chopped(4).split(QLatin1Char('-'));
+            const QString reference = nameFields[0];
+            const size_t total = nameFields[1].toULong();
+            const auto modified = m_files.lastModified(path);
+            const auto content = m_files.readAll(path);
+            if (!modified || !content) continue;
+            const bool expired = modified->secsTo(m_now) >= expiry;
+            std::vector<MessagePart> kept;
+            bool changed = false;
+            for (PartGroup& group : groupBySender(readPartLines(*content, reference, total))) {
+                if (!group.complete(total) && !expired) {
+                    kept.insert(kept.end(), group.parts.begin(), group.parts.end());
+                    continue;
+                }
+                if (!storeAssembled(assemble(group.parts))) {
+                    kept.insert(kept.end(), group.parts.begin(), group.parts.end());
+                    continue;
+                }
+                changed = true;
+            }
+            if (!changed) continue;
+            if (kept.empty()) {
+                m_files.remove(path);
+            } else {
+                QByteArray rest;
+                for (const MessagePart& part : kept) rest += partLine(part);
+                m_files.replaceDurably(path, rest);
+            }
+        }
+    }
+
+private:
+    bool send(const QByteArray& command, const QString& action, int delay) {
+        QString wait = QStringLiteral("OK");
+        return m_context.phone.SendToPhone(command, action, wait, delay);
+    }
+
+    void DeleteMessage(std::uint32_t index) {
+        send(QByteArrayLiteral("at+cmgd=") + QByteArray::number(index) + '\r',
+             QStringLiteral("Удаление SMS из ячейки ") + QString::number(index), 5);
+    }
+
+    bool log(const QString& message) {
+        m_files.makeFolder(m_context.working.gfsLogs);
+        const WriteResult written =
+            appendLog(m_files, m_context.working.gfsLogs, m_context.wallClock.now(), message);
+        if (!written.ok) qWarning().noquote() << "Log line lost:" << written.error << message;
+        return written.ok;
+    }
+
+    void logListProblem(const char* memory, const ListProblem& problem) {
+        QString where = QStringLiteral("%1, строка %2").arg(QLatin1String(memory)).arg(problem.line);
+        if (problem.index) where += QStringLiteral(", ячейка %1").arg(*problem.index);
+        log(QStringLiteral("Запись списка SMS не прочитана (%1): %2: %3")
+                .arg(where, QString::fromStdString(problem.reason),
+                     QString::fromLatin1(problem.text.data(), qsizetype(problem.text.size()))));
+    }
+
+    void handleEntry(const char* memory, const ListEntry& entry) {
+        const codec::DecodeResult result = codec::decodePduHex(entry.pdu);
+        if (const auto* error = std::get_if<codec::DecodeError>(&result)) {
+            // The raw PDU goes to the log first, so that nothing leaves the phone without trace.
+            const bool logged = log(QStringLiteral("SMS не разобрано (%1, ячейка %2): %3: %4")
+                                        .arg(QLatin1String(memory))
+                                        .arg(entry.index)
+                                        .arg(QString::fromStdString(codec::describe(*error)),
+                                             QString::fromStdString(entry.pdu)));
+            if (logged) DeleteMessage(entry.index);
+            return;
+        }
+        const codec::DecodedPdu& pdu = std::get<codec::DecodedPdu>(result);
+        const codec::MessageRecord record = codec::messageRecord(pdu, m_texts);
+        ++m_decoded;
+        m_context.status.SetStatus(
+            makeStatus(StatusId::WritingMessage, QString::number(entry.index)));
+        m_context.status.SetStatusIcon(StatusIcon::WritingMessage);
+        if (pdu.concat) {
+            const MessagePart part{referenceText(*pdu.concat), pdu.concat->total,
+                                   pdu.concat->seq,           fromU32(record.timeStamp),
+                                   fromU32(record.number),    fromU32(record.text)};
+            handlePart(entry.index, part);
+            return;
+        }
+        storeMessage(entry.index, fromU32(record.timeStamp), fromU32(record.number),
+                     fromU32(record.text));
+    }
+
+    void handlePart(std::uint32_t index, const MessagePart& part) {
+        // A part of a message that was joined and stored already, delivered once more.
+        if (m_journal.contains(partKey(part))) {
+            DeleteMessage(index);
+            return;
+        }
+        QString why;
+        switch (offerPart(m_files, m_context.settings.homeFolder(), part, &why)) {
+            case OfferOutcome::Stored:
+            case OfferOutcome::AlreadyHeld: DeleteMessage(index); return;
+            case OfferOutcome::Failed:
+                qWarning().noquote() << why;
+                log(writeFailedText(partFileName(part)));
+                return;
+        }
+    }
+
+    void storeMessage(std::uint32_t index, const QString& timeStamp, const QString& number,
+                      const QString& text) {
+        const QByteArray key = messageKey(number, timeStamp, text);
+        if (m_journal.contains(key)) {
+            // Stored before the program stopped, or delivered twice by the network.
+            DeleteMessage(index);
+            return;
+        }
+        if (!store(timeStamp, number, text)) return;
+        // Without the journal entry a restart could store it once more, but the message is
+        // safe in the day's file: the delete goes ahead.
+        m_journal.add(key);
+        advanceNumber();
+        DeleteMessage(index);
+    }
+
+    bool store(const QString& timeStamp, const QString& number, const QString& text) {
+        // A fresh installation has no receive folder yet; that is no reason to keep messages
+        // in the phone. A folder that cannot be made shows up as a failed write below.
+        m_files.makeFolder(m_context.working.gfsReceive);
+        const WriteResult written =
+            WriteMessageFile(m_files, m_context.working.gfsReceive + m_dayFileName,
+                             {timeStamp, number, text}, m_target);
+        if (written.ok) return true;
+        qWarning().noquote() << written.error;
+        log(writeFailedText(m_dayFileName));
+        return false;
+    }
+
+    bool storeAssembled(const AssembledMessage& message) {
+        const QByteArray key = messageKey(message.number, message.timeStamp, message.text);
+        if (!m_journal.contains(key)) {
+            if (!store(message.timeStamp, message.number, message.text)) return false;
+            m_journal.add(key);
+        }
+        for (const MessagePart& part : message.parts) m_journal.add(partKey(part));
+        return true;
+    }
+
+    void advanceNumber() {
+        qint32& number = m_context.working.gflSMSnum;
+        number = number >= kMaxSmsNumber || number < 0 ? 1 : number + 1;
+        m_context.settings.write(config::setting::Number, QString::number(number));
+    }
+
+    InboxRetrieval& m_owner;
+    PollContext& m_context;
+    FileSystem& m_files;
+    StoredJournal& m_journal;
+    QDateTime m_now;
+    QString m_dayFileName;
+    StoreTarget m_target;
+    codec::ReportTexts m_texts;
+    qint64 m_decoded = 0;
+};
+
+InboxRetrieval::InboxRetrieval()
+    : m_ownFiles(std::make_unique<DiskFileSystem>()), m_files(*m_ownFiles) {}
+
+InboxRetrieval::InboxRetrieval(FileSystem& files) : m_files(files) {}
+
+InboxRetrieval::~InboxRetrieval() = default;
+
+StoredJournal& InboxRetrieval::journal(const PollContext& context) {
+    const QString path = context.settings.homeFolder() + StoredJournal::fileName();
+    if (!m_journal || path != m_journalPath) {
+        m_journal = std::make_unique<StoredJournal>(m_files, path);
+        m_journalPath = path;
+    }
+    return *m_journal;
+}
+
+void InboxRetrieval::RetrieveInbox(PollContext& context) { Run(*this, context).retrieve(); }
+
+void InboxRetrieval::AssembleLongMessages(PollContext& context) {
+    Run(*this, context).assembleLongMessages();
+}
+
+}  // namespace telvane::receive
