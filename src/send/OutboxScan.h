@@ -1,0 +1,46 @@
+#pragma once
+// The outbox scan: every outgoing-message file of the send folder is read, encoded, submitted
+// and deleted once the phone confirmed all of its message.
+
+#include <QString>
+#include <functional>
+#include <memory>
+
+#include "gateway/PollServices.h"
+#include "send/OutboxFolder.h"
+
+namespace telvane::config {
+class Settings;
+}
+
+namespace telvane::send {
+
+/// The gateway's outbox.
+///
+/// Files are handled in name order. A file modified less than kSettleMs ago (either side of
+/// now) is being written and waits for the next poll. A file that yields no number and text,
+/// or whose message cannot be encoded, stays and is reported once in "Log.txt"; the scan goes
+/// on with the next file. A message counts as sent only when the phone confirmed every part;
+/// otherwise the file stays and "Log.txt" gets a line, and a long message that failed
+/// part-way later sends only its missing parts, under the same reference. A confirmed file is
+/// recorded in the send journal before it is deleted, and a file found there is deleted
+/// without being sent again.
+class OutboxScan final : public gateway::OutboxScanner {
+public:
+    using FolderFactory = std::function<std::unique_ptr<OutboxFolder>(const QString& path)>;
+
+    static constexpr qint64 kSettleMs = 2000;
+
+    /// @param folders opens the send folder; by default the file system's (DiskOutboxFolder)
+    explicit OutboxScan(FolderFactory folders = {});
+
+    void ScanOutbox(gateway::PollContext& context) override;
+
+    /// The send journal of an installation: "SendJournal.txt" in its home folder.
+    static QString journalPath(const config::Settings& settings);
+
+private:
+    FolderFactory m_folders;
+};
+
+}  // namespace telvane::send

@@ -1,0 +1,51 @@
+#include "send/SendReasons.h"
+
+namespace telvane::send {
+
+QString reasonText(OutgoingFileError error) {
+    switch (error) {
+        case OutgoingFileError::Unreadable: return QStringLiteral("файл не читается");
+        case OutgoingFileError::TooLarge: return QStringLiteral("файл больше 1 МБ");
+        case OutgoingFileError::Empty: return QStringLiteral("файл пуст");
+        case OutgoingFileError::NoSeparator: return QStringLiteral("нет разделителя");
+    }
+    return {};
+}
+
+QString reasonText(const codec::SubmitError& error) {
+    using codec::SubmitErrorCode;
+    const QString at = QStringLiteral(" (позиция %1)").arg(error.offset + 1);
+    switch (error.code) {
+        case SubmitErrorCode::EmptyNumber: return QStringLiteral("номер пуст");
+        case SubmitErrorCode::NumberNotDigits:
+            return QStringLiteral("в номере есть знаки кроме цифр") + at;
+        case SubmitErrorCode::NumberTooLong: return QStringLiteral("в номере больше 20 цифр");
+        case SubmitErrorCode::SmscNotDigits:
+            return QStringLiteral("в номере SMS-центра (SMSC) есть знаки кроме цифр") + at;
+        case SubmitErrorCode::SmscTooLong:
+            return QStringLiteral("в номере SMS-центра (SMSC) больше 20 цифр");
+        case SubmitErrorCode::EmptyText: return QStringLiteral("текст пуст");
+        case SubmitErrorCode::InvalidCharacter:
+            return QStringLiteral("недопустимый знак в тексте") + at;
+        case SubmitErrorCode::TooManyParts: return QStringLiteral("текст длиннее 255 частей");
+    }
+    return {};
+}
+
+QString notSentLine(const QString& number, const QString& text) {
+    return QStringLiteral("Ошибка отправки сообщения: ") + number + u'\t' + text;
+}
+
+QString refusedLine(const QString& number, const QString& text, const codec::SubmitError& error) {
+    return notSentLine(number, text) + u'\t' + reasonText(error);
+}
+
+QString fileProblemLine(const QString& name, OutgoingFileError error) {
+    return QStringLiteral("Ошибка чтения файла сообщения: ") + name + u'\t' + reasonText(error);
+}
+
+QString notDeletedLine(const QString& name) {
+    return QStringLiteral("Ошибка удаления отправленного файла: ") + name;
+}
+
+}  // namespace telvane::send

@@ -1,0 +1,48 @@
+#pragma once
+// The PDU-mode send command with the phone (3GPP TS 27.005 3.5.1): "at+cmgs=" with the TPDU
+// length, the ">" prompt, the PDU ended by Ctrl-Z, the final "OK".
+
+#include <cstddef>
+#include <functional>
+#include <vector>
+
+#include "gateway/Status.h"
+#include "phone/Clock.h"
+#include "phone/Pacing.h"
+#include "phone/PhoneLink.h"
+#include "send/SendJournal.h"
+
+namespace telvane::send {
+
+/// Time-outs of the exchange, in seconds.
+inline constexpr int kPromptTimeoutS = 10;
+inline constexpr int kConfirmationTimeoutS = 40;
+/// After ESC: a phone still in text entry answers at once; one that is not may stay silent.
+inline constexpr int kCancelTimeoutS = 1;
+
+struct SubmissionPorts {
+    phone::PhoneLink& phone;
+    gateway::StatusSink& status;
+    phone::Clock& clock;
+    const phone::PacingProfile& pacing;
+};
+
+struct SubmissionResult {
+    bool allConfirmed = false;
+    bool promptFailed = false;  ///< the submission stopped at a part without its prompt
+};
+
+/// Offers every part whose `confirmed` flag is false, in order, and sets the flag of each part
+/// that the phone confirmed with "OK" after its PDU; `onConfirmed` runs right after each such
+/// part, so that the progress can be kept before the next part is tried.
+///
+/// A part without its prompt ends the submission: ESC is sent, so that a prompt that comes
+/// late cannot take the next command for message text. A part whose PDU got "ERROR",
+/// "+CMS ERROR" or no answer stays unconfirmed and the next part is still offered (after
+/// silence, ESC first). The status texts are those of a single message (m = 1) or of part
+/// k of m.
+SubmissionResult submitParts(const SubmissionPorts& ports, const std::vector<PendingPart>& parts,
+                             std::vector<bool>& confirmed,
+                             const std::function<void()>& onConfirmed = {});
+
+}  // namespace telvane::send
