@@ -15,6 +15,8 @@ std::optional<std::string> applyFault(Faults& faults, std::string_view name) {
         faults.errorPrompt = true;
     else if (name == "no-prompt")
         faults.noPrompt = true;
+    else if (name == "mute-delete")
+        faults.muteDelete = true;
     else if (name == "error-pdu")
         faults.errorPdu = true;
     else if (name == "cms-error")
@@ -37,7 +39,8 @@ std::optional<std::string> applyFault(Faults& faults, std::string_view name) {
 }
 
 std::string_view faultHelp() {
-    return "silent, no-me, no-sm, error-prompt, no-prompt, error-pdu, cms-error, slow=MS, garbage";
+    return "silent, no-me, no-sm, error-prompt, no-prompt, error-pdu, cms-error, slow=MS, garbage, "
+           "mute-delete";
 }
 
 }  // namespace telvane::simulator

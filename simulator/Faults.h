@@ -14,6 +14,7 @@ struct Faults {
     bool noSm = false;                  // no SIM: its memory cannot be selected
     bool errorPrompt = false;           // ERROR instead of the "> " prompt
     bool noPrompt = false;              // AT+CMGS gets no answer at all
+    bool muteDelete = false;            // AT+CMGD gets no answer and deletes nothing
     bool errorPdu = false;              // ERROR after the PDU
     bool cmsError = false;              // "+CMS ERROR: 500" after the PDU
     bool garbage = false;               // noise bytes in front of every answer

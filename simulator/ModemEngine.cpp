@@ -689,6 +689,7 @@ ModemEngine::Reply ModemEngine::cmgr(Form form, const std::string& args) {
 }
 
 ModemEngine::Reply ModemEngine::cmgd(Form form, const std::string& args) {
+    if (m_options.faults.muteDelete) return Reply{{}, Final::None, 0};
     auto& memory = readMemory();
     if (form == Form::Test) {
         std::string used;

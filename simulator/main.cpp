@@ -48,7 +48,8 @@ const char* kDescription =
     "Faults (--fault, repeatable): silent (answers nothing), no-me / no-sm (that memory cannot\n"
     "be selected), error-prompt (ERROR instead of the prompt), no-prompt (AT+CMGS is not\n"
     "answered), error-pdu (ERROR after the PDU), cms-error (+CMS ERROR: 500 after the PDU),\n"
-    "slow=MS (every answer held back MS milliseconds), garbage (noise bytes before answers).";
+    "slow=MS (every answer held back MS milliseconds), garbage (noise bytes before answers),\n"
+    "mute-delete (AT+CMGD is not answered and deletes nothing).";
 
 bool preload(ModemEngine& engine, MemoryId memory, const QString& path) {
     QFile file(path);
