@@ -42,6 +42,7 @@ void StoredJournal::load() {
     m_loaded = true;
     const auto content = m_files.readAll(m_path);
     if (!content) return;
+    m_tornTail = !content->isEmpty() && !content->endsWith('\n');
     // A line torn by a crash is not a key; it is dropped at the next compaction.
     for (const QByteArray& line : content->split('\n')) {
         if (line.isEmpty()) continue;
@@ -64,9 +65,11 @@ bool StoredJournal::contains(const QByteArray& key) {
 WriteResult StoredJournal::add(const QByteArray& key) {
     load();
     if (m_keys.contains(key)) return WriteResult::done();
-    // A torn last line would swallow the new key: start it on a line of its own.
-    const WriteResult written = m_files.appendDurably(m_path, "\n" + key + "\n");
+    // A line torn by a crash would swallow the new key: start it on a line of its own.
+    const WriteResult written =
+        m_files.appendDurably(m_path, (m_tornTail ? "\n" : "") + key + "\n");
     if (!written.ok) return written;
+    m_tornTail = false;
     m_linesInFile += 1;
     m_order.push_back(key);
     m_keys.insert(key);
