@@ -1,0 +1,105 @@
+// telvane: the gateway in the notification area. The engine runs on a thread of its own; this
+// thread only shows its status and menu and passes the operator's choices to it.
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QMessageBox>
+#include <QSystemTrayIcon>
+#include <cstdio>
+
+#include "config/HomeFolder.h"
+#include "config/Settings.h"
+#include "gateway/EngineHost.h"
+#include "gateway/GatewayEngine.h"
+#include "gateway/SingleInstance.h"
+#include "gateway/Status.h"
+#include "services/PollServiceFactory.h"
+#include "tray/StatusIcons.h"
+#include "tray/TrayStatusModel.h"
+#include "tray/frmMain.h"
+
+using namespace telvane;
+
+namespace {
+
+enum ExitCode { Finished = 0, AlreadyRunning = 3 };
+
+// The engine's texts keep the CR LF line breaks of the message boxes they were written for.
+QString forDisplay(QString text) { return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")); }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Telvane"));
+    QApplication::setApplicationVersion(QStringLiteral(TELVANE_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("telvane"));
+    // The program lives in the tray: closing the last dialog must not end it.
+    QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setWindowIcon(tray::applicationIcon());
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Telvane SMS gateway in the notification area: receives SMS into the receive folder and "
+        "sends the files of the send folder through a GSM phone or modem. Exit status 3: another "
+        "gateway already uses this home folder."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption homeOption(
+        QStringLiteral("home"),
+        QStringLiteral("Folder of Telvane.ini, the part files and the default Send, Receive and "
+                       "Logs folders."),
+        QStringLiteral("DIR"));
+    parser.addOption(homeOption);
+    parser.process(app);
+
+    const QString home = config::HomeFolder::resolve(parser.value(homeOption),
+                                                     QCoreApplication::applicationDirPath());
+    QDir().mkpath(home);
+    const QString iniPath = config::HomeFolder::iniPath(home);
+
+    gateway::SingleInstance instance(home);
+    if (!instance.isFirst()) {
+        QMessageBox warning(QMessageBox::Critical, gateway::SingleInstance::warningTitle(),
+                            forDisplay(gateway::SingleInstance::warningText()), QMessageBox::Ok);
+        warning.setObjectName(QStringLiteral("msgAlreadyRunning"));
+        warning.exec();
+        return AlreadyRunning;
+    }
+
+    tray::TrayStatusModel model;
+    model.SetStatus(gateway::makeStatus(gateway::StatusId::Idle).text);
+    tray::frmMain window(model, config::Settings(iniPath, home), QStringLiteral(TELVANE_VERSION));
+
+    gateway::EngineHost host(iniPath, home, services::makeInboxRetriever(),
+                             services::makeOutboxScanner());
+    QObject::connect(&host, &gateway::EngineHost::statusChanged, &model,
+                     &tray::TrayStatusModel::SetStatus);
+    QObject::connect(&host, &gateway::EngineHost::statusIconChanged, &model,
+                     &tray::TrayStatusModel::SetStatusIcon);
+    QObject::connect(&host, &gateway::EngineHost::menuChanged, &model,
+                     &tray::TrayStatusModel::setMenu);
+    QObject::connect(&host, &gateway::EngineHost::startFailed, &window,
+                     [&window](gateway::StartFailure failure, int) {
+                         window.showStartFailure(gateway::startFailureTitle(),
+                                                 forDisplay(gateway::startFailureText(failure)));
+                     });
+    QObject::connect(&host, &gateway::EngineHost::portConfigurationFailed, &window,
+                     &tray::frmMain::showPortMessage);
+    QObject::connect(&host, &gateway::EngineHost::finished, &app, [&window] {
+        window.tearDown();
+        QCoreApplication::quit();
+    });
+    QObject::connect(&window, &tray::frmMain::startRequested, &host,
+                     &gateway::EngineHost::requestStart);
+    QObject::connect(&window, &tray::frmMain::exitRequested, &host,
+                     &gateway::EngineHost::requestExit);
+
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        std::fputs("telvane: no notification area yet; the icon appears when one starts\n",
+                   stderr);
+    }
+    host.launch();
+    window.load();
+    return QApplication::exec();
+}

@@ -1,0 +1,34 @@
+#include "config/widgets/FolderChooser.h"
+
+#include <QDir>
+#include <QFileDialog>
+
+namespace telvane::config {
+
+PathStyle nativePathStyle() {
+#ifdef Q_OS_WIN
+    return PathStyle::Windows;
+#else
+    return PathStyle::Posix;
+#endif
+}
+
+bool isUsableFolder(const QString& path, PathStyle style) {
+    if (style == PathStyle::Posix) return path.startsWith(u'/');
+    if (path.size() < 2) return false;
+    if (path.at(1) == u':') return path.at(0) != u':';
+    if (path.at(1) == u'\\') return path.at(0) == u'\\';
+    return false;
+}
+
+QString folderDialogTitle() { return QStringLiteral("Выберите папку"); }
+
+std::optional<QString> chooseFolderWithDialog(QWidget* parent) {
+    const QString chosen = QDir::toNativeSeparators(
+        QFileDialog::getExistingDirectory(parent, folderDialogTitle(), QString(),
+                                          QFileDialog::ShowDirsOnly));
+    if (!isUsableFolder(chosen, nativePathStyle())) return std::nullopt;
+    return chosen;
+}
+
+}  // namespace telvane::config

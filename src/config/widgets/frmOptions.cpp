@@ -1,0 +1,266 @@
+#include "config/widgets/frmOptions.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QDir>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+#include <limits>
+#include <optional>
+
+#include "config/IniFile.h"
+#include "config/NumberText.h"
+#include "config/SettingsKeys.h"
+
+namespace telvane::config {
+
+namespace {
+
+QString indexed(const char* name, int index) {
+    return QString::fromLatin1(name) + QString::number(index);
+}
+
+QLineEdit* lineEdit(const QString& name, QWidget* parent) {
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(name);
+    return edit;
+}
+
+QLabel* label(const QString& name, const QString& caption, QWidget* parent) {
+    auto* l = new QLabel(caption, parent);
+    l->setObjectName(name);
+    return l;
+}
+
+QCheckBox* checkBox(const QString& name, const QString& caption, QWidget* parent) {
+    auto* box = new QCheckBox(caption, parent);
+    box->setObjectName(name);
+    return box;
+}
+
+// The stored value of a check-box key: 0 clear, 1 checked, 2 greyed. Anything else cannot be
+// shown by a check box and shows the key's default.
+Qt::CheckState checkStateOf(const Settings& settings, const Setting& key) {
+    const auto read = [](const std::string& text) -> std::optional<std::int64_t> {
+        const IntegerResult r = strictInteger(text, std::numeric_limits<qint16>::min(),
+                                              std::numeric_limits<qint16>::max());
+        if (!r.ok() || r.value < 0 || r.value > 2) return std::nullopt;
+        return r.value;
+    };
+    const std::int64_t value =
+        read(settings.text(key).toStdString()).value_or(read(key.defaultValue).value_or(0));
+    switch (value) {
+        case 1: return Qt::Checked;
+        case 2: return Qt::PartiallyChecked;
+        default: return Qt::Unchecked;
+    }
+}
+
+void setCheckState(QCheckBox* box, Qt::CheckState state) {
+    // A greyed state can be stored and shown, but the operator only ever switches between
+    // clear and checked.
+    box->setCheckState(state);
+    if (state == Qt::PartiallyChecked) {
+        QObject::connect(box, &QCheckBox::clicked, box, [box] { box->setTristate(false); },
+                         Qt::SingleShotConnection);
+    }
+}
+
+QString storedCheckState(const QCheckBox* box) {
+    switch (box->checkState()) {
+        case Qt::Checked: return QStringLiteral("1");
+        case Qt::PartiallyChecked: return QStringLiteral("2");
+        case Qt::Unchecked: break;
+    }
+    return QStringLiteral("0");
+}
+
+}  // namespace
+
+QString frmOptions::wrongFolderTitle() { return QStringLiteral("Ошибка"); }
+
+QString frmOptions::wrongFolderText() { return QStringLiteral("Вы выбрали неправильную папку!"); }
+
+frmOptions::frmOptions(Settings settings, const QIcon& windowIcon, ChooseFolder chooseFolder,
+                       QWidget* parent)
+    : QDialog(parent), m_settings(std::move(settings)), m_chooseFolder(std::move(chooseFolder)) {
+    setObjectName(QStringLiteral("frmOptions"));
+    setWindowTitle(QStringLiteral("Настройки"));
+    setWindowIcon(windowIcon);
+    buildControls();
+    load();
+}
+
+void frmOptions::buildControls() {
+    // Sending messages.
+    auto* fraSend = new QGroupBox(QStringLiteral("Отправка сообщений"), this);
+    fraSend->setObjectName(QStringLiteral("fraSend"));
+    m_chkReport =
+        checkBox(QStringLiteral("chkReport"), QStringLiteral("Запрашивать отчет о доставке"), fraSend);
+    auto* label1 = label(QStringLiteral("Label1"), QStringLiteral("Номер SMS центра:"), fraSend);
+    m_txtSMSC = lineEdit(QStringLiteral("txtSMSC"), fraSend);
+    label1->setBuddy(m_txtSMSC);
+    m_chkLatin = checkBox(QStringLiteral("chkLatin"),
+                          QStringLiteral("Перекодировать русские SMS в латиницу"), fraSend);
+    auto* sendLayout = new QVBoxLayout(fraSend);
+    sendLayout->addWidget(m_chkReport);
+    auto* smscRow = new QHBoxLayout;
+    smscRow->addWidget(label1);
+    smscRow->addWidget(m_txtSMSC, 1);
+    sendLayout->addLayout(smscRow);
+    sendLayout->addWidget(m_chkLatin);
+
+    // Receiving messages.
+    auto* fraFileType = new QGroupBox(QStringLiteral("Прием сообщений"), this);
+    fraFileType->setObjectName(QStringLiteral("fraFileType"));
+    auto* label2 =
+        label(QStringLiteral("Label2"), QStringLiteral("Сохранять принятые SMS в:"), fraFileType);
+    m_fileTypeGroup = new QButtonGroup(this);
+    m_fileTypeGroup->setObjectName(QStringLiteral("optFileType"));
+    auto* fileTypeLayout = new QVBoxLayout(fraFileType);
+    fileTypeLayout->addWidget(label2);
+    const std::array<QString, 3> fileTypes{QStringLiteral("Text file"),
+                                           QStringLiteral("Word document"),
+                                           QStringLiteral("Excel document")};
+    for (int i = 0; i < 3; ++i) {
+        m_optFileType[i] = new QRadioButton(fileTypes[i], fraFileType);
+        m_optFileType[i]->setObjectName(indexed("optFileType", i));
+        m_fileTypeGroup->addButton(m_optFileType[i], i);
+        fileTypeLayout->addWidget(m_optFileType[i]);
+    }
+    m_chkAutoScroll = checkBox(QStringLiteral("chkAutoScroll"),
+                               QStringLiteral("Автопрокрутка страницы"), fraFileType);
+    fileTypeLayout->addWidget(m_chkAutoScroll);
+
+    // Port and phone.
+    auto* fraPort = new QGroupBox(QStringLiteral("Порт / Телефон"), this);
+    fraPort->setObjectName(QStringLiteral("fraPort"));
+    auto* portLayout = new QGridLayout(fraPort);
+    const std::array<QString, 3> portCaptions{QStringLiteral("Порт:"), QStringLiteral("Скорость:"),
+                                              QStringLiteral("Период опроса (сек):")};
+    for (int i = 0; i < 3; ++i) {
+        QLabel* caption = label(indexed("lblPort", i), portCaptions[i], fraPort);
+        m_txtPort[i] = lineEdit(indexed("txtPort", i), fraPort);
+        caption->setBuddy(m_txtPort[i]);
+        portLayout->addWidget(caption, i, 0);
+        portLayout->addWidget(m_txtPort[i], i, 1);
+    }
+
+    // Working folders.
+    auto* fraFolders = new QGroupBox(QStringLiteral("Рабочие папки"), this);
+    fraFolders->setObjectName(QStringLiteral("fraFolders"));
+    auto* foldersLayout = new QGridLayout(fraFolders);
+    const std::array<QString, 3> folderCaptions{
+        QStringLiteral("Принятые:"), QStringLiteral("На отправку:"), QStringLiteral("Логи:")};
+    for (int i = 0; i < 3; ++i) {
+        QLabel* caption = label(indexed("lblFolders", i), folderCaptions[i], fraFolders);
+        m_txtFolders[i] = lineEdit(indexed("txtFolders", i), fraFolders);
+        m_txtFolders[i]->setMinimumWidth(220);
+        caption->setBuddy(m_txtFolders[i]);
+        m_cmdFolders[i] = new QPushButton(QStringLiteral("..."), fraFolders);
+        m_cmdFolders[i]->setObjectName(indexed("cmdFolders", i));
+        m_cmdFolders[i]->setAutoDefault(false);
+        m_cmdFolders[i]->setMaximumWidth(32);
+        connect(m_cmdFolders[i], &QPushButton::clicked, this, [this, i] { cmdFolders_Click(i); });
+        foldersLayout->addWidget(caption, i, 0);
+        foldersLayout->addWidget(m_txtFolders[i], i, 1);
+        foldersLayout->addWidget(m_cmdFolders[i], i, 2);
+    }
+
+    // "ОК" is written with the Cyrillic letters О and К.
+    m_cmdOK = new QPushButton(QStringLiteral("ОК"), this);
+    m_cmdOK->setObjectName(QStringLiteral("cmdOK"));
+    m_cmdOK->setDefault(true);
+    m_cmdCancel = new QPushButton(QStringLiteral("Отмена"), this);
+    m_cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    m_cmdCancel->setAutoDefault(false);
+    connect(m_cmdOK, &QPushButton::clicked, this, &frmOptions::cmdOK_Click);
+    connect(m_cmdCancel, &QPushButton::clicked, this, &frmOptions::cmdCancel_Click);
+
+    auto* left = new QVBoxLayout;
+    left->addWidget(fraSend);
+    left->addWidget(fraFileType);
+    left->addStretch(1);
+    auto* right = new QVBoxLayout;
+    right->addWidget(fraPort);
+    right->addWidget(fraFolders);
+    right->addStretch(1);
+    auto* columns = new QHBoxLayout;
+    columns->addLayout(left);
+    columns->addLayout(right);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(m_cmdOK);
+    buttons->addWidget(m_cmdCancel);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(columns);
+    layout->addLayout(buttons);
+}
+
+void frmOptions::load() {
+    m_txtPort[0]->setText(m_settings.text(setting::ComPort));
+    m_txtPort[1]->setText(m_settings.text(setting::ComPortSpeedInOptions));
+    m_txtPort[2]->setText(m_settings.text(setting::PeriodInOptions));
+
+    // The folder boxes show the stored text as it stands; only a missing key shows the folder
+    // under the home folder, with its trailing separator.
+    const auto folderText = [this](const Setting& key) {
+        const QString name = QString::fromUtf8(key.key);
+        return ReadIniValue(m_settings.iniFilePath(), QString::fromUtf8(key.section), name,
+                            m_settings.homeFolder() + name + QDir::separator());
+    };
+    m_txtFolders[1]->setText(folderText(setting::Send));
+    m_txtFolders[0]->setText(folderText(setting::Receive));
+    m_txtFolders[2]->setText(folderText(setting::Logs));
+
+    m_txtSMSC->setText(m_settings.text(setting::SMSCInOptions));
+
+    setCheckState(m_chkLatin, checkStateOf(m_settings, setting::ToLatin));
+    setCheckState(m_chkAutoScroll, checkStateOf(m_settings, setting::AutoScroll));
+    setCheckState(m_chkReport, checkStateOf(m_settings, setting::Report));
+
+    qint16 fileType = m_settings.leadingNumber16(setting::FileType);
+    if (fileType < 0 || fileType > 2) fileType = 0;
+    m_optFileType[static_cast<size_t>(fileType)]->setChecked(true);
+}
+
+void frmOptions::cmdOK_Click() {
+    // No value is checked: the boxes are written as they stand, an empty box as an empty value.
+    m_settings.write(setting::ComPort, m_txtPort[0]->text());
+    m_settings.write(setting::ComPortSpeedInOptions, m_txtPort[1]->text());
+    m_settings.write(setting::PeriodInOptions, m_txtPort[2]->text());
+    m_settings.write(setting::Send, m_txtFolders[1]->text());
+    m_settings.write(setting::Receive, m_txtFolders[0]->text());
+    m_settings.write(setting::Logs, m_txtFolders[2]->text());
+    m_settings.write(setting::SMSCInOptions, m_txtSMSC->text());
+    m_settings.write(setting::ToLatin, storedCheckState(m_chkLatin));
+    m_settings.write(setting::AutoScroll, storedCheckState(m_chkAutoScroll));
+    m_settings.write(setting::Report, storedCheckState(m_chkReport));
+    for (int i = 0; i < 3; ++i) {
+        if (m_optFileType[i]->isChecked()) {
+            m_settings.write(setting::FileType, QString::number(i));
+            break;
+        }
+    }
+    accept();
+}
+
+void frmOptions::cmdCancel_Click() { reject(); }
+
+void frmOptions::cmdFolders_Click(int index) {
+    if (index < 0 || index > 2) return;
+    if (const std::optional<QString> folder = m_chooseFolder(this)) {
+        m_txtFolders[static_cast<size_t>(index)]->setText(*folder);
+        return;
+    }
+    QMessageBox::warning(this, wrongFolderTitle(), wrongFolderText(), QMessageBox::Ok);
+}
+
+}  // namespace telvane::config

@@ -1,0 +1,58 @@
+#pragma once
+// "Настройки": eleven settings of Telvane.ini shown for editing and written back, all at once,
+// on "ОК". The dialog changes nothing in the running gateway; each value takes effect when its
+// reader next reads the file.
+
+#include <QDialog>
+#include <QIcon>
+#include <array>
+
+#include "config/Settings.h"
+#include "config/widgets/FolderChooser.h"
+
+class QButtonGroup;
+class QCheckBox;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+namespace telvane::config {
+
+class frmOptions final : public QDialog {
+    Q_OBJECT
+public:
+    /// Loads the controls from `settings` at once; `windowIcon` is the tray's icon of the
+    /// moment. `chooseFolder` answers the "..." buttons (tests put their own in).
+    frmOptions(Settings settings, const QIcon& windowIcon,
+               ChooseFolder chooseFolder = chooseFolderWithDialog, QWidget* parent = nullptr);
+
+    static QString wrongFolderTitle();
+    static QString wrongFolderText();
+
+    /// Writes the eleven keys and closes the dialog.
+    void cmdOK_Click();
+    /// Closes the dialog; nothing is written.
+    void cmdCancel_Click();
+    /// The folder chooser for the folder box `index` (0 received, 1 to send, 2 logs).
+    void cmdFolders_Click(int index);
+
+private:
+    void buildControls();
+    void load();
+
+    Settings m_settings;
+    ChooseFolder m_chooseFolder;
+    std::array<QLineEdit*, 3> m_txtPort{};
+    std::array<QLineEdit*, 3> m_txtFolders{};
+    std::array<QPushButton*, 3> m_cmdFolders{};
+    std::array<QRadioButton*, 3> m_optFileType{};
+    QButtonGroup* m_fileTypeGroup = nullptr;
+    QLineEdit* m_txtSMSC = nullptr;
+    QCheckBox* m_chkReport = nullptr;
+    QCheckBox* m_chkLatin = nullptr;
+    QCheckBox* m_chkAutoScroll = nullptr;
+    QPushButton* m_cmdOK = nullptr;
+    QPushButton* m_cmdCancel = nullptr;
+};
+
+}  // namespace telvane::config

@@ -1,0 +1,39 @@
+#include "tray/TrayStatusModel.h"
+
+#include <QLoggingCategory>
+
+Q_LOGGING_CATEGORY(lcTray, "telvane.tray", QtInfoMsg)
+
+namespace telvane::tray {
+
+QString toolTipFor(const QString& status) {
+    if (status.size() <= kToolTipLength) return status;
+    qsizetype length = kToolTipLength;
+    if (status.at(length - 1).isHighSurrogate()) --length;
+    return status.left(length);
+}
+
+TrayStatusModel::TrayStatusModel(QObject* parent) : QObject(parent) {}
+
+void TrayStatusModel::SetStatus(const QString& text) {
+    m_status = text;
+    emit statusChanged(text);
+}
+
+void TrayStatusModel::SetStatusIcon(int index) {
+    if (index < kFirstStatusIcon || index > kLastStatusIcon) {
+        qCWarning(lcTray) << "no status icon" << index << "- the icon stays as it is";
+        return;
+    }
+    m_icon = index;
+    emit iconChanged(index);
+}
+
+void TrayStatusModel::setMenu(bool start, bool options, bool exit, bool about) {
+    const MenuItems items{start, options, exit, about};
+    if (items == m_menu) return;
+    m_menu = items;
+    emit menuChanged(items);
+}
+
+}  // namespace telvane::tray

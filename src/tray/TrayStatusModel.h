@@ -1,0 +1,62 @@
+#pragma once
+// What the tray shows of the gateway, without any widget: the status text and the tooltip made
+// from it, which icon is current, and which menu items may be chosen. The engine's signals feed
+// it; the tray view only draws it, so every rule about what is shown can be tested headless.
+
+#include <QObject>
+#include <QString>
+
+namespace telvane::tray {
+
+/// The menu items that can be chosen, as the engine last reported them.
+struct MenuItems {
+    bool start = true;
+    bool options = true;
+    bool exit = true;
+    bool about = true;
+    bool operator==(const MenuItems&) const = default;
+};
+
+/// The notification area shows at most this many characters of a tooltip.
+inline constexpr qsizetype kToolTipLength = 63;
+
+/// The first kToolTipLength characters of `status`. A character outside the Basic Multilingual
+/// Plane is never cut in half: it is dropped whole when it would straddle the limit.
+QString toolTipFor(const QString& status);
+
+/// The status icon indexes run from 1 to 6; 0 stands for the application's own icon, which the
+/// tray shows until the engine first sets a status icon.
+inline constexpr int kApplicationIcon = 0;
+inline constexpr int kFirstStatusIcon = 1;
+inline constexpr int kLastStatusIcon = 6;
+
+class TrayStatusModel final : public QObject {
+    Q_OBJECT
+public:
+    explicit TrayStatusModel(QObject* parent = nullptr);
+
+    QString statusText() const { return m_status; }
+    QString toolTip() const { return toolTipFor(m_status); }
+    /// kApplicationIcon, or the current status icon (1 to 6).
+    int iconIndex() const { return m_icon; }
+    MenuItems menu() const { return m_menu; }
+
+public slots:
+    /// The text is kept whole; only the tooltip is cut.
+    void SetStatus(const QString& text);
+    /// An index outside 1 to 6 is refused with a warning and the icon stays as it is.
+    void SetStatusIcon(int index);
+    void setMenu(bool start, bool options, bool exit, bool about);
+
+signals:
+    void statusChanged(const QString& text);
+    void iconChanged(int index);
+    void menuChanged(const telvane::tray::MenuItems& items);
+
+private:
+    QString m_status;
+    int m_icon = kApplicationIcon;
+    MenuItems m_menu;
+};
+
+}  // namespace telvane::tray

@@ -1,0 +1,134 @@
+#include "tray/frmMain.h"
+
+#include <QAction>
+#include <QMessageBox>
+
+#include "config/widgets/frmOptions.h"
+#include "tray/AboutBox.h"
+#include "tray/StatusIcons.h"
+
+namespace telvane::tray {
+
+QString frmMain::applicationTitle() { return QStringLiteral("Telvane"); }
+
+frmMain::frmMain(TrayStatusModel& model, config::Settings settings, QString version,
+                 config::ChooseFolder chooseFolder, QObject* parent)
+    : QObject(parent),
+      m_model(model),
+      m_settings(std::move(settings)),
+      m_version(std::move(version)),
+      m_chooseFolder(std::move(chooseFolder)),
+      m_windowIcon(iconFor(model.iconIndex())) {
+    m_menu.setObjectName(QStringLiteral("mnuMain"));
+    m_menu.setTitle(QStringLiteral("Меню"));
+    m_menu.setWindowTitle(QStringLiteral("Меню"));
+    m_itmStart = m_menu.addAction(QStringLiteral("Старт"));
+    m_itmStart->setObjectName(QStringLiteral("itmStart"));
+    m_itmOptions = m_menu.addAction(QStringLiteral("Настройка"));
+    m_itmOptions->setObjectName(QStringLiteral("itmOptions"));
+    m_itmExit = m_menu.addAction(QStringLiteral("Выход"));
+    m_itmExit->setObjectName(QStringLiteral("itmExit"));
+    m_itmAbout = m_menu.addAction(QStringLiteral("О программе"));
+    m_itmAbout->setObjectName(QStringLiteral("itmAbout"));
+    m_menu.setDefaultAction(m_itmStart);
+    applyMenu(model.menu());
+
+    connect(m_itmStart, &QAction::triggered, this, &frmMain::startRequested);
+    connect(m_itmOptions, &QAction::triggered, this, &frmMain::itmOptions_Click);
+    connect(m_itmExit, &QAction::triggered, this, &frmMain::exitRequested);
+    connect(m_itmAbout, &QAction::triggered, this, &frmMain::itmAbout_Click);
+    connect(&m_tray, &TrayIcon::OnIcon, this, &frmMain::cTray_OnIcon);
+    connect(&model, &TrayStatusModel::statusChanged, this, &frmMain::SetStatus);
+    connect(&model, &TrayStatusModel::iconChanged, this, &frmMain::SetStatusIcon);
+    connect(&model, &TrayStatusModel::menuChanged, this, &frmMain::applyMenu);
+}
+
+frmMain::~frmMain() { tearDown(); }
+
+void frmMain::load() {
+    m_tray.setToolTipText(m_model.statusText());
+    m_tray.setIcon(m_windowIcon);
+    m_tray.Add();
+}
+
+void frmMain::tearDown() {
+    m_tray.Delete();
+    m_menu.close();
+    for (const QPointer<QWidget>& box : std::as_const(m_boxes))
+        if (box) box->close();
+    m_boxes.clear();
+    if (m_options) m_options->close();
+    if (m_about) m_about->close();
+}
+
+void frmMain::SetStatus(const QString& text) {
+    m_tray.setToolTipText(text);
+    m_tray.Modify();
+}
+
+void frmMain::SetStatusIcon(int index) {
+    m_windowIcon = iconFor(index);
+    m_tray.setIcon(m_windowIcon);
+    m_tray.Modify();
+}
+
+void frmMain::applyMenu(const MenuItems& items) {
+    m_itmStart->setEnabled(items.start);
+    m_itmOptions->setEnabled(items.options);
+    m_itmExit->setEnabled(items.exit);
+    m_itmAbout->setEnabled(items.about);
+}
+
+void frmMain::cTray_OnIcon(qint16 MouseButton) {
+    switch (MouseButton) {
+        case LeftDoubleClick:
+            showMessage(new QMessageBox(QMessageBox::NoIcon, applicationTitle(),
+                                        QStringLiteral("LeftDoubleClick on TrayIcon"),
+                                        QMessageBox::Ok));
+            break;
+        case RightButtonUp: m_tray.CallPopupMenu(m_menu, m_itmStart); break;
+        default: break;
+    }
+}
+
+void frmMain::showStartFailure(const QString& title, const QString& text) {
+    showMessage(new QMessageBox(QMessageBox::Critical, title, text, QMessageBox::Ok));
+}
+
+void frmMain::showPortMessage(const QString& message) {
+    showMessage(
+        new QMessageBox(QMessageBox::NoIcon, applicationTitle(), message, QMessageBox::Ok));
+}
+
+void frmMain::showMessage(QMessageBox* box) {
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowIcon(m_windowIcon);
+    m_boxes.removeAll(nullptr);
+    m_boxes.append(box);
+    box->show();
+    box->raise();
+    box->activateWindow();
+}
+
+void frmMain::itmOptions_Click() {
+    // One dialog at a time: choosing the item again brings the open one forward.
+    if (!m_options) {
+        m_options = new config::frmOptions(m_settings, m_windowIcon, m_chooseFolder);
+        m_options->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_options->show();
+    m_options->raise();
+    m_options->activateWindow();
+}
+
+void frmMain::itmAbout_Click() {
+    if (!m_about) {
+        m_about = new AboutBox(m_version, m_windowIcon);
+        m_about->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_about->show();
+    m_about->raise();
+    m_about->activateWindow();
+}
+
+}  // namespace telvane::tray
