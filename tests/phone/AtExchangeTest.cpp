@@ -142,24 +142,6 @@ protected:
     }
 };
 
-TEST_F(AtExchangeTest, AnAnswerInSeveralReadsIsOneReply) {
-    port.steps = {"at\r", "\r\nO", "K\r\n", ""};
-    QString wait = QStringLiteral("ok");
-    const qint64 start = clock.now;
-    EXPECT_TRUE(send("at\r", wait));
-    EXPECT_EQ(wait, QStringLiteral("ok"));
-    EXPECT_EQ(exchange.gsBuffer(), QByteArray("at\r\r\nOK\r\n"));
-    EXPECT_EQ(port.written, QByteArray("at\r"));
-    EXPECT_GE(clock.now - start, 300);  // the pause before each command
-}
-
-TEST_F(AtExchangeTest, ErrorWithANumberFailsAndSaysSoInWait) {
-    port.steps = {"AT+CPMS=\"SM\"\r\r\n+CMS ERROR: 302\r\n", ""};
-    QString wait = QStringLiteral("OK");
-    EXPECT_FALSE(send("AT+CPMS=\"SM\"\r", wait));
-    EXPECT_EQ(wait, QStringLiteral("Ошибка"));
-}
-
 TEST_F(AtExchangeTest, SilenceTimesOutAtTheRoundedDeadline) {
     for (qint64 start : {0, 400, 700}) {
         clock.now = start;
@@ -170,24 +152,6 @@ TEST_F(AtExchangeTest, SilenceTimesOutAtTheRoundedDeadline) {
         EXPECT_LE(lasted, 5500 + 257) << start;  // the step that crosses the deadline ends it
         EXPECT_EQ(wait, QStringLiteral("OK"));
     }
-}
-
-TEST_F(AtExchangeTest, PartialReplyStaysInTheBufferAfterATimeOut) {
-    port.steps = {"AT+CMGL=4\r\r\n+CMGL: 1,0,,23\r\n", ""};
-    QString wait = QStringLiteral("OK");
-    EXPECT_FALSE(send("AT+CMGL=4\r", wait, 2));
-    EXPECT_EQ(exchange.gsBuffer(), QByteArray("AT+CMGL=4\r\r\n+CMGL: 1,0,,23\r\n"));
-}
-
-TEST_F(AtExchangeTest, TextAfterATransactionLandsInTheNext) {
-    // The reply's OK and a late unsolicited line come in one burst; the burst ends in the next
-    // transaction, whose buffer was emptied first.
-    port.steps = {"\r\nOK\r\n", ""};
-    QString wait = QStringLiteral("OK");
-    ASSERT_TRUE(send("at\r", wait));
-    port.steps = {"\r\n+CMTI: \"SM\",3\r\n", "\r\nOK\r\n", ""};
-    ASSERT_TRUE(send("at\r", wait));
-    EXPECT_TRUE(exchange.gsBuffer().startsWith("\r\n+CMTI"));
 }
 
 TEST_F(AtExchangeTest, PortLogIsWrittenOnlyWhenLogIsOneAndTheFolderExists) {
