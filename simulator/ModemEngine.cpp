@@ -180,6 +180,11 @@ StoreResult ModemEngine::store(MemoryId id, const std::string& pduHex) {
 // Bytes in
 
 void ModemEngine::input(const QByteArray& bytes) {
+    if (!m_options.hostLogPath.isEmpty()) {
+        // Every byte as written, control characters included: what a test checks for ESC.
+        QFile log(m_options.hostLogPath);
+        if (log.open(QIODevice::Append)) log.write(bytes);
+    }
     if (m_options.faults.silent) return;
     for (const char c : bytes) {
         if (m_enteringPdu) {

@@ -35,6 +35,7 @@ public:
     struct Options {
         Faults faults;
         QString sentLogPath;  // empty: submitted PDUs are not recorded
+        QString hostLogPath;  // empty: the host's bytes are not recorded
         std::chrono::milliseconds reportDelay{500};
         std::string smscNumber = "+79037011111";
     };

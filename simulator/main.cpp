@@ -95,6 +95,10 @@ int main(int argc, char* argv[]) {
         QStringLiteral("sent"),
         QStringLiteral("Append every PDU the modem accepted for sending, one per line."),
         QStringLiteral("FILE"));
+    const QCommandLineOption hostOption(
+        QStringLiteral("host-log"),
+        QStringLiteral("Append every byte the host writes, exactly as written."),
+        QStringLiteral("FILE"));
     const QCommandLineOption faultOption(QStringLiteral("fault"),
                                          QStringLiteral("Misbehave (repeatable): see above."),
                                          QStringLiteral("NAME"));
@@ -102,7 +106,8 @@ int main(int argc, char* argv[]) {
         QStringLiteral("report-delay"),
         QStringLiteral("Delay before a requested status report is stored (default 500)."),
         QStringLiteral("MS"), QStringLiteral("500"));
-    parser.addOptions({linkOption, meOption, smOption, sentOption, faultOption, reportOption});
+    parser.addOptions(
+        {linkOption, meOption, smOption, sentOption, hostOption, faultOption, reportOption});
     parser.process(app);
 
     const auto fail = [](const QString& text) {
@@ -124,6 +129,7 @@ int main(int argc, char* argv[]) {
         return fail(QStringLiteral("--report-delay needs milliseconds"));
     options.reportDelay = std::chrono::milliseconds(reportDelay);
     options.sentLogPath = parser.value(sentOption);
+    options.hostLogPath = parser.value(hostOption);
 
     ModemEngine engine(options);
     if (parser.isSet(meOption) && !preload(engine, MemoryId::Me, parser.value(meOption))) return 2;
