@@ -54,8 +54,10 @@ public:
     void Delete();
     bool isAdded() const { return m_added; }
 
-    /// What the notification area was last given (for tests and accessibility tools).
+    /// The platform's icon: what the notification area was last given, and where its
+    /// activations come from.
     const QSystemTrayIcon& shown() const { return m_tray; }
+    QSystemTrayIcon& systemTrayIcon() { return m_tray; }
 
     /// Raises OnIcon for an activation of the icon.
     void CallEvent(QSystemTrayIcon::ActivationReason reason);

@@ -102,6 +102,8 @@ void frmMain::showPortMessage(const QString& message) {
 
 void frmMain::showMessage(QMessageBox* box) {
     box->setAttribute(Qt::WA_DeleteOnClose);
+    // A message box is modal by default; this one must leave the menu usable.
+    box->setWindowModality(Qt::NonModal);
     box->setWindowIcon(m_windowIcon);
     m_boxes.removeAll(nullptr);
     m_boxes.append(box);
