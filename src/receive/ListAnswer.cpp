@@ -33,9 +33,11 @@ std::vector<Line> splitLines(std::string_view answer) {
         if (i < answer.size() && answer[i] != '\r' && answer[i] != '\n') continue;
         const std::string_view text = trimmed(answer.substr(start, i - start));
         if (!text.empty()) lines.push_back({text, number});
-        if (i < answer.size() && answer[i] == '\r' && i + 1 < answer.size() &&
-            answer[i + 1] == '\n') {
-            ++i;
+        // CR LF ends one line, and so does CR CR LF (the echo of a command ended by CR).
+        if (i < answer.size() && answer[i] == '\r') {
+            size_t next = i + 1;
+            while (next < answer.size() && answer[next] == '\r') ++next;
+            if (next < answer.size() && answer[next] == '\n') i = next;
         }
         ++number;
         start = i + 1;
