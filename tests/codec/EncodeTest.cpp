@@ -1,38 +1,32 @@
-// SMS-SUBMIT encoding: worked examples, address fields, part boundaries, header fields.
+// SMS-SUBMIT encoding: worked examples, address fields, part boundaries, header fields,
+// transliteration, and every PDU decoded back by our own decoder.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <variant>
 #include <vector>
 
-#include "codec/Septets.h"
+#include "codec/Alphabets.h"
+#include "codec/PduDecoder.h"
 #include "codec/Submit.h"
 #include "codec/SubmitFields.h"
+#include "codec/Translit.h"
 
 namespace telvane::codec {
 namespace {
 
-SubmitOptions withSmsc(std::string smsc) {
-    SubmitOptions options;
-    options.smsc = std::move(smsc);
-    return options;
+SubmitOptions options(std::string smsc, bool report = false, int lastLongId = 1,
+                      bool toLatin = false) {
+    SubmitOptions o;
+    o.smsc = std::move(smsc);
+    o.report = report;
+    o.lastLongId = lastLongId;
+    o.toLatin = toLatin;
+    return o;
 }
 
-SubmitOptions withReport() {
-    SubmitOptions options;
-    options.report = true;
-    return options;
-}
-
-SubmitOptions withLastLongId(int lastLongId) {
-    SubmitOptions options;
-    options.lastLongId = lastLongId;
-    return options;
-}
-
-SubmitMessage encodeOk(std::string_view number, std::u32string_view text,
-                       const SubmitOptions& options = {}) {
-    SubmitResult result = encodeSubmit(number, text, options);
+SubmitMessage encodeOk(std::u32string_view text, const SubmitOptions& o = {}) {
+    SubmitResult result = encodeSubmit("12345", text, o);
     if (auto* error = std::get_if<SubmitError>(&result)) {
         ADD_FAILURE() << "unexpected error: " << describe(*error);
         return {};
@@ -40,42 +34,19 @@ SubmitMessage encodeOk(std::string_view number, std::u32string_view text,
     return std::get<SubmitMessage>(std::move(result));
 }
 
-SubmitError encodeFails(std::string_view number, std::u32string_view text,
-                        const SubmitOptions& options = {}) {
-    SubmitResult result = encodeSubmit(number, text, options);
-    if (!std::holds_alternative<SubmitError>(result)) {
-        ADD_FAILURE() << "encoded although it should not";
-        return {};
-    }
-    return std::get<SubmitError>(result);
-}
-
-// Octet `index` of the TPDU of a PDU whose SMSC part is the single octet 00.
-unsigned tpduOctet(const SubmitPart& part, std::size_t index) {
-    return static_cast<unsigned>(std::stoul(part.pdu.substr(2 + 2 * index, 2), nullptr, 16));
-}
-
-// With the destination 12345: FO MR DA(5 octets) PID DCS VP, then TP-UDL.
+// With the destination 12345 and SMSC part 00: FO MR DA(5 octets) PID DCS VP, then TP-UDL.
 constexpr std::size_t kUdlIndex = 10;
 
-std::vector<std::size_t> udls(const SubmitMessage& message) {
+// Octet `index` of the TPDU of each part.
+std::vector<std::size_t> tpduOctets(const SubmitMessage& message, std::size_t index) {
     std::vector<std::size_t> result;
-    for (const SubmitPart& part : message.parts) result.push_back(tpduOctet(part, kUdlIndex));
-    return result;
-}
-
-std::vector<unsigned> firstOctets(const SubmitMessage& message) {
-    std::vector<unsigned> result;
-    for (const SubmitPart& part : message.parts) result.push_back(tpduOctet(part, 0));
+    for (const SubmitPart& part : message.parts)
+        result.push_back(std::stoul(part.pdu.substr(2 + 2 * index, 2), nullptr, 16));
     return result;
 }
 
 TEST(EncodeSubmit, WorkedExamples) {
-    struct Row {
-        std::u32string text;
-        std::string pdu;
-    };
-    const Row rows[] = {
+    const std::pair<std::u32string, std::string> rows[] = {
         // "abc" packs into 61 F1 18 behind TP-UDL 03.
         {U"abc", "00110005912143F50000AA0361F118"},
         // Д and а as U+0414 U+0430.
@@ -88,146 +59,127 @@ TEST(EncodeSubmit, WorkedExamples) {
         {U"😀", "00110005912143F50008AA04D83DDE00"},
         // U+00A0 is no character of the default alphabet, whatever a lone escape shows as.
         {U"a\u00A0b", "00110005912143F50008AA06006100A00062"},
+        // The alphabet has only the capital Ç (at 09): ç needs UCS2.
+        {U"ç", "00110005912143F50008AA0200E7"},
     };
-    for (const Row& row : rows) {
-        const SubmitMessage message = encodeOk("12345", row.text);
+    for (const auto& [text, pdu] : rows) {
+        const SubmitMessage message = encodeOk(text);
         ASSERT_EQ(message.parts.size(), 1u);
-        EXPECT_EQ(message.parts[0].pdu, row.pdu);
-        EXPECT_EQ(message.parts[0].tpduLength, row.pdu.size() / 2 - 1);
+        EXPECT_EQ(message.parts[0].pdu, pdu);
+        EXPECT_EQ(message.parts[0].tpduLength, pdu.size() / 2 - 1);
     }
+    const SubmitMessage viaCentre = encodeOk(U"abc", options("+79168999100"));
+    EXPECT_EQ(viaCentre.parts[0].pdu, "07919761989901F0110005912143F50000AA0361F118");
+    EXPECT_EQ(viaCentre.parts[0].tpduLength, 14u);
 }
 
-TEST(EncodeSubmit, DestinationField) {
-    struct Row {
-        std::string number;
-        std::string field;
+TEST(EncodeSubmit, AddressFields) {
+    const struct {
+        bool smsc;
+        std::string number, field;
+    } rows[] = {
+        {false, "12345", "05912143F5"},
+        {false, "+12345", "05912143F5"},
+        {false, "  12345  ", "05912143F5"},
+        {false, "79161234567", "0B919761214365F7"},
+        {false, "89161234567", "0B919761214365F7"},           // domestic 8 sent as 7
+        {false, "+89161234567", "0B919861214365F7"},          // written as international: kept
+        {false, "1234567890123456", "10912143658709214365"},  // 16 digits: length as a full octet
+        {false, "12345678901234567890", "149121436587092143658709"},
+        {true, "", "00"},  // the phone uses its own centre
+        {true, "   ", "00"},
+        {true, "+79168999100", "07919761989901F0"},
+        {true, "79168999100", "07919761989901F0"},
+        {true, "12345", "04912143F5"},  // the SMSC length counts octets, TP-DA digits
+        {true, "12345678901234567890", "0B9121436587092143658709"},
     };
-    const Row rows[] = {
-        {"12345", "05912143F5"},
-        {"+12345", "05912143F5"},
-        {"  12345  ", "05912143F5"},
-        {"79161234567", "0B919761214365F7"},
-        {"89161234567", "0B919761214365F7"},           // domestic 8 sent as 7
-        {"+89161234567", "0B919861214365F7"},          // written as international: kept
-        {"1234567890123456", "10912143658709214365"},  // 16 digits: length as a full octet
-        {"12345678901234567890", "149121436587092143658709"},
-    };
-    for (const Row& row : rows) {
-        auto field = encodeDestinationField(row.number);
+    for (const auto& row : rows) {
+        auto field = row.smsc ? encodeSmscField(row.number) : encodeDestinationField(row.number);
         ASSERT_TRUE(std::holds_alternative<Bytes>(field)) << row.number;
         EXPECT_EQ(toHex(std::get<Bytes>(field)), row.field) << row.number;
     }
-    EXPECT_EQ(toSemiOctets("12345"), "2143F5");
-    EXPECT_EQ(toSemiOctets("1234"), "2143");
-    EXPECT_EQ(toSemiOctets(""), "");
-}
-
-TEST(EncodeSubmit, SmscField) {
-    struct Row {
-        std::string smsc;
-        std::string field;
-    };
-    const Row rows[] = {
-        {"", "00"},  // the phone uses its own centre
-        {"   ", "00"},
-        {"+79168999100", "07919761989901F0"},
-        {"79168999100", "07919761989901F0"},
-        {"12345", "04912143F5"},
-        {"12345678901234567890", "0B9121436587092143658709"},
-    };
-    for (const Row& row : rows) {
-        auto field = encodeSmscField(row.smsc);
-        ASSERT_TRUE(std::holds_alternative<Bytes>(field)) << row.smsc;
-        EXPECT_EQ(toHex(std::get<Bytes>(field)), row.field) << row.smsc;
-    }
-    const SubmitMessage message = encodeOk("12345", U"abc", withSmsc("+79168999100"));
-    EXPECT_EQ(message.parts[0].pdu, "07919761989901F0110005912143F50000AA0361F118");
-    EXPECT_EQ(message.parts[0].tpduLength, 14u);
 }
 
 TEST(EncodeSubmit, RefusesWhatCannotBeSent) {
-    struct Row {
+    using C = SubmitErrorCode;
+    using F = SubmitField;
+    const std::u32string lone{U'a', static_cast<char32_t>(0xD800)};
+    const std::u32string beyond{U'a', U'b', static_cast<char32_t>(0x110000)};
+    const struct {
         std::string number;
         std::u32string text;
         std::string smsc;
-        SubmitErrorCode code;
-        SubmitField field;
+        C code;
+        F field;
         std::size_t offset;
+    } rows[] = {
+        {"", U"hi", "", C::EmptyNumber, F::Number, 0},
+        {"   ", U"hi", "", C::EmptyNumber, F::Number, 0},
+        {"+", U"hi", "", C::NumberNotDigits, F::Number, 0},
+        {"12-45", U"hi", "", C::NumberNotDigits, F::Number, 2},
+        {"++12", U"hi", "", C::NumberNotDigits, F::Number, 1},
+        {"12 34", U"hi", "", C::NumberNotDigits, F::Number, 2},
+        {"7916\t", U"hi", "", C::NumberNotDigits, F::Number, 4},
+        {"123456789012345678901", U"hi", "", C::NumberTooLong, F::Number, 20},
+        {"12345", U"hi", "+7(916)", C::SmscNotDigits, F::Smsc, 2},
+        {"12345", U"hi", "123456789012345678901", C::SmscTooLong, F::Smsc, 20},
+        {"12345", U"", "", C::EmptyText, F::Text, 0},
+        {"12345", U"  \r\n  ", "", C::EmptyText, F::Text, 0},
+        {"12345", lone, "", C::InvalidCharacter, F::Text, 1},
+        {"12345", beyond, "", C::InvalidCharacter, F::Text, 2},
+        // The part limit: 255 parts of 153 septets or 67 UCS2 units.
+        {"12345", std::u32string(255 * 153 + 1, U'a'), "", C::TooManyParts, F::Text, 255 * 153},
+        {"12345", std::u32string(255 * 67 + 1, U'Д'), "", C::TooManyParts, F::Text, 255 * 67},
     };
-    const std::u32string lone{U'a', static_cast<char32_t>(0xD800)};
-    const std::u32string beyond{U'a', U'b', static_cast<char32_t>(0x110000)};
-    const Row rows[] = {
-        {"", U"hi", "", SubmitErrorCode::EmptyNumber, SubmitField::Number, 0},
-        {"   ", U"hi", "", SubmitErrorCode::EmptyNumber, SubmitField::Number, 0},
-        {"+", U"hi", "", SubmitErrorCode::NumberNotDigits, SubmitField::Number, 0},
-        {"12-45", U"hi", "", SubmitErrorCode::NumberNotDigits, SubmitField::Number, 2},
-        {"++12", U"hi", "", SubmitErrorCode::NumberNotDigits, SubmitField::Number, 1},
-        {"12 34", U"hi", "", SubmitErrorCode::NumberNotDigits, SubmitField::Number, 2},
-        {"7916\t", U"hi", "", SubmitErrorCode::NumberNotDigits, SubmitField::Number, 4},
-        {"123456789012345678901", U"hi", "", SubmitErrorCode::NumberTooLong, SubmitField::Number,
-         20},
-        {"12345", U"hi", "+7(916)", SubmitErrorCode::SmscNotDigits, SubmitField::Smsc, 2},
-        {"12345", U"hi", "123456789012345678901", SubmitErrorCode::SmscTooLong, SubmitField::Smsc,
-         20},
-        {"12345", U"", "", SubmitErrorCode::EmptyText, SubmitField::Text, 0},
-        {"12345", U"  \r\n  ", "", SubmitErrorCode::EmptyText, SubmitField::Text, 0},
-        {"12345", lone, "", SubmitErrorCode::InvalidCharacter, SubmitField::Text, 1},
-        {"12345", beyond, "", SubmitErrorCode::InvalidCharacter, SubmitField::Text, 2},
-    };
-    for (const Row& row : rows) {
-        const SubmitError error = encodeFails(row.number, row.text, withSmsc(row.smsc));
-        EXPECT_EQ(error.code, row.code) << row.number << " / " << row.smsc;
-        EXPECT_EQ(error.field, row.field) << row.number << " / " << row.smsc;
-        EXPECT_EQ(error.offset, row.offset) << row.number << " / " << row.smsc;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.number + " / " + row.smsc + " / " + std::to_string(row.text.size()));
+        const SubmitResult result = encodeSubmit(row.number, row.text, options(row.smsc));
+        ASSERT_TRUE(std::holds_alternative<SubmitError>(result));
+        const SubmitError& error = std::get<SubmitError>(result);
+        EXPECT_EQ(error.code, row.code);
+        EXPECT_EQ(error.field, row.field);
+        EXPECT_EQ(error.offset, row.offset);
         EXPECT_FALSE(describe(error).empty());
     }
+    EXPECT_EQ(encodeOk(std::u32string(255 * 153, U'a')).parts.size(), 255u);
+    EXPECT_EQ(encodeOk(std::u32string(255 * 67, U'Д')).parts.size(), 255u);
 }
 
 TEST(EncodeSubmit, TextIsPreparedBeforeEncoding) {
-    const SubmitMessage message = encodeOk("12345", U"  line one\r\nline two\n  ");
-    EXPECT_EQ(message.text,
-              U"line one"
-              U"line two");
+    EXPECT_EQ(encodeOk(U"  line one\r\nline two\n  ").text, U"line oneline two");
     // Only spaces are trimmed: a TAB at either end is part of the message.
     EXPECT_EQ(prepareText(U"\tx \t", false), U"\tx \t");
     EXPECT_EQ(prepareText(U" Щука ", true), U"SCHuka");
 }
 
-struct SplitRow {
-    const char* name;
-    std::u32string text;
-    std::vector<std::size_t> udls;  // TP-UDL of each part, header included
-};
-
-std::u32string repeat(std::u32string_view piece, std::size_t times) {
-    std::u32string text;
-    for (std::size_t i = 0; i < times; ++i) text += piece;
-    return text;
-}
-
 TEST(EncodeSubmit, PartBoundaries) {
-    const SplitRow rows[] = {
-        {"160 septets", repeat(U"a", 160), {160}},
-        {"161 septets", repeat(U"a", 161), {160, 15}},
-        {"306 septets", repeat(U"a", 306), {160, 160}},
-        {"307 septets", repeat(U"a", 307), {160, 160, 8}},
+    using S = std::u32string;
+    const struct {
+        const char* name;
+        std::u32string text;
+        std::vector<std::size_t> udls;  // TP-UDL of each part, header included
+    } rows[] = {
+        {"160 septets", S(160, U'a'), {160}},
+        {"161 septets", S(161, U'a'), {160, 15}},
+        {"306 septets", S(306, U'a'), {160, 160}},
+        {"307 septets", S(307, U'a'), {160, 160, 8}},
         // 80 extension characters are 160 septets: still one message.
-        {"160 septets of escapes", repeat(U"€", 80), {160}},
+        {"160 septets of escapes", S(80, U'€'), {160}},
         // The escape pair would take septets 153 and 154: it opens part 2 instead.
-        {"escape at septet 153", repeat(U"a", 152) + U"€" + repeat(U"a", 10), {159, 19}},
-        {"escape ending at septet 153", repeat(U"a", 151) + U"€" + repeat(U"a", 10), {160, 17}},
+        {"escape at septet 153", S(152, U'a') + U"€" + S(10, U'a'), {159, 19}},
+        {"escape ending at septet 153", S(151, U'a') + U"€" + S(10, U'a'), {160, 17}},
         // UCS2: TP-UDL counts octets, the six header octets included.
-        {"70 UCS2", repeat(U"Д", 70), {140}},
-        {"71 UCS2", repeat(U"Д", 71), {140, 14}},
-        {"134 UCS2", repeat(U"Д", 134), {140, 140}},
-        {"135 UCS2", repeat(U"Д", 135), {140, 140, 8}},
-        {"35 surrogate pairs", repeat(U"😀", 35), {140}},
+        {"70 UCS2", S(70, U'Д'), {140}},
+        {"71 UCS2", S(71, U'Д'), {140, 14}},
+        {"134 UCS2", S(134, U'Д'), {140, 140}},
+        {"135 UCS2", S(135, U'Д'), {140, 140, 8}},
+        {"35 surrogate pairs", S(35, U'😀'), {140}},
         // The pair would take units 67 and 68: it opens part 2 instead.
-        {"surrogate pair at unit 67", repeat(U"Д", 66) + U"😀" + repeat(U"Д", 10), {138, 30}},
+        {"surrogate pair at unit 67", S(66, U'Д') + U"😀" + S(10, U'Д'), {138, 30}},
     };
-    for (const SplitRow& row : rows) {
-        const SubmitMessage message = encodeOk("12345", row.text);
-        EXPECT_EQ(udls(message), row.udls) << row.name;
+    for (const auto& row : rows) {
+        const SubmitMessage message = encodeOk(row.text);
+        EXPECT_EQ(tpduOctets(message, kUdlIndex), row.udls) << row.name;
         for (const SubmitPart& part : message.parts) {
             EXPECT_EQ(part.count, row.udls.size()) << row.name;
             EXPECT_EQ(part.tpduLength, part.pdu.size() / 2 - 1) << row.name;
@@ -236,29 +188,26 @@ TEST(EncodeSubmit, PartBoundaries) {
     }
 }
 
-TEST(EncodeSubmit, ConcatenationHeader) {
-    const SubmitMessage message = encodeOk("12345", repeat(U"a", 307), withLastLongId(41));
+TEST(EncodeSubmit, ConcatenationHeaderAndFirstOctet) {
+    const SubmitMessage message = encodeOk(std::u32string(307, U'a'), options("", false, 41));
     ASSERT_EQ(message.parts.size(), 3u);
     EXPECT_EQ(message.longId, 42);
     for (std::size_t k = 0; k < 3; ++k) {
-        const SubmitPart& part = message.parts[k];
-        EXPECT_EQ(part.number, k + 1);
+        EXPECT_EQ(message.parts[k].number, k + 1);
         // TP-UDL, then 05 00 03 reference count sequence.
-        EXPECT_EQ(part.pdu.substr(2 + 2 * kUdlIndex + 2, 12),
+        EXPECT_EQ(message.parts[k].pdu.substr(2 + 2 * kUdlIndex + 2, 12),
                   "050003" + toHex({42, 3, static_cast<std::uint8_t>(k + 1)}));
     }
     // The first text septet starts on bit 49: one fill bit, then 'a' (1100001) shifted by one.
     EXPECT_EQ(message.parts[0].pdu.substr(2 + 2 * kUdlIndex + 14, 2), "C2");
-}
 
-TEST(EncodeSubmit, FirstOctet) {
-    EXPECT_EQ(firstOctets(encodeOk("12345", U"hi")), (std::vector<unsigned>{0x11}));
-    EXPECT_EQ(firstOctets(encodeOk("12345", U"hi", withReport())), (std::vector<unsigned>{0x31}));
-    EXPECT_EQ(firstOctets(encodeOk("12345", repeat(U"a", 307))),
-              (std::vector<unsigned>{0x51, 0x51, 0x51}));
+    using V = std::vector<std::size_t>;
+    EXPECT_EQ(tpduOctets(encodeOk(U"hi"), 0), V{0x11});
+    EXPECT_EQ(tpduOctets(encodeOk(U"hi", options("", true)), 0), V{0x31});
+    EXPECT_EQ(tpduOctets(message, 0), (V{0x51, 0x51, 0x51}));
     // One delivery report per message: only the last part asks.
-    EXPECT_EQ(firstOctets(encodeOk("12345", repeat(U"a", 307), withReport())),
-              (std::vector<unsigned>{0x51, 0x51, 0x71}));
+    EXPECT_EQ(tpduOctets(encodeOk(std::u32string(307, U'a'), options("", true)), 0),
+              (V{0x51, 0x51, 0x71}));
 }
 
 TEST(EncodeSubmit, LongIdAdvance) {
@@ -267,44 +216,82 @@ TEST(EncodeSubmit, LongIdAdvance) {
     for (auto [last, next] : rows) EXPECT_EQ(nextLongId(last), next) << last;
 
     // A single message leaves the LongID alone; a long one takes the next reference.
-    EXPECT_EQ(encodeOk("12345", U"short", withLastLongId(255)).longId, 255);
-    const SubmitMessage wrapped = encodeOk("12345", repeat(U"a", 161), withLastLongId(255));
+    EXPECT_EQ(encodeOk(U"short", options("", false, 255)).longId, 255);
+    const SubmitMessage wrapped = encodeOk(std::u32string(161, U'a'), options("", false, 255));
     EXPECT_EQ(wrapped.longId, 1);
     EXPECT_EQ(wrapped.parts[0].pdu.substr(2 + 2 * kUdlIndex + 8, 2), "01");
-    const SubmitMessage after =
-        encodeOk("12345", repeat(U"a", 161), withLastLongId(wrapped.longId));
-    EXPECT_EQ(after.longId, 2);
+    EXPECT_EQ(encodeOk(std::u32string(161, U'a'), options("", false, wrapped.longId)).longId, 2);
 }
 
-TEST(EncodeSubmit, PartLimit) {
-    EXPECT_EQ(encodeOk("12345", repeat(U"a", 255 * 153)).parts.size(), 255u);
-    EXPECT_EQ(encodeOk("12345", repeat(U"Д", 255 * 67)).parts.size(), 255u);
+TEST(Transliterate, FixedTableThenCodingAndLength) {
+    const std::pair<std::u32string, std::u32string> rows[] = {
+        {U"ЖЁЛТЫЙ", U"JELTYY"},
+        {U"щука", U"schuka"},
+        {U"Щука", U"SCHuka"},
+        {U"объём", U"ob'em"},
+        {U"АБВГДЕЁЖЗИЙКЛМНОПРСТУФХЦЧЬЫЪШЩЭЮЯ", U"ABVGDEEJZIYKLMNOPRSTUFHTSCH'Y'SHSCHEYUYA"},
+        {U"абвгдеёжзийклмнопрстуфхцчьыъшщэюя", U"abvgdeejziyklmnoprstufhtsch'y'shscheyuya"},
+        {U"Hello, world! 123", U"Hello, world! 123"},
+        {U"№ 5", U"№ 5"},
+        {U"Їжак і ґанок", U"Їjak і ґanok"},  // other Cyrillic letters stay
+        {U"", U""},
+    };
+    for (const auto& [in, out] : rows) EXPECT_EQ(transliterate(in), out) << unicodeToUtf8(in);
 
-    const SubmitError gsm7 = encodeFails("12345", repeat(U"a", 255 * 153 + 1));
-    EXPECT_EQ(gsm7.code, SubmitErrorCode::TooManyParts);
-    EXPECT_EQ(gsm7.offset, 255u * 153u);
-    const SubmitError ucs2 = encodeFails("12345", repeat(U"Д", 255 * 67 + 1));
-    EXPECT_EQ(ucs2.code, SubmitErrorCode::TooManyParts);
-    EXPECT_EQ(ucs2.offset, 255u * 67u);
+    const SubmitOptions latin = options("", false, 1, true);
+    const SubmitMessage privet = encodeOk(U"Привет, мир", latin);
+    EXPECT_EQ(privet.text, U"Privet, mir");
+    EXPECT_EQ(privet.parts[0].coding, SubmitCoding::Gsm7);
+    // "№" is not transliterated and keeps the message in UCS2.
+    EXPECT_EQ(encodeOk(U"Заказ №5", latin).parts[0].coding, SubmitCoding::Ucs2);
+    // 80 letters Щ become 240 Latin letters: two parts instead of one.
+    EXPECT_EQ(encodeOk(std::u32string(80, U'Щ'), latin).parts.size(), 2u);
 }
 
-TEST(EncodeSubmit, CodingChoice) {
-    EXPECT_EQ(chooseCoding(U""), SubmitCoding::Gsm7);
-    EXPECT_EQ(chooseCoding(U"@£$¥èéùìòÇØøÅåΔ_ΦΓΛΩΠΨΣΘΞÆæßÉ¤¡ÄÖÑÜ§¿äöñüà"), SubmitCoding::Gsm7);
-    EXPECT_EQ(chooseCoding(U"^{}\\[~]|€\f"), SubmitCoding::Gsm7);
-    EXPECT_EQ(chooseCoding(U"abc ё"), SubmitCoding::Ucs2);
-    EXPECT_EQ(chooseCoding(U"«quoted»"), SubmitCoding::Ucs2);
-    EXPECT_EQ(chooseCoding(U"ç"), SubmitCoding::Ucs2);  // the alphabet has only Ç at 09
-}
-
-TEST(PackSeptets, BitLayout) {
-    const std::vector<std::uint8_t> abc{0x61, 0x62, 0x63};
-    EXPECT_EQ(toHex(packSeptets(abc)), "61F118");
-    const std::vector<std::uint8_t> one{0x7F};
-    EXPECT_EQ(toHex(packSeptets(one, 1)), "FE");
-    const std::vector<std::uint8_t> eight(8, 0x7F);
-    EXPECT_EQ(toHex(packSeptets(eight)), "FFFFFFFFFFFFFF");
-    EXPECT_EQ(toHex(packSeptets({})), "");
+// A second opinion next to the gammu check; it covers "~" in UCS2, which gammu mangles.
+TEST(EncodeRoundTrip, DecodesToThePreparedText) {
+    std::u32string allCp1251;
+    for (unsigned byte = 0x20; byte <= 0xFF; ++byte)
+        if (byte != 0x98) allCp1251.push_back(cp1251ToUnicode(static_cast<std::uint8_t>(byte)));
+    const struct {
+        const char* name;
+        std::u32string text;
+        bool toLatin = false;
+    } rows[] = {
+        {"extension table", U"\f^{}\\[~]|€"},
+        {"tilde in UCS2", U"~ Тильда ~~"},
+        {"all of Windows-1251", allCp1251},
+        {"escape pairs across parts", std::u32string(200, U'€')},
+        {"surrogate pairs across parts", std::u32string(100, U'😀')},
+        {"transliterated", U"Съешь же ещё этих мягких французских булок", true},
+        {"line breaks", U" a\r\nb\n "},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const SubmitResult result =
+            encodeSubmit("89161234567", row.text, options("+79168999100", false, 1, row.toLatin));
+        ASSERT_TRUE(std::holds_alternative<SubmitMessage>(result));
+        const SubmitMessage& message = std::get<SubmitMessage>(result);
+        std::u32string joined;
+        for (const SubmitPart& part : message.parts) {
+            const DecodeResult decoded = decodePduHex(part.pdu);
+            ASSERT_TRUE(std::holds_alternative<DecodedPdu>(decoded))
+                << describe(std::get<DecodeError>(decoded));
+            const DecodedPdu& pdu = std::get<DecodedPdu>(decoded);
+            EXPECT_EQ(pdu.kind, MessageKind::Submit);
+            EXPECT_EQ(pdu.smsc, "+79168999100");
+            EXPECT_EQ(pdu.number, U"+79161234567");
+            EXPECT_EQ(pdu.coding, part.coding == SubmitCoding::Gsm7 ? Coding::Gsm7 : Coding::Ucs2);
+            EXPECT_EQ(pdu.concat.has_value(), message.parts.size() > 1);
+            if (pdu.concat) {
+                EXPECT_EQ(pdu.concat->ref, message.longId);
+                EXPECT_EQ(pdu.concat->total, part.count);
+                EXPECT_EQ(pdu.concat->seq, part.number);
+            }
+            joined += pdu.text;
+        }
+        EXPECT_EQ(joined, message.text);
+    }
 }
 
 }  // namespace
