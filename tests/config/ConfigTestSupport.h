@@ -9,7 +9,9 @@
 #include <QProcess>
 #include <QString>
 #include <QTemporaryDir>
+#include <fstream>
 #include <string>
+#include <vector>
 
 #include "codec/Alphabets.h"
 
@@ -21,8 +23,7 @@ inline QString dataFile(const char* name) {
 
 inline QByteArray readBytes(const QString& path) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return {};
-    return file.readAll();
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 inline void writeBytes(const QString& path, const QByteArray& bytes) {
@@ -30,8 +31,30 @@ inline void writeBytes(const QString& path, const QByteArray& bytes) {
     if (file.open(QIODevice::WriteOnly)) file.write(bytes);
 }
 
+/// The TAB-separated rows of a data file, \r \n \t \\ unescaped, # lines left out.
+inline std::vector<std::vector<std::string>> tsvRows(const char* name) {
+    std::ifstream in(dataFile(name).toStdString());
+    std::vector<std::vector<std::string>> rows;
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty() || line[0] == '#') continue;
+        std::vector<std::string> fields(1);
+        for (std::size_t i = 0; i < line.size(); ++i) {
+            if (line[i] == '\t') {
+                fields.emplace_back();
+            } else if (line[i] != '\\' || i + 1 == line.size()) {
+                fields.back() += line[i];
+            } else {
+                const char e = line[++i];
+                fields.back() += e == 'r' ? '\r' : e == 'n' ? '\n' : e == 't' ? '\t' : e;
+            }
+        }
+        rows.push_back(std::move(fields));
+    }
+    return rows;
+}
+
 /// UTF-8 source text as the Windows-1251 bytes the settings file holds.
-inline QByteArray cp1251(const char* utf8) {
+inline QByteArray cp1251(const std::string& utf8) {
     const std::string bytes = codec::unicodeToCp1251Lossy(codec::utf8ToUnicode(utf8));
     return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }

@@ -11,29 +11,24 @@
 namespace telvane::config {
 namespace {
 
-QString native(const QString& path) { return QDir::toNativeSeparators(path); }
+QString slashed(const QString& path) { return QDir::toNativeSeparators(path) + QDir::separator(); }
 
-TEST(HomeFolder, OverrideWinsAndNeedNotExist) {
+TEST(HomeFolder, OverrideWinsNeedNotExistAndIsMadeAbsolute) {
     QTemporaryDir app;
     const QString override = app.path() + QStringLiteral("/elsewhere");
-    EXPECT_EQ(HomeFolder::resolve(override, app.path()), native(override) + QDir::separator());
-    EXPECT_EQ(HomeFolder::resolve(override + QStringLiteral("/"), app.path()),
-              native(override) + QDir::separator());
+    EXPECT_EQ(HomeFolder::resolve(override, app.path()), slashed(override));
+    EXPECT_EQ(HomeFolder::resolve(override + QStringLiteral("/"), app.path()), slashed(override));
+    const QString relative = HomeFolder::resolve(QStringLiteral("rel/home"), QString());
+    EXPECT_TRUE(QDir::isAbsolutePath(relative));
+    EXPECT_TRUE(relative.endsWith(slashed(QStringLiteral("rel/home"))));
+    // Without an override a writable program folder is a portable home.
+    EXPECT_EQ(HomeFolder::resolve(QString(), app.path()), slashed(app.path()));
 }
 
-TEST(HomeFolder, RelativeOverrideIsMadeAbsolute) {
-    const QString home = HomeFolder::resolve(QStringLiteral("rel/home"), QString());
-    EXPECT_TRUE(QDir::isAbsolutePath(home));
-    EXPECT_TRUE(home.endsWith(native(QStringLiteral("rel/home/"))));
-}
-
-TEST(HomeFolder, WritableProgramFolderIsAPortableHome) {
-    QTemporaryDir app;
-    EXPECT_EQ(HomeFolder::resolve(QString(), app.path()), native(app.path()) + QDir::separator());
-}
-
-TEST(HomeFolder, ReadOnlyProgramFolderFallsBackToThePerUserFolder) {
+TEST(HomeFolder, UnwritableOrMissingProgramFolderFallsBackToThePerUserFolder) {
     QStandardPaths::setTestModeEnabled(true);
+    EXPECT_EQ(HomeFolder::resolve(QString(), QStringLiteral("/nonexistent/bin")),
+              HomeFolder::perUserFolder());
     QTemporaryDir app;
     test::Immutable lock(app.path());
     if (!lock.ok()) GTEST_SKIP() << "the file system has no immutable attribute";
@@ -43,17 +38,11 @@ TEST(HomeFolder, ReadOnlyProgramFolderFallsBackToThePerUserFolder) {
     EXPECT_TRUE(QDir(home).exists());
 }
 
-TEST(HomeFolder, MissingProgramFolderFallsBackToThePerUserFolder) {
-    QStandardPaths::setTestModeEnabled(true);
-    EXPECT_EQ(HomeFolder::resolve(QString(), QStringLiteral("/nonexistent/bin")),
-              HomeFolder::perUserFolder());
-}
-
 TEST(HomeFolder, IniPathIsInTheHome) {
     EXPECT_EQ(HomeFolder::iniPath(QStringLiteral("/srv/telvane/")),
               QStringLiteral("/srv/telvane/Telvane.ini"));
     EXPECT_EQ(HomeFolder::iniPath(QStringLiteral("/srv/telvane")),
-              QStringLiteral("/srv/telvane") + QDir::separator() + QStringLiteral("Telvane.ini"));
+              slashed(QStringLiteral("/srv/telvane")) + QStringLiteral("Telvane.ini"));
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "ConfigTestSupport.h"
 #include "config/Settings.h"
 
@@ -12,14 +14,18 @@ using test::ScratchIni;
 
 const QString kHome = QStringLiteral("/srv/telvane/");
 
-Settings handEdited() { return Settings(test::dataFile("handedited-crlf.ini"), kHome); }
-
-TEST(Settings, MissingFileGivesEveryCallSiteItsDefault) {
-    const Settings s(QStringLiteral("/nonexistent/Telvane.ini"), kHome);
-    for (const Setting& setting : setting::kAll) {
-        SCOPED_TRACE(std::string(setting.section) + "/" + setting.key);
-        EXPECT_EQ(s.text(setting), QString::fromUtf8(setting.defaultValue));
+// Settings over a scratch file holding `body`.
+struct ScratchSettings {
+    explicit ScratchSettings(const QByteArray& body, QString home = {}) {
+        test::writeBytes(ini.path(), body);
+        settings.emplace(ini.path(), home.isEmpty() ? ini.folder() : home);
     }
+    ScratchIni ini;
+    std::optional<Settings> settings;
+};
+
+TEST(Settings, MissingFileGivesEachCallSiteItsOwnDefault) {
+    const Settings s(QStringLiteral("/nonexistent/Telvane.ini"), kHome);
     EXPECT_EQ(s.strictInt16(setting::PeriodAtStart), 10);
     EXPECT_EQ(s.strictInt16(setting::PeriodInOptions), 60);
     EXPECT_EQ(s.text(setting::ComPortSpeedAtPortOpen), QStringLiteral("9600"));
@@ -36,7 +42,7 @@ TEST(Settings, MissingFileGivesEveryCallSiteItsDefault) {
 }
 
 TEST(Settings, ConvertsTheHandEditedFile) {
-    const Settings s = handEdited();
+    const Settings s(test::dataFile("handedited-crlf.ini"), kHome);
     EXPECT_EQ(s.text(setting::ComPort), QStringLiteral("3"));
     EXPECT_EQ(s.text(setting::ComPortSpeedAtPortOpen), QStringLiteral("115200"));
     EXPECT_EQ(s.strictInt16(setting::PeriodAtStart), 15);
@@ -57,80 +63,43 @@ TEST(Settings, ConvertsTheHandEditedFile) {
         << "an empty folder value must not mean the root folder";
 }
 
-// Stored text -> what each conversion makes of it, the default applying where it rejects.
-struct ConversionCase {
-    const char* stored;
-    qint16 period;  // strictInt16, default 10
-    qint32 number;  // strictInt32, default 1
-    qint16 longId;  // leadingNumber16, default 1
-    double log;     // strictNumber, default 0
-    bool toLatin;   // equalsOne
-};
-
-const ConversionCase kConversions[] = {
-    {"1", 1, 1, 1, 1.0, true},
-    {"10000", 10000, 10000, 10000, 10000.0, false},
-    {"10.5", 10, 10, 10, 10.5, false},
-    {"11.5", 12, 12, 12, 11.5, false},
-    {"1.0", 1, 1, 1, 1.0, false},
-    {"-5", -5, -5, -5, -5.0, false},
-    {"40000", 10, 40000, 1, 40000.0, false},
-    {"3000000000", 10, 1, 1, 3e9, false},
-    {"12abc", 10, 1, 12, 0.0, false},
-    {"abc", 10, 1, 0, 0.0, false},
-    {"1e2", 10, 1, 1, 100.0, false},
-    {"\"  7  \"", 10, 1, 7, 0.0, false},
-};
-
 TEST(Settings, EachConversionFallsBackToItsCallSiteDefault) {
-    for (const ConversionCase& c : kConversions) {
-        SCOPED_TRACE(std::string("stored ") + c.stored);
-        ScratchIni ini;
-        const QByteArray body = QByteArray("[Options]\r\nPeriod=") + c.stored +
-                                "\r\nLog=" + c.stored + "\r\n[SMS]\r\nNumber=" + c.stored +
-                                "\r\nLongID=" + c.stored + "\r\nToLatin=" + c.stored + "\r\n";
-        test::writeBytes(ini.path(), body);
-        const Settings s(ini.path(), ini.folder());
-        EXPECT_EQ(s.strictInt16(setting::PeriodAtStart), c.period);
-        EXPECT_EQ(s.strictInt32(setting::Number), c.number);
-        EXPECT_EQ(s.leadingNumber16(setting::LongID), c.longId);
-        EXPECT_EQ(s.strictNumber(setting::Log), c.log);
-        EXPECT_EQ(s.equalsOne(setting::ToLatin), c.toLatin);
+    for (const auto& c : test::tsvRows("conversions.tsv")) {
+        SCOPED_TRACE("stored " + c[0]);
+        const QByteArray v = QByteArray::fromStdString(c[0]);
+        const ScratchSettings scratch("[Options]\r\nPeriod=" + v + "\r\nLog=" + v +
+                                      "\r\n[SMS]\r\nNumber=" + v + "\r\nLongID=" + v +
+                                      "\r\nToLatin=" + v + "\r\n");
+        const Settings& s = *scratch.settings;
+        EXPECT_EQ(s.strictInt16(setting::PeriodAtStart), std::stoi(c[1]));
+        EXPECT_EQ(s.strictInt32(setting::Number), std::stol(c[2]));
+        EXPECT_EQ(s.leadingNumber16(setting::LongID), std::stoi(c[3]));
+        EXPECT_EQ(s.strictNumber(setting::Log), std::stod(c[4]));
+        EXPECT_EQ(s.equalsOne(setting::ToLatin), c[5] == "1");
     }
 }
 
 TEST(Settings, SeparatorDecodesBlanksThatTheFileCannotKeep) {
-    const struct {
-        const char* stored;
-        const char* separator;
-    } cases[] = {
+    const std::pair<const char*, const char*> cases[] = {
         {"[ ]", " "},       {"[tab]", "\t"},     {"[ ][tab]", " \t"},    {";", ";"},
         {"[TAB]", "[TAB]"}, {"  [tab]  ", "\t"}, {"[[ ]tab]", "[ tab]"}, {"", ""},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string("stored ") + c.stored);
-        ScratchIni ini;
-        test::writeBytes(ini.path(), QByteArray("[SMS]\r\nSplit=") + c.stored + "\r\n");
-        EXPECT_EQ(Settings(ini.path(), ini.folder()).separator(), QString::fromUtf8(c.separator));
+    for (const auto& [stored, separator] : cases) {
+        const ScratchSettings scratch(QByteArray("[SMS]\r\nSplit=") + stored + "\r\n");
+        EXPECT_EQ(scratch.settings->separator(), QString::fromUtf8(separator)) << stored;
     }
 }
 
 TEST(Settings, FoldersAlwaysEndInASeparator) {
-    const struct {
-        const char* stored;
-        const char* folder;
-    } cases[] = {
+    const std::pair<const char*, const char*> cases[] = {
         {"/data/out", "/data/out/"},        {"/data/out/", "/data/out/"},
         {"outbox", "/srv/telvane/outbox/"}, {"outbox/", "/srv/telvane/outbox/"},
         {"/Исходящие", "/Исходящие/"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string("stored ") + c.stored);
-        ScratchIni ini;
-        test::writeBytes(ini.path(),
-                         QByteArray("[Folders]\r\nSend=") + test::cp1251(c.stored) + "\r\n");
-        EXPECT_EQ(Settings(ini.path(), QStringLiteral("/srv/telvane")).folder(setting::Send),
-                  QString::fromUtf8(c.folder));
+    for (const auto& [stored, folder] : cases) {
+        const ScratchSettings scratch("[Folders]\r\nSend=" + test::cp1251(stored) + "\r\n",
+                                      QStringLiteral("/srv/telvane"));
+        EXPECT_EQ(scratch.settings->folder(setting::Send), QString::fromUtf8(folder)) << stored;
     }
 }
 
