@@ -45,7 +45,7 @@ public:
         if (!listed) return;  // a folder that cannot be read says nothing about its files
         std::vector<QString> present;
         for (const OutboxEntry& e : *listed) present.push_back(e.name);
-        if (m_journal.keepOnly(present)) m_journal.save();
+        if (m_journal.keepOnly(present) || m_dirty) m_journal.save();
     }
 
 private:
@@ -59,6 +59,7 @@ private:
     gateway::PollContext& m_context;
     OutboxFolder& m_folder;
     SendJournal m_journal;
+    bool m_dirty = false;
 };
 
 void ScanRun::handle(const OutboxEntry& entry) {
@@ -146,7 +147,13 @@ void ScanRun::send(const FileIdentity& identity, const OutgoingFields& fields) {
 }
 
 void ScanRun::deleteConfirmed(const JournalEntry& entry) {
-    if (m_folder.remove(entry.identity.name)) return;  // its entry goes with forgetVanished()
+    if (m_folder.remove(entry.identity.name)) {
+        // Not saved at once: a deleted file cannot be sent again, so the entry only has to go
+        // with the next write, and each write stays as small as the undeletable files.
+        m_journal.erase(entry.identity.name);
+        m_dirty = true;
+        return;
+    }
     if (!entry.note.isEmpty()) return;                 // said once already
     log(notDeletedLine(entry.identity.name));
     JournalEntry reported = entry;
