@@ -116,6 +116,19 @@ def press_return(env, window):
     subprocess.run(["xdotool", "key", "Return"], env=env, check=True)
 
 
+def choose(env, icon, item):
+    """Opens the menu with a right click on the icon and clicks its item `item` (0 to 3)."""
+    subprocess.run(["xdotool", "mousemove", "--window", icon, "8", "8", "click", "3"],
+                   env=env, check=True)
+    menu = wait_for("the popup menu", lambda: visible_named(env, "Меню"))[0]
+    g = geometry(env, menu)
+    print(f"menu opened at {g}")
+    y = g["Y"] + g["HEIGHT"] * (2 * item + 1) // 8
+    subprocess.run(["xdotool", "mousemove", str(g["X"] + g["WIDTH"] // 2), str(y), "click", "1"],
+                   env=env, check=True)
+    wait_for("the menu to close", lambda: menu not in visible_named(env, "Меню"))
+
+
 def exit_code(process, what):
     def finished():
         return process.poll() is not None
@@ -146,6 +159,9 @@ def main():
             env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
         panel = wait_for("the tray host's panel", lambda: tray_panel(env))
 
+        # A port that cannot exist, so that Start fails at once with its message box.
+        with open(os.path.join(home.name, "Telvane.ini"), "wb") as ini:
+            ini.write(b"[Options]\r\nComPort=/nonexistent/telvane-tty\r\n")
         command = [binary, "--home", home.name]
         app = subprocess.Popen(command, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         started.append(app)
@@ -174,14 +190,16 @@ def main():
         wait_for("the message box to close", lambda: box not in visible_named(env, "Telvane"))
         print("left double-click showed its message box")
 
-        # A right click opens the menu; "Выход" is its third item of four.
-        subprocess.run(["xdotool", "mousemove", "--window", icon, "8", "8", "click", "3"],
-                       env=env, check=True)
-        menu = wait_for("the popup menu", lambda: visible_named(env, "Меню"))[0]
-        g = geometry(env, menu)
-        print(f"menu opened at {g}")
-        subprocess.run(["xdotool", "mousemove", str(g["X"] + g["WIDTH"] // 2),
-                        str(g["Y"] + g["HEIGHT"] * 5 // 8), "click", "1"], env=env, check=True)
+        # A right click opens the menu of four items; "Старт" fails on the missing port.
+        choose(env, icon, 0)
+        failure = wait_for("the start failure box",
+                           lambda: visible_named(env, "Ошибка соединения"))[0]
+        press_return(env, failure)
+        wait_for("the start failure box to close",
+                 lambda: failure not in visible_named(env, "Ошибка соединения"))
+        print("Старт on a missing port showed its failure box")
+
+        choose(env, icon, 2)
         code = exit_code(app, "the application to end after Выход")
         if code != 0:
             raise Failure(f"the application ended with status {code}: "
