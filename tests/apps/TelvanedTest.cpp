@@ -39,7 +39,11 @@ TEST(Telvaned, OncePollsTheSimulatedModemAndSaysWhatItDid) {
                            QStringLiteral("Связь с телефоном установлена"),
                            QStringLiteral("Связь с телефоном установлена"),
                            QStringLiteral("Чтение сообщений из телефона"),
-                           QStringLiteral("Поиск файлов для отправки")}));
+                           QStringLiteral("Загрузка сообщений из телефона"),
+                           QStringLiteral("Загрузка сообщений из телефона"),
+                           QStringLiteral("Принято сообщений: 0"),
+                           QStringLiteral("Поиск файлов для отправки"),
+                           QStringLiteral("Нет сообщений на отправку")}));
 }
 
 TEST(Telvaned, OnceExitCodesTellWhyThePollDidNotRun) {
