@@ -23,10 +23,13 @@ constexpr int kFileCounts[] = {10, 100, 1000};
 // A third short Latin, a third short Cyrillic, a third three 7-bit parts.
 std::u32string textFor(int i) {
     switch (i % 3) {
-        case 0: return U"Order " + std::u32string(1, U'0' + i % 10) + U" is ready for pickup.";
-        case 1: return U"Заказ готов, приходите с 10 до 19 часов. Номер " +
-                       std::u32string(1, U'0' + i % 10);
-        default: return std::u32string(400, U'x');
+        case 0:
+            return U"Order " + std::u32string(1, U'0' + i % 10) + U" is ready for pickup.";
+        case 1:
+            return U"Заказ готов, приходите с 10 до 19 часов. Номер " +
+                   std::u32string(1, U'0' + i % 10);
+        default:
+            return std::u32string(400, U'x');
     }
 }
 
@@ -119,14 +122,16 @@ int main() {
         NullStatus status;
         NoPump pump;
         LaterWallClock wallClock;
-        gateway::PollContext context{phone, status, working, settings, clock, pump, pacing, wallClock};
+        gateway::PollContext context{phone, status, working, settings,
+                                     clock, pump,   pacing,  wallClock};
         send::OutboxScan scanner;
         QElapsedTimer timer;
         timer.start();
         scanner.ScanOutbox(context);
         const double scanUs = static_cast<double>(timer.nsecsElapsed()) / 1000.0 / n;
         const auto left = QDir(working.gfsSend).entryList(QDir::Files).size();
-        if (left != 0) std::printf("warning: %lld files were not sent\n", static_cast<long long>(left));
+        if (left != 0)
+            std::printf("warning: %lld files were not sent\n", static_cast<long long>(left));
         std::printf("%8d %14.1f %14.1f %12ld %16.2f\n", n, encodeMicroseconds(n), scanUs,
                     phone.transactions, static_cast<double>(clock.pausedMs) / 1000.0 / n);
     }

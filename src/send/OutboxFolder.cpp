@@ -10,8 +10,7 @@ namespace telvane::send {
 namespace {
 
 OutboxEntry entryOf(const QFileInfo& info) {
-    return {info.fileName(), info.size(),
-            info.lastModified().toMSecsSinceEpoch()};
+    return {info.fileName(), info.size(), info.lastModified().toMSecsSinceEpoch()};
 }
 
 }  // namespace

@@ -83,8 +83,8 @@ void ScanRun::handle(const OutboxEntry& entry) {
         return;
     }
     const std::string_view raw(bytes->constData(), static_cast<std::size_t>(bytes->size()));
-    const OutgoingFileResult split = splitOutgoingFile(
-        codec::cp1251ToUnicode(raw), m_context.working.gfsSplit.toStdU32String());
+    const OutgoingFileResult split =
+        splitOutgoingFile(codec::cp1251ToUnicode(raw), m_context.working.gfsSplit.toStdU32String());
     if (const auto* problem = std::get_if<OutgoingFileError>(&split)) {
         reportOnce(identity, fileProblemLine(entry.name, *problem));
         return;
@@ -154,7 +154,7 @@ void ScanRun::deleteConfirmed(const JournalEntry& entry) {
         m_dirty = true;
         return;
     }
-    if (!entry.note.isEmpty()) return;                 // said once already
+    if (!entry.note.isEmpty()) return;  // said once already
     log(notDeletedLine(entry.identity.name));
     JournalEntry reported = entry;
     reported.note = QStringLiteral("reported");

@@ -17,10 +17,10 @@ struct OutgoingFields {
 
 /// Why a file holds no number and text.
 enum class OutgoingFileError {
-    Unreadable,    ///< the file could not be opened or read
-    TooLarge,      ///< larger than kMaxOutgoingFileBytes: no message is that long
-    Empty,         ///< the file holds nothing
-    NoSeparator,   ///< the separator does not occur in it (or the separator is empty)
+    Unreadable,   ///< the file could not be opened or read
+    TooLarge,     ///< larger than kMaxOutgoingFileBytes: no message is that long
+    Empty,        ///< the file holds nothing
+    NoSeparator,  ///< the separator does not occur in it (or the separator is empty)
 };
 
 /// Far beyond the longest message (255 parts of 153 characters), small enough to read whole.

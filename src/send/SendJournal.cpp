@@ -19,9 +19,12 @@ constexpr char kHeader[] = "telvane-send-journal 1";
 
 QByteArray kindName(JournalEntry::Kind kind) {
     switch (kind) {
-        case JournalEntry::Kind::Confirmed: return "confirmed";
-        case JournalEntry::Kind::Partial: return "partial";
-        case JournalEntry::Kind::Reported: return "reported";
+        case JournalEntry::Kind::Confirmed:
+            return "confirmed";
+        case JournalEntry::Kind::Partial:
+            return "partial";
+        case JournalEntry::Kind::Reported:
+            return "reported";
     }
     return {};
 }
@@ -136,8 +139,8 @@ QByteArray SendJournal::serialize() const {
         }
         out += kindName(e.kind) + '\t' + QByteArray::number(e.identity.size) + '\t' +
                QByteArray::number(e.identity.modifiedMs) + '\t' + e.identity.sha256Hex + '\t' +
-               encoded(name) + '\t' + encoded(e.note) + '\t' + confirmed + '\t' +
-               parts.join(',') + '\n';
+               encoded(name) + '\t' + encoded(e.note) + '\t' + confirmed + '\t' + parts.join(',') +
+               '\n';
     }
     return out;
 }

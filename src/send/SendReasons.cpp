@@ -4,10 +4,14 @@ namespace telvane::send {
 
 QString reasonText(OutgoingFileError error) {
     switch (error) {
-        case OutgoingFileError::Unreadable: return QStringLiteral("файл не читается");
-        case OutgoingFileError::TooLarge: return QStringLiteral("файл больше 1 МБ");
-        case OutgoingFileError::Empty: return QStringLiteral("файл пуст");
-        case OutgoingFileError::NoSeparator: return QStringLiteral("нет разделителя");
+        case OutgoingFileError::Unreadable:
+            return QStringLiteral("файл не читается");
+        case OutgoingFileError::TooLarge:
+            return QStringLiteral("файл больше 1 МБ");
+        case OutgoingFileError::Empty:
+            return QStringLiteral("файл пуст");
+        case OutgoingFileError::NoSeparator:
+            return QStringLiteral("нет разделителя");
     }
     return {};
 }
@@ -16,18 +20,22 @@ QString reasonText(const codec::SubmitError& error) {
     using codec::SubmitErrorCode;
     const QString at = QStringLiteral(" (позиция %1)").arg(error.offset + 1);
     switch (error.code) {
-        case SubmitErrorCode::EmptyNumber: return QStringLiteral("номер пуст");
+        case SubmitErrorCode::EmptyNumber:
+            return QStringLiteral("номер пуст");
         case SubmitErrorCode::NumberNotDigits:
             return QStringLiteral("в номере есть знаки кроме цифр") + at;
-        case SubmitErrorCode::NumberTooLong: return QStringLiteral("в номере больше 20 цифр");
+        case SubmitErrorCode::NumberTooLong:
+            return QStringLiteral("в номере больше 20 цифр");
         case SubmitErrorCode::SmscNotDigits:
             return QStringLiteral("в номере SMS-центра (SMSC) есть знаки кроме цифр") + at;
         case SubmitErrorCode::SmscTooLong:
             return QStringLiteral("в номере SMS-центра (SMSC) больше 20 цифр");
-        case SubmitErrorCode::EmptyText: return QStringLiteral("текст пуст");
+        case SubmitErrorCode::EmptyText:
+            return QStringLiteral("текст пуст");
         case SubmitErrorCode::InvalidCharacter:
             return QStringLiteral("недопустимый знак в тексте") + at;
-        case SubmitErrorCode::TooManyParts: return QStringLiteral("текст длиннее 255 частей");
+        case SubmitErrorCode::TooManyParts:
+            return QStringLiteral("текст длиннее 255 частей");
     }
     return {};
 }

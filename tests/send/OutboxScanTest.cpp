@@ -52,8 +52,7 @@ TEST(OutboxScan, FilesBecomeMessagesAsTheyAreWritten) {
         {"domestic 8 becomes 7", "[tab]", "89161234567\tHi", "+79161234567", U"Hi"},
         {"Windows-1251 Cyrillic", "[tab]", cp1251(U"79161234567\tПривет, Ёлка №1"), "+79161234567",
          U"Привет, Ёлка №1"},
-        {"a separator longer than one character", "##", "79161234567##a#b", "+79161234567",
-         U"a#b"},
+        {"a separator longer than one character", "##", "79161234567##a#b", "+79161234567", U"a#b"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -63,8 +62,8 @@ TEST(OutboxScan, FilesBecomeMessagesAsTheyAreWritten) {
         poll.put("m.txt", c.file);
         send::OutboxScan scanner;
         scan(poll, scanner);
-        ASSERT_EQ(poll.phone.pdus().size(), 1)
-            << poll.status.texts.join(" | ").toStdString() << poll.logLines().join(" | ").toStdString();
+        ASSERT_EQ(poll.phone.pdus().size(), 1) << poll.status.texts.join(" | ").toStdString()
+                                               << poll.logLines().join(" | ").toStdString();
         EXPECT_EQ(numberAndText(poll.phone.pdus()[0]), std::make_pair(c.number, c.text));
         EXPECT_FALSE(poll.has("m.txt"));
         EXPECT_TRUE(poll.logLines().isEmpty());
@@ -198,7 +197,9 @@ class UndeletableFolder final : public send::OutboxFolder {
 public:
     explicit UndeletableFolder(const QString& path) : m_disk(path) {}
     std::optional<QList<send::OutboxEntry>> list() const override { return m_disk.list(); }
-    std::optional<send::OutboxEntry> stat(const QString& n) const override { return m_disk.stat(n); }
+    std::optional<send::OutboxEntry> stat(const QString& n) const override {
+        return m_disk.stat(n);
+    }
     std::optional<QByteArray> read(const QString& n, qint64 max) const override {
         return m_disk.read(n, max);
     }

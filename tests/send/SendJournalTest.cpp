@@ -19,7 +19,8 @@ TEST(SendJournal, EveryKindOfEntrySurvivesARestart) {
     {
         SendJournal journal(path);
         journal.put({JournalEntry::Kind::Confirmed, a, "reported", {}, {}});
-        journal.put({JournalEntry::Kind::Partial, b, {}, {{"0011AB", 3}, {"0011CD", 3}}, {true, false}});
+        journal.put(
+            {JournalEntry::Kind::Partial, b, {}, {{"0011AB", 3}, {"0011CD", 3}}, {true, false}});
         journal.put({JournalEntry::Kind::Reported, c, "Ошибка\tпричина", {}, {}});
         ASSERT_TRUE(journal.save());
     }

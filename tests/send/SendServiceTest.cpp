@@ -38,7 +38,8 @@ struct Home {
         QFile file(send(name));
         file.open(QIODevice::WriteOnly);
         file.write(bytes);
-        file.setFileTime(QDateTime::currentDateTime().addSecs(-60), QFileDevice::FileModificationTime);
+        file.setFileTime(QDateTime::currentDateTime().addSecs(-60),
+                         QFileDevice::FileModificationTime);
     }
     bool has(const QString& name) const { return QFile::exists(send(name)); }
     QStringList log() const {
@@ -127,8 +128,8 @@ TEST(SendService, APhoneThatRefusesKeepsTheFileLogsItAndCancelsTextEntry) {
     const struct {
         const char* fault;
         bool escExpected;
-    } cases[] = {{"error-prompt", true}, {"no-prompt", true}, {"error-pdu", false},
-                 {"cms-error", false}};
+    } cases[] = {
+        {"error-prompt", true}, {"no-prompt", true}, {"error-pdu", false}, {"cms-error", false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.fault);
         QTemporaryDir scratch;
@@ -192,7 +193,8 @@ TEST(SendService, AFileStillBeingWrittenIsNotSentHalfWritten) {
 
     QFile finished(home.send("m.txt"));
     ASSERT_TRUE(finished.open(QIODevice::ReadWrite));
-    finished.setFileTime(QDateTime::currentDateTime().addSecs(-60), QFileDevice::FileModificationTime);
+    finished.setFileTime(QDateTime::currentDateTime().addSecs(-60),
+                         QFileDevice::FileModificationTime);
     finished.close();
     ASSERT_EQ(home.runOnce(), 0);
     ASSERT_GE(modem.sentPdus().size(), 1);
@@ -232,10 +234,10 @@ TEST(SendService, AKillBetweenConfirmationAndDeletionDoesNotSendAgain) {
     home.put("m.txt", "79161234567\tonly once");
     // SIGKILL at the very call that would delete the file, and that call never runs.
     QProcess traced;
-    traced.start(strace, {"-f", "-qq", "-o", "/dev/null", "-P", home.send("m.txt"), "-e",
-                          "trace=unlink,unlinkat", "-e",
-                          "inject=unlink,unlinkat:error=EIO:signal=KILL",
-                          QStringLiteral(TELVANED_BINARY), "--home", home.dir.path(), "--once"});
+    traced.start(strace,
+                 {"-f", "-qq", "-o", "/dev/null", "-P", home.send("m.txt"), "-e",
+                  "trace=unlink,unlinkat", "-e", "inject=unlink,unlinkat:error=EIO:signal=KILL",
+                  QStringLiteral(TELVANED_BINARY), "--home", home.dir.path(), "--once"});
     ASSERT_TRUE(traced.waitForFinished(120000));
     if (traced.exitCode() == 1 && modem.sentPdus().isEmpty())
         GTEST_SKIP() << "strace cannot trace here: " << traced.readAllStandardError().toStdString();

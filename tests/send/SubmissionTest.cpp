@@ -20,7 +20,9 @@ std::vector<PendingPart> partsOf(std::size_t m) {
     return parts;
 }
 
-QByteArray prompt(const PendingPart& p) { return "at+cmgs=" + QByteArray::number(qulonglong(p.tpduLength)) + '\r'; }
+QByteArray prompt(const PendingPart& p) {
+    return "at+cmgs=" + QByteArray::number(qulonglong(p.tpduLength)) + '\r';
+}
 QByteArray pdu(const PendingPart& p) { return p.pdu + '\x1a'; }
 
 TEST(Submission, FollowsThePhoneThroughEveryOutcome) {
@@ -37,37 +39,89 @@ TEST(Submission, FollowsThePhoneThroughEveryOutcome) {
         bool promptFailed;
     };
     const Case cases[] = {
-        {"single, prompt and OK", one, {}, {kPrompt, kOk},
-         {prompt(one[0]), pdu(one[0])}, {"Сообщение отправлено"}, {true}, false},
-        {"single, ERROR instead of the prompt", one, {}, {kError},
-         {prompt(one[0]), kEsc}, {"Сообщение не отправлено"}, {false}, true},
-        {"single, no prompt", one, {}, {kSilence},
-         {prompt(one[0]), kEsc}, {"Сообщение не отправлено"}, {false}, true},
-        {"single, ERROR after the PDU", one, {}, {kPrompt, kError},
-         {prompt(one[0]), pdu(one[0])}, {}, {false}, false},
-        {"single, +CMS ERROR after the PDU", one, {}, {kPrompt, kCmsError},
-         {prompt(one[0]), pdu(one[0])}, {}, {false}, false},
-        {"single, silence after the PDU", one, {}, {kPrompt, kSilence},
-         {prompt(one[0]), pdu(one[0]), kEsc}, {}, {false}, false},
-        {"three parts, all confirmed", three, {}, {},
+        {"single, prompt and OK",
+         one,
+         {},
+         {kPrompt, kOk},
+         {prompt(one[0]), pdu(one[0])},
+         {"Сообщение отправлено"},
+         {true},
+         false},
+        {"single, ERROR instead of the prompt",
+         one,
+         {},
+         {kError},
+         {prompt(one[0]), kEsc},
+         {"Сообщение не отправлено"},
+         {false},
+         true},
+        {"single, no prompt",
+         one,
+         {},
+         {kSilence},
+         {prompt(one[0]), kEsc},
+         {"Сообщение не отправлено"},
+         {false},
+         true},
+        {"single, ERROR after the PDU",
+         one,
+         {},
+         {kPrompt, kError},
+         {prompt(one[0]), pdu(one[0])},
+         {},
+         {false},
+         false},
+        {"single, +CMS ERROR after the PDU",
+         one,
+         {},
+         {kPrompt, kCmsError},
+         {prompt(one[0]), pdu(one[0])},
+         {},
+         {false},
+         false},
+        {"single, silence after the PDU",
+         one,
+         {},
+         {kPrompt, kSilence},
+         {prompt(one[0]), pdu(one[0]), kEsc},
+         {},
+         {false},
+         false},
+        {"three parts, all confirmed",
+         three,
+         {},
+         {},
          {prompt(three[0]), pdu(three[0]), prompt(three[1]), pdu(three[1]), prompt(three[2]),
           pdu(three[2])},
          {"Сообщение (часть 1/3) отправлено", "Сообщение (часть 2/3) отправлено",
           "Сообщение (часть 3/3) отправлено"},
-         {true, true, true}, false},
-        {"three parts, no prompt for part 2", three, {}, {kPrompt, kOk, kSilence},
+         {true, true, true},
+         false},
+        {"three parts, no prompt for part 2",
+         three,
+         {},
+         {kPrompt, kOk, kSilence},
          {prompt(three[0]), pdu(three[0]), prompt(three[1]), kEsc},
          {"Сообщение (часть 1/3) отправлено", "Сообщение (часть 2/3)  не отправлено"},
-         {true, false, false}, true},
-        {"three parts, ERROR after the PDU of part 2", three, {},
+         {true, false, false},
+         true},
+        {"three parts, ERROR after the PDU of part 2",
+         three,
+         {},
          {kPrompt, kOk, kPrompt, kError},
          {prompt(three[0]), pdu(three[0]), prompt(three[1]), pdu(three[1]), prompt(three[2]),
           pdu(three[2])},
          {"Сообщение (часть 1/3) отправлено", "Сообщение (часть 3/3) отправлено"},
-         {true, false, true}, false},
-        {"three parts, only part 2 still to go", three, {true, false, true}, {},
-         {prompt(three[1]), pdu(three[1])}, {"Сообщение (часть 2/3) отправлено"},
-         {true, true, true}, false},
+         {true, false, true},
+         false},
+        {"three parts, only part 2 still to go",
+         three,
+         {true, false, true},
+         {},
+         {prompt(three[1]), pdu(three[1])},
+         {"Сообщение (часть 2/3) отправлено"},
+         {true, true, true},
+         false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -88,9 +142,8 @@ TEST(Submission, FollowsThePhoneThroughEveryOutcome) {
             std::count(c.confirmedBefore.begin(), c.confirmedBefore.end(), true);
         EXPECT_EQ(progressCalls, newlyConfirmed);
         EXPECT_EQ(result.promptFailed, c.promptFailed);
-        EXPECT_EQ(result.allConfirmed,
-                  std::find(c.confirmedAfter.begin(), c.confirmedAfter.end(), false) ==
-                      c.confirmedAfter.end());
+        EXPECT_EQ(result.allConfirmed, std::find(c.confirmedAfter.begin(), c.confirmedAfter.end(),
+                                                 false) == c.confirmedAfter.end());
     }
 }
 
