@@ -40,11 +40,8 @@ inline ProcessResult run(const QString& program, const QStringList& arguments,
     QProcess process;
     process.start(program, arguments);
     ProcessResult result;
-    if (!process.waitForStarted(deadlineMs)) {
-        return result;
-    }
-    result.finished = process.waitForFinished(deadlineMs);
-    if (!result.finished) {
+    result.finished = process.waitForStarted(deadlineMs) && process.waitForFinished(deadlineMs);
+    if (!result.finished && process.state() != QProcess::NotRunning) {
         process.kill();
         process.waitForFinished(5000);
     }
@@ -52,6 +49,17 @@ inline ProcessResult run(const QString& program, const QStringList& arguments,
     result.out = process.readAllStandardOutput();
     result.err = process.readAllStandardError();
     return result;
+}
+
+inline bool succeeded(const QString& program, const QStringList& arguments) {
+    const ProcessResult r = run(program, arguments);
+    return r.finished && r.exitCode == 0;
+}
+
+/// Copies a fixture to @p path; the copy is writable whatever the checkout's modes.
+inline bool copyFixture(const char* name, const QString& path) {
+    return QFile::copy(fixture(QString::fromLatin1(name)), path) &&
+           QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
 }
 
 /// What xlrd (Debian's python3-xlrd, formatting_info=True) finds in a workbook.
@@ -63,9 +71,8 @@ inline QJsonObject xlrdFacts(const QString& path) {
 }
 
 inline bool haveXlrd() {
-    const ProcessResult r = run(QStringLiteral(TELVANE_DEBIAN_PYTHON),
-                                {QStringLiteral("-c"), QStringLiteral("import xlrd")});
-    return r.finished && r.exitCode == 0;
+    return succeeded(QStringLiteral(TELVANE_DEBIAN_PYTHON),
+                     {QStringLiteral("-c"), QStringLiteral("import xlrd")});
 }
 
 }  // namespace telvane::testing

@@ -1,10 +1,10 @@
 // The workbook writer checked by xlrd, an independent BIFF8 reader: layout, values, selection,
-// appending to files that LibreOffice saved, and the files it must refuse.
+// appending to files that LibreOffice saved; the document writer's rows in place; the files
+// both must refuse.
 
 #include <QDir>
 #include <QJsonArray>
 #include <QTemporaryDir>
-#include <functional>
 #include <vector>
 
 #include "OfficeTestSupport.h"
@@ -12,6 +12,7 @@
 #include "office/CompoundFile.h"
 #include "office/MessageSheet.h"
 #include "office/OfficeStore.h"
+#include "office/RtfTable.h"
 
 namespace telvane {
 namespace {
@@ -32,20 +33,12 @@ const QString kDayFile = QStringLiteral("26-12-05.xls");
 class WorkbookTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!testing::haveXlrd()) {
-            GTEST_SKIP() << "python3-xlrd is not installed";
-        }
+        if (!testing::haveXlrd()) GTEST_SKIP() << "python3-xlrd is not installed";
         ASSERT_TRUE(m_dir.isValid());
     }
     QString dayFile() const { return m_dir.filePath(kDayFile); }
 
     QTemporaryDir m_dir;
-};
-
-struct WorkbookCase {
-    const char* name;
-    std::vector<QStringList> records;
-    bool autoScroll;
 };
 
 std::vector<QStringList> numbered(int count, int textLength) {
@@ -58,8 +51,12 @@ std::vector<QStringList> numbered(int count, int textLength) {
     return records;
 }
 
-const std::vector<WorkbookCase>& workbookCases() {
-    static const std::vector<WorkbookCase> cases = {
+TEST_F(WorkbookTest, XlrdFindsLayoutValuesAndSelection) {
+    const struct {
+        const char* name;
+        std::vector<QStringList> records;
+        bool autoScroll;
+    } cases[] = {
         {"one message", {{"05.12.26 21:07:30", "+12345678901", "Hello"}}, false},
         {"Cyrillic, braces and backslashes",
          {{"05.12.26 21:07:30", "+79161234567", QStringLiteral("Привет, мир! {\\row} № 5")},
@@ -78,13 +75,9 @@ const std::vector<WorkbookCase>& workbookCases() {
         {"600 rows scroll the newest into view", numbered(600, 60), true},
         {"600 rows without scrolling keep A1", numbered(600, 60), false},
     };
-    return cases;
-}
-
-TEST_F(WorkbookTest, XlrdFindsLayoutValuesAndSelection) {
     const QStringList headers = office::messageHeaders();
     const int widths[] = {7, 18, 16, 150};
-    for (const WorkbookCase& c : workbookCases()) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         QFile::remove(dayFile());
         for (const QStringList& record : c.records) {
@@ -151,9 +144,7 @@ QJsonArray valuesOnly(const QJsonArray& rows) {
         QJsonArray cells;
         for (const QJsonValue& cell : row.toArray()) {
             QJsonObject c = cell.toObject();
-            if (c["type"].toInt() == 6) {
-                c["type"] = 0;
-            }
+            if (c["type"].toInt() == 6) c["type"] = 0;
             cells.append(c);
         }
         out.append(cells);
@@ -183,14 +174,12 @@ TEST_F(WorkbookTest, AppendsToWorkbooksThatLibreOfficeSaved) {
         const QJsonArray oldRows = valuesOnly(before["rows"].toArray());
         const QJsonArray newRows = valuesOnly(after["rows"].toArray());
         ASSERT_EQ(newRows.size(), oldRows.size() + 1);
-        for (qsizetype row = 0; row < oldRows.size(); ++row) {
+        for (qsizetype row = 0; row < oldRows.size(); ++row)
             ASSERT_EQ(newRows[row], oldRows[row]) << "row " << row;
-        }
         const QJsonArray added = newRows.last().toArray();
         EXPECT_EQ(added[0]["value"].toDouble(), static_cast<double>(oldRows.size()));
-        for (qsizetype f = 0; f < record.size(); ++f) {
+        for (qsizetype f = 0; f < record.size(); ++f)
             EXPECT_EQ(added[f + 1]["value"].toString(), record[f]);
-        }
     }
 }
 
@@ -204,57 +193,85 @@ QByteArray workbookWithCellInRow(std::uint32_t row) {
     return compoundWith(office::writeBiff8(workbook));
 }
 
-struct RefusalCase {
-    const char* name;
-    std::function<void(const QDir& dir, const QString& path)> prepare;
-    OfficeStoreError expected;
-};
+TEST(DocumentTest, AppendsRowsInPlaceWithoutTouchingWhatIsThere) {
+    QTemporaryDir dir;
+    const QString path = QDir(dir.path()).filePath(QStringLiteral("26-12-05.doc"));
+    ASSERT_TRUE(testing::copyFixture("ours-3-rows.doc", path));
+    const QByteArray before = readBytes(path);
+    const office::RtfLayout layoutBefore = *office::locateRtfTable(before).layout;
+    ASSERT_EQ(layoutBefore.rows, 4u);
 
-TEST_F(WorkbookTest, RefusesFilesItCannotAppendToAndLeavesThemUntouched) {
-    const auto copyOf = [](const char* name) {
-        return [name](const QDir&, const QString& path) {
-            ASSERT_TRUE(QFile::copy(fixture(QString::fromLatin1(name)), path));
-        };
-    };
-    const auto oursWithLock = [](const char* lockName) {
-        return [lockName](const QDir& dir, const QString& path) {
-            ASSERT_TRUE(QFile::copy(fixture(QStringLiteral("ours-3-rows.xls")), path));
-            ASSERT_TRUE(writeBytes(dir.filePath(QString::fromLatin1(lockName)), "lock"));
-        };
-    };
+    // Text that looks like RTF control words must not count as rows.
+    const OfficeResult r =
+        appendRecordToDocument(path, {"05.12.26 21:07:30", "+1", QStringLiteral("}\\row{ \\row")});
+    ASSERT_TRUE(r.ok) << r.reason.toStdString();
+
+    const QByteArray after = readBytes(path);
+    EXPECT_TRUE(after.startsWith(before.left(static_cast<qsizetype>(layoutBefore.insertAt))));
+    EXPECT_TRUE(after.endsWith('}'));
+    const office::RtfLayoutResult layoutAfter = office::locateRtfTable(after);
+    ASSERT_TRUE(layoutAfter.layout) << layoutAfter.error.toStdString();
+    EXPECT_EQ(layoutAfter.layout->rows, 5u);
+}
+
+// Files of someone else, files open in an office program, damaged and full files: each store
+// refuses them with a reason naming the file, and leaves the folder exactly as it was.
+TEST(OfficeStoreTest, RefusesFilesItCannotAppendToAndLeavesThemUntouched) {
+    const QByteArray xls = readBytes(fixture(QStringLiteral("ours-3-rows.xls")));
+    const QByteArray doc = readBytes(fixture(QStringLiteral("ours-3-rows.doc")));
+    const QByteArray word97 = readBytes(fixture(QStringLiteral("word97.doc")));
+    QByteArray docWithNote = doc;
+    docWithNote.insert(docWithNote.lastIndexOf('}'), "\\pard Note\\par\n");
     QByteArray brokenStream = office::writeBiff8(office::newMessageWorkbook());
     brokenStream[22] = '\xFF';  // the size of the CODEPAGE record now runs past the stream
     brokenStream[23] = '\xFF';
-    const std::vector<RefusalCase> cases = {
-        {"open in LibreOffice", oursWithLock(".~lock.26-12-05.xls#"), OfficeStoreError::Locked},
-        {"open in Excel", oursWithLock("~$26-12-05.xls"), OfficeStoreError::Locked},
-        {"a Word document saved under the name", copyOf("word97.doc"), OfficeStoreError::Foreign},
-        {"an HTML table renamed", copyOf("html-renamed.xls"), OfficeStoreError::Foreign},
-        {"a compound file cut short", copyOf("truncated.xls"), OfficeStoreError::Corrupt},
-        {"a damaged Workbook stream",
-         [&](const QDir&, const QString& path) {
-             ASSERT_TRUE(writeBytes(path, compoundWith(brokenStream)));
-         },
-         OfficeStoreError::Corrupt},
-        {"every row of the format used",
-         [](const QDir&, const QString& path) {
-             ASSERT_TRUE(writeBytes(path, workbookWithCellInRow(office::kMaxRows - 1)));
-         },
-         OfficeStoreError::RowLimit},
+    using E = OfficeStoreError;
+    const struct {
+        const char* name;
+        bool workbook;
+        QByteArray content;
+        const char* lockName;
+        E expected;
+    } cases[] = {
+        {"workbook open in LibreOffice", true, xls, ".~lock.26-12-05.xls#", E::Locked},
+        {"workbook open in Excel", true, xls, "~$26-12-05.xls", E::Locked},
+        {"a Word document saved under the name", true, word97, nullptr, E::Foreign},
+        {"an HTML table renamed", true, readBytes(fixture(QStringLiteral("html-renamed.xls"))),
+         nullptr, E::Foreign},
+        {"a compound file cut short", true, readBytes(fixture(QStringLiteral("truncated.xls"))),
+         nullptr, E::Corrupt},
+        {"a damaged Workbook stream", true, compoundWith(brokenStream), nullptr, E::Corrupt},
+        {"every row of the format used", true, workbookWithCellInRow(office::kMaxRows - 1), nullptr,
+         E::RowLimit},
+        {"document open in LibreOffice", false, doc, ".~lock.26-12-05.doc#", E::Locked},
+        {"document open in Word (owner file)", false, doc, "~$-12-05.doc", E::Locked},
+        {"document open in Word (short name)", false, doc, "~$26-12-05.doc", E::Locked},
+        {"saved over as a Word 97 document", false, word97, nullptr, E::Foreign},
+        {"a workbook under the document's name", false, xls, nullptr, E::Foreign},
+        {"an RTF document of someone else", false, "{\\rtf1\\ansi Hello\\par}", nullptr,
+         E::Foreign},
+        {"text after the table", false, docWithNote, nullptr, E::Foreign},
+        {"cut short before its closing brace", false, doc.left(doc.size() - 10), nullptr,
+         E::Foreign},
     };
-    for (const RefusalCase& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         QTemporaryDir dir;
-        const QString path = QDir(dir.path()).filePath(kDayFile);
-        c.prepare(QDir(dir.path()), path);
-        const QByteArray before = readBytes(path);
+        const QString path =
+            QDir(dir.path()).filePath(c.workbook ? kDayFile : QStringLiteral("26-12-05.doc"));
+        ASSERT_TRUE(writeBytes(path, c.content));
+        if (c.lockName != nullptr)
+            ASSERT_TRUE(
+                writeBytes(QDir(dir.path()).filePath(QString::fromLatin1(c.lockName)), "x"));
         const QStringList entriesBefore = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
 
-        const OfficeResult r = appendRecordToWorkbook(path, {"a", "b", "c"}, true);
+        const QStringList record{"a", "b", "c"};
+        const OfficeResult r = c.workbook ? appendRecordToWorkbook(path, record, true)
+                                          : appendRecordToDocument(path, record);
         EXPECT_FALSE(r.ok);
         EXPECT_EQ(r.error, c.expected) << r.reason.toStdString();
         EXPECT_TRUE(r.reason.contains(path)) << r.reason.toStdString();
-        EXPECT_EQ(readBytes(path), before);
+        EXPECT_EQ(readBytes(path), c.content);
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), entriesBefore);
     }
 }
@@ -277,9 +294,7 @@ TEST_F(WorkbookTest, TheLastRowOfTheFormatTakesOneMoreMessage) {
 TEST_F(WorkbookTest, RefusesRecordsNoCellCanHold) {
     QStringList tooLong{"t", "n", QString(32768, u'x')};
     QStringList tooWide;
-    for (int i = 0; i < 256; ++i) {
-        tooWide << QString::number(i);
-    }
+    for (int i = 0; i < 256; ++i) tooWide << QString::number(i);
     for (const QStringList& record : {tooLong, tooWide}) {
         const OfficeResult r = appendRecordToWorkbook(dayFile(), record, true);
         EXPECT_EQ(r.error, OfficeStoreError::RecordTooLarge) << r.reason.toStdString();
@@ -297,9 +312,7 @@ TEST(Biff8ReaderTest, DamagedStreamsGiveAnErrorNotACrash) {
         ASSERT_TRUE(container.streams) << container.error.toStdString();
         QByteArray stream;
         for (const auto& [streamName, data] : *container.streams) {
-            if (streamName == QStringLiteral("Workbook")) {
-                stream = data;
-            }
+            if (streamName == QStringLiteral("Workbook")) stream = data;
         }
         ASSERT_FALSE(stream.isEmpty());
         ASSERT_TRUE(office::readBiff8(stream).workbook);

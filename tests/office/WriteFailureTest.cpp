@@ -14,14 +14,8 @@
 namespace telvane {
 namespace {
 
-using testing::fixture;
 using testing::readBytes;
-using testing::run;
-
-bool succeeded(const QString& program, const QStringList& arguments) {
-    const testing::ProcessResult r = run(program, arguments);
-    return r.finished && r.exitCode == 0;
-}
+using testing::succeeded;
 
 class Cleanup {
 public:
@@ -60,38 +54,39 @@ void expectRefusedUntouched(const Store& store, const QString& dir) {
     EXPECT_EQ(QDir(dir).entryList(QDir::Files | QDir::Hidden), entries);
 }
 
+// Runs `test` once per store, with the store's fixture in a fresh folder.
 class WriteFailureTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (::geteuid() != 0) {
-            GTEST_SKIP() << "needs root for chattr and mount";
+        if (::geteuid() != 0) GTEST_SKIP() << "needs root for chattr and mount";
+    }
+    static void forEachStore(const std::function<void(const Store&, const QString& dir)>& test) {
+        for (const Store& store : kStores) {
+            SCOPED_TRACE(store.name);
+            QTemporaryDir dir;
+            ASSERT_TRUE(testing::copyFixture(
+                store.fixtureName, QDir(dir.path()).filePath(QString::fromLatin1(store.dayFile))));
+            test(store, dir.path());
         }
     }
 };
 
 TEST_F(WriteFailureTest, ImmutableFile) {
-    for (const Store& store : kStores) {
-        SCOPED_TRACE(store.name);
-        QTemporaryDir dir;
-        const QString path = QDir(dir.path()).filePath(QString::fromLatin1(store.dayFile));
-        ASSERT_TRUE(QFile::copy(fixture(QString::fromLatin1(store.fixtureName)), path));
+    forEachStore([](const Store& store, const QString& dir) {
+        const QString path = QDir(dir).filePath(QString::fromLatin1(store.dayFile));
         if (!succeeded(QStringLiteral("chattr"), {QStringLiteral("+i"), path})) {
             GTEST_SKIP() << "the file system does not support chattr +i";
         }
         Cleanup undo([&] { succeeded(QStringLiteral("chattr"), {QStringLiteral("-i"), path}); });
-        expectRefusedUntouched(store, dir.path());
-    }
+        expectRefusedUntouched(store, dir);
+    });
 }
 
 TEST_F(WriteFailureTest, ReadOnlyMount) {
-    for (const Store& store : kStores) {
-        SCOPED_TRACE(store.name);
-        QTemporaryDir source;
+    forEachStore([](const Store& store, const QString& source) {
         QTemporaryDir mountPoint;
-        ASSERT_TRUE(QFile::copy(fixture(QString::fromLatin1(store.fixtureName)),
-                                QDir(source.path()).filePath(QString::fromLatin1(store.dayFile))));
         if (!succeeded(QStringLiteral("mount"),
-                       {QStringLiteral("--bind"), source.path(), mountPoint.path()})) {
+                       {QStringLiteral("--bind"), source, mountPoint.path()})) {
             GTEST_SKIP() << "bind mounts are not permitted here";
         }
         Cleanup undo([&] { succeeded(QStringLiteral("umount"), {mountPoint.path()}); });
@@ -104,15 +99,13 @@ TEST_F(WriteFailureTest, ReadOnlyMount) {
         const QString newDay =
             QDir(mountPoint.path())
                 .filePath(QStringLiteral("new.") + QFileInfo(store.dayFile).suffix());
-        const OfficeResult r = store.append(newDay, kRecord);
-        EXPECT_EQ(r.error, OfficeStoreError::WriteFailed);
+        EXPECT_EQ(store.append(newDay, kRecord).error, OfficeStoreError::WriteFailed);
         EXPECT_FALSE(QFile::exists(newDay));
-    }
+    });
 }
 
 TEST_F(WriteFailureTest, FullDisk) {
-    for (const Store& store : kStores) {
-        SCOPED_TRACE(store.name);
+    forEachStore([](const Store& store, const QString& source) {
         QTemporaryDir mountPoint;
         if (!succeeded(QStringLiteral("mount"),
                        {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
@@ -121,8 +114,8 @@ TEST_F(WriteFailureTest, FullDisk) {
         }
         Cleanup undo([&] { succeeded(QStringLiteral("umount"), {mountPoint.path()}); });
         const QDir dir(mountPoint.path());
-        ASSERT_TRUE(QFile::copy(fixture(QString::fromLatin1(store.fixtureName)),
-                                dir.filePath(QString::fromLatin1(store.dayFile))));
+        const QString name = QString::fromLatin1(store.dayFile);
+        ASSERT_TRUE(QFile::copy(QDir(source).filePath(name), dir.filePath(name)));
         // Fill every free block, so that the row only fits into the slack of the file's last one.
         QFile filler(dir.filePath(QStringLiteral("filler")));
         ASSERT_TRUE(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
@@ -131,7 +124,7 @@ TEST_F(WriteFailureTest, FullDisk) {
         }
         filler.close();
         expectRefusedUntouched(store, dir.path());
-    }
+    });
 }
 
 }  // namespace
