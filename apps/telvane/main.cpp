@@ -25,7 +25,9 @@ namespace {
 enum ExitCode { Finished = 0, AlreadyRunning = 3 };
 
 // The engine's texts keep the CR LF line breaks of the message boxes they were written for.
-QString forDisplay(QString text) { return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")); }
+QString forDisplay(QString text) {
+    return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
 
 }  // namespace
 
@@ -96,8 +98,7 @@ int main(int argc, char** argv) {
                      &gateway::EngineHost::requestExit);
 
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
-        std::fputs("telvane: no notification area yet; the icon appears when one starts\n",
-                   stderr);
+        std::fputs("telvane: no notification area yet; the icon appears when one starts\n", stderr);
     }
     host.launch();
     window.load();

@@ -9,11 +9,16 @@ namespace telvane::tray {
 
 std::optional<qint16> mouseButtonFor(QSystemTrayIcon::ActivationReason reason) {
     switch (reason) {
-        case QSystemTrayIcon::Trigger: return LeftButtonUp;
-        case QSystemTrayIcon::DoubleClick: return LeftDoubleClick;
-        case QSystemTrayIcon::Context: return RightButtonUp;
-        case QSystemTrayIcon::MiddleClick: return MiddleButtonUp;
-        case QSystemTrayIcon::Unknown: break;
+        case QSystemTrayIcon::Trigger:
+            return LeftButtonUp;
+        case QSystemTrayIcon::DoubleClick:
+            return LeftDoubleClick;
+        case QSystemTrayIcon::Context:
+            return RightButtonUp;
+        case QSystemTrayIcon::MiddleClick:
+            return MiddleButtonUp;
+        case QSystemTrayIcon::Unknown:
+            break;
     }
     return std::nullopt;
 }

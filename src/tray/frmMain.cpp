@@ -86,8 +86,11 @@ void frmMain::cTray_OnIcon(qint16 MouseButton) {
                                         QStringLiteral("LeftDoubleClick on TrayIcon"),
                                         QMessageBox::Ok));
             break;
-        case RightButtonUp: m_tray.CallPopupMenu(m_menu, m_itmStart); break;
-        default: break;
+        case RightButtonUp:
+            m_tray.CallPopupMenu(m_menu, m_itmStart);
+            break;
+        default:
+            break;
     }
 }
 
@@ -96,8 +99,7 @@ void frmMain::showStartFailure(const QString& title, const QString& text) {
 }
 
 void frmMain::showPortMessage(const QString& message) {
-    showMessage(
-        new QMessageBox(QMessageBox::NoIcon, applicationTitle(), message, QMessageBox::Ok));
+    showMessage(new QMessageBox(QMessageBox::NoIcon, applicationTitle(), message, QMessageBox::Ok));
 }
 
 void frmMain::showMessage(QMessageBox* box) {

@@ -194,7 +194,8 @@ TEST_F(TrayOnEngine, NoPhoneInServiceKeepsStartGreyed) {
     engine.Timer1_Timer();
     EXPECT_EQ(model.statusText(), QStringLiteral("Нет связи с телефоном"));
     EXPECT_EQ(model.iconIndex(), 2);
-    EXPECT_EQ(model.menu(), kInService) << "there is no stop: Start comes back only after a failed start";
+    EXPECT_EQ(model.menu(), kInService)
+        << "there is no stop: Start comes back only after a failed start";
 }
 
 }  // namespace

@@ -60,8 +60,10 @@ TEST(TrayIconComponent, ActivationsReachOnIconAsMouseCodes) {
         QSystemTrayIcon::ActivationReason reason;
         std::optional<qint16> code;
     } rows[] = {
-        {QSystemTrayIcon::Trigger, 2},     {QSystemTrayIcon::DoubleClick, 3},
-        {QSystemTrayIcon::Context, 5},     {QSystemTrayIcon::MiddleClick, 8},
+        {QSystemTrayIcon::Trigger, 2},
+        {QSystemTrayIcon::DoubleClick, 3},
+        {QSystemTrayIcon::Context, 5},
+        {QSystemTrayIcon::MiddleClick, 8},
         {QSystemTrayIcon::Unknown, std::nullopt},
     };
     TrayIcon tray;

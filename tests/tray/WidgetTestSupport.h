@@ -28,7 +28,8 @@ inline SeenBox describe(const QMessageBox* box) {
 inline std::vector<QMessageBox*> visibleMessageBoxes() {
     std::vector<QMessageBox*> boxes;
     for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) boxes.push_back(box);
+        if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible())
+            boxes.push_back(box);
     return boxes;
 }
 

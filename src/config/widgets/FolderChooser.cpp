@@ -24,9 +24,8 @@ bool isUsableFolder(const QString& path, PathStyle style) {
 QString folderDialogTitle() { return QStringLiteral("Выберите папку"); }
 
 std::optional<QString> chooseFolderWithDialog(QWidget* parent) {
-    const QString chosen = QDir::toNativeSeparators(
-        QFileDialog::getExistingDirectory(parent, folderDialogTitle(), QString(),
-                                          QFileDialog::ShowDirsOnly));
+    const QString chosen = QDir::toNativeSeparators(QFileDialog::getExistingDirectory(
+        parent, folderDialogTitle(), QString(), QFileDialog::ShowDirsOnly));
     if (!isUsableFolder(chosen, nativePathStyle())) return std::nullopt;
     return chosen;
 }

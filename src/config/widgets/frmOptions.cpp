@@ -57,9 +57,12 @@ Qt::CheckState checkStateOf(const Settings& settings, const Setting& key) {
     const std::int64_t value =
         read(settings.text(key).toStdString()).value_or(read(key.defaultValue).value_or(0));
     switch (value) {
-        case 1: return Qt::Checked;
-        case 2: return Qt::PartiallyChecked;
-        default: return Qt::Unchecked;
+        case 1:
+            return Qt::Checked;
+        case 2:
+            return Qt::PartiallyChecked;
+        default:
+            return Qt::Unchecked;
     }
 }
 
@@ -68,16 +71,20 @@ void setCheckState(QCheckBox* box, Qt::CheckState state) {
     // clear and checked.
     box->setCheckState(state);
     if (state == Qt::PartiallyChecked) {
-        QObject::connect(box, &QCheckBox::clicked, box, [box] { box->setTristate(false); },
-                         Qt::SingleShotConnection);
+        QObject::connect(
+            box, &QCheckBox::clicked, box, [box] { box->setTristate(false); },
+            Qt::SingleShotConnection);
     }
 }
 
 QString storedCheckState(const QCheckBox* box) {
     switch (box->checkState()) {
-        case Qt::Checked: return QStringLiteral("1");
-        case Qt::PartiallyChecked: return QStringLiteral("2");
-        case Qt::Unchecked: break;
+        case Qt::Checked:
+            return QStringLiteral("1");
+        case Qt::PartiallyChecked:
+            return QStringLiteral("2");
+        case Qt::Unchecked:
+            break;
     }
     return QStringLiteral("0");
 }
@@ -102,8 +109,8 @@ void frmOptions::buildControls() {
     // Sending messages.
     auto* fraSend = new QGroupBox(QStringLiteral("Отправка сообщений"), this);
     fraSend->setObjectName(QStringLiteral("fraSend"));
-    m_chkReport =
-        checkBox(QStringLiteral("chkReport"), QStringLiteral("Запрашивать отчет о доставке"), fraSend);
+    m_chkReport = checkBox(QStringLiteral("chkReport"),
+                           QStringLiteral("Запрашивать отчет о доставке"), fraSend);
     auto* label1 = label(QStringLiteral("Label1"), QStringLiteral("Номер SMS центра:"), fraSend);
     m_txtSMSC = lineEdit(QStringLiteral("txtSMSC"), fraSend);
     label1->setBuddy(m_txtSMSC);

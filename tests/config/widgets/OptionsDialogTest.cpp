@@ -187,7 +187,7 @@ TEST_F(OptionsDialog, OkWritesTheBoxesAsTheyStandAndReopeningShowsThem) {
         const auto dialog = open();
         setText(*dialog, "txtPort0", QStringLiteral("COM три"));  // letters, written unchanged
         setText(*dialog, "txtPort1", QStringLiteral("115200"));
-        setText(*dialog, "txtPort2", QString());                  // empty, written empty
+        setText(*dialog, "txtPort2", QString());  // empty, written empty
         setText(*dialog, "txtFolders0", QStringLiteral("/srv/sms/in"));
         setText(*dialog, "txtFolders1", QStringLiteral("/srv/sms/out"));
         setText(*dialog, "txtFolders2", QStringLiteral("relative/logs"));
@@ -251,9 +251,9 @@ TEST_F(OptionsDialog, StoredValuesTheControlsCannotShowShowTheDefault) {
         const char* stored;
         Qt::CheckState check;
     } checks[] = {
-        {"0", Qt::Unchecked},   {"1", Qt::Checked},     {"2", Qt::PartiallyChecked},
-        {" 1 ", Qt::Checked},   {"1.4", Qt::Checked},   {"3", Qt::Unchecked},
-        {"-1", Qt::Unchecked},  {"yes", Qt::Unchecked}, {"", Qt::Unchecked},
+        {"0", Qt::Unchecked},     {"1", Qt::Checked},     {"2", Qt::PartiallyChecked},
+        {" 1 ", Qt::Checked},     {"1.4", Qt::Checked},   {"3", Qt::Unchecked},
+        {"-1", Qt::Unchecked},    {"yes", Qt::Unchecked}, {"", Qt::Unchecked},
         {"99999", Qt::Unchecked},
     };
     for (const auto& row : checks) {
@@ -271,8 +271,8 @@ TEST_F(OptionsDialog, StoredValuesTheControlsCannotShowShowTheDefault) {
         const char* stored;
         int option;
     } fileTypes[] = {
-        {"0", 0}, {"1", 1}, {"2", 2}, {"1 Word", 1}, {"2.4", 2}, {"3", 0}, {"-1", 0}, {"x", 0},
-        {"70000", 0},
+        {"0", 0}, {"1", 1},  {"2", 2}, {"1 Word", 1}, {"2.4", 2},
+        {"3", 0}, {"-1", 0}, {"x", 0}, {"70000", 0},
     };
     for (const auto& row : fileTypes) {
         config::WriteIniValue(ini, QStringLiteral("SMS"), QStringLiteral("FileType"),
@@ -304,7 +304,8 @@ TEST_F(OptionsDialog, TheFolderChooserFillsOneBoxOrSaysTheChoiceIsWrong) {
 
     for (int index = 0; index < 3; ++index) {
         chosen = QStringLiteral("/data/folder%1").arg(index);
-        const auto none = telvane::testing::answerModalBoxes([&] { dialog->cmdFolders_Click(index); });
+        const auto none =
+            telvane::testing::answerModalBoxes([&] { dialog->cmdFolders_Click(index); });
         EXPECT_TRUE(none.empty());
         EXPECT_EQ(text(*dialog, QStringLiteral("txtFolders%1").arg(index).toLatin1().constData()),
                   *chosen);
