@@ -62,13 +62,15 @@ for ((n = first; n < first + 50; n++)); do
     Xvfb ":$n" -displayfd 5 -screen 0 640x360x24 -nolisten tcp -noreset \
         5>"$work/display" >/dev/null 2>&1 &
     xvfb=$!
+    pids+=("$xvfb")
     wait_for "Xvfb on :$n" display_ready
     if kill -0 "$xvfb" 2>/dev/null && [[ "$(tr -d '\n' <"$work/display")" == "$n" ]]; then
-        pids+=("$xvfb")
         display=":$n"
         break
     fi
+    kill "$xvfb" 2>/dev/null || true
     wait "$xvfb" 2>/dev/null || true
+    unset 'pids[-1]'
 done
 [[ -n "$display" ]] || { echo "no free display for Xvfb" >&2; exit 1; }
 export DISPLAY="$display"
