@@ -147,8 +147,14 @@ QByteArray SendJournal::serialize() const {
 
 bool SendJournal::save() {
     QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly)) return false;
-    file.write(serialize());
+    // Unbuffered, so that a full disk fails the write itself rather than a final flush that
+    // some Qt versions' commit() does not check: an emptied journal would send files again.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return false;
+    const QByteArray contents = serialize();
+    if (file.write(contents) != contents.size()) {
+        file.cancelWriting();
+        return false;
+    }
     // QSaveFile flushes the new file to the disk before it renames it over the old one.
     if (!file.commit()) return false;
     syncFolderOf(m_path);
