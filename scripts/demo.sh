@@ -12,11 +12,25 @@ link="$home/modem"
 mkdir -p "$home/Send" "$home/Receive" "$home/Logs"
 printf '[Options]\r\nComPort=%s\r\nPeriod=5\r\nLog=1\r\n' "$link" >"$home/Telvane.ini"
 
-"$build/simulator/telvane-modem" --link "$link" >/dev/null &
+# Two messages waiting in the phone, and one file waiting to be sent.
+cat >"$home/phone-memory.txt" <<'PDUS'
+07912143658709F1040B912143658709F100006221501270032105C8329BFD06
+07912143658709F1040B912143658709F1000862215012700321140417043404400430043204410442043204430439
+PDUS
+printf '+79161234567\tHello from Telvane\r\n' >"$home/Send/hello.txt"
+
+"$build/simulator/telvane-modem" --link "$link" --me "$home/phone-memory.txt" \
+    --sent "$home/sent-by-modem.txt" >/dev/null &
 modem=$!
 trap 'kill "$modem" 2>/dev/null; wait "$modem" 2>/dev/null || true' EXIT
 for _ in $(seq 50); do [[ -e "$link" ]] && break; sleep 0.1; done
 
-echo "Home folder: $home (the port log is in $home/Logs/PortLog.txt)"
-echo "The gateway polls the simulated modem every 5 seconds. Ctrl-C stops it."
+cat <<INFO
+Home folder: $home
+  received messages: $home/Receive/ (one file a day, Windows-1251)
+  send folder:       $home/Send/ (drop "number<TAB>text" files here)
+  logs:              $home/Logs/Log.txt and PortLog.txt
+  what the modem sent: $home/sent-by-modem.txt
+The gateway polls the simulated modem every 5 seconds. Ctrl-C stops it.
+INFO
 "$build/apps/telvaned/telvaned" --home "$home" || true
