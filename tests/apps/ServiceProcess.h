@@ -57,6 +57,8 @@ public:
 
     /// Status texts in order, without their time stamps.
     const QStringList& statuses() const { return m_statuses; }
+    /// The same, one a line, for readable comparisons.
+    std::string statusLines() const { return m_statuses.join(u'\n').toStdString(); }
     const QString& errors() const { return m_errors; }
 
 private:

@@ -31,7 +31,7 @@ TEST(Telvaned, OncePollsTheSimulatedModemAndSaysWhatItDid) {
     writeIni(home.path(), portSettings(modem.linkPath()));
     ServiceProcess service(home.path());
     EXPECT_EQ(service.run({QStringLiteral("--once")}), 0) << service.errors().toStdString();
-    EXPECT_EQ(service.statuses(),
+    EXPECT_EQ(service.statusLines(),
               QStringList({QStringLiteral("Telvane"),
                            QStringLiteral("Устанавливается соединение с телефоном."),
                            QStringLiteral("Открыть порт: ") + modem.linkPath() +
@@ -43,7 +43,10 @@ TEST(Telvaned, OncePollsTheSimulatedModemAndSaysWhatItDid) {
                            QStringLiteral("Загрузка сообщений из телефона"),
                            QStringLiteral("Принято сообщений: 0"),
                            QStringLiteral("Поиск файлов для отправки"),
-                           QStringLiteral("Нет сообщений на отправку")}));
+                           QStringLiteral("Поиск файлов для отправки"),
+                           QStringLiteral("Нет сообщений на отправку")})
+                  .join(u'\n')
+                  .toStdString());
 }
 
 TEST(Telvaned, OnceExitCodesTellWhyThePollDidNotRun) {
