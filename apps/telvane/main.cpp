@@ -13,6 +13,7 @@
 #include "gateway/GatewayEngine.h"
 #include "gateway/SingleInstance.h"
 #include "gateway/Status.h"
+#include "services/HomeOption.h"
 #include "services/PollServiceFactory.h"
 #include "tray/StatusIcons.h"
 #include "tray/TrayStatusModel.h"
@@ -47,17 +48,11 @@ int main(int argc, char** argv) {
         "gateway already uses this home folder."));
     parser.addHelpOption();
     parser.addVersionOption();
-    const QCommandLineOption homeOption(
-        QStringLiteral("home"),
-        QStringLiteral("Folder of Telvane.ini, the part files and the default Send, Receive and "
-                       "Logs folders."),
-        QStringLiteral("DIR"));
+    const QCommandLineOption homeOption = services::homeOption();
     parser.addOption(homeOption);
     parser.process(app);
 
-    const QString home = config::HomeFolder::resolve(parser.value(homeOption),
-                                                     QCoreApplication::applicationDirPath());
-    QDir().mkpath(home);
+    const QString home = services::prepareHome(parser.value(homeOption));
     const QString iniPath = config::HomeFolder::iniPath(home);
 
     gateway::SingleInstance instance(home);

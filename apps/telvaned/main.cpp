@@ -8,16 +8,15 @@
 #include <memory>
 
 #include "SignalWatcher.h"
-#include "services/PollServiceFactory.h"
 #include "config/HomeFolder.h"
-#include "config/Settings.h"
+#include "gateway/EngineAssembly.h"
 #include "gateway/EngineHost.h"
 #include "gateway/GatewayEngine.h"
 #include "gateway/ManualTickSource.h"
 #include "gateway/SingleInstance.h"
 #include "phone/ARCComm.h"
-#include "phone/AtExchange.h"
-#include "phone/Clock.h"
+#include "services/HomeOption.h"
+#include "services/PollServiceFactory.h"
 
 using namespace telvane;
 
@@ -37,29 +36,18 @@ void printStatus(const QString& text) {
 }
 
 void printStartFailure(gateway::StartFailure failure) {
-    printLine(stderr, gateway::startFailureTitle() + QStringLiteral(": ") + gateway::startFailureText(failure));
+    printLine(stderr, gateway::startFailureTitle() + QStringLiteral(": ") +
+                          gateway::startFailureText(failure));
 }
 
 // Connects, runs exactly one poll on this thread, and ends.
 int runOnce(const QString& iniPath, const QString& home) {
-    config::Settings settings(iniPath, home);
-    phone::SystemClock clock;
-    phone::QtEventPump pump;
-    phone::ARCComm port;
     gateway::ManualTickSource ticks;
-    gateway::SystemWallClock wallClock;
     const auto inbox = services::makeInboxRetriever();
     const auto outbox = services::makeOutboxScanner();
-
-    struct Forwarder final : gateway::StatusSink {
-        gateway::GatewayEngine* engine = nullptr;
-        void SetStatus(const gateway::Status& s) override { engine->SetStatus(s); }
-        void SetStatusIcon(gateway::StatusIcon i) override { engine->SetStatusIcon(i); }
-        const gateway::Status& currentStatus() const override { return engine->currentStatus(); }
-    } forwarder;
-    phone::AtExchange exchange(port, settings, forwarder, clock, pump);
-    gateway::GatewayEngine engine({exchange, settings, clock, pump, ticks, *inbox, *outbox, wallClock});
-    forwarder.engine = &engine;
+    gateway::EngineAssembly parts(iniPath, home, ticks, *inbox, *outbox);
+    gateway::GatewayEngine& engine = parts.engine();
+    phone::ARCComm& port = parts.port();
 
     QObject::connect(&engine, &gateway::GatewayEngine::statusChanged, &printStatus);
     QObject::connect(&port, &phone::CommPort::configurationFailed,
@@ -67,9 +55,12 @@ int runOnce(const QString& iniPath, const QString& home) {
     QObject::connect(&engine, &gateway::GatewayEngine::startFailed, &printStartFailure);
     engine.load();
     switch (engine.runOnce()) {
-        case gateway::GatewayEngine::ConnectResult::Connected: return Polled;
-        case gateway::GatewayEngine::ConnectResult::PortNotOpened: return PortNotOpened;
-        case gateway::GatewayEngine::ConnectResult::PhoneSilent: return PhoneSilent;
+        case gateway::GatewayEngine::ConnectResult::Connected:
+            return Polled;
+        case gateway::GatewayEngine::ConnectResult::PortNotOpened:
+            return PortNotOpened;
+        case gateway::GatewayEngine::ConnectResult::PhoneSilent:
+            return PhoneSilent;
     }
     return Polled;
 }
@@ -89,20 +80,14 @@ int main(int argc, char** argv) {
         "did not answer; 3 another gateway already uses this home folder."));
     parser.addHelpOption();
     parser.addVersionOption();
-    const QCommandLineOption homeOption(
-        QStringLiteral("home"),
-        QStringLiteral("Folder of Telvane.ini, the part files and the default Send, Receive and "
-                       "Logs folders."),
-        QStringLiteral("DIR"));
-    const QCommandLineOption onceOption(QStringLiteral("once"),
-                                        QStringLiteral("Connect, run exactly one poll, then exit."));
+    const QCommandLineOption homeOption = services::homeOption();
+    const QCommandLineOption onceOption(
+        QStringLiteral("once"), QStringLiteral("Connect, run exactly one poll, then exit."));
     parser.addOption(homeOption);
     parser.addOption(onceOption);
     parser.process(app);
 
-    const QString home = config::HomeFolder::resolve(parser.value(homeOption),
-                                                     QCoreApplication::applicationDirPath());
-    QDir().mkpath(home);
+    const QString home = services::prepareHome(parser.value(homeOption));
     const QString iniPath = config::HomeFolder::iniPath(home);
 
     gateway::SingleInstance instance(home);

@@ -2,11 +2,8 @@
 
 #include <QTimer>
 
-#include "config/Settings.h"
+#include "gateway/EngineAssembly.h"
 #include "gateway/QtTickSource.h"
-#include "phone/ARCComm.h"
-#include "phone/AtExchange.h"
-#include "phone/Clock.h"
 
 namespace telvane::gateway {
 
@@ -14,33 +11,15 @@ namespace telvane::gateway {
 struct EngineHost::Worker {
     Worker(const QString& iniFilePath, const QString& homeFolder, InboxRetriever& inbox,
            OutboxScanner& outbox)
-        : settings(iniFilePath, homeFolder),
-          exchange(port, settings, engineStatus, clock, pump),
-          engine({exchange, settings, clock, pump, ticks, inbox, outbox, wallClock}) {}
+        : parts(iniFilePath, homeFolder, ticks, inbox, outbox) {}
 
-    // The exchange reports its status through the engine; it is built before the engine, so it
-    // gets a forwarder that reaches the engine once that exists.
-    struct StatusForwarder final : StatusSink {
-        GatewayEngine* engine = nullptr;
-        void SetStatus(const Status& s) override { engine->SetStatus(s); }
-        void SetStatusIcon(StatusIcon i) override { engine->SetStatusIcon(i); }
-        const Status& currentStatus() const override { return engine->currentStatus(); }
-    };
-
-    config::Settings settings;
-    phone::SystemClock clock;
-    SystemWallClock wallClock;
-    phone::QtEventPump pump;
-    phone::ARCComm port;
     QtTickSource ticks;
-    StatusForwarder engineStatus;
-    phone::AtExchange exchange;
-    GatewayEngine engine;
+    EngineAssembly parts;
 };
 
 EngineHost::EngineHost(QString iniFilePath, QString homeFolder,
-                       std::unique_ptr<InboxRetriever> inbox,
-                       std::unique_ptr<OutboxScanner> outbox, QObject* parent)
+                       std::unique_ptr<InboxRetriever> inbox, std::unique_ptr<OutboxScanner> outbox,
+                       QObject* parent)
     : QObject(parent),
       m_iniFilePath(std::move(iniFilePath)),
       m_homeFolder(std::move(homeFolder)),
@@ -64,19 +43,20 @@ void EngineHost::launch() {
 void EngineHost::buildOnEngineThread() {
     m_worker = new Worker(m_iniFilePath, m_homeFolder, *m_inbox, *m_outbox);
     // The engine's objects end on their own thread, as its event loop ends.
-    connect(&m_thread, &QThread::finished, &m_thread, [this] {
-        delete m_worker;
-        m_worker = nullptr;
-    }, Qt::DirectConnection);
-    m_worker->engineStatus.engine = &m_worker->engine;
-    GatewayEngine* engine = &m_worker->engine;
+    connect(
+        &m_thread, &QThread::finished, &m_thread,
+        [this] {
+            delete m_worker;
+            m_worker = nullptr;
+        },
+        Qt::DirectConnection);
+    GatewayEngine* engine = &m_worker->parts.engine();
 
     connect(&m_worker->ticks, &QtTickSource::tick, engine, &GatewayEngine::Timer1_Timer);
     connect(this, &EngineHost::startRequested, engine, &GatewayEngine::itmStart_Click);
     connect(this, &EngineHost::exitRequested, engine, &GatewayEngine::itmExit_Click);
-    connect(this, &EngineHost::startAfterRequested, engine, [engine](int ms) {
-        QTimer::singleShot(ms, engine, &GatewayEngine::itmStart_Click);
-    });
+    connect(this, &EngineHost::startAfterRequested, engine,
+            [engine](int ms) { QTimer::singleShot(ms, engine, &GatewayEngine::itmStart_Click); });
     connect(engine, &GatewayEngine::statusChanged, this, &EngineHost::statusChanged);
     connect(engine, &GatewayEngine::statusIconChanged, this, &EngineHost::statusIconChanged);
     connect(engine, &GatewayEngine::menuChanged, this, &EngineHost::menuChanged);
@@ -84,7 +64,7 @@ void EngineHost::buildOnEngineThread() {
         emit startFailed(failure, engine->working().PollPeriod);
     });
     connect(engine, &GatewayEngine::finished, this, &EngineHost::finished);
-    connect(&m_worker->port, &phone::CommPort::configurationFailed, this,
+    connect(&m_worker->parts.port(), &phone::CommPort::configurationFailed, this,
             &EngineHost::portConfigurationFailed);
     engine->load();
     m_built.release();
