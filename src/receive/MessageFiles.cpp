@@ -44,8 +44,13 @@ QByteArray textLine(const QStringList& fields) {
 }
 
 QByteArray logLine(const QDateTime& when, const QString& message) {
-    return textLine({when.toString(QStringLiteral("dd.MM.yyyy")),
-                     when.toString(QStringLiteral("hh:mm:ss")), message});
+    return logLine(when, QStringList{message});
+}
+
+QByteArray logLine(const QDateTime& when, const QStringList& messageFields) {
+    return textLine(QStringList{when.toString(QStringLiteral("dd.MM.yyyy")),
+                                when.toString(QStringLiteral("hh:mm:ss"))} +
+                    messageFields);
 }
 
 WriteResult WriteMessageFile(FileSystem& files, QString path, const QStringList& record,
@@ -79,7 +84,12 @@ std::optional<QByteArray> ReadWholeFile(const FileSystem& files, const QString& 
 
 WriteResult appendLog(FileSystem& files, const QString& folder, const QDateTime& when,
                       const QString& message) {
-    return files.appendDurably(folder + QStringLiteral("Log.txt"), logLine(when, message));
+    return appendLog(files, folder, when, QStringList{message});
+}
+
+WriteResult appendLog(FileSystem& files, const QString& folder, const QDateTime& when,
+                      const QStringList& messageFields) {
+    return files.appendDurably(folder + QStringLiteral("Log.txt"), logLine(when, messageFields));
 }
 
 }  // namespace telvane::receive

@@ -23,6 +23,8 @@ QByteArray textLine(const QStringList& fields);
 
 /// The "Log.txt" line: date (dd.MM.yyyy), TAB, time (hh:mm:ss), TAB, message, as textLine.
 QByteArray logLine(const QDateTime& when, const QString& message);
+/// The same with a message of several TAB-separated fields (the outbox logs number TAB text).
+QByteArray logLine(const QDateTime& when, const QStringList& messageFields);
 
 /// How a record is stored, as FileType gives it.
 struct StoreTarget {
@@ -44,5 +46,7 @@ std::optional<QByteArray> ReadWholeFile(const FileSystem& files, const QString& 
 /// result only; there is nowhere else to write it.
 WriteResult appendLog(FileSystem& files, const QString& folder, const QDateTime& when,
                       const QString& message);
+WriteResult appendLog(FileSystem& files, const QString& folder, const QDateTime& when,
+                      const QStringList& messageFields);
 
 }  // namespace telvane::receive

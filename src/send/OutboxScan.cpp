@@ -9,7 +9,7 @@
 #include "config/Settings.h"
 #include "send/OutgoingFile.h"
 #include "send/SendJournal.h"
-#include "send/SendLog.h"
+#include "receive/MessageFiles.h"
 #include "send/SendReasons.h"
 #include "send/Submission.h"
 
@@ -53,7 +53,10 @@ private:
     void deleteConfirmed(const JournalEntry& entry);
     void reportOnce(const FileIdentity& identity, const QString& message);
     void log(const QString& message) {
-        appendLogLine(m_context.working.gfsLogs, m_context.wallClock.now(), message);
+        // The same "Log.txt" lines as the inbox's, through the same writer.
+        receive::DiskFileSystem disk;
+        receive::appendLog(disk, m_context.working.gfsLogs, m_context.wallClock.now(),
+                           message.split(u'\t'));
     }
 
     gateway::PollContext& m_context;
