@@ -50,6 +50,7 @@ void GatewayEngine::setMenu(MenuState menu) {
 void GatewayEngine::load() {
     SetStatus(makeStatus(StatusId::Idle));
     m_autoScroll = m_deps.settings.strictInt16(setting::AutoScroll);
+    m_working.AutoScroll = m_autoScroll;
 }
 
 void GatewayEngine::itmStart_Click() {

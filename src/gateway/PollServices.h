@@ -25,6 +25,7 @@ struct WorkingSettings {
     qint32 gflSMSnum = 1;
     qint32 FileType = 0;  // 0 text file, 1 Word document, 2 Excel workbook
     qint16 PollPeriod = 10;
+    qint16 AutoScroll = 0;  // read once at program start (load), not at each Start
 };
 
 /// The date and time of day, for file names and log lines; injected so that tests can cross

@@ -63,8 +63,7 @@ public:
           m_journal(owner.journal(context)),
           m_now(context.wallClock.now()),
           m_dayFileName(DayFileName(m_now.date(), context.working.FileType)),
-          m_target{context.working.FileType,
-                   context.settings.equalsOne(config::setting::AutoScroll)},
+          m_target{context.working.FileType, context.working.AutoScroll == 1},
           m_texts(reportTexts(context.settings)) {}
 
     void retrieve() {
