@@ -9,17 +9,18 @@
 #include "config/Settings.h"
 #include "gateway/GatewayEngine.h"
 #include "gateway/ManualTickSource.h"
+#include "gateway/NoPollServices.h"
 #include "tray/TrayStatusModel.h"
 
 using namespace telvane;
-using gateway::StatusId;
 using tray::MenuItems;
 using tray::TrayStatusModel;
 
 namespace {
 
-TEST(ToolTip, KeepsTheFirstSixtyThreeCharacters) {
-    const QString port = QStringLiteral("Открыть порт: COM1; 9600; ");
+TEST(ToolTip, KeepsTheFirstSixtyThreeCharactersAndTheStatusWhole) {
+    const QString port = QStringLiteral("Открыть порт: COM1; 9600; ") + QString(60, u'n');
+    const QString mobile = QStringLiteral("\U0001F4F1");  // outside the BMP: two UTF-16 units
     const struct {
         QString status;
         QString toolTip;
@@ -27,21 +28,17 @@ TEST(ToolTip, KeepsTheFirstSixtyThreeCharacters) {
         {QStringLiteral("Telvane"), QStringLiteral("Telvane")},
         {QString(63, u'я'), QString(63, u'я')},
         {QString(64, u'я'), QString(63, u'я')},
-        {QString(100, u'x'), QString(63, u'x')},
-        // A long port-options setting in the port text.
-        {port + QString(60, u'n'), (port + QString(60, u'n')).left(63)},
-        // A character outside the BMP straddling the limit goes whole, never half of it.
-        {QString(62, u'a') + QStringLiteral("\U0001F4F1") + QStringLiteral("b"), QString(62, u'a')},
-        {QString(61, u'a') + QStringLiteral("\U0001F4F1") + QStringLiteral("b"),
-         QString(61, u'a') + QStringLiteral("\U0001F4F1")},
+        {port, port.left(63)},
+        // A character straddling the limit goes whole, never half of it.
+        {QString(62, u'a') + mobile + u'b', QString(62, u'a')},
+        {QString(61, u'a') + mobile + u'b', QString(61, u'a') + mobile},
         {QString(), QString()},
     };
     for (const auto& row : rows) {
-        EXPECT_EQ(tray::toolTipFor(row.status), row.toolTip) << row.status.toStdString();
         TrayStatusModel model;
         model.SetStatus(row.status);
-        EXPECT_EQ(model.statusText(), row.status) << "the status itself is kept whole";
-        EXPECT_EQ(model.toolTip(), row.toolTip);
+        EXPECT_EQ(model.statusText(), row.status);
+        EXPECT_EQ(model.toolTip(), row.toolTip) << row.status.toStdString();
     }
 }
 
@@ -56,14 +53,17 @@ TEST(StatusIcon, ApplicationIconUntilTheFirstStatusIconThenOnlyValidIndexes) {
     EXPECT_EQ(seen, (std::vector<int>{4, 3, 6, 6}));
 }
 
-// The phone as the engine sees it, scripted per test; the hooks run inside the phone test and
-// the inbox run, which is where the tray must show the states "connecting" and "polling".
-class ScriptedPhone final : public phone::PhoneLink {
-public:
+// The phone as the engine sees it, scripted per test. The hooks run inside the phone test and
+// the inbox run, which is where the tray must show the states "connecting" and "polling"; the
+// clock advances instead of waiting.
+struct ScriptedWorld final : phone::PhoneLink,
+                             phone::Clock,
+                             phone::EventPump,
+                             gateway::InboxRetriever {
     bool OpenPort() override {
         if (!portOpens) {
             status->SetStatusIcon(gateway::StatusIcon::PortFailed);
-            status->SetStatus(gateway::makeStatus(StatusId::PortNotOpened));
+            status->SetStatus(gateway::makeStatus(gateway::StatusId::PortNotOpened));
         }
         return portOpens;
     }
@@ -71,39 +71,24 @@ public:
         if (command == "at\r" && onTest) onTest();
         return command != "at\r" || phoneAnswers;
     }
-    const QByteArray& gsBuffer() const override { return m_buffer; }
+    const QByteArray& gsBuffer() const override { return buffer; }
     void PurgeBuffer() override {}
     void FinCom() override {}
     void setLogFolder(const QString&) override {}
+    qint64 monotonicMs() const override { return now; }
+    void pause(int ms) override { now += ms; }
+    void run() override {}
+    void RetrieveInbox(gateway::PollContext&) override {
+        if (onPoll) onPoll();
+    }
 
     gateway::StatusSink* status = nullptr;
     bool portOpens = true;
     bool phoneAnswers = true;
     std::function<void()> onTest;
-
-private:
-    QByteArray m_buffer;
-};
-
-struct NoWaitClock final : phone::Clock {
-    qint64 monotonicMs() const override { return now; }
-    void pause(int ms) override { now += ms; }
+    std::function<void()> onPoll;
+    QByteArray buffer;
     qint64 now = 0;
-};
-
-struct NoPump final : phone::EventPump {
-    void run() override {}
-};
-
-struct HookInbox final : gateway::InboxRetriever {
-    void RetrieveInbox(gateway::PollContext&) override {
-        if (onRun) onRun();
-    }
-    std::function<void()> onRun;
-};
-
-struct NoOutbox final : gateway::OutboxScanner {
-    void ScanOutbox(gateway::PollContext&) override {}
 };
 
 class TrayOnEngine : public ::testing::Test {
@@ -111,26 +96,29 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(home.isValid());
         settings.write(config::setting::PeriodAtStart, QStringLiteral("2"));
-        phone.status = &engine;
-        QObject::connect(&engine, &gateway::GatewayEngine::statusChanged, &model,
+        world.status = &engine;
+        using gateway::GatewayEngine;
+        QObject::connect(&engine, &GatewayEngine::statusChanged, &model,
                          &TrayStatusModel::SetStatus);
-        QObject::connect(&engine, &gateway::GatewayEngine::statusIconChanged, &model,
+        QObject::connect(&engine, &GatewayEngine::statusIconChanged, &model,
                          &TrayStatusModel::SetStatusIcon);
-        QObject::connect(&engine, &gateway::GatewayEngine::menuChanged, &model,
-                         &TrayStatusModel::setMenu);
+        QObject::connect(&engine, &GatewayEngine::menuChanged, &model, &TrayStatusModel::setMenu);
         engine.load();
+    }
+
+    void expectShown(const MenuItems& menu, const char* status, int icon) const {
+        EXPECT_EQ(model.menu(), menu) << status;
+        EXPECT_EQ(model.statusText(), QString::fromUtf8(status));
+        EXPECT_EQ(model.iconIndex(), icon) << status;
     }
 
     QTemporaryDir home;
     config::Settings settings{config::HomeFolder::iniPath(home.path() + u'/'), home.path()};
-    ScriptedPhone phone;
-    NoWaitClock clock;
-    NoPump pump;
+    ScriptedWorld world;
     gateway::ManualTickSource ticks;
-    HookInbox inbox;
-    NoOutbox outbox;
+    gateway::NoOutbox outbox;
     gateway::SystemWallClock wallClock;
-    gateway::GatewayEngine engine{{phone, settings, clock, pump, ticks, inbox, outbox, wallClock}};
+    gateway::GatewayEngine engine{{world, settings, world, world, ticks, world, outbox, wallClock}};
     TrayStatusModel model;
 };
 
@@ -138,34 +126,30 @@ constexpr MenuItems kIdle{true, true, true, true};
 constexpr MenuItems kInService{false, false, true, true};
 constexpr MenuItems kPolling{false, false, false, true};
 
-TEST_F(TrayOnEngine, IdleOffersEveryItem) {
-    EXPECT_EQ(model.menu(), kIdle);
-    EXPECT_EQ(model.statusText(), QStringLiteral("Telvane"));
-    EXPECT_EQ(model.iconIndex(), tray::kApplicationIcon);
-}
-
-TEST_F(TrayOnEngine, StartAndOptionsAreGreyedFromStartOnExitDuringEachPoll) {
+TEST_F(TrayOnEngine, StartAndOptionsGreyFromStartExitDuringEachPoll) {
+    expectShown(kIdle, "Telvane", tray::kApplicationIcon);
     std::vector<MenuItems> whileConnecting;
-    phone.onTest = [&] { whileConnecting.push_back(model.menu()); };
+    world.onTest = [&] { whileConnecting.push_back(model.menu()); };
     engine.itmStart_Click();
-    ASSERT_EQ(whileConnecting.size(), 1u);
-    EXPECT_EQ(whileConnecting[0], kInService);
-    EXPECT_EQ(model.menu(), kInService);
-    EXPECT_EQ(model.statusText(), QStringLiteral("Связь с телефоном установлена"));
-    EXPECT_EQ(model.iconIndex(), 1);
+    EXPECT_EQ(whileConnecting, std::vector<MenuItems>{kInService});
+    expectShown(kInService, "Связь с телефоном установлена", 1);
 
-    phone.onTest = nullptr;
+    world.onTest = nullptr;
     std::vector<MenuItems> whilePolling;
-    inbox.onRun = [&] { whilePolling.push_back(model.menu()); };
+    world.onPoll = [&] { whilePolling.push_back(model.menu()); };
     engine.Timer1_Timer();  // tick 1: connection check
-    EXPECT_EQ(model.menu(), kInService);
-    EXPECT_EQ(model.statusText(), QStringLiteral("Пауза перед опросом телефона"));
+    expectShown(kInService, "Пауза перед опросом телефона", 1);
     engine.Timer1_Timer();  // tick 2: the poll
-    ASSERT_EQ(whilePolling.size(), 1u);
-    EXPECT_EQ(whilePolling[0], kPolling);
+    EXPECT_EQ(whilePolling, std::vector<MenuItems>{kPolling});
     EXPECT_EQ(model.menu(), kPolling) << "Exit stays greyed until the next connection check";
     engine.Timer1_Timer();  // tick 1 again: the check gives Exit back
     EXPECT_EQ(model.menu(), kInService);
+
+    world.phoneAnswers = false;
+    engine.Timer1_Timer();  // a poll, then the check finds no phone
+    engine.Timer1_Timer();
+    // There is no stop: Start comes back only after a failed start.
+    expectShown(kInService, "Нет связи с телефоном", 2);
 }
 
 TEST_F(TrayOnEngine, FailedStartsGiveStartAndOptionsBackWithTheirIcons) {
@@ -179,23 +163,11 @@ TEST_F(TrayOnEngine, FailedStartsGiveStartAndOptionsBackWithTheirIcons) {
         {true, false, "Нет связи с телефоном", 2},
     };
     for (const auto& row : rows) {
-        phone.portOpens = row.portOpens;
-        phone.phoneAnswers = row.phoneAnswers;
+        world.portOpens = row.portOpens;
+        world.phoneAnswers = row.phoneAnswers;
         engine.itmStart_Click();
-        EXPECT_EQ(model.menu(), kIdle) << row.status;
-        EXPECT_EQ(model.statusText(), QString::fromUtf8(row.status));
-        EXPECT_EQ(model.iconIndex(), row.icon);
+        expectShown(kIdle, row.status, row.icon);
     }
-}
-
-TEST_F(TrayOnEngine, NoPhoneInServiceKeepsStartGreyed) {
-    engine.itmStart_Click();
-    phone.phoneAnswers = false;
-    engine.Timer1_Timer();
-    EXPECT_EQ(model.statusText(), QStringLiteral("Нет связи с телефоном"));
-    EXPECT_EQ(model.iconIndex(), 2);
-    EXPECT_EQ(model.menu(), kInService)
-        << "there is no stop: Start comes back only after a failed start";
 }
 
 }  // namespace

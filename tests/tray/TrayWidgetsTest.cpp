@@ -1,6 +1,6 @@
-// The tray's view on the offscreen platform: what the notification area is given, which mouse
-// codes reach OnIcon and what they open, the menu as the engine's states make it, and the
-// windows the menu opens.
+// The tray's view on the offscreen platform: which mouse codes reach OnIcon and what they open,
+// the menu as the engine allows it, what the notification area is given, and the windows the
+// view opens.
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -10,76 +10,16 @@
 
 #include "WidgetTestSupport.h"
 #include "config/HomeFolder.h"
-#include "config/widgets/frmOptions.h"
-#include "tray/AboutBox.h"
 #include "tray/StatusIcons.h"
-#include "tray/TrayIcon.h"
 #include "tray/frmMain.h"
 
 using namespace telvane;
-using telvane::testing::closeVisibleMessageBoxes;
-using telvane::testing::describe;
 using telvane::testing::visibleMessageBoxes;
-using tray::TrayIcon;
+using tray::iconFor;
 
 namespace {
 
 QImage picture(const QIcon& icon) { return icon.pixmap(32, 32).toImage(); }
-
-TEST(TrayIconComponent, ShowsNothingBeforeAddAndTheCutTooltipAfter) {
-    TrayIcon tray;
-    tray.setIcon(tray::iconFor(1));
-    tray.setToolTipText(QString(100, u'ж'));
-    tray.Modify();
-    tray.Delete();
-    EXPECT_FALSE(tray.shown().isVisible()) << "Modify and Delete before Add address no icon";
-    EXPECT_TRUE(tray.shown().toolTip().isEmpty());
-
-    tray.Add();
-    EXPECT_TRUE(tray.shown().isVisible());
-    EXPECT_EQ(tray.shown().toolTip(), QString(63, u'ж'));
-    EXPECT_EQ(tray.ToolTipText(), QString(100, u'ж')) << "the property keeps the whole text";
-
-    tray.setIcon(tray::iconFor(4));
-    tray.setToolTipText(QStringLiteral("Поиск файлов для отправки"));
-    EXPECT_EQ(tray.shown().toolTip(), QString(63, u'ж')) << "setting only stores";
-    tray.Modify();
-    EXPECT_TRUE(tray.shown().isVisible()) << "Modify updates without removing the icon";
-    EXPECT_EQ(tray.shown().toolTip(), QStringLiteral("Поиск файлов для отправки"));
-    EXPECT_EQ(picture(tray.shown().icon()), picture(tray::iconFor(4)));
-
-    tray.Delete();
-    EXPECT_FALSE(tray.shown().isVisible());
-    tray.setToolTipText(QStringLiteral("Telvane"));
-    tray.Modify();
-    EXPECT_FALSE(tray.shown().isVisible()) << "Modify after Delete does not bring it back";
-}
-
-TEST(TrayIconComponent, ActivationsReachOnIconAsMouseCodes) {
-    const struct {
-        QSystemTrayIcon::ActivationReason reason;
-        std::optional<qint16> code;
-    } rows[] = {
-        {QSystemTrayIcon::Trigger, 2},
-        {QSystemTrayIcon::DoubleClick, 3},
-        {QSystemTrayIcon::Context, 5},
-        {QSystemTrayIcon::MiddleClick, 8},
-        {QSystemTrayIcon::Unknown, std::nullopt},
-    };
-    TrayIcon tray;
-    std::vector<qint16> raised;
-    QObject::connect(&tray, &TrayIcon::OnIcon, [&](qint16 code) { raised.push_back(code); });
-    for (const auto& row : rows) {
-        raised.clear();
-        emit tray.systemTrayIcon().activated(row.reason);
-        EXPECT_EQ(tray::mouseButtonFor(row.reason), row.code);
-        if (row.code) {
-            EXPECT_EQ(raised, std::vector<qint16>{*row.code}) << row.reason;
-        } else {
-            EXPECT_TRUE(raised.empty()) << row.reason;
-        }
-    }
-}
 
 class TrayView : public ::testing::Test {
 protected:
@@ -90,117 +30,108 @@ protected:
     }
     void TearDown() override {
         view.tearDown();
-        closeVisibleMessageBoxes();
+        visibleMessageBoxes(true);
     }
+    const QSystemTrayIcon& shown() { return view.cTray().shown(); }
 
     QTemporaryDir home;
-    QString ini = config::HomeFolder::iniPath(home.path() + u'/');
     tray::TrayStatusModel model;
-    tray::frmMain view{model, config::Settings(ini, home.path()), QStringLiteral("1.2.3"),
+    tray::frmMain view{model,
+                       {config::HomeFolder::iniPath(home.path() + u'/'), home.path()},
+                       QStringLiteral("1.2.3"),
                        [](QWidget*) { return std::optional<QString>(); }};
 };
 
-TEST_F(TrayView, MenuHoldsTheFourItemsWithStartAsDefault) {
+TEST_F(TrayView, ActivationsReachOnIconAsMouseCodesAndOpenTheBoxOrTheMenu) {
+    const struct {
+        QSystemTrayIcon::ActivationReason reason;
+        std::vector<qint16> codes;
+        size_t boxes;
+        bool menu;
+    } rows[] = {{QSystemTrayIcon::Trigger, {2}, 0, false},
+                {QSystemTrayIcon::DoubleClick, {3}, 1, false},
+                {QSystemTrayIcon::Context, {5}, 0, true},
+                {QSystemTrayIcon::MiddleClick, {8}, 0, false},
+                {QSystemTrayIcon::Unknown, {}, 0, false}};
+    std::vector<qint16> raised;
+    QObject::connect(&view.cTray(), &tray::TrayIcon::OnIcon,
+                     [&](qint16 c) { raised.push_back(c); });
+    for (const auto& row : rows) {
+        raised.clear();
+        emit view.cTray().systemTrayIcon().activated(row.reason);
+        EXPECT_EQ(raised, row.codes) << row.reason;
+        EXPECT_EQ(view.mnuMain().isVisible(), row.menu) << row.reason;
+        view.mnuMain().close();
+        const auto boxes = visibleMessageBoxes(true);
+        ASSERT_EQ(boxes.size(), row.boxes) << row.reason;
+        for (const auto& box : boxes) {
+            EXPECT_EQ(box.title, QStringLiteral("Telvane"));
+            EXPECT_EQ(box.text, QStringLiteral("LeftDoubleClick on TrayIcon"));
+            EXPECT_EQ(box.icon, QMessageBox::NoIcon);
+            EXPECT_FALSE(box.modal) << "the gateway keeps running while it is open";
+        }
+    }
+}
+
+TEST_F(TrayView, MenuOffersTheFourItemsAsTheEngineAllows) {
     const QList<QAction*> actions = view.mnuMain().actions();
+    const char* items[][2] = {{"Старт", "itmStart"},
+                              {"Настройка", "itmOptions"},
+                              {"Выход", "itmExit"},
+                              {"О программе", "itmAbout"}};
     ASSERT_EQ(actions.size(), 4);
-    const char* captions[] = {"Старт", "Настройка", "Выход", "О программе"};
-    const char* names[] = {"itmStart", "itmOptions", "itmExit", "itmAbout"};
     for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(actions[i]->text(), QString::fromUtf8(captions[i]));
-        EXPECT_EQ(actions[i]->objectName(), QString::fromLatin1(names[i]));
-        EXPECT_TRUE(actions[i]->isEnabled());
+        EXPECT_EQ(actions[i]->text(), QString::fromUtf8(items[i][0]));
+        EXPECT_EQ(actions[i]->objectName(), QString::fromLatin1(items[i][1]));
     }
     EXPECT_EQ(view.mnuMain().title(), QStringLiteral("Меню"));
     EXPECT_EQ(view.mnuMain().defaultAction(), view.itmStart()) << "the default item is drawn bold";
-}
 
-TEST_F(TrayView, MenuItemsFollowTheEngine) {
-    const tray::MenuItems rows[] = {
-        {false, false, true, true},   // in service
-        {false, false, false, true},  // polling
-        {true, true, true, true},     // start failed
-        {false, true, false, false},
-    };
-    for (const auto& row : rows) {
-        model.setMenu(row.start, row.options, row.exit, row.about);
-        EXPECT_EQ(view.itmStart()->isEnabled(), row.start);
-        EXPECT_EQ(view.itmOptions()->isEnabled(), row.options);
-        EXPECT_EQ(view.itmExit()->isEnabled(), row.exit);
-        EXPECT_EQ(view.itmAbout()->isEnabled(), row.about);
-    }
-}
-
-TEST_F(TrayView, StatusReachesTheTooltipAndIcon) {
-    EXPECT_TRUE(view.cTray().shown().isVisible());
-    EXPECT_EQ(view.cTray().shown().toolTip(), QStringLiteral("Telvane"));
-    EXPECT_EQ(picture(view.cTray().shown().icon()), picture(tray::applicationIcon()))
-        << "the application icon until the first status icon";
-
-    const QString port = QStringLiteral("Открыть порт: COM1; 9600; ") + QString(80, u'n');
-    model.SetStatus(port);
-    EXPECT_EQ(view.cTray().shown().toolTip(), port.left(63));
-    model.SetStatusIcon(3);
-    EXPECT_EQ(picture(view.cTray().shown().icon()), picture(tray::iconFor(3)));
-    EXPECT_EQ(view.cTray().shown().toolTip(), port.left(63)) << "an icon change keeps the text";
-}
-
-TEST_F(TrayView, MouseCodesOpenTheMessageBoxAndTheMenu) {
-    const struct {
-        QSystemTrayIcon::ActivationReason reason;
-        bool box;
-        bool menu;
-    } rows[] = {
-        {QSystemTrayIcon::Trigger, false, false},
-        {QSystemTrayIcon::MiddleClick, false, false},
-        {QSystemTrayIcon::DoubleClick, true, false},
-        {QSystemTrayIcon::Context, false, true},
-    };
-    for (const auto& row : rows) {
-        emit view.cTray().systemTrayIcon().activated(row.reason);
-        const auto boxes = visibleMessageBoxes();
-        ASSERT_EQ(boxes.size(), row.box ? 1u : 0u) << row.reason;
-        if (row.box) {
-            const auto seen = describe(boxes[0]);
-            EXPECT_EQ(seen.title, QStringLiteral("Telvane"));
-            EXPECT_EQ(seen.text, QStringLiteral("LeftDoubleClick on TrayIcon"));
-            EXPECT_EQ(seen.icon, QMessageBox::NoIcon);
-            EXPECT_FALSE(seen.modal) << "the gateway keeps running while it is open";
-        }
-        EXPECT_EQ(view.mnuMain().isVisible(), row.menu) << row.reason;
-        closeVisibleMessageBoxes();
-        view.mnuMain().close();
-    }
-}
-
-TEST_F(TrayView, ChoosingItemsAsksTheEngine) {
     int starts = 0;
     int exits = 0;
     QObject::connect(&view, &tray::frmMain::startRequested, [&] { ++starts; });
     QObject::connect(&view, &tray::frmMain::exitRequested, [&] { ++exits; });
-    view.itmStart()->trigger();
-    view.itmExit()->trigger();
-    EXPECT_EQ(starts, 1);
-    EXPECT_EQ(exits, 1);
-    model.setMenu(false, false, false, true);
-    view.itmStart()->trigger();
+    // Each item has its own pattern down the rows, so that no two can be swapped unnoticed.
+    const std::array<bool, 4> rows[] = {{true, true, true, true},
+                                        {false, false, true, true},
+                                        {false, true, false, true},
+                                        {false, false, false, false}};
+    for (const auto& row : rows) {
+        model.setMenu(row[0], row[1], row[2], row[3]);
+        for (int i = 0; i < 4; ++i) EXPECT_EQ(actions[i]->isEnabled(), row[i]) << i;
+        view.itmStart()->trigger();
+        view.itmExit()->trigger();
+    }
     EXPECT_EQ(starts, 1) << "a greyed item cannot be chosen";
+    EXPECT_EQ(exits, 2);
 }
 
-TEST_F(TrayView, FailureBoxesCarryTheirTitleTextAndIcon) {
+TEST_F(TrayView, StatusReachesTheIconAndTheCutTooltipUntilTearDownClosesAll) {
+    EXPECT_TRUE(shown().isVisible());
+    EXPECT_EQ(picture(shown().icon()), picture(tray::applicationIcon()))
+        << "the application icon until the first status icon";
+    const QString port = QStringLiteral("Открыть порт: COM1; 9600; ") + QString(80, u'n');
+    model.SetStatus(port);
+    model.SetStatusIcon(3);
+    EXPECT_EQ(picture(shown().icon()), picture(iconFor(3)));
+    EXPECT_EQ(shown().toolTip(), port.left(63)) << "an icon change keeps the text";
+
     view.showStartFailure(QStringLiteral("Ошибка соединения"), QStringLiteral("Порт не открыт."));
     view.showPortMessage(QStringLiteral("Unable to build Comm DCB 9600,q,8,1 Error: 22"));
     auto boxes = visibleMessageBoxes();
     ASSERT_EQ(boxes.size(), 2u);
-    std::sort(boxes.begin(), boxes.end(),
-              [](QMessageBox* a, QMessageBox* b) { return a->windowTitle() < b->windowTitle(); });
-    EXPECT_EQ(boxes[0]->windowTitle(), QStringLiteral("Telvane"));
-    EXPECT_EQ(boxes[0]->icon(), QMessageBox::NoIcon);
-    EXPECT_EQ(boxes[0]->text(), QStringLiteral("Unable to build Comm DCB 9600,q,8,1 Error: 22"));
-    EXPECT_EQ(boxes[1]->windowTitle(), QStringLiteral("Ошибка соединения"));
-    EXPECT_EQ(boxes[1]->icon(), QMessageBox::Critical);
+    if (boxes[0].icon != QMessageBox::Critical) std::swap(boxes[0], boxes[1]);
+    EXPECT_EQ(boxes[0].title, QStringLiteral("Ошибка соединения"));
+    EXPECT_EQ(boxes[0].text, QStringLiteral("Порт не открыт."));
+    EXPECT_EQ(boxes[0].icon, QMessageBox::Critical);
+    EXPECT_EQ(boxes[1].title, QStringLiteral("Telvane"));
+    EXPECT_EQ(boxes[1].text, QStringLiteral("Unable to build Comm DCB 9600,q,8,1 Error: 22"));
+    EXPECT_EQ(boxes[1].icon, QMessageBox::NoIcon);
+
     view.tearDown();
     EXPECT_TRUE(visibleMessageBoxes().empty()) << "tear-down closes every window";
-    EXPECT_FALSE(view.cTray().shown().isVisible());
+    model.SetStatus(QStringLiteral("Telvane"));
+    EXPECT_FALSE(shown().isVisible()) << "a status after tear-down does not bring the icon back";
 }
 
 TEST_F(TrayView, DialogsTakeTheIconOfTheMomentAndOpenOnce) {
@@ -210,8 +141,7 @@ TEST_F(TrayView, DialogsTakeTheIconOfTheMomentAndOpenOnce) {
     ASSERT_TRUE(options);
     EXPECT_TRUE(options->isVisible());
     EXPECT_FALSE(options->isModal());
-    EXPECT_EQ(options->windowTitle(), QStringLiteral("Настройки"));
-    EXPECT_EQ(picture(options->windowIcon()), picture(tray::iconFor(5)));
+    EXPECT_EQ(picture(options->windowIcon()), picture(iconFor(5)));
     view.itmOptions_Click();
     EXPECT_EQ(view.optionsDialog(), options.data()) << "a second choice brings the open one up";
 
@@ -220,51 +150,35 @@ TEST_F(TrayView, DialogsTakeTheIconOfTheMomentAndOpenOnce) {
     tray::AboutBox* about = view.aboutBox();
     ASSERT_NE(about, nullptr);
     EXPECT_FALSE(about->isModal());
-    EXPECT_EQ(picture(about->windowIcon()), picture(tray::iconFor(2)));
-    EXPECT_EQ(picture(options->windowIcon()), picture(tray::iconFor(5)))
+    EXPECT_EQ(picture(about->windowIcon()), picture(iconFor(2)));
+    EXPECT_EQ(picture(options->windowIcon()), picture(iconFor(5)))
         << "an open dialog keeps the icon it opened with";
+    const auto label = [&](const char* name) {
+        return about->findChild<QLabel*>(QString::fromLatin1(name));
+    };
+    EXPECT_EQ(label("lblDescription")->text(),
+              QStringLiteral("Прием и отправка SMS сообщений С сотовых телефонов стандарта GSM"));
+    EXPECT_TRUE(label("lblVersion")->text().endsWith(QStringLiteral(" 1.2.3")));
+    EXPECT_FALSE(label("imgIcon")->pixmap().isNull());
+    for (const char* line : {"lblAuthor", "lblRights"}) EXPECT_FALSE(label(line)->text().isEmpty());
+    about->findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
+    EXPECT_FALSE(about->isVisible());
 
     view.tearDown();
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_FALSE(options) << "tear-down closes the options dialog";
 }
 
-TEST(AboutBoxWindow, ShowsDescriptionVersionAuthorAndClosesWithOk) {
-    tray::AboutBox about(QStringLiteral("0.1.0"), tray::applicationIcon());
-    about.show();
-    const auto text = [&](const char* name) {
-        const auto* label = about.findChild<QLabel*>(QString::fromLatin1(name));
-        return label ? label->text() : QString();
-    };
-    EXPECT_EQ(text("lblDescription"),
-              QStringLiteral("Прием и отправка SMS сообщений С сотовых телефонов стандарта GSM"));
-    EXPECT_TRUE(text("lblVersion").endsWith(QStringLiteral("0.1.0")));
-    EXPECT_FALSE(text("lblAuthor").isEmpty());
-    EXPECT_FALSE(text("lblRights").isEmpty());
-    const auto* picture = about.findChild<QLabel*>(QStringLiteral("imgIcon"));
-    ASSERT_NE(picture, nullptr);
-    EXPECT_FALSE(picture->pixmap().isNull());
-    auto* ok = about.findChild<QPushButton*>(QStringLiteral("cmdOK"));
-    ASSERT_NE(ok, nullptr);
-    ok->click();
-    EXPECT_FALSE(about.isVisible());
-}
-
-TEST(StatusIconPictures, EveryIndexHasItsOwnPicture) {
+TEST(StatusIconPictures, EveryIndexHasItsOwnPictureAtEverySize) {
     std::vector<QImage> pictures;
     for (int index = tray::kApplicationIcon; index <= tray::kLastStatusIcon; ++index) {
-        const QIcon icon = tray::iconFor(index);
-        ASSERT_FALSE(icon.isNull()) << index;
-        for (const int size : {16, 22, 32}) {
-            const QImage image = icon.pixmap(size, size).toImage();
-            EXPECT_EQ(image.size(), QSize(size, size)) << index;
-        }
-        pictures.push_back(picture(icon));
+        for (const int size : {16, 22, 32})
+            EXPECT_EQ(iconFor(index).pixmap(size, size).size(), QSize(size, size)) << index;
+        for (const QImage& other : pictures)
+            EXPECT_NE(picture(iconFor(index)), other) << index << " looks like another icon";
+        pictures.push_back(picture(iconFor(index)));
     }
-    for (size_t a = 0; a < pictures.size(); ++a)
-        for (size_t b = a + 1; b < pictures.size(); ++b)
-            EXPECT_NE(pictures[a], pictures[b]) << a << " and " << b << " look the same";
-    EXPECT_TRUE(tray::iconFor(7).isNull());
+    EXPECT_TRUE(iconFor(7).isNull());
 }
 
 }  // namespace

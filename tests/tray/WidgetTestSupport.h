@@ -1,12 +1,11 @@
 #pragma once
-// Helpers for the widget tests: find the message boxes a call showed, and answer the modal ones
-// that would otherwise wait for an operator forever.
+// Helpers for the widget tests: the message boxes a call showed, and an answer for the modal
+// ones that would otherwise wait for an operator forever.
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QMessageBox>
-#include <QString>
 #include <QTimer>
 #include <functional>
 #include <vector>
@@ -18,28 +17,24 @@ struct SeenBox {
     QString text;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     bool modal = false;
+    explicit SeenBox(const QMessageBox* box)
+        : title(box->windowTitle()), text(box->text()), icon(box->icon()), modal(box->isModal()) {}
 };
 
-inline SeenBox describe(const QMessageBox* box) {
-    return {box->windowTitle(), box->text(), box->icon(), box->isModal()};
-}
-
-/// The message boxes on screen now.
-inline std::vector<QMessageBox*> visibleMessageBoxes() {
-    std::vector<QMessageBox*> boxes;
+/// The message boxes on screen, closed afterwards when `close`.
+inline std::vector<SeenBox> visibleMessageBoxes(bool close = false) {
+    std::vector<SeenBox> seen;
     for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible())
-            boxes.push_back(box);
-    return boxes;
-}
-
-inline void closeVisibleMessageBoxes() {
-    for (QMessageBox* box : visibleMessageBoxes()) box->close();
+        if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) {
+            seen.emplace_back(box);
+            if (close) box->close();
+        }
     QApplication::processEvents();
+    return seen;
 }
 
-/// Runs `action`, which may open a modal message box, and answers the first such box with OK.
-/// The box is looked for from the event loop that its exec() runs, until a deadline.
+/// Runs `action` and answers with OK each modal box it opens, looking from the event loop that
+/// the box's exec() runs, until a deadline.
 inline std::vector<SeenBox> answerModalBoxes(const std::function<void()>& action) {
     std::vector<SeenBox> seen;
     QDeadlineTimer deadline(5000);
@@ -47,12 +42,8 @@ inline std::vector<SeenBox> answerModalBoxes(const std::function<void()>& action
     poll.setInterval(5);
     QObject::connect(&poll, &QTimer::timeout, [&] {
         if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            seen.push_back(describe(box));
-            if (QAbstractButton* ok = box->button(QMessageBox::Ok)) {
-                ok->click();
-            } else {
-                box->close();
-            }
+            seen.emplace_back(box);
+            box->button(QMessageBox::Ok)->click();
         } else if (deadline.hasExpired()) {
             poll.stop();
         }

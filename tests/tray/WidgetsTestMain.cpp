@@ -1,5 +1,5 @@
-// Test main for the widget tests: a QApplication on the offscreen platform, so that dialogs,
-// menus and message boxes are real widgets without any display.
+// The widget tests' main: a QApplication on the offscreen platform, so that dialogs, menus and
+// message boxes are real widgets without any display.
 #include <gtest/gtest.h>
 
 #include <QApplication>
