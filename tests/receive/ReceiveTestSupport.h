@@ -1,9 +1,13 @@
 #pragma once
-// A scripted phone with two message memories, a recording status, fixed clocks and a file
-// system that fails on request: what a retrieval run needs, without a serial port.
+// A scripted phone with two message memories, a recording status, a clock that a test moves,
+// and a home folder: what a retrieval run needs, without a serial port.
+
+#include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
+#include <QSet>
 #include <QTemporaryDir>
 #include <functional>
 #include <map>
@@ -12,63 +16,149 @@
 #include "codec/Alphabets.h"
 #include "config/Settings.h"
 #include "gateway/PollServices.h"
-#include "receive/FileSystem.h"
+#include "receive/InboxRetrieval.h"
+#include "receive/ListAnswer.h"
+#include "receive/MessageFiles.h"
 
 namespace telvane::test {
 
-inline QByteArray readData(const QString& name) {
-    QFile file(QStringLiteral(TELVANE_TEST_DATA "/receive/") + name);
-    if (!file.open(QIODevice::ReadOnly)) return {};
-    return file.readAll();
-}
-
 inline QByteArray readFile(const QString& path) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return {};
-    return file.readAll();
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-/// One transaction as the phone saw it.
-struct Sent {
-    QByteArray command;
-    QString action;
-    int delay = 0;
+inline QByteArray readData(const char* name) {
+    return readFile(QStringLiteral(TELVANE_TEST_DATA "/receive/") + QLatin1String(name));
+}
+
+/// The lines of a Windows-1251 text file, as Unicode, without their CR LF; a file that does
+/// not end in CR LF gets "<torn>" as its last line.
+inline QStringList textLines(const QString& path) {
+    const QByteArray content = readFile(path);
+    QStringList lines;
+    for (qsizetype start = 0, end; start < content.size(); start = end + 2) {
+        end = content.indexOf("\r\n", start);
+        if (end < 0) return lines << QStringLiteral("<torn>");
+        const QByteArray line = content.mid(start, end - start);
+        lines << QString::fromStdU32String(
+            codec::cp1251ToUnicode(std::string_view(line.constData(), size_t(line.size()))));
+    }
+    return lines;
+}
+
+/// The PDU lines of a list answer file, by index.
+inline std::map<int, QString> listedPdus(const char* file) {
+    const QByteArray answer = readData(file);
+    std::map<int, QString> pdus;
+    for (const auto& entry :
+         receive::parseListAnswer({answer.constData(), size_t(answer.size())}).entries)
+        pdus[int(entry.index)] = QString::fromStdString(entry.pdu);
+    return pdus;
+}
+
+/// The parts held in the part files of a folder.
+inline qsizetype partLines(const QString& folder) {
+    qsizetype lines = 0;
+    for (const QString& name : QDir(folder).entryList({QStringLiteral("*.tmp")}, QDir::Files)) {
+        EXPECT_TRUE(
+            QRegularExpression(QStringLiteral("^[0-9A-F-]+\\.tmp$")).match(name).hasMatch());
+        lines += readFile(folder + u'/' + name).count("\r\n");
+    }
+    return lines;
+}
+
+/// One scenario of retrieval-scenarios.txt (its header says what the keys mean): the values
+/// of each key in order, and each poll's fields.
+struct Scenario {
+    std::string name;
+    std::map<QString, QStringList> keys;
+    std::vector<std::map<QString, QString>> polls;
+
+    QStringList all(const char* key) const {
+        const auto it = keys.find(QLatin1String(key));
+        return it == keys.end() ? QStringList() : it->second;
+    }
+    QString one(const char* key, const char* otherwise = "") const {
+        const QStringList values = all(key);
+        return values.isEmpty() ? QLatin1String(otherwise) : values.first();
+    }
+    QByteArray ini() const {
+        QString text = one("ini");
+        return QByteArray::fromStdString(codec::unicodeToCp1251Lossy(
+            text.replace(QLatin1String("\\r\\n"), QLatin1String("\r\n")).toStdU32String()));
+    }
+    friend void PrintTo(const Scenario& s, std::ostream* out) { *out << s.name; }
 };
 
-/// Answers AT+CPMS, AT+CMGL=4 and at+cmgd= from its two memories. A memory's list answer is a
-/// captured answer file; a delete removes the entry from what later lists give.
+inline QString field(const std::map<QString, QString>& poll, const char* key,
+                     const char* otherwise = "") {
+    const auto it = poll.find(QLatin1String(key));
+    return it == poll.end() ? QLatin1String(otherwise) : it->second;
+}
+
+inline bool has(const std::map<QString, QString>& poll, const char* fault) {
+    return field(poll, "faults").split(u',').contains(QLatin1String(fault));
+}
+
+inline std::vector<Scenario> readScenarios() {
+    std::vector<Scenario> scenarios;
+    for (const QString& line :
+         QString::fromUtf8(readData("retrieval-scenarios.txt")).split(u'\n')) {
+        const QString key = line.section(u' ', 0, 0), value = line.section(u' ', 1);
+        if (key == QLatin1String("scenario")) {
+            scenarios.push_back({value.toStdString()});
+        } else if (key == QLatin1String("poll")) {
+            auto& poll = scenarios.back().polls.emplace_back();
+            for (const QString& f : value.split(u' ', Qt::SkipEmptyParts))
+                poll[f.section(u'=', 0, 0)] = f.section(u'=', 1);
+        } else if (!key.isEmpty() && !key.startsWith(u'#')) {
+            scenarios.back().keys[key] << value;
+        }
+    }
+    return scenarios;
+}
+
+inline std::string scenarioName(const testing::TestParamInfo<Scenario>& info) {
+    return QString::fromStdString(info.param.name)
+        .replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9]+")), QStringLiteral("_"))
+        .toStdString();
+}
+
+/// Answers AT+CPMS, AT+CMGL=4 and at+cmgd= from its two memories, each a captured list
+/// answer; a delete takes the entry out of later lists.
 class ScriptedPhone final : public phone::PhoneLink {
 public:
     struct Memory {
         bool selectable = true;
-        bool listAnswers = true;
-        QByteArray answer;  ///< the whole list answer
+        bool lists = true;
+        QByteArray answer;
+        QSet<QByteArray> deleted;
     };
 
     bool OpenPort() override { return true; }
     bool SendToPhone(const QByteArray& command, const QString& action, QString& wait,
                      int delay) override {
-        sent.push_back({command, action, delay});
+        sent << QString::fromLatin1(command)
+                        .replace(u'\r', QStringLiteral("<CR>"))
+                        .replace(u'\n', QStringLiteral("<LF>")) +
+                    u'|' + action + u'|' + QString::number(delay);
         m_buffer = command;
+        Memory& memory = memories[m_selected];
         if (command.startsWith("AT+CPMS=\"")) {
             m_selected = command.mid(9, 2);
-            if (!memories[m_selected].selectable) return fail(wait);
-            m_buffer += "\r\n+CPMS: 2,100,2,100,2,100\r\n\r\nOK\r\n";
-            return true;
-        }
-        if (command == "AT+CMGL=4\r\n") {
-            Memory& memory = memories[m_selected];
-            if (!memory.listAnswers) return false;
-            m_buffer = withoutDeleted(memory.answer);
-            return true;
-        }
-        if (command.startsWith("at+cmgd=")) {
-            const QByteArray index = command.mid(8).chopped(1);
-            if (onDelete) onDelete(m_selected, index.toInt());
+            if (!memories[m_selected].selectable) {
+                m_buffer += "\r\n+CMS ERROR: 310\r\n";
+                wait = QStringLiteral("Ошибка");
+                return false;
+            }
+            m_buffer += "\r\n+CPMS: 2,100,2,100,2,100\r\n";
+        } else if (command == "AT+CMGL=4\r\n") {
+            m_buffer = listed(memory);
+            return memory.lists;
+        } else if (command.startsWith("at+cmgd=")) {
+            if (onDelete) onDelete();
             if (!deletesWork) return false;
-            m_deleted[m_selected].insert(index);
-            m_buffer += "\r\nOK\r\n";
-            return true;
+            memory.deleted.insert(command.mid(8).chopped(1));
         }
         m_buffer += "\r\nOK\r\n";
         return true;
@@ -78,140 +168,89 @@ public:
     void FinCom() override {}
     void setLogFolder(const QString&) override {}
 
-    QStringList deletes() const {
+    /// The entries still listed, as "ME1", "SM2".
+    QStringList left() const {
         QStringList out;
-        for (const Sent& s : sent)
-            if (s.command.startsWith("at+cmgd=")) out << QString::fromLatin1(s.command.chopped(1));
+        for (const auto& [name, memory] : memories)
+            for (const QByteArray& line : listed(memory).split('\n'))
+                if (line.startsWith("+CMGL: ")) out << QString::fromLatin1(name + index(line));
         return out;
-    }
-    /// The phone is filled anew: what was deleted before is listed again.
-    void forgetDeletes() { m_deleted.clear(); }
-    bool isDeleted(const QByteArray& memory, int index) const {
-        const auto it = m_deleted.find(memory);
-        return it != m_deleted.end() && it->second.contains(QByteArray::number(index));
     }
 
     std::map<QByteArray, Memory> memories{{"ME", {}}, {"SM", {}}};
     bool deletesWork = true;
-    std::function<void(const QByteArray& memory, int index)> onDelete;
-    std::vector<Sent> sent;
+    std::function<void()> onDelete;
+    QStringList sent;  ///< "command|action|delay", CR and LF as <CR> and <LF>
 
 private:
-    bool fail(QString& wait) {
-        m_buffer += "\r\n+CMS ERROR: 310\r\n";
-        wait = QStringLiteral("Ошибка");
-        return false;
+    static QByteArray index(const QByteArray& header) {
+        return header.mid(7).split(',').first().trimmed();
     }
-    // The answer without the entries deleted so far (header line and PDU line).
-    QByteArray withoutDeleted(const QByteArray& answer) const {
-        const auto it = m_deleted.find(m_selected);
-        if (it == m_deleted.end()) return answer;
-        QList<QByteArray> lines = answer.split('\n');
-        QByteArray out;
+    static QByteArray listed(const Memory& memory) {
+        const QList<QByteArray> lines = memory.answer.split('\n');
+        QList<QByteArray> kept;
         for (qsizetype i = 0; i < lines.size(); ++i) {
-            const QByteArray& line = lines[i];
-            if (line.startsWith("+CMGL: ")) {
-                const QByteArray index = line.mid(7, line.indexOf(',') - 7);
-                if (it->second.contains(index)) {
-                    ++i;
-                    continue;
-                }
-            }
-            out += line;
-            if (i + 1 < lines.size()) out += '\n';
+            if (lines[i].startsWith("+CMGL: ") && memory.deleted.contains(index(lines[i])))
+                ++i;  // and its PDU line
+            else
+                kept << lines[i];
         }
-        return out;
+        return kept.join('\n');
     }
 
     QByteArray m_selected = "ME";
     QByteArray m_buffer;
-    std::map<QByteArray, QSet<QByteArray>> m_deleted;
 };
 
 class RecordingStatus final : public gateway::StatusSink {
 public:
-    void SetStatus(const gateway::Status& s) override {
-        m_current = s;
-        texts << s.text;
-    }
-    void SetStatusIcon(gateway::StatusIcon icon) override { icons.push_back(int(icon)); }
+    void SetStatus(const gateway::Status& s) override { texts << (m_current = s).text; }
+    void SetStatusIcon(gateway::StatusIcon icon) override { icons << QString::number(int(icon)); }
     const gateway::Status& currentStatus() const override { return m_current; }
     QStringList texts;
-    std::vector<int> icons;
+    QStringList icons;
 
 private:
     gateway::Status m_current;
 };
 
-class FakeClock final : public phone::Clock {
-public:
-    qint64 monotonicMs() const override { return now; }
-    void pause(int ms) override { now += ms; }
-    qint64 now = 0;
+/// Pauses only move the monotonic clock; the wall clock is the real one plus an offset.
+struct FakeTime final : phone::Clock, phone::EventPump, gateway::WallClock {
+    qint64 monotonicMs() const override { return ms; }
+    void pause(int pauseMs) override { ms += pauseMs; }
+    void run() override {}
+    QDateTime now() const override { return QDateTime::currentDateTime().addSecs(laterSeconds); }
+    qint64 ms = 0;
+    qint64 laterSeconds = 0;
 };
 
-struct CountingPump final : phone::EventPump {
-    void run() override { ++runs; }
-    int runs = 0;
-};
-
-/// The real date and time plus an offset that a test moves forward.
-struct ShiftedWallClock final : gateway::WallClock {
-    QDateTime now() const override { return QDateTime::currentDateTime().addSecs(offsetSeconds); }
-    qint64 offsetSeconds = 0;
-};
-
-/// The disk, except that appends to paths containing `failAppendsTo` fail without writing.
-class FailingFileSystem final : public receive::FileSystem {
-public:
-    receive::WriteResult appendDurably(const QString& path, const QByteArray& bytes) override {
-        if (!failAppendsTo.isEmpty() && path.contains(failAppendsTo))
-            return receive::WriteResult::failed(path, QStringLiteral("No space left on device"));
-        return m_disk.appendDurably(path, bytes);
-    }
-    receive::WriteResult replaceDurably(const QString& path, const QByteArray& bytes) override {
-        return m_disk.replaceDurably(path, bytes);
-    }
-    std::optional<QByteArray> readAll(const QString& path) const override {
-        return m_disk.readAll(path);
-    }
-    bool exists(const QString& path) const override { return m_disk.exists(path); }
-    bool makeFolder(const QString& folder) override { return m_disk.makeFolder(folder); }
-    bool remove(const QString& path) override { return m_disk.remove(path); }
-    QStringList list(const QString& folder, const QString& suffix) const override {
-        return m_disk.list(folder, suffix);
-    }
-    std::optional<QDateTime> lastModified(const QString& path) const override {
-        return m_disk.lastModified(path);
-    }
-    QString failAppendsTo;
-
-private:
-    receive::DiskFileSystem m_disk;
-};
-
-/// A home folder with Telvane.ini, and the context of one poll on it.
+/// A home folder with Telvane.ini, a phone, and retrieval runs on them.
 struct PollBench {
     explicit PollBench(const QByteArray& ini = {}) {
         QFile file(home.filePath(QStringLiteral("Telvane.ini")));
         if (file.open(QIODevice::WriteOnly)) file.write(ini);
         file.close();
-        settings = std::make_unique<config::Settings>(home.filePath(QStringLiteral("Telvane.ini")),
-                                                      home.path());
+        settings = std::make_unique<config::Settings>(file.fileName(), home.path());
         working.gfsReceive = settings->folder(config::setting::Receive);
         working.gfsLogs = settings->folder(config::setting::Logs);
-        working.gfsSend = settings->folder(config::setting::Send);
         working.FileType = settings->leadingNumber32(config::setting::FileType);
         working.gflSMSnum = settings->strictInt32(config::setting::Number);
         working.PollPeriod = settings->strictInt16(config::setting::PeriodAtStart);
     }
-    gateway::PollContext context() {
-        return {phone, status, working, *settings, clock, pump, pacing, wallClock};
+    void load(const char* me, const char* sm) {
+        phone.memories["ME"].answer = readData(me);
+        phone.memories["SM"].answer = readData(sm);
+        phone.memories["ME"].deleted.clear();
+        phone.memories["SM"].deleted.clear();
     }
-    QString homePath(const QString& name) const { return settings->homeFolder() + name; }
+    /// One run; `restart` runs it in a new retrieval, as after a restart of the program.
+    void poll(bool restart = false) {
+        if (!inbox || restart) inbox = std::make_unique<receive::InboxRetrieval>();
+        gateway::PollContext context{phone, status, working, *settings, time, time, pacing, time};
+        inbox->RetrieveInbox(context);
+    }
     QString dayFile() const {
-        return working.gfsReceive + wallClock.now().toString(QStringLiteral("yy-MM-dd")) +
-               QStringLiteral(".txt");
+        return working.gfsReceive + receive::DayFileName(time.now().date(), working.FileType);
     }
     QString logFile() const { return working.gfsLogs + QStringLiteral("Log.txt"); }
     QStringList partFiles() const {
@@ -223,30 +262,15 @@ struct PollBench {
     gateway::WorkingSettings working;
     ScriptedPhone phone;
     RecordingStatus status;
-    FakeClock clock;
-    CountingPump pump;
+    FakeTime time;
     phone::PacingProfile pacing;
-    ShiftedWallClock wallClock;
+    std::unique_ptr<receive::InboxRetrieval> inbox;
 };
 
-/// The lines of a Windows-1251 text file, as Unicode, without their CR LF; a file that does
-/// not end in CR LF gets "<torn>" as its last line.
-inline QStringList textLines(const QString& path) {
-    const QByteArray content = readFile(path);
-    QStringList lines;
-    qsizetype start = 0;
-    while (start < content.size()) {
-        const qsizetype end = content.indexOf("\r\n", start);
-        if (end < 0) {
-            lines << QStringLiteral("<torn>");
-            break;
-        }
-        const QByteArray line = content.mid(start, end - start);
-        lines << QString::fromStdU32String(
-            codec::cp1251ToUnicode(std::string_view(line.constData(), size_t(line.size()))));
-        start = end + 2;
-    }
-    return lines;
+/// A plain file where a folder should be: nothing can be written under it.
+inline bool blockFolder(const QString& folder, bool blocked) {
+    QFile file(folder.chopped(1));
+    return blocked ? file.open(QIODevice::WriteOnly) : (!QFileInfo(file).isFile() || file.remove());
 }
 
 }  // namespace telvane::test
