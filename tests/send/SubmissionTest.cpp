@@ -1,5 +1,6 @@
 // The exchange with the phone for one message, single or in parts: which commands go out, when
-// ESC follows a failure, which statuses are shown, and which parts count as confirmed.
+// ESC follows a failure, which statuses are shown, which parts count as confirmed, and the
+// rests after confirmed parts. The cases are in submission-exchanges.txt.
 #include <gtest/gtest.h>
 
 #include "SendTestSupport.h"
@@ -7,155 +8,54 @@
 
 using namespace telvane;
 using namespace telvane::test;
-using send::PendingPart;
 
 namespace {
 
-const QByteArray kEsc(1, '\x1b');
-
-std::vector<PendingPart> partsOf(std::size_t m) {
-    std::vector<PendingPart> parts;
-    for (std::size_t k = 1; k <= m; ++k)
-        parts.push_back({"0011000B919761214365F70000AA0" + QByteArray::number(k), 20 + k});
-    return parts;
+std::vector<bool> flags(const QString& ones) {
+    std::vector<bool> out;
+    for (const QChar c : ones) out.push_back(c == u'1');
+    return out;
 }
-
-QByteArray prompt(const PendingPart& p) {
-    return "at+cmgs=" + QByteArray::number(qulonglong(p.tpduLength)) + '\r';
-}
-QByteArray pdu(const PendingPart& p) { return p.pdu + '\x1a'; }
 
 TEST(Submission, FollowsThePhoneThroughEveryOutcome) {
-    const auto one = partsOf(1);
-    const auto three = partsOf(3);
-    struct Case {
-        const char* name;
-        std::vector<PendingPart> parts;
-        std::vector<bool> confirmedBefore;
-        std::deque<Answer> script;
+    const QStringList lines = dataLines(QStringLiteral("send/submission-exchanges.txt"));
+    ASSERT_EQ(lines.size(), 10);
+    for (const QString& line : lines) {
+        QStringList f = line.split(u'|');
+        for (QString& field : f)
+            field = field.trimmed() == QStringLiteral("-") ? QString() : field.trimmed();
+        ASSERT_EQ(f.size(), 9) << line.toStdString();
+        SCOPED_TRACE(f[0].toStdString());
+        std::vector<send::PendingPart> parts;
+        for (std::size_t k = 1; k <= f[1].toULongLong(); ++k)
+            parts.push_back({"0011000B919761214365F70000AA0" + QByteArray::number(k), 20 + k});
         QList<QByteArray> commands;
-        QStringList statuses;
-        std::vector<bool> confirmedAfter;
-        bool promptFailed;
-    };
-    const Case cases[] = {
-        {"single, prompt and OK",
-         one,
-         {},
-         {kPrompt, kOk},
-         {prompt(one[0]), pdu(one[0])},
-         {"Сообщение отправлено"},
-         {true},
-         false},
-        {"single, ERROR instead of the prompt",
-         one,
-         {},
-         {kError},
-         {prompt(one[0]), kEsc},
-         {"Сообщение не отправлено"},
-         {false},
-         true},
-        {"single, no prompt",
-         one,
-         {},
-         {kSilence},
-         {prompt(one[0]), kEsc},
-         {"Сообщение не отправлено"},
-         {false},
-         true},
-        {"single, ERROR after the PDU",
-         one,
-         {},
-         {kPrompt, kError},
-         {prompt(one[0]), pdu(one[0])},
-         {},
-         {false},
-         false},
-        {"single, +CMS ERROR after the PDU",
-         one,
-         {},
-         {kPrompt, kCmsError},
-         {prompt(one[0]), pdu(one[0])},
-         {},
-         {false},
-         false},
-        {"single, silence after the PDU",
-         one,
-         {},
-         {kPrompt, kSilence},
-         {prompt(one[0]), pdu(one[0]), kEsc},
-         {},
-         {false},
-         false},
-        {"three parts, all confirmed",
-         three,
-         {},
-         {},
-         {prompt(three[0]), pdu(three[0]), prompt(three[1]), pdu(three[1]), prompt(three[2]),
-          pdu(three[2])},
-         {"Сообщение (часть 1/3) отправлено", "Сообщение (часть 2/3) отправлено",
-          "Сообщение (часть 3/3) отправлено"},
-         {true, true, true},
-         false},
-        {"three parts, no prompt for part 2",
-         three,
-         {},
-         {kPrompt, kOk, kSilence},
-         {prompt(three[0]), pdu(three[0]), prompt(three[1]), kEsc},
-         {"Сообщение (часть 1/3) отправлено", "Сообщение (часть 2/3)  не отправлено"},
-         {true, false, false},
-         true},
-        {"three parts, ERROR after the PDU of part 2",
-         three,
-         {},
-         {kPrompt, kOk, kPrompt, kError},
-         {prompt(three[0]), pdu(three[0]), prompt(three[1]), pdu(three[1]), prompt(three[2]),
-          pdu(three[2])},
-         {"Сообщение (часть 1/3) отправлено", "Сообщение (часть 3/3) отправлено"},
-         {true, false, true},
-         false},
-        {"three parts, only part 2 still to go",
-         three,
-         {true, false, true},
-         {},
-         {prompt(three[1]), pdu(three[1])},
-         {"Сообщение (часть 2/3) отправлено"},
-         {true, true, true},
-         false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+        for (const QString& c : f[4].split(u' ')) {
+            if (c == QStringLiteral("X")) {
+                commands << QByteArray(1, '\x1b');
+                continue;
+            }
+            const send::PendingPart& p = parts[c.back().digitValue() - 1];
+            commands << (c[0] == u'P' ? "at+cmgs=" + QByteArray::number(p.tpduLength) + '\r'
+                                      : p.pdu + '\x1a');
+        }
         ScriptedPhone phone;
-        phone.script = c.script;
+        phone.script = f[3].toStdString();
         RecordingStatus status;
         FakeClock clock;
         const phone::PacingProfile pacing;
-        std::vector<bool> confirmed = c.confirmedBefore;
+        std::vector<bool> confirmed = flags(f[2]);
         int progressCalls = 0;
-        const auto result = send::submitParts({phone, status, clock, pacing}, c.parts, confirmed,
+        const auto result = send::submitParts({phone, status, clock, pacing}, parts, confirmed,
                                               [&] { ++progressCalls; });
-        EXPECT_EQ(phone.commands, c.commands);
-        EXPECT_EQ(status.texts, c.statuses);
-        EXPECT_EQ(confirmed, c.confirmedAfter);
-        const auto newlyConfirmed =
-            std::count(confirmed.begin(), confirmed.end(), true) -
-            std::count(c.confirmedBefore.begin(), c.confirmedBefore.end(), true);
-        EXPECT_EQ(progressCalls, newlyConfirmed);
-        EXPECT_EQ(result.promptFailed, c.promptFailed);
-        EXPECT_EQ(result.allConfirmed, std::find(c.confirmedAfter.begin(), c.confirmedAfter.end(),
-                                                 false) == c.confirmedAfter.end());
+        EXPECT_EQ(phone.commands, commands);
+        EXPECT_EQ(status.texts, f[5].isEmpty() ? QStringList() : f[5].split(QStringLiteral("; ")));
+        EXPECT_EQ(confirmed, flags(f[6]));
+        EXPECT_EQ(progressCalls, f[6].count(u'1') - f[2].count(u'1'));
+        EXPECT_EQ(clock.now, f[7].toInt() * pacing.shortPauseMs);
+        EXPECT_EQ(result.promptFailed, f[8] == QStringLiteral("yes"));
+        EXPECT_EQ(result.allConfirmed, !f[6].contains(u'0'));
     }
-}
-
-TEST(Submission, RestsHalfASecondAfterEachConfirmedPartOnly) {
-    ScriptedPhone phone;
-    phone.script = {kPrompt, kOk, kPrompt, kError, kPrompt, kOk};
-    RecordingStatus status;
-    FakeClock clock;
-    const phone::PacingProfile pacing;
-    std::vector<bool> confirmed;
-    send::submitParts({phone, status, clock, pacing}, partsOf(3), confirmed);
-    EXPECT_EQ(clock.now, 2 * pacing.shortPauseMs);
 }
 
 }  // namespace
