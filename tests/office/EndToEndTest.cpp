@@ -347,12 +347,12 @@ TEST(OfficeEndToEnd, TheFirstMessageAfterMidnightStartsANewFile) {
         bench.working.AutoScroll = c.heldAutoScroll;
         FixedWallClock clock;
         gateway::PollContext context{bench.phone, bench.status, bench.working, *bench.settings,
-                                     bench.clock, bench.pump,   bench.pacing,  clock};
+                                     bench.time,  bench.time,   bench.pacing,  clock};
         receive::InboxRetrieval inbox;
-        const QByteArray empty = test::readData(QStringLiteral("me-empty.txt"));
+        const QByteArray empty = test::readData("me-empty.txt");
 
         clock.at = QDateTime(day, QTime(23, 59, 59));
-        bench.phone.memories["ME"].answer = test::readData(QStringLiteral("me-two-messages.txt"));
+        bench.phone.memories["ME"].answer = test::readData("me-two-messages.txt");
         bench.phone.memories["SM"].answer = empty;
         inbox.RetrieveInbox(context);
         const QString before = bench.working.gfsReceive + QString::fromLatin1(c.before);
@@ -360,7 +360,7 @@ TEST(OfficeEndToEnd, TheFirstMessageAfterMidnightStartsANewFile) {
 
         clock.at = QDateTime(day.addDays(1), QTime(0, 0));
         bench.phone.memories["ME"].answer = empty;
-        bench.phone.memories["SM"].answer = test::readData(QStringLiteral("sm-one-message.txt"));
+        bench.phone.memories["SM"].answer = test::readData("sm-one-message.txt");
         inbox.RetrieveInbox(context);
 
         EXPECT_EQ(readFile(before), beforeBytes);
@@ -373,7 +373,9 @@ TEST(OfficeEndToEnd, TheFirstMessageAfterMidnightStartsANewFile) {
             EXPECT_EQ(first.selected, c.firstSelected);
             EXPECT_EQ(next.selected, c.nextSelected);
         }
-        EXPECT_EQ(bench.phone.deletes().size(), 3);
+        EXPECT_EQ(
+            bench.phone.memories["ME"].deleted.size() + bench.phone.memories["SM"].deleted.size(),
+            3);
         EXPECT_EQ(bench.working.gflSMSnum, 4);
     }
 }
