@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "config/Settings.h"
+#include "support/FakeClock.h"
 #include "gateway/GatewayEngine.h"
 #include "gateway/ManualTickSource.h"
 
@@ -18,12 +19,7 @@ using gateway::StatusId;
 
 namespace {
 
-class FakeClock final : public phone::Clock {
-public:
-    qint64 monotonicMs() const override { return now; }
-    void pause(int ms) override { now += ms; }
-    qint64 now = 0;
-};
+using test::FakeClock;
 
 class HookPump final : public phone::EventPump {
 public:

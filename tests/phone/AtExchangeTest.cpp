@@ -9,6 +9,7 @@
 #include <deque>
 
 #include "config/Settings.h"
+#include "support/FakeClock.h"
 #include "gateway/Status.h"
 #include "phone/AtExchange.h"
 #include "phone/PortSettings.h"
@@ -18,12 +19,7 @@ using phone::ReplyState;
 
 namespace {
 
-class FakeClock final : public phone::Clock {
-public:
-    qint64 monotonicMs() const override { return now; }
-    void pause(int ms) override { now += ms; }
-    qint64 now = 0;
-};
+using test::FakeClock;
 
 struct NoPump final : phone::EventPump {
     void run() override {}
