@@ -4,6 +4,7 @@
 #include <variant>
 
 #include "Commands.h"
+#include "HomeSettings.h"
 #include "codec/Alphabets.h"
 #include "codec/MessageRecord.h"
 #include "codec/PduDecoder.h"
@@ -113,7 +114,8 @@ std::string json(const DecodedPdu& pdu, const MessageRecord& record) {
 }
 
 int usageError(const char* message) {
-    std::fprintf(stderr, "telvane-pdu decode: %s (usage: telvane-pdu decode [--json] HEX)\n",
+    std::fprintf(stderr,
+                 "telvane-pdu decode: %s (usage: telvane-pdu decode [--home DIR] [--json] HEX)\n",
                  message);
     return 1;
 }
@@ -123,9 +125,14 @@ int usageError(const char* message) {
 int runDecode(const std::vector<std::string>& args) {
     bool asJson = false;
     const std::string* hex = nullptr;
-    for (const std::string& arg : args) {
+    const std::string* home = nullptr;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
         if (arg == "--json") {
             asJson = true;
+        } else if (arg == "--home") {
+            if (i + 1 == args.size()) return usageError("--home needs a folder");
+            home = &args[++i];
         } else if (arg.size() > 1 && arg[0] == '-') {
             return usageError(("unknown option " + arg).c_str());
         } else if (hex) {
@@ -142,7 +149,8 @@ int runDecode(const std::vector<std::string>& args) {
         return 1;
     }
     const DecodedPdu& pdu = std::get<DecodedPdu>(result);
-    const MessageRecord record = messageRecord(pdu, ReportTexts{});
+    // The report texts are the home's, as the gateway would store them; else the defaults.
+    const MessageRecord record = messageRecord(pdu, home ? reportTextsOf(*home) : ReportTexts{});
     if (asJson) {
         std::printf("%s\n", json(pdu, record).c_str());
     } else {

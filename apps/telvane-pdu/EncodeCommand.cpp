@@ -7,6 +7,7 @@
 #include <variant>
 
 #include "Commands.h"
+#include "HomeSettings.h"
 #include "codec/Alphabets.h"
 #include "codec/Submit.h"
 
@@ -24,8 +25,8 @@ struct EncodeArgs {
 int usageError(const std::string& why) {
     std::fprintf(stderr, "telvane-pdu encode: %s\n", why.c_str());
     std::fputs(
-        "usage: telvane-pdu encode [--smsc NUMBER] [--report] [--latin] [--ref N] [--json] "
-        "NUMBER TEXT\n",
+        "usage: telvane-pdu encode [--home DIR] [--smsc NUMBER] [--report] [--latin] [--ref N] "
+        "[--json] NUMBER TEXT\n",
         stderr);
     return 1;
 }
@@ -38,9 +39,17 @@ std::optional<int> parseInt(std::string_view text) {
     return value;
 }
 
+// The home's sending settings come first (as the gateway reads them), the flags over them.
+std::optional<std::string> homeOf(const std::vector<std::string>& args) {
+    for (std::size_t i = 0; i + 1 < args.size() && args[i] != "--"; ++i)
+        if (args[i] == "--home") return args[i + 1];
+    return std::nullopt;
+}
+
 // Options first; "--" ends them so that a text beginning with "-" can be given.
 std::variant<EncodeArgs, std::string> parseArgs(const std::vector<std::string>& args) {
     EncodeArgs parsed;
+    if (const auto home = homeOf(args)) parsed.options = sendingOptionsOf(*home);
     std::vector<std::string> positional;
     bool optionsEnded = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -55,10 +64,12 @@ std::variant<EncodeArgs, std::string> parseArgs(const std::vector<std::string>& 
             parsed.options.toLatin = true;
         } else if (arg == "--json") {
             parsed.json = true;
-        } else if (arg == "--smsc" || arg == "--ref") {
+        } else if (arg == "--home" || arg == "--smsc" || arg == "--ref") {
             if (i + 1 == args.size()) return arg + " needs a value";
             const std::string& value = args[++i];
-            if (arg == "--smsc") {
+            if (arg == "--home") {
+                continue;  // read before the flags
+            } else if (arg == "--smsc") {
                 parsed.options.smsc = value;
             } else if (auto ref = parseInt(value)) {
                 parsed.options.lastLongId = *ref;

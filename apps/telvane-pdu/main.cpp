@@ -10,8 +10,11 @@ namespace {
 void printUsage(std::FILE* out) {
     std::fputs(
         "Usage:\n"
-        "  telvane-pdu decode [--json] HEX\n"
-        "  telvane-pdu encode [--smsc NUMBER] [--report] [--latin] [--ref N] [--json] NUMBER TEXT\n",
+        "  telvane-pdu decode [--home DIR] [--json] HEX\n"
+        "  telvane-pdu encode [--home DIR] [--smsc NUMBER] [--report] [--latin] [--ref N] "
+        "[--json]\n"
+        "                     NUMBER TEXT\n"
+        "--home DIR reads the report texts and the sending settings of that home's Telvane.ini.\n",
         out);
 }
 

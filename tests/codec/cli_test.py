@@ -4,9 +4,11 @@
 Usage: cli_test.py PATH-TO-telvane-pdu
 """
 import json
+import os
 import re
 import subprocess
 import sys
+import tempfile
 
 HELLO = "07912143658709F1040B912143658709F100006221501270032105C8329BFD06"
 PART = "07912143658709F1440B912143658709F10000622150127003210F0500035A0302E061391D44BFBF01"
@@ -73,11 +75,29 @@ def encoded_lines(stdout, want):
     return problems
 
 
+def home_cases(home):
+    """A home whose Telvane.ini (Windows-1251, as the gateway keeps it) changes the output."""
+    with open(os.path.join(home, "Telvane.ini"), "wb") as ini:
+        ini.write("[SMSreports]\r\nDeleted=Удалено сетью\r\n[SMS]\r\nSMSC=+79168999100\r\n"
+                  "Report=1\r\n".encode("cp1251"))
+    return [
+        (["decode", "--home", home, REPORT], 0,
+         "05.12.26 21:07:30\t+12345678901\tОтчет о доставке: Удалено сетью +12345678901\n"),
+        # The home's SMS centre and report request; a flag still wins over the home.
+        (["encode", "--home", home, "12345", "abc"], 0,
+         (1, b"14 07919761989901F0310005912143F50000AA0361F118")),
+        (["encode", "--home", home, "--smsc", "", "12345", "abc"], 0,
+         (1, b"14 00310005912143F50000AA0361F118")),
+    ]
+
+
 def main():
     tool = sys.argv[1]
     failures = 0
     cases = [(args, 0, want) for args, want in ACCEPTED] + [(args, 1, w) for args, w in REFUSED]
     cases.append((["decode", "--json", HELLO], 0, HELLO_JSON))
+    home = tempfile.TemporaryDirectory()
+    cases += home_cases(home.name)
     for args, status, want in cases:
         run = subprocess.run([tool] + args, capture_output=True)
         out, err = run.stdout, run.stderr.decode(errors="replace")
