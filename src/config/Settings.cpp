@@ -18,22 +18,28 @@ QString withTrailingSeparator(const QString& path) {
     return endsWithSeparator(path) ? path : path + QDir::separator();
 }
 
-template <typename Int>
-Int leading(const QString& value, const Setting& s) {
+// The value converted by `parse`; where it is rejected, the call site's default the same way.
+template <typename Int, typename Parse>
+Int converted(const QString& value, const Setting& s, Parse parse) {
     constexpr auto min = std::numeric_limits<Int>::min();
     constexpr auto max = std::numeric_limits<Int>::max();
-    IntegerResult r = leadingInteger(value.toStdString(), min, max);
-    if (!r.ok()) r = leadingInteger(s.defaultValue, min, max);
+    IntegerResult r = parse(value.toStdString(), min, max);
+    if (!r.ok()) r = parse(s.defaultValue, min, max);
     return r.ok() ? static_cast<Int>(r.value) : Int{0};
 }
 
 template <typename Int>
+Int leading(const QString& value, const Setting& s) {
+    return converted<Int>(value, s, [](const std::string& text, auto min, auto max) {
+        return leadingInteger(text, min, max);
+    });
+}
+
+template <typename Int>
 Int strict(const QString& value, const Setting& s) {
-    constexpr auto min = std::numeric_limits<Int>::min();
-    constexpr auto max = std::numeric_limits<Int>::max();
-    IntegerResult r = strictInteger(value.toStdString(), min, max);
-    if (!r.ok()) r = strictInteger(s.defaultValue, min, max);
-    return r.ok() ? static_cast<Int>(r.value) : Int{0};
+    return converted<Int>(value, s, [](const std::string& text, auto min, auto max) {
+        return strictInteger(text, min, max);
+    });
 }
 
 }  // namespace
