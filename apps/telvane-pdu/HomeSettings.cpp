@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include "config/CodecSettings.h"
 #include "config/HomeFolder.h"
 #include "config/Settings.h"
 
@@ -14,29 +15,14 @@ config::Settings settingsOf(const std::string& homeFolder) {
     return config::Settings(config::HomeFolder::iniPath(home), home);
 }
 
-std::u32string text(const config::Settings& settings, const config::Setting& setting) {
-    return settings.text(setting).toStdU32String();
-}
-
 }  // namespace
 
 codec::ReportTexts reportTextsOf(const std::string& homeFolder) {
-    const config::Settings settings = settingsOf(homeFolder);
-    codec::ReportTexts texts;
-    texts.delivered = text(settings, config::setting::Delivered);
-    texts.sepended = text(settings, config::setting::Sepended);
-    texts.deleted = text(settings, config::setting::Deleted);
-    return texts;
+    return config::reportTexts(settingsOf(homeFolder));
 }
 
 codec::SubmitOptions sendingOptionsOf(const std::string& homeFolder) {
-    const config::Settings settings = settingsOf(homeFolder);
-    codec::SubmitOptions options;
-    options.smsc = settings.text(config::setting::SMSCWhenSending).trimmed().toStdString();
-    options.report = settings.equalsOne(config::setting::Report);
-    options.toLatin = settings.equalsOne(config::setting::ToLatin);
-    options.lastLongId = settings.leadingNumber16(config::setting::LongID);
-    return options;
+    return config::sendingOptions(settingsOf(homeFolder));
 }
 
 }  // namespace telvane::pdutool

@@ -4,6 +4,7 @@
 
 #include "codec/MessageRecord.h"
 #include "codec/PduDecoder.h"
+#include "config/CodecSettings.h"
 #include "config/Settings.h"
 #include "office/OfficeStore.h"
 #include "receive/ListAnswer.h"
@@ -43,14 +44,6 @@ QByteArray messageKey(const QString& number, const QString& timeStamp, const QSt
     return journalKey(QStringLiteral("message"), number, timeStamp, text);
 }
 
-codec::ReportTexts reportTexts(const config::Settings& settings) {
-    codec::ReportTexts texts;
-    texts.delivered = settings.text(config::setting::Delivered).toStdU32String();
-    texts.sepended = settings.text(config::setting::Sepended).toStdU32String();
-    texts.deleted = settings.text(config::setting::Deleted).toStdU32String();
-    return texts;
-}
-
 }  // namespace
 
 // What one run needs at hand: the context, the day's file and the counters.
@@ -64,7 +57,7 @@ public:
           m_now(context.wallClock.now()),
           m_dayFileName(DayFileName(m_now.date(), context.working.FileType)),
           m_target{context.working.FileType, context.working.AutoScroll == 1},
-          m_texts(reportTexts(context.settings)) {}
+          m_texts(config::reportTexts(context.settings)) {}
 
     void retrieve() {
         for (const char* memory : {"ME", "SM"}) {
@@ -151,7 +144,8 @@ private:
     }
 
     void logListProblem(const char* memory, const ListProblem& problem) {
-        QString where = QStringLiteral("%1, строка %2").arg(QLatin1String(memory)).arg(problem.line);
+        QString where =
+            QStringLiteral("%1, строка %2").arg(QLatin1String(memory)).arg(problem.line);
         if (problem.index) where += QStringLiteral(", ячейка %1").arg(*problem.index);
         log(QStringLiteral("Запись списка SMS не прочитана (%1): %2: %3")
                 .arg(where, QString::fromStdString(problem.reason),
@@ -177,9 +171,9 @@ private:
             makeStatus(StatusId::WritingMessage, QString::number(entry.index)));
         m_context.status.SetStatusIcon(StatusIcon::WritingMessage);
         if (pdu.concat) {
-            const MessagePart part{referenceText(*pdu.concat), pdu.concat->total,
-                                   pdu.concat->seq,           fromU32(record.timeStamp),
-                                   fromU32(record.number),    fromU32(record.text)};
+            const MessagePart part{
+                referenceText(*pdu.concat), pdu.concat->total,      pdu.concat->seq,
+                fromU32(record.timeStamp),  fromU32(record.number), fromU32(record.text)};
             handlePart(entry.index, part);
             return;
         }
@@ -196,7 +190,9 @@ private:
         QString why;
         switch (offerPart(m_files, m_context.settings.homeFolder(), part, &why)) {
             case OfferOutcome::Stored:
-            case OfferOutcome::AlreadyHeld: DeleteMessage(index); return;
+            case OfferOutcome::AlreadyHeld:
+                DeleteMessage(index);
+                return;
             case OfferOutcome::Failed:
                 qWarning().noquote() << why;
                 log(writeFailedText(partFileName(part)));

@@ -6,10 +6,11 @@
 
 #include "codec/Alphabets.h"
 #include "codec/Submit.h"
+#include "config/CodecSettings.h"
 #include "config/Settings.h"
+#include "receive/MessageFiles.h"
 #include "send/OutgoingFile.h"
 #include "send/SendJournal.h"
-#include "receive/MessageFiles.h"
 #include "send/SendReasons.h"
 #include "send/Submission.h"
 
@@ -99,9 +100,10 @@ void ScanRun::send(const FileIdentity& identity, const OutgoingFields& fields) {
     const config::Settings& settings = m_context.settings;
     m_context.status.SetStatus(makeStatus(StatusId::Sending));
 
-    const bool toLatin = settings.equalsOne(setting::ToLatin);
+    const codec::SubmitOptions options = config::sendingOptions(settings);
     const QString number = QString::fromStdU32String(fields.number);
-    const QString text = QString::fromStdU32String(codec::prepareText(fields.text, toLatin));
+    const QString text =
+        QString::fromStdU32String(codec::prepareText(fields.text, options.toLatin));
 
     std::vector<PendingPart> parts;
     std::vector<bool> confirmed;
@@ -111,11 +113,6 @@ void ScanRun::send(const FileIdentity& identity, const OutgoingFields& fields) {
         parts = resumed->parts;
         confirmed = resumed->confirmed;
     } else {
-        codec::SubmitOptions options;
-        options.smsc = settings.text(setting::SMSCWhenSending).trimmed().toStdString();
-        options.report = settings.equalsOne(setting::Report);
-        options.toLatin = toLatin;
-        options.lastLongId = settings.leadingNumber16(setting::LongID);
         const codec::SubmitResult encoded =
             codec::encodeSubmit(codec::unicodeToUtf8(fields.number), fields.text, options);
         if (const auto* refused = std::get_if<codec::SubmitError>(&encoded)) {
