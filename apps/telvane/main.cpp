@@ -9,12 +9,11 @@
 
 #include "config/HomeFolder.h"
 #include "config/Settings.h"
+#include "contracts/Status.h"
 #include "gateway/EngineHost.h"
 #include "gateway/GatewayEngine.h"
 #include "gateway/SingleInstance.h"
-#include "gateway/Status.h"
 #include "services/HomeOption.h"
-#include "services/PollServiceFactory.h"
 #include "tray/StatusIcons.h"
 #include "tray/TrayStatusModel.h"
 #include "tray/frmMain.h"
@@ -65,11 +64,10 @@ int main(int argc, char** argv) {
     }
 
     tray::TrayStatusModel model;
-    model.SetStatus(gateway::makeStatus(gateway::StatusId::Idle).text);
+    model.SetStatus(contracts::makeStatus(contracts::StatusId::Idle).text);
     tray::frmMain window(model, config::Settings(iniPath, home), QStringLiteral(TELVANE_VERSION));
 
-    gateway::EngineHost host(iniPath, home, services::makeInboxRetriever(),
-                             services::makeOutboxScanner());
+    gateway::EngineHost host(iniPath, home);
     QObject::connect(&host, &gateway::EngineHost::statusChanged, &model,
                      &tray::TrayStatusModel::SetStatus);
     QObject::connect(&host, &gateway::EngineHost::statusIconChanged, &model,
@@ -77,12 +75,13 @@ int main(int argc, char** argv) {
     QObject::connect(&host, &gateway::EngineHost::menuChanged, &model,
                      &tray::TrayStatusModel::setMenu);
     QObject::connect(&host, &gateway::EngineHost::startFailed, &window,
-                     [&window](gateway::StartFailure failure, int) {
-                         window.showStartFailure(gateway::startFailureTitle(),
-                                                 forDisplay(gateway::startFailureText(failure)));
+                     [&window](const gateway::StartFailure& failure) {
+                         if (!failure.portProblem.isEmpty())
+                             window.showPortMessage(failure.portProblem);
+                         window.showStartFailure(
+                             gateway::startFailureTitle(),
+                             forDisplay(gateway::startFailureText(failure.outcome)));
                      });
-    QObject::connect(&host, &gateway::EngineHost::portConfigurationFailed, &window,
-                     &tray::frmMain::showPortMessage);
     QObject::connect(&host, &gateway::EngineHost::finished, &app, [&window] {
         window.tearDown();
         QCoreApplication::quit();

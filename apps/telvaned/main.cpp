@@ -14,9 +14,7 @@
 #include "gateway/GatewayEngine.h"
 #include "gateway/ManualTickSource.h"
 #include "gateway/SingleInstance.h"
-#include "phone/ARCComm.h"
 #include "services/HomeOption.h"
-#include "services/PollServiceFactory.h"
 
 using namespace telvane;
 
@@ -35,31 +33,27 @@ void printStatus(const QString& text) {
               QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss ")) + text);
 }
 
-void printStartFailure(gateway::StartFailure failure) {
+void printStartFailure(const gateway::StartFailure& failure) {
+    if (!failure.portProblem.isEmpty()) printLine(stderr, failure.portProblem);
     printLine(stderr, gateway::startFailureTitle() + QStringLiteral(": ") +
-                          gateway::startFailureText(failure));
+                          gateway::startFailureText(failure.outcome));
 }
 
 // Connects, runs exactly one poll on this thread, and ends.
 int runOnce(const QString& iniPath, const QString& home) {
     gateway::ManualTickSource ticks;
-    const auto inbox = services::makeInboxRetriever();
-    const auto outbox = services::makeOutboxScanner();
-    gateway::EngineAssembly parts(iniPath, home, ticks, *inbox, *outbox);
+    gateway::EngineAssembly parts(iniPath, home, ticks);
     gateway::GatewayEngine& engine = parts.engine();
-    phone::ARCComm& port = parts.port();
 
     QObject::connect(&engine, &gateway::GatewayEngine::statusChanged, &printStatus);
-    QObject::connect(&port, &phone::CommPort::configurationFailed,
-                     [](const QString& message) { printLine(stderr, message); });
     QObject::connect(&engine, &gateway::GatewayEngine::startFailed, &printStartFailure);
     engine.load();
     switch (engine.runOnce()) {
-        case gateway::GatewayEngine::ConnectResult::Connected:
+        case gateway::ConnectOutcome::Connected:
             return Polled;
-        case gateway::GatewayEngine::ConnectResult::PortNotOpened:
+        case gateway::ConnectOutcome::PortNotOpened:
             return PortNotOpened;
-        case gateway::GatewayEngine::ConnectResult::PhoneSilent:
+        case gateway::ConnectOutcome::PhoneSilent:
             return PhoneSilent;
     }
     return Polled;
@@ -99,17 +93,14 @@ int main(int argc, char** argv) {
 
     if (parser.isSet(onceOption)) return runOnce(iniPath, home);
 
-    gateway::EngineHost host(iniPath, home, services::makeInboxRetriever(),
-                             services::makeOutboxScanner());
+    gateway::EngineHost host(iniPath, home);
     QObject::connect(&host, &gateway::EngineHost::statusChanged, &printStatus);
-    QObject::connect(&host, &gateway::EngineHost::portConfigurationFailed,
-                     [](const QString& message) { printLine(stderr, message); });
     // A service must come up when the modem is plugged in later: a failed start is retried once
     // per poll period.
     QObject::connect(&host, &gateway::EngineHost::startFailed,
-                     [&host](gateway::StartFailure failure, int pollPeriodSeconds) {
+                     [&host](const gateway::StartFailure& failure) {
                          printStartFailure(failure);
-                         host.requestStartAfter(std::max(1, pollPeriodSeconds) * 1000);
+                         host.requestStartAfter(std::max(1, failure.pollPeriodSeconds) * 1000);
                      });
     QObject::connect(&host, &gateway::EngineHost::finished, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);

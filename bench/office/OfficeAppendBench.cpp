@@ -16,8 +16,9 @@
 #include "office/MessageSheet.h"
 #include "office/OfficeStore.h"
 #include "office/RtfTable.h"
-#include "receive/FileSystem.h"
 #include "receive/MessageFiles.h"
+#include "storage/FileSystem.h"
+#include "storage/LogFile.h"
 
 namespace {
 
@@ -55,7 +56,7 @@ bool prepare(const DayFiles& files, int rows) {
     for (int i = 0; i < rows; ++i) {
         office::appendMessageRow(workbook, record(i), false);
         body.append(office::rtfRow(i + 1, record(i)));
-        text.append(receive::textLine(record(i)));
+        text.append(storage::textLine(record(i)));
     }
     document.insert(brace, body);
     const auto container =
@@ -66,7 +67,7 @@ bool prepare(const DayFiles& files, int rows) {
 
 // Empty when the append succeeded, else why not.
 QString failure(const OfficeResult& r) { return r.ok ? QString() : r.reason; }
-QString failure(const receive::WriteResult& r) { return r.ok ? QString() : r.error; }
+QString failure(const storage::WriteResult& r) { return r.ok ? QString() : r.error; }
 
 template <typename Append>
 double medianMs(Append append, int from) {
@@ -93,7 +94,7 @@ int main() {
     const DayFiles files{folder.filePath(QStringLiteral("26-12-05.txt")),
                          folder.filePath(QStringLiteral("26-12-05.xls")),
                          folder.filePath(QStringLiteral("26-12-05.doc"))};
-    receive::DiskFileSystem disk;
+    storage::DiskFileSystem disk;
     const auto kib = [](const QString& path) {
         return static_cast<double>(QFileInfo(path).size()) / 1024.0;
     };

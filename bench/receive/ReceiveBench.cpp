@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "config/Settings.h"
-#include "gateway/PollServices.h"
+#include "contracts/PollContext.h"
 #include "receive/InboxRetrieval.h"
 
 using namespace telvane;
@@ -28,7 +28,7 @@ QByteArray pdu(int i) {
            "2105C8329BFD06";
 }
 
-class ListingPhone final : public phone::PhoneLink {
+class ListingPhone final : public contracts::PhoneLink {
 public:
     explicit ListingPhone(int count) {
         m_answer = "AT+CMGL=4\r\r\n";
@@ -37,7 +37,10 @@ public:
         }
         m_answer += "\r\n\r\nOK\r\n";
     }
-    bool OpenPort() override { return true; }
+    contracts::PortOpening OpenPort() override {
+        return {contracts::PortOpening::Outcome::Opened, {}};
+    }
+    QString portDescription() const override { return QStringLiteral("COM1; 9600; n,8,1"); }
     bool SendToPhone(const QByteArray& command, const QString&, QString&, int) override {
         // Only the phone memory holds messages.
         if (command == "AT+CMGL=4\r\n") m_buffer = m_listed ? "\r\nOK\r\n" : m_answer;
@@ -56,17 +59,17 @@ private:
     bool m_listed = false;
 };
 
-struct NoStatus final : gateway::StatusSink {
-    void SetStatus(const gateway::Status& s) override { m_status = s; }
-    void SetStatusIcon(gateway::StatusIcon) override {}
-    const gateway::Status& currentStatus() const override { return m_status; }
-    gateway::Status m_status;
+struct NoStatus final : contracts::StatusSink {
+    void SetStatus(const contracts::Status& s) override { m_status = s; }
+    void SetStatusIcon(contracts::StatusIcon) override {}
+    const contracts::Status& currentStatus() const override { return m_status; }
+    contracts::Status m_status;
 };
-struct NoClock final : phone::Clock {
+struct NoClock final : contracts::Clock {
     qint64 monotonicMs() const override { return 0; }
     void pause(int) override {}
 };
-struct NoPump final : phone::EventPump {
+struct NoPump final : contracts::EventPump {
     void run() override {}
 };
 
@@ -75,22 +78,24 @@ double runOnce(int count) {
     const QString ini = home.filePath(QStringLiteral("Telvane.ini"));
     QFile(ini).open(QIODevice::WriteOnly);
     config::Settings settings(ini, home.path());
-    gateway::WorkingSettings working;
+    contracts::WorkingSettings working;
     working.gfsReceive = settings.folder(config::setting::Receive);
     working.gfsLogs = settings.folder(config::setting::Logs);
     ListingPhone phone(count);
     NoStatus status;
     NoClock clock;
     NoPump pump;
-    phone::PacingProfile pacing{0, 0, 0};
-    gateway::SystemWallClock wallClock;
-    gateway::PollContext context{phone, status, working, settings, clock, pump, pacing, wallClock};
+    contracts::PacingProfile pacing{0, 0, 0};
+    contracts::SystemWallClock wallClock;
+    contracts::PollContext context{phone, status, working, settings,
+                                   clock, pump,   pacing,  wallClock};
     receive::InboxRetrieval inbox;
     QElapsedTimer timer;
     timer.start();
     inbox.RetrieveInbox(context);
     const double ms = double(timer.nsecsElapsed()) / 1e6;
-    if (working.gflSMSnum != 1 + count) std::fprintf(stderr, "stored %d of %d\n", working.gflSMSnum - 1, count);
+    if (working.gflSMSnum != 1 + count)
+        std::fprintf(stderr, "stored %d of %d\n", working.gflSMSnum - 1, count);
     return ms;
 }
 

@@ -33,11 +33,14 @@ std::u32string textFor(int i) {
     }
 }
 
-class InstantPhone final : public phone::PhoneLink {
+class InstantPhone final : public contracts::PhoneLink {
 public:
-    InstantPhone(phone::Clock& clock, const phone::PacingProfile& pacing)
+    InstantPhone(contracts::Clock& clock, const contracts::PacingProfile& pacing)
         : m_clock(clock), m_pacing(pacing) {}
-    bool OpenPort() override { return true; }
+    contracts::PortOpening OpenPort() override {
+        return {contracts::PortOpening::Outcome::Opened, {}};
+    }
+    QString portDescription() const override { return QStringLiteral("COM1; 9600; n,8,1"); }
     bool SendToPhone(const QByteArray& command, const QString&, QString&, int) override {
         m_clock.pause(m_pacing.beforeCommandMs);  // the pause every transaction opens with
         m_buffer = command.startsWith("at+cmgs=") ? QByteArray("\r\n> ") : QByteArray("\r\nOK\r\n");
@@ -51,34 +54,34 @@ public:
     long transactions = 0;
 
 private:
-    phone::Clock& m_clock;
-    const phone::PacingProfile& m_pacing;
+    contracts::Clock& m_clock;
+    const contracts::PacingProfile& m_pacing;
     QByteArray m_buffer;
 };
 
-class NullStatus final : public gateway::StatusSink {
+class NullStatus final : public contracts::StatusSink {
 public:
-    void SetStatus(const gateway::Status& status) override { m_status = status; }
-    void SetStatusIcon(gateway::StatusIcon) override {}
-    const gateway::Status& currentStatus() const override { return m_status; }
+    void SetStatus(const contracts::Status& status) override { m_status = status; }
+    void SetStatusIcon(contracts::StatusIcon) override {}
+    const contracts::Status& currentStatus() const override { return m_status; }
 
 private:
-    gateway::Status m_status;
+    contracts::Status m_status;
 };
 
-class CountingClock final : public phone::Clock {
+class CountingClock final : public contracts::Clock {
 public:
     qint64 monotonicMs() const override { return pausedMs; }
     void pause(int ms) override { pausedMs += ms; }
     qint64 pausedMs = 0;
 };
 
-class NoPump final : public phone::EventPump {
+class NoPump final : public contracts::EventPump {
 public:
     void run() override {}
 };
 
-class LaterWallClock final : public gateway::WallClock {
+class LaterWallClock final : public contracts::WallClock {
 public:
     QDateTime now() const override { return QDateTime::currentDateTime().addSecs(60); }
 };
@@ -106,7 +109,7 @@ int main() {
         QDir(home.path()).mkpath(QStringLiteral("Send"));
         QDir(home.path()).mkpath(QStringLiteral("Logs"));
         config::Settings settings(home.filePath(QStringLiteral("Telvane.ini")), home.path());
-        gateway::WorkingSettings working;
+        contracts::WorkingSettings working;
         working.gfsSend = home.filePath(QStringLiteral("Send/"));
         working.gfsLogs = home.filePath(QStringLiteral("Logs/"));
         working.gfsSplit = QStringLiteral("\t");
@@ -116,14 +119,14 @@ int main() {
             file.write("79161234567\t" +
                        QByteArray::fromStdString(codec::unicodeToCp1251Lossy(textFor(i))));
         }
-        const phone::PacingProfile pacing;
+        const contracts::PacingProfile pacing;
         CountingClock clock;
         InstantPhone phone(clock, pacing);
         NullStatus status;
         NoPump pump;
         LaterWallClock wallClock;
-        gateway::PollContext context{phone, status, working, settings,
-                                     clock, pump,   pacing,  wallClock};
+        contracts::PollContext context{phone, status, working, settings,
+                                       clock, pump,   pacing,  wallClock};
         send::OutboxScan scanner;
         QElapsedTimer timer;
         timer.start();

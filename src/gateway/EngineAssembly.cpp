@@ -3,11 +3,9 @@
 namespace telvane::gateway {
 
 EngineAssembly::EngineAssembly(const QString& iniFilePath, const QString& homeFolder,
-                               TickSource& ticks, InboxRetriever& inbox, OutboxScanner& outbox)
+                               contracts::TickSource& ticks)
     : m_settings(iniFilePath, homeFolder),
-      m_exchange(m_port, m_settings, m_status, m_clock, m_pump),
-      m_engine({m_exchange, m_settings, m_clock, m_pump, ticks, inbox, outbox, m_wallClock}) {
-    m_status.engine = &m_engine;
-}
+      m_exchange(m_port, m_settings, m_clock, m_pump),
+      m_engine({m_exchange, m_settings, m_clock, m_pump, ticks, m_inbox, m_outbox, m_wallClock}) {}
 
 }  // namespace telvane::gateway

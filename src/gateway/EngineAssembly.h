@@ -1,6 +1,7 @@
 #pragma once
-// The engine with its real port, clocks and settings, put together once for every program.
-// Its owner supplies the tick source: a timer in a front end, or a hand-driven one for --once.
+// The engine with its real port, clocks, settings, inbox and outbox, put together once for
+// every program. Its owner supplies the tick source: a timer in a front end, or a hand-driven
+// one for --once.
 
 #include <QString>
 
@@ -8,34 +9,28 @@
 #include "gateway/GatewayEngine.h"
 #include "phone/ARCComm.h"
 #include "phone/AtExchange.h"
-#include "phone/Clock.h"
+#include "phone/SystemClock.h"
+#include "receive/InboxRetrieval.h"
+#include "send/OutboxScan.h"
 
 namespace telvane::gateway {
 
 class EngineAssembly {
 public:
-    EngineAssembly(const QString& iniFilePath, const QString& homeFolder, TickSource& ticks,
-                   InboxRetriever& inbox, OutboxScanner& outbox);
+    EngineAssembly(const QString& iniFilePath, const QString& homeFolder,
+                   contracts::TickSource& ticks);
 
     GatewayEngine& engine() { return m_engine; }
-    phone::ARCComm& port() { return m_port; }
 
 private:
-    // The exchange reports its status through the engine, which is built after it.
-    struct StatusForwarder final : StatusSink {
-        GatewayEngine* engine = nullptr;
-        void SetStatus(const Status& s) override { engine->SetStatus(s); }
-        void SetStatusIcon(StatusIcon i) override { engine->SetStatusIcon(i); }
-        const Status& currentStatus() const override { return engine->currentStatus(); }
-    };
-
     config::Settings m_settings;
     phone::SystemClock m_clock;
-    SystemWallClock m_wallClock;
+    contracts::SystemWallClock m_wallClock;
     phone::QtEventPump m_pump;
     phone::ARCComm m_port;
-    StatusForwarder m_status;
     phone::AtExchange m_exchange;
+    receive::InboxRetrieval m_inbox;
+    send::OutboxScan m_outbox;
     GatewayEngine m_engine;
 };
 

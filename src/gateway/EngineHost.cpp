@@ -9,23 +9,17 @@ namespace telvane::gateway {
 
 // Everything that lives on the engine's thread.
 struct EngineHost::Worker {
-    Worker(const QString& iniFilePath, const QString& homeFolder, InboxRetriever& inbox,
-           OutboxScanner& outbox)
-        : parts(iniFilePath, homeFolder, ticks, inbox, outbox) {}
+    Worker(const QString& iniFilePath, const QString& homeFolder)
+        : parts(iniFilePath, homeFolder, ticks) {}
 
     QtTickSource ticks;
     EngineAssembly parts;
 };
 
-EngineHost::EngineHost(QString iniFilePath, QString homeFolder,
-                       std::unique_ptr<InboxRetriever> inbox, std::unique_ptr<OutboxScanner> outbox,
-                       QObject* parent)
-    : QObject(parent),
-      m_iniFilePath(std::move(iniFilePath)),
-      m_homeFolder(std::move(homeFolder)),
-      m_inbox(std::move(inbox)),
-      m_outbox(std::move(outbox)) {
+EngineHost::EngineHost(QString iniFilePath, QString homeFolder, QObject* parent)
+    : QObject(parent), m_iniFilePath(std::move(iniFilePath)), m_homeFolder(std::move(homeFolder)) {
     qRegisterMetaType<telvane::gateway::StartFailure>();
+    qRegisterMetaType<telvane::contracts::MenuState>();
     m_thread.setObjectName(QStringLiteral("telvane-engine"));
     connect(&m_thread, &QThread::started, [this] { buildOnEngineThread(); });
 }
@@ -41,7 +35,7 @@ void EngineHost::launch() {
 }
 
 void EngineHost::buildOnEngineThread() {
-    m_worker = new Worker(m_iniFilePath, m_homeFolder, *m_inbox, *m_outbox);
+    m_worker = new Worker(m_iniFilePath, m_homeFolder);
     // The engine's objects end on their own thread, as its event loop ends.
     connect(
         &m_thread, &QThread::finished, &m_thread,
@@ -60,12 +54,8 @@ void EngineHost::buildOnEngineThread() {
     connect(engine, &GatewayEngine::statusChanged, this, &EngineHost::statusChanged);
     connect(engine, &GatewayEngine::statusIconChanged, this, &EngineHost::statusIconChanged);
     connect(engine, &GatewayEngine::menuChanged, this, &EngineHost::menuChanged);
-    connect(engine, &GatewayEngine::startFailed, this, [this, engine](StartFailure failure) {
-        emit startFailed(failure, engine->working().PollPeriod);
-    });
+    connect(engine, &GatewayEngine::startFailed, this, &EngineHost::startFailed);
     connect(engine, &GatewayEngine::finished, this, &EngineHost::finished);
-    connect(&m_worker->parts.port(), &phone::CommPort::configurationFailed, this,
-            &EngineHost::portConfigurationFailed);
     engine->load();
     m_built.release();
 }

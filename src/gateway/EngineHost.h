@@ -7,7 +7,6 @@
 #include <QSemaphore>
 #include <QString>
 #include <QThread>
-#include <memory>
 
 #include "gateway/GatewayEngine.h"
 
@@ -16,8 +15,7 @@ namespace telvane::gateway {
 class EngineHost final : public QObject {
     Q_OBJECT
 public:
-    EngineHost(QString iniFilePath, QString homeFolder, std::unique_ptr<InboxRetriever> inbox,
-               std::unique_ptr<OutboxScanner> outbox, QObject* parent = nullptr);
+    EngineHost(QString iniFilePath, QString homeFolder, QObject* parent = nullptr);
     ~EngineHost() override;
 
     /// Starts the engine's thread and the engine's load; the status is "Telvane" afterwards.
@@ -32,10 +30,8 @@ public slots:
 signals:
     void statusChanged(const QString& text);
     void statusIconChanged(int index);
-    void menuChanged(bool start, bool options, bool exit, bool about);
-    void startFailed(telvane::gateway::StartFailure failure, int pollPeriodSeconds);
-    /// The port opened but could not be configured.
-    void portConfigurationFailed(const QString& message);
+    void menuChanged(const telvane::contracts::MenuState& menu);
+    void startFailed(const telvane::gateway::StartFailure& failure);
     void finished();
 
     // To the engine's thread.
@@ -48,8 +44,6 @@ private:
 
     QString m_iniFilePath;
     QString m_homeFolder;
-    std::unique_ptr<InboxRetriever> m_inbox;
-    std::unique_ptr<OutboxScanner> m_outbox;
     QThread m_thread;
     QSemaphore m_built;
     struct Worker;

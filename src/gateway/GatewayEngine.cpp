@@ -10,16 +10,23 @@ Q_LOGGING_CATEGORY(lcGateway, "telvane.gateway", QtInfoMsg)
 namespace telvane::gateway {
 
 namespace setting = config::setting;
+using contracts::makeStatus;
+using contracts::MenuState;
+using contracts::PortOpening;
+using contracts::StatusIcon;
+using contracts::StatusId;
 
 QString startFailureTitle() { return QStringLiteral("Ошибка соединения"); }
 
-QString startFailureText(StartFailure failure) {
-    switch (failure) {
-        case StartFailure::PortNotOpened:
+QString startFailureText(ConnectOutcome outcome) {
+    switch (outcome) {
+        case ConnectOutcome::Connected:
+            return {};
+        case ConnectOutcome::PortNotOpened:
             return QStringLiteral(
                 "Порт не открыт. Проверьте правильность настроек порта а также, не занят ли "
                 "он другой программой.");
-        case StartFailure::PhoneSilent:
+        case ConnectOutcome::PhoneSilent:
             return QStringLiteral(
                 "Телефон не отвечает на запрос. Проверьте правильность подключения телефона к "
                 "компьютеру.");
@@ -28,9 +35,12 @@ QString startFailureText(StartFailure failure) {
 }
 
 GatewayEngine::GatewayEngine(Dependencies dependencies, QObject* parent)
-    : QObject(parent), m_deps(dependencies), m_status(makeStatus(StatusId::Idle)) {}
+    : QObject(parent), m_deps(dependencies), m_status(makeStatus(StatusId::Idle)) {
+    qRegisterMetaType<telvane::gateway::StartFailure>();
+    qRegisterMetaType<telvane::contracts::MenuState>();
+}
 
-void GatewayEngine::SetStatus(const Status& status) {
+void GatewayEngine::SetStatus(const contracts::Status& status) {
     m_status = status;
     qCDebug(lcGateway).noquote() << "status:" << status.text;
     emit statusChanged(status.text);
@@ -44,7 +54,7 @@ void GatewayEngine::SetStatusIcon(StatusIcon icon) {
 void GatewayEngine::setMenu(MenuState menu) {
     if (menu == m_menu) return;
     m_menu = menu;
-    emit menuChanged(menu.start, menu.options, menu.exit, menu.about);
+    emit menuChanged(menu);
 }
 
 void GatewayEngine::load() {
@@ -53,17 +63,21 @@ void GatewayEngine::load() {
     m_working.AutoScroll = m_autoScroll;
 }
 
-void GatewayEngine::itmStart_Click() {
+void GatewayEngine::itmStart_Click() { (void)start(); }
+
+std::optional<ConnectOutcome> GatewayEngine::start() {
     // Start is offered only while the gateway is out of service; a command that arrives
     // anyway (a queued click, a service retry) must not open the port a second time.
-    if (m_finished || m_connecting || m_inTick || m_deps.ticks.isEnabled()) return;
+    if (m_finished || m_connection == Connection::Connecting || m_inTick ||
+        m_deps.ticks.isEnabled())
+        return std::nullopt;
     SetStatusIcon(StatusIcon::Working);
     SetStatus(makeStatus(StatusId::Connecting));
     MenuState menu = m_menu;
     menu.start = false;
     menu.options = false;
     setMenu(menu);
-    ConnectPhone();
+    return ConnectPhone();
 }
 
 void GatewayEngine::readWorkingSettings() {
@@ -78,8 +92,19 @@ void GatewayEngine::readWorkingSettings() {
     m_deps.phone.setLogFolder(m_working.gfsLogs);
 }
 
-GatewayEngine::ConnectResult GatewayEngine::ConnectPhone() {
-    m_connecting = true;
+PortOpening GatewayEngine::openPort() {
+    SetStatus(makeStatus(StatusId::OpeningPort, m_deps.phone.portDescription()));
+    m_deps.pump.run();
+    PortOpening opening = m_deps.phone.OpenPort();
+    if (!opening.opened()) {
+        SetStatusIcon(StatusIcon::PortFailed);
+        SetStatus(makeStatus(StatusId::PortNotOpened));
+    }
+    return opening;
+}
+
+ConnectOutcome GatewayEngine::ConnectPhone() {
+    m_connection = Connection::Connecting;
     MenuState menu = m_menu;
     menu.options = false;
     setMenu(menu);
@@ -87,26 +112,24 @@ GatewayEngine::ConnectResult GatewayEngine::ConnectPhone() {
     m_deps.phone.FinCom();
     m_pduModeSelected = false;
 
-    ConnectResult result = ConnectResult::Connected;
-    if (!m_deps.phone.OpenPort()) {
-        SetStatusIcon(StatusIcon::PortFailed);
-        result = ConnectResult::PortNotOpened;
+    ConnectOutcome outcome = ConnectOutcome::Connected;
+    const PortOpening opening = openPort();
+    if (!opening.opened()) {
+        m_connection = Connection::PortFailed;
+        outcome = ConnectOutcome::PortNotOpened;
     } else if (phoneTest()) {
         selectPduModeOnce();
         SetStatusIcon(StatusIcon::PhoneAnswered);
         SetStatus(makeStatus(StatusId::PhoneConnected));
+        m_connection = Connection::InService;
         m_deps.ticks.setEnabled(true);
     } else {
-        SetStatusIcon(StatusIcon::NoPhone);
-        SetStatus(makeStatus(StatusId::NoPhone));
-        m_deps.phone.FinCom();
-        result = ConnectResult::PhoneSilent;
+        losePhone();
+        outcome = ConnectOutcome::PhoneSilent;
     }
-    m_connecting = false;
 
-    if (result != ConnectResult::Connected) {
-        emit startFailed(result == ConnectResult::PortNotOpened ? StartFailure::PortNotOpened
-                                                                : StartFailure::PhoneSilent);
+    if (outcome != ConnectOutcome::Connected) {
+        emit startFailed({outcome, opening.problem, m_working.PollPeriod});
         menu = m_menu;
         menu.start = true;
         menu.options = true;
@@ -114,7 +137,7 @@ GatewayEngine::ConnectResult GatewayEngine::ConnectPhone() {
         // An exit asked for while connecting would otherwise wait for a tick that never comes.
         if (m_exitTag) tearDown();
     }
-    return result;
+    return outcome;
 }
 
 bool GatewayEngine::phoneTest() {
@@ -131,6 +154,13 @@ void GatewayEngine::selectPduModeOnce() {
     QString wait = QStringLiteral("OK");
     if (!m_deps.phone.SendToPhone("AT+CMGF=0\r", QStringLiteral("Инициализация"), wait, 5))
         qCWarning(lcGateway) << "the phone did not accept PDU mode (AT+CMGF=0)";
+}
+
+void GatewayEngine::losePhone() {
+    SetStatusIcon(StatusIcon::NoPhone);
+    SetStatus(makeStatus(StatusId::NoPhone));
+    m_deps.phone.FinCom();
+    m_connection = Connection::PhoneLost;
 }
 
 void GatewayEngine::Timer1_Timer() {
@@ -157,15 +187,14 @@ void GatewayEngine::Timer1_Timer() {
 }
 
 void GatewayEngine::connectionCheck() {
-    if (m_status.id == StatusId::NoPhone) m_deps.phone.OpenPort();
+    if (m_connection == Connection::PhoneLost) (void)openPort();
     if (phoneTest()) {
         selectPduModeOnce();
         SetStatusIcon(StatusIcon::PhoneAnswered);
         SetStatus(makeStatus(StatusId::WaitingForPoll));
+        m_connection = Connection::InService;
     } else {
-        SetStatusIcon(StatusIcon::NoPhone);
-        SetStatus(makeStatus(StatusId::NoPhone));
-        m_deps.phone.FinCom();
+        losePhone();
     }
     MenuState menu = m_menu;
     menu.exit = true;
@@ -173,22 +202,22 @@ void GatewayEngine::connectionCheck() {
 }
 
 void GatewayEngine::poll() {
-    if (m_status.id == StatusId::NoPhone) {
+    if (m_connection == Connection::PhoneLost) {
         SetStatusIcon(StatusIcon::Working);
-        m_deps.phone.OpenPort();
+        // A port that does not open shows in the phone test that follows.
+        (void)openPort();
     }
     if (!phoneTest()) {
-        SetStatusIcon(StatusIcon::NoPhone);
-        SetStatus(makeStatus(StatusId::NoPhone));
-        m_deps.phone.FinCom();
+        losePhone();
         return;
     }
     selectPduModeOnce();
+    m_connection = Connection::InService;
     SetStatusIcon(StatusIcon::PhoneAnswered);
     SetStatus(makeStatus(StatusId::PhoneConnected));
     m_deps.ticks.setEnabled(false);
-    PollContext context{m_deps.phone, *this,       m_working,     m_deps.settings,
-                        m_deps.clock, m_deps.pump, m_deps.pacing, m_deps.wallClock};
+    contracts::PollContext context{m_deps.phone, *this,       m_working,     m_deps.settings,
+                                   m_deps.clock, m_deps.pump, m_deps.pacing, m_deps.wallClock};
     SetStatus(makeStatus(StatusId::ReadingMessages));
     m_deps.inbox.RetrieveInbox(context);
     m_deps.clock.pause(m_deps.pacing.shortPauseMs);
@@ -200,13 +229,13 @@ void GatewayEngine::poll() {
 
 void GatewayEngine::itmExit_Click() {
     if (m_finished) return;
-    if (m_status.id == StatusId::Idle && !m_connecting) {
+    if (m_connection == Connection::Idle) {
         tearDown();
         return;
     }
-    const bool outOfService = m_status.id == StatusId::NoPhone ||
-                              m_status.id == StatusId::PortNotOpened;
-    if (outOfService && !m_inTick && !m_connecting) {
+    const bool outOfService =
+        m_connection == Connection::PhoneLost || m_connection == Connection::PortFailed;
+    if (outOfService && !m_inTick) {
         m_deps.phone.FinCom();
         tearDown();
         return;
@@ -216,17 +245,15 @@ void GatewayEngine::itmExit_Click() {
     m_exitTag = true;
 }
 
-GatewayEngine::ConnectResult GatewayEngine::runOnce() {
-    itmStart_Click();
-    if (!m_deps.ticks.isEnabled()) {
-        return m_status.id == StatusId::PortNotOpened ? ConnectResult::PortNotOpened
-                                                      : ConnectResult::PhoneSilent;
-    }
+ConnectOutcome GatewayEngine::runOnce() {
+    const std::optional<ConnectOutcome> outcome = start();
+    if (!outcome) return ConnectOutcome::PhoneSilent;
+    if (*outcome != ConnectOutcome::Connected) return *outcome;
     m_inTick = true;
     poll();
     m_inTick = false;
     m_deps.ticks.setEnabled(false);
-    return ConnectResult::Connected;
+    return ConnectOutcome::Connected;
 }
 
 void GatewayEngine::tearDown() {

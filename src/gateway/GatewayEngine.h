@@ -1,63 +1,74 @@
 #pragma once
 // The gateway's engine: start, the once-a-second poll cycle, the exit request and the
-// tear-down. It holds the status (text and icon) and the menu's state, and reports every change
-// to its front end, which only shows them and sends commands back.
+// tear-down. It alone decides the status (text and icon), the connection state and the menu's
+// state, and reports every change to its front end, which only shows them and sends commands
+// back.
 
 #include <QObject>
+#include <optional>
 
-#include "gateway/PollServices.h"
-#include "gateway/Status.h"
+#include "contracts/PollContext.h"
+#include "contracts/Status.h"
 
 namespace telvane::gateway {
 
-struct MenuState {
-    bool start = true;
-    bool options = true;
-    bool exit = true;
-    bool about = true;
-    bool operator==(const MenuState&) const = default;
-};
+/// How connecting to the phone ended.
+enum class ConnectOutcome { Connected, PortNotOpened, PhoneSilent };
 
-/// Why Start did not put the gateway in service.
-enum class StartFailure { PortNotOpened, PhoneSilent };
+/// A Start that did not put the gateway in service, with what a front end needs to say so.
+struct StartFailure {
+    ConnectOutcome outcome = ConnectOutcome::PortNotOpened;
+    /// The port opened but refused its line settings: what it said.
+    QString portProblem;
+    /// The poll period read at this Start (a service retries once per period).
+    int pollPeriodSeconds = 10;
+};
 
 /// The texts of the start-failure message boxes.
 QString startFailureTitle();
-QString startFailureText(StartFailure failure);
+QString startFailureText(ConnectOutcome outcome);
 
-class GatewayEngine final : public QObject, public StatusSink {
+class GatewayEngine final : public QObject, public contracts::StatusSink {
     Q_OBJECT
 public:
     struct Dependencies {
-        phone::PhoneLink& phone;
+        contracts::PhoneLink& phone;
         const config::Settings& settings;
-        phone::Clock& clock;
-        phone::EventPump& pump;
-        TickSource& ticks;
-        InboxRetriever& inbox;
-        OutboxScanner& outbox;
-        const WallClock& wallClock;
-        phone::PacingProfile pacing{};
+        contracts::Clock& clock;
+        contracts::EventPump& pump;
+        contracts::TickSource& ticks;
+        contracts::InboxRetriever& inbox;
+        contracts::OutboxScanner& outbox;
+        const contracts::WallClock& wallClock;
+        contracts::PacingProfile pacing{};
     };
 
-    enum class ConnectResult { Connected, PortNotOpened, PhoneSilent };
+    /// Where the engine stands with the phone.
+    enum class Connection {
+        Idle,        ///< never started
+        Connecting,  ///< Start is opening the port and testing the phone
+        InService,   ///< the phone answered; ticks and polls run
+        PhoneLost,   ///< the phone stopped answering (or never did); the port is closed
+        PortFailed,  ///< the port could not be opened at Start
+    };
 
     explicit GatewayEngine(Dependencies dependencies, QObject* parent = nullptr);
 
-    const Status& currentStatus() const override { return m_status; }
-    StatusIcon currentIcon() const { return m_icon; }
-    MenuState menu() const { return m_menu; }
+    const contracts::Status& currentStatus() const override { return m_status; }
+    contracts::StatusIcon currentIcon() const { return m_icon; }
+    contracts::MenuState menu() const { return m_menu; }
+    Connection connection() const { return m_connection; }
     qint16 tickCounter() const { return m_tickCounter; }
     qint16 autoScroll() const { return m_autoScroll; }
-    const WorkingSettings& working() const { return m_working; }
+    const contracts::WorkingSettings& working() const { return m_working; }
     bool exitRequested() const { return m_exitTag; }
     bool isFinished() const { return m_finished; }
 
-    void SetStatus(const Status& status) override;
-    void SetStatusIcon(StatusIcon icon) override;
+    void SetStatus(const contracts::Status& status) override;
+    void SetStatusIcon(contracts::StatusIcon icon) override;
 
     /// --once: connect, run exactly one poll, and report how far it got.
-    ConnectResult runOnce();
+    ConnectOutcome runOnce();
 
 public slots:
     /// Program start: the idle status and the values held for the whole run.
@@ -69,32 +80,36 @@ public slots:
 signals:
     void statusChanged(const QString& text);
     void statusIconChanged(int index);
-    void menuChanged(bool start, bool options, bool exit, bool about);
+    void menuChanged(const telvane::contracts::MenuState& menu);
     /// Start failed; the front end shows startFailureTitle() and startFailureText().
-    void startFailed(telvane::gateway::StartFailure failure);
+    void startFailed(const telvane::gateway::StartFailure& failure);
     /// The engine has closed the port and wants the program to end.
     void finished();
 
 private:
-    ConnectResult ConnectPhone();
+    /// Start's work; nullopt when the gateway is not in a state to start.
+    std::optional<ConnectOutcome> start();
+    ConnectOutcome ConnectPhone();
+    contracts::PortOpening openPort();
     void readWorkingSettings();
     bool phoneTest();
     void selectPduModeOnce();
+    void losePhone();
     void connectionCheck();
     void poll();
     void tearDown();
-    void setMenu(MenuState menu);
+    void setMenu(contracts::MenuState menu);
 
     Dependencies m_deps;
-    Status m_status;
-    StatusIcon m_icon = StatusIcon::PhoneAnswered;
-    MenuState m_menu;
-    WorkingSettings m_working;
+    contracts::Status m_status;
+    contracts::StatusIcon m_icon = contracts::StatusIcon::PhoneAnswered;
+    contracts::MenuState m_menu;
+    contracts::WorkingSettings m_working;
+    Connection m_connection = Connection::Idle;
     qint16 m_tickCounter = 0;
     qint16 m_autoScroll = 0;
     bool m_exitTag = false;
     bool m_inTick = false;
-    bool m_connecting = false;
     bool m_pduModeSelected = false;
     bool m_finished = false;
 };
@@ -102,3 +117,4 @@ private:
 }  // namespace telvane::gateway
 
 Q_DECLARE_METATYPE(telvane::gateway::StartFailure)
+Q_DECLARE_METATYPE(telvane::contracts::MenuState)

@@ -4,11 +4,11 @@
 #include <QObject>
 #include <QTimer>
 
-#include "gateway/PollServices.h"
+#include "contracts/PollContext.h"
 
 namespace telvane::gateway {
 
-class QtTickSource final : public QObject, public TickSource {
+class QtTickSource final : public QObject, public contracts::TickSource {
     Q_OBJECT
 public:
     explicit QtTickSource(QObject* parent = nullptr) : QObject(parent) {

@@ -4,25 +4,9 @@
 #include <cstring>
 
 #include "office/RtfTable.h"
-
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
+#include "storage/SyncFile.h"
 
 namespace telvane::office {
-
-bool syncToDisk(QFile& file) {
-    if (!file.flush()) {
-        return false;
-    }
-#ifdef _WIN32
-    return _commit(file.handle()) == 0;
-#else
-    return ::fsync(file.handle()) == 0;
-#endif
-}
 
 OfficeResult appendRtfRow(const QString& path, const QStringList& fields) {
     QFile file(path);
@@ -54,14 +38,15 @@ OfficeResult appendRtfRow(const QString& path, const QStringList& fields) {
     QString why;
     if (!file.seek(at)) {
         why = file.errorString();
-    } else if (file.write(addition) != addition.size() || !syncToDisk(file)) {
+    } else if (file.write(addition) != addition.size() || !storage::syncToDisk(file)) {
         // Qt leaves "Unknown error" for a short write; the system's errno says what happened.
         why = QString::fromLocal8Bit(std::strerror(errno));
         // Put the former ending back and drop whatever part of the row got through, so that the
         // document stays as it was and the record can be stored on the next attempt.
         file.unsetError();
         const bool restored = file.resize(document.size()) && file.seek(at) &&
-                              file.write(formerTail) == formerTail.size() && syncToDisk(file);
+                              file.write(formerTail) == formerTail.size() &&
+                              storage::syncToDisk(file);
         if (!restored) {
             why +=
                 QStringLiteral("; restoring the former ending failed too: ") + file.errorString();

@@ -10,9 +10,6 @@
 
 namespace telvane::office {
 
-/// Flushes Qt's buffer and the system's cache of @p file to the disk.
-bool syncToDisk(QFile& file);
-
 /// Adds the record as the next row of an existing document of ours. If writing fails part-way,
 /// the file is cut back to its former length and its former ending restored.
 OfficeResult appendRtfRow(const QString& path, const QStringList& fields);

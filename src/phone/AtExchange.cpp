@@ -5,23 +5,15 @@
 
 #include "config/Settings.h"
 #include "config/SettingsKeys.h"
-#include "gateway/Status.h"
 #include "phone/PortSettings.h"
 
 Q_LOGGING_CATEGORY(lcPhone, "telvane.phone", QtInfoMsg)
 
 namespace telvane::phone {
 
-using gateway::makeStatus;
-using gateway::StatusIcon;
-using gateway::StatusId;
-
-ReplyState classifyReply(const QByteArray& reply, const QByteArray& wait) {
-    const QByteArray upper = reply.toUpper();
-    if (upper.contains("ERROR")) return ReplyState::Failed;
-    if (upper.contains(wait.toUpper())) return ReplyState::Answered;
-    return ReplyState::Pending;
-}
+using contracts::classifyReply;
+using contracts::PortOpening;
+using contracts::ReplyState;
 
 QByteArray portLogLine(const QByteArray& reply) {
     QByteArray line = reply;
@@ -35,12 +27,18 @@ QString escapeForLog(const QByteArray& bytes) {
     QString out;
     for (const char c : bytes) {
         const auto u = static_cast<unsigned char>(c);
-        if (u == '\r') out += QStringLiteral("<CR>");
-        else if (u == '\n') out += QStringLiteral("<LF>");
-        else if (u == 0x1A) out += QStringLiteral("<SUB>");
-        else if (u == 0x1B) out += QStringLiteral("<ESC>");
-        else if (u < 0x20 || u >= 0x7F) out += QStringLiteral("<%1>").arg(u, 2, 16, QChar(u'0'));
-        else out += QChar(u);
+        if (u == '\r')
+            out += QStringLiteral("<CR>");
+        else if (u == '\n')
+            out += QStringLiteral("<LF>");
+        else if (u == 0x1A)
+            out += QStringLiteral("<SUB>");
+        else if (u == 0x1B)
+            out += QStringLiteral("<ESC>");
+        else if (u < 0x20 || u >= 0x7F)
+            out += QStringLiteral("<%1>").arg(u, 2, 16, QChar(u'0'));
+        else
+            out += QChar(u);
     }
     return out;
 }
@@ -50,37 +48,45 @@ qint64 transactionDeadlineMs(qint64 nowMs, int delaySeconds) {
     return (target + 500) / 1000 * 1000;
 }
 
-AtExchange::AtExchange(CommPort& port, const config::Settings& settings,
-                       gateway::StatusSink& status, Clock& clock, EventPump& pump,
-                       const PacingProfile& pacing, QObject* parent)
+AtExchange::AtExchange(CommPort& port, const config::Settings& settings, contracts::Clock& clock,
+                       contracts::EventPump& pump, const contracts::PacingProfile& pacing,
+                       QObject* parent)
     : QObject(parent),
       m_port(port),
       m_settings(settings),
-      m_status(status),
       m_clock(clock),
       m_pump(pump),
       m_pacing(pacing) {
-    connect(&m_port, &CommPort::DataIn, this, [this] { m_buffer += m_port.GetData(); },
-            Qt::DirectConnection);
+    connect(
+        &m_port, &CommPort::DataIn, this, [this] { m_buffer += m_port.GetData(); },
+        Qt::DirectConnection);
 }
 
-bool AtExchange::OpenPort() {
+QString AtExchange::portDescription() const {
     namespace setting = config::setting;
-    const QString comPort = m_settings.text(setting::ComPort);
+    return portNameFor(m_settings.text(setting::ComPort)).display + QStringLiteral("; ") +
+           m_settings.text(setting::ComPortSpeedAtPortOpen) + QStringLiteral("; ") +
+           m_settings.text(setting::ComPortOptions);
+}
+
+PortOpening AtExchange::OpenPort() {
+    namespace setting = config::setting;
     const QString speed = m_settings.text(setting::ComPortSpeedAtPortOpen);
     const QString options = m_settings.text(setting::ComPortOptions);
-    const PortName name = portNameFor(comPort);
-    m_status.SetStatus(makeStatus(StatusId::OpeningPort,
-                                  name.display + QStringLiteral("; ") + speed + QStringLiteral("; ") + options));
-    m_pump.run();
-    if (m_port.InitCom(name.device, speed + u',' + options)) {
+    const PortName name = portNameFor(m_settings.text(setting::ComPort));
+    QString problem;
+    const QMetaObject::Connection listening = connect(
+        &m_port, &CommPort::configurationFailed, this,
+        [&problem](const QString& message) { problem = message; }, Qt::DirectConnection);
+    const bool opened = m_port.InitCom(name.device, speed + u',' + options);
+    disconnect(listening);
+    if (opened) {
         qCDebug(lcPhone) << "opened" << name.device << speed << options;
-        return true;
+        return {PortOpening::Outcome::Opened, {}};
     }
-    qCDebug(lcPhone) << "could not open" << name.device;
-    m_status.SetStatusIcon(StatusIcon::PortFailed);
-    m_status.SetStatus(makeStatus(StatusId::PortNotOpened));
-    return false;
+    qCDebug(lcPhone) << "could not open" << name.device << problem;
+    if (!problem.isEmpty()) return {PortOpening::Outcome::NotConfigured, problem};
+    return {PortOpening::Outcome::NotOpened, {}};
 }
 
 bool AtExchange::SendToPhone(const QByteArray& Command, const QString& Action, QString& Wait,
@@ -90,7 +96,12 @@ bool AtExchange::SendToPhone(const QByteArray& Command, const QString& Action, Q
     m_clock.pause(m_pacing.beforeCommandMs);
     m_pump.run();
     qCDebug(lcPhone).noquote() << Action << "-->" << ('\'' + escapeForLog(Command) + '\'');
-    m_port.WriteData(Command);
+    if (!m_port.WriteData(Command)) {
+        // A port that takes no bytes (unplugged, reset) will not answer either: waiting out the
+        // time-out would only hold up every later command.
+        qCDebug(lcPhone).noquote() << Action << "could not be written";
+        return false;
+    }
     const QByteArray wait = Wait.toLatin1();
     for (;;) {
         m_port.ItIsTime();

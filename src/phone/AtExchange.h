@@ -4,25 +4,16 @@
 
 #include <QObject>
 
-#include "phone/Clock.h"
+#include "contracts/Clock.h"
+#include "contracts/Pacing.h"
+#include "contracts/PhoneLink.h"
 #include "phone/CommPort.h"
-#include "phone/Pacing.h"
-#include "phone/PhoneLink.h"
 
 namespace telvane::config {
 class Settings;
 }
-namespace telvane::gateway {
-class StatusSink;
-}
 
 namespace telvane::phone {
-
-enum class ReplyState { Pending, Answered, Failed };
-
-/// The one place where a reply is compared with what the caller waits for: both in upper case;
-/// "ERROR" anywhere (also in "+CMS ERROR: 500") fails the transaction even if Wait is there too.
-ReplyState classifyReply(const QByteArray& reply, const QByteArray& wait);
 
 /// The port log line of one transaction: CR LF pairs become one blank, NUL becomes TAB, a lone
 /// CR stays; ended by CR LF.
@@ -34,14 +25,15 @@ QString escapeForLog(const QByteArray& bytes);
 /// The transaction deadline: now plus the delay, rounded to a whole second of the clock.
 qint64 transactionDeadlineMs(qint64 nowMs, int delaySeconds);
 
-class AtExchange final : public QObject, public PhoneLink {
+class AtExchange final : public QObject, public contracts::PhoneLink {
     Q_OBJECT
 public:
-    AtExchange(CommPort& port, const config::Settings& settings, gateway::StatusSink& status,
-               Clock& clock, EventPump& pump, const PacingProfile& pacing = {},
+    AtExchange(CommPort& port, const config::Settings& settings, contracts::Clock& clock,
+               contracts::EventPump& pump, const contracts::PacingProfile& pacing = {},
                QObject* parent = nullptr);
 
-    bool OpenPort() override;
+    QString portDescription() const override;
+    [[nodiscard]] contracts::PortOpening OpenPort() override;
     bool SendToPhone(const QByteArray& Command, const QString& Action, QString& Wait,
                      int Delay) override;
     const QByteArray& gsBuffer() const override { return m_buffer; }
@@ -54,10 +46,9 @@ private:
 
     CommPort& m_port;
     const config::Settings& m_settings;
-    gateway::StatusSink& m_status;
-    Clock& m_clock;
-    EventPump& m_pump;
-    PacingProfile m_pacing;
+    contracts::Clock& m_clock;
+    contracts::EventPump& m_pump;
+    contracts::PacingProfile m_pacing;
     QByteArray m_buffer;
     QString m_logFolder;
 };

@@ -10,13 +10,14 @@
 #include "receive/ListAnswer.h"
 #include "receive/MessageFiles.h"
 #include "receive/PartFiles.h"
+#include "storage/LogFile.h"
 
 namespace telvane::receive {
 
-using gateway::makeStatus;
-using gateway::PollContext;
-using gateway::StatusIcon;
-using gateway::StatusId;
+using contracts::makeStatus;
+using contracts::PollContext;
+using contracts::StatusIcon;
+using contracts::StatusId;
 
 namespace {
 
@@ -137,8 +138,8 @@ private:
 
     bool log(const QString& message) {
         m_files.makeFolder(m_context.working.gfsLogs);
-        const WriteResult written =
-            appendLog(m_files, m_context.working.gfsLogs, m_context.wallClock.now(), message);
+        const storage::WriteResult written = storage::appendLog(m_files, m_context.working.gfsLogs,
+                                                                m_context.wallClock.now(), message);
         if (!written.ok) qWarning().noquote() << "Log line lost:" << written.error << message;
         return written.ok;
     }
@@ -220,7 +221,7 @@ private:
         // A fresh installation has no receive folder yet; that is no reason to keep messages
         // in the phone. A folder that cannot be made shows up as a failed write below.
         m_files.makeFolder(m_context.working.gfsReceive);
-        const WriteResult written =
+        const storage::WriteResult written =
             WriteMessageFile(m_files, m_context.working.gfsReceive + m_dayFileName,
                              {timeStamp, number, text}, m_target);
         if (written.ok) return true;
@@ -247,7 +248,7 @@ private:
 
     InboxRetrieval& m_owner;
     PollContext& m_context;
-    FileSystem& m_files;
+    storage::FileSystem& m_files;
     StoredJournal& m_journal;
     QDateTime m_now;
     QString m_dayFileName;
@@ -257,9 +258,9 @@ private:
 };
 
 InboxRetrieval::InboxRetrieval()
-    : m_ownFiles(std::make_unique<DiskFileSystem>()), m_files(*m_ownFiles) {}
+    : m_ownFiles(std::make_unique<storage::DiskFileSystem>()), m_files(*m_ownFiles) {}
 
-InboxRetrieval::InboxRetrieval(FileSystem& files) : m_files(files) {}
+InboxRetrieval::InboxRetrieval(storage::FileSystem& files) : m_files(files) {}
 
 InboxRetrieval::~InboxRetrieval() = default;
 

@@ -6,36 +6,36 @@
 #include <QString>
 #include <memory>
 
-#include "gateway/PollServices.h"
-#include "receive/FileSystem.h"
+#include "contracts/PollContext.h"
 #include "receive/StoredJournal.h"
+#include "storage/FileSystem.h"
 
 namespace telvane::receive {
 
-class InboxRetrieval final : public gateway::InboxRetriever {
+class InboxRetrieval final : public contracts::InboxRetriever {
 public:
     /// Works on the local disk.
     InboxRetrieval();
     /// Works on `files` (tests put a failing file system here); `files` must outlive this.
-    explicit InboxRetrieval(FileSystem& files);
+    explicit InboxRetrieval(storage::FileSystem& files);
     ~InboxRetrieval() override;
 
     /// One run. Every message stays in the phone unless it is on the disk: stored in the day's
     /// file (and in the journal), written to its part file, already held, or, for a PDU that
     /// does not decode, written to "Log.txt" with its raw text.
-    void RetrieveInbox(gateway::PollContext& context) override;
+    void RetrieveInbox(contracts::PollContext& context) override;
 
     /// Joins the parts of every part file that is complete or has waited 4 x Period seconds,
     /// and stores the messages; a part file whose message could not be stored stays for the
     /// next run. Part of every complete run; public for tests.
-    void AssembleLongMessages(gateway::PollContext& context);
+    void AssembleLongMessages(contracts::PollContext& context);
 
 private:
     class Run;
-    StoredJournal& journal(const gateway::PollContext& context);
+    StoredJournal& journal(const contracts::PollContext& context);
 
-    std::unique_ptr<FileSystem> m_ownFiles;
-    FileSystem& m_files;
+    std::unique_ptr<storage::FileSystem> m_ownFiles;
+    storage::FileSystem& m_files;
     std::unique_ptr<StoredJournal> m_journal;
     QString m_journalPath;
 };

@@ -91,14 +91,15 @@ std::vector<PartGroup> groupBySender(const std::vector<MessagePart>& parts) {
             groups.push_back({part.number, {}});
             group = std::prev(groups.end());
         }
-        const bool held = std::any_of(group->parts.begin(), group->parts.end(),
-                                      [&](const MessagePart& p) { return p.sequence == part.sequence; });
+        const bool held =
+            std::any_of(group->parts.begin(), group->parts.end(),
+                        [&](const MessagePart& p) { return p.sequence == part.sequence; });
         if (!held) group->parts.push_back(part);
     }
     return groups;
 }
 
-OfferOutcome offerPart(FileSystem& files, const QString& folder, const MessagePart& part,
+OfferOutcome offerPart(storage::FileSystem& files, const QString& folder, const MessagePart& part,
                        QString* error) {
     const QString path = folder + partFileName(part);
     QByteArray prefix;
@@ -116,7 +117,7 @@ OfferOutcome offerPart(FileSystem& files, const QString& folder, const MessagePa
         // A line left torn by a crash must not swallow this one.
         if (!content->isEmpty() && !content->endsWith("\r\n")) prefix = "\r\n";
     }
-    const WriteResult written = files.appendDurably(path, prefix + partLine(part));
+    const storage::WriteResult written = files.appendDurably(path, prefix + partLine(part));
     if (!written.ok) {
         if (error) *error = written.error;
         return OfferOutcome::Failed;

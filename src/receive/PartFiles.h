@@ -10,7 +10,7 @@
 #include <optional>
 #include <vector>
 
-#include "receive/FileSystem.h"
+#include "storage/FileSystem.h"
 
 namespace telvane::receive {
 
@@ -63,14 +63,14 @@ struct PartGroup {
 std::vector<PartGroup> groupBySender(const std::vector<MessagePart>& parts);
 
 enum class OfferOutcome {
-    Stored,      ///< the part is on the disk in its part file
-    AlreadyHeld, ///< the part file already holds this sequence number of this sender
-    Failed,      ///< the part file could not be read or written
+    Stored,       ///< the part is on the disk in its part file
+    AlreadyHeld,  ///< the part file already holds this sequence number of this sender
+    Failed,       ///< the part file could not be read or written
 };
 
 /// Puts a part into its part file in `folder` (ending in a separator), unless it is held
 /// already. `error` says why on Failed.
-OfferOutcome offerPart(FileSystem& files, const QString& folder, const MessagePart& part,
+OfferOutcome offerPart(storage::FileSystem& files, const QString& folder, const MessagePart& part,
                        QString* error = nullptr);
 
 }  // namespace telvane::receive

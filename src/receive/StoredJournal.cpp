@@ -34,7 +34,7 @@ QByteArray journalKey(const QString& kind, const QString& sender, const QString&
     return hash.result().toHex().left(kKeyLength);
 }
 
-StoredJournal::StoredJournal(FileSystem& files, QString path, size_t capacity)
+StoredJournal::StoredJournal(storage::FileSystem& files, QString path, size_t capacity)
     : m_files(files), m_path(std::move(path)), m_capacity(std::max<size_t>(capacity, 1)) {}
 
 void StoredJournal::load() {
@@ -62,11 +62,11 @@ bool StoredJournal::contains(const QByteArray& key) {
     return m_keys.contains(key);
 }
 
-WriteResult StoredJournal::add(const QByteArray& key) {
+storage::WriteResult StoredJournal::add(const QByteArray& key) {
     load();
-    if (m_keys.contains(key)) return WriteResult::done();
+    if (m_keys.contains(key)) return storage::WriteResult::done();
     // A line torn by a crash would swallow the new key: start it on a line of its own.
-    const WriteResult written =
+    const storage::WriteResult written =
         m_files.appendDurably(m_path, (m_tornTail ? "\n" : "") + key + "\n");
     if (!written.ok) return written;
     m_tornTail = false;
@@ -78,13 +78,13 @@ WriteResult StoredJournal::add(const QByteArray& key) {
         m_order.pop_front();
     }
     if (m_linesInFile >= 2 * m_capacity) compact();
-    return WriteResult::done();
+    return storage::WriteResult::done();
 }
 
-WriteResult StoredJournal::compact() {
+storage::WriteResult StoredJournal::compact() {
     QByteArray content;
     for (const QByteArray& key : m_order) content += key + '\n';
-    const WriteResult written = m_files.replaceDurably(m_path, content);
+    const storage::WriteResult written = m_files.replaceDurably(m_path, content);
     if (written.ok) m_linesInFile = m_order.size();
     return written;
 }

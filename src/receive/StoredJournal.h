@@ -10,7 +10,7 @@
 #include <QStringList>
 #include <deque>
 
-#include "receive/FileSystem.h"
+#include "storage/FileSystem.h"
 
 namespace telvane::receive {
 
@@ -24,20 +24,20 @@ class StoredJournal {
 public:
     /// @param capacity how many recent entries are kept; the file is rewritten with the newest
     ///                 `capacity` entries when it has grown to twice that.
-    StoredJournal(FileSystem& files, QString path, size_t capacity = 2000);
+    StoredJournal(storage::FileSystem& files, QString path, size_t capacity = 2000);
 
     bool contains(const QByteArray& key);
     /// Adds the entry and waits until it is on the disk.
-    WriteResult add(const QByteArray& key);
+    storage::WriteResult add(const QByteArray& key);
 
     size_t size() const { return m_order.size(); }
     static QString fileName() { return QStringLiteral("received.journal"); }
 
 private:
     void load();
-    WriteResult compact();
+    storage::WriteResult compact();
 
-    FileSystem& m_files;
+    storage::FileSystem& m_files;
     QString m_path;
     size_t m_capacity;
     bool m_loaded = false;

@@ -8,19 +8,20 @@
 #include "codec/Submit.h"
 #include "config/CodecSettings.h"
 #include "config/Settings.h"
-#include "receive/MessageFiles.h"
 #include "send/OutgoingFile.h"
 #include "send/SendJournal.h"
 #include "send/SendReasons.h"
 #include "send/Submission.h"
+#include "storage/FileSystem.h"
+#include "storage/LogFile.h"
 
 namespace telvane::send {
 
 namespace {
 
-using gateway::makeStatus;
-using gateway::StatusIcon;
-using gateway::StatusId;
+using contracts::makeStatus;
+using contracts::StatusIcon;
+using contracts::StatusId;
 namespace setting = config::setting;
 
 bool settled(const OutboxEntry& entry, qint64 nowMs) {
@@ -31,7 +32,7 @@ bool settled(const OutboxEntry& entry, qint64 nowMs) {
 // One run of the scan: the folder, the journal and the poll's services.
 class ScanRun {
 public:
-    ScanRun(gateway::PollContext& context, OutboxFolder& folder)
+    ScanRun(contracts::PollContext& context, OutboxFolder& folder)
         : m_context(context),
           m_folder(folder),
           m_journal(OutboxScan::journalPath(context.settings)) {
@@ -55,12 +56,12 @@ private:
     void reportOnce(const FileIdentity& identity, const QString& message);
     void log(const QString& message) {
         // The same "Log.txt" lines as the inbox's, through the same writer.
-        receive::DiskFileSystem disk;
-        receive::appendLog(disk, m_context.working.gfsLogs, m_context.wallClock.now(),
-                           message.split(u'\t'));
+        storage::DiskFileSystem disk;
+        (void)storage::appendLog(disk, m_context.working.gfsLogs, m_context.wallClock.now(),
+                                 message.split(u'\t'));
     }
 
-    gateway::PollContext& m_context;
+    contracts::PollContext& m_context;
     OutboxFolder& m_folder;
     SendJournal m_journal;
     bool m_dirty = false;
@@ -184,7 +185,7 @@ QString OutboxScan::journalPath(const config::Settings& settings) {
     return settings.homeFolder() + QStringLiteral("SendJournal.txt");
 }
 
-void OutboxScan::ScanOutbox(gateway::PollContext& context) {
+void OutboxScan::ScanOutbox(contracts::PollContext& context) {
     const std::unique_ptr<OutboxFolder> folder = m_folders(context.working.gfsSend);
     const QList<OutboxEntry> listed = folder->list().value_or(QList<OutboxEntry>());
     const qint64 now = context.wallClock.now().toMSecsSinceEpoch();

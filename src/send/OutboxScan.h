@@ -6,7 +6,7 @@
 #include <functional>
 #include <memory>
 
-#include "gateway/PollServices.h"
+#include "contracts/PollContext.h"
 #include "send/OutboxFolder.h"
 
 namespace telvane::config {
@@ -25,7 +25,7 @@ namespace telvane::send {
 /// part-way later sends only its missing parts, under the same reference. A confirmed file is
 /// recorded in the send journal before it is deleted, and a file found there is deleted
 /// without being sent again.
-class OutboxScan final : public gateway::OutboxScanner {
+class OutboxScan final : public contracts::OutboxScanner {
 public:
     using FolderFactory = std::function<std::unique_ptr<OutboxFolder>(const QString& path)>;
 
@@ -34,7 +34,7 @@ public:
     /// @param folders opens the send folder; by default the file system's (DiskOutboxFolder)
     explicit OutboxScan(FolderFactory folders = {});
 
-    void ScanOutbox(gateway::PollContext& context) override;
+    void ScanOutbox(contracts::PollContext& context) override;
 
     /// The send journal of an installation: "SendJournal.txt" in its home folder.
     static QString journalPath(const config::Settings& settings);

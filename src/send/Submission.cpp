@@ -1,20 +1,18 @@
 #include "send/Submission.h"
 
-#include "phone/AtExchange.h"
-
 namespace telvane::send {
 
 namespace {
 
-using gateway::makeStatus;
-using gateway::StatusId;
+using contracts::makeStatus;
+using contracts::StatusId;
 
 constexpr char kCtrlZ = 26;
 constexpr char kEsc = 27;
 
 // TS 27.005 3.5.1: ESC ends text entry without sending. A phone that already left it (after
 // "ERROR") ignores it.
-void cancelTextEntry(phone::PhoneLink& phone) {
+void cancelTextEntry(contracts::PhoneLink& phone) {
     QString wait = QStringLiteral("OK");
     phone.SendToPhone(QByteArray(1, kEsc), QStringLiteral("Отмена ввода"), wait, kCancelTimeoutS);
 }
@@ -61,7 +59,7 @@ SubmissionResult submitParts(const SubmissionPorts& ports, const std::vector<Pen
             continue;
         }
         // Silence may mean the phone is still taking text: end that before the next command.
-        if (phone::classifyReply(ports.phone.gsBuffer(), "OK") != phone::ReplyState::Failed)
+        if (contracts::classifyReply(ports.phone.gsBuffer(), "OK") != contracts::ReplyState::Failed)
             cancelTextEntry(ports.phone);
     }
     result.allConfirmed = std::find(confirmed.begin(), confirmed.end(), false) == confirmed.end();

@@ -6,10 +6,10 @@
 #include <functional>
 #include <vector>
 
-#include "gateway/Status.h"
-#include "phone/Clock.h"
-#include "phone/Pacing.h"
-#include "phone/PhoneLink.h"
+#include "contracts/Clock.h"
+#include "contracts/Pacing.h"
+#include "contracts/PhoneLink.h"
+#include "contracts/Status.h"
 #include "send/SendJournal.h"
 
 namespace telvane::send {
@@ -21,10 +21,10 @@ inline constexpr int kConfirmationTimeoutS = 40;
 inline constexpr int kCancelTimeoutS = 1;
 
 struct SubmissionPorts {
-    phone::PhoneLink& phone;
-    gateway::StatusSink& status;
-    phone::Clock& clock;
-    const phone::PacingProfile& pacing;
+    contracts::PhoneLink& phone;
+    contracts::StatusSink& status;
+    contracts::Clock& clock;
+    const contracts::PacingProfile& pacing;
 };
 
 struct SubmissionResult {

@@ -29,8 +29,7 @@ void TrayStatusModel::SetStatusIcon(int index) {
     emit iconChanged(index);
 }
 
-void TrayStatusModel::setMenu(bool start, bool options, bool exit, bool about) {
-    const MenuItems items{start, options, exit, about};
+void TrayStatusModel::setMenu(const MenuItems& items) {
     if (items == m_menu) return;
     m_menu = items;
     emit menuChanged(items);

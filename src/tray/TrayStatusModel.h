@@ -6,16 +6,12 @@
 #include <QObject>
 #include <QString>
 
+#include "contracts/Status.h"
+
 namespace telvane::tray {
 
 /// The menu items that can be chosen, as the engine last reported them.
-struct MenuItems {
-    bool start = true;
-    bool options = true;
-    bool exit = true;
-    bool about = true;
-    bool operator==(const MenuItems&) const = default;
-};
+using MenuItems = contracts::MenuState;
 
 /// The notification area shows at most this many characters of a tooltip.
 inline constexpr qsizetype kToolTipLength = 63;
@@ -46,12 +42,12 @@ public slots:
     void SetStatus(const QString& text);
     /// An index outside 1 to 6 is refused with a warning and the icon stays as it is.
     void SetStatusIcon(int index);
-    void setMenu(bool start, bool options, bool exit, bool about);
+    void setMenu(const telvane::contracts::MenuState& items);
 
 signals:
     void statusChanged(const QString& text);
     void iconChanged(int index);
-    void menuChanged(const telvane::tray::MenuItems& items);
+    void menuChanged(const telvane::contracts::MenuState& items);
 
 private:
     QString m_status;

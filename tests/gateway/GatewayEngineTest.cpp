@@ -9,19 +9,19 @@
 #include <functional>
 
 #include "config/Settings.h"
-#include "support/FakeClock.h"
 #include "gateway/GatewayEngine.h"
 #include "gateway/ManualTickSource.h"
+#include "support/FakeClock.h"
 
 using namespace telvane;
+using contracts::StatusId;
 using gateway::GatewayEngine;
-using gateway::StatusId;
 
 namespace {
 
 using test::FakeClock;
 
-class HookPump final : public phone::EventPump {
+class HookPump final : public contracts::EventPump {
 public:
     void run() override {
         if (hook) std::exchange(hook, nullptr)();
@@ -30,17 +30,14 @@ public:
 };
 
 // Answers the phone test from a script (true = "OK"); everything else answers OK.
-class ScriptedPhone final : public phone::PhoneLink {
+class ScriptedPhone final : public contracts::PhoneLink {
 public:
-    explicit ScriptedPhone(gateway::StatusSink*& status) : m_status(status) {}
-
-    bool OpenPort() override {
+    QString portDescription() const override { return QStringLiteral("COM1; 9600; n,8,1"); }
+    contracts::PortOpening OpenPort() override {
         log << QStringLiteral("open");
-        if (!portOpens) {
-            m_status->SetStatusIcon(gateway::StatusIcon::PortFailed);
-            m_status->SetStatus(gateway::makeStatus(StatusId::PortNotOpened));
-        }
-        return portOpens;
+        return {portOpens ? contracts::PortOpening::Outcome::Opened
+                          : contracts::PortOpening::Outcome::NotOpened,
+                {}};
     }
     bool SendToPhone(const QByteArray& command, const QString&, QString& wait, int) override {
         log << QString::fromLatin1(command.trimmed());
@@ -63,12 +60,11 @@ public:
     QStringList log;
 
 private:
-    gateway::StatusSink*& m_status;
     QByteArray m_buffer;
 };
 
-struct RecordingInbox final : gateway::InboxRetriever {
-    void RetrieveInbox(gateway::PollContext&) override {
+struct RecordingInbox final : contracts::InboxRetriever {
+    void RetrieveInbox(contracts::PollContext&) override {
         if (onRun) onRun();
         ++runs;
     }
@@ -76,8 +72,8 @@ struct RecordingInbox final : gateway::InboxRetriever {
     int runs = 0;
 };
 
-struct RecordingOutbox final : gateway::OutboxScanner {
-    void ScanOutbox(gateway::PollContext&) override {
+struct RecordingOutbox final : contracts::OutboxScanner {
+    void ScanOutbox(contracts::PollContext&) override {
         if (onRun) onRun();
         ++runs;
     }
@@ -93,7 +89,7 @@ protected:
         QObject::connect(&engine, &GatewayEngine::statusChanged,
                          [this](const QString& text) { statuses << text; });
         QObject::connect(&engine, &GatewayEngine::startFailed,
-                         [this](gateway::StartFailure f) { failures.push_back(f); });
+                         [this](const gateway::StartFailure& f) { failures.push_back(f.outcome); });
         QObject::connect(&engine, &GatewayEngine::finished, [this] { ++finished; });
     }
 
@@ -121,36 +117,32 @@ protected:
     config::Settings settings{home.filePath(QStringLiteral("Telvane.ini")), home.path()};
     FakeClock clock;
     HookPump pump;
-    gateway::StatusSink* statusSink = nullptr;
-    ScriptedPhone phone{statusSink};
+    ScriptedPhone phone;
     gateway::ManualTickSource ticks;
-    gateway::SystemWallClock wallClock;
+    contracts::SystemWallClock wallClock;
     RecordingInbox inbox;
     RecordingOutbox outbox;
     GatewayEngine engine{{phone, settings, clock, pump, ticks, inbox, outbox, wallClock}};
     QStringList statuses;
-    std::vector<gateway::StartFailure> failures;
+    std::vector<gateway::ConnectOutcome> failures;
     int finished = 0;
-
-    struct Bind {
-        Bind(gateway::StatusSink*& sink, GatewayEngine& engine) { sink = &engine; }
-    } bind{statusSink, engine};
 };
 
 TEST_F(GatewayEngineTest, LoadShowsTheIdleStatusAndKeepsThePortClosed) {
     EXPECT_EQ(engine.currentStatus().text, QStringLiteral("Telvane"));
     EXPECT_FALSE(ticks.isEnabled());
     EXPECT_TRUE(phone.log.isEmpty());
-    EXPECT_EQ(engine.menu(), gateway::MenuState{});
+    EXPECT_EQ(engine.menu(), contracts::MenuState{});
 }
 
 TEST_F(GatewayEngineTest, StartConnectsSelectsPduModeAndEnablesTheTimer) {
     engine.itmStart_Click();
     EXPECT_EQ(statuses, QStringList({QStringLiteral("Устанавливается соединение с телефоном."),
+                                     QStringLiteral("Открыть порт: COM1; 9600; n,8,1"),
                                      QStringLiteral("Связь с телефоном установлена")}));
     EXPECT_EQ(phone.log, QStringList({"close", "open", "at", "AT+CMGF=0"}));
     EXPECT_TRUE(ticks.isEnabled());
-    EXPECT_EQ(engine.currentIcon(), gateway::StatusIcon::PhoneAnswered);
+    EXPECT_EQ(engine.currentIcon(), contracts::StatusIcon::PhoneAnswered);
     EXPECT_FALSE(engine.menu().start);
     EXPECT_FALSE(engine.menu().options);
     EXPECT_TRUE(engine.menu().exit);
@@ -161,36 +153,42 @@ TEST_F(GatewayEngineTest, StartFailuresReenableStartAndLeaveTheTimerOff) {
     struct Case {
         bool portOpens;
         bool phoneAnswers;
-        gateway::StartFailure failure;
+        gateway::ConnectOutcome failure;
         StatusId status;
-        gateway::StatusIcon icon;
+        contracts::StatusIcon icon;
         QStringList heard;
     };
     const std::vector<Case> cases = {
-        {false, true, gateway::StartFailure::PortNotOpened, StatusId::PortNotOpened,
-         gateway::StatusIcon::PortFailed, {"close", "open"}},
-        {true, false, gateway::StartFailure::PhoneSilent, StatusId::NoPhone,
-         gateway::StatusIcon::NoPhone, {"close", "open", "at", "close"}},
+        {false,
+         true,
+         gateway::ConnectOutcome::PortNotOpened,
+         StatusId::PortNotOpened,
+         contracts::StatusIcon::PortFailed,
+         {"close", "open"}},
+        {true,
+         false,
+         gateway::ConnectOutcome::PhoneSilent,
+         StatusId::NoPhone,
+         contracts::StatusIcon::NoPhone,
+         {"close", "open", "at", "close"}},
     };
     for (const Case& c : cases) {
         GatewayEngine fresh{{phone, settings, clock, pump, ticks, inbox, outbox, wallClock}};
-        statusSink = &fresh;
-        std::vector<gateway::StartFailure> failures;
+        std::vector<gateway::ConnectOutcome> failures;
         QObject::connect(&fresh, &GatewayEngine::startFailed,
-                         [&](gateway::StartFailure f) { failures.push_back(f); });
+                         [&](const gateway::StartFailure& f) { failures.push_back(f.outcome); });
         fresh.load();
         phone.portOpens = c.portOpens;
         phone.phoneAnswers = c.phoneAnswers;
         phone.log.clear();
         fresh.itmStart_Click();
-        EXPECT_EQ(failures, std::vector<gateway::StartFailure>{c.failure});
+        EXPECT_EQ(failures, std::vector<gateway::ConnectOutcome>{c.failure});
         EXPECT_EQ(fresh.currentStatus().id, c.status);
         EXPECT_EQ(fresh.currentIcon(), c.icon);
         EXPECT_EQ(phone.log, c.heard);
         EXPECT_FALSE(ticks.isEnabled());
         EXPECT_TRUE(fresh.menu().start);
         EXPECT_TRUE(fresh.menu().options);
-        statusSink = &engine;
     }
 }
 
@@ -215,7 +213,6 @@ TEST_F(GatewayEngineTest, ChecksOnTicksOneAndNineAndPollsWhenTheCounterReachesTh
         setPeriod(c.period);
         ticks.setEnabled(false);
         GatewayEngine fresh{{phone, settings, clock, pump, ticks, inbox, outbox, wallClock}};
-        statusSink = &fresh;
         fresh.load();
         fresh.itmStart_Click();
         inbox.runs = 0;
@@ -226,7 +223,6 @@ TEST_F(GatewayEngineTest, ChecksOnTicksOneAndNineAndPollsWhenTheCounterReachesTh
             heard << phone.log.join(u',');
         }
         EXPECT_EQ(heard, c.heard);
-        statusSink = &engine;
     }
 }
 
@@ -268,13 +264,13 @@ TEST_F(GatewayEngineTest, ALostPhoneIsFoundAgainAtALaterCheckWithoutUserAction) 
     phone.testAnswers = {false};  // unplugged before the first check
     EXPECT_EQ(tick(), QStringList{"at,close"});
     EXPECT_EQ(engine.currentStatus().text, QStringLiteral("Нет связи с телефоном"));
-    EXPECT_EQ(engine.currentIcon(), gateway::StatusIcon::NoPhone);
+    EXPECT_EQ(engine.currentIcon(), contracts::StatusIcon::NoPhone);
     EXPECT_TRUE(ticks.isEnabled());
     tick(7);
     // Plugged back in: the check at tick 9 re-opens the port and selects PDU mode again.
     EXPECT_EQ(tick(), QStringList{"open,at,AT+CMGF=0"});
     EXPECT_EQ(engine.currentStatus().text, QStringLiteral("Пауза перед опросом телефона"));
-    EXPECT_EQ(engine.currentIcon(), gateway::StatusIcon::PhoneAnswered);
+    EXPECT_EQ(engine.currentIcon(), contracts::StatusIcon::PhoneAnswered);
 }
 
 TEST_F(GatewayEngineTest, APollThatFindsNoPhoneSkipsReadingAndSending) {
@@ -297,7 +293,6 @@ TEST_F(GatewayEngineTest, ExitBeforeStartEndsAtOnce) {
 TEST_F(GatewayEngineTest, ExitAfterAFailedStartClosesThePortAndEnds) {
     for (const bool portOpens : {false, true}) {
         GatewayEngine fresh{{phone, settings, clock, pump, ticks, inbox, outbox, wallClock}};
-        statusSink = &fresh;
         int ended = 0;
         QObject::connect(&fresh, &GatewayEngine::finished, [&] { ++ended; });
         fresh.load();
@@ -308,7 +303,6 @@ TEST_F(GatewayEngineTest, ExitAfterAFailedStartClosesThePortAndEnds) {
         fresh.itmExit_Click();
         EXPECT_EQ(ended, 1);
         EXPECT_TRUE(phone.log.contains(QStringLiteral("close")));
-        statusSink = &engine;
     }
 }
 
@@ -328,7 +322,10 @@ TEST_F(GatewayEngineTest, ExitDuringAPollLetsThePollFinish) {
     setPeriod("1");
     startInService();
     // The click arrives while the inbox waits on the phone.
-    inbox.onRun = [&] { pump.hook = [&] { engine.itmExit_Click(); }; pump.run(); };
+    inbox.onRun = [&] {
+        pump.hook = [&] { engine.itmExit_Click(); };
+        pump.run();
+    };
     tick();
     EXPECT_EQ(inbox.runs, 1);
     EXPECT_EQ(outbox.runs, 1);
@@ -354,7 +351,7 @@ TEST_F(GatewayEngineTest, StartReadsTheWorkingSettings) {
     settings.write(config::setting::Send, home.filePath(QStringLiteral("out")));
     settings.write(config::setting::PeriodAtStart, QStringLiteral("abc"));  // not a number
     engine.itmStart_Click();
-    const gateway::WorkingSettings& w = engine.working();
+    const contracts::WorkingSettings& w = engine.working();
     EXPECT_EQ(w.gfsSplit, QStringLiteral(" \t"));
     EXPECT_EQ(w.gflSMSnum, 42);
     EXPECT_EQ(w.FileType, 2);

@@ -315,7 +315,7 @@ TEST(OfficeEndToEnd, ALockedOrForeignDayFileKeepsTheMessagesInThePhone) {
     }
 }
 
-struct FixedWallClock final : gateway::WallClock {
+struct FixedWallClock final : contracts::WallClock {
     QDateTime now() const override { return at; }
     QDateTime at;
 };
@@ -346,8 +346,8 @@ TEST(OfficeEndToEnd, TheFirstMessageAfterMidnightStartsANewFile) {
                                   .toLatin1());
         bench.working.AutoScroll = c.heldAutoScroll;
         FixedWallClock clock;
-        gateway::PollContext context{bench.phone, bench.status, bench.working, *bench.settings,
-                                     bench.time,  bench.time,   bench.pacing,  clock};
+        contracts::PollContext context{bench.phone, bench.status, bench.working, *bench.settings,
+                                       bench.time,  bench.time,   bench.pacing,  clock};
         receive::InboxRetrieval inbox;
         const QByteArray empty = test::readData("me-empty.txt");
 

@@ -9,19 +9,19 @@
 #include <deque>
 
 #include "config/Settings.h"
-#include "support/FakeClock.h"
-#include "gateway/Status.h"
+#include "contracts/Status.h"
 #include "phone/AtExchange.h"
 #include "phone/PortSettings.h"
+#include "support/FakeClock.h"
 
 using namespace telvane;
-using phone::ReplyState;
+using contracts::ReplyState;
 
 namespace {
 
 using test::FakeClock;
 
-struct NoPump final : phone::EventPump {
+struct NoPump final : contracts::EventPump {
     void run() override {}
 };
 
@@ -71,18 +71,6 @@ private:
     bool m_pending = false;
 };
 
-struct RecordingStatus final : gateway::StatusSink {
-    void SetStatus(const gateway::Status& s) override {
-        status = s;
-        texts << s.text;
-    }
-    void SetStatusIcon(gateway::StatusIcon i) override { icon = i; }
-    const gateway::Status& currentStatus() const override { return status; }
-    gateway::Status status;
-    gateway::StatusIcon icon = gateway::StatusIcon::PhoneAnswered;
-    QStringList texts;
-};
-
 TEST(ClassifyReply, ComparesInUpperCaseAndLetsErrorWin) {
     struct Row {
         const char* reply;
@@ -102,7 +90,7 @@ TEST(ClassifyReply, ComparesInUpperCaseAndLetsErrorWin) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.reply);
-        EXPECT_EQ(phone::classifyReply(row.reply, row.wait), row.expected);
+        EXPECT_EQ(contracts::classifyReply(row.reply, row.wait), row.expected);
     }
 }
 
@@ -130,8 +118,7 @@ protected:
     FakeClock clock;
     NoPump pump;
     ScriptedPort port{clock};
-    RecordingStatus status;
-    phone::AtExchange exchange{port, settings, status, clock, pump};
+    phone::AtExchange exchange{port, settings, clock, pump};
 
     bool send(const QByteArray& command, QString& wait, int delay = 5) {
         return exchange.SendToPhone(command, QStringLiteral("test"), wait, delay);
@@ -185,29 +172,29 @@ TEST_F(AtExchangeTest, OpenPortNamesThePortFromTheSettings) {
         QString statusText;
     };
     const Case cases[] = {
-        {nullptr, nullptr, QStringLiteral("/dev/ttyS0"), QStringLiteral("Открыть порт: COM1; 9600; n,8,1")},
-        {"9", "115200", QStringLiteral("/dev/ttyS8"), QStringLiteral("Открыть порт: COM9; 115200; n,8,1")},
+        {nullptr, nullptr, QStringLiteral("/dev/ttyS0"),
+         QStringLiteral("Открыть порт: COM1; 9600; n,8,1")},
+        {"9", "115200", QStringLiteral("/dev/ttyS8"),
+         QStringLiteral("Открыть порт: COM9; 115200; n,8,1")},
         {"/dev/ttyUSB0", "19200", QStringLiteral("/dev/ttyUSB0"),
          QStringLiteral("Открыть порт: /dev/ttyUSB0; 19200; n,8,1")},
     };
     for (const Case& c : cases) {
         if (c.comPort) settings.write(config::setting::ComPort, QString::fromLatin1(c.comPort));
-        if (c.speed) settings.write(config::setting::ComPortSpeedAtPortOpen, QString::fromLatin1(c.speed));
-        status.texts.clear();
-        EXPECT_TRUE(exchange.OpenPort());
+        if (c.speed)
+            settings.write(config::setting::ComPortSpeedAtPortOpen, QString::fromLatin1(c.speed));
+        EXPECT_TRUE(exchange.OpenPort().opened());
 #ifndef Q_OS_WIN
         EXPECT_EQ(port.openedDevice, c.device);
 #endif
-        EXPECT_EQ(status.texts, QStringList{c.statusText});
+        EXPECT_EQ(QStringLiteral("Открыть порт: ") + exchange.portDescription(), c.statusText);
     }
     EXPECT_EQ(port.openedMode, QStringLiteral("19200,n,8,1"));
 }
 
 TEST_F(AtExchangeTest, APortThatDoesNotOpenSaysSo) {
     port.opens = false;
-    EXPECT_FALSE(exchange.OpenPort());
-    EXPECT_EQ(status.status.text, QStringLiteral("Порт не открыт"));
-    EXPECT_EQ(status.icon, gateway::StatusIcon::PortFailed);
+    EXPECT_EQ(exchange.OpenPort().outcome, contracts::PortOpening::Outcome::NotOpened);
 }
 
 TEST(PortSettings, ParsesModeStringsAndNamesPorts) {
@@ -220,14 +207,16 @@ TEST(PortSettings, ParsesModeStringsAndNamesPorts) {
     EXPECT_EQ(even->parity, phone::Parity::Even);
     EXPECT_EQ(even->dataBits, 7);
     EXPECT_EQ(even->stopBits, phone::StopBits::Two);
-    for (const char* bad : {"", "9600", "9600,Q,8,1", "9600,N,9,1", "fast,N,8,1", "9600,N,8,3",
-                            "9600,N,8,1,1"})
+    for (const char* bad :
+         {"", "9600", "9600,Q,8,1", "9600,N,9,1", "fast,N,8,1", "9600,N,8,3", "9600,N,8,1,1"})
         EXPECT_FALSE(phone::parseModeString(QString::fromLatin1(bad))) << bad;
 
     EXPECT_EQ(phone::portNameFor(QStringLiteral("1")).display, QStringLiteral("COM1"));
-    EXPECT_EQ(phone::portNameFor(QStringLiteral("/tmp/modem")).display, QStringLiteral("/tmp/modem"));
+    EXPECT_EQ(phone::portNameFor(QStringLiteral("/tmp/modem")).display,
+              QStringLiteral("/tmp/modem"));
     EXPECT_EQ(phone::serialPortDeviceName(QStringLiteral("COM3:")), QStringLiteral("COM3"));
-    EXPECT_EQ(phone::serialPortDeviceName(QStringLiteral("\\\\.\\COM10")), QStringLiteral("\\\\.\\COM10"));
+    EXPECT_EQ(phone::serialPortDeviceName(QStringLiteral("\\\\.\\COM10")),
+              QStringLiteral("\\\\.\\COM10"));
 }
 
 }  // namespace

@@ -4,26 +4,19 @@
 
 #include <QTemporaryDir>
 
-#include "support/SimulatedModem.h"
 #include "config/Settings.h"
-#include "gateway/Status.h"
+#include "contracts/Status.h"
 #include "phone/ARCComm.h"
 #include "phone/AtExchange.h"
+#include "support/SimulatedModem.h"
 
 using namespace telvane;
 
 namespace {
 
-struct RecordingStatus final : gateway::StatusSink {
-    void SetStatus(const gateway::Status& s) override { status = s; }
-    void SetStatusIcon(gateway::StatusIcon) override {}
-    const gateway::Status& currentStatus() const override { return status; }
-    gateway::Status status;
-};
-
 // Real pauses, but a deadline that is reached after a few read steps rather than seconds: the
 // clock jumps a second each time the transaction lets pending events run.
-class JumpingClock final : public phone::Clock, public phone::EventPump {
+class JumpingClock final : public contracts::Clock, public contracts::EventPump {
 public:
     qint64 monotonicMs() const override { return m_now; }
     void pause(int) override {}
@@ -40,7 +33,7 @@ protected:
         modem = std::make_unique<test::SimulatedModem>(std::move(options));
         ASSERT_TRUE(modem->start()) << modem->errorString().toStdString();
         settings.write(config::setting::ComPort, modem->linkPath());
-        ASSERT_TRUE(exchange.OpenPort());
+        ASSERT_TRUE(exchange.OpenPort().opened());
     }
     bool send(const QByteArray& command, QString& wait, int delay = 5) {
         return exchange.SendToPhone(command, QStringLiteral("test"), wait, delay);
@@ -50,8 +43,7 @@ protected:
     config::Settings settings{home.filePath(QStringLiteral("Telvane.ini")), home.path()};
     JumpingClock clock;
     phone::ARCComm port;
-    RecordingStatus status;
-    phone::AtExchange exchange{port, settings, status, clock, clock};
+    phone::AtExchange exchange{port, settings, clock, clock};
     std::unique_ptr<test::SimulatedModem> modem;
 };
 
@@ -79,7 +71,8 @@ TEST_F(SendToPhoneSimulatorTest, AnswersAreReadAsTheModemGivesThem) {
         QString wait = row.wait;
         EXPECT_EQ(send(row.command, wait), row.result);
         EXPECT_EQ(wait, row.waitAfter);
-        EXPECT_TRUE(exchange.gsBuffer().contains(row.replyHas)) << exchange.gsBuffer().toStdString();
+        EXPECT_TRUE(exchange.gsBuffer().contains(row.replyHas))
+            << exchange.gsBuffer().toStdString();
     }
 }
 

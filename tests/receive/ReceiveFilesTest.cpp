@@ -10,8 +10,10 @@
 #include "receive/MessageFiles.h"
 #include "receive/PartFiles.h"
 #include "receive/StoredJournal.h"
+#include "storage/LogFile.h"
 
 using namespace telvane::receive;
+using namespace telvane::storage;
 using telvane::test::readFile;
 
 namespace {

@@ -15,7 +15,7 @@
 
 #include "codec/Alphabets.h"
 #include "config/Settings.h"
-#include "gateway/PollServices.h"
+#include "contracts/PollContext.h"
 #include "receive/InboxRetrieval.h"
 #include "receive/ListAnswer.h"
 #include "receive/MessageFiles.h"
@@ -126,7 +126,7 @@ inline std::string scenarioName(const testing::TestParamInfo<Scenario>& info) {
 
 /// Answers AT+CPMS, AT+CMGL=4 and at+cmgd= from its two memories, each a captured list
 /// answer; a delete takes the entry out of later lists.
-class ScriptedPhone final : public phone::PhoneLink {
+class ScriptedPhone final : public contracts::PhoneLink {
 public:
     struct Memory {
         bool selectable = true;
@@ -135,7 +135,10 @@ public:
         QSet<QByteArray> deleted;
     };
 
-    bool OpenPort() override { return true; }
+    contracts::PortOpening OpenPort() override {
+        return {contracts::PortOpening::Outcome::Opened, {}};
+    }
+    QString portDescription() const override { return QStringLiteral("COM1; 9600; n,8,1"); }
     bool SendToPhone(const QByteArray& command, const QString& action, QString& wait,
                      int delay) override {
         sent << QString::fromLatin1(command)
@@ -202,20 +205,20 @@ private:
     QByteArray m_buffer;
 };
 
-class RecordingStatus final : public gateway::StatusSink {
+class RecordingStatus final : public contracts::StatusSink {
 public:
-    void SetStatus(const gateway::Status& s) override { texts << (m_current = s).text; }
-    void SetStatusIcon(gateway::StatusIcon icon) override { icons << QString::number(int(icon)); }
-    const gateway::Status& currentStatus() const override { return m_current; }
+    void SetStatus(const contracts::Status& s) override { texts << (m_current = s).text; }
+    void SetStatusIcon(contracts::StatusIcon icon) override { icons << QString::number(int(icon)); }
+    const contracts::Status& currentStatus() const override { return m_current; }
     QStringList texts;
     QStringList icons;
 
 private:
-    gateway::Status m_current;
+    contracts::Status m_current;
 };
 
 /// Pauses only move the monotonic clock; the wall clock is the real one plus an offset.
-struct FakeTime final : phone::Clock, phone::EventPump, gateway::WallClock {
+struct FakeTime final : contracts::Clock, contracts::EventPump, contracts::WallClock {
     qint64 monotonicMs() const override { return ms; }
     void pause(int pauseMs) override { ms += pauseMs; }
     void run() override {}
@@ -246,7 +249,7 @@ struct PollBench {
     /// One run; `restart` runs it in a new retrieval, as after a restart of the program.
     void poll(bool restart = false) {
         if (!inbox || restart) inbox = std::make_unique<receive::InboxRetrieval>();
-        gateway::PollContext context{phone, status, working, *settings, time, time, pacing, time};
+        contracts::PollContext context{phone, status, working, *settings, time, time, pacing, time};
         inbox->RetrieveInbox(context);
     }
     QString dayFile() const {
@@ -259,11 +262,11 @@ struct PollBench {
 
     QTemporaryDir home;
     std::unique_ptr<config::Settings> settings;
-    gateway::WorkingSettings working;
+    contracts::WorkingSettings working;
     ScriptedPhone phone;
     RecordingStatus status;
     FakeTime time;
-    phone::PacingProfile pacing;
+    contracts::PacingProfile pacing;
     std::unique_ptr<receive::InboxRetrieval> inbox;
 };
 

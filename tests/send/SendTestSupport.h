@@ -12,7 +12,7 @@
 #include "codec/Alphabets.h"
 #include "codec/PduDecoder.h"
 #include "config/Settings.h"
-#include "gateway/PollServices.h"
+#include "contracts/PollContext.h"
 
 namespace telvane::test {
 
@@ -65,8 +65,11 @@ struct HomeFolder {
 /// Answers each transaction with the next letter of `script` (p the prompt, k "OK" after a
 /// PDU, e "ERROR", c "+CMS ERROR", s silence); once the script is used up, a prompt to
 /// "at+cmgs=", "OK" to a PDU and silence to ESC, like a phone that works.
-struct ScriptedPhone final : phone::PhoneLink {
-    bool OpenPort() override { return true; }
+struct ScriptedPhone final : contracts::PhoneLink {
+    contracts::PortOpening OpenPort() override {
+        return {contracts::PortOpening::Outcome::Opened, {}};
+    }
+    QString portDescription() const override { return QStringLiteral("COM1; 9600; n,8,1"); }
     bool SendToPhone(const QByteArray& command, const QString&, QString&, int) override {
         commands << command;
         if (command.endsWith('\x1a')) pdus << command.chopped(1);
@@ -90,16 +93,16 @@ struct ScriptedPhone final : phone::PhoneLink {
     int purges = 0;
 };
 
-struct RecordingStatus final : gateway::StatusSink {
-    void SetStatus(const gateway::Status& status) override { texts << (current = status).text; }
-    void SetStatusIcon(gateway::StatusIcon icon) override { icons << static_cast<int>(icon); }
-    const gateway::Status& currentStatus() const override { return current; }
-    gateway::Status current;
+struct RecordingStatus final : contracts::StatusSink {
+    void SetStatus(const contracts::Status& status) override { texts << (current = status).text; }
+    void SetStatusIcon(contracts::StatusIcon icon) override { icons << static_cast<int>(icon); }
+    const contracts::Status& currentStatus() const override { return current; }
+    contracts::Status current;
     QStringList texts;
     QList<int> icons;
 };
 
-struct FakeClock final : phone::Clock {
+struct FakeClock final : contracts::Clock {
     qint64 monotonicMs() const override { return now; }
     void pause(int ms) override { now += ms; }
     qint64 now = 0;
@@ -112,22 +115,22 @@ struct OutboxPoll : HomeFolder {
         working.gfsLogs = dir.filePath(QStringLiteral("Logs/"));
         working.gfsSplit = QStringLiteral("\t");
     }
-    gateway::PollContext context() {
+    contracts::PollContext context() {
         return {phone, status, working, settings, clock, pump, pacing, wallClock};
     }
-    struct : phone::EventPump {
+    struct : contracts::EventPump {
         void run() override {}
     } pump;
-    struct : gateway::WallClock {
+    struct : contracts::WallClock {
         QDateTime now() const override { return time; }
         QDateTime time = QDateTime::currentDateTime();
     } wallClock;
     config::Settings settings;
-    gateway::WorkingSettings working;
+    contracts::WorkingSettings working;
     ScriptedPhone phone;
     RecordingStatus status;
     FakeClock clock;
-    phone::PacingProfile pacing;
+    contracts::PacingProfile pacing;
 };
 
 /// A submitted PDU as the recipient's phone reads it: number, TP-DCS, part (k/m and the

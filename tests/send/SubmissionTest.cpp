@@ -43,7 +43,7 @@ TEST(Submission, FollowsThePhoneThroughEveryOutcome) {
         phone.script = f[3].toStdString();
         RecordingStatus status;
         FakeClock clock;
-        const phone::PacingProfile pacing;
+        const contracts::PacingProfile pacing;
         std::vector<bool> confirmed = flags(f[2]);
         int progressCalls = 0;
         const auto result = send::submitParts({phone, status, clock, pacing}, parts, confirmed,

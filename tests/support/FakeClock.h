@@ -1,11 +1,11 @@
 #pragma once
 // A clock that moves only when told: pauses advance it, nothing else does.
 
-#include "phone/Clock.h"
+#include "contracts/Clock.h"
 
 namespace telvane::test {
 
-class FakeClock final : public phone::Clock {
+class FakeClock final : public contracts::Clock {
 public:
     qint64 monotonicMs() const override { return now; }
     void pause(int ms) override { now += ms; }

@@ -97,7 +97,7 @@ TEST_F(TrayView, MenuOffersTheFourItemsAsTheEngineAllows) {
                                         {false, true, false, true},
                                         {false, false, false, false}};
     for (const auto& row : rows) {
-        model.setMenu(row[0], row[1], row[2], row[3]);
+        model.setMenu({row[0], row[1], row[2], row[3]});
         for (int i = 0; i < 4; ++i) EXPECT_EQ(actions[i]->isEnabled(), row[i]) << i;
         view.itmStart()->trigger();
         view.itmExit()->trigger();

@@ -1,11 +1,13 @@
 #pragma once
 // Time as the phone link and the engine see it: a monotonic clock (so that a transaction started
-// shortly before midnight still times out) and the fixed pauses between commands. Injected, so
-// that tests advance time instead of waiting for it.
+// shortly before midnight still times out), the fixed pauses between commands, and the wall
+// clock for file names and log lines. Injected, so that tests advance time instead of waiting
+// for it, and cross midnight without waiting for it.
 
+#include <QDateTime>
 #include <QtGlobal>
 
-namespace telvane::phone {
+namespace telvane::contracts {
 
 class Clock {
 public:
@@ -24,19 +26,16 @@ public:
     virtual void run() = 0;
 };
 
-class SystemClock final : public Clock {
+/// The date and time of day.
+class WallClock {
 public:
-    SystemClock();
-    qint64 monotonicMs() const override;
-    void pause(int ms) override;
-
-private:
-    qint64 m_origin;
+    virtual ~WallClock() = default;
+    virtual QDateTime now() const = 0;
 };
 
-class QtEventPump final : public EventPump {
+class SystemWallClock final : public WallClock {
 public:
-    void run() override;
+    QDateTime now() const override { return QDateTime::currentDateTime(); }
 };
 
-}  // namespace telvane::phone
+}  // namespace telvane::contracts

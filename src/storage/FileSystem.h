@@ -1,5 +1,5 @@
 #pragma once
-// The files the receiving end touches, behind one small interface: the real one writes through
+// The files the gateway writes, behind one small interface: the real one writes through
 // to the disk before it reports success; tests put a failing one in front of it.
 
 #include <QByteArray>
@@ -8,7 +8,7 @@
 #include <QStringList>
 #include <optional>
 
-namespace telvane::receive {
+namespace telvane::storage {
 
 /// Outcome of a write: done, or why not (path and the system's reason).
 struct WriteResult {
@@ -60,4 +60,4 @@ public:
     std::optional<QDateTime> lastModified(const QString& path) const override;
 };
 
-}  // namespace telvane::receive
+}  // namespace telvane::storage

@@ -10,10 +10,10 @@
 #include <unistd.h>
 #endif
 
-#include "office/SyncFile.h"
-#include "receive/FileSystem.h"
+#include "storage/FileSystem.h"
+#include "storage/SyncFile.h"
 
-namespace telvane::receive {
+namespace telvane::storage {
 
 namespace {
 
@@ -47,13 +47,13 @@ WriteResult DiskFileSystem::appendDurably(const QString& path, const QByteArray&
     const qint64 formerSize = file.size();
     errno = 0;
     const qint64 written = file.write(bytes);
-    if (written == bytes.size() && office::syncToDisk(file)) {
+    if (written == bytes.size() && syncToDisk(file)) {
         if (formerSize == 0) syncFolder(QFileInfo(path).absolutePath());
         return WriteResult::done();
     }
     const QString why = systemReason(file);
     // Cut the torn tail off, so that the next append starts on a line of its own.
-    if (file.resize(formerSize)) office::syncToDisk(file);
+    if (file.resize(formerSize)) syncToDisk(file);
     return WriteResult::failed(path, why);
 }
 
@@ -66,7 +66,7 @@ WriteResult DiskFileSystem::replaceDurably(const QString& path, const QByteArray
             return WriteResult::failed(temporary, file.errorString());
         }
         errno = 0;
-        if (file.write(bytes) != bytes.size() || !office::syncToDisk(file)) {
+        if (file.write(bytes) != bytes.size() || !syncToDisk(file)) {
             const QString why = systemReason(file);
             file.close();
             QFile::remove(temporary);
@@ -112,4 +112,4 @@ std::optional<QDateTime> DiskFileSystem::lastModified(const QString& path) const
     return info.lastModified();
 }
 
-}  // namespace telvane::receive
+}  // namespace telvane::storage

@@ -2,7 +2,7 @@
 // Every fixed pause of the gateway comes from here, so that the pauses can be measured and
 // tuned without touching the logic. The defaults are what phones have been driven with.
 
-namespace telvane::phone {
+namespace telvane::contracts {
 
 struct PacingProfile {
     /// Before each command written to the phone: slow phones drop characters of a command
@@ -14,4 +14,4 @@ struct PacingProfile {
     int longPauseMs = 1000;
 };
 
-}  // namespace telvane::phone
+}  // namespace telvane::contracts

@@ -2,19 +2,18 @@
 // What a poll hands to the inbox retrieval and the outbox scan: the phone, the status, and the
 // working settings read when the gateway was started.
 
-#include <QDateTime>
 #include <QString>
 
-#include "gateway/Status.h"
-#include "phone/Clock.h"
-#include "phone/Pacing.h"
-#include "phone/PhoneLink.h"
+#include "contracts/Clock.h"
+#include "contracts/Pacing.h"
+#include "contracts/PhoneLink.h"
+#include "contracts/Status.h"
 
 namespace telvane::config {
 class Settings;
 }
 
-namespace telvane::gateway {
+namespace telvane::contracts {
 
 /// Read from the settings at each Start and held until the next one.
 struct WorkingSettings {
@@ -28,27 +27,14 @@ struct WorkingSettings {
     qint16 AutoScroll = 0;  // read once at program start (load), not at each Start
 };
 
-/// The date and time of day, for file names and log lines; injected so that tests can cross
-/// midnight without waiting for it.
-class WallClock {
-public:
-    virtual ~WallClock() = default;
-    virtual QDateTime now() const = 0;
-};
-
-class SystemWallClock final : public WallClock {
-public:
-    QDateTime now() const override { return QDateTime::currentDateTime(); }
-};
-
 struct PollContext {
-    phone::PhoneLink& phone;
+    PhoneLink& phone;
     StatusSink& status;
     WorkingSettings& working;
     const config::Settings& settings;
-    phone::Clock& clock;
-    phone::EventPump& pump;
-    const phone::PacingProfile& pacing;
+    Clock& clock;
+    EventPump& pump;
+    const PacingProfile& pacing;
     const WallClock& wallClock;
 };
 
@@ -74,4 +60,4 @@ public:
     virtual bool isEnabled() const = 0;
 };
 
-}  // namespace telvane::gateway
+}  // namespace telvane::contracts

@@ -1,4 +1,4 @@
-#include "phone/Clock.h"
+#include "phone/SystemClock.h"
 
 #include <QCoreApplication>
 #include <QThread>

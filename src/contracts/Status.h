@@ -1,0 +1,109 @@
+#pragma once
+// The gateway's status: what it is doing, as a value the engine decides on, and the fixed text
+// that the operator sees for it. Decisions are taken on the id, never on the text.
+
+#include <QString>
+
+namespace telvane::contracts {
+
+enum class StatusId {
+    Idle,            // "Telvane"
+    Connecting,      // "Устанавливается соединение с телефоном."
+    OpeningPort,     // "Открыть порт: ..."
+    PortNotOpened,   // "Порт не открыт"
+    PhoneConnected,  // "Связь с телефоном установлена"
+    NoPhone,         // "Нет связи с телефоном"
+    WaitingForPoll,  // "Пауза перед опросом телефона"
+    ReadingMessages,   // "Чтение сообщений из телефона"
+    LoadingMessages,   // "Загрузка сообщений из телефона"
+    WritingMessage,    // "Запись сообщения: " + memory index
+    MessagesReceived,  // "Принято сообщений: " + count
+    SearchingOutbox,   // "Поиск файлов для отправки"
+    NothingToSend,     // "Нет сообщений на отправку"
+    Sending,           // "Отправка сообщения"
+    Sent,              // "Сообщение отправлено"
+    NotSent,           // "Сообщение не отправлено"
+    PartSent,          // "Сообщение (часть k/m) отправлено"
+    PartNotSent,       // "Сообщение (часть k/m)  не отправлено"
+};
+
+/// The six status icons.
+enum class StatusIcon : int {
+    PhoneAnswered = 1,
+    NoPhone = 2,
+    PortFailed = 3,
+    Working = 4,
+    WritingMessage = 5,
+    Sending = 6,
+};
+
+struct Status {
+    StatusId id = StatusId::Idle;
+    QString text;
+};
+
+/// The fixed texts. `detail` fills the texts that carry one (the port description, a memory
+/// index, a count, or "k/m" for a part).
+inline Status makeStatus(StatusId id, const QString& detail = {}) {
+    switch (id) {
+        case StatusId::Idle:
+            return {id, QStringLiteral("Telvane")};
+        case StatusId::Connecting:
+            return {id, QStringLiteral("Устанавливается соединение с телефоном.")};
+        case StatusId::OpeningPort:
+            return {id, QStringLiteral("Открыть порт: ") + detail};
+        case StatusId::PortNotOpened:
+            return {id, QStringLiteral("Порт не открыт")};
+        case StatusId::PhoneConnected:
+            return {id, QStringLiteral("Связь с телефоном установлена")};
+        case StatusId::NoPhone:
+            return {id, QStringLiteral("Нет связи с телефоном")};
+        case StatusId::WaitingForPoll:
+            return {id, QStringLiteral("Пауза перед опросом телефона")};
+        case StatusId::ReadingMessages:
+            return {id, QStringLiteral("Чтение сообщений из телефона")};
+        case StatusId::LoadingMessages:
+            return {id, QStringLiteral("Загрузка сообщений из телефона")};
+        case StatusId::WritingMessage:
+            return {id, QStringLiteral("Запись сообщения: ") + detail};
+        case StatusId::MessagesReceived:
+            return {id, QStringLiteral("Принято сообщений: ") + detail};
+        case StatusId::SearchingOutbox:
+            return {id, QStringLiteral("Поиск файлов для отправки")};
+        case StatusId::NothingToSend:
+            return {id, QStringLiteral("Нет сообщений на отправку")};
+        case StatusId::Sending:
+            return {id, QStringLiteral("Отправка сообщения")};
+        case StatusId::Sent:
+            return {id, QStringLiteral("Сообщение отправлено")};
+        case StatusId::NotSent:
+            return {id, QStringLiteral("Сообщение не отправлено")};
+        case StatusId::PartSent:
+            return {id,
+                    QStringLiteral("Сообщение (часть ") + detail + QStringLiteral(") отправлено")};
+        case StatusId::PartNotSent:
+            return {id, QStringLiteral("Сообщение (часть ") + detail +
+                            QStringLiteral(")  не отправлено")};
+    }
+    return {id, {}};
+}
+
+/// Which menu items a front end may offer, as the engine decides them.
+struct MenuState {
+    bool start = true;
+    bool options = true;
+    bool exit = true;
+    bool about = true;
+    bool operator==(const MenuState&) const = default;
+};
+
+/// Where every subsystem reports its progress: the tray shows it, the service prints it.
+class StatusSink {
+public:
+    virtual ~StatusSink() = default;
+    virtual void SetStatus(const Status& status) = 0;
+    virtual void SetStatusIcon(StatusIcon icon) = 0;
+    virtual const Status& currentStatus() const = 0;
+};
+
+}  // namespace telvane::contracts
