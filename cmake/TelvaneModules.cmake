@@ -25,8 +25,12 @@ function(telvane_add_module target)
         if(NOT EXISTS "${real}")
             message(FATAL_ERROR "telvane_add_module(${target}): no header ${header}")
         endif()
-        file(CONFIGURE OUTPUT "${root}/${ARG_FOLDER}/${header}"
-             CONTENT "#pragma once\n#include \"${real}\"\n" @ONLY)
+        # A relative path keeps the generated file the same for every checkout of the tree.
+        set(forwarder "${root}/${ARG_FOLDER}/${header}")
+        get_filename_component(forwarder_dir "${forwarder}" DIRECTORY)
+        file(RELATIVE_PATH target_path "${forwarder_dir}" "${real}")
+        file(CONFIGURE OUTPUT "${forwarder}"
+             CONTENT "#pragma once\n#include \"${target_path}\"\n" @ONLY)
     endforeach()
 
     if(ARG_INTERFACE)
