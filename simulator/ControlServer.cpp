@@ -1,5 +1,7 @@
 #include "ControlServer.h"
 
+#include <unistd.h>
+
 #include <QLocalSocket>
 
 #include "ModemEngine.h"
@@ -35,15 +37,31 @@ QString ControlServer::listen(const QString& path) {
 void ControlServer::acceptConnection() {
     while (QLocalSocket* socket = m_server.nextPendingConnection()) {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-            while (socket->canReadLine()) {
-                const QString request = QString::fromUtf8(socket->readLine()).trimmed();
-                socket->write((handle(request) + QLatin1Char('\n')).toUtf8());
-            }
+        const auto answer = [this, socket](const QByteArray& line) {
+            socket->write((handle(QString::fromUtf8(line).trimmed()) + QLatin1Char('\n')).toUtf8());
+            // A client that closed its sending side ("echo ... | socat") makes the socket close
+            // as soon as that end is seen: the answer must be on its way before then.
+            socket->flush();
+        };
+        connect(socket, &QLocalSocket::readyRead, this, [socket, answer] {
+            while (socket->canReadLine()) answer(socket->readLine());
             if (socket->bytesAvailable() > kMaxRequest) {
                 socket->write("ERROR request line too long\n");
                 socket->disconnectFromServer();
             }
+        });
+        // A last request without its line end is only seen once the client has closed its
+        // side, when the socket has given up its descriptor: answer through a copy of it.
+        const int spare = ::dup(static_cast<int>(socket->socketDescriptor()));
+        connect(socket, &QLocalSocket::readChannelFinished, this, [this, socket, spare] {
+            if (socket->bytesAvailable() == 0 || spare < 0) return;
+            const QByteArray reply =
+                (handle(QString::fromUtf8(socket->readAll()).trimmed()) + QLatin1Char('\n'))
+                    .toUtf8();
+            [[maybe_unused]] const auto n = ::write(spare, reply.constData(), reply.size());
+        });
+        connect(socket, &QObject::destroyed, [spare] {
+            if (spare >= 0) ::close(spare);
         });
     }
 }

@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <string>
 
 #include "PtyClient.h"
@@ -78,6 +79,23 @@ TEST_F(ControlTest, RefusesBadRequestsWithAReason) {
             << row.request << " -> " << answer->toStdString();
     }
     EXPECT_EQ(m_port.transact("AT\r"), "\r\nOK\r\n");
+}
+
+// The example of --help: a client that closes its sending side right after the request, with or
+// without the line end, still gets the answer.
+TEST_F(ControlTest, AnswersAClientThatClosedItsSide) {
+    if (!QFileInfo(QStringLiteral("/usr/bin/socat")).isExecutable()) {
+        GTEST_SKIP() << "socat is not installed (package socat)";
+    }
+    for (const char* request : {"list me\n", "list sm"}) {
+        QProcess socat;
+        socat.start(QStringLiteral("/usr/bin/socat"),
+                    {QStringLiteral("-"), QStringLiteral("UNIX-CONNECT:") + m_modem.controlPath()});
+        socat.write(request);
+        socat.closeWriteChannel();
+        ASSERT_TRUE(socat.waitForFinished(10000)) << request;
+        EXPECT_TRUE(socat.readAllStandardOutput().startsWith("OK")) << request;
+    }
 }
 
 TEST_F(ControlTest, AFullMemoryTakesNoMore) {
