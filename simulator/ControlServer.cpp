@@ -13,12 +13,6 @@ namespace {
 
 constexpr qsizetype kMaxRequest = 4096;
 
-std::optional<MemoryId> memoryArgument(const QString& name) {
-    if (name.compare(QLatin1String("me"), Qt::CaseInsensitive) == 0) return MemoryId::Me;
-    if (name.compare(QLatin1String("sm"), Qt::CaseInsensitive) == 0) return MemoryId::Sm;
-    return std::nullopt;
-}
-
 }  // namespace
 
 ControlServer::ControlServer(ModemEngine& engine, PtyLink& link, QObject* parent)
@@ -70,26 +64,52 @@ QString ControlServer::handle(const QString& request) {
     const QStringList words = request.split(QLatin1Char(' '), Qt::SkipEmptyParts);
     if (words.isEmpty()) return QStringLiteral("ERROR empty request");
     const QString verb = words[0].toLower();
+    const auto argument = [&words](int i) { return words.value(i).toStdString(); };
     if (verb == QLatin1String("deliver")) {
-        const auto memory = words.size() == 3 ? memoryArgument(words[1]) : std::nullopt;
-        if (!memory) return QStringLiteral("ERROR usage: deliver me|sm HEX");
-        const auto result = m_engine.deliver(*memory, words[2].toStdString());
+        const std::string memory = words.value(1).toUpper().toStdString();
+        if (words.size() != 3 || !m_engine.memory(memory)) {
+            return QStringLiteral("ERROR usage: deliver me|sm|sr HEX");
+        }
+        const auto result = m_engine.deliver(memory, argument(2));
+        if (result.toHost) return QStringLiteral("OK host");
+        if (result.waiting) return QStringLiteral("OK waiting");
         if (!result.index) return QStringLiteral("ERROR ") + QString::fromStdString(result.error);
         return QStringLiteral("OK %1").arg(*result.index);
     }
     if (verb == QLatin1String("list")) {
-        const auto memory = words.size() == 2 ? memoryArgument(words[1]) : std::nullopt;
-        if (!memory) return QStringLiteral("ERROR usage: list me|sm");
+        const auto* m = m_engine.memory(words.value(1).toUpper().toStdString());
+        if (words.size() != 2 || !m) return QStringLiteral("ERROR usage: list me|sm|sr");
         QString answer = QStringLiteral("OK");
-        const auto& m = m_engine.memory(*memory);
-        for (const auto index : m.indexes()) {
-            const auto* message = m.at(index);
+        for (const auto index : m->indexes()) {
+            const auto* message = m->at(index);
             answer += QStringLiteral(" %1,%2,%3")
                           .arg(index)
                           .arg(static_cast<int>(message->stat))
                           .arg(QString::fromStdString(message->pduHex));
         }
         return answer;
+    }
+    if (verb == QLatin1String("network") && words.size() == 2) {
+        const auto state = registrationNamed(argument(1));
+        if (!state)
+            return QStringLiteral(
+                "ERROR usage: network home|roaming|searching|denied|unknown|none");
+        m_engine.setRegistration(*state);
+        return QStringLiteral("OK");
+    }
+    if (verb == QLatin1String("signal") && words.size() == 2) {
+        bool ok = false;
+        const int rssi = words[1].toInt(&ok);
+        if (!ok || !m_engine.setSignal(rssi)) return QStringLiteral("ERROR usage: signal 0-31|99");
+        return QStringLiteral("OK");
+    }
+    if (verb == QLatin1String("sim") && words.size() == 2) {
+        const std::string error = m_engine.setSim(argument(1));
+        if (!error.empty()) return QStringLiteral("ERROR ") + QString::fromStdString(error);
+        return QStringLiteral("OK");
+    }
+    if (verb == QLatin1String("settings") && words.size() == 1) {
+        return QStringLiteral("OK ") + QString::fromStdString(m_engine.settings());
     }
     if (verb == QLatin1String("unplug") && words.size() == 1) {
         m_link.unplug();

@@ -1,11 +1,7 @@
 #pragma once
 // The test bench's hand on the running modem: a Unix-domain socket that takes one request per
-// line and answers each with one line, "OK[ detail]" or "ERROR <reason>".
-//
-//   deliver me|sm HEX   store an incoming PDU (hex, SMSC part first)  -> OK <index>
-//   list me|sm          what a memory holds                           -> OK[
-//   <index>,<stat>,<hex>]... unplug              close the line and remove the link            ->
-//   OK plug                a new line behind the same link               -> OK <slave path>
+// line and answers each with one line, "OK[ detail]" or "ERROR <reason>". The requests are
+// listed in telvane-modem --help.
 
 #include <QLocalServer>
 #include <QObject>

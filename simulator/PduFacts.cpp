@@ -84,6 +84,22 @@ MessageKind storedKind(std::uint8_t firstOctet) {
     }
 }
 
+std::optional<int> deliverClass(const Bytes& pdu) {
+    const auto layout = layoutOf(pdu);
+    if (!std::holds_alternative<PduLayout>(layout)) return std::nullopt;
+    const auto& l = std::get<PduLayout>(layout);
+    if (storedKind(l.firstOctet) != MessageKind::Deliver) return std::nullopt;
+    const size_t oaOffset = l.smscLength + 1;
+    if (pdu.size() <= oaOffset) return std::nullopt;
+    const size_t dcsOffset = oaOffset + 2 + (size_t{pdu[oaOffset]} + 1) / 2 + 1;  // after TP-PID
+    if (pdu.size() <= dcsOffset) return std::nullopt;
+    const std::uint8_t dcs = pdu[dcsOffset];
+    // General data coding with bit 4 set, or the 1111 group, carries the class in bits 1-0.
+    if ((dcs & 0xC0) == 0x00 && (dcs & 0x10) != 0) return dcs & 0x03;
+    if ((dcs & 0xF0) == 0xF0) return dcs & 0x03;
+    return std::nullopt;
+}
+
 PduResult<SubmitFacts> readSubmit(const Bytes& pdu) {
     const auto layout = layoutOf(pdu);
     if (const auto* error = std::get_if<PduError>(&layout)) return *error;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -39,6 +40,10 @@ PduResult<PduLayout> layoutOf(const Bytes& pdu);
 enum class MessageKind { Deliver, Submit, StatusReport, Reserved };
 /// A PDU stored in a memory came in (DELIVER, STATUS-REPORT) or was written to go out (SUBMIT).
 MessageKind storedKind(std::uint8_t firstOctet);
+
+/// The message class of an SMS-DELIVER from its TP-DCS (TS 23.038 4): 0-3, or nullopt when
+/// the scheme gives none or the PDU is not a readable SMS-DELIVER.
+std::optional<int> deliverClass(const Bytes& pdu);
 
 /// What the modem takes from an SMS-SUBMIT.
 struct SubmitFacts {

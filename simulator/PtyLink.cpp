@@ -19,10 +19,22 @@ QString errnoText(const char* what) {
                                         QString::fromLocal8Bit(std::strerror(errno)));
 }
 
+// The speeds termios can name, for following what the host set on the port.
+constexpr struct {
+    speed_t code;
+    int baud;
+} kSpeeds[] = {{B1200, 1200},     {B2400, 2400},     {B4800, 4800},    {B9600, 9600},
+               {B19200, 19200},   {B38400, 38400},   {B57600, 57600},  {B115200, 115200},
+               {B230400, 230400}, {B460800, 460800}, {B921600, 921600}};
+
 }  // namespace
 
 PtyLink::PtyLink(QString linkPath, QObject* parent)
-    : QObject(parent), m_linkPath(std::move(linkPath)) {}
+    : QObject(parent), m_linkPath(std::move(linkPath)) {
+    m_paceTimer.setSingleShot(true);
+    m_paceTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_paceTimer, &QTimer::timeout, this, &PtyLink::paceTick);
+}
 
 PtyLink::~PtyLink() { unplug(); }
 
@@ -102,12 +114,54 @@ void PtyLink::unplug() {
     m_slaveKeeper = -1;
     m_master = -1;
     m_outgoing.clear();
+    m_toHost.clear();
+    m_fromHost.clear();
+    m_paceTimer.stop();
+}
+
+void PtyLink::setBaud(int baud) { m_baud = baud; }
+
+int PtyLink::currentBaud() const {
+    if (m_baud != kFollowPort) return m_baud;
+    termios tio{};
+    if (m_slaveKeeper < 0 || tcgetattr(m_slaveKeeper, &tio) != 0) return 0;
+    for (const auto& s : kSpeeds) {
+        if (cfgetospeed(&tio) == s.code) return s.baud;
+    }
+    return 0;
 }
 
 void PtyLink::write(const QByteArray& bytes) {
     if (!isPlugged()) return;
-    m_outgoing += bytes;
-    writeReady();
+    m_toHost.setBaud(currentBaud());
+    if (m_toHost.baud() == 0) {
+        m_outgoing += bytes;
+        writeReady();
+        return;
+    }
+    m_toHost.push(bytes, LinePace::Clock::now());
+    schedulePace();
+}
+
+void PtyLink::paceTick() {
+    const auto now = LinePace::Clock::now();
+    if (const QByteArray in = m_fromHost.take(now); !in.isEmpty()) {
+        emit received(in);
+        if (!isPlugged()) return;
+    }
+    if (const QByteArray out = m_toHost.take(now); !out.isEmpty()) {
+        m_outgoing += out;
+        writeReady();
+    }
+    schedulePace();
+}
+
+void PtyLink::schedulePace() {
+    std::optional<LinePace::Clock::time_point> due = m_fromHost.nextDue();
+    if (const auto out = m_toHost.nextDue(); out && (!due || *out < *due)) due = out;
+    if (!due) return;
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*due - LinePace::Clock::now());
+    m_paceTimer.start(std::max(wait, std::chrono::milliseconds(0)));
 }
 
 void PtyLink::writeReady() {
@@ -128,6 +182,12 @@ void PtyLink::readReady() {
     for (;;) {
         const ssize_t n = ::read(m_master, buffer, sizeof buffer);
         if (n > 0) {
+            m_fromHost.setBaud(currentBaud());
+            if (m_fromHost.baud() > 0) {
+                m_fromHost.push(QByteArray(buffer, n), LinePace::Clock::now());
+                schedulePace();
+                continue;
+            }
             emit received(QByteArray(buffer, n));
             if (!isPlugged()) return;  // a control request may have unplugged meanwhile
             continue;

@@ -7,7 +7,10 @@
 #include <QObject>
 #include <QSocketNotifier>
 #include <QString>
+#include <QTimer>
 #include <memory>
+
+#include "LinePace.h"
 
 namespace telvane::simulator {
 
@@ -31,6 +34,11 @@ public:
     /// Queues bytes for the host; they are written as the line takes them.
     void write(const QByteArray& bytes);
 
+    /// Paces both directions at `baud` bits a second (0: as fast as the terminal goes), or, with
+    /// kFollowPort, at the speed the host last set on its end of the line.
+    static constexpr int kFollowPort = -1;
+    void setBaud(int baud);
+
 signals:
     void received(const QByteArray& bytes);
 
@@ -38,6 +46,9 @@ private:
     void readReady();
     void writeReady();
     QString pointLink();
+    void paceTick();
+    void schedulePace();
+    int currentBaud() const;
 
     QString m_linkPath;
     QString m_slavePath;
@@ -49,6 +60,10 @@ private:
     std::unique_ptr<QSocketNotifier> m_readNotifier;
     std::unique_ptr<QSocketNotifier> m_writeNotifier;
     QByteArray m_outgoing;
+    int m_baud = 0;
+    LinePace m_toHost;
+    LinePace m_fromHost;
+    QTimer m_paceTimer;
 };
 
 }  // namespace telvane::simulator

@@ -8,8 +8,8 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <string>
+#include <vector>
 
-#include "PtyClient.h"
 #include "SimulatorData.h"
 #include "support/SimulatedModem.h"
 
@@ -44,78 +44,88 @@ GammuRun runGammu(const SimulatedModem& modem, const QStringList& command) {
     return {gammu.exitCode(), gammu.readAll().toStdString()};
 }
 
-class GammuTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (!QFileInfo(QString::fromLatin1(kGammu)).isExecutable()) {
-            GTEST_SKIP() << "gammu is not installed (package gammu)";
-        }
-    }
+struct GammuCase {
+    const char* name;
+    QStringList modemArgs;
+    bool memories;
+    std::vector<QStringList> commands;  // run in turn; all but the last must succeed
+    bool lastSucceeds;
+    std::vector<const char*> expected;  // found in what the commands printed
 };
 
-TEST_F(GammuTest, IdentifiesTheModem) {
-    SimulatedModem modem;
-    ASSERT_TRUE(modem.start()) << modem.errorString().toStdString();
-    const GammuRun run = runGammu(modem, {QStringLiteral("identify")});
-    ASSERT_EQ(run.exitCode, 0) << run.output;
-    const char* const expected[] = {
-        "Manufacturer         : Telvane\n",         "Model                : unknown (TSM-900)\n",
-        "Firmware             : TSM900_1.0.3\n",    "IMEI                 : 490154203237518\n",
-        "SIM IMSI             : 250991234567890\n",
-    };
-    for (const char* line : expected)
-        EXPECT_NE(run.output.find(line), std::string::npos) << line << run.output;
-}
+const std::vector<GammuCase> kCases = {
+    {"identifies the modem",
+     {},
+     false,
+     {{"identify"}},
+     true,
+     {"Manufacturer         : Telvane\n", "Model                : unknown (TSM-900)\n",
+      "Firmware             : TSM900_1.0.3\n", "IMEI                 : 490154203237518\n",
+      "SIM IMSI             : 250991234567890\n"}},
+    {"reads both memories",
+     {},
+     true,
+     {{"getallsms"}},
+     true,
+     {"\nHello from SIM\n",
+      "Location 2, folder \"Inbox\", SIM memory, Inbox folder\nSMS status report\n",
+      "Reference number     : 42\n", "Delivery status      : Delivered\n",
+      "phone memory, Inbox folder\nSMS message\nSMSC number          : \"+31624000000\"\n",
+      "\nHow are you?\n", "Remote number        : \"+79161234567\"\n", "\nПривет, мир!\n",
+      "4 SMS parts in 4 SMS sequences"}},
+    {"reads the status report of its submission",
+     {"--report-delay", "0"},
+     false,
+     {{"sendsms", "TEXT", "+79161234567", "-report", "-text", "hello"}, {"getallsms"}},
+     true,
+     {"message reference=1", "SMS status report\n", "Remote number        : \"+79161234567\"\n",
+      "Reference number     : 1\n", "SMSC number          : \"+79037011111\"\n",
+      "Delivery status      : Delivered\n", "1 SMS parts in 1 SMS sequences"}},
+    {"enters the PIN the SIM asks for",
+     {"--pin", "1234"},
+     false,
+     {{"getsecuritystatus"}, {"entersecuritycode", "PIN", "1234"}, {"getsecuritystatus"}},
+     true,
+     {"Waiting for PIN.", "Nothing to enter."}},
+    // gammu 1.42 selects one memory at a time and cannot read this stick, as its users found
+    // with the real one (gammu issues #829 and #908).
+    {"fails on a modem taking three memories only",
+     {"--profile", "e3372-325"},
+     true,
+     {{"getallsms"}},
+     false,
+     {}},
+};
 
-TEST_F(GammuTest, ReadsBothMemories) {
-    SimulatedModem modem({pduList("me.txt"), pduList("sm.txt"), {}, {}});
-    ASSERT_TRUE(modem.start()) << modem.errorString().toStdString();
-    const GammuRun run = runGammu(modem, {QStringLiteral("getallsms")});
-    ASSERT_EQ(run.exitCode, 0) << run.output;
-    const char* const expected[] = {
-        "\nHello from SIM\n",
-        "Location 2, folder \"Inbox\", SIM memory, Inbox folder\nSMS status report\n",
-        "Reference number     : 42\n",
-        "Delivery status      : Delivered\n",
-        "phone memory, Inbox folder\nSMS message\nSMSC number          : \"+31624000000\"\n",
-        "\nHow are you?\n",
-        "Remote number        : \"+79161234567\"\n",
-        "\nПривет, мир!\n",
-        "4 SMS parts in 4 SMS sequences",
-    };
-    for (const char* text : expected)
-        EXPECT_NE(run.output.find(text), std::string::npos) << text << run.output;
-}
+class GammuTest : public ::testing::TestWithParam<GammuCase> {};
 
-TEST_F(GammuTest, ReadsTheStatusReportOfASubmission) {
-    SimulatedModem modem({{}, {}, {}, {QStringLiteral("--report-delay"), QStringLiteral("0")}});
-    ASSERT_TRUE(modem.start()) << modem.errorString().toStdString();
-    {
-        PtyClient port;
-        ASSERT_TRUE(port.open(modem.linkPath().toStdString()));
-        ASSERT_EQ(port.transact("ATE0\r"), "ATE0\r\r\nOK\r\n");
-        ASSERT_EQ(port.transact("AT+CNMI=2,1,0,2,0\r"), "\r\nOK\r\n");
-        ASSERT_EQ(port.transact("at+cmgs=19\r"), "\r\n> ");
-        // The report may come right behind the OK: read on until the modem has announced it.
-        ASSERT_TRUE(port.write(pduLines("submit.txt")[1] + "\x1a"));
-        const std::string reply =
-            port.readUntil([](const std::string& s) { return s.ends_with("+CDSI: \"ME\",1\r\n"); },
-                           std::chrono::seconds(5));
-        ASSERT_EQ(reply, "\r\n+CMGS: 1\r\n\r\nOK\r\n\r\n+CDSI: \"ME\",1\r\n");
+TEST_P(GammuTest, ReadsTheModemAsAPeerWould) {
+    if (!QFileInfo(QString::fromLatin1(kGammu)).isExecutable()) {
+        GTEST_SKIP() << "gammu is not installed (package gammu)";
     }
-    const GammuRun run = runGammu(modem, {QStringLiteral("getallsms")});
-    ASSERT_EQ(run.exitCode, 0) << run.output;
-    const char* const expected[] = {
-        "SMS status report\n",
-        "Remote number        : \"+79161234567\"\n",
-        "Reference number     : 1\n",
-        "SMSC number          : \"+79037011111\"\n",
-        "Delivery status      : Delivered\n",
-        "1 SMS parts in 1 SMS sequences",
-    };
-    for (const char* text : expected)
-        EXPECT_NE(run.output.find(text), std::string::npos) << text << run.output;
+    const GammuCase& c = GetParam();
+    SimulatedModem modem({c.memories ? pduList("me.txt") : QStringList(),
+                          c.memories ? pduList("sm.txt") : QStringList(),
+                          {},
+                          c.modemArgs});
+    ASSERT_TRUE(modem.start()) << modem.errorString().toStdString();
+    std::string output;
+    for (size_t i = 0; i < c.commands.size(); ++i) {
+        const GammuRun run = runGammu(modem, c.commands[i]);
+        output += run.output;
+        const bool last = i + 1 == c.commands.size();
+        EXPECT_EQ(run.exitCode == 0, !last || c.lastSucceeds) << run.output;
+    }
+    for (const char* text : c.expected)
+        EXPECT_NE(output.find(text), std::string::npos) << text << output;
 }
+
+INSTANTIATE_TEST_SUITE_P(Gammu, GammuTest, ::testing::ValuesIn(kCases), [](const auto& info) {
+    std::string name;
+    for (const char* c = info.param.name; *c; ++c)
+        if (std::isalnum(static_cast<unsigned char>(*c))) name += *c;
+    return name;
+});
 
 }  // namespace
 }  // namespace telvane::test

@@ -1,10 +1,9 @@
-// The simulated modem's answers as a host in PDU mode sees them over the line: commands,
-// settings, the two message memories, submission with the prompt, and scripted faults. The
-// sessions are data (tests/data/simulator/sessions.txt); a few exchanges that need more than a
-// comparison follow them.
+// The simulated modem's answers as a host in PDU mode sees them over the line, and what its
+// control socket says meanwhile. The sessions are data (tests/data/simulator/sessions.txt).
 
 #include <gtest/gtest.h>
 
+#include <QThread>
 #include <fstream>
 #include <optional>
 #include <regex>
@@ -21,12 +20,18 @@ namespace {
 
 using namespace std::chrono_literals;
 
+struct Exchange {
+    std::string command;  // "@..." a control request, "" only reads
+    std::string reply;    // "-" silence, "~..." a regular expression
+    std::string timing;   // ">=MS" or "<MS", measured to the end of the reply
+};
+
 struct Session {
     std::string name;
-    bool memories = false, reachable = false;
-    std::string fault;
+    bool memories = false;
+    QStringList args;
     std::optional<QStringList> sent;
-    std::vector<std::pair<std::string, std::string>> exchanges;  // reply "-": silence
+    std::vector<Exchange> exchanges;
 };
 
 void PrintTo(const Session& s, std::ostream* os) { *os << s.name; }
@@ -35,8 +40,8 @@ void PrintTo(const Session& s, std::ostream* os) { *os << s.name; }
 std::string expand(const std::string& text) {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '{') {
-            const std::size_t colon = text.find(':', i), end = text.find('}', i);
+        const std::size_t colon = text.find(':', i), end = text.find('}', i);
+        if (text[i] == '{' && colon < end && end != std::string::npos) {
             out += pduLines(text.substr(i + 1, colon - i - 1) + ".txt")
                        .at(std::stoul(text.substr(colon + 1, end - colon - 1)));
             i = end;
@@ -66,8 +71,7 @@ std::vector<Session> loadSessions() {
             std::istringstream options(line.substr(line.find(']') + 1));
             for (std::string o; options >> o;) {
                 s.memories |= o == "memories";
-                s.reachable |= o == "reachable";
-                if (o.starts_with("fault=")) s.fault = o.substr(6);
+                if (o.starts_with("--")) s.args << QString::fromStdString(expand(o));
                 if (o.starts_with("sent=")) {
                     s.sent.emplace();
                     std::istringstream pdus(o.substr(5));
@@ -76,37 +80,89 @@ std::vector<Session> loadSessions() {
                 }
             }
         } else if (!sessions.empty()) {
-            const std::size_t tab = line.find('\t');
-            sessions.back().exchanges.emplace_back(
-                expand(line.substr(0, tab)),
-                line.substr(tab + 1) == "-" ? "-" : expand(line.substr(tab + 1)));
+            std::vector<std::string> f;
+            std::istringstream fields(line);
+            for (std::string field; std::getline(fields, field, '\t');) f.push_back(field);
+            f.resize(3);
+            sessions.back().exchanges.push_back(
+                {expand(f[0]), f[1] == "-" ? "-" : expand(f[1]), f[2]});
         }
     }
     return sessions;
+}
+
+// Reads until the reply is complete or can no longer become what is expected.
+std::string readReply(PtyClient& port, const std::string& expected) {
+    if (expected.starts_with('~')) {
+        const std::regex pattern(expected.substr(1));
+        return port.readUntil([&](const std::string& s) { return std::regex_match(s, pattern); },
+                              10s);
+    }
+    return port.readUntil(
+        [&](const std::string& s) {
+            return s.size() >= expected.size() || expected.compare(0, s.size(), s) != 0;
+        },
+        10s);
+}
+
+// A control request; one that only reports is repeated until its answer is the expected one.
+std::string controlReply(SimulatedModem& modem, const std::string& request,
+                         const std::string& expected) {
+    const bool reportOnly = request.starts_with("list") || request.starts_with("settings");
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    for (;;) {
+        const auto answer = modem.control(QString::fromStdString(request));
+        const std::string text = answer ? answer->toStdString() : "(no answer)";
+        if (text == expected || !reportOnly || std::chrono::steady_clock::now() > deadline) {
+            return text;
+        }
+        QThread::msleep(20);
+    }
 }
 
 class SessionsTest : public ::testing::TestWithParam<Session> {};
 
 TEST_P(SessionsTest, PlaysAsRecorded) {
     const Session& s = GetParam();
-    SimulatedModem modem(
-        {s.memories ? pduList("me.txt") : QStringList(),
-         s.memories ? pduList("sm.txt") : QStringList(),
-         s.fault.empty() ? QStringList() : QStringList{QString::fromStdString(s.fault)},
-         {}});
+    SimulatedModem modem({s.memories ? pduList("me.txt") : QStringList(),
+                          s.memories ? pduList("sm.txt") : QStringList(),
+                          {},
+                          s.args});
     ASSERT_TRUE(modem.start()) << modem.errorString().toStdString();
     PtyClient port;
     ASSERT_TRUE(port.open(modem.linkPath().toStdString()));
-    for (const auto& [command, reply] : s.exchanges) {
+    for (const auto& [command, reply, timing] : s.exchanges) {
+        if (command.starts_with('@')) {
+            EXPECT_EQ(controlReply(modem, command.substr(1), reply), reply) << command;
+            continue;
+        }
+        const auto begin = std::chrono::steady_clock::now();
+        ASSERT_TRUE(port.write(command));
         if (reply == "-") {
-            ASSERT_TRUE(port.write(command));
             EXPECT_EQ(port.readFor(300ms), "") << command;
+            continue;
+        }
+        const std::string received = readReply(port, reply);
+        const auto took = std::chrono::steady_clock::now() - begin;
+        if (reply.starts_with('~')) {
+            EXPECT_TRUE(std::regex_match(received, std::regex(reply.substr(1))))
+                << command << " -> " << received;
         } else {
-            EXPECT_EQ(port.transact(command), reply) << command;
+            EXPECT_EQ(received, reply) << command;
+        }
+        if (!timing.empty()) {
+            const auto limit =
+                std::chrono::milliseconds(std::stoi(timing.substr(timing[0] == '<' ? 1 : 2)));
+            if (timing[0] == '<') {
+                EXPECT_LT(took, limit) << command;
+            } else {
+                EXPECT_GE(took, limit) << command;
+            }
         }
     }
-    if (s.sent) EXPECT_EQ(modem.sentPdus(), *s.sent);
-    if (s.reachable) EXPECT_TRUE(modem.deliver(ModemMemory::Sm, pduList("sm.txt")[0]));
+    if (s.sent) {
+        EXPECT_EQ(modem.sentPdus(), *s.sent);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Sessions, SessionsTest, ::testing::ValuesIn(loadSessions()),
@@ -116,87 +172,6 @@ INSTANTIATE_TEST_SUITE_P(Sessions, SessionsTest, ::testing::ValuesIn(loadSession
                                  if (std::isalnum(static_cast<unsigned char>(c))) name += c;
                              return name;
                          });
-
-// A running modem, echo off, with both memories preloaded.
-class ModemTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(m_modem.start()) << m_modem.errorString().toStdString();
-        ASSERT_TRUE(m_port.open(m_modem.linkPath().toStdString()));
-        ASSERT_EQ(m_port.transact("ATE0\r"), "ATE0\r\r\nOK\r\n");
-    }
-    std::string readLine() {
-        return m_port.readUntil([](const std::string& s) { return s.ends_with("\r"); }, 5s);
-    }
-
-    SimulatedModem m_modem{{pduList("me.txt"), pduList("sm.txt"), {}, {}}};
-    PtyClient m_port;
-};
-
-TEST_F(ModemTest, NumericResultCodesAfterAtv0) {
-    ASSERT_TRUE(m_port.write("ATV0\r"));
-    EXPECT_EQ(readLine(), "0\r");
-    ASSERT_TRUE(m_port.write("AT+NOSUCH\r"));
-    EXPECT_EQ(readLine(), "4\r");
-    EXPECT_EQ(m_port.transact("ATV1\r"), "\r\nOK\r\n");
-}
-
-TEST_F(ModemTest, StoresAStatusReportWhenOneWasRequested) {
-    const auto submits = pduLines("submit.txt");
-    ASSERT_EQ(m_port.transact("AT+CPMS=\"SM\"\r\n"), "\r\n+CPMS: 2,30,2,100,2,100\r\n\r\nOK\r\n");
-    // <ds>=2: the modem says where it stored the report.
-    ASSERT_EQ(m_port.transact("AT+CNMI=2,1,0,2,0\r"), "\r\nOK\r\n");
-    ASSERT_EQ(m_port.transact("at+cmgs=19\r"), "\r\n> ");
-    ASSERT_EQ(m_port.transact(submits[0] + "\x1a"), "\r\n+CMGS: 1\r\n\r\nOK\r\n");  // no TP-SRR
-    ASSERT_EQ(m_port.transact("at+cmgs=19\r"), "\r\n> ");
-    // TP-SRR set; the report may come right behind the OK, so read on until it is announced.
-    ASSERT_TRUE(m_port.write(submits[1] + "\x1a"));
-    EXPECT_EQ(m_port.readUntil(
-                  [](const std::string& s) { return s.ends_with("+CDSI: \"SM\",3\r\n"); }, 5s),
-              "\r\n+CMGS: 2\r\n\r\nOK\r\n\r\n+CDSI: \"SM\",3\r\n");
-
-    const std::string reply = m_port.transact("AT+CMGL=4\r\n");
-    // Only the second submission asked for a report: one new entry, for TP-MR 2.
-    const std::regex report(
-        "\\+CMGL: 3,0,,25\r\n"
-        "(07919730071111F1)"                            // the SMSC of AT+CSCA?
-        "06"                                            // SMS-STATUS-REPORT, no more messages
-        "02"                                            // TP-MR from +CMGS
-        "(0B919761214365F7)"                            // TP-RA: the recipient as submitted
-        "([0-9]{12}[0-9A-F]{2})([0-9]{12}[0-9A-F]{2})"  // TP-SCTS, TP-DT
-        "00\r\n");                                      // TP-ST: delivered
-    EXPECT_TRUE(std::regex_search(reply, report)) << reply;
-    EXPECT_EQ(reply.find("+CMGL: 4"), std::string::npos) << reply;
-    EXPECT_TRUE(reply.ends_with("\r\nOK\r\n"));
-}
-
-TEST(FaultTest, SlowModemHoldsBackEveryAnswer) {
-    SimulatedModem modem({{}, {}, {"slow=250"}, {}});
-    ASSERT_TRUE(modem.start()) << modem.errorString().toStdString();
-    PtyClient port;
-    ASSERT_TRUE(port.open(modem.linkPath().toStdString()));
-    for (const char* command : {"ATE0\r", "AT+CGMI\r"}) {
-        const auto begin = std::chrono::steady_clock::now();
-        const std::string reply = port.transact(command);
-        EXPECT_TRUE(reply.ends_with("\r\nOK\r\n")) << reply;
-        EXPECT_GE(std::chrono::steady_clock::now() - begin, 250ms) << command;
-    }
-}
-
-TEST(FaultTest, GarbageComesBetweenAnswersButNeverFormsAResult) {
-    SimulatedModem modem({{}, {}, {"garbage"}, {}});
-    ASSERT_TRUE(modem.start()) << modem.errorString().toStdString();
-    PtyClient port;
-    ASSERT_TRUE(port.open(modem.linkPath().toStdString()));
-    const std::string reply = port.transact("AT+CGMI\r");
-    ASSERT_TRUE(reply.starts_with("AT+CGMI\r")) << reply;
-    ASSERT_TRUE(reply.ends_with("\r\nTelvane\r\n\r\nOK\r\n")) << reply;
-    const std::string noise = reply.substr(8, reply.size() - 8 - 19);
-    EXPECT_FALSE(noise.empty());
-    EXPECT_EQ(noise.find_first_of("\r\n>OKER"), std::string::npos);
-    const std::string prompt = port.transact("AT+CMGS=19\r");
-    EXPECT_TRUE(prompt.ends_with("\r\n> ")) << prompt;
-}
 
 }  // namespace
 }  // namespace telvane::test
