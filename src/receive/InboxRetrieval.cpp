@@ -120,7 +120,9 @@ public:
             } else {
                 QByteArray rest;
                 for (const MessagePart& part : kept) rest += partLine(part);
-                m_files.replaceDurably(path, rest);
+                // Left whole when it cannot be rewritten: the journal keeps the stored parts
+                // from being stored twice.
+                (void)m_files.replaceDurably(path, rest);
             }
         }
     }
@@ -212,7 +214,7 @@ private:
         if (!store(timeStamp, number, text)) return;
         // Without the journal entry a restart could store it once more, but the message is
         // safe in the day's file: the delete goes ahead.
-        m_journal.add(key);
+        (void)m_journal.add(key);
         advanceNumber();
         DeleteMessage(index);
     }
@@ -234,9 +236,9 @@ private:
         const QByteArray key = messageKey(message.number, message.timeStamp, message.text);
         if (!m_journal.contains(key)) {
             if (!store(message.timeStamp, message.number, message.text)) return false;
-            m_journal.add(key);
+            (void)m_journal.add(key);
         }
-        for (const MessagePart& part : message.parts) m_journal.add(partKey(part));
+        for (const MessagePart& part : message.parts) (void)m_journal.add(partKey(part));
         return true;
     }
 
