@@ -56,7 +56,7 @@ public:
     QString folder(const Setting& s) const;
 
     /// Stores `value` under the setting's key (see WriteIniValue); false when it could not.
-    bool write(const Setting& s, const QString& value) const;
+    [[nodiscard]] bool write(const Setting& s, const QString& value) const;
 
 private:
     QString m_iniFilePath;
