@@ -63,4 +63,8 @@ private:
     QString m_homeFolder;
 };
 
+/// The "Log.txt" message for a counter that could not be stored in the settings file:
+/// "Ошибка записи в файл настроек: " + key + "=" + value.
+QString notWrittenText(const Setting& s, const QString& value);
+
 }  // namespace telvane::config

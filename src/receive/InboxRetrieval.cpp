@@ -245,7 +245,13 @@ private:
     void advanceNumber() {
         qint32& number = m_context.working.gflSMSnum;
         number = number >= kMaxSmsNumber || number < 0 ? 1 : number + 1;
-        m_context.settings.write(config::setting::Number, QString::number(number));
+        // The number in memory goes on; a settings file that takes no write is said once.
+        const QString value = QString::number(number);
+        if (!m_context.settings.write(config::setting::Number, value) &&
+            !m_owner.m_numberReported) {
+            m_owner.m_numberReported = true;
+            log(config::notWrittenText(config::setting::Number, value));
+        }
     }
 
     InboxRetrieval& m_owner;
