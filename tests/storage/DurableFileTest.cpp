@@ -18,12 +18,16 @@ using namespace telvane::storage;
 
 namespace {
 
-const QByteArray kFormer = "first\r\n";
 // Longer than the slack of the file's last page, so that a full disk takes part of it.
 const QByteArray kLine = QByteArray(9000, 'x') + "\r\n";
 
 bool run(const QString& program, const QStringList& arguments) {
     return QProcess::execute(program, arguments) == 0;
+}
+
+bool put(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 QByteArray bytesAt(const QString& path) {
@@ -39,10 +43,12 @@ struct Place {
     std::vector<std::function<void()>> undo;
 
     QString file() const { return folder + QStringLiteral("/f.txt"); }
-    bool mount(const QStringList& arguments, const QString& at) {
-        if (!QDir().mkpath(at) || !run(QStringLiteral("mount"), arguments + QStringList{at}))
+    bool mountAt(const QString& name, const QStringList& arguments) {
+        folder = scratch.filePath(name);
+        if (!QDir().mkpath(folder) ||
+            !run(QStringLiteral("mount"), arguments + QStringList{folder}))
             return false;
-        undo.push_back([at] { run(QStringLiteral("umount"), {at}); });
+        undo.push_back([at = folder] { run(QStringLiteral("umount"), {at}); });
         return true;
     }
     ~Place() {
@@ -50,120 +56,80 @@ struct Place {
     }
 };
 
-bool put(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
 struct Fixture {
     const char* name;
     QByteArray former;  ///< what f.txt holds
     std::function<bool(Place&)> make;
-    bool append, replace, insert, read;  ///< which operations succeed there
+    bool writes, reads;  ///< whether writing and reading succeed there
 };
 
 const Fixture kFixtures[] = {
-    {"ordinary file", kFormer, [](Place&) { return true; }, true, true, true, true},
-    {"last line without its line end", "first", [](Place&) { return true; }, true, true, true,
-     true},
-    {"immutable file", kFormer,
+    {"ordinary file", "first\r\n", [](Place&) { return true; }, true, true},
+    {"last line without its line end", "first", [](Place&) { return true; }, true, true},
+    {"immutable file", "first\r\n",
      [](Place& p) {
-         if (!run(QStringLiteral("chattr"), {QStringLiteral("+i"), p.file()})) return false;
          p.undo.push_back([f = p.file()] { run(QStringLiteral("chattr"), {"-i", f}); });
-         return true;
+         return run(QStringLiteral("chattr"), {QStringLiteral("+i"), p.file()});
      },
-     false, false, false, true},
-    {"read-only mount", kFormer,
+     false, true},
+    {"read-only mount", "first\r\n",
      [](Place& p) {
-         const QString at = p.scratch.filePath(QStringLiteral("ro"));
-         if (!p.mount({QStringLiteral("--bind"), p.folder}, at) ||
-             !run(QStringLiteral("mount"), {"-o", "remount,ro,bind", at}))
-             return false;
-         p.folder = at;
-         return true;
+         const QString source = p.folder;
+         return p.mountAt("ro", {"--bind", source}) &&
+                run(QStringLiteral("mount"), {"-o", "remount,ro,bind", p.folder});
      },
-     false, false, false, true},
-    {"full file system", kFormer,
+     false, true},
+    {"full file system", "first\r\n",
      [](Place& p) {
-         const QString at = p.scratch.filePath(QStringLiteral("full"));
-         if (!p.mount({"-t", "tmpfs", "-o", "size=64k", "tmpfs"}, at)) return false;
-         p.folder = at;
-         QFile filler(at + QStringLiteral("/filler"));
-         if (!put(p.file(), kFormer) || !filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+         QFile filler(p.scratch.filePath(QStringLiteral("full/filler")));
+         if (!p.mountAt("full", {"-t", "tmpfs", "-o", "size=64k", "tmpfs"}) ||
+             !put(p.file(), "first\r\n") ||
+             !filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
              return false;
          while (filler.write(QByteArray(512, 'z')) == 512) {
          }
          return true;
      },
-     false, false, false, true},
-    {"symbolic link to a file outside", kFormer,
+     false, true},
+    {"symbolic link to a file outside", "first\r\n",
      [](Place& p) {
          return QFile::rename(p.file(), p.outside) && QFile::link(p.outside, p.file());
      },
-     false, false, false, false},
-    {"pipe",
-     {},
+     false, false},
+    {"pipe", "",
      [](Place& p) {
          return QFile::remove(p.file()) && ::mkfifo(QFile::encodeName(p.file()), 0600) == 0;
      },
-     false,
-     false,
-     false,
-     false},
+     false, false},
 };
 
-enum class Op { Append, Replace, Insert, Read };
-
-struct Outcome {
-    bool ok;
-    QString error;
+// Each operation, and what the file holds after it succeeded.
+struct Operation {
+    const char* name;
+    std::function<WriteResult(const QString& path, const QByteArray& former)> write;
+    std::function<QByteArray(const QByteArray& former)> result;
 };
 
-Outcome perform(Op op, const QString& path, const QByteArray& former) {
-    switch (op) {
-        case Op::Append: {
-            const WriteResult r = appendDurably(path, kLine);
-            return {r.ok, r.error};
-        }
-        case Op::Replace: {
-            const WriteResult r = replaceDurably(path, kLine);
-            return {r.ok, r.error};
-        }
-        case Op::Insert: {
-            const WriteResult r = insertDurably(path, 2, kLine, former.size());
-            return {r.ok, r.error};
-        }
-        case Op::Read: {
-            const ReadResult r = readOwnFile(path);
-            EXPECT_TRUE(!r.ok() || r.bytes == former);
-            return {r.ok(), r.error};
-        }
-    }
-    return {false, {}};
-}
-
-QByteArray written(Op op, const QByteArray& former) {
-    switch (op) {
-        case Op::Append:
-            return former + (former.endsWith('\n') ? "" : "\r\n") + kLine;
-        case Op::Replace:
-            return kLine;
-        case Op::Insert:
-            return former.left(2) + kLine + former.mid(2);
-        case Op::Read:
-            return former;
-    }
-    return {};
-}
+const Operation kOperations[] = {
+    {"append", [](const QString& p, const QByteArray&) { return appendDurably(p, kLine); },
+     [](const QByteArray& f) { return f + (f.endsWith('\n') ? "" : "\r\n") + kLine; }},
+    {"replace", [](const QString& p, const QByteArray&) { return replaceDurably(p, kLine); },
+     [](const QByteArray&) { return kLine; }},
+    {"insert",
+     [](const QString& p, const QByteArray& f) { return insertDurably(p, 2, kLine, f.size()); },
+     [](const QByteArray& f) { return f.left(2) + kLine + f.mid(2); }},
+    {"read",
+     [](const QString& p, const QByteArray& f) {
+         const ReadResult r = readOwnFile(p);
+         return r.ok() && r.bytes == f ? WriteResult::done() : WriteResult{false, r.error};
+     },
+     [](const QByteArray& f) { return f; }},
+};
 
 TEST(DurableFile, AFailedWriteLeavesTheFileAsItWasAndNothingBesideIt) {
-    const std::pair<Op, const char*> ops[] = {{Op::Append, "append"},
-                                              {Op::Replace, "replace"},
-                                              {Op::Insert, "insert"},
-                                              {Op::Read, "read"}};
     for (const Fixture& fixture : kFixtures) {
-        for (const auto& [op, opName] : ops) {
-            SCOPED_TRACE(std::string(fixture.name) + ", " + opName);
+        for (const Operation& op : kOperations) {
+            SCOPED_TRACE(std::string(fixture.name) + ", " + op.name);
             Place place;
             ASSERT_TRUE(put(place.file(), fixture.former));
             if (!fixture.make(place)) {
@@ -171,34 +137,27 @@ TEST(DurableFile, AFailedWriteLeavesTheFileAsItWasAndNothingBesideIt) {
                 continue;
             }
             const QDir folder(place.folder);
-            const QStringList entries =
-                folder.entryList(QDir::AllEntries | QDir::Hidden | QDir::System);
-            const QString outside = QFileInfo(place.file()).isSymLink() ? place.outside : QString();
-            const bool expected = op == Op::Append    ? fixture.append
-                                  : op == Op::Replace ? fixture.replace
-                                  : op == Op::Insert  ? fixture.insert
-                                                      : fixture.read;
+            const auto entries = [&] { return folder.entryList(QDir::AllEntries | QDir::System); };
+            const QStringList before = entries();
+            const bool linked = QFileInfo(place.file()).isSymLink();
+            const bool expected = op.name == std::string("read") ? fixture.reads : fixture.writes;
 
-            const Outcome outcome = perform(op, place.file(), fixture.former);
+            const WriteResult outcome = op.write(place.file(), fixture.former);
             EXPECT_EQ(outcome.ok, expected) << outcome.error.toStdString();
-            EXPECT_TRUE(outcome.ok || outcome.error.contains(QStringLiteral("f.txt")))
-                << outcome.error.toStdString();
-            EXPECT_EQ(folder.entryList(QDir::AllEntries | QDir::Hidden | QDir::System), entries);
-            if (!outside.isEmpty()) {
-                EXPECT_TRUE(QFileInfo(place.file()).isSymLink());
-                EXPECT_EQ(bytesAt(outside), fixture.former);
-            } else if (fixture.read) {
-                EXPECT_EQ(bytesAt(place.file()),
-                          outcome.ok ? written(op, fixture.former) : fixture.former);
+            EXPECT_TRUE(outcome.ok || outcome.error.contains(QStringLiteral("f.txt")));
+            EXPECT_EQ(entries(), before);
+            const QByteArray after = outcome.ok ? op.result(fixture.former) : fixture.former;
+            if (fixture.reads || linked) {  // a pipe is never opened here: it would block
+                EXPECT_EQ(bytesAt(linked ? place.outside : place.file()), after);
             }
         }
     }
 }
 
-TEST(DurableFile, ReplaceKeepsPermissionsAndReadHonoursItsLimit) {
+TEST(DurableFile, ReplaceKeepsPermissionsReadKeepsItsLimitInsertChecksTheSize) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("f.txt"));
-    ASSERT_TRUE(put(path, kFormer));
+    ASSERT_TRUE(put(path, "first\r\n"));
     ASSERT_EQ(::chmod(QFile::encodeName(path), 0640), 0);
     ASSERT_TRUE(replaceDurably(path, kLine).ok);
     struct stat st {};
@@ -206,8 +165,7 @@ TEST(DurableFile, ReplaceKeepsPermissionsAndReadHonoursItsLimit) {
     EXPECT_EQ(st.st_mode & 0777, 0640u);
     EXPECT_EQ(readOwnFile(path, kLine.size()).bytes, kLine);
     EXPECT_EQ(readOwnFile(path, kLine.size() - 1).problem, ReadResult::Problem::TooLarge);
-    EXPECT_EQ(readOwnFile(dir.filePath(QStringLiteral("none"))).problem,
-              ReadResult::Problem::Missing);
+    EXPECT_EQ(readOwnFile(path + u'x').problem, ReadResult::Problem::Missing);
     // A document that changed since it was read gets no row in the wrong place.
     EXPECT_FALSE(insertDurably(path, 0, "x", kLine.size() - 1).ok);
     EXPECT_EQ(bytesAt(path), kLine);
