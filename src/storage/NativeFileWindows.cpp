@@ -32,6 +32,15 @@ QString reason(DWORD code) {
 
 HANDLE handleOf(void* handle) { return static_cast<HANDLE>(handle); }
 
+// Symbolic links and junctions are name surrogates; other reparse points (cloud placeholders,
+// deduplicated files) are the file's own content and are opened through.
+bool isLink(HANDLE handle) {
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    return GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag) &&
+           (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+           IsReparseTagNameSurrogate(tag.ReparseTag);
+}
+
 OVERLAPPED at(qint64 offset) {
     OVERLAPPED position{};
     position.Offset = static_cast<DWORD>(offset & 0xFFFFFFFF);
@@ -42,10 +51,15 @@ OVERLAPPED at(qint64 offset) {
 }  // namespace
 
 Kind kindOf(const QString& path) {
-    const DWORD attributes = GetFileAttributesW(nativeName(path).c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return Kind::Missing;
-    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return Kind::Link;
-    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? Kind::Other : Kind::Ordinary;
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = FindFirstFileW(nativeName(path).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return Kind::Missing;
+    FindClose(search);
+    // dwReserved0 holds the reparse tag of a reparse point.
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+        IsReparseTagNameSurrogate(found.dwReserved0))
+        return Kind::Link;
+    return (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? Kind::Other : Kind::Ordinary;
 }
 
 File::File(const QString& path, Mode mode) {
@@ -70,18 +84,26 @@ File::File(const QString& path, Mode mode) {
     }
     // FILE_FLAG_OPEN_REPARSE_POINT opens a link itself instead of its target; it is refused
     // below together with anything that is not an ordinary file on a disk.
-    const HANDLE handle =
-        CreateFileW(nativeName(path).c_str(), access, sharing, nullptr, disposition,
-                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    const std::wstring name = nativeName(path);
+    HANDLE handle = CreateFileW(name.c_str(), access, sharing, nullptr, disposition,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (handle != INVALID_HANDLE_VALUE && !isLink(handle) &&
+        GetFileInformationByHandle(handle, &info) &&
+        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        CloseHandle(handle);  // a reparse point that is no link: open its content
+        handle = CreateFileW(name.c_str(), access, sharing, nullptr, disposition,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD code = GetLastError();
         m_missing = code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
         m_error = reason(code);
         return;
     }
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &info) ||
-        (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY))) {
+    if (isLink(handle) || GetFileType(handle) != FILE_TYPE_DISK ||
+        !GetFileInformationByHandle(handle, &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
         m_refusedKind = true;
         m_error = QStringLiteral("a symbolic link or not an ordinary file, not followed");
         CloseHandle(handle);
