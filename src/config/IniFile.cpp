@@ -1,16 +1,11 @@
 #include "config/IniFile.h"
 
 #include <QFile>
-#include <QSaveFile>
+#include <QLockFile>
 
 #include "codec/Alphabets.h"
 #include "config/IniText.h"
-
-#ifdef Q_OS_WIN
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
+#include "storage/DurableFile.h"
 
 namespace telvane::config {
 namespace {
@@ -23,35 +18,12 @@ std::optional<std::string> readAll(const QString& fileName) {
     return bytes.toStdString();
 }
 
-// The data must be on the disk before the rename makes it the settings file; otherwise a
-// power cut right after the rename can leave an empty file in its place.
-bool syncToDisk(QFileDevice& file) {
-    if (!file.flush()) return false;
-    const int fd = file.handle();
-    // Where the file has no C descriptor (a native handle on Windows), QSaveFile::commit
-    // syncs it through its file engine.
-    if (fd < 0) return true;
-#ifdef Q_OS_WIN
-    return ::_commit(fd) == 0;
-#else
-    return ::fsync(fd) == 0;
-#endif
-}
+// Each write re-reads the file and replaces it while it holds this lock, so that the options
+// dialog and the engine (Number, LongID) cannot undo each other's keys, whether they run in two
+// threads or two programs.
+constexpr int kLockWaitMs = 5000;
 
-bool replaceAtomically(const QString& fileName, const std::string& contents) {
-    QSaveFile file(fileName);
-    // Never fall back to writing the old file in place: that is the truncation we avoid.
-    file.setDirectWriteFallback(false);
-    // Unbuffered, so that a full disk fails the write itself rather than a final flush that
-    // some Qt versions' commit() does not check.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return false;
-    const auto size = static_cast<qint64>(contents.size());
-    if (file.write(contents.data(), size) != size || !syncToDisk(file)) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
-}
+QString lockPath(const QString& fileName) { return fileName + QStringLiteral(".lock"); }
 
 }  // namespace
 
@@ -72,6 +44,8 @@ bool WriteIniValue(const QString& fileName, const QString& section, const QStrin
     oneLine.replace(u'\r', u' ').replace(u'\n', u' ');
     const std::string bytes = codec::unicodeToCp1251Lossy(oneLine.toStdU32String());
 
+    QLockFile lock(lockPath(fileName));
+    if (!lock.tryLock(kLockWaitMs)) return false;
     std::string old;
     if (QFile::exists(fileName)) {
         // An unreadable file must not be replaced by one holding only the new key.
@@ -81,7 +55,7 @@ bool WriteIniValue(const QString& fileName, const QString& section, const QStrin
     }
     const std::string updated = ini::withValue(old, section, key, bytes);
     if (updated == old && QFile::exists(fileName)) return true;
-    return replaceAtomically(fileName, updated);
+    return storage::replaceDurably(fileName, QByteArray::fromStdString(updated)).ok;
 }
 
 }  // namespace telvane::config

@@ -23,15 +23,16 @@ QString ReadIniValue(const QString& fileName, const QString& section, const QStr
 /// and a missing file is created (its folder is not). Every other line is kept byte for byte,
 /// with the file's own line endings; a new file gets CR LF.
 ///
-/// The new contents go to a temporary file beside the old one, are flushed to the disk and
-/// then take the old file's place in one rename, so that a crash leaves either the old or the
-/// new file, never a truncated one.
+/// The new contents replace the file durably (storage::replaceDurably: a crash leaves the old
+/// or the new file, and a symbolic link is not written through). Writes are serialised by a
+/// lock file beside it ("Telvane.ini.lock"), and each re-reads the file under the lock, so
+/// that two writers (threads or programs) never undo each other's keys.
 ///
 /// @return false, leaving the file as it was, when the names cannot be written (blank, or a
-///         section with "]", or a key with "=" or starting with ";" or "["), when the existing
-///         file cannot be read, or when the new file cannot be written or put in place.
-///         Callers may ignore it: the old value then stays in effect.
-bool WriteIniValue(const QString& fileName, const QString& section, const QString& key,
-                   const QString& value);
+///         section with "]", or a key with "=" or starting with ";" or "["), when the lock is
+///         not had within 5 seconds, when the existing file cannot be read, or when the new
+///         file cannot be written or put in place. The old value then stays in effect.
+[[nodiscard]] bool WriteIniValue(const QString& fileName, const QString& section,
+                                 const QString& key, const QString& value);
 
 }  // namespace telvane::config

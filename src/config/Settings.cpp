@@ -94,4 +94,9 @@ bool Settings::write(const Setting& s, const QString& value) const {
                          value);
 }
 
+QString notWrittenText(const Setting& s, const QString& value) {
+    return QStringLiteral("Ошибка записи в файл настроек: ") + QString::fromUtf8(s.key) + u'=' +
+           value;
+}
+
 }  // namespace telvane::config

@@ -56,11 +56,15 @@ public:
     QString folder(const Setting& s) const;
 
     /// Stores `value` under the setting's key (see WriteIniValue); false when it could not.
-    bool write(const Setting& s, const QString& value) const;
+    [[nodiscard]] bool write(const Setting& s, const QString& value) const;
 
 private:
     QString m_iniFilePath;
     QString m_homeFolder;
 };
+
+/// The "Log.txt" message for a counter that could not be stored in the settings file:
+/// "Ошибка записи в файл настроек: " + key + "=" + value.
+QString notWrittenText(const Setting& s, const QString& value);
 
 }  // namespace telvane::config

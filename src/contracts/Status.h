@@ -25,6 +25,7 @@ enum class StatusId {
     NotSent,           // "Сообщение не отправлено"
     PartSent,          // "Сообщение (часть k/m) отправлено"
     PartNotSent,       // "Сообщение (часть k/m)  не отправлено"
+    SendingHeld,  // "Отправка остановлена: журнал отправки не записывается"
 };
 
 /// The six status icons.
@@ -84,6 +85,8 @@ inline Status makeStatus(StatusId id, const QString& detail = {}) {
         case StatusId::PartNotSent:
             return {id, QStringLiteral("Сообщение (часть ") + detail +
                             QStringLiteral(")  не отправлено")};
+        case StatusId::SendingHeld:
+            return {id, QStringLiteral("Отправка остановлена: журнал отправки не записывается")};
     }
     return {id, {}};
 }

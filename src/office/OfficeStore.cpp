@@ -1,8 +1,6 @@
 #include "office/OfficeStore.h"
 
-#include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include "office/Biff8.h"
 #include "office/CompoundFile.h"
@@ -10,6 +8,7 @@
 #include "office/MessageSheet.h"
 #include "office/RtfTable.h"
 #include "office/SyncFile.h"
+#include "storage/DurableFile.h"
 
 namespace telvane {
 namespace {
@@ -28,41 +27,13 @@ std::optional<OfficeResult> checkNotLocked(const QString& path) {
     return std::nullopt;
 }
 
-struct FileBytes {
-    std::optional<QByteArray> bytes;
-    QString error;
-};
-
-FileBytes readAll(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return {std::nullopt, file.errorString()};
-    }
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        return {std::nullopt, file.errorString()};
-    }
-    return {std::move(bytes), {}};
-}
-
-// Writes the whole file beside the old one and renames it over, so that a crash at any point
-// leaves either the former or the new content.
+// Written beside the old file and renamed over it, so that a crash at any point leaves either
+// the former or the new content.
 OfficeResult replaceFile(const QString& path, const QByteArray& bytes) {
-    QSaveFile file(path);
-    // Unbuffered: Qt 6.4's commit() ignores a failure of the final flush from its buffer, and on
-    // a full disk renames an empty file over the old one while reporting success.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        return OfficeResult::failure(
-            OfficeStoreError::WriteFailed,
-            QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
-    }
-    if (file.write(bytes) != bytes.size() || !file.commit()) {
-        const QString why = file.errorString();
-        file.cancelWriting();
-        return OfficeResult::failure(OfficeStoreError::WriteFailed,
-                                     QStringLiteral("cannot write %1: %2").arg(path, why));
-    }
-    return OfficeResult::success();
+    const storage::WriteResult written = storage::replaceDurably(path, bytes);
+    if (written.ok) return OfficeResult::success();
+    return OfficeResult::failure(OfficeStoreError::WriteFailed,
+                                 QStringLiteral("cannot write %1").arg(written.error));
 }
 
 OfficeResult foreign(const QString& path, const QString& why) {
@@ -80,16 +51,15 @@ OfficeResult appendRecordToWorkbook(const QString& path, const QStringList& fiel
     office::Workbook workbook;
     office::Streams otherStreams;
     if (QFileInfo::exists(path)) {
-        const FileBytes file = readAll(path);
-        if (!file.bytes) {
-            return OfficeResult::failure(
-                OfficeStoreError::Unreadable,
-                QStringLiteral("cannot read %1: %2").arg(path, file.error));
+        const storage::ReadResult file = storage::readOwnFile(path);
+        if (!file.ok()) {
+            return OfficeResult::failure(OfficeStoreError::Unreadable,
+                                         QStringLiteral("cannot read %1").arg(file.error));
         }
-        if (!office::looksLikeCompoundFile(*file.bytes)) {
+        if (!office::looksLikeCompoundFile(file.bytes)) {
             return foreign(path, QStringLiteral("no compound-file signature"));
         }
-        office::CompoundReadResult container = office::readCompoundFile(*file.bytes);
+        office::CompoundReadResult container = office::readCompoundFile(file.bytes);
         if (!container.streams) {
             return OfficeResult::failure(
                 OfficeStoreError::Corrupt,

@@ -1,26 +1,17 @@
 #include "office/SyncFile.h"
 
-#include <cerrno>
-#include <cstring>
-
 #include "office/RtfTable.h"
-#include "storage/SyncFile.h"
+#include "storage/DurableFile.h"
 
 namespace telvane::office {
 
 OfficeResult appendRtfRow(const QString& path, const QStringList& fields) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadWrite)) {
-        return OfficeResult::failure(
-            OfficeStoreError::WriteFailed,
-            QStringLiteral("cannot open %1 for writing: %2").arg(path, file.errorString()));
+    const storage::ReadResult read = storage::readOwnFile(path);
+    if (!read.ok()) {
+        return OfficeResult::failure(OfficeStoreError::Unreadable,
+                                     QStringLiteral("cannot read %1").arg(read.error));
     }
-    const QByteArray document = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        return OfficeResult::failure(
-            OfficeStoreError::Unreadable,
-            QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
-    }
+    const QByteArray& document = read.bytes;
     const RtfLayoutResult located = locateRtfTable(document);
     if (!located.layout) {
         const bool binaryWord = document.startsWith("\xD0\xCF\x11\xE0");
@@ -30,31 +21,14 @@ OfficeResult appendRtfRow(const QString& path, const QStringList& fields) {
                 .arg(path, binaryWord ? QStringLiteral("it is a binary (Word 97-2003) document")
                                       : located.error));
     }
-    const qint64 at = static_cast<qint64>(located.layout->insertAt);
-    const QByteArray formerTail = document.mid(at);
-    const QByteArray addition =
-        rtfRow(static_cast<long long>(located.layout->rows), fields) + formerTail;
-
-    QString why;
-    if (!file.seek(at)) {
-        why = file.errorString();
-    } else if (file.write(addition) != addition.size() || !storage::syncToDisk(file)) {
-        // Qt leaves "Unknown error" for a short write; the system's errno says what happened.
-        why = QString::fromLocal8Bit(std::strerror(errno));
-        // Put the former ending back and drop whatever part of the row got through, so that the
-        // document stays as it was and the record can be stored on the next attempt.
-        file.unsetError();
-        const bool restored = file.resize(document.size()) && file.seek(at) &&
-                              file.write(formerTail) == formerTail.size() &&
-                              storage::syncToDisk(file);
-        if (!restored) {
-            why +=
-                QStringLiteral("; restoring the former ending failed too: ") + file.errorString();
-        }
-    }
-    if (!why.isEmpty()) {
+    // Only the row goes in, before the closing brace; a failed write is undone, so that the
+    // record can be stored on the next attempt.
+    const storage::WriteResult written = storage::insertDurably(
+        path, static_cast<qint64>(located.layout->insertAt),
+        rtfRow(static_cast<long long>(located.layout->rows), fields), document.size());
+    if (!written.ok) {
         return OfficeResult::failure(OfficeStoreError::WriteFailed,
-                                     QStringLiteral("cannot append to %1: %2").arg(path, why));
+                                     QStringLiteral("cannot append to %1").arg(written.error));
     }
     return OfficeResult::success();
 }

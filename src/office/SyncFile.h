@@ -1,8 +1,7 @@
 #pragma once
-// Appending a table row to the day's document in place: the file is not rewritten, only its
-// closing brace is overwritten by the new row and a new brace.
+// Appending a table row to the day's document in place: the file is not rewritten, only the
+// new row goes in before its closing brace.
 
-#include <QFile>
 #include <QString>
 #include <QStringList>
 
@@ -11,7 +10,7 @@
 namespace telvane::office {
 
 /// Adds the record as the next row of an existing document of ours. If writing fails part-way,
-/// the file is cut back to its former length and its former ending restored.
+/// the document is put back as it was.
 OfficeResult appendRtfRow(const QString& path, const QStringList& fields);
 
 }  // namespace telvane::office

@@ -1,11 +1,11 @@
 #include "phone/AtExchange.h"
 
-#include <QFile>
 #include <QLoggingCategory>
 
 #include "config/Settings.h"
 #include "config/SettingsKeys.h"
 #include "phone/PortSettings.h"
+#include "storage/DurableFile.h"
 
 Q_LOGGING_CATEGORY(lcPhone, "telvane.phone", QtInfoMsg)
 
@@ -125,9 +125,9 @@ bool AtExchange::SendToPhone(const QByteArray& Command, const QString& Action, Q
 void AtExchange::appendPortLog() {
     if (m_logFolder.isEmpty()) return;
     // The folder is not created here: without it the log line is lost and nothing else.
-    QFile log(m_logFolder + QStringLiteral("PortLog.txt"));
-    if (!log.open(QIODevice::WriteOnly | QIODevice::Append)) return;
-    log.write(portLogLine(m_buffer));
+    const storage::WriteResult written =
+        storage::appendDurably(m_logFolder + QStringLiteral("PortLog.txt"), portLogLine(m_buffer));
+    if (!written.ok) qCDebug(lcPhone).noquote() << "port log line lost:" << written.error;
 }
 
 void AtExchange::PurgeBuffer() { m_port.PurgeBuffer(); }

@@ -120,7 +120,9 @@ public:
             } else {
                 QByteArray rest;
                 for (const MessagePart& part : kept) rest += partLine(part);
-                m_files.replaceDurably(path, rest);
+                // Left whole when it cannot be rewritten: the journal keeps the stored parts
+                // from being stored twice.
+                (void)m_files.replaceDurably(path, rest);
             }
         }
     }
@@ -212,7 +214,7 @@ private:
         if (!store(timeStamp, number, text)) return;
         // Without the journal entry a restart could store it once more, but the message is
         // safe in the day's file: the delete goes ahead.
-        m_journal.add(key);
+        (void)m_journal.add(key);
         advanceNumber();
         DeleteMessage(index);
     }
@@ -234,16 +236,22 @@ private:
         const QByteArray key = messageKey(message.number, message.timeStamp, message.text);
         if (!m_journal.contains(key)) {
             if (!store(message.timeStamp, message.number, message.text)) return false;
-            m_journal.add(key);
+            (void)m_journal.add(key);
         }
-        for (const MessagePart& part : message.parts) m_journal.add(partKey(part));
+        for (const MessagePart& part : message.parts) (void)m_journal.add(partKey(part));
         return true;
     }
 
     void advanceNumber() {
         qint32& number = m_context.working.gflSMSnum;
         number = number >= kMaxSmsNumber || number < 0 ? 1 : number + 1;
-        m_context.settings.write(config::setting::Number, QString::number(number));
+        // The number in memory goes on; a settings file that takes no write is said once.
+        const QString value = QString::number(number);
+        if (!m_context.settings.write(config::setting::Number, value) &&
+            !m_owner.m_numberReported) {
+            m_owner.m_numberReported = true;
+            log(config::notWrittenText(config::setting::Number, value));
+        }
     }
 
     InboxRetrieval& m_owner;

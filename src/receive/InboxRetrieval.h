@@ -38,6 +38,7 @@ private:
     storage::FileSystem& m_files;
     std::unique_ptr<StoredJournal> m_journal;
     QString m_journalPath;
+    bool m_numberReported = false;  ///< a Number that could not be stored was logged
 };
 
 }  // namespace telvane::receive

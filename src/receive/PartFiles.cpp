@@ -102,7 +102,6 @@ std::vector<PartGroup> groupBySender(const std::vector<MessagePart>& parts) {
 OfferOutcome offerPart(storage::FileSystem& files, const QString& folder, const MessagePart& part,
                        QString* error) {
     const QString path = folder + partFileName(part);
-    QByteArray prefix;
     if (files.exists(path)) {
         const auto content = files.readAll(path);
         if (!content) {
@@ -114,10 +113,9 @@ OfferOutcome offerPart(storage::FileSystem& files, const QString& folder, const 
                 return OfferOutcome::AlreadyHeld;
             }
         }
-        // A line left torn by a crash must not swallow this one.
-        if (!content->isEmpty() && !content->endsWith("\r\n")) prefix = "\r\n";
     }
-    const storage::WriteResult written = files.appendDurably(path, prefix + partLine(part));
+    // A line left torn by a crash does not swallow this one: it starts on a line of its own.
+    const storage::WriteResult written = files.appendDurably(path, partLine(part));
     if (!written.ok) {
         if (error) *error = written.error;
         return OfferOutcome::Failed;

@@ -42,8 +42,8 @@ void StoredJournal::load() {
     m_loaded = true;
     const auto content = m_files.readAll(m_path);
     if (!content) return;
-    m_tornTail = !content->isEmpty() && !content->endsWith('\n');
-    // A line torn by a crash is not a key; it is dropped at the next compaction.
+    // A line torn by a crash is not a key; it is dropped at the next compaction, and the next
+    // key starts on a line of its own (appendDurably).
     for (const QByteArray& line : content->split('\n')) {
         if (line.isEmpty()) continue;
         ++m_linesInFile;
@@ -65,11 +65,8 @@ bool StoredJournal::contains(const QByteArray& key) {
 storage::WriteResult StoredJournal::add(const QByteArray& key) {
     load();
     if (m_keys.contains(key)) return storage::WriteResult::done();
-    // A line torn by a crash would swallow the new key: start it on a line of its own.
-    const storage::WriteResult written =
-        m_files.appendDurably(m_path, (m_tornTail ? "\n" : "") + key + "\n");
+    const storage::WriteResult written = m_files.appendDurably(m_path, key + "\n");
     if (!written.ok) return written;
-    m_tornTail = false;
     m_linesInFile += 1;
     m_order.push_back(key);
     m_keys.insert(key);
@@ -77,7 +74,8 @@ storage::WriteResult StoredJournal::add(const QByteArray& key) {
         m_keys.remove(m_order.front());
         m_order.pop_front();
     }
-    if (m_linesInFile >= 2 * m_capacity) compact();
+    // A compaction that fails leaves the longer file, which reads the same.
+    if (m_linesInFile >= 2 * m_capacity) (void)compact();
     return storage::WriteResult::done();
 }
 

@@ -41,7 +41,6 @@ private:
     QString m_path;
     size_t m_capacity;
     bool m_loaded = false;
-    bool m_tornTail = false;
     size_t m_linesInFile = 0;
     std::deque<QByteArray> m_order;
     QSet<QByteArray> m_keys;

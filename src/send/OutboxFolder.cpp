@@ -5,12 +5,15 @@
 #include <QFileInfo>
 #include <algorithm>
 
+#include "storage/DurableFile.h"
+
 namespace telvane::send {
 
 namespace {
 
 OutboxEntry entryOf(const QFileInfo& info) {
-    return {info.fileName(), info.size(), info.lastModified().toMSecsSinceEpoch()};
+    return {info.fileName(), info.size(), info.lastModified().toMSecsSinceEpoch(),
+            info.isFile() && !info.isSymLink()};
 }
 
 }  // namespace
@@ -43,16 +46,20 @@ std::optional<OutboxEntry> DiskOutboxFolder::stat(const QString& name) const {
 }
 
 std::optional<QByteArray> DiskOutboxFolder::read(const QString& name, qint64 maxBytes) const {
-    QFile file(filePath(name));
-    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
-    QByteArray bytes = file.read(maxBytes + 1);
-    if (file.error() != QFileDevice::NoError || bytes.size() > maxBytes) return std::nullopt;
-    return bytes;
+    // A link planted in the folder must not bring another file's content into Log.txt.
+    storage::ReadResult read = storage::readOwnFile(filePath(name), maxBytes);
+    if (!read.ok()) return std::nullopt;
+    return std::move(read.bytes);
 }
 
 bool DiskOutboxFolder::remove(const QString& name) {
     QFile file(filePath(name));
     return file.remove() || !file.exists();
+}
+
+bool DiskOutboxFolder::rename(const QString& name, const QString& newName) {
+    // QDir, not QFile: QFile falls back to copying, which would leave two files behind.
+    return QDir(m_path).rename(name, newName);
 }
 
 }  // namespace telvane::send

@@ -13,6 +13,7 @@ struct OutboxEntry {
     QString name;           ///< file name without the folder
     qint64 size = 0;        ///< bytes
     qint64 modifiedMs = 0;  ///< last modification, milliseconds since the epoch (UTC)
+    bool ordinary = true;   ///< an ordinary file, not a symbolic link: only such are read
 
     friend bool operator==(const OutboxEntry&, const OutboxEntry&) = default;
 };
@@ -25,10 +26,13 @@ public:
     virtual std::optional<QList<OutboxEntry>> list() const = 0;
     /// The file as it is now; nullopt when it is gone.
     virtual std::optional<OutboxEntry> stat(const QString& name) const = 0;
-    /// The whole file, or nullopt when it cannot be read or holds more than `maxBytes`.
+    /// The whole file, or nullopt when it cannot be read, holds more than `maxBytes`, or is
+    /// not an ordinary file (a symbolic link is never followed).
     virtual std::optional<QByteArray> read(const QString& name, qint64 maxBytes) const = 0;
     /// Deletes the file; false when it is still there.
-    virtual bool remove(const QString& name) = 0;
+    [[nodiscard]] virtual bool remove(const QString& name) = 0;
+    /// Gives the file another name, never over an existing one; false when it could not.
+    [[nodiscard]] virtual bool rename(const QString& name, const QString& newName) = 0;
 };
 
 /// A folder of the file system.
@@ -40,6 +44,7 @@ public:
     std::optional<OutboxEntry> stat(const QString& name) const override;
     std::optional<QByteArray> read(const QString& name, qint64 maxBytes) const override;
     bool remove(const QString& name) override;
+    bool rename(const QString& name, const QString& newName) override;
 
 private:
     QString filePath(const QString& name) const;

@@ -9,7 +9,6 @@
 #include "config/CodecSettings.h"
 #include "config/Settings.h"
 #include "send/OutgoingFile.h"
-#include "send/SendJournal.h"
 #include "send/SendReasons.h"
 #include "send/Submission.h"
 #include "storage/FileSystem.h"
@@ -29,17 +28,14 @@ bool settled(const OutboxEntry& entry, qint64 nowMs) {
     return age >= OutboxScan::kSettleMs || age <= -OutboxScan::kSettleMs;
 }
 
-// One run of the scan: the folder, the journal and the poll's services.
+// One run of the scan: the folder, the poll's services and what the outbox keeps between runs.
 class ScanRun {
 public:
-    ScanRun(contracts::PollContext& context, OutboxFolder& folder)
-        : m_context(context),
-          m_folder(folder),
-          m_journal(OutboxScan::journalPath(context.settings)) {
-        m_journal.load();
-    }
+    ScanRun(contracts::PollContext& context, OutboxFolder& folder, OutboxScan::Memory& memory)
+        : m_context(context), m_folder(folder), m_memory(memory), m_journal(*memory.journal) {}
 
-    void handle(const OutboxEntry& entry);
+    /// False when sending is held: the rest of the files wait for the next poll.
+    bool handle(const OutboxEntry& entry);
 
     // Entries of files that are gone are of no use any more; this keeps the journal small.
     void forgetVanished() {
@@ -47,61 +43,77 @@ public:
         if (!listed) return;  // a folder that cannot be read says nothing about its files
         std::vector<QString> present;
         for (const OutboxEntry& e : *listed) present.push_back(e.name);
-        if (m_journal.keepOnly(present) || m_dirty) m_journal.save();
+        // Only housekeeping: the journal in memory stays right if the file is not written.
+        if (m_journal.keepOnly(present) || m_dirty) (void)saveJournal();
     }
 
 private:
-    void send(const FileIdentity& identity, const OutgoingFields& fields);
+    bool send(const FileIdentity& identity, const OutgoingFields& fields);
+    void advanceLongId(int used);
+    bool isSameFile(const FileIdentity& sent) const;
     void deleteConfirmed(const JournalEntry& entry);
-    void reportOnce(const FileIdentity& identity, const QString& message);
-    void log(const QString& message) {
+    void setAside(const JournalEntry& entry);
+    void reportOnce(const FileIdentity& identity, const LogLine& line);
+    bool saveJournal();
+    void hold();
+    void log(const LogLine& line) {
         // The same "Log.txt" lines as the inbox's, through the same writer.
         storage::DiskFileSystem disk;
-        (void)storage::appendLog(disk, m_context.working.gfsLogs, m_context.wallClock.now(),
-                                 message.split(u'\t'));
+        (void)storage::appendLog(disk, m_context.working.gfsLogs, m_context.wallClock.now(), line);
     }
 
     contracts::PollContext& m_context;
     OutboxFolder& m_folder;
-    SendJournal m_journal;
+    OutboxScan::Memory& m_memory;
+    SendJournal& m_journal;
     bool m_dirty = false;
 };
 
-void ScanRun::handle(const OutboxEntry& entry) {
+bool ScanRun::handle(const OutboxEntry& entry) {
+    if (!entry.ordinary) {
+        reportOnce(identityOf(entry.name, entry.size, entry.modifiedMs, {}),
+                   fileProblemLine(entry.name, OutgoingFileError::NotOrdinary));
+        return true;
+    }
     const bool tooLarge = entry.size > static_cast<qint64>(kMaxOutgoingFileBytes);
     const std::optional<QByteArray> bytes =
         tooLarge ? std::nullopt
                  : m_folder.read(entry.name, static_cast<qint64>(kMaxOutgoingFileBytes));
     // Changed (or gone) since it was listed: still being written, or taken away.
-    if (m_folder.stat(entry.name) != entry) return;
+    if (m_folder.stat(entry.name) != entry) return true;
     const FileIdentity identity =
         identityOf(entry.name, entry.size, entry.modifiedMs, bytes.value_or(QByteArray()));
 
     if (const JournalEntry* known = m_journal.find(identity);
         known && known->kind == JournalEntry::Kind::Confirmed) {
         deleteConfirmed(*known);
-        return;
+        return true;
     }
     if (!bytes) {
         reportOnce(identity, fileProblemLine(entry.name, tooLarge ? OutgoingFileError::TooLarge
                                                                   : OutgoingFileError::Unreadable));
-        return;
+        return true;
     }
     const std::string_view raw(bytes->constData(), static_cast<std::size_t>(bytes->size()));
     const OutgoingFileResult split =
         splitOutgoingFile(codec::cp1251ToUnicode(raw), m_context.working.gfsSplit.toStdU32String());
     if (const auto* problem = std::get_if<OutgoingFileError>(&split)) {
         reportOnce(identity, fileProblemLine(entry.name, *problem));
-        return;
+        return true;
     }
-    send(identity, std::get<OutgoingFields>(split));
+    return send(identity, std::get<OutgoingFields>(split));
 }
 
-void ScanRun::send(const FileIdentity& identity, const OutgoingFields& fields) {
+bool ScanRun::send(const FileIdentity& identity, const OutgoingFields& fields) {
+    // A message whose sending cannot be journalled would go out again at every poll.
+    if (!saveJournal()) {
+        hold();
+        return false;
+    }
     const config::Settings& settings = m_context.settings;
     m_context.status.SetStatus(makeStatus(StatusId::Sending));
 
-    const codec::SubmitOptions options = config::sendingOptions(settings);
+    codec::SubmitOptions options = config::sendingOptions(settings);
     const QString number = QString::fromStdU32String(fields.number);
     const QString text =
         QString::fromStdU32String(codec::prepareText(fields.text, options.toLatin));
@@ -114,23 +126,25 @@ void ScanRun::send(const FileIdentity& identity, const OutgoingFields& fields) {
         parts = resumed->parts;
         confirmed = resumed->confirmed;
     } else {
+        if (m_memory.lastLongId == 0) m_memory.lastLongId = options.lastLongId;
+        options.lastLongId = m_memory.lastLongId;
         const codec::SubmitResult encoded =
             codec::encodeSubmit(codec::unicodeToUtf8(fields.number), fields.text, options);
         if (const auto* refused = std::get_if<codec::SubmitError>(&encoded)) {
             reportOnce(identity, refusedLine(number, text, *refused));
-            return;
+            return true;
         }
         const auto& message = std::get<codec::SubmitMessage>(encoded);
-        if (message.longId != options.lastLongId)
-            settings.write(setting::LongID, QString::number(message.longId));
+        if (message.longId != options.lastLongId) advanceLongId(message.longId);
         for (const codec::SubmitPart& part : message.parts)
             parts.push_back({QByteArray::fromStdString(part.pdu), part.tpduLength});
     }
 
+    bool progressKept = true;
     const auto keepProgress = [&] {
         if (parts.size() < 2) return;
         m_journal.put({JournalEntry::Kind::Partial, identity, {}, parts, confirmed});
-        m_journal.save();
+        progressKept = saveJournal() && progressKept;
     };
     const SubmissionPorts ports{m_context.phone, m_context.status, m_context.clock,
                                 m_context.pacing};
@@ -139,15 +153,43 @@ void ScanRun::send(const FileIdentity& identity, const OutgoingFields& fields) {
 
     if (!result.allConfirmed) {
         log(notSentLine(number, text));
-        return;
+        // The parts sent so far are kept in memory; no further message goes out unjournalled.
+        if (!progressKept) hold();
+        return progressKept;
     }
-    JournalEntry done{JournalEntry::Kind::Confirmed, identity, {}, {}, {}};
+    const JournalEntry done{JournalEntry::Kind::Confirmed, identity, {}, {}, {}};
     m_journal.put(done);
-    m_journal.save();
-    deleteConfirmed(done);
+    if (saveJournal()) {
+        deleteConfirmed(done);
+        return true;
+    }
+    setAside(done);
+    hold();
+    return false;
+}
+
+void ScanRun::advanceLongId(int used) {
+    m_memory.lastLongId = used;
+    const QString value = QString::number(used);
+    if (!m_context.settings.write(setting::LongID, value) && !m_memory.longIdReported) {
+        // The reference in memory goes on; only a restart would read the old one again.
+        m_memory.longIdReported = true;
+        log({config::notWrittenText(setting::LongID, value)});
+    }
+}
+
+// Only the file that was sent may go: one rewritten under its name meanwhile is a new message.
+bool ScanRun::isSameFile(const FileIdentity& sent) const {
+    const std::optional<OutboxEntry> now = m_folder.stat(sent.name);
+    if (!now || !now->ordinary || now->size != sent.size || now->modifiedMs != sent.modifiedMs)
+        return false;
+    const std::optional<QByteArray> bytes =
+        m_folder.read(sent.name, static_cast<qint64>(kMaxOutgoingFileBytes));
+    return bytes && identityOf(sent.name, now->size, now->modifiedMs, *bytes) == sent;
 }
 
 void ScanRun::deleteConfirmed(const JournalEntry& entry) {
+    if (!isSameFile(entry.identity)) return;
     if (m_folder.remove(entry.identity.name)) {
         // Not saved at once: a deleted file cannot be sent again, so the entry only has to go
         // with the next write, and each write stays as small as the undeletable files.
@@ -160,17 +202,52 @@ void ScanRun::deleteConfirmed(const JournalEntry& entry) {
     JournalEntry reported = entry;
     reported.note = QStringLiteral("reported");
     m_journal.put(std::move(reported));
-    m_journal.save();
+    (void)saveJournal();  // unsaved, the line may come once more after a restart
 }
 
-void ScanRun::reportOnce(const FileIdentity& identity, const QString& message) {
-    if (const JournalEntry* known = m_journal.find(identity);
-        known && known->kind == JournalEntry::Kind::Reported && known->note == message) {
+// Confirmed, but not journalled: once the program stops, only the file's name can keep it from
+// going again. While it runs, the journal in memory does.
+void ScanRun::setAside(const JournalEntry& entry) {
+    const QString& name = entry.identity.name;
+    if (!isSameFile(entry.identity)) return;
+    if (m_folder.remove(name)) {
+        m_journal.erase(name);
         return;
     }
-    log(message);
-    m_journal.put({JournalEntry::Kind::Reported, identity, message, {}, {}});
-    m_journal.save();
+    const QString aside = name + QStringLiteral(".sent");
+    if (m_folder.rename(name, aside)) {
+        m_journal.erase(name);
+        log(notDeletedLine(name, aside));
+        return;
+    }
+    log(notDeletedLine(name));
+    JournalEntry reported = entry;
+    reported.note = QStringLiteral("reported");
+    m_journal.put(std::move(reported));
+}
+
+void ScanRun::reportOnce(const FileIdentity& identity, const LogLine& line) {
+    const QString note = line.join(u'\t');
+    if (const JournalEntry* known = m_journal.find(identity);
+        known && known->kind == JournalEntry::Kind::Reported && known->note == note) {
+        return;
+    }
+    log(line);
+    m_journal.put({JournalEntry::Kind::Reported, identity, note, {}, {}});
+    (void)saveJournal();  // unsaved, the line may come once more after a restart
+}
+
+bool ScanRun::saveJournal() {
+    if (!m_journal.save()) return false;
+    m_memory.heldReported = false;  // writable again: a later failure is worth a line again
+    return true;
+}
+
+void ScanRun::hold() {
+    m_context.status.SetStatus(makeStatus(StatusId::SendingHeld));
+    if (m_memory.heldReported) return;
+    m_memory.heldReported = true;
+    log(sendingHeldLine(m_journal.path()));
 }
 
 }  // namespace
@@ -195,7 +272,13 @@ void OutboxScan::ScanOutbox(contracts::PollContext& context) {
 
     context.status.SetStatus(makeStatus(StatusId::SearchingOutbox));
     context.status.SetStatusIcon(StatusIcon::Working);
-    ScanRun run(context, *folder);
+    // Read once and kept: a journal that cannot be saved still knows what was sent.
+    const QString path = journalPath(context.settings);
+    if (!m_memory.journal || m_memory.journal->path() != path) {
+        m_memory.journal.emplace(path);
+        m_memory.journal->load();
+    }
+    ScanRun run(context, *folder, m_memory);
     if (ready.isEmpty()) {
         run.forgetVanished();
         context.status.SetStatus(makeStatus(StatusId::NothingToSend));
@@ -206,7 +289,8 @@ void OutboxScan::ScanOutbox(contracts::PollContext& context) {
     context.pump.run();
     context.clock.pause(context.pacing.longPauseMs);
     context.status.SetStatusIcon(StatusIcon::Sending);
-    for (const OutboxEntry& entry : ready) run.handle(entry);
+    for (const OutboxEntry& entry : ready)
+        if (!run.handle(entry)) break;
     run.forgetVanished();
 }
 

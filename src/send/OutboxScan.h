@@ -5,9 +5,11 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "contracts/PollContext.h"
 #include "send/OutboxFolder.h"
+#include "send/SendJournal.h"
 
 namespace telvane::config {
 class Settings;
@@ -24,7 +26,16 @@ namespace telvane::send {
 /// otherwise the file stays and "Log.txt" gets a line, and a long message that failed
 /// part-way later sends only its missing parts, under the same reference. A confirmed file is
 /// recorded in the send journal before it is deleted, and a file found there is deleted
-/// without being sent again.
+/// without being sent again; only the file that was sent is deleted (one rewritten during its
+/// sending is a new message). A message is submitted only once the journal could be written
+/// just before; while it cannot, nothing is sent and "Log.txt" says so once. A confirmed
+/// message that could neither be journalled nor deleted is renamed aside (".sent"), or at
+/// least never sent again while the program runs. Only ordinary files are read; a symbolic
+/// link stays, with a "Log.txt" line.
+///
+/// The journal and the reference of the last long message live for the program run: the
+/// reference is read from LongID once and advanced in memory, so that two long messages never
+/// share it even when LongID cannot be stored (said once in "Log.txt").
 class OutboxScan final : public contracts::OutboxScanner {
 public:
     using FolderFactory = std::function<std::unique_ptr<OutboxFolder>(const QString& path)>;
@@ -39,8 +50,17 @@ public:
     /// The send journal of an installation: "SendJournal.txt" in its home folder.
     static QString journalPath(const config::Settings& settings);
 
+    /// What the outbox keeps from poll to poll.
+    struct Memory {
+        std::optional<SendJournal> journal;
+        int lastLongId = 0;           ///< 0 until the first long message reads LongID
+        bool longIdReported = false;  ///< a LongID that could not be stored was logged
+        bool heldReported = false;    ///< sending held for an unwritable journal was logged
+    };
+
 private:
     FolderFactory m_folders;
+    Memory m_memory;
 };
 
 }  // namespace telvane::send

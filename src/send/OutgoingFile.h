@@ -18,6 +18,7 @@ struct OutgoingFields {
 /// Why a file holds no number and text.
 enum class OutgoingFileError {
     Unreadable,   ///< the file could not be opened or read
+    NotOrdinary,  ///< a symbolic link (or anything but an ordinary file): never read
     TooLarge,     ///< larger than kMaxOutgoingFileBytes: no message is that long
     Empty,        ///< the file holds nothing
     NoSeparator,  ///< the separator does not occur in it (or the separator is empty)

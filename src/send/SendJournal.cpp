@@ -1,15 +1,10 @@
 #include "send/SendJournal.h"
 
+#include <QByteArrayList>
 #include <QCryptographicHash>
-#include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
 #include <algorithm>
 
-#ifdef Q_OS_UNIX
-#include <fcntl.h>
-#include <unistd.h>
-#endif
+#include "storage/DurableFile.h"
 
 namespace telvane::send {
 
@@ -82,20 +77,6 @@ std::optional<JournalEntry> parseLine(const QByteArray& line) {
     return entry;
 }
 
-// Without this the rename that QSaveFile did may still be lost at a power cut, while the
-// deletion that follows it is kept.
-void syncFolderOf(const QString& path) {
-#ifdef Q_OS_UNIX
-    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
-    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    ::fsync(fd);
-    ::close(fd);
-#else
-    Q_UNUSED(path);
-#endif
-}
-
 }  // namespace
 
 FileIdentity identityOf(const QString& name, qint64 size, qint64 modifiedMs,
@@ -108,9 +89,8 @@ SendJournal::SendJournal(QString path) : m_path(std::move(path)) {}
 
 void SendJournal::load() {
     m_entries.clear();
-    QFile file(m_path);
-    if (!file.open(QIODevice::ReadOnly)) return;
-    m_entries = parse(file.readAll());
+    const storage::ReadResult read = storage::readOwnFile(m_path);
+    if (read.ok()) m_entries = parse(read.bytes);
 }
 
 std::map<QString, JournalEntry> SendJournal::parse(const QByteArray& text) {
@@ -145,21 +125,7 @@ QByteArray SendJournal::serialize() const {
     return out;
 }
 
-bool SendJournal::save() {
-    QSaveFile file(m_path);
-    // Unbuffered, so that a full disk fails the write itself rather than a final flush that
-    // some Qt versions' commit() does not check: an emptied journal would send files again.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return false;
-    const QByteArray contents = serialize();
-    if (file.write(contents) != contents.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    // QSaveFile flushes the new file to the disk before it renames it over the old one.
-    if (!file.commit()) return false;
-    syncFolderOf(m_path);
-    return true;
-}
+bool SendJournal::save() { return storage::replaceDurably(m_path, serialize()).ok; }
 
 const JournalEntry* SendJournal::find(const FileIdentity& identity) const {
     const auto it = m_entries.find(identity.name);

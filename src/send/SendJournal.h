@@ -58,12 +58,12 @@ public:
     /// @param path the journal file; it need not exist yet
     explicit SendJournal(QString path);
 
-    /// Reads the file. A missing file is an empty journal; a line that cannot be read is
-    /// dropped (its file may then be sent again, which is the safe side for a message).
+    /// Reads the file. A missing file (or a symbolic link) is an empty journal; a line that
+    /// cannot be read is dropped (its file may then be sent again, the safe side for a message).
     void load();
     /// Writes the journal and flushes it to the disk (file and folder) before returning, so
     /// that a deletion done afterwards cannot overtake it. False when it could not be written.
-    bool save();
+    [[nodiscard]] bool save();
 
     /// The entry of a file name when it is about exactly this file.
     const JournalEntry* find(const FileIdentity& identity) const;

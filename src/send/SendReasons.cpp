@@ -6,6 +6,8 @@ QString reasonText(OutgoingFileError error) {
     switch (error) {
         case OutgoingFileError::Unreadable:
             return QStringLiteral("файл не читается");
+        case OutgoingFileError::NotOrdinary:
+            return QStringLiteral("не обычный файл (ссылка не читается)");
         case OutgoingFileError::TooLarge:
             return QStringLiteral("файл больше 1 МБ");
         case OutgoingFileError::Empty:
@@ -40,20 +42,27 @@ QString reasonText(const codec::SubmitError& error) {
     return {};
 }
 
-QString notSentLine(const QString& number, const QString& text) {
-    return QStringLiteral("Ошибка отправки сообщения: ") + number + u'\t' + text;
+LogLine notSentLine(const QString& number, const QString& text) {
+    return {QStringLiteral("Ошибка отправки сообщения: ") + number, text};
 }
 
-QString refusedLine(const QString& number, const QString& text, const codec::SubmitError& error) {
-    return notSentLine(number, text) + u'\t' + reasonText(error);
+LogLine refusedLine(const QString& number, const QString& text, const codec::SubmitError& error) {
+    return notSentLine(number, text) << reasonText(error);
 }
 
-QString fileProblemLine(const QString& name, OutgoingFileError error) {
-    return QStringLiteral("Ошибка чтения файла сообщения: ") + name + u'\t' + reasonText(error);
+LogLine fileProblemLine(const QString& name, OutgoingFileError error) {
+    return {QStringLiteral("Ошибка чтения файла сообщения: ") + name, reasonText(error)};
 }
 
-QString notDeletedLine(const QString& name) {
-    return QStringLiteral("Ошибка удаления отправленного файла: ") + name;
+LogLine notDeletedLine(const QString& name, const QString& aside) {
+    LogLine line{QStringLiteral("Ошибка удаления отправленного файла: ") + name};
+    if (!aside.isEmpty()) line << QStringLiteral("переименован в ") + aside;
+    return line;
+}
+
+LogLine sendingHeldLine(const QString& journalPath) {
+    return {QStringLiteral("Отправка остановлена: журнал отправки не записывается: ") +
+            journalPath};
 }
 
 }  // namespace telvane::send

@@ -2,6 +2,7 @@
 // The "Log.txt" messages of the outbox, and the reasons they give.
 
 #include <QString>
+#include <QStringList>
 
 #include "codec/SubmitError.h"
 #include "send/OutgoingFile.h"
@@ -13,13 +14,21 @@ QString reasonText(OutgoingFileError error);
 /// Why the encoder refused a message: "в номере есть знаки кроме цифр", ...
 QString reasonText(const codec::SubmitError& error);
 
-/// "Ошибка отправки сообщения: " + number + TAB + text: the phone did not take the message.
-QString notSentLine(const QString& number, const QString& text);
-/// The same line, then TAB and why the message cannot be sent as it is.
-QString refusedLine(const QString& number, const QString& text, const codec::SubmitError& error);
-/// "Ошибка чтения файла сообщения: " + name + TAB + why.
-QString fileProblemLine(const QString& name, OutgoingFileError error);
-/// "Ошибка удаления отправленного файла: " + name: sent, kept, and not to be sent again.
-QString notDeletedLine(const QString& name);
+/// A "Log.txt" line of the outbox as its fields, TAB-separated when written; a TAB inside a
+/// field (a file name, a text) becomes a blank there and adds no field.
+using LogLine = QStringList;
+
+/// "Ошибка отправки сообщения: " + number, text: the phone did not take the message.
+LogLine notSentLine(const QString& number, const QString& text);
+/// The same line, then why the message cannot be sent as it is.
+LogLine refusedLine(const QString& number, const QString& text, const codec::SubmitError& error);
+/// "Ошибка чтения файла сообщения: " + name, why.
+LogLine fileProblemLine(const QString& name, OutgoingFileError error);
+/// "Ошибка удаления отправленного файла: " + name: sent, kept, and not to be sent again; with
+/// `aside`, the name it was given instead ("переименован в " + aside).
+LogLine notDeletedLine(const QString& name, const QString& aside = {});
+/// "Отправка остановлена: журнал отправки не записывается: " + path: nothing is sent while a
+/// sending could not be journalled.
+LogLine sendingHeldLine(const QString& journalPath);
 
 }  // namespace telvane::send

@@ -1,6 +1,6 @@
 #pragma once
 // The files the gateway writes, behind one small interface: the real one writes through
-// to the disk before it reports success; tests put a failing one in front of it.
+// to the disk before it reports success (DurableFile.h); tests put a failing one in front of it.
 
 #include <QByteArray>
 #include <QDateTime>
@@ -8,32 +8,22 @@
 #include <QStringList>
 #include <optional>
 
+#include "storage/DurableFile.h"
+
 namespace telvane::storage {
-
-/// Outcome of a write: done, or why not (path and the system's reason).
-struct WriteResult {
-    bool ok = false;
-    QString error;
-
-    static WriteResult done() { return {true, {}}; }
-    static WriteResult failed(const QString& path, const QString& why) {
-        return {false, path + QStringLiteral(": ") + why};
-    }
-};
 
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
 
-    /// Appends `bytes` at the end of the file (created when missing) and waits until they are
-    /// on the disk. When the write fails part-way (disk full, file size limit) the file is cut
-    /// back to its former length, so that no torn line stays at its end.
+    /// See storage::appendDurably: on the disk, on a line of its own, cut back on failure.
     virtual WriteResult appendDurably(const QString& path, const QByteArray& bytes) = 0;
 
-    /// Replaces the whole file by `bytes`: a crash leaves either the old or the new content.
+    /// See storage::replaceDurably: a crash leaves either the old or the new content.
     virtual WriteResult replaceDurably(const QString& path, const QByteArray& bytes) = 0;
 
-    /// The whole file, or nullopt when it is missing or cannot be read.
+    /// The whole file, or nullopt when it is missing, cannot be read, or is no ordinary file
+    /// of its own (a symbolic link is not followed).
     virtual std::optional<QByteArray> readAll(const QString& path) const = 0;
 
     virtual bool exists(const QString& path) const = 0;

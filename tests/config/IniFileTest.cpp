@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QFileInfo>
+#include <thread>
 
 #include "ConfigTestSupport.h"
 #include "config/IniFile.h"
@@ -81,25 +82,6 @@ TEST(WriteIniValue, FailsWithoutHarmWhereItCannotWriteOrRead) {
     EXPECT_TRUE(QFileInfo(ini.path()).isDir());
 }
 
-// The old file must survive any failure to put the new one in its place: an immutable file
-// cannot be renamed over, an immutable folder takes no temporary file.
-TEST(WriteIniValue, FailedReplaceKeepsTheOldFile) {
-    for (const bool lockFolder : {false, true}) {
-        SCOPED_TRACE(lockFolder ? "immutable folder" : "immutable file");
-        ScratchIni ini("handedited-crlf.ini");
-        const QByteArray original = ini.bytes();
-        {
-            test::Immutable lock(lockFolder ? ini.folder() : ini.path());
-            if (!lock.ok()) GTEST_SKIP() << "the file system has no immutable attribute";
-            EXPECT_FALSE(WriteIniValue(ini.path(), q("SMS"), q("Number"), q("43")));
-        }
-        EXPECT_EQ(ini.bytes(), original);
-        EXPECT_EQ(QDir(ini.folder()).entryList(QDir::Files | QDir::Hidden),
-                  QStringList{QStringLiteral("Telvane.ini")})
-            << "no temporary file left behind";
-    }
-}
-
 TEST(WriteIniValue, SuccessiveCounterWritesKeepTheFileWhole) {
     ScratchIni ini("handedited-crlf.ini");
     for (int n = 1; n <= 50; ++n) {
@@ -108,6 +90,25 @@ TEST(WriteIniValue, SuccessiveCounterWritesKeepTheFileWhole) {
     QByteArray expected = test::readBytes(test::dataFile("handedited-crlf.ini"));
     expected.replace("number=42\r\n", "number=50\r\n");
     EXPECT_EQ(ini.bytes(), expected);
+    EXPECT_EQ(QDir(ini.folder()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+}
+
+// The options dialog and the engine write from two threads at once: each write re-reads the
+// file under the lock, so neither undoes a key of the other.
+TEST(WriteIniValue, TwoWritersAtOnceLoseNoKey) {
+    ScratchIni ini("handedited-crlf.ini");
+    const auto writeKeys = [&ini](const QString& prefix) {
+        for (int i = 0; i < 30; ++i)
+            EXPECT_TRUE(WriteIniValue(ini.path(), q("SMS"), prefix + QString::number(i), q("1")));
+    };
+    std::thread engine(writeKeys, q("Engine"));
+    writeKeys(q("Dialog"));
+    engine.join();
+    for (const char* prefix : {"Engine", "Dialog"})
+        for (int i = 0; i < 30; ++i)
+            EXPECT_EQ(ReadIniValue(ini.path(), q("SMS"), q(prefix) + QString::number(i), {}),
+                      q("1"))
+                << prefix << i;
     EXPECT_EQ(QDir(ini.folder()).entryList(QDir::Files | QDir::Hidden).size(), 1);
 }
 

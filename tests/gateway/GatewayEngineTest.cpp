@@ -93,7 +93,9 @@ protected:
         QObject::connect(&engine, &GatewayEngine::finished, [this] { ++finished; });
     }
 
-    void setPeriod(const char* period) { settings.write(config::setting::PeriodAtStart, period); }
+    void setPeriod(const char* period) {
+        ASSERT_TRUE(settings.write(config::setting::PeriodAtStart, period));
+    }
 
     void startInService() {
         engine.itmStart_Click();
@@ -345,11 +347,12 @@ TEST_F(GatewayEngineTest, ATickArrivingDuringATickIsDropped) {
 }
 
 TEST_F(GatewayEngineTest, StartReadsTheWorkingSettings) {
-    settings.write(config::setting::Split, QStringLiteral("[ ][tab]"));
-    settings.write(config::setting::Number, QStringLiteral("42"));
-    settings.write(config::setting::FileType, QStringLiteral("2 (Excel)"));
-    settings.write(config::setting::Send, home.filePath(QStringLiteral("out")));
-    settings.write(config::setting::PeriodAtStart, QStringLiteral("abc"));  // not a number
+    ASSERT_TRUE(settings.write(config::setting::Split, QStringLiteral("[ ][tab]")));
+    ASSERT_TRUE(settings.write(config::setting::Number, QStringLiteral("42")));
+    ASSERT_TRUE(settings.write(config::setting::FileType, QStringLiteral("2 (Excel)")));
+    ASSERT_TRUE(settings.write(config::setting::Send, home.filePath(QStringLiteral("out"))));
+    ASSERT_TRUE(
+        settings.write(config::setting::PeriodAtStart, QStringLiteral("abc")));  // not a number
     engine.itmStart_Click();
     const contracts::WorkingSettings& w = engine.working();
     EXPECT_EQ(w.gfsSplit, QStringLiteral(" \t"));

@@ -150,7 +150,7 @@ TEST_F(AtExchangeTest, PortLogIsWrittenOnlyWhenLogIsOneAndTheFolderExists) {
         SCOPED_TRACE(c.log);
         QDir(logs).removeRecursively();
         if (c.folderExists) QDir().mkpath(logs);
-        settings.write(config::setting::Log, QString::fromLatin1(c.log));
+        ASSERT_TRUE(settings.write(config::setting::Log, QString::fromLatin1(c.log)));
         port.steps = {"at\r\r\nOK\r\n", ""};
         QString wait = QStringLiteral("OK");
         EXPECT_TRUE(send("at\r", wait));
@@ -180,9 +180,13 @@ TEST_F(AtExchangeTest, OpenPortNamesThePortFromTheSettings) {
          QStringLiteral("Открыть порт: /dev/ttyUSB0; 19200; n,8,1")},
     };
     for (const Case& c : cases) {
-        if (c.comPort) settings.write(config::setting::ComPort, QString::fromLatin1(c.comPort));
-        if (c.speed)
-            settings.write(config::setting::ComPortSpeedAtPortOpen, QString::fromLatin1(c.speed));
+        if (c.comPort) {
+            ASSERT_TRUE(settings.write(config::setting::ComPort, QString::fromLatin1(c.comPort)));
+        }
+        if (c.speed) {
+            ASSERT_TRUE(settings.write(config::setting::ComPortSpeedAtPortOpen,
+                                       QString::fromLatin1(c.speed)));
+        }
         EXPECT_TRUE(exchange.OpenPort().opened());
 #ifndef Q_OS_WIN
         EXPECT_EQ(port.openedDevice, c.device);

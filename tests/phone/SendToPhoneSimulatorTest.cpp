@@ -32,7 +32,7 @@ protected:
     void open(test::SimulatedModemOptions options = {}) {
         modem = std::make_unique<test::SimulatedModem>(std::move(options));
         ASSERT_TRUE(modem->start()) << modem->errorString().toStdString();
-        settings.write(config::setting::ComPort, modem->linkPath());
+        ASSERT_TRUE(settings.write(config::setting::ComPort, modem->linkPath()));
         ASSERT_TRUE(exchange.OpenPort().opened());
     }
     bool send(const QByteArray& command, QString& wait, int delay = 5) {

@@ -21,6 +21,7 @@ TEST_P(Retrieval, AgainstAScriptedPhone) {
         atDelete << QString::number(lines.size()) + u' ' +
                         bench.settings->text(telvane::config::setting::Number);
     };
+    std::optional<LinksOutside> links;  // through the checks at the end
     for (size_t i = 0; i < s.polls.size(); ++i) {
         SCOPED_TRACE(testing::Message() << "poll " << i);
         const auto& p = s.polls[i];
@@ -38,6 +39,7 @@ TEST_P(Retrieval, AgainstAScriptedPhone) {
         bench.phone.sent.clear();
         bench.status = {};
         atDelete.clear();
+        links.emplace(p, bench.dayFile(), bench.logFile());
         bench.poll(has(p, "restart"));
         EXPECT_EQ(bench.phone.left(), field(p, "left").split(u',', Qt::SkipEmptyParts));
         EXPECT_EQ(partLines(bench.home.path()), field(p, "parts", "0").toInt());

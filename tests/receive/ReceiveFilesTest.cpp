@@ -1,10 +1,7 @@
-// The text line, the part files and the journal on the real disk; a write cut short by the
-// file size limit stands in for a full disk.
+// The text line, the part files and the journal on the real disk.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include <QRegularExpression>
-#include <csignal>
 
 #include "ReceiveTestSupport.h"
 #include "receive/MessageFiles.h"
@@ -48,29 +45,6 @@ TEST(MessageFiles, TextModeAddsTxtOnlyWhereThePathHasNeitherTxtNorTmp) {
         ASSERT_TRUE(WriteMessageFile(disk, dir.filePath(given), {QStringLiteral("a")}, {0}).ok);
         EXPECT_EQ(readFile(dir.filePath(written)), "a\r\n") << given;
     }
-}
-
-TEST(MessageFiles, AWriteCutShortLeavesTheFileAsItWas) {
-    QTemporaryDir dir;
-    DiskFileSystem disk;
-    const QString path = dir.filePath(QStringLiteral("26-12-05.txt"));
-    ASSERT_TRUE(disk.appendDurably(path, "first\r\n").ok);
-
-    // The file may grow by 10 bytes only: the next line is written in part, then refused.
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit former{};
-    getrlimit(RLIMIT_FSIZE, &former);
-    rlimit tight = former;
-    tight.rlim_cur = 7 + 10;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tight), 0);
-    const WriteResult cut = disk.appendDurably(path, QByteArray(40, 'x') + "\r\n");
-    setrlimit(RLIMIT_FSIZE, &former);
-
-    EXPECT_FALSE(cut.ok);
-    EXPECT_TRUE(cut.error.startsWith(path)) << cut.error.toStdString();
-    EXPECT_EQ(readFile(path), "first\r\n");
-    ASSERT_TRUE(disk.appendDurably(path, "second\r\n").ok);
-    EXPECT_EQ(readFile(path), "first\r\nsecond\r\n");
 }
 
 MessagePart part(size_t sequence, const QString& text = QStringLiteral("t"),

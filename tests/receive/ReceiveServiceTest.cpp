@@ -41,6 +41,7 @@ TEST_P(ReceiveService, AgainstTheSimulatedModem) {
     const Scenario& s = GetParam();
     Home home;
     QStringList statuses;
+    std::optional<LinksOutside> links;  // through the checks at the end
     for (size_t i = 0; i < s.polls.size(); ++i) {
         SCOPED_TRACE(testing::Message() << "poll " << i);
         const auto& p = s.polls[i];
@@ -55,6 +56,7 @@ TEST_P(ReceiveService, AgainstTheSimulatedModem) {
         ASSERT_TRUE(modem.start()) << modem.errorString().toStdString();
         home.useModem(modem, s.ini());
         ASSERT_TRUE(blockFolder(home.path(QStringLiteral("Receive/")), has(p, "receive-blocked")));
+        links.emplace(p, home.dayFile(), home.path(QStringLiteral("Logs/Log.txt")));
         statuses = home.poll();
         // What the modem holds, named by the indexes of the list answers it was loaded from.
         QStringList left;

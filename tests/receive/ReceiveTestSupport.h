@@ -12,6 +12,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 
 #include "codec/Alphabets.h"
 #include "config/Settings.h"
@@ -268,6 +269,25 @@ struct PollBench {
     FakeTime time;
     contracts::PacingProfile pacing;
     std::unique_ptr<receive::InboxRetrieval> inbox;
+};
+
+/// The faults day-linked and log-linked: the day's file or Log.txt is a symbolic link to a file
+/// outside the home, whose one line must stay as it is.
+struct LinksOutside {
+    static constexpr char kLine[] = "01.01.2000\t00:00:00\toutside\r\n";
+    LinksOutside(const std::map<QString, QString>& poll, const QString& dayFile,
+                 const QString& logFile) {
+        QFile file(target());
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(kLine) > 0);
+        for (const auto& [fault, path] :
+             {std::pair("day-linked", dayFile), {"log-linked", logFile}})
+            if (has(poll, fault)) {
+                EXPECT_TRUE(QDir().mkpath(QFileInfo(path).path()) && QFile::link(target(), path));
+            }
+    }
+    ~LinksOutside() { EXPECT_EQ(readFile(target()), kLine); }
+    QString target() const { return dir.filePath(QStringLiteral("outside.txt")); }
+    QTemporaryDir dir;
 };
 
 /// A plain file where a folder should be: nothing can be written under it.

@@ -1,9 +1,11 @@
 // telvaned --once against the simulated modem: what the modem accepted decodes back to the
 // files, failures keep their file and say so in "Log.txt", and no message goes out twice
-// when its file cannot be deleted or the service is killed before it could delete it.
+// when its file cannot be deleted, its sending cannot be journalled, or the service is killed
+// before it could delete it.
 #include <gtest/gtest.h>
 
 #include <QProcess>
+#include <QSet>
 #include <QStandardPaths>
 #include <deque>
 
@@ -108,21 +110,93 @@ TEST(SendService, APhoneThatRefusesKeepsTheFileLogsItAndCancelsTextEntryAfterNoP
     }
 }
 
-TEST(SendService, AFolderWhereNothingCanBeDeletedSendsEachMessageOnce) {
+// Files the service may not change, run after run: what the modem took (and under how many
+// long-message references), what stays in the send folder, what Log.txt says (%1 is the home).
+struct LockedHome {
+    const char* name;
+    QStringList immutable;  ///< relative to the home, chattr +i after the files are put
+    int longFiles;          ///< l1.txt ... each a two-part message, besides m.txt
+    bool linkOutside;       ///< Send/secret.txt is a link to a private file outside the home
+    int runs, sent, references;
+    QStringList left, log;
+};
+
+const QString kNotDeleted = "Ошибка удаления отправленного файла: m.txt";
+const QString kHeld = "Отправка остановлена: журнал отправки не записывается: %1/SendJournal.txt";
+const QString kLongId = "Ошибка записи в файл настроек: LongID=2";  // the messages go on 3, 4
+const QString kLink =
+    "Ошибка чтения файла сообщения: secret.txt\tне обычный файл (ссылка не читается)";
+const LockedHome kLockedHomes[] = {
+    {"undeletable send folder", {"Send"}, 0, false, 2, 1, 0, {"m.txt"}, {kNotDeleted}},
+    {"home and send folder unwritable", {"", "Send"}, 0, false, 2, 0, 0, {"m.txt"}, {kHeld, kHeld}},
+    {"Telvane.ini unwritable", {"Telvane.ini"}, 3, false, 1, 7, 3, {}, {kLongId}},
+    {"link to a private file outside", {}, 0, true, 1, 1, 0, {"secret.txt"}, {kLink}},
+};
+
+// One row's modem and home, its files put and locked; unlocked again at the end.
+struct LockedRun {
+    explicit LockedRun(const LockedHome& row) : row(row), home(startedLink(modem)) {
+        home.put("m.txt", "79161234567\tonly once");
+        for (int i = 1; i <= row.longFiles; ++i)
+            home.put(QStringLiteral("l%1.txt").arg(i), "79161234567\t" + QByteArray(200, 'a' + i));
+        if (row.linkOutside) {
+            QFile secret(outside.filePath("secret"));
+            secret.open(QIODevice::WriteOnly);
+            secret.write("79161234567\tsecret");
+            secret.flush();
+            secret.setFileTime(QDateTime::currentDateTime().addSecs(-60),
+                               QFileDevice::FileModificationTime);
+            secret.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+            QFile::link(secret.fileName(), home.send("secret.txt"));
+        }
+        for (const QString& path : row.immutable)
+            if (QProcess::execute("chattr", {"+i", home.dir.filePath(path)}) == 0)
+                locked << home.dir.filePath(path);
+    }
+    ~LockedRun() {
+        for (const QString& path : locked) QProcess::execute("chattr", {"-i", path});
+    }
+    static QString startedLink(SimulatedModem& modem) {
+        modem.start();
+        return modem.linkPath();
+    }
+    const LockedHome& row;
     SimulatedModem modem;
-    ASSERT_TRUE(modem.start());
-    Home home(modem.linkPath());
-    home.put("m.txt", "79161234567\tonly once");
-    const QString folder = home.dir.filePath("Send");
-    if (QProcess::execute("chattr", {"+i", folder}) != 0) GTEST_SKIP() << "chattr +i unsupported";
-    const int first = home.runOnce();
-    const int second = home.runOnce();
-    QProcess::execute("chattr", {"-i", folder});
-    ASSERT_EQ(first, 0);
-    ASSERT_EQ(second, 0);
-    EXPECT_EQ(modem.sentPdus().size(), 1);
-    EXPECT_TRUE(home.has("m.txt"));
-    EXPECT_EQ(home.log(), QStringList({"Ошибка удаления отправленного файла: m.txt"}));
+    Home home;
+    QTemporaryDir outside;
+    QStringList locked;
+};
+
+// The rows go side by side, run after run: each mostly waits for the phone.
+TEST(SendService, WhatTheServiceMayNotChangeNeverCostsOrRepeatsAMessage) {
+    std::deque<LockedRun> homes;
+    for (const LockedHome& row : kLockedHomes) {
+        LockedRun& home = homes.emplace_back(row);
+        ASSERT_TRUE(home.modem.isRunning()) << row.name;
+        if (home.locked.size() != row.immutable.size()) GTEST_SKIP() << "chattr +i unsupported";
+    }
+    for (int run = 0; run < 2; ++run) {
+        std::deque<ServiceProcess> services;
+        for (LockedRun& home : homes)
+            if (run < home.row.runs) services.emplace_back(home.home.dir.path()).start({"--once"});
+        for (ServiceProcess& service : services) {
+            ASSERT_TRUE(service.waitForExit(120000));
+            EXPECT_EQ(service.exitCode(), 0) << service.errors().toStdString();
+        }
+    }
+    for (const LockedRun& home : homes) {
+        SCOPED_TRACE(home.row.name);
+        QSet<QString> references;
+        for (const QString& pdu : home.modem.sentPdus())
+            if (const QString part = describe(pdu.toLatin1()).section(u'\t', 2, 2); part != "-")
+                references << part.section(u'#', 1);
+        EXPECT_EQ(home.modem.sentPdus().size(), home.row.sent);
+        EXPECT_EQ(references.size(), home.row.references);
+        EXPECT_EQ(home.home.sendFolder(), home.row.left);
+        QStringList log = home.row.log;
+        for (QString& line : log) line.replace("%1", home.home.dir.path());
+        EXPECT_EQ(home.home.log(), log);
+    }
 }
 
 TEST(SendService, AKillBetweenConfirmationAndDeletionDoesNotSendAgain) {

@@ -167,7 +167,10 @@ TEST_F(OptionsDialog, OkWritesTheBoxesAsTheyStandAndReopeningShowsThem) {
 
 TEST_F(OptionsDialog, CancelAndClosingWriteNothing) {
     for (const char* stored : {"", "3"}) {
-        if (*stored) config::WriteIniValue(ini, "Options", "ComPort", QString::fromLatin1(stored));
+        if (*stored) {
+            ASSERT_TRUE(
+                config::WriteIniValue(ini, "Options", "ComPort", QString::fromLatin1(stored)));
+        }
         const QByteArray before = fileBytes();
         for (const bool byCancel : {true, false}) {
             const auto dialog = open();
@@ -200,7 +203,7 @@ TEST_F(OptionsDialog, StoredValuesTheControlsCannotShowShowTheDefault) {
                 {"FileType", "70000", "0"}};
     for (const auto& row : rows) {
         const QString key = QString::fromLatin1(row.key);
-        config::WriteIniValue(ini, "SMS", key, QString::fromLatin1(row.stored));
+        ASSERT_TRUE(config::WriteIniValue(ini, "SMS", key, QString::fromLatin1(row.stored)));
         const auto dialog = open();
         for (const auto& k : kKeys) {
             if (key == QLatin1String(k.key))
