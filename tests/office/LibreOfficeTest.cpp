@@ -9,14 +9,17 @@
 #include <QUrl>
 #include <vector>
 
-#include "OfficeTestSupport.h"
+#include <gtest/gtest.h>
+
+#include <QProcess>
+
+#include "support/TestData.h"
 #include "office/OfficeStore.h"
 
-namespace telvane {
+namespace telvane::office {
 namespace {
 
-using testing::fixture;
-using testing::readBytes;
+using test::readFile;
 
 const QString kSoffice = QStringLiteral("/usr/bin/soffice");
 constexpr int kConversionDeadlineMs = 240000;
@@ -40,9 +43,11 @@ bool convert(const QString& filter, const QStringList& files, const QString& out
                                               QStringLiteral("--outdir"),
                                               outDir} +
                                   files;
-    const testing::ProcessResult r = testing::run(kSoffice, arguments, kConversionDeadlineMs);
-    EXPECT_TRUE(r.finished && r.exitCode == 0) << r.err.toStdString();
-    return r.finished && r.exitCode == 0;
+    QProcess soffice;
+    soffice.start(kSoffice, arguments);
+    const bool done = soffice.waitForFinished(kConversionDeadlineMs) && soffice.exitCode() == 0;
+    EXPECT_TRUE(done) << soffice.readAllStandardError().toStdString();
+    return done;
 }
 
 // A CSV line without the empty fields that pad it to the widest row.
@@ -53,7 +58,7 @@ QString trimmedCsv(QString line) {
 
 // The lines of a converted file, without a byte order mark, trailing empty lines or CSV padding.
 QStringList lines(const QString& path) {
-    QString text = QString::fromUtf8(readBytes(path));
+    QString text = QString::fromUtf8(readFile(path));
     if (text.startsWith(QChar(0xFEFF))) text.remove(0, 1);
     QStringList result = text.split(QRegularExpression(QStringLiteral("\r?\n")));
     while (!result.isEmpty() && result.last().isEmpty()) result.removeLast();
@@ -75,7 +80,7 @@ TEST_F(LibreOfficeTest, ReadsEveryRowOfWorkbooksAndDocuments) {
     const QString workbook = work.filePath(QStringLiteral("26-12-05.xls"));
     const QString resaved = work.filePath(QStringLiteral("26-12-06.xls"));
     const QString document = work.filePath(QStringLiteral("26-12-05.doc"));
-    ASSERT_TRUE(testing::copyFixture("libreoffice-resaved.xls", resaved));
+    ASSERT_TRUE(test::writeFile(resaved, readFile(test::dataPath("office/libreoffice-resaved.xls"))));
     for (const QStringList& record : kRecords) {
         ASSERT_TRUE(appendRecordToWorkbook(workbook, record, true).ok);
         ASSERT_TRUE(appendRecordToWorkbook(resaved, record, false).ok);
@@ -113,4 +118,4 @@ TEST_F(LibreOfficeTest, ReadsEveryRowOfWorkbooksAndDocuments) {
 }
 
 }  // namespace
-}  // namespace telvane
+}  // namespace telvane::office

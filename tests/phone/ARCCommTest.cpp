@@ -110,31 +110,6 @@ TEST_F(ARCCommTest, LongTextsAreWrittenInPiecesOf255) {
     EXPECT_EQ(pty.phoneHears(300), text);
 }
 
-TEST_F(ARCCommTest, AnAwaitedExchangeSucceedsOrGivesUpAfterItsResends) {
-    QSignalSpy settled(&comm, &ARCComm::SendAndReceived);
-    comm.WriteAndWaitFor("at\r", "OK");
-    EXPECT_EQ(pty.phoneHears(3), QByteArray("at\r"));
-    pty.phoneSays("\r\nOK\r\n");
-    comm.ItIsTime();
-    comm.ItIsTime();
-    ASSERT_EQ(settled.count(), 1);
-    EXPECT_EQ(settled[0][0].toByteArray(), QByteArray("at\r"));
-    EXPECT_EQ(settled[0][1].toByteArray(), QByteArray("\r\nOK\r\n"));
-    EXPECT_EQ(settled[0][2].toByteArray(), QByteArray("OK"));
-
-    // No answer: the text goes out once plus one re-send per silent step, and with one re-send
-    // allowed the exchange is given up at the second.
-    comm.WriteAndWaitForRetries = 1;
-    comm.WriteAndWaitFor("at\r", "OK");
-    comm.ItIsTime();
-    comm.ItIsTime();
-    ASSERT_EQ(settled.count(), 2);
-    EXPECT_EQ(settled[1][0].toByteArray(), QByteArray());
-    EXPECT_EQ(settled[1][1].toByteArray(), QByteArray());
-    EXPECT_EQ(settled[1][2].toByteArray(), QByteArray("OK"));
-    EXPECT_EQ(pty.phoneHears(9), QByteArray("at\rat\rat\r"));
-}
-
 TEST_F(ARCCommTest, ClosingTwiceIsHarmlessAndTheDefaultsNameThePort) {
     comm.FinCom();
     EXPECT_FALSE(comm.isOpen());

@@ -21,10 +21,6 @@ namespace {
 
 using test::FakeClock;
 
-struct NoPump final : contracts::EventPump {
-    void run() override {}
-};
-
 // Each read step takes one chunk from the script (an empty chunk is a silent step that lasts
 // the whole read time-out) and raises DataIn the way the real port does.
 class ScriptedPort final : public phone::CommPort {
@@ -45,7 +41,7 @@ public:
             chunk = steps.front();
             steps.pop_front();
         }
-        m_clock.now += chunk.isEmpty() ? 257 : 10;
+        m_clock.ms += chunk.isEmpty() ? 257 : 10;
         if (!chunk.isEmpty()) {
             m_received += chunk;
             m_pending = true;
@@ -116,24 +112,21 @@ protected:
     QTemporaryDir home;
     config::Settings settings{home.filePath(QStringLiteral("Telvane.ini")), home.path()};
     FakeClock clock;
-    NoPump pump;
     ScriptedPort port{clock};
-    phone::AtExchange exchange{port, settings, clock, pump};
+    phone::AtExchange exchange{port, settings, clock, clock};
 
-    bool send(const QByteArray& command, QString& wait, int delay = 5) {
-        return exchange.SendToPhone(command, QStringLiteral("test"), wait, delay);
+    bool send(const QByteArray& command, int delay = 5) {
+        return exchange.SendToPhone(command, QStringLiteral("test"), QStringLiteral("OK"), delay);
     }
 };
 
 TEST_F(AtExchangeTest, SilenceTimesOutAtTheRoundedDeadline) {
     for (qint64 start : {0, 400, 700}) {
-        clock.now = start;
-        QString wait = QStringLiteral("OK");
-        EXPECT_FALSE(send("at\r", wait));
-        const qint64 lasted = clock.now - start;
+        clock.ms = start;
+        EXPECT_FALSE(send("at\r"));
+        const qint64 lasted = clock.ms - start;
         EXPECT_GE(lasted, 4500) << start;
         EXPECT_LE(lasted, 5500 + 257) << start;  // the step that crosses the deadline ends it
-        EXPECT_EQ(wait, QStringLiteral("OK"));
     }
 }
 
@@ -152,8 +145,7 @@ TEST_F(AtExchangeTest, PortLogIsWrittenOnlyWhenLogIsOneAndTheFolderExists) {
         if (c.folderExists) QDir().mkpath(logs);
         settings.write(config::setting::Log, QString::fromLatin1(c.log));
         port.steps = {"at\r\r\nOK\r\n", ""};
-        QString wait = QStringLiteral("OK");
-        EXPECT_TRUE(send("at\r", wait));
+        EXPECT_TRUE(send("at\r"));
         QFile file(logs + QStringLiteral("PortLog.txt"));
         if (c.expectLine) {
             ASSERT_TRUE(file.open(QIODevice::ReadOnly));

@@ -35,7 +35,7 @@ protected:
         settings.write(config::setting::ComPort, modem->linkPath());
         ASSERT_TRUE(exchange.OpenPort().opened());
     }
-    bool send(const QByteArray& command, QString& wait, int delay = 5) {
+    bool send(const QByteArray& command, int delay = 5, const QString& wait = QStringLiteral("OK")) {
         return exchange.SendToPhone(command, QStringLiteral("test"), wait, delay);
     }
 
@@ -49,49 +49,40 @@ protected:
 
 TEST_F(SendToPhoneSimulatorTest, AnswersAreReadAsTheModemGivesThem) {
     open();
-    struct Row {
+    const struct {
         QByteArray command;
         QString wait;
         bool result;
-        QString waitAfter;
         QByteArray replyHas;
-    };
-    const Row rows[] = {
+    } rows[] = {
         // Echo is on, as on a real modem: the reply starts with the command.
-        {"at\r", QStringLiteral("OK"), true, QStringLiteral("OK"), "at\r\r\nOK\r\n"},
-        {"at\r", QStringLiteral("ok"), true, QStringLiteral("ok"), "OK"},
-        {"AT+CMGF=0\r", QStringLiteral("OK"), true, QStringLiteral("OK"), "OK"},
-        {"AT+CPMS=\"SM\"\r\n", QStringLiteral("OK"), true, QStringLiteral("OK"), "+CPMS:"},
-        {"AT+NOSUCHTHING\r", QStringLiteral("OK"), false, QStringLiteral("Ошибка"), "ERROR"},
-        // Deleting an empty place.
-        {"at+cmgd=77\r", QStringLiteral("OK"), false, QStringLiteral("Ошибка"), "ERROR"},
+        {"at\r", QStringLiteral("OK"), true, "at\r\r\nOK\r\n"},
+        {"at\r", QStringLiteral("ok"), true, "OK"},
+        {"AT+CMGF=0\r", QStringLiteral("OK"), true, "OK"},
+        {"AT+CPMS=\"SM\"\r\n", QStringLiteral("OK"), true, "+CPMS:"},
+        {"AT+NOSUCHTHING\r", QStringLiteral("OK"), false, "ERROR"},
+        {"at+cmgd=77\r", QStringLiteral("OK"), false, "ERROR"},  // deleting an empty place
     };
-    for (const Row& row : rows) {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.command.toStdString());
-        QString wait = row.wait;
-        EXPECT_EQ(send(row.command, wait), row.result);
-        EXPECT_EQ(wait, row.waitAfter);
-        EXPECT_TRUE(exchange.gsBuffer().contains(row.replyHas))
-            << exchange.gsBuffer().toStdString();
+        EXPECT_EQ(send(row.command, 5, row.wait), row.result);
+        EXPECT_TRUE(exchange.gsBuffer().contains(row.replyHas)) << exchange.gsBuffer().toStdString();
     }
 }
 
 TEST_F(SendToPhoneSimulatorTest, ASilentModemTimesOut) {
     open({{}, {}, {QStringLiteral("silent")}, {}});
     clock.jump = 1000;
-    QString wait = QStringLiteral("OK");
-    EXPECT_FALSE(send("at\r", wait, 5));
-    EXPECT_EQ(wait, QStringLiteral("OK"));
+    EXPECT_FALSE(send("at\r"));
     EXPECT_TRUE(exchange.gsBuffer().isEmpty());
 }
 
 TEST_F(SendToPhoneSimulatorTest, AnAnswerThatComesLateLandsInTheNextTransaction) {
     open({{}, {}, {QStringLiteral("slow=1500")}, {}});
     clock.jump = 1000;
-    QString wait = QStringLiteral("OK");
-    EXPECT_FALSE(send("ATI\r", wait, 1));  // given up before the modem answered
+    EXPECT_FALSE(send("ATI\r", 1));  // given up before the modem answered
     clock.jump = 0;
-    EXPECT_TRUE(send("at\r", wait, 5));
+    EXPECT_TRUE(send("at\r"));
     // The first command's whole answer comes first in the second one's reply.
     EXPECT_TRUE(exchange.gsBuffer().startsWith("ATI\r\r\n")) << exchange.gsBuffer().toStdString();
 }

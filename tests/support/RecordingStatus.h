@@ -1,0 +1,23 @@
+#pragma once
+// A status sink that keeps every status text and icon it was given.
+
+#include <QStringList>
+
+#include "contracts/Status.h"
+
+namespace telvane::test {
+
+class RecordingStatus final : public contracts::StatusSink {
+public:
+    void SetStatus(const contracts::Status& status) override { texts << (m_current = status).text; }
+    void SetStatusIcon(contracts::StatusIcon icon) override { icons << int(icon); }
+    const contracts::Status& currentStatus() const override { return m_current; }
+
+    QStringList texts;
+    QList<int> icons;
+
+private:
+    contracts::Status m_current;
+};
+
+}  // namespace telvane::test
