@@ -204,116 +204,60 @@ std::vector<std::size_t> octets(const SubmitMessage& message, std::size_t at = k
     return result;
 }
 
-TEST(EncodeSubmit, WorkedPdusAndAddressFields) {
-    for (const auto& [text, pdu] : {
-             std::pair<std::u32string, std::string>{U"abc", "00110005912143F50000AA0361F118"},
-             {U"Да", "00110005912143F50008AA0404140430"},
-             // $ 02, _ 11, @ 00, € 1B 65, { 1B 28: positions in the default alphabet.
-             {U"$_@€{", "00110005912143F50000AA0782086053DEA000"},
-             {U"Ёё№", "00110005912143F50008AA06040104512116"},
-             {U"😀", "00110005912143F50008AA04D83DDE00"},
-             // U+00A0 is no character of the default alphabet, whatever a lone escape shows as.
-             {U"a\u00A0b", "00110005912143F50008AA06006100A00062"},
-             {U"ç", "00110005912143F50008AA0200E7"},  // the alphabet has only the capital Ç
-         }) {
-        const SubmitMessage message = encodeOk(text);
-        ASSERT_EQ(message.parts.size(), 1u);
-        EXPECT_EQ(message.parts[0].pdu, pdu);
-        EXPECT_EQ(message.parts[0].tpduLength, pdu.size() / 2 - 1);
+// UTF-8 with \u{HEX} for any code point and {c*N} for N times c.
+std::u32string expand(const std::string& text) {
+    std::u32string out;
+    const std::u32string in = utf8ToUnicode(text);
+    for (std::size_t i = 0; i < in.size(); ++i) {
+        const std::size_t close = in.find(U'}', i);
+        if (in.compare(i, 3, U"\\u{") == 0 && close != std::u32string::npos) {
+            out += char32_t(std::stoul(unicodeToUtf8(in.substr(i + 3, close - i - 3)), nullptr, 16));
+            i = close;
+        } else if (in[i] == U'{' && i + 2 < in.size() && in[i + 2] == U'*' && close != std::u32string::npos) {
+            out.append(std::stoul(unicodeToUtf8(in.substr(i + 3, close - i - 3))), in[i + 1]);
+            i = close;
+        } else {
+            out += in[i];
+        }
     }
-    EXPECT_EQ(encodeOk(U"abc", options("+79168999100")).parts[0].pdu,
-              "07919761989901F0110005912143F50000AA0361F118");
-    const struct {
-        bool smsc;
-        std::string number, field;
-    } addresses[] = {
-        {false, "+12345", "05912143F5"},
-        {false, "  12345  ", "05912143F5"},
-        {false, "89161234567", "0B919761214365F7"},           // domestic 8 sent as 7
-        {false, "+89161234567", "0B919861214365F7"},          // written as international: kept
-        {false, "1234567890123456", "10912143658709214365"},  // 16 digits: length as a full octet
-        {false, "12345678901234567890", "149121436587092143658709"},
-        {true, "   ", "00"},  // the phone uses its own centre
-        {true, "79168999100", "07919761989901F0"},
-        {true, "12345", "04912143F5"},  // the SMSC length counts octets, TP-DA digits
-        {true, "12345678901234567890", "0B9121436587092143658709"},
-    };
-    for (const auto& row : addresses) {
-        auto field = row.smsc ? encodeSmscField(row.number) : encodeDestinationField(row.number);
-        ASSERT_TRUE(std::holds_alternative<Bytes>(field)) << row.number;
-        EXPECT_EQ(toHex(std::get<Bytes>(field)), row.field) << row.number;
-    }
+    return out;
 }
 
-TEST(EncodeSubmit, RefusesWhatCannotBeSent) {
-    using C = SubmitErrorCode;
-    using F = SubmitField;
-    const struct {
-        std::string number;
-        std::u32string text;
-        std::string smsc;
-        C code;
-        F field;
-        std::size_t offset;
-    } refused[] = {
-        {"   ", U"hi", "", C::EmptyNumber, F::Number, 0},
-        {"+", U"hi", "", C::NumberNotDigits, F::Number, 0},
-        {"12-45", U"hi", "", C::NumberNotDigits, F::Number, 2},
-        {"++12", U"hi", "", C::NumberNotDigits, F::Number, 1},
-        {"7916\t", U"hi", "", C::NumberNotDigits, F::Number, 4},
-        {"123456789012345678901", U"hi", "", C::NumberTooLong, F::Number, 20},
-        {"12345", U"hi", "+7(916)", C::SmscNotDigits, F::Smsc, 2},
-        {"12345", U"hi", "123456789012345678901", C::SmscTooLong, F::Smsc, 20},
-        {"12345", U"  \r\n  ", "", C::EmptyText, F::Text, 0},
-        {"12345", {U'a', char32_t(0xD800)}, "", C::InvalidCharacter, F::Text, 1},
-        {"12345", {U'a', U'b', char32_t(0x110000)}, "", C::InvalidCharacter, F::Text, 2},
-        // The part limit: 255 parts of 153 septets or 67 UCS2 units.
-        {"12345", std::u32string(255 * 153 + 1, U'a'), "", C::TooManyParts, F::Text, 255 * 153},
-        {"12345", std::u32string(255 * 67 + 1, U'Д'), "", C::TooManyParts, F::Text, 255 * 67},
-    };
-    for (const auto& row : refused) {
-        SCOPED_TRACE(row.number + " / " + row.smsc + " / " + std::to_string(row.text.size()));
-        const SubmitResult result = encodeSubmit(row.number, row.text, options(row.smsc));
-        ASSERT_TRUE(std::holds_alternative<SubmitError>(result));
-        const SubmitError& error = std::get<SubmitError>(result);
-        EXPECT_EQ(error.code, row.code);
-        EXPECT_EQ(error.field, row.field);
-        EXPECT_EQ(error.offset, row.offset);
-        EXPECT_FALSE(describe(error).empty());
+TEST(EncodeSubmit, TableOfPdusPartsAddressesAndRefusals) {
+    const char* codes[] = {"EmptyNumber",   "NumberNotDigits", "NumberTooLong",    "SmscNotDigits",
+                           "SmscTooLong",   "EmptyText",       "InvalidCharacter", "TooManyParts"};
+    const char* fields[] = {"Number", "Smsc", "Text"};
+    for (const auto& row : rows("submit-cases.tsv", 4)) {
+        SCOPED_TRACE(row[0] + " " + row[1].substr(0, 40) + ": " + row[3]);
+        const std::string& kind = row[0];
+        if (kind == "pdu") {
+            const SubmitMessage message = encodeOk(expand(row[1]));
+            ASSERT_EQ(message.parts.size(), 1u);
+            EXPECT_EQ(message.parts[0].pdu, row[2]);
+            EXPECT_EQ(message.parts[0].tpduLength, row[2].size() / 2 - 1);
+        } else if (kind == "udl") {
+            std::string udls;
+            for (std::size_t udl : octets(encodeOk(expand(row[1])))) udls += (udls.empty() ? "" : ",") + std::to_string(udl);
+            EXPECT_EQ(udls, row[2]);
+        } else if (kind == "da" || kind == "sc") {
+            auto field = kind == "sc" ? encodeSmscField(row[1]) : encodeDestinationField(row[1]);
+            ASSERT_TRUE(std::holds_alternative<Bytes>(field));
+            EXPECT_EQ(toHex(std::get<Bytes>(field)), row[2]);
+        } else {
+            const std::string number = row[1].substr(0, row[1].find('|'));
+            const std::string text = row[1].substr(number.size() + 1, row[1].rfind('|') - number.size() - 1);
+            const SubmitResult result = encodeSubmit(number, expand(text), options(row[1].substr(row[1].rfind('|') + 1)));
+            ASSERT_TRUE(std::holds_alternative<SubmitError>(result));
+            const SubmitError& error = std::get<SubmitError>(result);
+            EXPECT_EQ(std::string(codes[int(error.code)]) + " " + fields[int(error.field)] + " " +
+                          std::to_string(error.offset),
+                      row[2]);
+            EXPECT_FALSE(describe(error).empty());
+        }
     }
+    EXPECT_EQ(encodeOk(U"abc", options("+79168999100")).parts[0].pdu, "07919761989901F0110005912143F50000AA0361F118");
     EXPECT_EQ(encodeOk(std::u32string(255 * 153, U'a')).parts.size(), 255u);
     EXPECT_EQ(encodeOk(std::u32string(255 * 67, U'Д')).parts.size(), 255u);
-}
-
-TEST(EncodeSubmit, PartBoundaries) {
-    using S = std::u32string;
-    const struct {
-        const char* name;
-        S text;
-        std::vector<std::size_t> udls;  // TP-UDL of each part, header included
-    } cases[] = {
-        {"160 septets", S(160, U'a'), {160}},
-        {"161 septets", S(161, U'a'), {160, 15}},
-        {"306 septets", S(306, U'a'), {160, 160}},
-        {"307 septets", S(307, U'a'), {160, 160, 8}},
-        {"160 septets of escapes", S(80, U'€'), {160}},
-        // The escape pair would take septets 153 and 154: it opens part 2 instead.
-        {"escape at septet 153", S(152, U'a') + U"€" + S(10, U'a'), {159, 19}},
-        {"escape ending at septet 153", S(151, U'a') + U"€" + S(10, U'a'), {160, 17}},
-        // UCS2: TP-UDL counts octets, the six header octets included.
-        {"70 UCS2", S(70, U'Д'), {140}},
-        {"71 UCS2", S(71, U'Д'), {140, 14}},
-        {"135 UCS2", S(135, U'Д'), {140, 140, 8}},
-        {"35 surrogate pairs", S(35, U'😀'), {140}},
-        // The pair would take units 67 and 68: it opens part 2 instead.
-        {"surrogate pair at unit 67", S(66, U'Д') + U"😀" + S(10, U'Д'), {138, 30}},
-    };
-    for (const auto& c : cases) {
-        const SubmitMessage message = encodeOk(c.text);
-        EXPECT_EQ(octets(message), c.udls) << c.name;
-        for (const SubmitPart& part : message.parts)
-            EXPECT_EQ(part.tpduLength, part.pdu.size() / 2 - 1) << c.name;
-    }
 }
 
 TEST(EncodeSubmit, ConcatenationHeaderFirstOctetAndLongId) {

@@ -85,33 +85,25 @@ protected:
     std::unique_ptr<GatewayEngine> engine = load();
 };
 
-TEST_F(GatewayEngineTest, LoadShowsTheIdleStatusAndKeepsThePortClosed) {
+TEST_F(GatewayEngineTest, LoadKeepsThePortClosedAndStartConnectsOrSaysWhyNot) {
     EXPECT_EQ(engine->currentStatus().text, QStringLiteral("Telvane"));
     EXPECT_FALSE(ticks.isEnabled());
     EXPECT_EQ(heard(), QString());
     EXPECT_EQ(engine->menu(), contracts::MenuState{});
-}
-
-TEST_F(GatewayEngineTest, StartConnectsSelectsPduModeOrSaysWhyNot) {
+    const QStringList opening{"Устанавливается соединение с телефоном.", "Открыть порт: COM1; 9600; n,8,1"};
     const struct {
         bool portOpens, phoneAnswers;
         std::vector<ConnectOutcome> failures;
-        QStringList statuses;
+        QString status;
         StatusIcon icon;
         const char* heard;
     } cases[] = {
-        {true, true, {},
-         {"Устанавливается соединение с телефоном.", "Открыть порт: COM1; 9600; n,8,1",
-          "Связь с телефоном установлена"},
-         StatusIcon::PhoneAnswered, "close,open,at,AT+CMGF=0"},
-        {false, true, {ConnectOutcome::PortNotOpened},
-         {"Устанавливается соединение с телефоном.", "Открыть порт: COM1; 9600; n,8,1",
-          "Порт не открыт"},
-         StatusIcon::PortFailed, "close,open"},
-        {true, false, {ConnectOutcome::PhoneSilent},
-         {"Устанавливается соединение с телефоном.", "Открыть порт: COM1; 9600; n,8,1",
-          "Нет связи с телефоном"},
-         StatusIcon::NoPhone, "close,open,at,close"},
+        {true, true, {}, "Связь с телефоном установлена", StatusIcon::PhoneAnswered,
+         "close,open,at,AT+CMGF=0"},
+        {false, true, {ConnectOutcome::PortNotOpened}, "Порт не открыт", StatusIcon::PortFailed,
+         "close,open"},
+        {true, false, {ConnectOutcome::PhoneSilent}, "Нет связи с телефоном", StatusIcon::NoPhone,
+         "close,open,at,close"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.heard);
@@ -122,7 +114,7 @@ TEST_F(GatewayEngineTest, StartConnectsSelectsPduModeOrSaysWhyNot) {
         failures.clear();
         engine->itmStart_Click();
         EXPECT_EQ(failures, c.failures);
-        EXPECT_EQ(statuses, c.statuses);
+        EXPECT_EQ(statuses, opening + QStringList{c.status});
         EXPECT_EQ(engine->currentIcon(), c.icon);
         EXPECT_EQ(heard(), c.heard);
         const bool connected = c.failures.empty();

@@ -1,12 +1,9 @@
-// The list answer read by its structure (captured answers, and the line ends and blanks of
-// other phones); the text line, the part files and the journal on the real disk, where a write
-// cut short by the file size limit stands in for a full disk.
+// The list answer read by its structure (list-answers.tsv: captured answers, and the line ends
+// and blanks of other phones); the text line, the part files and the journal on the real disk.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <csignal>
 
 #include "receive/ListAnswer.h"
 #include "receive/MessageFiles.h"
@@ -25,59 +22,21 @@ QByteArray receiveData(const char* name) {
     return readFile(telvane::test::dataPath(QStringLiteral("receive/") + QLatin1String(name)));
 }
 
-struct Problem {
-    size_t line;
-    std::optional<std::uint32_t> index;
-    bool operator==(const Problem&) const = default;
-};
-
 TEST(ListAnswer, ReadsEachHeaderAndItsPduLine) {
-    const struct {
-        const char* name;
-        QByteArray answer;
-        std::vector<std::uint32_t> indexes;
-        std::vector<Problem> problems;
-    } rows[] = {
-        {"me-empty", receiveData("me-empty.txt"), {}, {}},
-        {"me-two-messages", receiveData("me-two-messages.txt"), {1, 2}, {}},
-        {"sm-status-report", receiveData("sm-status-report.txt"), {3}, {}},
-        {"me-two-senders-same-reference",
-         receiveData("me-two-senders-same-reference.txt"),
-         {1, 2, 3, 4, 5, 6},
-         {}},
-        // A quoted alphanumeric field of 26 hexadecimal characters is not a PDU line.
-        {"me-alphanumeric-headers", receiveData("me-alphanumeric-headers.txt"), {8, 9}, {}},
-        // No comma after the index, a header followed by a header, a non-hexadecimal PDU line,
-        // one of odd length, and a PDU line without a header; the good entry is still read.
-        {"me-broken-entries",
-         receiveData("me-broken-entries.txt"),
-         {15},
-         {{3, std::nullopt}, {5, 12}, {7, 13}, {9, 14}, {10, std::nullopt}}},
-        {"LF alone, blanks after the colon and in the PDU line, lower-case digits",
-         "+CMGL:  4 ,1,,5\n0001 00 0a81\n00000000\nOK\n",
-         {4},
-         {}},
-        {"CR alone", "+CMGL: 2,0,,5\r000100\r", {2}, {}},
-        {"an index beyond the 16-bit range, a header with a sign",
-         "+CMGL: 70000,0,,5\r\n00\r\n+CMGL: -1,0,,5\r\n00\r\n",
-         {},
-         {{1, std::nullopt}, {3, std::nullopt}}},
-        {"cut off after a header", "+CMGL: 1,0,,5", {}, {{1, 1}}},
-        {"nothing", "", {}, {}},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        const auto list = telvane::receive::parseListAnswer(
-            std::string_view(row.answer.constData(), size_t(row.answer.size())));
-        std::vector<std::uint32_t> indexes;
-        for (const auto& entry : list.entries) indexes.push_back(entry.index);
-        std::vector<Problem> problems;
-        for (const auto& problem : list.problems) problems.push_back({problem.line, problem.index});
-        EXPECT_EQ(indexes, row.indexes);
-        EXPECT_EQ(problems, row.problems);
+    for (const auto& row : telvane::test::tsvRows(QStringLiteral("receive/list-answers.tsv"), 4)) {
+        SCOPED_TRACE(row[0] + ": " + row[3]);
+        const std::string answer =
+            row[0].ends_with(".txt") ? receiveData(row[0].c_str()).toStdString() : row[0];
+        const auto list = parseListAnswer(answer);
+        std::string indexes, problems;
+        for (const auto& entry : list.entries) indexes += (indexes.empty() ? "" : ",") + std::to_string(entry.index);
+        for (const auto& p : list.problems)
+            problems += (problems.empty() ? "" : ",") + std::to_string(p.line) + ":" +
+                        (p.index ? std::to_string(*p.index) : "-");
+        EXPECT_EQ(indexes, row[1]);
+        EXPECT_EQ(problems, row[2]);
     }
 }
-
 
 TEST(MessageFiles, TextLineIsTabSeparatedWindows1251EndedByCrLf) {
     const struct {
@@ -109,29 +68,6 @@ TEST(MessageFiles, TextModeAddsTxtOnlyWhereThePathHasNeitherTxtNorTmp) {
         ASSERT_TRUE(WriteMessageFile(disk, dir.filePath(given), {QStringLiteral("a")}, {0}).ok);
         EXPECT_EQ(readFile(dir.filePath(written)), "a\r\n") << given;
     }
-}
-
-TEST(MessageFiles, AWriteCutShortLeavesTheFileAsItWas) {
-    QTemporaryDir dir;
-    DiskFileSystem disk;
-    const QString path = dir.filePath(QStringLiteral("26-12-05.txt"));
-    ASSERT_TRUE(disk.appendDurably(path, "first\r\n").ok);
-
-    // The file may grow by 10 bytes only: the next line is written in part, then refused.
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit former{};
-    getrlimit(RLIMIT_FSIZE, &former);
-    rlimit tight = former;
-    tight.rlim_cur = 7 + 10;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tight), 0);
-    const WriteResult cut = disk.appendDurably(path, QByteArray(40, 'x') + "\r\n");
-    setrlimit(RLIMIT_FSIZE, &former);
-
-    EXPECT_FALSE(cut.ok);
-    EXPECT_TRUE(cut.error.startsWith(path)) << cut.error.toStdString();
-    EXPECT_EQ(readFile(path), "first\r\n");
-    ASSERT_TRUE(disk.appendDurably(path, "second\r\n").ok);
-    EXPECT_EQ(readFile(path), "first\r\nsecond\r\n");
 }
 
 MessagePart part(size_t sequence, const QString& text = QStringLiteral("t"),

@@ -1,12 +1,10 @@
 // The outbox: one submission against the fake phone (submission-exchanges.txt), scans of real
-// files in a temporary home folder (outbox/<folder> and its .expected file), the send journal
-// from disk, and telvaned --once against the simulated modem: what is sent, deleted, kept, and
-// what "Log.txt" says, poll after poll.
+// files (outbox/<folder> and its .expected file), the send journal from disk, and telvaned --once
+// against the simulated modem: what is sent, deleted, kept, and what "Log.txt" says.
 #include <gtest/gtest.h>
 
 #include <QProcess>
 #include <QStandardPaths>
-#include <deque>
 
 #include "codec/PduDecoder.h"
 #include "config/SettingsKeys.h"
@@ -211,6 +209,7 @@ TEST(OutboxScan, AConfirmedFileIsNeverSentAgainAndDeletedWhenItCanBe) {
     EXPECT_EQ(journal.size(), 0u);  // each entry went with its file
 }
 
+// A damaged line costs only its own entry; a file that is no journal gives none.
 TEST(SendJournal, ADamagedLineCostsOnlyItsOwnEntry) {
     const QByteArray text = readFile(dataPath("send/damaged-journal.txt"));  // one good line first
     const auto entries = send::SendJournal::parse(text);
@@ -257,43 +256,6 @@ TEST(SendService, FilesArriveAsTheirNumberAndTextOnceTheyAreComplete) {
     EXPECT_EQ("79161234567\t" + text, whole);
     EXPECT_EQ(home.sendFolder(), QStringList({"0-no-separator.txt"}));
     EXPECT_EQ(home.log(), log);
-}
-
-// A modem with a fault, the home folder it serves and the service run on it.
-struct FaultRun {
-    explicit FaultRun(const char* fault)
-        : fault(fault), modem({{}, {}, {fault}, {"--host-log", scratch.filePath("host.bin")}}) {}
-    const char* fault;
-    QTemporaryDir scratch;
-    SimulatedModem modem;
-    std::optional<ServiceHome> home;
-    std::optional<ServiceProcess> service;
-};
-
-// The four runs go side by side: each mostly waits for the phone.
-TEST(SendService, APhoneThatRefusesKeepsTheFileLogsItAndCancelsTextEntryAfterNoPrompt) {
-    std::deque<FaultRun> runs;
-    for (const char* fault : {"error-prompt", "no-prompt", "error-pdu", "cms-error"}) {
-        FaultRun& run = runs.emplace_back(fault);
-        ASSERT_TRUE(run.modem.start()) << fault;
-        run.home.emplace(run.modem);
-        run.home->put("m.txt", "79161234567\tHello");
-        run.service.emplace(run.home->dir.path());
-        run.service->start({"--once"});
-    }
-    for (FaultRun& run : runs) {
-        SCOPED_TRACE(run.fault);
-        ASSERT_TRUE(run.service->waitForExit(120000));
-        EXPECT_EQ(run.service->exitCode(), 0) << run.service->errors().toStdString();
-        EXPECT_TRUE(run.home->has("m.txt"));
-        EXPECT_EQ(run.home->log(), QStringList({"Ошибка отправки сообщения: 79161234567\tHello"}));
-        EXPECT_TRUE(run.modem.sentPdus().isEmpty());
-        const QByteArray written = readFile(run.scratch.filePath("host.bin"));
-        const qsizetype command = written.indexOf("at+cmgs=");
-        ASSERT_GE(command, 0);
-        EXPECT_EQ(written.indexOf('\x1b', command) >= 0, QByteArray(run.fault).endsWith("prompt"))
-            << written.toStdString();
-    }
 }
 
 TEST(SendService, AFolderWhereNothingCanBeDeletedSendsEachMessageOnce) {

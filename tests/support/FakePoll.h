@@ -5,6 +5,7 @@
 
 #include "config/Settings.h"
 #include "contracts/PollContext.h"
+#include "gateway/GatewayEngine.h"
 #include "support/FakeClock.h"
 #include "support/FakePhone.h"
 #include "support/Home.h"
@@ -17,17 +18,10 @@ struct FakePoll : Home {
         writeIni(ini);
         start();
     }
-    /// Reads the working settings again, as a Start does.
+    /// Reads the working settings again, as a Start (and, for AutoScroll, a load) does.
     void start() {
-        namespace setting = config::setting;
-        working.gfsSend = settings.folder(setting::Send);
-        working.gfsReceive = settings.folder(setting::Receive);
-        working.gfsLogs = settings.folder(setting::Logs);
-        working.gfsSplit = settings.separator();
-        working.FileType = settings.leadingNumber32(setting::FileType);
-        working.gflSMSnum = settings.strictInt32(setting::Number);
-        working.PollPeriod = settings.strictInt16(setting::PeriodAtStart);
-        working.AutoScroll = settings.strictInt16(setting::AutoScroll);
+        gateway::readWorkingSettings(settings, working);
+        working.AutoScroll = settings.strictInt16(config::setting::AutoScroll);
     }
     contracts::PollContext context() {
         return {phone, status, working, settings, clock, clock, pacing, clock};

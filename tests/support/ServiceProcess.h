@@ -10,43 +10,29 @@ namespace telvane::test {
 
 class ServiceProcess {
 public:
-    explicit ServiceProcess(const QString& home) : m_home(home) {
-        m_process.setProgram(QStringLiteral(TELVANED_BINARY));
-    }
+    explicit ServiceProcess(const QString& home) : m_home(home) {}
     ~ServiceProcess() {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.kill();
-            m_process.waitForFinished(5000);
-        }
+        m_process.kill();
+        m_process.waitForFinished(5000);
     }
-
     void start(const QStringList& extraArgs = {}) {
-        m_process.setArguments(QStringList{QStringLiteral("--home"), m_home} + extraArgs);
-        m_process.start();
+        m_process.start(QStringLiteral(TELVANED_BINARY), QStringList{"--home", m_home} + extraArgs);
         m_process.waitForStarted(5000);
     }
-
-    /// Runs to the end; the exit code, or -1 when it did not end before the deadline.
+    /// Runs to the end; the exit code, or -1 when it did not end normally before the deadline.
     int run(const QStringList& extraArgs = {}, int deadlineMs = 60000) {
         start(extraArgs);
-        if (!m_process.waitForFinished(deadlineMs)) return -1;
-        collect();
-        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+        return waitForExit(deadlineMs) && m_process.exitStatus() == QProcess::NormalExit ? exitCode() : -1;
     }
-
     /// Waits until a status line (without its time) equal to `text` has come after the first
-    /// `after` lines; its position, or -1 at the deadline.
+    /// `after` lines; its position, or -1 at the deadline or when the service ended.
     int waitForStatus(const QString& text, int after = 0, int deadlineMs = 60000) {
-        QDeadlineTimer deadline(deadlineMs);
-        for (;;) {
+        for (QDeadlineTimer deadline(deadlineMs);; m_process.waitForReadyRead(int(qMin<qint64>(deadline.remainingTime(), 500)))) {
             collect();
-            for (int i = after; i < m_statuses.size(); ++i)
-                if (m_statuses[i] == text) return i;
+            if (const int at = int(m_statuses.indexOf(text, after)); at >= 0) return at;
             if (deadline.hasExpired() || m_process.state() == QProcess::NotRunning) return -1;
-            m_process.waitForReadyRead(static_cast<int>(std::min<qint64>(deadline.remainingTime(), 500)));
         }
     }
-
     void terminate() { m_process.terminate(); }
     bool waitForExit(int deadlineMs = 30000) {
         const bool ended = m_process.waitForFinished(deadlineMs);
@@ -54,24 +40,16 @@ public:
         return ended;
     }
     int exitCode() const { return m_process.exitCode(); }
-
-    /// Status texts in order, without their time stamps.
+    /// Status texts in order, without their time stamps ("yyyy-MM-dd hh:mm:ss text").
     const QStringList& statuses() const { return m_statuses; }
-    /// The same, one a line, for readable comparisons.
-    std::string statusLines() const { return m_statuses.join(u'\n').toStdString(); }
     const QString& errors() const { return m_errors; }
 
 private:
     void collect() {
         m_out += m_process.readAllStandardOutput();
         m_errors += QString::fromUtf8(m_process.readAllStandardError());
-        qsizetype end;
-        while ((end = m_out.indexOf('\n')) >= 0) {
-            const QString line = QString::fromUtf8(m_out.left(end));
-            m_out.remove(0, end + 1);
-            // "yyyy-MM-dd hh:mm:ss text"
-            m_statuses << line.mid(20);
-        }
+        for (qsizetype end; (end = m_out.indexOf('\n')) >= 0; m_out.remove(0, end + 1))
+            m_statuses << QString::fromUtf8(m_out.left(end)).mid(20);
     }
 
     QString m_home;

@@ -11,7 +11,8 @@ namespace telvane::test {
 
 using TsvRow = std::vector<std::string>;
 
-/// The rows of `path`: empty and "#" lines left out, \n \r \t \0 \\ unescaped, each padded with
+/// The rows of `path`: empty and "#" lines left out, \n \r \t \0 \\ unescaped (any other
+/// backslash kept as it stands), each padded with
 /// empty fields to `columns`. A missing file throws: it must not pass as a table without rows.
 inline std::vector<TsvRow> readTsv(const std::string& path, std::size_t columns = 0) {
     std::ifstream in(path);
@@ -28,6 +29,7 @@ inline std::vector<TsvRow> readTsv(const std::string& path, std::size_t columns 
                 fields.back() += c;
             } else {
                 const char e = line[++i];
+                if (e != 'n' && e != 'r' && e != 't' && e != '0' && e != '\\') fields.back() += c;
                 fields.back() += e == 'n' ? '\n' : e == 'r' ? '\r' : e == 't' ? '\t' : e == '0' ? '\0' : e;
             }
         }
