@@ -22,7 +22,8 @@ sanitized() {
 }
 
 sanitized asan address,undefined
-(cd "$build-asan" && ctest --output-on-failure -j"$jobs" --timeout 900)
+(cd "$build-asan" && LSAN_OPTIONS="suppressions=$root/scripts/lsan-suppressions.txt" \
+    UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j"$jobs" --timeout 900)
 
 sanitized tsan thread gateway_engine_test tray_status_model_test
 (cd "$build-tsan" && TSAN_OPTIONS=halt_on_error=1 \
