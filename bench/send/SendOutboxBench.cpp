@@ -57,7 +57,8 @@ int main() {
         QDir().mkpath(poll.working.gfsSend);
         QDir().mkpath(poll.working.gfsLogs);
         for (int i = 0; i < n; ++i) {
-            QFile file(poll.working.gfsSend + QStringLiteral("m%1.txt").arg(i, 5, 10, QLatin1Char('0')));
+            QFile file(poll.working.gfsSend +
+                       QStringLiteral("m%1.txt").arg(i, 5, 10, QLatin1Char('0')));
             file.open(QIODevice::WriteOnly);
             file.write("79161234567\t" +
                        QByteArray::fromStdString(codec::unicodeToCp1251Lossy(textFor(i))));
@@ -75,8 +76,8 @@ int main() {
         std::printf("%8d %14.1f %14.1f %12ld %16.2f\n", n, encodeMicroseconds(n), scanUs,
                     static_cast<long>(poll.phone.commands.size()),
                     // the pause every transaction opens with, and the pauses between the parts
-                    static_cast<double>(poll.clock.ms + poll.pacing.beforeCommandMs *
-                                                            poll.phone.commands.size()) /
+                    static_cast<double>(poll.clock.ms +
+                                        poll.pacing.beforeCommandMs * poll.phone.commands.size()) /
                         1000.0 / n);
     }
     return 0;

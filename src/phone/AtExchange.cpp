@@ -89,8 +89,8 @@ PortOpening AtExchange::OpenPort() {
     return {PortOpening::Outcome::NotOpened, {}};
 }
 
-bool AtExchange::SendToPhone(const QByteArray& Command, const QString& Action,
-                             const QString& Wait, int Delay) {
+bool AtExchange::SendToPhone(const QByteArray& Command, const QString& Action, const QString& Wait,
+                             int Delay) {
     const qint64 deadline = transactionDeadlineMs(m_clock.monotonicMs(), Delay);
     m_buffer.clear();
     m_clock.pause(m_pacing.beforeCommandMs);

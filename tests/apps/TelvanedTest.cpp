@@ -8,11 +8,6 @@ using namespace telvane::test;
 
 namespace {
 
-// Telvane.ini naming `port` with the poll period `period`.
-void useport(const Home& home, const QString& port, const char* period) {
-    ASSERT_TRUE(home.writeIni("[Options]\r\nComPort=" + port.toUtf8() + "\r\nPeriod=" + period + "\r\n"));
-}
-
 TEST(Telvaned, OncePollsTheSimulatedModemAndSaysWhatItDid) {
     SimulatedModem modem;
     ASSERT_TRUE(modem.start()) << modem.errorString().toStdString();
@@ -40,7 +35,7 @@ TEST(Telvaned, OnceExitCodesTellWhyThePollDidNotRun) {
         if (!c.faults.isEmpty()) {
             ASSERT_TRUE(modem.start());
         }
-        useport(home, modem.linkPath(), "10");
+        ASSERT_TRUE(home.usePort(modem.linkPath(), {}, "10"));
         QStringList statuses;
         QString errors;
         EXPECT_EQ(home.runOnce(&statuses, &errors), c.exitCode);
@@ -51,7 +46,7 @@ TEST(Telvaned, OnceExitCodesTellWhyThePollDidNotRun) {
 
 TEST(Telvaned, ASecondInstanceOnTheSameHomeIsRefused) {
     Home home;
-    useport(home, home.path("no-modem"), "1");
+    ASSERT_TRUE(home.usePort(home.path("no-modem"), {}, "1"));
     ServiceProcess first(home.dir.path());
     first.start();
     ASSERT_GE(first.waitForStatus("Порт не открыт"), 0);
@@ -71,7 +66,7 @@ TEST(Telvaned, InServiceTheModemIsFoundAgainWithoutUserAction) {
             ASSERT_TRUE(modem.start());
         }
         Home home;
-        useport(home, modem.linkPath(), "2");
+        ASSERT_TRUE(home.usePort(modem.linkPath(), {}, "2"));
         ServiceProcess service(home.dir.path());
         service.start();
         if (startsLate) {

@@ -39,7 +39,8 @@ SubmitMessage encodeOk(std::u32string_view text, SubmitOptions o = {}) {
     return std::get<SubmitMessage>(std::move(result));
 }
 
-SubmitOptions options(std::string smsc, bool report = false, int lastLongId = 1, bool latin = false) {
+SubmitOptions options(std::string smsc, bool report = false, int lastLongId = 1,
+                      bool latin = false) {
     SubmitOptions o;
     o.smsc = std::move(smsc);
     o.report = report;
@@ -50,7 +51,7 @@ SubmitOptions options(std::string smsc, bool report = false, int lastLongId = 1,
 
 TEST(Alphabets, FitSeptetsAndUtf8) {
     EXPECT_TRUE(fitsGsm7(U"Hello @ΩΣ {€}"));
-    EXPECT_EQ(gsm7SeptetCount(U"Hello @ΩΣ {€}"), 13u + 3u);  // an extension character takes two
+    EXPECT_EQ(gsm7SeptetCount(U"Hello @ΩΣ {€}"), 13u + 3u);    // an extension character takes two
     for (const char32_t* text : {U"Привет", U"`", U"\u00A0"})  // the escape is no character
         EXPECT_FALSE(fitsGsm7(text));
     const std::u32string text = U"Aé€😀Ж";
@@ -58,10 +59,12 @@ TEST(Alphabets, FitSeptetsAndUtf8) {
     EXPECT_EQ(utf8ToUnicode(unicodeToUtf8(text)), text);
     // A stray continuation, truncated at the end, overlong, a UTF-16 surrogate, beyond U+10FFFF,
     // truncated in the middle: one U+FFFD each.
-    for (const auto& [bytes, decoded] :
-         {std::pair<std::string, std::u32string>{"\x80", U"\uFFFD"}, {"a\xC3", U"a\uFFFD"},
-          {"\xC0\xAF", U"\uFFFD"}, {"\xED\xA0\x80", U"\uFFFD"}, {"\xF4\x90\x80\x80", U"\uFFFD"},
-          {"\xE2\x82x", U"\uFFFDx"}})
+    for (const auto& [bytes, decoded] : {std::pair<std::string, std::u32string>{"\x80", U"\uFFFD"},
+                                         {"a\xC3", U"a\uFFFD"},
+                                         {"\xC0\xAF", U"\uFFFD"},
+                                         {"\xED\xA0\x80", U"\uFFFD"},
+                                         {"\xF4\x90\x80\x80", U"\uFFFD"},
+                                         {"\xE2\x82x", U"\uFFFDx"}})
         EXPECT_EQ(utf8ToUnicode(bytes), decoded);
     EXPECT_EQ(unicodeToUtf8(std::u32string(1, char32_t{0xD83D})), "\xEF\xBF\xBD");
 }
@@ -74,15 +77,17 @@ TEST(Alphabets, EveryWindows1251ByteAgreesWithIconvAndLossyOutputIsOneQuestionMa
         const std::string line = row[0];
         const auto byte = static_cast<std::uint8_t>(std::stoul(line.substr(0, 2), nullptr, 16));
         const std::string code = line.substr(line.find(' ') + 1);
-        const char32_t c = code == "none" ? U'\uFFFD' : char32_t(std::stoul(code.substr(2), nullptr, 16));
+        const char32_t c =
+            code == "none" ? U'\uFFFD' : char32_t(std::stoul(code.substr(2), nullptr, 16));
         EXPECT_EQ(cp1251ToUnicode(byte), c) << line;
         EXPECT_EQ(unicodeToCp1251(c), code == "none" ? std::nullopt : std::optional(byte)) << line;
     }
-    for (const auto& [text, bytes] : {std::pair<std::u32string, std::string>{
-                                          U"Ёё№€«»—–“”„", "\xA8\xB8\xB9\x88\xAB\xBB\x97\x96\x93\x94\x84"},
-                                      {U"a😀b", "a?b"},  // a surrogate pair in UTF-16 is one "?"
-                                      {U"中文", "??"},
-                                      {U"é\uFFFD", "??"}}) {  // U+FFFD never maps to 0x98
+    for (const auto& [text, bytes] :
+         {std::pair<std::u32string, std::string>{U"Ёё№€«»—–“”„",
+                                                 "\xA8\xB8\xB9\x88\xAB\xBB\x97\x96\x93\x94\x84"},
+          {U"a😀b", "a?b"},  // a surrogate pair in UTF-16 is one "?"
+          {U"中文", "??"},
+          {U"é\uFFFD", "??"}}) {  // U+FFFD never maps to 0x98
         EXPECT_EQ(unicodeToCp1251Lossy(text), bytes);
     }
     EXPECT_EQ(cp1251ToUnicode(std::string_view("\xC0\xFF\xA8")), U"АяЁ");
@@ -141,8 +146,8 @@ TEST(DecodePdu, UserDataHeadersAndCodingGroups) {
     for (const auto& row : rows("user-data-headers.tsv", 3)) {
         char udl[3];
         std::snprintf(udl, sizeof udl, "%02X", unsigned(row[0].size() / 2 + text.size() / 2));
-        const DecodedPdu pdu =
-            decodeOk("07912143658709F1440B912143658709F1000862215012700321" + (udl + row[0]) + text);
+        const DecodedPdu pdu = decodeOk("07912143658709F1440B912143658709F1000862215012700321" +
+                                        (udl + row[0]) + text);
         EXPECT_EQ(pdu.concat.has_value(), row[1] == "1") << row[2];
         EXPECT_EQ(pdu.text, U"Привет! ") << row[2];
     }
@@ -169,7 +174,8 @@ TEST(DecodePdu, TextQuirksOfSendersAndHostsAndTimeStamps) {
     };
     for (const auto& q : quirks) EXPECT_EQ(decodeOk(q.hex).text, q.text) << q.why;
     // A time stamp whose digits are not decimal is dropped; the message itself is kept.
-    const DecodedPdu bad = decodeOk("07912143658709F1040B912143658709F100006221A01270032105C8329BFD06");
+    const DecodedPdu bad =
+        decodeOk("07912143658709F1040B912143658709F100006221A01270032105C8329BFD06");
     EXPECT_FALSE(bad.timestamp.has_value());
     EXPECT_EQ(messageRecord(bad, ReportTexts{}).timeStamp, U"");
     // Time zone octet 8A: the sign bit and tens digit 2 in A, the units 8: UTC-7.
@@ -181,16 +187,25 @@ TEST(DecodePdu, TextQuirksOfSendersAndHostsAndTimeStamps) {
 TEST(MessageRecord, RecordsReportTextsPartMarkersAndOneLineTexts) {
     const ReportTexts texts{U"Delivered!", U"Pending!", U"Gone!"};
     for (const auto& row : rows("records.tsv", 2))
-        EXPECT_EQ(unicodeToUtf8(recordText(messageRecord(decodeOk(row[0]), texts))), row[1]) << row[0];
+        EXPECT_EQ(unicodeToUtf8(recordText(messageRecord(decodeOk(row[0]), texts))), row[1])
+            << row[0];
     const ReportTexts letters{U"D", U"S", U"X"};
-    for (const auto& [status, text] : {std::pair<std::uint8_t, char32_t>{0x00, U'D'}, {0x1F, U'D'},
-                                       {0x20, U'S'}, {0x3F, U'S'}, {0x40, U'X'}, {0x7F, U'X'}, {0x80, U'X'}})
+    for (const auto& [status, text] : {std::pair<std::uint8_t, char32_t>{0x00, U'D'},
+                                       {0x1F, U'D'},
+                                       {0x20, U'S'},
+                                       {0x3F, U'S'},
+                                       {0x40, U'X'},
+                                       {0x7F, U'X'},
+                                       {0x80, U'X'}})
         EXPECT_EQ(reportText(status, letters), std::u32string(1, text)) << int(status);
     EXPECT_EQ(partMarker(Concat{0x07, 8, 12, 10}), U"HEADER$07-12$10*");
     EXPECT_EQ(partMarker(Concat{0x0010, 16, 2, 1}), U"HEADER$0010-2$1*");
-    for (const auto& [in, out] : {std::pair<std::u32string, std::u32string>{U"a\r\nb\nc\rd", U"a b c d"},
-                                  {U"a\n\nb", U"a  b"}, {U"a\r\n\r\nb", U"a  b"}, {U"a\tb", U"a b"},
-                                  {std::u32string(U"a") + kFieldMark + U"b", U"a b"}})
+    for (const auto& [in, out] :
+         {std::pair<std::u32string, std::u32string>{U"a\r\nb\nc\rd", U"a b c d"},
+          {U"a\n\nb", U"a  b"},
+          {U"a\r\n\r\nb", U"a  b"},
+          {U"a\tb", U"a b"},
+          {std::u32string(U"a") + kFieldMark + U"b", U"a b"}})
         EXPECT_EQ(flattenText(in), out);
 }
 
@@ -200,7 +215,8 @@ constexpr std::size_t kUdl = 2 + 2 * 10;
 // TP-UDL of each part, or with `at`, the octet at that hex offset of each part.
 std::vector<std::size_t> octets(const SubmitMessage& message, std::size_t at = kUdl) {
     std::vector<std::size_t> result;
-    for (const SubmitPart& part : message.parts) result.push_back(std::stoul(part.pdu.substr(at, 2), nullptr, 16));
+    for (const SubmitPart& part : message.parts)
+        result.push_back(std::stoul(part.pdu.substr(at, 2), nullptr, 16));
     return result;
 }
 
@@ -211,9 +227,11 @@ std::u32string expand(const std::string& text) {
     for (std::size_t i = 0; i < in.size(); ++i) {
         const std::size_t close = in.find(U'}', i);
         if (in.compare(i, 3, U"\\u{") == 0 && close != std::u32string::npos) {
-            out += char32_t(std::stoul(unicodeToUtf8(in.substr(i + 3, close - i - 3)), nullptr, 16));
+            out +=
+                char32_t(std::stoul(unicodeToUtf8(in.substr(i + 3, close - i - 3)), nullptr, 16));
             i = close;
-        } else if (in[i] == U'{' && i + 2 < in.size() && in[i + 2] == U'*' && close != std::u32string::npos) {
+        } else if (in[i] == U'{' && i + 2 < in.size() && in[i + 2] == U'*' &&
+                   close != std::u32string::npos) {
             out.append(std::stoul(unicodeToUtf8(in.substr(i + 3, close - i - 3))), in[i + 1]);
             i = close;
         } else {
@@ -224,8 +242,8 @@ std::u32string expand(const std::string& text) {
 }
 
 TEST(EncodeSubmit, TableOfPdusPartsAddressesAndRefusals) {
-    const char* codes[] = {"EmptyNumber",   "NumberNotDigits", "NumberTooLong",    "SmscNotDigits",
-                           "SmscTooLong",   "EmptyText",       "InvalidCharacter", "TooManyParts"};
+    const char* codes[] = {"EmptyNumber", "NumberNotDigits", "NumberTooLong",    "SmscNotDigits",
+                           "SmscTooLong", "EmptyText",       "InvalidCharacter", "TooManyParts"};
     const char* fields[] = {"Number", "Smsc", "Text"};
     for (const auto& row : rows("submit-cases.tsv", 4)) {
         SCOPED_TRACE(row[0] + " " + row[1].substr(0, 40) + ": " + row[3]);
@@ -237,7 +255,8 @@ TEST(EncodeSubmit, TableOfPdusPartsAddressesAndRefusals) {
             EXPECT_EQ(message.parts[0].tpduLength, row[2].size() / 2 - 1);
         } else if (kind == "udl") {
             std::string udls;
-            for (std::size_t udl : octets(encodeOk(expand(row[1])))) udls += (udls.empty() ? "" : ",") + std::to_string(udl);
+            for (std::size_t udl : octets(encodeOk(expand(row[1]))))
+                udls += (udls.empty() ? "" : ",") + std::to_string(udl);
             EXPECT_EQ(udls, row[2]);
         } else if (kind == "da" || kind == "sc") {
             auto field = kind == "sc" ? encodeSmscField(row[1]) : encodeDestinationField(row[1]);
@@ -245,8 +264,10 @@ TEST(EncodeSubmit, TableOfPdusPartsAddressesAndRefusals) {
             EXPECT_EQ(toHex(std::get<Bytes>(field)), row[2]);
         } else {
             const std::string number = row[1].substr(0, row[1].find('|'));
-            const std::string text = row[1].substr(number.size() + 1, row[1].rfind('|') - number.size() - 1);
-            const SubmitResult result = encodeSubmit(number, expand(text), options(row[1].substr(row[1].rfind('|') + 1)));
+            const std::string text =
+                row[1].substr(number.size() + 1, row[1].rfind('|') - number.size() - 1);
+            const SubmitResult result =
+                encodeSubmit(number, expand(text), options(row[1].substr(row[1].rfind('|') + 1)));
             ASSERT_TRUE(std::holds_alternative<SubmitError>(result));
             const SubmitError& error = std::get<SubmitError>(result);
             EXPECT_EQ(std::string(codes[int(error.code)]) + " " + fields[int(error.field)] + " " +
@@ -255,7 +276,8 @@ TEST(EncodeSubmit, TableOfPdusPartsAddressesAndRefusals) {
             EXPECT_FALSE(describe(error).empty());
         }
     }
-    EXPECT_EQ(encodeOk(U"abc", options("+79168999100")).parts[0].pdu, "07919761989901F0110005912143F50000AA0361F118");
+    EXPECT_EQ(encodeOk(U"abc", options("+79168999100")).parts[0].pdu,
+              "07919761989901F0110005912143F50000AA0361F118");
     EXPECT_EQ(encodeOk(std::u32string(255 * 153, U'a')).parts.size(), 255u);
     EXPECT_EQ(encodeOk(std::u32string(255 * 67, U'Д')).parts.size(), 255u);
 }
@@ -274,7 +296,8 @@ TEST(EncodeSubmit, ConcatenationHeaderFirstOctetAndLongId) {
     EXPECT_EQ(octets(encodeOk(U"hi", options("", true)), 2), V{0x31});
     EXPECT_EQ(octets(message, 2), (V{0x51, 0x51, 0x51}));
     // One delivery report per message: only the last part asks.
-    EXPECT_EQ(octets(encodeOk(std::u32string(307, U'a'), options("", true)), 2), (V{0x51, 0x51, 0x71}));
+    EXPECT_EQ(octets(encodeOk(std::u32string(307, U'a'), options("", true)), 2),
+              (V{0x51, 0x51, 0x71}));
 
     for (auto [last, next] : {std::pair{1, 2}, {254, 255}, {255, 1}, {0, 1}, {-3, 1}, {70000, 1}})
         EXPECT_EQ(nextLongId(last), next) << last;
@@ -298,10 +321,13 @@ TEST(EncodeSubmit, TextIsPreparedTransliteratedAndDecodesBackToItself) {
     std::u32string allCp1251;
     for (unsigned byte = 0x20; byte <= 0xFF; ++byte)
         if (byte != 0x98) allCp1251.push_back(cp1251ToUnicode(static_cast<std::uint8_t>(byte)));
-    for (const auto& [text, toLatin] :
-         {std::pair<std::u32string, bool>{U"\f^{}\\[~]|€", false}, {U"~ Тильда ~~", false},
-          {allCp1251, false}, {std::u32string(200, U'€'), false}, {std::u32string(100, U'😀'), false},
-          {U"Съешь же ещё этих мягких французских булок", true}, {U" a\r\nb\n ", false}}) {
+    for (const auto& [text, toLatin] : {std::pair<std::u32string, bool>{U"\f^{}\\[~]|€", false},
+                                        {U"~ Тильда ~~", false},
+                                        {allCp1251, false},
+                                        {std::u32string(200, U'€'), false},
+                                        {std::u32string(100, U'😀'), false},
+                                        {U"Съешь же ещё этих мягких французских булок", true},
+                                        {U" a\r\nb\n ", false}}) {
         const SubmitResult result =
             encodeSubmit("89161234567", text, options("+79168999100", false, 1, toLatin));
         ASSERT_TRUE(std::holds_alternative<SubmitMessage>(result)) << unicodeToUtf8(text);

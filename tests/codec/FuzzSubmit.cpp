@@ -12,7 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
     using namespace telvane::codec;
     if (size == 0) return 0;
     const auto split = telvane::send::splitOutgoingFile(
-        cp1251ToUnicode(std::string_view(reinterpret_cast<const char*>(data) + 1, size - 1)), U"\t");
+        cp1251ToUnicode(std::string_view(reinterpret_cast<const char*>(data) + 1, size - 1)),
+        U"\t");
     const auto* fields = std::get_if<telvane::send::OutgoingFields>(&split);
     if (!fields) return 0;
     SubmitOptions options;  // the first byte picks the options
@@ -20,7 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
     options.report = data[0] & 2;
     options.lastLongId = data[0] >> 2;
     const SubmitResult encoded = encodeSubmit(unicodeToUtf8(fields->number), fields->text, options);
-    if (const auto* error = std::get_if<SubmitError>(&encoded)) return describe(*error).empty() ? 1 : 0;
+    if (const auto* error = std::get_if<SubmitError>(&encoded))
+        return describe(*error).empty() ? 1 : 0;
     for (const SubmitPart& part : std::get<SubmitMessage>(encoded).parts) {
         const DecodeResult decoded = decodePduHex(part.pdu);
         const auto* pdu = std::get_if<DecodedPdu>(&decoded);

@@ -61,7 +61,8 @@ TEST(HomeFolder, OverrideProgramFolderOrThePerUserFolder) {
     if (!lock.ok()) GTEST_SKIP() << "the file system has no immutable attribute";
     const QString home = HomeFolder::resolve(QString(), app.path());
     EXPECT_EQ(home, HomeFolder::perUserFolder());
-    EXPECT_TRUE(home.endsWith(QStringLiteral("Telvane") + QDir::separator()) && QDir(home).exists());
+    EXPECT_TRUE(home.endsWith(QStringLiteral("Telvane") + QDir::separator()) &&
+                QDir(home).exists());
 }
 
 TEST(ReadIniValue, FindsValuesInHandEditedFiles) {
@@ -91,8 +92,8 @@ TEST(WriteIniValue, ChangesOnlyItsOwnLine) {
     Scratch counter("handedited-crlf.ini");
     for (int n = 1; n <= 50; ++n)
         ASSERT_TRUE(WriteIniValue(counter.path(), "SMS", "Number", QString::number(n)));
-    EXPECT_EQ(counter.bytes(), readFile(dataFile("handedited-crlf.ini"))
-                                   .replace("number=42\r\n", "number=50\r\n"));
+    EXPECT_EQ(counter.bytes(),
+              readFile(dataFile("handedited-crlf.ini")).replace("number=42\r\n", "number=50\r\n"));
     EXPECT_EQ(counter.entries().size(), 1);
 }
 
@@ -131,24 +132,27 @@ TEST(NumberText, ConversionsOfEveryRow) {
         const std::string& text = row[1];
         SCOPED_TRACE(row[0] + " \"" + text + "\"");
         if (row[0] == "number") {
-            EXPECT_EQ(strictNumber(text), row[3] == "not a number" ? std::nullopt
-                                                                  : std::optional(std::stod(row[3])));
+            EXPECT_EQ(strictNumber(text),
+                      row[3] == "not a number" ? std::nullopt : std::optional(std::stod(row[3])));
             continue;
         }
         using L16 = std::numeric_limits<std::int16_t>;
         using L32 = std::numeric_limits<std::int32_t>;
         const bool wide = row[2] == "32";
-        const std::int64_t min = wide ? L32::min() : L16::min(), max = wide ? L32::max() : L16::max();
-        const IntegerResult r = row[0] == "strict" ? strictInteger(text, min, max)
-                                                   : leadingInteger(text, min, max);
-        EXPECT_EQ(r.ok() ? std::to_string(r.value)
-                         : *r.error == NumberTextError::NotANumber ? "not a number" : "out of range",
+        const std::int64_t min = wide ? L32::min() : L16::min(),
+                           max = wide ? L32::max() : L16::max();
+        const IntegerResult r =
+            row[0] == "strict" ? strictInteger(text, min, max) : leadingInteger(text, min, max);
+        EXPECT_EQ(r.ok()                                    ? std::to_string(r.value)
+                  : *r.error == NumberTextError::NotANumber ? "not a number"
+                                                            : "out of range",
                   row[3]);
     }
 }
 
 TEST(Settings, EachCallSiteReadsItsKeyWithItsOwnDefault) {
-    const Settings none(QStringLiteral("/nonexistent/Telvane.ini"), QStringLiteral("/srv/telvane/"));
+    const Settings none(QStringLiteral("/nonexistent/Telvane.ini"),
+                        QStringLiteral("/srv/telvane/"));
     const Settings edited(dataFile("handedited-crlf.ini"), QStringLiteral("/srv/telvane/"));
     for (const auto& [s, period, speed, number, longId, fileType, log, toLatin, report, split, send,
                       logs] :
@@ -181,8 +185,9 @@ TEST(Settings, EachConversionFallsBackToItsCallSiteDefault) {
     for (const auto& c : tsvRows("config/conversions.tsv", 6)) {
         SCOPED_TRACE("stored " + c[0]);
         const QByteArray v = QByteArray::fromStdString(c[0]);
-        const Scratch scratch(nullptr, "[Options]\r\nPeriod=" + v + "\r\nLog=" + v + "\r\n[SMS]\r\nNumber=" +
-                                           v + "\r\nLongID=" + v + "\r\nToLatin=" + v + "\r\n");
+        const Scratch scratch(nullptr, "[Options]\r\nPeriod=" + v + "\r\nLog=" + v +
+                                           "\r\n[SMS]\r\nNumber=" + v + "\r\nLongID=" + v +
+                                           "\r\nToLatin=" + v + "\r\n");
         const Settings s = scratch.settings();
         EXPECT_EQ(s.strictInt16(setting::PeriodAtStart), std::stoi(c[1]));
         EXPECT_EQ(s.strictInt32(setting::Number), std::stol(c[2]));
@@ -199,7 +204,9 @@ TEST(Settings, SeparatorAndFolders) {
         {"[TAB]", "[TAB]"}, {"  [tab]  ", "\t"}, {"[[ ]tab]", "[ tab]"}, {"", ""},
     };
     for (const auto& [stored, separator] : separators)
-        EXPECT_EQ(Scratch(nullptr, QByteArray("[SMS]\r\nSplit=") + stored + "\r\n").settings().separator(),
+        EXPECT_EQ(Scratch(nullptr, QByteArray("[SMS]\r\nSplit=") + stored + "\r\n")
+                      .settings()
+                      .separator(),
                   separator)
             << stored;
     const std::pair<const char*, const char*> folders[] = {
@@ -208,7 +215,9 @@ TEST(Settings, SeparatorAndFolders) {
         {"/Исходящие", "/Исходящие/"},
     };
     for (const auto& [stored, folder] : folders)
-        EXPECT_EQ(Scratch(nullptr, "[Folders]\r\nSend=" + cp1251(stored) + "\r\n").settings().folder(setting::Send),
+        EXPECT_EQ(Scratch(nullptr, "[Folders]\r\nSend=" + cp1251(stored) + "\r\n")
+                      .settings()
+                      .folder(setting::Send),
                   QString::fromUtf8(folder))
             << stored;
 }

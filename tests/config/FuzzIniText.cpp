@@ -8,7 +8,8 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
     using namespace telvane::config::ini;
     const std::string_view content(reinterpret_cast<const char*>(data), size);
     (void)findValue(content, QStringLiteral("Options"), QStringLiteral("ComPort"));
-    const std::string written = withValue(content, QStringLiteral("SMS"), QStringLiteral("Number"), "42");
+    const std::string written =
+        withValue(content, QStringLiteral("SMS"), QStringLiteral("Number"), "42");
     if (findValue(written, QStringLiteral("sms"), QStringLiteral("number")) != "42") std::abort();
     return 0;
 }

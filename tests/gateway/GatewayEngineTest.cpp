@@ -90,7 +90,8 @@ TEST_F(GatewayEngineTest, LoadKeepsThePortClosedAndStartConnectsOrSaysWhyNot) {
     EXPECT_FALSE(ticks.isEnabled());
     EXPECT_EQ(heard(), QString());
     EXPECT_EQ(engine->menu(), contracts::MenuState{});
-    const QStringList opening{"Устанавливается соединение с телефоном.", "Открыть порт: COM1; 9600; n,8,1"};
+    const QStringList opening{"Устанавливается соединение с телефоном.",
+                              "Открыть порт: COM1; 9600; n,8,1"};
     const struct {
         bool portOpens, phoneAnswers;
         std::vector<ConnectOutcome> failures;
@@ -98,11 +99,23 @@ TEST_F(GatewayEngineTest, LoadKeepsThePortClosedAndStartConnectsOrSaysWhyNot) {
         StatusIcon icon;
         const char* heard;
     } cases[] = {
-        {true, true, {}, "Связь с телефоном установлена", StatusIcon::PhoneAnswered,
+        {true,
+         true,
+         {},
+         "Связь с телефоном установлена",
+         StatusIcon::PhoneAnswered,
          "close,open,at,AT+CMGF=0"},
-        {false, true, {ConnectOutcome::PortNotOpened}, "Порт не открыт", StatusIcon::PortFailed,
+        {false,
+         true,
+         {ConnectOutcome::PortNotOpened},
+         "Порт не открыт",
+         StatusIcon::PortFailed,
          "close,open"},
-        {true, false, {ConnectOutcome::PhoneSilent}, "Нет связи с телефоном", StatusIcon::NoPhone,
+        {true,
+         false,
+         {ConnectOutcome::PhoneSilent},
+         "Нет связи с телефоном",
+         StatusIcon::NoPhone,
          "close,open,at,close"},
     };
     for (const auto& c : cases) {
@@ -150,8 +163,9 @@ TEST_F(GatewayEngineTest, APollReadsThenSendsWithTheTimerHeldOff) {
     EXPECT_TRUE(ticks.isEnabled());
     EXPECT_EQ(engine->tickCounter(), 0);
     EXPECT_GE(clock.ms - before, 500);  // the rest between reading and sending
-    EXPECT_EQ(statuses, QStringList({"Пауза перед опросом телефона", "Связь с телефоном установлена",
-                                     "Чтение сообщений из телефона", "Поиск файлов для отправки"}));
+    EXPECT_EQ(statuses,
+              QStringList({"Пауза перед опросом телефона", "Связь с телефоном установлена",
+                           "Чтение сообщений из телефона", "Поиск файлов для отправки"}));
     // Exit is greyed from the start of a poll until the next connection check.
     EXPECT_FALSE(engine->menu().exit);
     tick();

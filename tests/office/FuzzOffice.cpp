@@ -16,8 +16,9 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
         std::abort();
     }
     const RtfLayoutResult document = locateRtfTable(bytes);
-    if (document.layout ? document.layout->insertAt >= size || data[document.layout->insertAt] != '}'
-                        : document.error.isEmpty())
+    if (document.layout
+            ? document.layout->insertAt >= size || data[document.layout->insertAt] != '}'
+            : document.error.isEmpty())
         std::abort();
     return 0;
 }

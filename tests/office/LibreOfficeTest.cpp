@@ -35,18 +35,22 @@ TEST(LibreOffice, ReadsEveryRowOfWorkbooksAndDocuments) {
     }
     // One run of LibreOffice per filter, with a profile of its own.
     for (const auto& [filter, files] :
-         {std::pair{QStringLiteral("csv:Text - txt - csv (StarCalc):44,34,76"), QStringList{workbook, resaved}},
+         {std::pair{QStringLiteral("csv:Text - txt - csv (StarCalc):44,34,76"),
+                    QStringList{workbook, resaved}},
           {QStringLiteral("txt:Text"), QStringList{document}}}) {
         QProcess office;
-        office.start(soffice, QStringList{"-env:UserInstallation=" + QUrl::fromLocalFile(profile.path()).toString(),
+        office.start(soffice, QStringList{"-env:UserInstallation=" +
+                                              QUrl::fromLocalFile(profile.path()).toString(),
                                           "--headless", "--norestore", "--convert-to", filter,
-                                          "--outdir", dir.filePath("out")} + files);
+                                          "--outdir", dir.filePath("out")} +
+                                  files);
         ASSERT_TRUE(office.waitForFinished(240000) && office.exitCode() == 0)
             << office.readAllStandardError().toStdString();
     }
     for (const char* name : {"26-12-05.csv", "26-12-06.csv", "26-12-05.txt"}) {
-        EXPECT_EQ(QString::fromUtf8(readFile(dir.filePath("out/" + QLatin1String(name)))),
-                  QString::fromUtf8(readFile(dataPath("office/libreoffice/" + QLatin1String(name)))))
+        EXPECT_EQ(
+            QString::fromUtf8(readFile(dir.filePath("out/" + QLatin1String(name)))),
+            QString::fromUtf8(readFile(dataPath("office/libreoffice/" + QLatin1String(name)))))
             << name;
     }
 }

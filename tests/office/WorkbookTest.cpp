@@ -77,7 +77,8 @@ TEST_F(WorkbookTest, XlrdSeesTheStoredView) {
             const OfficeResult r = appendRecordToWorkbook(dayFile, record, c.autoScroll);
             ASSERT_TRUE(r.ok) << r.reason.toStdString();
         }
-        EXPECT_EQ(xlrdView(dayFile), readFile(dataPath("office/" + QLatin1String(c.view) + ".view")));
+        EXPECT_EQ(xlrdView(dayFile),
+                  readFile(dataPath("office/" + QLatin1String(c.view) + ".view")));
     }
 }
 
@@ -91,7 +92,8 @@ TEST_F(WorkbookTest, AppendsToWorkbooksThatLibreOfficeSaved) {
         const OfficeResult r = appendRecordToWorkbook(
             dayFile, {"06.12.26 12:00:00", "+79160000000", QStringLiteral("Новое")}, false);
         ASSERT_TRUE(r.ok) << r.reason.toStdString();
-        EXPECT_EQ(xlrdView(dayFile), readFile(dataPath("office/" + QLatin1String(name) + "-appended.view")));
+        EXPECT_EQ(xlrdView(dayFile),
+                  readFile(dataPath("office/" + QLatin1String(name) + "-appended.view")));
     }
 }
 
@@ -105,8 +107,9 @@ TEST_F(WorkbookTest, TheLastRowOfTheFormatTakesOneMoreMessage) {
     ASSERT_TRUE(writeFile(dayFile, workbookWithCellInRow(kMaxRows - 2)));
     const OfficeResult last = appendRecordToWorkbook(dayFile, {"t", "n", "last"}, true);
     ASSERT_TRUE(last.ok) << last.reason.toStdString();
-    EXPECT_TRUE(xlrdView(dayFile).endsWith("row 65535: #65535\tt\tn\tlast\nselected: 65535 0 first "
-                                           "visible row: 65525\n"));
+    EXPECT_TRUE(
+        xlrdView(dayFile).endsWith("row 65535: #65535\tt\tn\tlast\nselected: 65535 0 first "
+                                   "visible row: 65525\n"));
     EXPECT_EQ(appendRecordToWorkbook(dayFile, {"t", "n", "one too many"}, true).error,
               OfficeStoreError::RowLimit);
 }
@@ -158,7 +161,8 @@ TEST(OfficeStoreTest, RefusesFilesItCannotAppendToAndLeavesThemUntouched) {
         {"an HTML table renamed", true, fixture("html-renamed.xls"), nullptr, E::Foreign, record},
         {"a compound file cut short", true, fixture("truncated.xls"), nullptr, E::Corrupt, record},
         {"a damaged Workbook stream", true,
-         *writeCompoundFile({{QStringLiteral("Workbook"), brokenStream}}), nullptr, E::Corrupt, record},
+         *writeCompoundFile({{QStringLiteral("Workbook"), brokenStream}}), nullptr, E::Corrupt,
+         record},
         {"every row of the format used", true, workbookWithCellInRow(kMaxRows - 1), nullptr,
          E::RowLimit, record},
         {"a text over 32767 characters", true, {}, nullptr, E::RecordTooLarge, tooLong},

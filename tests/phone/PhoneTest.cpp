@@ -2,8 +2,8 @@
 // steps (what counts as an answer, when it times out, what the port log holds, how the port is
 // named and opened from the settings), and the serial component over a real pseudo-terminal,
 // where the test plays the phone on the master side.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
 #include <unistd.h>
@@ -58,14 +58,15 @@ private:
 };
 
 TEST(AtExchange, ClassifyReplyPortLogLineAndDeadline) {
-    for (const auto& [reply, wait, state] : {
-             std::tuple<const char*, const char*, ReplyState>{"at\r\r\nOK\r\n", "ok", ReplyState::Answered},
-             {"\r\nok\r\n", "OK", ReplyState::Answered},
-             {"AT+CMGS=23\r\r\n> ", ">", ReplyState::Answered},
-             {"AT+CMGS=23\r\r\n+CMS ERROR: 500\r\n", ">", ReplyState::Failed},
-             {"\r\nOK\r\n\r\nERROR\r\n", "OK", ReplyState::Failed},  // ERROR wins
-             {"\r\n+CME error: 10\r\n", "OK", ReplyState::Failed},
-             {"at\r", "OK", ReplyState::Pending}}) {
+    for (const auto& [reply, wait, state] :
+         {std::tuple<const char*, const char*, ReplyState>{"at\r\r\nOK\r\n", "ok",
+                                                           ReplyState::Answered},
+          {"\r\nok\r\n", "OK", ReplyState::Answered},
+          {"AT+CMGS=23\r\r\n> ", ">", ReplyState::Answered},
+          {"AT+CMGS=23\r\r\n+CMS ERROR: 500\r\n", ">", ReplyState::Failed},
+          {"\r\nOK\r\n\r\nERROR\r\n", "OK", ReplyState::Failed},  // ERROR wins
+          {"\r\n+CME error: 10\r\n", "OK", ReplyState::Failed},
+          {"at\r", "OK", ReplyState::Pending}}) {
         EXPECT_EQ(contracts::classifyReply(reply, wait), state) << reply;
     }
     // An echoing phone: the echo's lone CR stays, each CR LF pair becomes one blank, NUL a TAB.
@@ -74,7 +75,8 @@ TEST(AtExchange, ClassifyReplyPortLogLineAndDeadline) {
     // A 5-second time-out lasts between 4.5 and 5.5 seconds, whatever the start.
     for (qint64 start : {0, 499, 500, 999, 86'399'600}) {
         const qint64 deadline = phone::transactionDeadlineMs(start, 5);
-        EXPECT_TRUE(deadline - start >= 4500 && deadline - start <= 5500 && deadline % 1000 == 0) << start;
+        EXPECT_TRUE(deadline - start >= 4500 && deadline - start <= 5500 && deadline % 1000 == 0)
+            << start;
     }
 }
 
@@ -102,15 +104,18 @@ TEST_F(AtExchangeTest, SilenceTimesOutAtTheRoundedDeadline) {
 TEST_F(AtExchangeTest, PortLogIsWrittenOnlyWhenLogIsOneAndTheFolderExists) {
     const QString logs = home.filePath(QStringLiteral("Logs/"));
     exchange.setLogFolder(logs);
-    for (const auto& [log, folderExists, line] :
-         {std::tuple{"1", false, false}, {"1", true, true}, {"0", true, false}, {"yes", true, false},
-          {"1.0", true, true}}) {
+    for (const auto& [log, folderExists, line] : {std::tuple{"1", false, false},
+                                                  {"1", true, true},
+                                                  {"0", true, false},
+                                                  {"yes", true, false},
+                                                  {"1.0", true, true}}) {
         QDir(logs).removeRecursively();
         if (folderExists) QDir().mkpath(logs);
         settings.write(config::setting::Log, QString::fromLatin1(log));
         port.steps = {"at\r\r\nOK\r\n", ""};
         EXPECT_TRUE(send("at\r"));
-        EXPECT_EQ(test::readFile(logs + "PortLog.txt"), line ? "at\r OK \r\n" : "") << log << folderExists;
+        EXPECT_EQ(test::readFile(logs + "PortLog.txt"), line ? "at\r OK \r\n" : "")
+            << log << folderExists;
     }
 }
 
@@ -132,7 +137,8 @@ TEST_F(AtExchangeTest, OpenPortNamesThePortFromTheSettings) {
     ASSERT_TRUE(even);
     EXPECT_TRUE(even->baudRate == 115200 && even->parity == phone::Parity::Even &&
                 even->dataBits == 7 && even->stopBits == phone::StopBits::Two);
-    for (const char* bad : {"", "9600", "9600,Q,8,1", "9600,N,9,1", "fast,N,8,1", "9600,N,8,3", "9600,N,8,1,1"})
+    for (const char* bad :
+         {"", "9600", "9600,Q,8,1", "9600,N,9,1", "fast,N,8,1", "9600,N,8,3", "9600,N,8,1,1"})
         EXPECT_FALSE(phone::parseModeString(QString::fromLatin1(bad))) << bad;
     EXPECT_EQ(phone::serialPortDeviceName(QStringLiteral("COM3:")), QStringLiteral("COM3"));
 }
@@ -203,11 +209,13 @@ TEST(ARCComm, BurstsWritesAndOpening) {
     QSignalSpy failures(&comm, &phone::ARCComm::configurationFailed);
     EXPECT_FALSE(comm.InitCom(pty.name, QStringLiteral("9600,Q,8,1")));
     ASSERT_EQ(failures.count(), 1);
-    EXPECT_TRUE(failures[0][0].toString().startsWith("Unable to build Comm DCB 9600,Q,8,1 Error: "));
+    EXPECT_TRUE(
+        failures[0][0].toString().startsWith("Unable to build Comm DCB 9600,Q,8,1 Error: "));
     comm.ComPort = pty.name;
     comm.ComSettings = QStringLiteral("19200,n,8,1");
     EXPECT_TRUE(comm.InitCom());
-    EXPECT_FALSE(comm.InitCom(QStringLiteral("/dev/telvane-no-such-port"), QStringLiteral("9600,N,8,1")));
+    EXPECT_FALSE(
+        comm.InitCom(QStringLiteral("/dev/telvane-no-such-port"), QStringLiteral("9600,N,8,1")));
     EXPECT_EQ(failures.count(), 1);
 }
 

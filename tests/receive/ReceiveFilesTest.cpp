@@ -29,7 +29,8 @@ TEST(ListAnswer, ReadsEachHeaderAndItsPduLine) {
             row[0].ends_with(".txt") ? receiveData(row[0].c_str()).toStdString() : row[0];
         const auto list = parseListAnswer(answer);
         std::string indexes, problems;
-        for (const auto& entry : list.entries) indexes += (indexes.empty() ? "" : ",") + std::to_string(entry.index);
+        for (const auto& entry : list.entries)
+            indexes += (indexes.empty() ? "" : ",") + std::to_string(entry.index);
         for (const auto& p : list.problems)
             problems += (problems.empty() ? "" : ",") + std::to_string(p.line) + ":" +
                         (p.index ? std::to_string(*p.index) : "-");

@@ -99,9 +99,9 @@ QByteArray dayFileView(const QString& path) {
     QStringList rows;
     for (const auto& [at, cell] : sheet.cells) {
         if (rows.size() <= qsizetype(at.row)) rows.resize(at.row + 1);
-        rows[at.row] += (at.column ? QStringLiteral("\t") : QString()) +
-                        (cell.kind == office::Cell::Kind::Text ? cell.text
-                                                               : QString::number(cell.number));
+        rows[at.row] +=
+            (at.column ? QStringLiteral("\t") : QString()) +
+            (cell.kind == office::Cell::Kind::Text ? cell.text : QString::number(cell.number));
     }
     rows << QStringLiteral("selected %1 %2").arg(sheet.activeCell.row).arg(sheet.activeCell.column);
     return (rows.join(u'\n') + u'\n').toUtf8();
@@ -114,10 +114,12 @@ bool blockFolder(const QString& folder, bool blocked) {
 }
 
 /// What every run of a scenario must leave, scripted or end to end.
-void expectOutcome(const Scenario& s, const Home& home, const QDate& day, const QStringList& statuses,
-                   int number) {
+void expectOutcome(const Scenario& s, const Home& home, const QDate& day,
+                   const QStringList& statuses, int number) {
     const QString date = day.toString(u"yy-MM-dd");
-    const auto dayPath = [&](QString name) { return home.path("Receive/" + name.replace("%1", date)); };
+    const auto dayPath = [&](QString name) {
+        return home.path("Receive/" + name.replace("%1", date));
+    };
     if (!s.keys.contains("view")) {
         EXPECT_EQ(cp1251Lines(dayPath("%1.txt")), s.all("line"));
     }
@@ -139,8 +141,8 @@ void expectOutcome(const Scenario& s, const Home& home, const QDate& day, const 
     const QString tail = s.one("log").section(u' ', 1).replace("%1", date);
     for (const QString& line : log) EXPECT_TRUE(line.endsWith(tail)) << line.toStdString();
     for (const QString& expected : s.all("log-line"))
-        EXPECT_TRUE(log.value(expected.section(u' ', 0, 0).toInt() - 1)
-                        .contains(expected.section(u' ', 1)))
+        EXPECT_TRUE(
+            log.value(expected.section(u' ', 0, 0).toInt() - 1).contains(expected.section(u' ', 1)))
             << expected.toStdString();
 }
 
@@ -149,13 +151,15 @@ class Retrieval : public testing::TestWithParam<Scenario> {};
 TEST_P(Retrieval, AgainstTheFakePhone) {
     const Scenario& s = GetParam();
     FakePoll bench(cp1251(s.one("ini").replace("\\r\\n", "\r\n")));
-    if (s.keys.contains("held-autoscroll")) bench.working.AutoScroll = s.one("held-autoscroll").toShort();
+    if (s.keys.contains("held-autoscroll"))
+        bench.working.AutoScroll = s.one("held-autoscroll").toShort();
     std::unique_ptr<receive::InboxRetrieval> inbox;
     QStringList atDelete;
     bench.phone.onDelete = [&] {
         // Whatever leaves the phone is on disk already, in the day's file or a part file.
-        const QString dayFile = bench.working.gfsReceive +
-                                receive::DayFileName(bench.clock.now().date(), bench.working.FileType);
+        const QString dayFile =
+            bench.working.gfsReceive +
+            receive::DayFileName(bench.clock.now().date(), bench.working.FileType);
         const qsizetype lines = cp1251Lines(dayFile).size();
         EXPECT_TRUE(lines > 0 || QFile::exists(dayFile) || partLines(bench.dir.path()) > 0);
         atDelete << QString::number(lines) + u' ' + bench.settings.text(config::setting::Number);
@@ -163,21 +167,24 @@ TEST_P(Retrieval, AgainstTheFakePhone) {
     for (size_t i = 0; i < s.polls.size(); ++i) {
         SCOPED_TRACE(testing::Message() << "poll " << i);
         const Poll& p = s.polls[i];
-        bench.phone.memories["ME"] = {!has(p, "no-me"), !has(p, "no-list"),
-                                      receiveData(field(p, "me", "me-empty.txt")), {}};
-        bench.phone.memories["SM"] = {!has(p, "no-sm"), true,
-                                      receiveData(field(p, "sm", "me-empty.txt")), {}};
+        bench.phone.memories["ME"] = {
+            !has(p, "no-me"), !has(p, "no-list"), receiveData(field(p, "me", "me-empty.txt")), {}};
+        bench.phone.memories["SM"] = {
+            !has(p, "no-sm"), true, receiveData(field(p, "sm", "me-empty.txt")), {}};
         bench.phone.deletesWork = !has(p, "deletes-fail");
         ASSERT_TRUE(blockFolder(bench.working.gfsReceive, has(p, "receive-blocked")));
         ASSERT_TRUE(blockFolder(bench.working.gfsLogs, has(p, "logs-blocked")));
-        ASSERT_TRUE(!has(p, "part-blocked") || QDir(bench.dir.path()).mkdir("5A-3-79161234567.tmp"));
+        ASSERT_TRUE(!has(p, "part-blocked") ||
+                    QDir(bench.dir.path()).mkdir("5A-3-79161234567.tmp"));
         bench.clock.laterSeconds = field(p, "later", "0").toInt();
         bench.clock.wall = QDateTime::fromString(field(p, "at"), Qt::ISODate);
-        const QString obstacle = field(p, "obstacle").section(u':', 0, 0).replace(
-            "%1", bench.clock.now().date().toString(u"yy-MM-dd"));
-        const QByteArray put = field(p, "obstacle").contains(u':')
-                                   ? readFile(dataPath("office/" + field(p, "obstacle").section(u':', 1)))
-                                   : QByteArray("user,host,1234;");
+        const QString obstacle = field(p, "obstacle")
+                                     .section(u':', 0, 0)
+                                     .replace("%1", bench.clock.now().date().toString(u"yy-MM-dd"));
+        const QByteArray put =
+            field(p, "obstacle").contains(u':')
+                ? readFile(dataPath("office/" + field(p, "obstacle").section(u':', 1)))
+                : QByteArray("user,host,1234;");
         ASSERT_TRUE(obstacle.isEmpty() || (QDir().mkpath(bench.working.gfsReceive) &&
                                            writeFile(bench.working.gfsReceive + obstacle, put)));
         bench.phone.log.clear();
@@ -268,7 +275,8 @@ TEST(ReceiveServiceKill, BetweenTheStoreAndTheDeleteLosesNothingAndStoresNothing
             service.start({QStringLiteral("--once")});
             // The store is complete once the journal holds it too; the delete then hangs.
             QDeadlineTimer deadline(30000);
-            while ((cp1251Lines(home.dayFile()).isEmpty() || home.read("received.journal").isEmpty()) &&
+            while ((cp1251Lines(home.dayFile()).isEmpty() ||
+                    home.read("received.journal").isEmpty()) &&
                    !deadline.hasExpired())
                 service.waitForStatus(QStringLiteral("-"), 0, 50);
             ASSERT_EQ(cp1251Lines(home.dayFile()), QStringList({how}));

@@ -6,7 +6,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
     using namespace telvane::send;
-    const auto entries = SendJournal::parse(QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)));
+    const auto entries =
+        SendJournal::parse(QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)));
     SendJournal journal(QStringLiteral("unused"));
     for (const auto& [name, entry] : entries) journal.put(entry);
     const auto again = SendJournal::parse(journal.serialize());

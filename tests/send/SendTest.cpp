@@ -43,7 +43,8 @@ struct Outbox : FakePoll {
         file.open(QIODevice::WriteOnly);
         file.write(bytes);
         file.flush();  // else the write at close dates it anew
-        file.setFileTime(QDateTime::currentDateTime().addSecs(-60), QFileDevice::FileModificationTime);
+        file.setFileTime(QDateTime::currentDateTime().addSecs(-60),
+                         QFileDevice::FileModificationTime);
     }
     void putAll(const QString& folder) const {
         const QDir from(dataPath(folder));
@@ -76,7 +77,7 @@ TEST(Submission, FollowsThePhoneThroughEveryOutcome) {
         QList<QByteArray> commands;
         for (const QString& c : f[4].split(u' ')) {
             const send::PendingPart& p = parts[c == u"X" ? 0 : c.back().digitValue() - 1];
-            commands << (c == u"X"     ? QByteArray(1, '\x1b')
+            commands << (c == u"X"      ? QByteArray(1, '\x1b')
                          : c[0] == u'P' ? "at+cmgs=" + QByteArray::number(p.tpduLength) + '\r'
                                         : p.pdu + '\x1a');
         }
@@ -135,7 +136,8 @@ TEST(OutboxScan, AFileStillBeingWrittenLeavesNothingToSend) {
     poll.put("m.txt", "79161234567\tHel");
     poll.clock.wall = QDateTime::currentDateTime().addMSecs(-59500);  // half a second old
     poll.scan();
-    EXPECT_EQ(poll.status.texts, QStringList({"Поиск файлов для отправки", "Нет сообщений на отправку"}));
+    EXPECT_EQ(poll.status.texts,
+              QStringList({"Поиск файлов для отправки", "Нет сообщений на отправку"}));
     EXPECT_EQ(poll.status.icons, QList<int>({4}));
     EXPECT_TRUE(poll.phone.commands.isEmpty());
 }
@@ -185,7 +187,8 @@ TEST(OutboxScan, AConfirmedFileIsNeverSentAgainAndDeletedWhenItCanBe) {
     Outbox poll;
     QFile::copy(dataPath("send/damaged-journal.txt"), send::OutboxScan::journalPath(poll.settings));
     const auto undeletable = [] {
-        return send::OutboxScan([](const QString& p) { return std::make_unique<UndeletableFolder>(p); });
+        return send::OutboxScan(
+            [](const QString& p) { return std::make_unique<UndeletableFolder>(p); });
     };
     const QString name = QStringLiteral("Привет a\tb%41.txt");
     const QString notDeleted = "Ошибка удаления отправленного файла: " + name;
@@ -232,8 +235,10 @@ TEST(SendService, FilesArriveAsTheirNumberAndTextOnceTheyAreComplete) {
     ServiceHome home(modem);
     home.putAll("send/service");
     QProcess writer;  // a slow writer: one character at a time until it is stopped
-    writer.start("sh", {"-c", "printf '79161234567\\t' >\"$0\"; while :; do printf x >>\"$0\"; sleep 0.1; done",
-                        home.send("4-being-written.txt")});
+    writer.start(
+        "sh",
+        {"-c", "printf '79161234567\\t' >\"$0\"; while :; do printf x >>\"$0\"; sleep 0.1; done",
+         home.send("4-being-written.txt")});
     const int code = home.runOnce();
     writer.kill();
     writer.waitForFinished();
@@ -283,9 +288,10 @@ TEST(SendService, AKillBetweenConfirmationAndDeletionDoesNotSendAgain) {
     home.put("m.txt", "79161234567\tonly once");
     // SIGKILL at the very call that would delete the file, and that call never runs.
     QProcess traced;
-    traced.start(strace, {"-f", "-qq", "-o", "/dev/null", "-P", home.send("m.txt"), "-e",
-                          "trace=unlink,unlinkat", "-e", "inject=unlink,unlinkat:error=EIO:signal=KILL",
-                          QStringLiteral(TELVANED_BINARY), "--home", home.dir.path(), "--once"});
+    traced.start(strace,
+                 {"-f", "-qq", "-o", "/dev/null", "-P", home.send("m.txt"), "-e",
+                  "trace=unlink,unlinkat", "-e", "inject=unlink,unlinkat:error=EIO:signal=KILL",
+                  QStringLiteral(TELVANED_BINARY), "--home", home.dir.path(), "--once"});
     ASSERT_TRUE(traced.waitForFinished(120000));
     if (traced.exitCode() == 1 && modem.sentPdus().isEmpty())
         GTEST_SKIP() << "strace cannot trace here: " << traced.readAllStandardError().toStdString();

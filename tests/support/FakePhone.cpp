@@ -43,8 +43,10 @@ bool FakePhone::SendToPhone(const QByteArray& command, const QString& action, co
         m_buffer = memory.lists ? listed(memory) : command + "\r\nERROR\r\n";
     } else if (answer == 'o' && command.startsWith("at+cmgd=")) {
         if (onDelete) onDelete();
-        if (!deletesWork) m_buffer.clear();
-        else memories[m_selected].deleted.insert(command.mid(8).chopped(1));
+        if (!deletesWork)
+            m_buffer.clear();
+        else
+            memories[m_selected].deleted.insert(command.mid(8).chopped(1));
     }
     return contracts::classifyReply(m_buffer, wait.toLatin1()) == contracts::ReplyState::Answered;
 }

@@ -36,7 +36,7 @@ public:
     QStringList left() const;
 
     bool portOpens = true;
-    bool silent = false;       ///< no answer to anything
+    bool silent = false;  ///< no answer to anything
     bool deletesWork = true;
     /// The next answers, one letter a transaction, before the usual ones: p the prompt, k OK
     /// after a PDU, o OK, e ERROR, c +CMS ERROR, s silence.

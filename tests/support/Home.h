@@ -15,14 +15,18 @@ struct Home {
     QString path(const QString& name = {}) const { return dir.filePath(name); }
     QByteArray read(const QString& name) const { return readFile(path(name)); }
     bool writeIni(const QByteArray& body) const { return writeFile(path("Telvane.ini"), body); }
-    /// Telvane.ini naming the modem's port and a poll period of 10 seconds, then `more`; once
-    /// there, only the port changes (the gateway keeps its counters in the file).
-    bool useModem(const SimulatedModem& modem, const QByteArray& more = {}) const {
-        const QByteArray port = "ComPort=" + modem.linkPath().toUtf8() + "\r\n";
+    /// Telvane.ini naming `port` and the poll period, then `more`; once there, only the port
+    /// changes (the gateway keeps its counters in the file).
+    bool usePort(const QString& port, const QByteArray& more = {},
+                 const char* period = "10") const {
         QByteArray ini = read("Telvane.ini");
+        const QByteArray line = "ComPort=" + port.toUtf8() + "\r\n";
         const qsizetype at = ini.indexOf("ComPort=");
-        if (at < 0) return writeIni("[Options]\r\n" + port + "Period=10\r\n" + more);
-        return writeIni(ini.replace(at, ini.indexOf("\r\n", at) + 2 - at, port));
+        if (at < 0) return writeIni("[Options]\r\n" + line + "Period=" + period + "\r\n" + more);
+        return writeIni(ini.replace(at, ini.indexOf("\r\n", at) + 2 - at, line));
+    }
+    bool useModem(const SimulatedModem& modem, const QByteArray& more = {}) const {
+        return usePort(modem.linkPath(), more);
     }
     QString dayFile(const QString& suffix = QStringLiteral(".txt")) const {
         return path("Receive/" + QDate::currentDate().toString(u"yy-MM-dd") + suffix);

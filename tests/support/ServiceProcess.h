@@ -22,12 +22,15 @@ public:
     /// Runs to the end; the exit code, or -1 when it did not end normally before the deadline.
     int run(const QStringList& extraArgs = {}, int deadlineMs = 60000) {
         start(extraArgs);
-        return waitForExit(deadlineMs) && m_process.exitStatus() == QProcess::NormalExit ? exitCode() : -1;
+        return waitForExit(deadlineMs) && m_process.exitStatus() == QProcess::NormalExit
+                   ? exitCode()
+                   : -1;
     }
     /// Waits until a status line (without its time) equal to `text` has come after the first
     /// `after` lines; its position, or -1 at the deadline or when the service ended.
     int waitForStatus(const QString& text, int after = 0, int deadlineMs = 60000) {
-        for (QDeadlineTimer deadline(deadlineMs);; m_process.waitForReadyRead(int(qMin<qint64>(deadline.remainingTime(), 500)))) {
+        for (QDeadlineTimer deadline(deadlineMs);;
+             m_process.waitForReadyRead(int(qMin<qint64>(deadline.remainingTime(), 500)))) {
             collect();
             if (const int at = int(m_statuses.indexOf(text, after)); at >= 0) return at;
             if (deadline.hasExpired() || m_process.state() == QProcess::NotRunning) return -1;

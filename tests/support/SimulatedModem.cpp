@@ -47,7 +47,8 @@ bool SimulatedModem::start(std::chrono::milliseconds deadline) {
         return false;
     }
     QStringList args{QStringLiteral("--link"), linkPath(), QStringLiteral("--sent"), sentPath()};
-    for (const auto& [memory, pdus] : {std::pair{QStringLiteral("me"), m_options.me}, {QStringLiteral("sm"), m_options.sm}}) {
+    for (const auto& [memory, pdus] :
+         {std::pair{QStringLiteral("me"), m_options.me}, {QStringLiteral("sm"), m_options.sm}}) {
         if (pdus.isEmpty()) continue;
         if (!writeLines(memory + ".txt", pdus)) return false;
         args << "--" + memory << m_dir.filePath(memory + ".txt");
@@ -93,8 +94,9 @@ void SimulatedModem::stop() {
 QStringList SimulatedModem::sentPdus() const {
     QFile file(sentPath());
     if (!file.open(QIODevice::ReadOnly)) return {};
-    return QString::fromLatin1(file.readAll()).split(u'\n', Qt::SkipEmptyParts).replaceInStrings(
-        QRegularExpression(QStringLiteral("\\s")), QString());
+    return QString::fromLatin1(file.readAll())
+        .split(u'\n', Qt::SkipEmptyParts)
+        .replaceInStrings(QRegularExpression(QStringLiteral("\\s")), QString());
 }
 
 std::optional<QString> SimulatedModem::control(const QString& request,

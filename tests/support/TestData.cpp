@@ -25,7 +25,8 @@ QStringList cp1251Lines(const QString& path) {
 QStringList dataLines(const QString& name) {
     QFile file(dataPath(name));
     // A data file that went missing must not pass as a table without rows.
-    if (!file.open(QIODevice::ReadOnly)) throw std::runtime_error("cannot read " + name.toStdString());
+    if (!file.open(QIODevice::ReadOnly))
+        throw std::runtime_error("cannot read " + name.toStdString());
     QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
     lines.removeIf([](const QString& line) { return line.startsWith(u'#'); });
     return lines;

@@ -30,7 +30,11 @@ inline std::vector<TsvRow> readTsv(const std::string& path, std::size_t columns 
             } else {
                 const char e = line[++i];
                 if (e != 'n' && e != 'r' && e != 't' && e != '0' && e != '\\') fields.back() += c;
-                fields.back() += e == 'n' ? '\n' : e == 'r' ? '\r' : e == 't' ? '\t' : e == '0' ? '\0' : e;
+                fields.back() += e == 'n'   ? '\n'
+                                 : e == 'r' ? '\r'
+                                 : e == 't' ? '\t'
+                                 : e == '0' ? '\0'
+                                            : e;
             }
         }
         if (fields.size() < columns) fields.resize(columns);
