@@ -1,6 +1,7 @@
 // libFuzzer target: any bytes as an outgoing-message file (Windows-1251, TAB separator) are
-// split and encoded into a result or an error, never a crash; every PDU the encoder makes
-// decodes again as an SMS-SUBMIT with its part's coding.
+// split and encoded into a result or an error, never a crash; the PDUs the encoder makes decode
+// again as SMS-SUBMITs with their part's coding, reference and place, and their texts joined are
+// the text it prepared (escape and surrogate pairs never split, "~" kept in UCS2).
 #include <cstdlib>
 
 #include "codec/Alphabets.h"
@@ -23,12 +24,19 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
     const SubmitResult encoded = encodeSubmit(unicodeToUtf8(fields->number), fields->text, options);
     if (const auto* error = std::get_if<SubmitError>(&encoded))
         return describe(*error).empty() ? 1 : 0;
-    for (const SubmitPart& part : std::get<SubmitMessage>(encoded).parts) {
+    const SubmitMessage& message = std::get<SubmitMessage>(encoded);
+    std::u32string joined;
+    for (const SubmitPart& part : message.parts) {
         const DecodeResult decoded = decodePduHex(part.pdu);
         const auto* pdu = std::get_if<DecodedPdu>(&decoded);
         if (!pdu || pdu->kind != MessageKind::Submit ||
-            (pdu->coding == Coding::Ucs2) != (part.coding == SubmitCoding::Ucs2))
+            (pdu->coding == Coding::Ucs2) != (part.coding == SubmitCoding::Ucs2) ||
+            pdu->concat.has_value() != (message.parts.size() > 1) ||
+            (pdu->concat && (pdu->concat->ref != unsigned(message.longId) ||
+                             pdu->concat->seq != part.number || pdu->concat->total != part.count)))
             std::abort();
+        joined += pdu->text;
     }
+    if (joined != message.text) std::abort();
     return 0;
 }

@@ -222,15 +222,5 @@ TEST(Settings, SeparatorAndFolders) {
             << stored;
 }
 
-TEST(Settings, WritesAreSeenByTheNextRead) {
-    const Scratch ini("handedited-crlf.ini");
-    const Settings s = ini.settings();
-    ASSERT_TRUE(s.write(setting::LongID, QStringLiteral("1")));
-    EXPECT_EQ(s.leadingNumber16(setting::LongID), 1);
-    ASSERT_TRUE(s.write(setting::Sepended, QStringLiteral("Отложено оператором")));
-    EXPECT_EQ(s.text(setting::Sepended), QStringLiteral("Отложено оператором"));
-    EXPECT_EQ(ini.bytes().count(cp1251("Sepended=Отложено оператором\r\n")), 1);
-}
-
 }  // namespace
 }  // namespace telvane::config

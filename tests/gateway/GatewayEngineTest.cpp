@@ -240,19 +240,4 @@ TEST_F(GatewayEngineTest, ATickArrivingDuringATickIsDropped) {
     EXPECT_EQ(mailbox.runs, QStringList({"inbox", "outbox"}));
 }
 
-TEST_F(GatewayEngineTest, StartReadsTheWorkingSettings) {
-    settings.write(config::setting::Split, QStringLiteral("[ ][tab]"));
-    settings.write(config::setting::Number, QStringLiteral("42"));
-    settings.write(config::setting::FileType, QStringLiteral("2 (Excel)"));
-    settings.write(config::setting::Send, home.filePath(QStringLiteral("out")));
-    settings.write(config::setting::PeriodAtStart, QStringLiteral("abc"));  // not a number
-    engine->itmStart_Click();
-    const contracts::WorkingSettings& w = engine->working();
-    EXPECT_EQ(w.gfsSplit, QStringLiteral(" \t"));
-    EXPECT_EQ(w.gflSMSnum, 42);
-    EXPECT_EQ(w.FileType, 2);
-    EXPECT_TRUE(w.gfsSend.endsWith(QStringLiteral("out/")));
-    EXPECT_EQ(w.PollPeriod, 10);
-}
-
 }  // namespace

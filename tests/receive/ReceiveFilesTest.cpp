@@ -39,26 +39,6 @@ TEST(ListAnswer, ReadsEachHeaderAndItsPduLine) {
     }
 }
 
-TEST(MessageFiles, TextLineIsTabSeparatedWindows1251EndedByCrLf) {
-    const struct {
-        QString text;
-        QByteArray written;
-    } rows[] = {
-        {QStringLiteral("Hello"), "Hello"},
-        {QStringLiteral("a\r\nb\nc\td"), "a b c d"},  // no line break or TAB inside a record
-        {QStringLiteral("Ёж №1"),
-         "\xa8\xe6 \xb9"
-         "1"},
-        // One "?" for each character the code page lacks; an empty text stays an empty field.
-        {QString::fromUtf8("\xe2\x82\xac\xf0\x9f\x98\x80"), "\x88?"},
-        {QString(), ""},
-    };
-    for (const auto& row : rows)
-        EXPECT_EQ(textLine({QStringLiteral("05.12.26 21:07:30"), QStringLiteral("+12345678901"),
-                            row.text}),
-                  "05.12.26 21:07:30\t+12345678901\t" + row.written + "\r\n");
-}
-
 TEST(MessageFiles, TextModeAddsTxtOnlyWhereThePathHasNeitherTxtNorTmp) {
     QTemporaryDir dir;
     DiskFileSystem disk;
