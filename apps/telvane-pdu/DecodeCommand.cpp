@@ -74,10 +74,12 @@ const char* codingName(Coding coding) {
     return "";
 }
 
-// The record's time stamp followed by the zone the centre sent, e.g. "05.12.26 21:07:30 +03:00".
+// The record's time stamp followed by the zone the centre sent, e.g. "05.12.26 21:07:30 +03:00";
+// without a zone when the centre's was not decimal.
 std::string jsonTimeStamp(const std::optional<TimeStamp>& stamp) {
     if (!stamp) return "null";
-    const int minutes = stamp->tzQuarterHours * 15;
+    if (!stamp->tzQuarterHours) return jsonString(utf8(formatTimeStamp(*stamp)));
+    const int minutes = *stamp->tzQuarterHours * 15;
     const int magnitude = minutes < 0 ? -minutes : minutes;
     char zone[16];
     std::snprintf(zone, sizeof zone, " %c%02d:%02d", minutes < 0 ? '-' : '+', magnitude / 60,

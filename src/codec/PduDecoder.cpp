@@ -196,7 +196,8 @@ std::optional<int> bcd(std::uint8_t octet) {
 }
 
 // TS 23.040 9.2.3.11. A time stamp with non-decimal digits is dropped rather than failing the
-// whole message: the text matters more than its date.
+// whole message: the text matters more than its date. A zone octet that is not decimal (a real
+// centre sent C2 in a status report) costs only the zone.
 std::optional<TimeStamp> timeStampOf(const std::vector<std::uint8_t>& o) {
     std::array<int, 6> fields{};
     for (std::size_t i = 0; i < fields.size(); ++i) {
@@ -204,18 +205,15 @@ std::optional<TimeStamp> timeStampOf(const std::vector<std::uint8_t>& o) {
         if (!value) return std::nullopt;
         fields[i] = *value;
     }
+    TimeStamp stamp{fields[0], fields[1], fields[2], fields[3], fields[4], fields[5], {}};
     // Time zone: swapped semi-octets as well, bit 3 of the first one is the sign.
     const int tzLowDigit = o[6] >> 4;
     const int tzHighDigit = o[6] & 0x07;
-    if (tzLowDigit > 9) return std::nullopt;
-    const int quarters = tzHighDigit * 10 + tzLowDigit;
-    return TimeStamp{fields[0],
-                     fields[1],
-                     fields[2],
-                     fields[3],
-                     fields[4],
-                     fields[5],
-                     (o[6] & 0x08) ? -quarters : quarters};
+    if (tzLowDigit <= 9) {
+        const int quarters = tzHighDigit * 10 + tzLowDigit;
+        stamp.tzQuarterHours = (o[6] & 0x08) ? -quarters : quarters;
+    }
+    return stamp;
 }
 
 std::variant<std::optional<TimeStamp>, DecodeError> readTimeStamp(Reader& reader,

@@ -51,7 +51,8 @@ struct TimeStamp {
     int hour = 0;
     int minute = 0;
     int second = 0;
-    int tzQuarterHours = 0;  ///< signed; +12 is UTC+3
+    /// Signed, +12 is UTC+3; nullopt when the centre sent a zone octet that is not decimal.
+    std::optional<int> tzQuarterHours;
 };
 
 struct DecodedPdu {
