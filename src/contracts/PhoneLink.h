@@ -3,6 +3,9 @@
 
 #include <QByteArray>
 #include <QString>
+#include <vector>
+
+#include "phone/Replies.h"
 
 namespace telvane::contracts {
 
@@ -31,6 +34,44 @@ inline ReplyState classifyReply(const QByteArray& reply, const QByteArray& wait)
     return ReplyState::Pending;
 }
 
+/// One command transaction as a caller asks for it.
+struct Exchange {
+    QByteArray command;  ///< written as it stands, terminator included
+    QString action;      ///< what it is for, for the debug output
+    QString wait = QStringLiteral("OK");
+    int delay = 5;  ///< seconds without the answer before the transaction times out
+    /// 0: `delay` counts from the start. Otherwise `delay` counts from the last byte received
+    /// (a long listing goes on while bytes keep coming), up to this many seconds in all.
+    int ceiling = 0;
+};
+
+/// How a transaction ended.
+enum class ExchangeOutcome {
+    Answered,     ///< the reply holds Wait and no "ERROR"
+    Refused,      ///< the reply holds "ERROR" (also "+CMS ERROR: n", "+CME ERROR: n")
+    TimedOut,     ///< no complete answer in time; the next transaction resynchronises first
+    PortLost,     ///< the port failed (unplugged, reset): nothing more goes through it
+    Interrupted,  ///< an exit was asked for while waiting: nothing more is said to the phone
+};
+
+struct ExchangeResult {
+    ExchangeOutcome outcome = ExchangeOutcome::TimedOut;
+    /// The reply's last final result code, with its error number.
+    phone::FinalResult final;
+
+    bool answered() const { return outcome == ExchangeOutcome::Answered; }
+    /// The poll must end now: the port is gone or the program is to end.
+    bool halted() const {
+        return outcome == ExchangeOutcome::PortLost || outcome == ExchangeOutcome::Interrupted;
+    }
+    /// "+CMS ERROR: 310 (SIM not inserted)", "ERROR", or "нет ответа" after a time-out.
+    QString reason() const {
+        if (outcome == ExchangeOutcome::TimedOut) return QStringLiteral("нет ответа");
+        if (outcome == ExchangeOutcome::PortLost) return QStringLiteral("порт потерян");
+        return QString::fromStdString(phone::describe(final));
+    }
+};
+
 class PhoneLink {
 public:
     virtual ~PhoneLink() = default;
@@ -38,18 +79,46 @@ public:
     /// The port as the settings name it, for the status text: "COM1; 9600; n,8,1".
     virtual QString portDescription() const = 0;
 
-    /// Opens and configures the port from the settings.
+    /// Opens and configures the port from the settings. A new connection: the first
+    /// transaction on it resynchronises the line first.
     [[nodiscard]] virtual PortOpening OpenPort() = 0;
 
-    /// One transaction: writes Command (with its terminator), collects the reply until it holds
-    /// Wait (compared case-insensitively), holds "ERROR" (then false), or Delay seconds pass
-    /// (false). A command that cannot be written ends the transaction at once (false). The whole
-    /// reply stays in gsBuffer().
-    virtual bool SendToPhone(const QByteArray& Command, const QString& Action, const QString& Wait,
-                             int Delay) = 0;
+    /// One transaction: writes the command, collects the reply until it holds Wait (compared
+    /// case-insensitively) or "ERROR", or the time runs out. The whole reply stays in
+    /// gsBuffer(). After a time-out the next transaction first resynchronises, so that a late
+    /// answer is never taken for another command's.
+    virtual ExchangeResult exchange(const Exchange& request) = 0;
+
+    /// The transaction of the original interface: true when the phone answered Wait.
+    bool SendToPhone(const QByteArray& Command, const QString& Action, const QString& Wait,
+                     int Delay) {
+        return exchange({Command, Action, Wait, Delay}).answered();
+    }
+
+    /// Brings the line back to a known state: ESC and CR (ending a text entry a prompt left
+    /// open), then "AT", and waits up to `ceilingSeconds` for that AT's own final result.
+    /// Answered: everything the phone said before it is in `late` (a late +CMGS, say);
+    /// otherwise the line stays to be resynchronised before the next transaction.
+    virtual ExchangeResult resynchronise(int ceilingSeconds, QByteArray* late = nullptr) = 0;
 
     /// Everything received during the last transaction, exactly as received.
     virtual const QByteArray& gsBuffer() const = 0;
+
+    /// Counts the port openings: what is known about the modem holds for one connection.
+    virtual quint64 connection() const = 0;
+    /// Grows with every port opening and every time-out. A memory selected and listed while it
+    /// stood still is the memory a deletion reaches.
+    virtual quint64 syncEpoch() const = 0;
+
+    /// Nothing more is to be said to the phone in this poll (port lost, exit asked for).
+    virtual bool halted() const = 0;
+    /// An exit was asked for: the wait in progress ends and later transactions end at once,
+    /// until the port is opened again.
+    virtual void interrupt() = 0;
+
+    /// The messages the phone passed to the host (+CMT, +CDS) since the last call, from any
+    /// transaction.
+    virtual std::vector<phone::Delivery> takeDeliveries() = 0;
 
     virtual void PurgeBuffer() = 0;
     virtual void FinCom() = 0;

@@ -13,20 +13,28 @@ namespace {
 
 QSerialPort::Parity toQt(Parity parity) {
     switch (parity) {
-        case Parity::None: return QSerialPort::NoParity;
-        case Parity::Even: return QSerialPort::EvenParity;
-        case Parity::Odd: return QSerialPort::OddParity;
-        case Parity::Mark: return QSerialPort::MarkParity;
-        case Parity::Space: return QSerialPort::SpaceParity;
+        case Parity::None:
+            return QSerialPort::NoParity;
+        case Parity::Even:
+            return QSerialPort::EvenParity;
+        case Parity::Odd:
+            return QSerialPort::OddParity;
+        case Parity::Mark:
+            return QSerialPort::MarkParity;
+        case Parity::Space:
+            return QSerialPort::SpaceParity;
     }
     return QSerialPort::NoParity;
 }
 
 QSerialPort::StopBits toQt(StopBits stopBits) {
     switch (stopBits) {
-        case StopBits::One: return QSerialPort::OneStop;
-        case StopBits::OneAndHalf: return QSerialPort::OneAndHalfStop;
-        case StopBits::Two: return QSerialPort::TwoStop;
+        case StopBits::One:
+            return QSerialPort::OneStop;
+        case StopBits::OneAndHalf:
+            return QSerialPort::OneAndHalfStop;
+        case StopBits::Two:
+            return QSerialPort::TwoStop;
     }
     return QSerialPort::OneStop;
 }
@@ -68,6 +76,7 @@ bool ARCComm::InitCom(const QString& ComNumber, const QString& ComSettingsArg) {
         return false;
     }
     m_port = std::move(port);
+    m_failed = false;
     return true;
 }
 
@@ -83,10 +92,10 @@ QList<QByteArray> ARCComm::writePieces(const QByteArray& text) {
 bool ARCComm::WriteData(const QByteArray& TextWrite) {
     if (!isOpen()) return false;
     for (const QByteArray& piece : writePieces(TextWrite)) {
-        if (m_port->write(piece) != piece.size()) return false;
+        if (m_port->write(piece) != piece.size()) return !noteFailure();
         // Drain before the next piece; a vanished device reports the failure here.
         while (m_port->bytesToWrite() > 0) {
-            if (!m_port->waitForBytesWritten(ReadTotalMs * 4)) return false;
+            if (!m_port->waitForBytesWritten(ReadTotalMs * 4)) return !noteFailure();
         }
     }
     return true;
@@ -110,11 +119,7 @@ QByteArray ARCComm::readOnce() {
             QElapsedTimer waited;
             waited.start();
             if (!m_port->waitForReadyRead(static_cast<int>(wait))) {
-                // A failed device returns at once; keep the step's duration all the same.
-                const qint64 rest = wait - waited.elapsed();
-                if (rest > 0 && m_port->error() != QSerialPort::TimeoutError &&
-                    m_port->error() != QSerialPort::NoError)
-                    QThread::msleep(static_cast<unsigned long>(rest));
+                noteFailure();
                 break;
             }
         }
@@ -123,9 +128,18 @@ QByteArray ARCComm::readOnce() {
     return chunk;
 }
 
+bool ARCComm::noteFailure() {
+    const QSerialPort::SerialPortError error = m_port->error();
+    // A write that merely did not drain in time, or a read step without bytes, is no failure.
+    if (error == QSerialPort::NoError || error == QSerialPort::TimeoutError) return false;
+    m_failed = true;
+    return true;
+}
+
 void ARCComm::ItIsTime() {
     const QByteArray chunk = readOnce();
     if (!chunk.isEmpty()) {
+        m_bytesRead += quint64(chunk.size());
         m_received += chunk;
         m_dataPending = true;
         return;

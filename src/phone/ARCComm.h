@@ -40,16 +40,22 @@ public:
     void PurgeBuffer() override;
     void FinCom() override;
     bool isOpen() const override;
+    quint64 bytesRead() const override { return m_bytesRead; }
+    bool failed() const override { return m_failed; }
 
     /// The pieces a text is written in, in order.
     static QList<QByteArray> writePieces(const QByteArray& text);
 
 private:
     QByteArray readOnce();
+    /// Records a device error that no later read or write survives; true when it was one.
+    bool noteFailure();
 
     std::unique_ptr<QSerialPort> m_port;
     QByteArray m_received;
     bool m_dataPending = false;
+    quint64 m_bytesRead = 0;
+    bool m_failed = false;
 };
 
 }  // namespace telvane::phone

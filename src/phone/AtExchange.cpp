@@ -1,6 +1,7 @@
 #include "phone/AtExchange.h"
 
 #include <QLoggingCategory>
+#include <algorithm>
 
 #include "config/Settings.h"
 #include "config/SettingsKeys.h"
@@ -58,7 +59,14 @@ AtExchange::AtExchange(CommPort& port, const config::Settings& settings, contrac
       m_pump(pump),
       m_pacing(pacing) {
     connect(
-        &m_port, &CommPort::DataIn, this, [this] { m_buffer += m_port.GetData(); },
+        &m_port, &CommPort::DataIn, this,
+        [this] {
+            const QByteArray data = m_port.GetData();
+            // Every byte passes the scanner, also those of a transaction that is thrown away: a
+            // message passed to the host exists nowhere else.
+            m_deliveries.feed(std::string_view(data.constData(), size_t(data.size())));
+            m_buffer += data;
+        },
         Qt::DirectConnection);
 }
 
@@ -82,6 +90,12 @@ PortOpening AtExchange::OpenPort() {
     disconnect(listening);
     if (opened) {
         qCDebug(lcPhone) << "opened" << name.device << speed << options;
+        // A modem met anew may hold a half-typed PDU or an answer owed to a program before us.
+        ++m_connection;
+        ++m_epoch;
+        m_needsResync = true;
+        m_lost = false;
+        m_interrupted = false;
         return {PortOpening::Outcome::Opened, {}};
     }
     qCDebug(lcPhone) << "could not open" << name.device << problem;
@@ -89,36 +103,125 @@ PortOpening AtExchange::OpenPort() {
     return {PortOpening::Outcome::NotOpened, {}};
 }
 
-bool AtExchange::SendToPhone(const QByteArray& Command, const QString& Action, const QString& Wait,
-                             int Delay) {
-    const qint64 deadline = transactionDeadlineMs(m_clock.monotonicMs(), Delay);
+bool AtExchange::write(const QByteArray& bytes, const QString& action) {
+    qCDebug(lcPhone).noquote() << action << "-->" << ('\'' + escapeForLog(bytes) + '\'');
+    if (m_port.WriteData(bytes)) return true;
+    // A port that takes no bytes (unplugged, reset) will not answer either: waiting out the
+    // time-out would only hold up every later command.
+    qCDebug(lcPhone).noquote() << action << "could not be written";
+    m_lost = true;
+    return false;
+}
+
+contracts::ExchangeOutcome AtExchange::transact(
+    const QByteArray& command, const QString& action, int delay, int ceiling,
+    const std::function<bool(const QByteArray&)>& done) {
+    using contracts::ExchangeOutcome;
+    const qint64 start = m_clock.monotonicMs();
+    qint64 deadline = transactionDeadlineMs(start, delay);
+    const qint64 ceilingDeadline = ceiling > 0 ? transactionDeadlineMs(start, ceiling) : deadline;
     m_buffer.clear();
     m_clock.pause(m_pacing.beforeCommandMs);
     m_pump.run();
-    qCDebug(lcPhone).noquote() << Action << "-->" << ('\'' + escapeForLog(Command) + '\'');
-    if (!m_port.WriteData(Command)) {
-        // A port that takes no bytes (unplugged, reset) will not answer either: waiting out the
-        // time-out would only hold up every later command.
-        qCDebug(lcPhone).noquote() << Action << "could not be written";
-        return false;
-    }
-    const QByteArray wait = Wait.toLatin1();
-    for (;;) {
+    if (m_interrupted) return ExchangeOutcome::Interrupted;
+    if (!write(command, action)) return ExchangeOutcome::PortLost;
+    m_lastByteMs = m_clock.monotonicMs();
+    for (quint64 seen = m_port.bytesRead();;) {
         m_port.ItIsTime();
         m_pump.run();
-        if (m_clock.monotonicMs() > deadline) {
-            qCDebug(lcPhone).noquote()
-                << Action << "timed out; <--" << ('\'' + escapeForLog(m_buffer) + '\'');
-            m_pump.run();
-            return false;
+        if (m_port.failed()) {
+            qCDebug(lcPhone).noquote() << action << "the port failed";
+            m_lost = true;
+            return ExchangeOutcome::PortLost;
         }
-        const ReplyState state = classifyReply(m_buffer, wait);
-        if (state == ReplyState::Pending) continue;
-        qCDebug(lcPhone).noquote() << Action << "<--" << ('\'' + escapeForLog(m_buffer) + '\'');
+        if (m_interrupted) {
+            m_needsResync = true;
+            return ExchangeOutcome::Interrupted;
+        }
+        const qint64 now = m_clock.monotonicMs();
+        if (m_port.bytesRead() != seen) {
+            seen = m_port.bytesRead();
+            m_lastByteMs = now;
+            // Still coming: the limit counts from the last byte, up to the ceiling.
+            if (ceiling > 0)
+                deadline = std::min(ceilingDeadline,
+                                    std::max(deadline, transactionDeadlineMs(now, delay)));
+        }
+        if (now > deadline) {
+            qCDebug(lcPhone).noquote()
+                << action << "timed out; <--" << ('\'' + escapeForLog(m_buffer) + '\'');
+            m_pump.run();
+            // What comes after this belongs to no later command.
+            m_needsResync = true;
+            ++m_epoch;
+            return ExchangeOutcome::TimedOut;
+        }
+        if (!done(m_buffer)) continue;
+        qCDebug(lcPhone).noquote() << action << "<--" << ('\'' + escapeForLog(m_buffer) + '\'');
         m_pump.run();
         if (m_settings.strictNumber(config::setting::Log) == 1) appendPortLog();
-        return state == ReplyState::Answered;
+        return ExchangeOutcome::Answered;
     }
+}
+
+contracts::ExchangeResult AtExchange::exchange(const contracts::Exchange& request) {
+    using contracts::ExchangeOutcome;
+    if (m_lost) return {ExchangeOutcome::PortLost, {}};
+    if (m_interrupted) return {ExchangeOutcome::Interrupted, {}};
+    if (m_needsResync) {
+        const contracts::ExchangeResult synced = resynchronise(kResyncSeconds, nullptr);
+        if (!synced.answered()) return synced;
+    }
+    const QByteArray wait = request.wait.toLatin1();
+    ReplyState state = ReplyState::Pending;
+    const ExchangeOutcome outcome = transact(request.command, request.action, request.delay,
+                                             request.ceiling, [&](const QByteArray& reply) {
+                                                 state = classifyReply(reply, wait);
+                                                 return state != ReplyState::Pending;
+                                             });
+    contracts::ExchangeResult result{outcome, phone::finalResultOf(std::string_view(
+                                                  m_buffer.constData(), size_t(m_buffer.size())))};
+    if (outcome == ExchangeOutcome::Answered && state == ReplyState::Failed)
+        result.outcome = ExchangeOutcome::Refused;
+    // A command line comes back up to its CR when the phone echoes (V.250 6.2.4).
+    if (outcome == ExchangeOutcome::Answered && request.command.left(2).toUpper() == "AT")
+        m_echoes = m_buffer.contains(request.command.left(request.command.indexOf('\r') + 1));
+    return result;
+}
+
+contracts::ExchangeResult AtExchange::resynchronise(int ceilingSeconds, QByteArray* late) {
+    using contracts::ExchangeOutcome;
+    if (m_lost) return {ExchangeOutcome::PortLost, {}};
+    if (m_interrupted) return {ExchangeOutcome::Interrupted, {}};
+    const QString action = QStringLiteral("Синхронизация");
+    // ESC ends a text entry left open (TS 27.005 3.5.1); the CR ends a half-typed command line.
+    m_clock.pause(m_pacing.beforeCommandMs);
+    if (!write(QByteArrayLiteral("\x1b\r"), action)) return {ExchangeOutcome::PortLost, {}};
+    // The AT's own answer is the one after its echo. Without an echo, the last final result
+    // code once the line has been quiet a while: a late answer and the AT's come back to back.
+    qsizetype ownFrom = 0;
+    phone::FinalResult own;
+    const ExchangeOutcome outcome =
+        transact("AT\r", action, ceilingSeconds, 0, [&](const QByteArray& reply) {
+            const qsizetype echo = reply.lastIndexOf("AT\r");
+            ownFrom = echo < 0 ? 0 : echo;
+            const QByteArray tail = reply.mid(ownFrom);
+            own = phone::finalResultOf(std::string_view(tail.constData(), size_t(tail.size())));
+            if (own.kind == phone::FinalResult::Kind::None) return false;
+            return echo >= 0 ||
+                   (m_echoes != true && m_clock.monotonicMs() - m_lastByteMs >= kQuietMs);
+        });
+    if (outcome != ExchangeOutcome::Answered) return {outcome, own};
+    if (late) {
+        qsizetype end = ownFrom;
+        // Without an echo, what precedes the last final result code came before it.
+        if (end == 0)
+            end = std::max<qsizetype>(
+                0, m_buffer.lastIndexOf(own.kind == phone::FinalResult::Kind::Ok ? "OK" : "ERROR"));
+        *late = m_buffer.left(end);
+    }
+    m_needsResync = false;
+    return {ExchangeOutcome::Answered, own};
 }
 
 void AtExchange::appendPortLog() {

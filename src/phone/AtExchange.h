@@ -3,6 +3,8 @@
 // settings, and the port log.
 
 #include <QObject>
+#include <functional>
+#include <optional>
 
 #include "contracts/Clock.h"
 #include "contracts/Pacing.h"
@@ -28,20 +30,37 @@ qint64 transactionDeadlineMs(qint64 nowMs, int delaySeconds);
 class AtExchange final : public QObject, public contracts::PhoneLink {
     Q_OBJECT
 public:
+    /// How long the resynchronisation before a transaction waits for its AT's answer.
+    static constexpr int kResyncSeconds = 5;
+    /// A phone that does not echo gets this long after a final result code before it counts as
+    /// the answer to the resynchronising AT: a late answer and the AT's own come back to back.
+    static constexpr int kQuietMs = 1000;
+
     AtExchange(CommPort& port, const config::Settings& settings, contracts::Clock& clock,
                contracts::EventPump& pump, const contracts::PacingProfile& pacing = {},
                QObject* parent = nullptr);
 
     QString portDescription() const override;
     [[nodiscard]] contracts::PortOpening OpenPort() override;
-    bool SendToPhone(const QByteArray& Command, const QString& Action, const QString& Wait,
-                     int Delay) override;
+    contracts::ExchangeResult exchange(const contracts::Exchange& request) override;
+    contracts::ExchangeResult resynchronise(int ceilingSeconds, QByteArray* late) override;
     const QByteArray& gsBuffer() const override { return m_buffer; }
+    quint64 connection() const override { return m_connection; }
+    quint64 syncEpoch() const override { return m_epoch; }
+    bool halted() const override { return m_lost || m_interrupted; }
+    void interrupt() override { m_interrupted = true; }
+    std::vector<phone::Delivery> takeDeliveries() override { return m_deliveries.take(); }
     void PurgeBuffer() override;
     void FinCom() override;
     void setLogFolder(const QString& folder) override { m_logFolder = folder; }
 
 private:
+    /// Writes `command` after the pause and collects the reply into gsBuffer until `done` says
+    /// it is complete, the time runs out, the port fails or an exit is asked for.
+    contracts::ExchangeOutcome transact(const QByteArray& command, const QString& action, int delay,
+                                        int ceiling,
+                                        const std::function<bool(const QByteArray&)>& done);
+    bool write(const QByteArray& bytes, const QString& action);
     void appendPortLog();
 
     CommPort& m_port;
@@ -51,6 +70,14 @@ private:
     contracts::PacingProfile m_pacing;
     QByteArray m_buffer;
     QString m_logFolder;
+    phone::DeliveryScanner m_deliveries;
+    quint64 m_connection = 0;
+    quint64 m_epoch = 0;
+    bool m_needsResync = false;
+    std::optional<bool> m_echoes;  ///< whether the phone echoes commands, once seen
+    qint64 m_lastByteMs = 0;
+    bool m_lost = false;
+    bool m_interrupted = false;
 };
 
 }  // namespace telvane::phone

@@ -31,6 +31,12 @@ public:
     /// Closes the port; does nothing when it is closed.
     virtual void FinCom() = 0;
     virtual bool isOpen() const = 0;
+    /// Bytes read since the port was opened: a transaction sees the line is busy before a
+    /// burst has ended.
+    virtual quint64 bytesRead() const = 0;
+    /// The device failed in a way no later read or write survives (unplugged, reset); cleared
+    /// when the port is opened again.
+    virtual bool failed() const = 0;
 
 signals:
     void DataIn();

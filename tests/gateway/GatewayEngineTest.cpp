@@ -104,7 +104,7 @@ TEST_F(GatewayEngineTest, LoadKeepsThePortClosedAndStartConnectsOrSaysWhyNot) {
          {},
          "Связь с телефоном установлена",
          StatusIcon::PhoneAnswered,
-         "close,open,at,AT+CMGF=0"},
+         "close,open,resync,at,AT+CMGF=0"},
         {false,
          true,
          {ConnectOutcome::PortNotOpened},
@@ -116,7 +116,7 @@ TEST_F(GatewayEngineTest, LoadKeepsThePortClosedAndStartConnectsOrSaysWhyNot) {
          {ConnectOutcome::PhoneSilent},
          "Нет связи с телефоном",
          StatusIcon::NoPhone,
-         "close,open,at,close"},
+         "close,open,resync,close"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.heard);
@@ -181,7 +181,7 @@ TEST_F(GatewayEngineTest, ALostPhoneIsFoundAgainAtALaterCheckAndAPollWithoutItSk
     EXPECT_TRUE(ticks.isEnabled());
     tick(7);
     // Plugged back in: the check at tick 9 re-opens the port and selects PDU mode again.
-    EXPECT_EQ(tick(), QStringList{"open,at,AT+CMGF=0"});
+    EXPECT_EQ(tick(), QStringList{"open,resync,at,AT+CMGF=0"});
     EXPECT_EQ(engine->currentStatus().text, QStringLiteral("Пауза перед опросом телефона"));
     EXPECT_EQ(engine->currentIcon(), StatusIcon::PhoneAnswered);
 

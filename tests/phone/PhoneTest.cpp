@@ -16,6 +16,7 @@
 #include "phone/ARCComm.h"
 #include "phone/AtExchange.h"
 #include "phone/PortSettings.h"
+#include "phone/Replies.h"
 #include "support/FakeClock.h"
 #include "support/TestData.h"
 
@@ -33,12 +34,16 @@ public:
         opened = device + u' ' + mode;
         return opens;
     }
-    bool WriteData(const QByteArray&) override { return true; }
+    bool WriteData(const QByteArray& bytes) override {
+        written << bytes;
+        return true;
+    }
     void ItIsTime() override {
         const QByteArray chunk = steps.empty() ? QByteArray() : steps.front();
         if (!steps.empty()) steps.pop_front();
         m_clock.ms += chunk.isEmpty() ? 257 : 10;
         m_received += chunk;
+        m_bytes += quint64(chunk.size());
         if (chunk.isEmpty() && std::exchange(m_pending, false)) emit DataIn();
         m_pending = m_pending || !chunk.isEmpty();
     }
@@ -46,15 +51,20 @@ public:
     void PurgeBuffer() override {}
     void FinCom() override {}
     bool isOpen() const override { return true; }
+    quint64 bytesRead() const override { return m_bytes; }
+    bool failed() const override { return fails; }
 
     std::deque<QByteArray> steps;
+    QList<QByteArray> written;
     QString opened;
     bool opens = true;
+    bool fails = false;
 
 private:
     test::FakeClock& m_clock;
     QByteArray m_received;
     bool m_pending = false;
+    quint64 m_bytes = 0;
 };
 
 TEST(AtExchange, ClassifyReplyPortLogLineAndDeadline) {
@@ -141,6 +151,96 @@ TEST_F(AtExchangeTest, OpenPortNamesThePortFromTheSettings) {
          {"", "9600", "9600,Q,8,1", "9600,N,9,1", "fast,N,8,1", "9600,N,8,3", "9600,N,8,1,1"})
         EXPECT_FALSE(phone::parseModeString(QString::fromLatin1(bad))) << bad;
     EXPECT_EQ(phone::serialPortDeviceName(QStringLiteral("COM3:")), QStringLiteral("COM3"));
+}
+
+TEST(Replies, RealAnswersReadAsTheirStandardsSay) {
+    for (const auto& row : test::tsvRows(QStringLiteral("phone/replies.tsv"), 4)) {
+        const std::string& what = row[0];
+        const std::string_view reply = row[1];
+        const auto text = [](const std::optional<int>& n) { return n ? std::to_string(*n) : "-"; };
+        std::string got;
+        if (what == "final") {
+            const phone::FinalResult f = phone::finalResultOf(reply);
+            got = f.kind == phone::FinalResult::Kind::Ok ? "OK"
+                  : f.isError()                          ? phone::describe(f)
+                                                         : "-";
+        } else if (what == "sim") {
+            const auto sim = phone::simReportOf(reply);
+            static const char* kStates[] = {"Ready", "Pin", "Puk", "NotInserted", "Busy", "Other"};
+            got = sim ? kStates[int(sim->state)] + (' ' + sim->text) : "-";
+        } else if (what == "creg") {
+            got = text(phone::registrationOf(reply));
+        } else if (what == "csq") {
+            got = text(phone::signalOf(reply));
+        } else if (what == "csms") {
+            got = text(phone::smsServiceOf(reply));
+        } else if (what == "cmgs") {
+            got = text(phone::messageReferenceOf(reply));
+        } else if (what == "cpms") {
+            for (const std::string& m : phone::memoriesOf(reply))
+                got += (got.empty() ? "" : ",") + m;
+        } else {
+            phone::DeliveryScanner scanner;
+            for (const char c : reply) scanner.feed(std::string_view(&c, 1));  // byte by byte
+            for (const auto& d : scanner.take())
+                got += (got.empty() ? "" : ";") + std::string(d.statusReport ? "CDS " : "CMT ") +
+                       d.pdu;
+        }
+        EXPECT_EQ(got, row[2]) << what << ": " << row[3];
+    }
+}
+
+// Each read step of the port takes one chunk (a number: that many silent steps).
+TEST_F(AtExchangeTest, ALateAnswerIsNeverTakenForTheNextCommands) {
+    const auto play = [&](std::initializer_list<const char*> chunks) {
+        for (const char* c : chunks)
+            for (int n = std::isdigit(c[0]) ? std::atoi(c) : 1; n > 0; --n)
+                port.steps.push_back(std::isdigit(c[0]) ? QByteArray() : QByteArray(c));
+    };
+    using contracts::ExchangeOutcome;
+    const quint64 epoch = exchange.syncEpoch();
+    EXPECT_FALSE(send("AT+CPMS=\"ME\"\r"));  // silence: the answer comes too late
+    // The late OK, then the resynchronising AT's echo and its own OK; only then the command.
+    play({"\r\nOK\r\n", "1", "AT\r\r\nOK\r\n", "1", "at+cmgd=1\r\r\nERROR\r\n", "1"});
+    const auto deleted = exchange.exchange({"at+cmgd=1\r", "test", "OK", 5});
+    EXPECT_EQ(deleted.outcome, ExchangeOutcome::Refused);
+    EXPECT_EQ(port.written.mid(1), QList<QByteArray>({"\x1b\r", "AT\r", "at+cmgd=1\r"}));
+    EXPECT_NE(exchange.syncEpoch(), epoch);
+    // A late +CMGS comes before the resynchronising AT's own answer.
+    QByteArray late;
+    play({"\r\n+CMGS: 7\r\n\r\nOK\r\nAT\r\r\nOK\r\n", "1"});
+    EXPECT_TRUE(exchange.resynchronise(120, &late).answered());
+    EXPECT_EQ(phone::messageReferenceOf(late.toStdString()), 7);
+
+    // A listing of 40 s goes on while bytes come; it stops 20 s after the last one, or at the
+    // ceiling.
+    for (const auto& [gap, ceiling, outcome] : {std::tuple{"3", 600, ExchangeOutcome::Answered},
+                                                {"80", 600, ExchangeOutcome::TimedOut},
+                                                {"3", 30, ExchangeOutcome::TimedOut},
+                                                {"3", 0, ExchangeOutcome::TimedOut}}) {
+        port.steps.clear();
+        play({"AT\r\r\nOK\r\n", "1"});
+        ASSERT_TRUE(exchange.resynchronise(5, nullptr).answered());
+        for (int i = 0; i < 50; ++i) play({"+CMGL: 1,1,,23\r\n07912143658709F1040B\r\n", gap});
+        play({"\r\nOK\r\n", "1"});
+        const qint64 start = clock.ms;
+        EXPECT_EQ(exchange.exchange({"AT+CMGL=4\r\n", "test", "OK", 20, ceiling}).outcome, outcome)
+            << gap << ceiling;
+        EXPECT_LE(clock.ms - start, qint64(ceiling ? ceiling : 20) * 1000 + 1000);
+    }
+
+    // A port that fails ends the transaction at once, and every later one; an exit request too.
+    port.steps = {"\r\nO"};
+    port.fails = true;
+    EXPECT_EQ(exchange.exchange({"at\r", "test", "OK", 5}).outcome, ExchangeOutcome::PortLost);
+    const qsizetype writes = port.written.size();
+    EXPECT_TRUE(exchange.halted());
+    EXPECT_EQ(exchange.exchange({"at\r", "test", "OK", 5}).outcome, ExchangeOutcome::PortLost);
+    EXPECT_EQ(port.written.size(), writes);
+    port.fails = false;
+    ASSERT_TRUE(exchange.OpenPort().opened());
+    clock.hook = [&] { exchange.interrupt(); };
+    EXPECT_EQ(exchange.exchange({"at\r", "test", "OK", 5}).outcome, ExchangeOutcome::Interrupted);
 }
 
 // A raw pseudo-terminal: the line discipline must not turn CR into LF or echo anything back.

@@ -25,9 +25,14 @@ public:
 
     QString portDescription() const override { return QStringLiteral("COM1; 9600; n,8,1"); }
     contracts::PortOpening OpenPort() override;
-    bool SendToPhone(const QByteArray& command, const QString& action, const QString& wait,
-                     int delay) override;
+    contracts::ExchangeResult exchange(const contracts::Exchange& request) override;
+    contracts::ExchangeResult resynchronise(int ceiling, QByteArray* late) override;
     const QByteArray& gsBuffer() const override { return m_buffer; }
+    quint64 connection() const override { return m_connection; }
+    quint64 syncEpoch() const override { return m_epoch; }
+    bool halted() const override { return lost || interrupted; }
+    void interrupt() override { interrupted = true; }
+    std::vector<phone::Delivery> takeDeliveries() override { return std::exchange(deliveries, {}); }
     void PurgeBuffer() override { ++purges; }
     void FinCom() override { log << QStringLiteral("close"); }
     void setLogFolder(const QString&) override {}
@@ -38,13 +43,20 @@ public:
     bool portOpens = true;
     bool silent = false;  ///< no answer to anything
     bool deletesWork = true;
+    bool lost = false;  ///< the port is gone: every transaction ends at once
+    bool interrupted = false;
     /// The next answers, one letter a transaction, before the usual ones: p the prompt, k OK
-    /// after a PDU, o OK, e ERROR, c +CMS ERROR, s silence.
+    /// after a PDU, o OK, e ERROR, c +CMS ERROR, s silence, l silence with the usual answer
+    /// coming late (at the next resynchronisation), x the port vanishes.
     std::string script;
+    /// Answers to commands (exact, terminator included) in place of a bare OK.
+    std::map<QByteArray, QByteArray> answers;
     std::map<QByteArray, Memory> memories{{"ME", {}}, {"SM", {}}};
-    std::function<void()> onDelete;  ///< runs as a delete reaches the phone
+    std::vector<phone::Delivery> deliveries;  ///< passed to the host, taken by the next poll
+    std::function<void()> onDelete;           ///< runs as a delete reaches the phone
 
-    QStringList log;  ///< "open", "close", and "COMMAND|ACTION|DELAY" with <CR> and <LF>
+    /// "open", "close", "resync", and "COMMAND|ACTION|DELAY" with <CR>, <LF> and <ESC>
+    QStringList log;
     QList<QByteArray> commands;
     QList<QByteArray> pdus;  ///< without their Ctrl-Z
     int purges = 0;
@@ -54,6 +66,10 @@ private:
 
     QByteArray m_selected = "ME";
     QByteArray m_buffer;
+    QByteArray m_late;
+    bool m_needsResync = false;
+    quint64 m_connection = 0;
+    quint64 m_epoch = 0;
 };
 
 }  // namespace telvane::test
