@@ -46,6 +46,7 @@ int runOnce(const QString& iniPath, const QString& home) {
     gateway::GatewayEngine& engine = parts.engine();
 
     QObject::connect(&engine, &gateway::GatewayEngine::statusChanged, &printStatus);
+    QObject::connect(&engine, &gateway::GatewayEngine::networkChanged, &printStatus);
     QObject::connect(&engine, &gateway::GatewayEngine::startFailed, &printStartFailure);
     engine.load();
     switch (engine.runOnce()) {
@@ -95,6 +96,7 @@ int main(int argc, char** argv) {
 
     gateway::EngineHost host(iniPath, home);
     QObject::connect(&host, &gateway::EngineHost::statusChanged, &printStatus);
+    QObject::connect(&host, &gateway::EngineHost::networkChanged, &printStatus);
     // A service must come up when the modem is plugged in later: a failed start is retried once
     // per poll period.
     QObject::connect(&host, &gateway::EngineHost::startFailed,

@@ -27,6 +27,11 @@ inline constexpr Setting PeriodAtStart{"Options", "Period", "10"};
 /// Poll period the options dialog shows when the key is missing.
 inline constexpr Setting PeriodInOptions{"Options", "Period", "60"};
 inline constexpr Setting Log{"Options", "Log", "0"};
+/// Seconds to wait for the network's confirmation (+CMGS) of a submitted message; modules
+/// document up to 120.
+inline constexpr Setting SendTimeout{"Options", "SendTimeout", "120"};
+/// The SIM's PIN, entered once when the SIM asks for it; empty: none is entered.
+inline constexpr Setting PIN{"Options", "PIN", ""};
 /// Folders: the default is the home folder, the key name and a separator (Settings::folder).
 inline constexpr Setting Send{"Folders", "Send", ""};
 inline constexpr Setting Receive{"Folders", "Receive", ""};
@@ -57,6 +62,8 @@ inline constexpr std::array kAll{
     PeriodAtStart,
     PeriodInOptions,
     Log,
+    SendTimeout,
+    PIN,
     Send,
     Receive,
     Logs,

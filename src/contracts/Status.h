@@ -26,6 +26,8 @@ enum class StatusId {
     PartSent,          // "Сообщение (часть k/m) отправлено"
     PartNotSent,       // "Сообщение (часть k/m)  не отправлено"
     SendingHeld,  // "Отправка остановлена: журнал отправки не записывается"
+    SimNotReady,  // "SIM-карта не готова: " + why ("SIM PIN", "SIM PUK", ...)
+    WaitingForNetwork,  // "Отправка отложена: нет регистрации в сети"
 };
 
 /// The six status icons.
@@ -87,6 +89,10 @@ inline Status makeStatus(StatusId id, const QString& detail = {}) {
                             QStringLiteral(")  не отправлено")};
         case StatusId::SendingHeld:
             return {id, QStringLiteral("Отправка остановлена: журнал отправки не записывается")};
+        case StatusId::SimNotReady:
+            return {id, QStringLiteral("SIM-карта не готова: ") + detail};
+        case StatusId::WaitingForNetwork:
+            return {id, QStringLiteral("Отправка отложена: нет регистрации в сети")};
     }
     return {id, {}};
 }

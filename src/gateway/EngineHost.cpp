@@ -56,6 +56,7 @@ void EngineHost::buildOnEngineThread() {
     connect(engine, &GatewayEngine::menuChanged, this, &EngineHost::menuChanged);
     connect(engine, &GatewayEngine::startFailed, this, &EngineHost::startFailed);
     connect(engine, &GatewayEngine::finished, this, &EngineHost::finished);
+    connect(engine, &GatewayEngine::networkChanged, this, &EngineHost::networkChanged);
     engine->load();
     m_built.release();
 }

@@ -33,6 +33,7 @@ signals:
     void menuChanged(const telvane::contracts::MenuState& menu);
     void startFailed(const telvane::gateway::StartFailure& failure);
     void finished();
+    void networkChanged(const QString& text);
 
     // To the engine's thread.
     void startRequested();

@@ -35,7 +35,10 @@ QString startFailureText(ConnectOutcome outcome) {
 }
 
 GatewayEngine::GatewayEngine(Dependencies dependencies, QObject* parent)
-    : QObject(parent), m_deps(dependencies), m_status(makeStatus(StatusId::Idle)) {
+    : QObject(parent),
+      m_deps(dependencies),
+      m_status(makeStatus(StatusId::Idle)),
+      m_care(m_deps.phone, m_deps.settings, m_deps.wallClock) {
     qRegisterMetaType<telvane::gateway::StartFailure>();
     qRegisterMetaType<telvane::contracts::MenuState>();
 }
@@ -113,7 +116,6 @@ ConnectOutcome GatewayEngine::ConnectPhone() {
     setMenu(menu);
     readWorkingSettings();
     m_deps.phone.FinCom();
-    m_pduModeSelected = false;
 
     ConnectOutcome outcome = ConnectOutcome::Connected;
     const PortOpening opening = openPort();
@@ -121,9 +123,11 @@ ConnectOutcome GatewayEngine::ConnectPhone() {
         m_connection = Connection::PortFailed;
         outcome = ConnectOutcome::PortNotOpened;
     } else if (phoneTest()) {
-        selectPduModeOnce();
-        SetStatusIcon(StatusIcon::PhoneAnswered);
-        SetStatus(makeStatus(StatusId::PhoneConnected));
+        prepareModem(false);
+        if (m_care.simReady()) {
+            SetStatusIcon(StatusIcon::PhoneAnswered);
+            SetStatus(makeStatus(StatusId::PhoneConnected));
+        }
         m_connection = Connection::InService;
         m_deps.ticks.setEnabled(true);
     } else {
@@ -144,19 +148,26 @@ ConnectOutcome GatewayEngine::ConnectPhone() {
 }
 
 bool GatewayEngine::phoneTest() {
-    QString wait = QStringLiteral("OK");
-    const bool answered = m_deps.phone.SendToPhone("at\r", QStringLiteral("www"), wait, 5);
-    if (!answered) m_pduModeSelected = false;
-    return answered;
+    return m_deps.phone.SendToPhone("at\r", QStringLiteral("www"), QStringLiteral("OK"), 5);
 }
 
-void GatewayEngine::selectPduModeOnce() {
-    // A phone left in text mode by another program fails every later PDU command.
-    if (m_pduModeSelected) return;
-    m_pduModeSelected = true;
-    QString wait = QStringLiteral("OK");
-    if (!m_deps.phone.SendToPhone("AT+CMGF=0\r", QStringLiteral("Инициализация"), wait, 5))
-        qCWarning(lcGateway) << "the phone did not accept PDU mode (AT+CMGF=0)";
+void GatewayEngine::prepareModem(bool check) {
+    if (!m_care.setUp(m_working.gfsLogs) && check) m_care.check(m_working.gfsLogs);
+    if (m_care.network() != m_network && !m_care.network().isEmpty()) {
+        m_network = m_care.network();
+        emit networkChanged(m_network);
+    }
+    if (m_care.simReady()) return;
+    SetStatusIcon(StatusIcon::NoPhone);
+    SetStatus(makeStatus(StatusId::SimNotReady, m_care.simProblem()));
+}
+
+bool GatewayEngine::pollHalted() {
+    if (!m_deps.phone.halted()) return false;
+    // An exit request ends the poll here and the program at the next tick; a lost port is a
+    // lost phone, found again at a later check.
+    if (!m_exitTag) losePhone();
+    return true;
 }
 
 void GatewayEngine::losePhone() {
@@ -192,10 +203,13 @@ void GatewayEngine::Timer1_Timer() {
 void GatewayEngine::connectionCheck() {
     if (m_connection == Connection::PhoneLost) (void)openPort();
     if (phoneTest()) {
-        selectPduModeOnce();
-        SetStatusIcon(StatusIcon::PhoneAnswered);
-        SetStatus(makeStatus(StatusId::WaitingForPoll));
         m_connection = Connection::InService;
+        prepareModem(true);
+        if (m_care.simReady()) {
+            SetStatusIcon(StatusIcon::PhoneAnswered);
+            SetStatus(makeStatus(StatusId::WaitingForPoll));
+        }
+        (void)pollHalted();
     } else {
         losePhone();
     }
@@ -214,8 +228,10 @@ void GatewayEngine::poll() {
         losePhone();
         return;
     }
-    selectPduModeOnce();
     m_connection = Connection::InService;
+    // The messages wait in the phone and the files in the folder while the SIM is not ready.
+    prepareModem(false);
+    if (m_care.simLocked() || pollHalted()) return;
     SetStatusIcon(StatusIcon::PhoneAnswered);
     SetStatus(makeStatus(StatusId::PhoneConnected));
     m_deps.ticks.setEnabled(false);
@@ -223,10 +239,17 @@ void GatewayEngine::poll() {
                                    m_deps.clock, m_deps.pump, m_deps.pacing, m_deps.wallClock};
     SetStatus(makeStatus(StatusId::ReadingMessages));
     m_deps.inbox.RetrieveInbox(context);
-    m_deps.clock.pause(m_deps.pacing.shortPauseMs);
-    m_deps.pump.run();
-    SetStatus(makeStatus(StatusId::SearchingOutbox));
-    m_deps.outbox.ScanOutbox(context);
+    if (!pollHalted()) {
+        m_deps.clock.pause(m_deps.pacing.shortPauseMs);
+        m_deps.pump.run();
+        SetStatus(makeStatus(StatusId::SearchingOutbox));
+        // Without a network a submission can only fail: the files wait, the reading goes on.
+        if (m_care.sendingHeld())
+            SetStatus(makeStatus(StatusId::WaitingForNetwork));
+        else
+            m_deps.outbox.ScanOutbox(context);
+        (void)pollHalted();
+    }
     m_deps.ticks.setEnabled(true);
 }
 
@@ -244,8 +267,10 @@ void GatewayEngine::itmExit_Click() {
         return;
     }
     // In service, or in the middle of a step: honoured at the next tick (or when connecting
-    // ends), so that nothing in progress is cut short.
+    // ends). A wait on the phone ends at once, and no further command goes out: the message
+    // or file at hand stays where it is for the next start.
     m_exitTag = true;
+    if (m_inTick || m_connection == Connection::Connecting) m_deps.phone.interrupt();
 }
 
 ConnectOutcome GatewayEngine::runOnce() {

@@ -9,6 +9,7 @@
 
 #include "contracts/PollContext.h"
 #include "contracts/Status.h"
+#include "gateway/ModemCare.h"
 
 namespace telvane::gateway {
 
@@ -88,6 +89,8 @@ signals:
     void startFailed(const telvane::gateway::StartFailure& failure);
     /// The engine has closed the port and wants the program to end.
     void finished();
+    /// The network line changed: "Сеть: зарегистрирован, сигнал 17/31".
+    void networkChanged(const QString& text);
 
 private:
     /// Start's work; nullopt when the gateway is not in a state to start.
@@ -96,8 +99,12 @@ private:
     contracts::PortOpening openPort();
     void readWorkingSettings();
     bool phoneTest();
-    void selectPduModeOnce();
+    /// The modem's set-up once per connection (and the check at connection checks); the
+    /// status text for a SIM that is not ready.
+    void prepareModem(bool check);
     void losePhone();
+    /// The phone is gone or an exit was asked for in the middle of a step.
+    bool pollHalted();
     void connectionCheck();
     void poll();
     void tearDown();
@@ -113,8 +120,9 @@ private:
     qint16 m_autoScroll = 0;
     bool m_exitTag = false;
     bool m_inTick = false;
-    bool m_pduModeSelected = false;
     bool m_finished = false;
+    ModemCare m_care;
+    QString m_network;
 };
 
 }  // namespace telvane::gateway

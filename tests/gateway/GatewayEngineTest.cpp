@@ -10,6 +10,7 @@
 #include "gateway/ManualTickSource.h"
 #include "support/FakeClock.h"
 #include "support/FakePhone.h"
+#include "support/TestData.h"
 
 using namespace telvane;
 using contracts::StatusIcon;
@@ -56,12 +57,15 @@ protected:
         heard();
         statuses.clear();
     }
-    // What the phone heard since the last call: commands without their CR, "open", "close".
+    // What the phone heard since the last call: commands without their CR, "open", "close";
+    // the set-up of a connection as "setup", registration and signal as "net".
     QString heard() {
         QStringList out;
         for (const QString& entry : std::exchange(phone.log, {}))
             out << entry.section(u'|', 0, 0).remove(QStringLiteral("<CR>"));
-        return out.join(u',');
+        return out.join(u',')
+            .replace("AT+CREG?,AT+CSQ", "net")
+            .replace("AT+CMGF=0,AT+CMEE=1,AT+CPIN?,AT+CNMI=2,1,0,2,0,net", "setup");
     }
     // What the phone heard at each of `count` ticks.
     QStringList tick(int count = 1) {
@@ -104,7 +108,7 @@ TEST_F(GatewayEngineTest, LoadKeepsThePortClosedAndStartConnectsOrSaysWhyNot) {
          {},
          "Связь с телефоном установлена",
          StatusIcon::PhoneAnswered,
-         "close,open,resync,at,AT+CMGF=0"},
+         "close,open,resync,at,setup"},
         {false,
          true,
          {ConnectOutcome::PortNotOpened},
@@ -142,11 +146,11 @@ TEST_F(GatewayEngineTest, ChecksOnTicksOneAndNineAndPollsWhenTheCounterReachesTh
     const struct {
         const char* period;
         int ticks;
-        QStringList heard;  // per tick; "at" is the check, "at,at" the check and the poll's test
+        QStringList heard;  // per tick; "at,net" is the check, "at" the poll's test
     } cases[] = {
-        {"10", 11, {"at", "", "", "", "", "", "", "", "at", "at", "at"}},
-        {"9", 10, {"at", "", "", "", "", "", "", "", "at,at", "at"}},
-        {"1", 3, {"at,at", "at,at", "at,at"}},
+        {"10", 11, {"at,net", "", "", "", "", "", "", "", "at,net", "at", "at,net"}},
+        {"9", 10, {"at,net", "", "", "", "", "", "", "", "at,net,at", "at,net"}},
+        {"1", 3, {"at,net,at", "at,net,at", "at,net,at"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.period);
@@ -181,16 +185,97 @@ TEST_F(GatewayEngineTest, ALostPhoneIsFoundAgainAtALaterCheckAndAPollWithoutItSk
     EXPECT_TRUE(ticks.isEnabled());
     tick(7);
     // Plugged back in: the check at tick 9 re-opens the port and selects PDU mode again.
-    EXPECT_EQ(tick(), QStringList{"open,resync,at,AT+CMGF=0"});
+    EXPECT_EQ(tick(), QStringList{"open,resync,at,setup"});
     EXPECT_EQ(engine->currentStatus().text, QStringLiteral("Пауза перед опросом телефона"));
     EXPECT_EQ(engine->currentIcon(), StatusIcon::PhoneAnswered);
 
     startInService("2");
-    phone.script = "os";
+    phone.script = "ooos";
     tick(2);
     EXPECT_TRUE(mailbox.runs.isEmpty());
     EXPECT_EQ(engine->currentStatus().id, StatusId::NoPhone);
     EXPECT_TRUE(ticks.isEnabled());
+}
+
+// Two polls, after a restart where said, on what the SIM and the network answer (real answers:
+// see tests/data/phone/replies.tsv): what the phone heard of the PIN, which halves of the poll
+// ran, the last status and "Log.txt" (its lines without date and time).
+TEST_F(GatewayEngineTest, TheSimAndTheNetworkDecideWhatAPollDoes) {
+    const QByteArray pin = "AT+CPIN=\"1234\"\r", sim = "AT+CPIN?\r", creg = "AT+CREG?\r";
+    const QByteArray simPin = "\r\n+CPIN: SIM PIN\r\n\r\nOK\r\n",
+                     refused = "\r\n+CME ERROR: 16\r\n";
+    const struct {
+        const char* name;
+        std::map<QByteArray, QByteArray> first, second;  // answers at each poll
+        bool restart;
+        const char* pinSetting;
+        int pinsEntered;
+        QStringList runs;
+        const char* lastStatus;
+        QStringList log;
+    } cases[] = {
+        {"the PIN of the settings is taken",
+         {{sim, simPin}},
+         {},
+         true,
+         "1234",
+         1,
+         {"inbox", "outbox", "inbox", "outbox"},
+         "Поиск файлов для отправки",
+         {}},
+        {"a refused PIN is never entered again",
+         {{sim, simPin}, {pin, refused}},
+         {{sim, simPin}},
+         true,
+         "1234",
+         1,
+         {},
+         "SIM-карта не готова: SIM PIN (PIN-код из настроек не подошёл)",
+         {"PIN-код не принят, повторно не вводится: +CME ERROR: 16 (incorrect password)",
+          "SIM-карта не готова: SIM PIN (PIN-код из настроек не подошёл)",
+          "SIM-карта не готова: SIM PIN (PIN-код из настроек не подошёл)"}},
+        {"a locked SIM",
+         {{sim, "\r\n+CPIN: SIM PUK\r\n\r\nOK\r\n"}},
+         {},
+         true,
+         "",
+         0,
+         {"inbox", "outbox"},
+         "Поиск файлов для отправки",
+         {"SIM-карта не готова: SIM PUK"}},
+        {"no network, then the network",
+         {{creg, "\r\n+CREG: 0,2\r\n\r\nOK\r\n"}},
+         {{creg, "\r\n+CREG: 0,5\r\n\r\nOK\r\n"}},
+         false,
+         "",
+         0,
+         {"inbox", "inbox", "outbox"},
+         "Поиск файлов для отправки",
+         {"Нет регистрации в сети (поиск сети): отправка SMS отложена",
+          "Регистрация в сети (зарегистрирован (роуминг)): отправка SMS возобновлена"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir fresh;
+        const QString logs = fresh.filePath("Logs/");
+        ASSERT_TRUE(settings.write(config::setting::Logs, logs));
+        ASSERT_TRUE(settings.write(config::setting::PIN, c.pinSetting));
+        QFile::remove(home.filePath(gateway::ModemCare::refusedPinFileName()));
+        mailbox.runs.clear();
+        phone.commands.clear();
+        phone.answers = c.first;
+        startInService("1");
+        tick();
+        phone.answers = c.second;
+        if (c.restart) startInService("1");
+        tick();
+        EXPECT_EQ(phone.commands.count(pin), c.pinsEntered);
+        EXPECT_EQ(mailbox.runs, c.runs);
+        EXPECT_EQ(engine->currentStatus().text, QString::fromUtf8(c.lastStatus));
+        QStringList log = test::cp1251Lines(logs + "Log.txt");
+        for (QString& line : log) line = line.section(u'\t', 2);
+        EXPECT_EQ(log, c.log);
+    }
 }
 
 TEST_F(GatewayEngineTest, ExitBeforeStartOrAfterAFailedStartEndsAtOnce) {
@@ -209,7 +294,7 @@ TEST_F(GatewayEngineTest, ExitBeforeStartOrAfterAFailedStartEndsAtOnce) {
     }
 }
 
-TEST_F(GatewayEngineTest, ExitInServiceWaitsForTheNextTickAndDuringAPollLetsItFinish) {
+TEST_F(GatewayEngineTest, ExitInServiceWaitsForTheNextTickAndDuringAPollEndsItsWait) {
     startInService("10");
     engine->itmExit_Click();
     EXPECT_EQ(finished, 0);
@@ -226,11 +311,11 @@ TEST_F(GatewayEngineTest, ExitInServiceWaitsForTheNextTickAndDuringAPollLetsItFi
         mailbox.onRun = nullptr;
     };
     tick();
-    EXPECT_EQ(mailbox.runs, QStringList({"inbox", "outbox"}));
+    EXPECT_EQ(mailbox.runs, QStringList({"inbox"}));  // the outbox waits for the next start
     EXPECT_EQ(finished, 1);
     tick();
     EXPECT_EQ(finished, 2);
-    EXPECT_EQ(mailbox.runs.size(), 2);  // no second poll
+    EXPECT_EQ(mailbox.runs.size(), 1);  // no second poll
 }
 
 TEST_F(GatewayEngineTest, ATickArrivingDuringATickIsDropped) {

@@ -1,0 +1,188 @@
+#include "gateway/ModemCare.h"
+
+#include <QCryptographicHash>
+#include <QLoggingCategory>
+
+#include "config/Settings.h"
+#include "config/SettingsKeys.h"
+#include "storage/DurableFile.h"
+#include "storage/FileSystem.h"
+#include "storage/LogFile.h"
+
+Q_LOGGING_CATEGORY(lcModem, "telvane.modem", QtInfoMsg)
+
+namespace telvane::gateway {
+
+namespace {
+
+using phone::SimState;
+
+std::string_view text(const QByteArray& bytes) { return {bytes.constData(), size_t(bytes.size())}; }
+
+// TS 27.005 3.4.1: new messages stored (<mt> 1) and status reports stored (<ds> 2), indications
+// buffered while the line is busy (<mode> 2). Modems refuse values they lack (a SIM800 <ds> 2,
+// an MC75i any <bfr> but 1, some <mode> 2 only): each next line gives one more up, and a
+// missing <bfr> keeps the modem's own.
+constexpr const char* kRoutings[] = {
+    "AT+CNMI=2,1,0,2,0\r", "AT+CNMI=2,1,0,2\r", "AT+CNMI=2,1,0,0,0\r",
+    "AT+CNMI=2,1,0,0\r",   "AT+CNMI=1,1,0,0\r", "AT+CNMI=0,0,0,0\r",
+};
+
+QString registrationWords(int stat) {
+    switch (stat) {
+        case 0:
+            return QStringLiteral("не зарегистрирован");
+        case 1:
+        case 6:
+        case 9:
+            return QStringLiteral("зарегистрирован");
+        case 2:
+            return QStringLiteral("поиск сети");
+        case 3:
+            return QStringLiteral("регистрация отклонена");
+        case 5:
+        case 7:
+        case 10:
+            return QStringLiteral("зарегистрирован (роуминг)");
+        case 8:
+            return QStringLiteral("только экстренные вызовы");
+        default:
+            return QStringLiteral("состояние неизвестно");
+    }
+}
+
+QByteArray digest(const QString& pin) {
+    return QCryptographicHash::hash(pin.toUtf8(), QCryptographicHash::Sha256).toHex();
+}
+
+}  // namespace
+
+QString networkText(std::optional<int> registration, std::optional<int> signal) {
+    const QString state =
+        registration ? registrationWords(*registration) : QStringLiteral("регистрация неизвестна");
+    const QString level = !signal || *signal == 99 ? QStringLiteral("сигнал неизвестен")
+                                                   : QStringLiteral("сигнал %1/31").arg(*signal);
+    return QStringLiteral("Сеть: ") + state + QStringLiteral(", ") + level;
+}
+
+QString simProblemText(const phone::SimReport& sim, bool pinRefused) {
+    switch (sim.state) {
+        case SimState::Pin:
+            return pinRefused ? QStringLiteral("SIM PIN (PIN-код из настроек не подошёл)")
+                              : QStringLiteral("SIM PIN");
+        case SimState::Puk:
+            return QStringLiteral("SIM PUK");
+        case SimState::NotInserted:
+            return QStringLiteral("SIM not inserted");
+        case SimState::Busy:
+            return QStringLiteral("SIM busy");
+        case SimState::Ready:
+        case SimState::Other:
+            break;
+    }
+    return QString::fromStdString(sim.text);
+}
+
+ModemCare::ModemCare(contracts::PhoneLink& phone, const config::Settings& settings,
+                     const contracts::WallClock& wallClock)
+    : m_phone(phone), m_settings(settings), m_wallClock(wallClock) {}
+
+contracts::ExchangeResult ModemCare::send(const QByteArray& command, const QString& action,
+                                          int delay) {
+    return m_phone.exchange({command, action, QStringLiteral("OK"), delay});
+}
+
+void ModemCare::log(const QString& logFolder, const QString& message) {
+    storage::DiskFileSystem disk;
+    disk.makeFolder(logFolder);
+    if (!storage::appendLog(disk, logFolder, m_wallClock.now(), message).ok)
+        qCWarning(lcModem).noquote() << "Log line lost:" << message;
+}
+
+bool ModemCare::setUp(const QString& logFolder) {
+    if (m_setUpFor == m_phone.connection()) return false;
+    m_setUpFor = m_phone.connection();
+    // A phone left in text mode by another program fails every later PDU command.
+    if (!send("AT+CMGF=0\r", QStringLiteral("Инициализация")).answered())
+        qCWarning(lcModem) << "the phone did not accept PDU mode (AT+CMGF=0)";
+    // Numbered errors, so that a refusal in "Log.txt" says why (TS 27.007 9.1).
+    (void)send("AT+CMEE=1\r", QStringLiteral("Коды ошибок"));
+    checkSim(logFolder);
+    if (simReady()) routeNewMessagesToMemory(logFolder);
+    check(logFolder);
+    return true;
+}
+
+void ModemCare::check(const QString& logFolder) {
+    if (m_phone.halted()) return;
+    if (!simReady()) checkSim(logFolder);
+    std::optional<int> registration;
+    std::optional<int> signal;
+    if (send("AT+CREG?\r", QStringLiteral("Регистрация в сети")).answered())
+        registration = phone::registrationOf(text(m_phone.gsBuffer()));
+    if (send("AT+CSQ\r", QStringLiteral("Уровень сигнала")).answered())
+        signal = phone::signalOf(text(m_phone.gsBuffer()));
+    if (m_phone.halted()) return;
+    m_network = networkText(registration, signal);
+    // A modem that does not say stays usable: only a stated lack of registration holds sending.
+    const bool held = registration && phone::blocksSending(*registration);
+    if (held != m_sendingHeld) {
+        const QString state = registrationWords(registration.value_or(-1));
+        log(logFolder,
+            held ? QStringLiteral("Нет регистрации в сети (%1): отправка SMS отложена").arg(state)
+                 : QStringLiteral("Регистрация в сети (%1): отправка SMS возобновлена").arg(state));
+    }
+    m_sendingHeld = held;
+}
+
+void ModemCare::checkSim(const QString& logFolder) {
+    const contracts::ExchangeResult asked =
+        send("AT+CPIN?\r", QStringLiteral("Проверка SIM-карты"));
+    if (asked.halted() || asked.outcome == contracts::ExchangeOutcome::TimedOut) return;
+    // A phone that has no AT+CPIN? at all is taken as ready: it will say so at its SMS commands.
+    std::optional<phone::SimReport> sim = phone::simReportOf(text(m_phone.gsBuffer()));
+    std::optional<bool> entered;
+    if (sim && sim->state == SimState::Pin) entered = enterPin(logFolder);
+    if (entered == true) sim.reset();
+    const bool blocking = sim && sim->state != SimState::Ready && sim->state != SimState::Other;
+    const std::optional<QString> problem =
+        blocking ? std::optional(simProblemText(*sim, entered == false)) : std::nullopt;
+    if (problem && problem != m_simProblem)
+        log(logFolder, QStringLiteral("SIM-карта не готова: ") + *problem);
+    if (!problem && m_simProblem) log(logFolder, QStringLiteral("SIM-карта готова"));
+    m_simProblem = problem;
+    m_simLocked = problem && sim->state != SimState::NotInserted;
+}
+
+// Whether the SIM took the PIN of the settings; nullopt when there is none or the SIM did not
+// say. A PIN is offered once: one the SIM refused is kept (as its digest) and never tried again,
+// by this run or a later one.
+std::optional<bool> ModemCare::enterPin(const QString& logFolder) {
+    const QString pin = m_settings.text(config::setting::PIN).trimmed();
+    if (pin.isEmpty()) return std::nullopt;
+    const QString refusedPath = m_settings.homeFolder() + refusedPinFileName();
+    const storage::ReadResult refused = storage::readOwnFile(refusedPath, 1024);
+    if (refused.ok() && refused.bytes.trimmed() == digest(pin)) return false;
+    const contracts::ExchangeResult entered =
+        send("AT+CPIN=\"" + pin.toLatin1() + "\"\r", QStringLiteral("Ввод PIN-кода"), 10);
+    if (entered.answered()) return true;
+    if (entered.outcome != contracts::ExchangeOutcome::Refused) return std::nullopt;
+    if (!storage::replaceDurably(refusedPath, digest(pin) + '\n').ok)
+        qCWarning(lcModem).noquote() << "cannot keep the refused PIN in" << refusedPath;
+    log(logFolder, QStringLiteral("PIN-код не принят, повторно не вводится: ") + entered.reason());
+    return false;
+}
+
+void ModemCare::routeNewMessagesToMemory(const QString& logFolder) {
+    contracts::ExchangeResult last;
+    for (const char* routing : kRoutings) {
+        last = send(routing, QStringLiteral("Приём SMS в память"));
+        if (last.answered() || last.halted() ||
+            last.outcome == contracts::ExchangeOutcome::TimedOut)
+            return;
+    }
+    log(logFolder, QStringLiteral("Модем не принял настройку приёма SMS в память (AT+CNMI): ") +
+                       last.reason());
+}
+
+}  // namespace telvane::gateway

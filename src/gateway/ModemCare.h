@@ -1,0 +1,70 @@
+#pragma once
+// What the gateway does for the modem besides reading and sending: once per connection it
+// selects PDU mode, numbered errors, the SIM's PIN and the routing of new messages into the
+// memories; at each connection check it reads the registration and the signal. It keeps what
+// it learnt (SIM ready, sending possible, the network line shown to the user) and writes to
+// "Log.txt" when a condition starts and when it ends, not at every check.
+
+#include <QString>
+#include <optional>
+
+#include "contracts/Clock.h"
+#include "contracts/PhoneLink.h"
+#include "phone/Replies.h"
+
+namespace telvane::config {
+class Settings;
+}
+
+namespace telvane::gateway {
+
+/// The network line for the user: "Сеть: зарегистрирован, сигнал 17/31".
+QString networkText(std::optional<int> registration, std::optional<int> signal);
+/// Why the SIM keeps the gateway from working: "SIM PIN", "SIM PUK", "SIM not inserted",
+/// "SIM busy", and that the PIN of the settings was refused.
+QString simProblemText(const phone::SimReport& sim, bool pinRefused);
+
+class ModemCare {
+public:
+    ModemCare(contracts::PhoneLink& phone, const config::Settings& settings,
+              const contracts::WallClock& wallClock);
+
+    /// Once per connection, after the phone answered its test: the set-up, ending with
+    /// check(). False (and nothing done) when this connection is set up already.
+    bool setUp(const QString& logFolder);
+    /// The SIM again while it is not ready, then registration and signal.
+    void check(const QString& logFolder);
+
+    /// False while the SIM waits for a PIN or PUK, is missing or busy.
+    bool simReady() const { return !m_simProblem; }
+    /// True while the SIM waits for a PIN or PUK or is busy: no memory can be read. A missing
+    /// SIM still leaves the phone's own memory.
+    bool simLocked() const { return m_simLocked; }
+    /// The status text while the SIM is not ready.
+    QString simProblem() const { return m_simProblem.value_or(QString()); }
+    /// True while the modem is not registered or its registration was denied.
+    bool sendingHeld() const { return m_sendingHeld; }
+    QString network() const { return m_network; }
+
+    /// The file of the home folder that keeps a PIN the SIM refused, so that no restart tries
+    /// it again: three refusals would lock the SIM.
+    static QString refusedPinFileName() { return QStringLiteral("RefusedPin.txt"); }
+
+private:
+    contracts::ExchangeResult send(const QByteArray& command, const QString& action, int delay = 5);
+    void checkSim(const QString& logFolder);
+    std::optional<bool> enterPin(const QString& logFolder);
+    void routeNewMessagesToMemory(const QString& logFolder);
+    void log(const QString& logFolder, const QString& message);
+
+    contracts::PhoneLink& m_phone;
+    const config::Settings& m_settings;
+    const contracts::WallClock& m_wallClock;
+    quint64 m_setUpFor = 0;  ///< the connection set up last
+    std::optional<QString> m_simProblem;
+    bool m_simLocked = false;
+    bool m_sendingHeld = false;
+    QString m_network;
+};
+
+}  // namespace telvane::gateway
