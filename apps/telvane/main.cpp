@@ -74,6 +74,8 @@ int main(int argc, char** argv) {
                      &tray::TrayStatusModel::SetStatusIcon);
     QObject::connect(&host, &gateway::EngineHost::menuChanged, &model,
                      &tray::TrayStatusModel::setMenu);
+    QObject::connect(&host, &gateway::EngineHost::networkChanged, &model,
+                     &tray::TrayStatusModel::setNetwork);
     QObject::connect(&host, &gateway::EngineHost::startFailed, &window,
                      [&window](const gateway::StartFailure& failure) {
                          if (!failure.portProblem.isEmpty())

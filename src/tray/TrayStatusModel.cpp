@@ -7,10 +7,13 @@ Q_LOGGING_CATEGORY(lcTray, "telvane.tray", QtInfoMsg)
 namespace telvane::tray {
 
 QString toolTipFor(const QString& status) {
-    if (status.size() <= kToolTipLength) return status;
+    const qsizetype lineEnd = status.indexOf(u'\n');
+    const QString first = lineEnd < 0 ? status : status.left(lineEnd);
+    const QString rest = lineEnd < 0 ? QString() : status.mid(lineEnd);
+    if (first.size() <= kToolTipLength) return status;
     qsizetype length = kToolTipLength;
-    if (status.at(length - 1).isHighSurrogate()) --length;
-    return status.left(length);
+    if (first.at(length - 1).isHighSurrogate()) --length;
+    return first.left(length) + rest;
 }
 
 TrayStatusModel::TrayStatusModel(QObject* parent) : QObject(parent) {}
@@ -18,6 +21,11 @@ TrayStatusModel::TrayStatusModel(QObject* parent) : QObject(parent) {}
 void TrayStatusModel::SetStatus(const QString& text) {
     m_status = text;
     emit statusChanged(text);
+}
+
+void TrayStatusModel::setNetwork(const QString& text) {
+    m_network = text;
+    emit statusChanged(m_status);
 }
 
 void TrayStatusModel::SetStatusIcon(int index) {

@@ -17,7 +17,8 @@ using MenuItems = contracts::MenuState;
 inline constexpr qsizetype kToolTipLength = 63;
 
 /// The first kToolTipLength characters of `status`. A character outside the Basic Multilingual
-/// Plane is never cut in half: it is dropped whole when it would straddle the limit.
+/// Plane is never cut in half: it is dropped whole when it would straddle the limit. Lines after
+/// the first (the network under the status) are kept as they are.
 QString toolTipFor(const QString& status);
 
 /// The status icon indexes run from 1 to 6; 0 stands for the application's own icon, which the
@@ -32,7 +33,11 @@ public:
     explicit TrayStatusModel(QObject* parent = nullptr);
 
     QString statusText() const { return m_status; }
-    QString toolTip() const { return toolTipFor(m_status); }
+    /// The status, and the network line under it once the engine has reported one.
+    QString toolTipText() const {
+        return m_network.isEmpty() ? m_status : m_status + u'\n' + m_network;
+    }
+    QString toolTip() const { return toolTipFor(toolTipText()); }
     /// kApplicationIcon, or the current status icon (1 to 6).
     int iconIndex() const { return m_icon; }
     MenuItems menu() const { return m_menu; }
@@ -43,6 +48,8 @@ public slots:
     /// An index outside 1 to 6 is refused with a warning and the icon stays as it is.
     void SetStatusIcon(int index);
     void setMenu(const telvane::contracts::MenuState& items);
+    /// The network line ("Сеть: зарегистрирован, сигнал 17/31"); the tooltip changes with it.
+    void setNetwork(const QString& text);
 
 signals:
     void statusChanged(const QString& text);
@@ -51,6 +58,7 @@ signals:
 
 private:
     QString m_status;
+    QString m_network;
     int m_icon = kApplicationIcon;
     MenuItems m_menu;
 };

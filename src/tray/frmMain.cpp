@@ -46,7 +46,7 @@ frmMain::frmMain(TrayStatusModel& model, config::Settings settings, QString vers
 frmMain::~frmMain() { tearDown(); }
 
 void frmMain::load() {
-    m_tray.setToolTipText(m_model.statusText());
+    m_tray.setToolTipText(m_model.toolTipText());
     m_tray.setIcon(m_windowIcon);
     m_tray.Add();
 }
@@ -61,8 +61,8 @@ void frmMain::tearDown() {
     if (m_about) m_about->close();
 }
 
-void frmMain::SetStatus(const QString& text) {
-    m_tray.setToolTipText(text);
+void frmMain::SetStatus(const QString&) {
+    m_tray.setToolTipText(m_model.toolTipText());
     m_tray.Modify();
 }
 
