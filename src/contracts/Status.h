@@ -88,11 +88,11 @@ inline Status makeStatus(StatusId id, const QString& detail = {}) {
     return {id, {}};
 }
 
-/// Which menu items a front end may offer, as the engine decides them.
+/// Which menu items a front end may offer, as the engine decides them. "Выход" is not among
+/// them: it can always be chosen, and during a poll it takes effect when the poll has ended.
 struct MenuState {
     bool start = true;
     bool options = true;
-    bool exit = true;
     bool about = true;
     bool operator==(const MenuState&) const = default;
 };

@@ -178,9 +178,6 @@ void GatewayEngine::Timer1_Timer() {
     }
     if (m_tickCounter >= m_working.PollPeriod) {
         m_tickCounter = 0;
-        MenuState menu = m_menu;
-        menu.exit = false;
-        setMenu(menu);
         poll();
     }
     m_inTick = false;
@@ -196,9 +193,6 @@ void GatewayEngine::connectionCheck() {
     } else {
         losePhone();
     }
-    MenuState menu = m_menu;
-    menu.exit = true;
-    setMenu(menu);
 }
 
 void GatewayEngine::poll() {

@@ -13,11 +13,14 @@ QString toolTipFor(const QString& status) {
     return status.left(length);
 }
 
+QString finishingToolTip() { return QStringLiteral("Завершение после опроса..."); }
+
 TrayStatusModel::TrayStatusModel(QObject* parent) : QObject(parent) {}
 
 void TrayStatusModel::SetStatus(const QString& text) {
     m_status = text;
     emit statusChanged(text);
+    emit toolTipChanged(toolTip());
 }
 
 void TrayStatusModel::SetStatusIcon(int index) {
@@ -27,6 +30,12 @@ void TrayStatusModel::SetStatusIcon(int index) {
     }
     m_icon = index;
     emit iconChanged(index);
+}
+
+void TrayStatusModel::noteExitRequested() {
+    if (m_finishing) return;
+    m_finishing = true;
+    emit toolTipChanged(toolTip());
 }
 
 void TrayStatusModel::setMenu(const MenuItems& items) {

@@ -35,10 +35,13 @@ frmMain::frmMain(TrayStatusModel& model, config::Settings settings, QString vers
 
     connect(m_itmStart, &QAction::triggered, this, &frmMain::startRequested);
     connect(m_itmOptions, &QAction::triggered, this, &frmMain::itmOptions_Click);
-    connect(m_itmExit, &QAction::triggered, this, &frmMain::exitRequested);
+    connect(m_itmExit, &QAction::triggered, this, [this] {
+        m_model.noteExitRequested();
+        emit exitRequested();
+    });
     connect(m_itmAbout, &QAction::triggered, this, &frmMain::itmAbout_Click);
     connect(&m_tray, &TrayIcon::OnIcon, this, &frmMain::cTray_OnIcon);
-    connect(&model, &TrayStatusModel::statusChanged, this, &frmMain::SetStatus);
+    connect(&model, &TrayStatusModel::toolTipChanged, this, &frmMain::SetStatus);
     connect(&model, &TrayStatusModel::iconChanged, this, &frmMain::SetStatusIcon);
     connect(&model, &TrayStatusModel::menuChanged, this, &frmMain::applyMenu);
 }
@@ -46,7 +49,7 @@ frmMain::frmMain(TrayStatusModel& model, config::Settings settings, QString vers
 frmMain::~frmMain() { tearDown(); }
 
 void frmMain::load() {
-    m_tray.setToolTipText(m_model.statusText());
+    m_tray.setToolTipText(m_model.toolTip());
     m_tray.setIcon(m_windowIcon);
     m_tray.Add();
 }
@@ -75,7 +78,6 @@ void frmMain::SetStatusIcon(int index) {
 void frmMain::applyMenu(const MenuItems& items) {
     m_itmStart->setEnabled(items.start);
     m_itmOptions->setEnabled(items.options);
-    m_itmExit->setEnabled(items.exit);
     m_itmAbout->setEnabled(items.about);
 }
 

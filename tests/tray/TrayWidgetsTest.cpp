@@ -91,19 +91,21 @@ TEST_F(TrayView, MenuOffersTheFourItemsAsTheEngineAllows) {
     int exits = 0;
     QObject::connect(&view, &tray::frmMain::startRequested, [&] { ++starts; });
     QObject::connect(&view, &tray::frmMain::exitRequested, [&] { ++exits; });
-    // Each item has its own pattern down the rows, so that no two can be swapped unnoticed.
-    const std::array<bool, 4> rows[] = {{true, true, true, true},
-                                        {false, false, true, true},
-                                        {false, true, false, true},
-                                        {false, false, false, false}};
+    // Each item has its own pattern down the rows, so that no two can be swapped unnoticed;
+    // "Выход" can always be chosen, and its tooltip then says that the gateway is finishing.
+    const std::array<bool, 3> rows[] = {
+        {true, true, true}, {false, false, true}, {false, true, false}, {false, false, false}};
     for (const auto& row : rows) {
-        model.setMenu({row[0], row[1], row[2], row[3]});
-        for (int i = 0; i < 4; ++i) EXPECT_EQ(actions[i]->isEnabled(), row[i]) << i;
+        model.setMenu({row[0], row[1], row[2]});
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(actions[i]->isEnabled(), i == 2 || row[i < 2 ? i : 2]) << i;
         view.itmStart()->trigger();
         view.itmExit()->trigger();
     }
     EXPECT_EQ(starts, 1) << "a greyed item cannot be chosen";
-    EXPECT_EQ(exits, 2);
+    EXPECT_EQ(exits, 4);
+    model.SetStatus(QStringLiteral("Чтение сообщений из телефона"));
+    EXPECT_EQ(shown().toolTip(), QStringLiteral("Завершение после опроса..."));
 }
 
 TEST_F(TrayView, StatusReachesTheIconAndTheCutTooltipUntilTearDownClosesAll) {
