@@ -22,11 +22,19 @@ using namespace telvane;
 
 namespace {
 
-enum ExitCode { Finished = 0, AlreadyRunning = 3 };
+enum ExitCode { Finished = 0, AlreadyRunning = 3, LockNotWritten = 73 };
 
 // The engine's texts keep the CR LF line breaks of the message boxes they were written for.
 QString forDisplay(QString text) {
     return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
+
+// Shown before the event loop runs, so it waits for its answer.
+void showRefusal(QMessageBox::Icon icon, const QString& title, const QString& text,
+                 const QString& objectName) {
+    QMessageBox box(icon, title, forDisplay(text), QMessageBox::Ok);
+    box.setObjectName(objectName);
+    box.exec();
 }
 
 }  // namespace
@@ -44,7 +52,7 @@ int main(int argc, char** argv) {
     parser.setApplicationDescription(QStringLiteral(
         "Telvane SMS gateway in the notification area: receives SMS into the receive folder and "
         "sends the files of the send folder through a GSM phone or modem. Exit status 3: another "
-        "gateway already uses this home folder."));
+        "gateway already uses this home folder; 73: its lock file could not be written."));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption homeOption = services::homeOption();
@@ -55,12 +63,17 @@ int main(int argc, char** argv) {
     const QString iniPath = config::HomeFolder::iniPath(home);
 
     gateway::SingleInstance instance(home);
-    if (!instance.isFirst()) {
-        QMessageBox warning(QMessageBox::Critical, gateway::SingleInstance::warningTitle(),
-                            forDisplay(gateway::SingleInstance::warningText()), QMessageBox::Ok);
-        warning.setObjectName(QStringLiteral("msgAlreadyRunning"));
-        warning.exec();
-        return AlreadyRunning;
+    switch (instance.outcome()) {
+        case gateway::SingleInstance::Outcome::First:
+            break;
+        case gateway::SingleInstance::Outcome::AlreadyRunning:
+            showRefusal(QMessageBox::Critical, gateway::SingleInstance::warningTitle(),
+                        instance.warningText(), QStringLiteral("msgAlreadyRunning"));
+            return AlreadyRunning;
+        case gateway::SingleInstance::Outcome::LockNotWritten:
+            showRefusal(QMessageBox::Critical, tray::frmMain::applicationTitle(),
+                        instance.lockProblem(), QStringLiteral("msgLockNotWritten"));
+            return LockNotWritten;
     }
 
     tray::TrayStatusModel model;

@@ -43,7 +43,8 @@ public:
             for (int i = after; i < m_statuses.size(); ++i)
                 if (m_statuses[i] == text) return i;
             if (deadline.hasExpired() || m_process.state() == QProcess::NotRunning) return -1;
-            m_process.waitForReadyRead(static_cast<int>(std::min<qint64>(deadline.remainingTime(), 500)));
+            m_process.waitForReadyRead(
+                static_cast<int>(std::min<qint64>(deadline.remainingTime(), 500)));
         }
     }
 
@@ -54,6 +55,7 @@ public:
         return ended;
     }
     int exitCode() const { return m_process.exitCode(); }
+    qint64 pid() const { return m_process.processId(); }
 
     /// Status texts in order, without their time stamps.
     const QStringList& statuses() const { return m_statuses; }

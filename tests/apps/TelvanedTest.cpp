@@ -1,8 +1,10 @@
 // The headless service against the simulated modem: one poll with --once and its exit codes,
 // the single instance, a modem that vanishes and comes back while in service, and SIGTERM.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include "ServiceProcess.h"
@@ -58,8 +60,15 @@ TEST(Telvaned, OnceExitCodesTellWhyThePollDidNotRun) {
         QString message;
     };
     const Case cases[] = {
-        {false, {}, 1, QStringLiteral("Порт не открыт"), QStringLiteral("Порт не открыт. Проверьте")},
-        {true, {QStringLiteral("silent")}, 2, QStringLiteral("Нет связи с телефоном"),
+        {false,
+         {},
+         1,
+         QStringLiteral("Порт не открыт"),
+         QStringLiteral("Порт не открыт. Проверьте")},
+        {true,
+         {QStringLiteral("silent")},
+         2,
+         QStringLiteral("Нет связи с телефоном"),
          QStringLiteral("Телефон не отвечает на запрос.")},
     };
     for (const Case& c : cases) {
@@ -68,9 +77,12 @@ TEST(Telvaned, OnceExitCodesTellWhyThePollDidNotRun) {
         options.faults = c.faults;
         SimulatedModem modem(options);
         QTemporaryDir home;
-        if (c.withModem) ASSERT_TRUE(modem.start());
-        writeIni(home.path(), portSettings(c.withModem ? modem.linkPath()
-                                                       : home.filePath(QStringLiteral("no-modem"))));
+        if (c.withModem) {
+            ASSERT_TRUE(modem.start());
+        }
+        writeIni(home.path(),
+                 portSettings(c.withModem ? modem.linkPath()
+                                          : home.filePath(QStringLiteral("no-modem"))));
         ServiceProcess service(home.path());
         EXPECT_EQ(service.run({QStringLiteral("--once")}), c.exitCode);
         ASSERT_FALSE(service.statuses().isEmpty());
@@ -79,7 +91,7 @@ TEST(Telvaned, OnceExitCodesTellWhyThePollDidNotRun) {
     }
 }
 
-TEST(Telvaned, ASecondInstanceOnTheSameHomeIsRefused) {
+TEST(Telvaned, ASecondInstanceIsRefusedAndAnUnwritableLockIsNoSecondInstance) {
     QTemporaryDir home;
     writeIni(home.path(), portSettings(home.filePath(QStringLiteral("no-modem")), "1"));
     ServiceProcess first(home.path());
@@ -87,9 +99,31 @@ TEST(Telvaned, ASecondInstanceOnTheSameHomeIsRefused) {
     ASSERT_GE(first.waitForStatus(QStringLiteral("Порт не открыт")), 0);
     ServiceProcess second(home.path());
     EXPECT_EQ(second.run({QStringLiteral("--once")}), 3);
-    EXPECT_TRUE(second.errors().contains(QStringLiteral("Программа 'Telvane' уже запущена!")));
+    EXPECT_EQ(second.errors(),
+              QStringLiteral("Предупреждение: Программа 'Telvane' уже запущена! Процесс %1 "
+                             "работает с той же папкой; остановите его командой 'systemctl stop "
+                             "telvane' (служба) или 'kill %1'.\n")
+                  .arg(first.pid()));
     first.terminate();
     EXPECT_TRUE(first.waitForExit());
+
+    // A full disk: the lock cannot be written, which says nothing about another gateway.
+    QTemporaryDir mountPoint;
+    if (::geteuid() != 0 ||
+        QProcess::execute(QStringLiteral("mount"),
+                          {"-t", "tmpfs", "-o", "size=16k", "tmpfs", mountPoint.path()}) != 0)
+        GTEST_SKIP() << "needs a tmpfs mount";
+    QFile filler(mountPoint.filePath(QStringLiteral("filler")));
+    EXPECT_TRUE(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+    while (filler.write(QByteArray(512, 'x')) == 512) {
+    }
+    ServiceProcess full(mountPoint.path());
+    EXPECT_EQ(full.run({QStringLiteral("--once")}), 73);
+    EXPECT_EQ(full.errors(), QStringLiteral("Не удалось записать файл блокировки %1/telvane.lock: "
+                                            "на диске нет места.\n")
+                                 .arg(mountPoint.path()));
+    filler.close();
+    QProcess::execute(QStringLiteral("umount"), {mountPoint.path()});
 }
 
 TEST(Telvaned, InServiceALostModemIsFoundAgainWithoutUserAction) {
