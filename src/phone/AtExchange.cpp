@@ -1,5 +1,6 @@
 #include "phone/AtExchange.h"
 
+#include <QDir>
 #include <QFile>
 #include <QLoggingCategory>
 
@@ -124,7 +125,9 @@ bool AtExchange::SendToPhone(const QByteArray& Command, const QString& Action, Q
 
 void AtExchange::appendPortLog() {
     if (m_logFolder.isEmpty()) return;
-    // The folder is not created here: without it the log line is lost and nothing else.
+    // A fresh home has no Logs folder yet, as it has no Receive folder: both are made when
+    // first written to. A folder that cannot be made loses the line and nothing else.
+    QDir().mkpath(m_logFolder);
     QFile log(m_logFolder + QStringLiteral("PortLog.txt"));
     if (!log.open(QIODevice::WriteOnly | QIODevice::Append)) return;
     log.write(portLogLine(m_buffer));

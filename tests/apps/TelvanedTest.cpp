@@ -30,9 +30,11 @@ TEST(Telvaned, OncePollsTheSimulatedModemAndSaysWhatItDid) {
     SimulatedModem modem;
     ASSERT_TRUE(modem.start()) << modem.errorString().toStdString();
     QTemporaryDir home;
-    writeIni(home.path(), portSettings(modem.linkPath()));
+    writeIni(home.path(), portSettings(modem.linkPath()) + "Log=1\r\n");
     ServiceProcess service(home.path());
     EXPECT_EQ(service.run({QStringLiteral("--once")}), 0) << service.errors().toStdString();
+    EXPECT_TRUE(QFile::exists(home.filePath(QStringLiteral("Logs/PortLog.txt"))))
+        << "Log=1 makes the Logs folder of a fresh home";
     EXPECT_EQ(service.statusLines(),
               QStringList({QStringLiteral("Telvane"),
                            QStringLiteral("Устанавливается соединение с телефоном."),

@@ -137,7 +137,7 @@ TEST_F(AtExchangeTest, SilenceTimesOutAtTheRoundedDeadline) {
     }
 }
 
-TEST_F(AtExchangeTest, PortLogIsWrittenOnlyWhenLogIsOneAndTheFolderExists) {
+TEST_F(AtExchangeTest, PortLogIsWrittenOnlyWhenLogIsOneIntoAFolderMadeForIt) {
     const QString logs = home.filePath(QStringLiteral("Logs")) + QDir::separator();
     exchange.setLogFolder(logs);
     struct Case {
@@ -145,7 +145,7 @@ TEST_F(AtExchangeTest, PortLogIsWrittenOnlyWhenLogIsOneAndTheFolderExists) {
         bool folderExists;
         bool expectLine;
     };
-    for (const Case& c : {Case{"1", false, false}, Case{"1", true, true}, Case{"0", true, false},
+    for (const Case& c : {Case{"1", false, true}, Case{"1", true, true}, Case{"0", true, false},
                           Case{"yes", true, false}, Case{"1.0", true, true}}) {
         SCOPED_TRACE(c.log);
         QDir(logs).removeRecursively();
