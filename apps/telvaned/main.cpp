@@ -35,7 +35,12 @@ void printLine(std::FILE* stream, const QString& text) {
     std::fflush(stream);
 }
 
+// The engine reports a status each time it sets one, often the same text again: a line is
+// printed only when the text changes.
 void printStatus(const QString& text) {
+    static QString last;
+    if (text == last) return;
+    last = text;
     printLine(stdout,
               QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss ")) + text);
 }
