@@ -15,7 +15,6 @@
 #include <limits>
 #include <optional>
 
-#include "config/IniFile.h"
 #include "config/NumberText.h"
 #include "config/SettingsKeys.h"
 
@@ -91,9 +90,16 @@ QString storedCheckState(const QCheckBox* box) {
 
 }  // namespace
 
-QString frmOptions::wrongFolderTitle() { return QStringLiteral("Ошибка"); }
+QString frmOptions::errorTitle() { return QStringLiteral("Ошибка"); }
 
 QString frmOptions::wrongFolderText() { return QStringLiteral("Вы выбрали неправильную папку!"); }
+
+QString frmOptions::saveFailedText(const QString& iniFilePath) {
+    return QStringLiteral(
+               "Настройки не сохранены: файл %1 не удалось записать. Проверьте, есть "
+               "ли место на диске и можно ли писать в этот файл.")
+        .arg(QDir::toNativeSeparators(iniFilePath));
+}
 
 frmOptions::frmOptions(Settings settings, const QIcon& windowIcon, ChooseFolder chooseFolder,
                        QWidget* parent)
@@ -212,22 +218,31 @@ void frmOptions::buildControls() {
 }
 
 void frmOptions::load() {
+    m_hinted.clear();
+    // A key the file does not have shows its default as a hint in the empty box, and stays out
+    // of the file unless the operator types a value: written, a default that is only an example
+    // would change what the gateway does (an SMS centre "79xxxxxxxxx" refuses every message).
+    const auto showHinted = [this](QLineEdit* box, const Setting& key) {
+        const std::optional<QString> value = m_settings.stored(key);
+        box->setPlaceholderText(QString::fromUtf8(key.defaultValue));
+        box->setText(value.value_or(QString()));
+        m_hinted.push_back({box, value.has_value()});
+    };
     m_txtPort[0]->setText(m_settings.text(setting::ComPort));
-    m_txtPort[1]->setText(m_settings.text(setting::ComPortSpeedInOptions));
-    m_txtPort[2]->setText(m_settings.text(setting::PeriodInOptions));
+    showHinted(m_txtPort[1], setting::ComPortSpeedInOptions);
+    showHinted(m_txtPort[2], setting::PeriodInOptions);
 
     // The folder boxes show the stored text as it stands; only a missing key shows the folder
     // under the home folder, with its trailing separator.
     const auto folderText = [this](const Setting& key) {
-        const QString name = QString::fromUtf8(key.key);
-        return ReadIniValue(m_settings.iniFilePath(), QString::fromUtf8(key.section), name,
-                            m_settings.homeFolder() + name + QDir::separator());
+        return m_settings.stored(key).value_or(m_settings.homeFolder() +
+                                               QString::fromUtf8(key.key) + QDir::separator());
     };
     m_txtFolders[1]->setText(folderText(setting::Send));
     m_txtFolders[0]->setText(folderText(setting::Receive));
     m_txtFolders[2]->setText(folderText(setting::Logs));
 
-    m_txtSMSC->setText(m_settings.text(setting::SMSCInOptions));
+    showHinted(m_txtSMSC, setting::SMSCInOptions);
 
     setCheckState(m_chkLatin, checkStateOf(m_settings, setting::ToLatin));
     setCheckState(m_chkAutoScroll, checkStateOf(m_settings, setting::AutoScroll));
@@ -239,22 +254,38 @@ void frmOptions::load() {
 }
 
 void frmOptions::cmdOK_Click() {
-    // No value is checked: the boxes are written as they stand, an empty box as an empty value.
-    m_settings.write(setting::ComPort, m_txtPort[0]->text());
-    m_settings.write(setting::ComPortSpeedInOptions, m_txtPort[1]->text());
-    m_settings.write(setting::PeriodInOptions, m_txtPort[2]->text());
-    m_settings.write(setting::Send, m_txtFolders[1]->text());
-    m_settings.write(setting::Receive, m_txtFolders[0]->text());
-    m_settings.write(setting::Logs, m_txtFolders[2]->text());
-    m_settings.write(setting::SMSCInOptions, m_txtSMSC->text());
-    m_settings.write(setting::ToLatin, storedCheckState(m_chkLatin));
-    m_settings.write(setting::AutoScroll, storedCheckState(m_chkAutoScroll));
-    m_settings.write(setting::Report, storedCheckState(m_chkReport));
+    // No value is checked: the boxes are written as they stand, an empty box as an empty value,
+    // but for an empty box that only showed its default as a hint.
+    bool saved = true;
+    const auto write = [&](const Setting& key, const QString& value) {
+        saved = m_settings.write(key, value) && saved;
+    };
+    const auto writeBox = [&](const Setting& key, const QLineEdit* box) {
+        for (const Hinted& hinted : m_hinted)
+            if (hinted.box == box && !hinted.stored && box->text().isEmpty()) return;
+        write(key, box->text());
+    };
+    writeBox(setting::ComPort, m_txtPort[0]);
+    writeBox(setting::ComPortSpeedInOptions, m_txtPort[1]);
+    writeBox(setting::PeriodInOptions, m_txtPort[2]);
+    writeBox(setting::Send, m_txtFolders[1]);
+    writeBox(setting::Receive, m_txtFolders[0]);
+    writeBox(setting::Logs, m_txtFolders[2]);
+    writeBox(setting::SMSCInOptions, m_txtSMSC);
+    write(setting::ToLatin, storedCheckState(m_chkLatin));
+    write(setting::AutoScroll, storedCheckState(m_chkAutoScroll));
+    write(setting::Report, storedCheckState(m_chkReport));
     for (int i = 0; i < 3; ++i) {
         if (m_optFileType[i]->isChecked()) {
-            m_settings.write(setting::FileType, QString::number(i));
+            write(setting::FileType, QString::number(i));
             break;
         }
+    }
+    if (!saved) {
+        // The dialog stays open with what was typed, so that nothing is lost.
+        QMessageBox::critical(this, errorTitle(), saveFailedText(m_settings.iniFilePath()),
+                              QMessageBox::Ok);
+        return;
     }
     accept();
 }
@@ -267,7 +298,7 @@ void frmOptions::cmdFolders_Click(int index) {
         m_txtFolders[static_cast<size_t>(index)]->setText(*folder);
         return;
     }
-    QMessageBox::warning(this, wrongFolderTitle(), wrongFolderText(), QMessageBox::Ok);
+    QMessageBox::warning(this, errorTitle(), wrongFolderText(), QMessageBox::Ok);
 }
 
 }  // namespace telvane::config

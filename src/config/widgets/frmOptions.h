@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QIcon>
 #include <array>
+#include <vector>
 
 #include "config/Settings.h"
 #include "config/widgets/FolderChooser.h"
@@ -26,10 +27,13 @@ public:
     frmOptions(Settings settings, const QIcon& windowIcon,
                ChooseFolder chooseFolder = chooseFolderWithDialog, QWidget* parent = nullptr);
 
-    static QString wrongFolderTitle();
+    /// The title of the dialog's message boxes.
+    static QString errorTitle();
     static QString wrongFolderText();
+    static QString saveFailedText(const QString& iniFilePath);
 
-    /// Writes the eleven keys and closes the dialog.
+    /// Writes the keys and closes the dialog; when a key could not be written, says so and stays
+    /// open.
     void cmdOK_Click();
     /// Closes the dialog; nothing is written.
     void cmdCancel_Click();
@@ -40,7 +44,14 @@ private:
     void buildControls();
     void load();
 
+    // A box that shows its key's default as a hint, and whether the key was in the file.
+    struct Hinted {
+        const QLineEdit* box;
+        bool stored;
+    };
+
     Settings m_settings;
+    std::vector<Hinted> m_hinted;
     ChooseFolder m_chooseFolder;
     std::array<QLineEdit*, 3> m_txtPort{};
     std::array<QLineEdit*, 3> m_txtFolders{};

@@ -1,20 +1,18 @@
-// The options dialog against real settings files: what it shows with no file and with stored
-// values, the exact file that OK leaves, Cancel leaving the file alone, and the folder chooser's
-// answers.
+// The options dialog against real settings files: what it shows (a stored expected file), the
+// exact file that OK leaves, Cancel leaving the file alone, a file that cannot be written, and
+// the folder chooser's answers.
 #include <gtest/gtest.h>
 
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QStringDecoder>
 #include <QTemporaryDir>
 
 #include "WidgetTestSupport.h"
+#include "config/CodecSettings.h"
 #include "config/HomeFolder.h"
 #include "config/IniFile.h"
 #include "config/widgets/FolderChooser.h"
@@ -25,7 +23,7 @@ using config::frmOptions;
 
 namespace {
 
-// The eleven keys in the order OK writes them, each with the control that shows it.
+// The keys in the order OK writes them, each with the control that shows it.
 constexpr struct {
     const char* section;
     const char* key;
@@ -68,25 +66,28 @@ protected:
         return std::make_unique<frmOptions>(config::Settings(ini, home), QIcon(),
                                             [this](QWidget*) { return chosen; });
     }
-    QByteArray fileBytes() const {
-        QFile file(ini);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-    // The file OK leaves where there was none: each section begins where its first key goes.
+    // The file, one line each, each section starting where its first key goes; keys without a
+    // value are not in the file.
     void expectFileOf(const KeyValues& values) const {
         QStringList lines;
+        const char* section = "";
         for (size_t i = 0; i < values.size(); ++i) {
-            if (i == 0 || qstrcmp(kKeys[i].section, kKeys[i - 1].section) != 0)
-                lines << u'[' + QString::fromLatin1(kKeys[i].section) + u']';
+            if (values[i].isNull()) continue;
+            if (qstrcmp(kKeys[i].section, section) != 0)
+                lines << u'[' + QString::fromLatin1(section = kKeys[i].section) + u']';
             lines << QString::fromLatin1(kKeys[i].key) + u'=' + values[i];
         }
-        const QString file = QStringDecoder("windows-1251").decode(fileBytes());
-        EXPECT_EQ(file.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts), lines);
+        QFile file(ini);
+        EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+        const QString text = QStringDecoder("windows-1251").decode(file.readAll());
+        EXPECT_EQ(text.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts).join(u'\n').toStdString(),
+                  lines.join(u'\n').toStdString());
     }
     void expectShown(const frmOptions& d, const KeyValues& values) const {
         for (size_t i = 0; i < values.size(); ++i)
             EXPECT_EQ(shown(d, kKeys[i].control), values[i]) << kKeys[i].control;
     }
+    void clickOK(frmOptions& d) { d.findChild<QPushButton*>(QStringLiteral("cmdOK"))->click(); }
 
     QTemporaryDir dir;
     QString home = dir.path() + u'/';
@@ -94,68 +95,33 @@ protected:
     std::optional<QString> chosen;
 };
 
-TEST_F(OptionsDialog, CarriesEveryCaptionGroupAndIndex) {
-    const auto dialog = open();
-    dialog->show();
-    EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Настройки"));
-    // Each window, then the controls in it as "name=caption" (a text box has none). "ОК" is in
-    // Cyrillic letters, not the Latin "OK".
-    const std::pair<QString, QStringList> windows[] = {
-        {"frmOptions",
-         {"fraSend=Отправка сообщений", "fraFileType=Прием сообщений", "fraPort=Порт / Телефон",
-          "fraFolders=Рабочие папки", "cmdOK=\u041E\u041A", "cmdCancel=Отмена"}},
-        {"fraSend",
-         {"chkReport=Запрашивать отчет о доставке", "Label1=Номер SMS центра:", "txtSMSC=",
-          "chkLatin=Перекодировать русские SMS в латиницу"}},
-        {"fraFileType",
-         {"Label2=Сохранять принятые SMS в:", "optFileType0=Text file",
-          "optFileType1=Word document", "optFileType2=Excel document",
-          "chkAutoScroll=Автопрокрутка страницы"}},
-        {"fraPort",
-         {"lblPort0=Порт:", "lblPort1=Скорость:", "lblPort2=Период опроса (сек):", "txtPort0=",
-          "txtPort1=", "txtPort2="}},
-        {"fraFolders",
-         {"lblFolders0=Принятые:", "lblFolders1=На отправку:", "lblFolders2=Логи:", "txtFolders0=",
-          "txtFolders1=", "txtFolders2=", "cmdFolders0=...", "cmdFolders1=...",
-          "cmdFolders2=..."}}};
-    int lastFileTypeY = -1;
-    for (const auto& [parent, controls] : windows) {
-        for (const QString& control : controls) {
-            const QString name = control.section(u'=', 0, 0);
-            auto* w = dialog->findChild<QWidget*>(name);
-            ASSERT_NE(w, nullptr) << name.toStdString();
-            EXPECT_EQ(w->parentWidget()->objectName(), parent);
-            QString text;
-            if (auto* g = qobject_cast<QGroupBox*>(w)) text = g->title();
-            if (auto* l = qobject_cast<QLabel*>(w)) text = l->text();
-            if (auto* b = qobject_cast<QAbstractButton*>(w)) text = b->text();
-            EXPECT_EQ(text, control.section(u'=', 1));
-            // The three file types in index order, top to bottom.
-            if (name.startsWith(QStringLiteral("optFileType"))) {
-                EXPECT_GT(w->y(), lastFileTypeY) << name.toStdString();
-                lastFileTypeY = w->y();
-            }
-        }
-    }
+TEST_F(OptionsDialog, ShowsItsControlsWithTheirCaptionsAndHints) {
+    telvane::testing::expectStored(telvane::testing::describe(open().get()),
+                                   QStringLiteral(TELVANE_TEST_DATA "/config/options-dialog.txt"));
 }
 
-TEST_F(OptionsDialog, WithoutASettingsFileShowsEveryDefaultAndOkWritesTheElevenKeys) {
+// The defaults that are only examples (speed, period, SMS centre) stay hints: OK on a fresh
+// dialog leaves them out of the file, so the gateway keeps its own and sends with the phone's
+// SMS centre.
+TEST_F(OptionsDialog, OkOnAFreshDialogWritesWhatItShowsAndKeepsTheHintsOut) {
     const auto dialog = open();
     const auto under = [&](const char* name) { return home + name + QDir::separator(); };
-    const KeyValues defaults = {
-        "1", "19200", "60", under("Send"), under("Receive"), under("Logs"), "79xxxxxxxxx", "0",
-        "0", "0",     "0"};
-    expectShown(*dialog, defaults);
+    KeyValues values = {"1", "",  "", under("Send"), under("Receive"), under("Logs"), "", "0",
+                        "0", "0", "0"};
+    expectShown(*dialog, values);
     EXPECT_FALSE(QFile::exists(ini)) << "loading writes nothing";
     dialog->show();
-    dialog->findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
-    EXPECT_FALSE(dialog->isVisible());
+    clickOK(*dialog);
     EXPECT_EQ(dialog->result(), QDialog::Accepted);
-    expectFileOf(defaults);
+    for (const int hinted : {1, 2, 6}) values[hinted] = QString();
+    expectFileOf(values);
+    EXPECT_EQ(config::sendingOptions(config::Settings(ini, home)).smsc, "");
 }
 
 TEST_F(OptionsDialog, OkWritesTheBoxesAsTheyStandAndReopeningShowsThem) {
-    // Letters in the port box and an empty period are written unchanged: no value is checked.
+    // Letters in the port box and an emptied period are written unchanged: no value is checked.
+    for (const char* key : {"ComPort", "ComPortSpeed", "Period"})
+        config::WriteIniValue(ini, "Options", key, "60");
     const KeyValues values = {"COM три",      "115200", "",  "/sms/out", "/sms/in", "logs",
                               "+79161234567", "1",      "0", "1",        "2"};
     const auto dialog = open();
@@ -165,23 +131,36 @@ TEST_F(OptionsDialog, OkWritesTheBoxesAsTheyStandAndReopeningShowsThem) {
     expectShown(*open(), values);
 }
 
-TEST_F(OptionsDialog, CancelAndClosingWriteNothing) {
-    for (const char* stored : {"", "3"}) {
-        if (*stored) config::WriteIniValue(ini, "Options", "ComPort", QString::fromLatin1(stored));
-        const QByteArray before = fileBytes();
-        for (const bool byCancel : {true, false}) {
-            const auto dialog = open();
-            enter(*dialog, "txtPort0", "9");
-            enter(*dialog, "chkAutoScroll", "1");
-            dialog->show();
-            if (byCancel) dialog->findChild<QPushButton*>(QStringLiteral("cmdCancel"))->click();
-            if (!byCancel) dialog->close();
-            EXPECT_FALSE(dialog->isVisible());
-            EXPECT_EQ(QFile::exists(ini), *stored != 0) << "Cancel with no file creates none";
-            EXPECT_EQ(fileBytes(), before) << (byCancel ? "Cancel" : "closing the window");
-        }
+TEST_F(OptionsDialog, CancelClosingAndAFailedSaveWriteNothing) {
+    config::WriteIniValue(ini, "Options", "ComPort", "3");
+    QFile file(ini);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray before = file.readAll();
+    for (const bool byCancel : {true, false}) {
+        const auto dialog = open();
+        enter(*dialog, "txtPort0", "9");
+        dialog->show();
+        if (byCancel) dialog->cmdCancel_Click();
+        if (!byCancel) dialog->close();
+        EXPECT_FALSE(dialog->isVisible());
+        ASSERT_TRUE(file.seek(0));
+        EXPECT_EQ(file.readAll(), before) << (byCancel ? "Cancel" : "closing the window");
     }
     EXPECT_EQ(shown(*open(), "txtPort0"), QStringLiteral("3")) << "reopening shows the stored";
+
+    // A settings file that cannot be written (here a folder in its place): the dialog says so
+    // and stays open with what was typed.
+    ini = home + QStringLiteral("Unwritable.ini");
+    ASSERT_TRUE(QDir().mkpath(ini));
+    const auto dialog = open();
+    dialog->show();
+    enter(*dialog, "txtPort0", "9");
+    const auto boxes = telvane::testing::answerModalBoxes([&] { clickOK(*dialog); });
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].title, QStringLiteral("Ошибка"));
+    EXPECT_EQ(boxes[0].text, frmOptions::saveFailedText(ini));
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_EQ(shown(*dialog, "txtPort0"), QStringLiteral("9"));
 }
 
 // A check box shows 0, 1 or 2 (greyed, which OK keeps); a stored value it cannot show shows
