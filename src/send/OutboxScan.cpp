@@ -206,8 +206,18 @@ void OutboxScan::ScanOutbox(contracts::PollContext& context) {
     context.pump.run();
     context.clock.pause(context.pacing.longPauseMs);
     context.status.SetStatusIcon(StatusIcon::Sending);
+    noteIgnoredSmsc(context);
     for (const OutboxEntry& entry : ready) run.handle(entry);
     run.forgetVanished();
+}
+
+void OutboxScan::noteIgnoredSmsc(const contracts::PollContext& context) {
+    const QString note = config::ignoredSmscNote(context.settings);
+    if (note == m_smscNote) return;
+    m_smscNote = note;
+    if (note.isEmpty()) return;
+    storage::DiskFileSystem disk;
+    (void)storage::appendLog(disk, context.working.gfsLogs, context.wallClock.now(), note);
 }
 
 }  // namespace telvane::send

@@ -40,7 +40,10 @@ public:
     static QString journalPath(const config::Settings& settings);
 
 private:
+    void noteIgnoredSmsc(const contracts::PollContext& context);
+
     FolderFactory m_folders;
+    QString m_smscNote;  // the last "Log.txt" line about the SMSC setting, said once
 };
 
 }  // namespace telvane::send

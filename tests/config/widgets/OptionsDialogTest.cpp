@@ -115,7 +115,14 @@ TEST_F(OptionsDialog, OkOnAFreshDialogWritesWhatItShowsAndKeepsTheHintsOut) {
     EXPECT_EQ(dialog->result(), QDialog::Accepted);
     for (const int hinted : {1, 2, 6}) values[hinted] = QString();
     expectFileOf(values);
-    EXPECT_EQ(config::sendingOptions(config::Settings(ini, home)).smsc, "");
+    // An SMS centre that is no number (as an older dialog stored it) is passed over as well.
+    for (const char* smsc : {"", "79xxxxxxxxx", "+79168999100"}) {
+        config::WriteIniValue(ini, "SMS", "SMSC", QString::fromLatin1(smsc));
+        const config::Settings settings(ini, home);
+        const bool used = smsc[0] == '+';
+        EXPECT_EQ(config::sendingOptions(settings).smsc, used ? smsc : "");
+        EXPECT_EQ(config::ignoredSmscNote(settings).isEmpty(), used || !*smsc) << smsc;
+    }
 }
 
 TEST_F(OptionsDialog, OkWritesTheBoxesAsTheyStandAndReopeningShowsThem) {
