@@ -6,9 +6,11 @@
 #include <QMessageBox>
 #include <QSystemTrayIcon>
 #include <cstdio>
+#include <memory>
 
 #include "config/HomeFolder.h"
 #include "config/Settings.h"
+#include "config/widgets/RussianUi.h"
 #include "contracts/Status.h"
 #include "gateway/EngineHost.h"
 #include "gateway/GatewayEngine.h"
@@ -32,9 +34,9 @@ QString forDisplay(QString text) {
 // Shown before the event loop runs, so it waits for its answer.
 void showRefusal(QMessageBox::Icon icon, const QString& title, const QString& text,
                  const QString& objectName) {
-    QMessageBox box(icon, title, forDisplay(text), QMessageBox::Ok);
-    box.setObjectName(objectName);
-    box.exec();
+    const std::unique_ptr<QMessageBox> box(config::newMessageBox(icon, title, forDisplay(text)));
+    box->setObjectName(objectName);
+    box->exec();
 }
 
 }  // namespace
@@ -47,6 +49,11 @@ int main(int argc, char** argv) {
     // The program lives in the tray: closing the last dialog must not end it.
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setWindowIcon(tray::applicationIcon());
+    if (!config::installRussianQtTexts(app))
+        std::fputs(
+            "telvane: Qt's Russian texts are not installed (qt6-translations-l10n); the "
+            "folder chooser speaks English\n",
+            stderr);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(

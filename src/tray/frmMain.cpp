@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QMessageBox>
 
+#include "config/widgets/RussianUi.h"
 #include "config/widgets/frmOptions.h"
 #include "tray/AboutBox.h"
 #include "tray/StatusIcons.h"
@@ -84,9 +85,8 @@ void frmMain::applyMenu(const MenuItems& items) {
 void frmMain::cTray_OnIcon(qint16 MouseButton) {
     switch (MouseButton) {
         case LeftDoubleClick:
-            showMessage(new QMessageBox(QMessageBox::NoIcon, applicationTitle(),
-                                        QStringLiteral("LeftDoubleClick on TrayIcon"),
-                                        QMessageBox::Ok));
+            showMessage(config::newMessageBox(QMessageBox::NoIcon, applicationTitle(),
+                                              QStringLiteral("LeftDoubleClick on TrayIcon")));
             break;
         case RightButtonUp:
             m_tray.CallPopupMenu(m_menu, m_itmStart);
@@ -97,11 +97,11 @@ void frmMain::cTray_OnIcon(qint16 MouseButton) {
 }
 
 void frmMain::showStartFailure(const QString& title, const QString& text) {
-    showMessage(new QMessageBox(QMessageBox::Critical, title, text, QMessageBox::Ok));
+    showMessage(config::newMessageBox(QMessageBox::Critical, title, text));
 }
 
 void frmMain::showPortMessage(const QString& message) {
-    showMessage(new QMessageBox(QMessageBox::NoIcon, applicationTitle(), message, QMessageBox::Ok));
+    showMessage(config::newMessageBox(QMessageBox::NoIcon, applicationTitle(), message));
 }
 
 void frmMain::showMessage(QMessageBox* box) {

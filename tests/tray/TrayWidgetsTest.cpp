@@ -39,7 +39,7 @@ protected:
     tray::frmMain view{model,
                        {config::HomeFolder::iniPath(home.path() + u'/'), home.path()},
                        QStringLiteral("1.2.3"),
-                       [](QWidget*) { return std::optional<QString>(); }};
+                       [](QWidget*) { return QString(); }};
 };
 
 TEST_F(TrayView, ActivationsReachOnIconAsMouseCodesAndOpenTheBoxOrTheMenu) {

@@ -65,8 +65,13 @@ struct SeenBox {
     QString text;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     bool modal = false;
+    QString ok;  // the caption of its OK button
     explicit SeenBox(const QMessageBox* box)
-        : title(box->windowTitle()), text(box->text()), icon(box->icon()), modal(box->isModal()) {}
+        : title(box->windowTitle()),
+          text(box->text()),
+          icon(box->icon()),
+          modal(box->isModal()),
+          ok(box->button(QMessageBox::Ok) ? box->button(QMessageBox::Ok)->text() : QString()) {}
 };
 
 /// The message boxes on screen, closed afterwards when `close`.

@@ -23,11 +23,9 @@ bool isUsableFolder(const QString& path, PathStyle style) {
 
 QString folderDialogTitle() { return QStringLiteral("Выберите папку"); }
 
-std::optional<QString> chooseFolderWithDialog(QWidget* parent) {
-    const QString chosen = QDir::toNativeSeparators(QFileDialog::getExistingDirectory(
+QString chooseFolderWithDialog(QWidget* parent) {
+    return QDir::toNativeSeparators(QFileDialog::getExistingDirectory(
         parent, folderDialogTitle(), QString(), QFileDialog::ShowDirsOnly));
-    if (!isUsableFolder(chosen, nativePathStyle())) return std::nullopt;
-    return chosen;
 }
 
 }  // namespace telvane::config

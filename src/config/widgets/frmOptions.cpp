@@ -13,10 +13,12 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 #include <limits>
+#include <memory>
 #include <optional>
 
 #include "config/NumberText.h"
 #include "config/SettingsKeys.h"
+#include "config/widgets/RussianUi.h"
 
 namespace telvane::config {
 
@@ -283,8 +285,7 @@ void frmOptions::cmdOK_Click() {
     }
     if (!saved) {
         // The dialog stays open with what was typed, so that nothing is lost.
-        QMessageBox::critical(this, errorTitle(), saveFailedText(m_settings.iniFilePath()),
-                              QMessageBox::Ok);
+        showModalBox(QMessageBox::Critical, saveFailedText(m_settings.iniFilePath()));
         return;
     }
     accept();
@@ -294,11 +295,18 @@ void frmOptions::cmdCancel_Click() { reject(); }
 
 void frmOptions::cmdFolders_Click(int index) {
     if (index < 0 || index > 2) return;
-    if (const std::optional<QString> folder = m_chooseFolder(this)) {
-        m_txtFolders[static_cast<size_t>(index)]->setText(*folder);
+    const QString folder = m_chooseFolder(this);
+    if (folder.isEmpty()) return;  // cancelled: the box keeps its value, nothing to say
+    if (isUsableFolder(folder, nativePathStyle())) {
+        m_txtFolders[static_cast<size_t>(index)]->setText(folder);
         return;
     }
-    QMessageBox::warning(this, errorTitle(), wrongFolderText(), QMessageBox::Ok);
+    showModalBox(QMessageBox::Warning, wrongFolderText());
+}
+
+void frmOptions::showModalBox(QMessageBox::Icon icon, const QString& text) {
+    const std::unique_ptr<QMessageBox> box(newMessageBox(icon, errorTitle(), text, this));
+    box->exec();
 }
 
 }  // namespace telvane::config

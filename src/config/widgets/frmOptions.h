@@ -5,6 +5,7 @@
 
 #include <QDialog>
 #include <QIcon>
+#include <QMessageBox>
 #include <array>
 #include <vector>
 
@@ -42,6 +43,7 @@ public:
 
 private:
     void buildControls();
+    void showModalBox(QMessageBox::Icon icon, const QString& text);
     void load();
 
     // A box that shows its key's default as a hint, and whether the key was in the file.

@@ -16,6 +16,7 @@
 #include "config/HomeFolder.h"
 #include "config/IniFile.h"
 #include "config/widgets/FolderChooser.h"
+#include "config/widgets/RussianUi.h"
 #include "config/widgets/frmOptions.h"
 
 using namespace telvane;
@@ -92,7 +93,7 @@ protected:
     QTemporaryDir dir;
     QString home = dir.path() + u'/';
     QString ini = config::HomeFolder::iniPath(home);
-    std::optional<QString> chosen;
+    QString chosen;
 };
 
 TEST_F(OptionsDialog, ShowsItsControlsWithTheirCaptionsAndHints) {
@@ -198,26 +199,37 @@ TEST_F(OptionsDialog, StoredValuesTheControlsCannotShowShowTheDefault) {
     }
 }
 
+// Cancelled, the chooser leaves the box as it was and says nothing; a folder the gateway
+// could not find again is refused with a message; a usable one fills its box.
 TEST_F(OptionsDialog, TheFolderChooserFillsOneBoxOrSaysTheChoiceIsWrong) {
     const auto dialog = open();
     dialog->show();
     const QString before = shown(*dialog, "txtFolders1");
-    const auto boxes = telvane::testing::answerModalBoxes(
-        [&] { dialog->findChild<QPushButton*>(QStringLiteral("cmdFolders1"))->click(); });
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].title, QStringLiteral("Ошибка"));
-    EXPECT_EQ(boxes[0].text, QStringLiteral("Вы выбрали неправильную папку!"));
-    EXPECT_EQ(boxes[0].icon, QMessageBox::Warning);
-    EXPECT_EQ(shown(*dialog, "txtFolders1"), before) << "the box keeps its value";
-
+    for (const char* refused : {"", "relative/folder"}) {
+        chosen = QString::fromLatin1(refused);
+        const auto boxes = telvane::testing::answerModalBoxes(
+            [&] { dialog->findChild<QPushButton*>(QStringLiteral("cmdFolders1"))->click(); });
+        ASSERT_EQ(boxes.size(), *refused ? 1u : 0u) << refused;
+        for (const auto& box : boxes) {
+            EXPECT_EQ(box.title, QStringLiteral("Ошибка"));
+            EXPECT_EQ(box.text, QStringLiteral("Вы выбрали неправильную папку!"));
+            EXPECT_EQ(box.icon, QMessageBox::Warning);
+            EXPECT_EQ(box.ok, QStringLiteral("ОК"));
+        }
+        EXPECT_EQ(shown(*dialog, "txtFolders1"), before) << "the box keeps its value";
+    }
     for (const int index : {0, 1, 2}) {
         chosen = QStringLiteral("/data/folder%1").arg(index);
-        const auto none =
-            telvane::testing::answerModalBoxes([&] { dialog->cmdFolders_Click(index); });
-        EXPECT_TRUE(none.empty());
-        EXPECT_EQ(shown(*dialog, kKeys[std::array{4, 3, 5}[index]].control), *chosen);
+        EXPECT_TRUE(
+            telvane::testing::answerModalBoxes([&] { dialog->cmdFolders_Click(index); }).empty());
+        EXPECT_EQ(shown(*dialog, kKeys[std::array{4, 3, 5}[index]].control), chosen);
     }
     EXPECT_FALSE(QFile::exists(ini)) << "only OK writes the chosen folders";
+}
+
+TEST(RussianUi, QtsOwnDialogsSpeakRussian) {
+    ASSERT_TRUE(config::installRussianQtTexts(*qApp)) << "needs qt6-translations-l10n";
+    EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Look in:"), QStringLiteral("Перейти к:"));
 }
 
 TEST(FolderPaths, OnlyAbsolutePathsOfThePlatformAreUsable) {
