@@ -95,13 +95,7 @@ int main(int argc, char** argv) {
     QObject::connect(&host, &gateway::EngineHost::menuChanged, &model,
                      &tray::TrayStatusModel::setMenu);
     QObject::connect(&host, &gateway::EngineHost::startFailed, &window,
-                     [&window](const gateway::StartFailure& failure) {
-                         if (!failure.portProblem.isEmpty())
-                             window.showPortMessage(failure.portProblem);
-                         window.showStartFailure(
-                             gateway::startFailureTitle(),
-                             forDisplay(gateway::startFailureText(failure.outcome)));
-                     });
+                     &tray::frmMain::showStartFailure);
     QObject::connect(&host, &gateway::EngineHost::finished, &app, [&window] {
         window.tearDown();
         QCoreApplication::quit();

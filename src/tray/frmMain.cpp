@@ -96,12 +96,19 @@ void frmMain::cTray_OnIcon(qint16 MouseButton) {
     }
 }
 
-void frmMain::showStartFailure(const QString& title, const QString& text) {
-    showMessage(config::newMessageBox(QMessageBox::Critical, title, text));
-}
-
-void frmMain::showPortMessage(const QString& message) {
-    showMessage(config::newMessageBox(QMessageBox::NoIcon, applicationTitle(), message));
+void frmMain::showStartFailure(const gateway::StartFailure& failure) {
+    QMessageBox* general =
+        config::newMessageBox(QMessageBox::Critical, gateway::startFailureTitle(),
+                              gateway::startFailureText(failure.outcome));
+    if (failure.portProblem.isEmpty()) return showMessage(general);
+    QMessageBox* port =
+        config::newMessageBox(QMessageBox::NoIcon, applicationTitle(), failure.portProblem);
+    connect(port, &QDialog::finished, this, [this, general] {
+        // Closed by the tear-down: the program is ending, nothing more to say.
+        if (m_tray.isAdded()) return showMessage(general);
+        delete general;
+    });
+    showMessage(port);
 }
 
 void frmMain::showMessage(QMessageBox* box) {

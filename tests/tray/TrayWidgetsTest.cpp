@@ -118,18 +118,24 @@ TEST_F(TrayView, StatusReachesTheIconAndTheCutTooltipUntilTearDownClosesAll) {
     EXPECT_EQ(picture(shown().icon()), picture(iconFor(3)));
     EXPECT_EQ(shown().toolTip(), port.left(63)) << "an icon change keeps the text";
 
-    view.showStartFailure(QStringLiteral("Ошибка соединения"), QStringLiteral("Порт не открыт."));
-    view.showPortMessage(QStringLiteral("Unable to build Comm DCB 9600,q,8,1 Error: 22"));
-    auto boxes = visibleMessageBoxes();
-    ASSERT_EQ(boxes.size(), 2u);
-    if (boxes[0].icon != QMessageBox::Critical) std::swap(boxes[0], boxes[1]);
-    EXPECT_EQ(boxes[0].title, QStringLiteral("Ошибка соединения"));
-    EXPECT_EQ(boxes[0].text, QStringLiteral("Порт не открыт."));
-    EXPECT_EQ(boxes[0].icon, QMessageBox::Critical);
-    EXPECT_EQ(boxes[1].title, QStringLiteral("Telvane"));
-    EXPECT_EQ(boxes[1].text, QStringLiteral("Unable to build Comm DCB 9600,q,8,1 Error: 22"));
-    EXPECT_EQ(boxes[1].icon, QMessageBox::NoIcon);
-
+    // A port that refused its settings: its own words first, the general box after them.
+    view.showStartFailure({gateway::ConnectOutcome::PortNotOpened,
+                           QStringLiteral("Unable to build Comm DCB abc,n,8,1 Error: 22"), 10});
+    for (const auto& [title, text, icon] :
+         {std::tuple{"Telvane", "Unable to build Comm DCB abc,n,8,1 Error: 22",
+                     QMessageBox::NoIcon},
+          std::tuple{"Ошибка соединения",
+                     "Порт не открыт. Проверьте правильность настроек порта а также, не занят ли "
+                     "он другой программой.",
+                     QMessageBox::Critical}}) {
+        const auto boxes = visibleMessageBoxes(true);
+        ASSERT_EQ(boxes.size(), 1u) << "one box at a time";
+        EXPECT_EQ(boxes[0].title, QString::fromUtf8(title));
+        EXPECT_EQ(boxes[0].text, QString::fromUtf8(text));
+        EXPECT_EQ(boxes[0].icon, icon);
+        EXPECT_EQ(boxes[0].ok, QStringLiteral("ОК"));
+    }
+    view.showStartFailure({gateway::ConnectOutcome::PhoneSilent, {}, 10});
     view.tearDown();
     EXPECT_TRUE(visibleMessageBoxes().empty()) << "tear-down closes every window";
     model.SetStatus(QStringLiteral("Telvane"));

@@ -74,14 +74,15 @@ struct SeenBox {
           ok(box->button(QMessageBox::Ok) ? box->button(QMessageBox::Ok)->text() : QString()) {}
 };
 
-/// The message boxes on screen, closed afterwards when `close`.
+/// The message boxes on screen, closed afterwards when `close` (closing one may show another).
 inline std::vector<SeenBox> visibleMessageBoxes(bool close = false) {
     std::vector<SeenBox> seen;
+    QList<QMessageBox*> boxes;
     for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) {
-            seen.emplace_back(box);
-            if (close) box->close();
-        }
+        if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) boxes << box;
+    for (QMessageBox* box : boxes) seen.emplace_back(box);
+    for (QMessageBox* box : boxes)
+        if (close) box->close();
     QApplication::processEvents();
     return seen;
 }
