@@ -2,6 +2,7 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -104,8 +105,11 @@ QString frmOptions::saveFailedText(const QString& iniFilePath) {
 }
 
 frmOptions::frmOptions(Settings settings, const QIcon& windowIcon, ChooseFolder chooseFolder,
-                       QWidget* parent)
-    : QDialog(parent), m_settings(std::move(settings)), m_chooseFolder(std::move(chooseFolder)) {
+                       FindPorts findPorts, QWidget* parent)
+    : QDialog(parent),
+      m_settings(std::move(settings)),
+      m_chooseFolder(std::move(chooseFolder)),
+      m_findPorts(std::move(findPorts)) {
     setObjectName(QStringLiteral("frmOptions"));
     setWindowTitle(QStringLiteral("Настройки"));
     setWindowIcon(windowIcon);
@@ -162,10 +166,28 @@ void frmOptions::buildControls() {
                                               QStringLiteral("Период опроса (сек):")};
     for (int i = 0; i < 3; ++i) {
         QLabel* caption = label(indexed("lblPort", i), portCaptions[i], fraPort);
-        m_txtPort[i] = lineEdit(indexed("txtPort", i), fraPort);
-        caption->setBuddy(m_txtPort[i]);
+        QWidget* box = nullptr;
+        if (i < 2) {
+            // The port and the speed are chosen from a list or typed.
+            auto* list = new QComboBox(fraPort);
+            list->setObjectName(indexed("txtPort", i));
+            list->setEditable(true);
+            list->setInsertPolicy(QComboBox::NoInsert);
+            list->setCompleter(nullptr);  // it would complete a path with a list entry's text
+            connect(list, &QComboBox::activated, list, [list](int entry) {
+                const QVariant port = list->itemData(entry);
+                if (port.isValid()) list->setEditText(port.toString());
+            });
+            m_portLists[i] = list;
+            m_txtPort[i] = list->lineEdit();
+            box = list;
+        } else {
+            m_txtPort[i] = lineEdit(indexed("txtPort", i), fraPort);
+            box = m_txtPort[i];
+        }
+        caption->setBuddy(box);
         portLayout->addWidget(caption, i, 0);
-        portLayout->addWidget(m_txtPort[i], i, 1);
+        portLayout->addWidget(box, i, 1);
     }
 
     // Working folders.
@@ -230,6 +252,10 @@ void frmOptions::load() {
         box->setText(value.value_or(QString()));
         m_hinted.push_back({box, value.has_value()});
     };
+    for (const PortChoice& choice : portChoices(m_findPorts(), m_settings.stored(setting::ComPort)))
+        m_portLists[0]->addItem(choice.text, choice.port);
+    m_portLists[1]->addItems(usualSpeeds());
+    for (QComboBox* list : m_portLists) list->setCurrentIndex(-1);
     m_txtPort[0]->setText(m_settings.text(setting::ComPort));
     showHinted(m_txtPort[1], setting::ComPortSpeedInOptions);
     showHinted(m_txtPort[2], setting::PeriodInOptions);
@@ -267,6 +293,9 @@ void frmOptions::cmdOK_Click() {
             if (hinted.box == box && !hinted.stored && box->text().isEmpty()) return;
         write(key, box->text());
     };
+    // An entry of the port list stands for its port, however it got into the box.
+    const int entry = m_portLists[0]->findText(m_txtPort[0]->text());
+    if (entry >= 0) m_portLists[0]->setEditText(m_portLists[0]->itemData(entry).toString());
     writeBox(setting::ComPort, m_txtPort[0]);
     writeBox(setting::ComPortSpeedInOptions, m_txtPort[1]);
     writeBox(setting::PeriodInOptions, m_txtPort[2]);

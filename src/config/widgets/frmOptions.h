@@ -11,9 +11,11 @@
 
 #include "config/Settings.h"
 #include "config/widgets/FolderChooser.h"
+#include "config/widgets/PortList.h"
 
 class QButtonGroup;
 class QCheckBox;
+class QComboBox;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -24,9 +26,11 @@ class frmOptions final : public QDialog {
     Q_OBJECT
 public:
     /// Loads the controls from `settings` at once; `windowIcon` is the tray's icon of the
-    /// moment. `chooseFolder` answers the "..." buttons (tests put their own in).
+    /// moment. `chooseFolder` answers the "..." buttons and `findPorts` fills the port list
+    /// (tests put their own in).
     frmOptions(Settings settings, const QIcon& windowIcon,
-               ChooseFolder chooseFolder = chooseFolderWithDialog, QWidget* parent = nullptr);
+               ChooseFolder chooseFolder = chooseFolderWithDialog,
+               FindPorts findPorts = findSerialPorts, QWidget* parent = nullptr);
 
     /// The title of the dialog's message boxes.
     static QString errorTitle();
@@ -55,7 +59,9 @@ private:
     Settings m_settings;
     std::vector<Hinted> m_hinted;
     ChooseFolder m_chooseFolder;
-    std::array<QLineEdit*, 3> m_txtPort{};
+    FindPorts m_findPorts;
+    std::array<QComboBox*, 2> m_portLists{};  // the port and the speed
+    std::array<QLineEdit*, 3> m_txtPort{};    // the text of the port, the speed, the period
     std::array<QLineEdit*, 3> m_txtFolders{};
     std::array<QPushButton*, 3> m_cmdFolders{};
     std::array<QRadioButton*, 3> m_optFileType{};

@@ -5,6 +5,7 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QPushButton>
@@ -42,11 +43,18 @@ constexpr struct {
              {"SMS", "FileType", "optFileType"}};
 using KeyValues = std::array<QString, std::size(kKeys)>;
 
+// A USB stick's ports as the system lists them, and the lasting name of one of them.
+const QList<config::FoundPort> kPorts{
+    {"/dev/ttyUSB0", "HUAWEI Mobile", "HUAWEI"},
+    {"/dev/ttyUSB2", "", "HUAWEI"},
+    {"/dev/serial/by-id/usb-HUAWEI_Mobile-if02-port0", "/dev/ttyUSB2", ""}};
+
 // What a control shows, as its key stores it: a check box 0 clear, 1 checked, 2 greyed; the
 // file types the index of the chosen one.
 QString shown(const frmOptions& d, const char* control) {
     const QString name = QString::fromLatin1(control);
     if (auto* edit = d.findChild<QLineEdit*>(name)) return edit->text();
+    if (auto* list = d.findChild<QComboBox*>(name)) return list->currentText();
     if (auto* box = d.findChild<QCheckBox*>(name))
         return QString::number(box->checkState() == Qt::PartiallyChecked ? 2 : box->isChecked());
     return QString::number(d.findChild<QButtonGroup*>(name)->checkedId());
@@ -55,6 +63,7 @@ QString shown(const frmOptions& d, const char* control) {
 void enter(const frmOptions& d, const char* control, const QString& value) {
     const QString name = QString::fromLatin1(control);
     if (auto* edit = d.findChild<QLineEdit*>(name)) return edit->setText(value);
+    if (auto* list = d.findChild<QComboBox*>(name)) return list->setEditText(value);
     if (auto* box = d.findChild<QCheckBox*>(name)) return box->setChecked(value == u'1');
     d.findChild<QButtonGroup*>(name)->button(value.toInt())->setChecked(true);
 }
@@ -64,8 +73,9 @@ protected:
     void SetUp() override { ASSERT_TRUE(dir.isValid()); }
 
     std::unique_ptr<frmOptions> open() {
-        return std::make_unique<frmOptions>(config::Settings(ini, home), QIcon(),
-                                            [this](QWidget*) { return chosen; });
+        return std::make_unique<frmOptions>(
+            config::Settings(ini, home), QIcon(), [this](QWidget*) { return chosen; },
+            [] { return kPorts; });
     }
     // The file, one line each, each section starting where its first key goes; keys without a
     // value are not in the file.
@@ -96,7 +106,10 @@ protected:
     QString chosen;
 };
 
-TEST_F(OptionsDialog, ShowsItsControlsWithTheirCaptionsAndHints) {
+// The port list also shows the stored port, which a pseudo-terminal (a simulated modem) is,
+// although no scan of the system finds it.
+TEST_F(OptionsDialog, ShowsItsControlsWithTheirCaptionsHintsAndLists) {
+    config::WriteIniValue(ini, "Options", "ComPort", "/tmp/telvane-modem/link");
     telvane::testing::expectStored(telvane::testing::describe(open().get()),
                                    QStringLiteral(TELVANE_TEST_DATA "/config/options-dialog.txt"));
 }
@@ -137,6 +150,13 @@ TEST_F(OptionsDialog, OkWritesTheBoxesAsTheyStandAndReopeningShowsThem) {
     dialog->cmdOK_Click();
     expectFileOf(values);
     expectShown(*open(), values);
+
+    // A port chosen from the list is stored as its path, without its description.
+    const auto again = open();
+    auto* ports = again->findChild<QComboBox*>(QStringLiteral("txtPort0"));
+    ports->setCurrentIndex(0);
+    emit ports->activated(0);
+    EXPECT_EQ(ports->currentText(), QStringLiteral("/dev/ttyUSB0"));
 }
 
 TEST_F(OptionsDialog, CancelClosingAndAFailedSaveWriteNothing) {
