@@ -94,6 +94,8 @@ int main(int argc, char** argv) {
                      &tray::TrayStatusModel::SetStatusIcon);
     QObject::connect(&host, &gateway::EngineHost::menuChanged, &model,
                      &tray::TrayStatusModel::setMenu);
+    QObject::connect(&host, &gateway::EngineHost::pollFinished, &model,
+                     &tray::TrayStatusModel::notePoll);
     QObject::connect(&host, &gateway::EngineHost::startFailed, &window,
                      &tray::frmMain::showStartFailure);
     QObject::connect(&host, &gateway::EngineHost::finished, &app, [&window] {

@@ -97,6 +97,16 @@ struct MenuState {
     bool operator==(const MenuState&) const = default;
 };
 
+/// What one poll did, counted from the statuses it reported: the messages read from the phone
+/// (as "Принято сообщений" counts them), and the short messages (each part of a long one) that
+/// the phone confirmed or refused.
+struct PollTally {
+    int received = 0;
+    int sent = 0;
+    int notSent = 0;
+    bool operator==(const PollTally&) const = default;
+};
+
 /// Where every subsystem reports its progress: the tray shows it, the service prints it.
 class StatusSink {
 public:

@@ -28,6 +28,7 @@ EngineHost::EngineHost(QString iniFilePath, QString homeFolder, QObject* parent)
       m_commands(std::make_unique<QObject>()) {
     qRegisterMetaType<telvane::gateway::StartFailure>();
     qRegisterMetaType<telvane::contracts::MenuState>();
+    qRegisterMetaType<telvane::contracts::PollTally>();
     m_thread->setObjectName(QStringLiteral("telvane-engine"));
     m_commands->moveToThread(m_thread.get());
     // Both run on the engine's thread: the engine is built before its event loop runs, so
@@ -88,6 +89,7 @@ void EngineHost::buildOnEngineThread() {
     connect(engine, &GatewayEngine::statusIconChanged, this, &EngineHost::statusIconChanged);
     connect(engine, &GatewayEngine::menuChanged, this, &EngineHost::menuChanged);
     connect(engine, &GatewayEngine::startFailed, this, &EngineHost::startFailed);
+    connect(engine, &GatewayEngine::pollFinished, this, &EngineHost::pollFinished);
     connect(engine, &GatewayEngine::finished, this, &EngineHost::finished);
     // The engine is done once it has closed the port: its thread ends with it.
     QThread* thread = m_thread.get();

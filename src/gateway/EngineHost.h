@@ -45,6 +45,7 @@ signals:
     void statusIconChanged(int index);
     void menuChanged(const telvane::contracts::MenuState& menu);
     void startFailed(const telvane::gateway::StartFailure& failure);
+    void pollFinished(const telvane::contracts::PollTally& tally);
     void finished();
 
     // To the engine's thread.

@@ -24,6 +24,10 @@ QString toolTipFor(const QString& status);
 /// finishes a poll in progress first, which can take a while.
 QString finishingToolTip();
 
+/// The notification for a poll: a line for each of messages received, sent and not sent that
+/// the poll had; empty when it had none.
+QString pollNotification(const contracts::PollTally& tally);
+
 /// The status icon indexes run from 1 to 6; 0 stands for the application's own icon, which the
 /// tray shows until the engine first sets a status icon.
 inline constexpr int kApplicationIcon = 0;
@@ -50,12 +54,15 @@ public slots:
     void setMenu(const telvane::contracts::MenuState& items);
     /// The operator chose "Выход"; the tooltip says so until the program ends.
     void noteExitRequested();
+    /// A poll ended; notificationDue follows when it received or sent anything.
+    void notePoll(const telvane::contracts::PollTally& tally);
 
 signals:
     void statusChanged(const QString& text);
     void toolTipChanged(const QString& toolTip);
     void iconChanged(int index);
     void menuChanged(const telvane::contracts::MenuState& items);
+    void notificationDue(const QString& text);
 
 private:
     QString m_status;

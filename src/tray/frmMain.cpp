@@ -1,12 +1,15 @@
 #include "tray/frmMain.h"
 
 #include <QAction>
+#include <QLoggingCategory>
 #include <QMessageBox>
 
 #include "config/widgets/RussianUi.h"
 #include "config/widgets/frmOptions.h"
 #include "tray/AboutBox.h"
 #include "tray/StatusIcons.h"
+
+Q_LOGGING_CATEGORY(lcTrayView, "telvane.tray.view", QtInfoMsg)
 
 namespace telvane::tray {
 
@@ -45,6 +48,7 @@ frmMain::frmMain(TrayStatusModel& model, config::Settings settings, QString vers
     connect(&model, &TrayStatusModel::toolTipChanged, this, &frmMain::SetStatus);
     connect(&model, &TrayStatusModel::iconChanged, this, &frmMain::SetStatusIcon);
     connect(&model, &TrayStatusModel::menuChanged, this, &frmMain::applyMenu);
+    connect(&model, &TrayStatusModel::notificationDue, this, &frmMain::notify);
 }
 
 frmMain::~frmMain() { tearDown(); }
@@ -80,6 +84,14 @@ void frmMain::applyMenu(const MenuItems& items) {
     m_itmStart->setEnabled(items.start);
     m_itmOptions->setEnabled(items.options);
     m_itmAbout->setEnabled(items.about);
+}
+
+void frmMain::notify(const QString& text) {
+    // Read at each use, as the other settings are: a change in Options counts at once.
+    if (!m_settings.equalsOne(config::setting::Notify)) return;
+    qCInfo(lcTrayView).noquote() << "notification:"
+                                 << QString(text).replace(u'\n', QStringLiteral("; "));
+    m_tray.ShowMessage(applicationTitle(), text);
 }
 
 void frmMain::cTray_OnIcon(qint16 MouseButton) {

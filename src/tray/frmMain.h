@@ -69,6 +69,8 @@ private:
     void SetStatus(const QString& text);
     void SetStatusIcon(int index);
     void applyMenu(const MenuItems& items);
+    /// A poll's notification, when [Options] Notify is 1.
+    void notify(const QString& text);
     /// Shows a message box without blocking: the engine keeps reporting while it is open.
     void showMessage(QMessageBox* box);
 

@@ -43,4 +43,22 @@ TEST(StatusIcon, ApplicationIconUntilTheFirstStatusIconThenOnlyValidIndexes) {
     EXPECT_EQ(seen, (std::vector<int>{4, 3, 6, 6}));
 }
 
+TEST(Notification, NamesWhatAPollReceivedAndSent) {
+    const struct {
+        contracts::PollTally tally;
+        const char* text;
+    } rows[] = {{{0, 0, 0}, ""},
+                {{2, 0, 0}, "Принято сообщений: 2"},
+                {{0, 3, 1}, "Отправлено: 3\nНе отправлено: 1 — см. Log.txt"},
+                {{1, 1, 0}, "Принято сообщений: 1\nОтправлено: 1"}};
+    for (const auto& row : rows) {
+        TrayStatusModel model;
+        QStringList due;
+        QObject::connect(&model, &TrayStatusModel::notificationDue,
+                         [&](const QString& t) { due << t; });
+        model.notePoll(row.tally);
+        EXPECT_EQ(due.join(u'|'), QString::fromUtf8(row.text));
+    }
+}
+
 }  // namespace

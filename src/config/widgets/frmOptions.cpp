@@ -158,6 +158,10 @@ void frmOptions::buildControls() {
                                QStringLiteral("Автопрокрутка страницы"), fraFileType);
     fileTypeLayout->addWidget(m_chkAutoScroll);
 
+    // Not in any group: it is about both directions and the tray, not about a file.
+    m_chkNotify = checkBox(QStringLiteral("chkNotify"),
+                           QStringLiteral("Уведомлять о принятых и отправленных сообщениях"), this);
+
     // Port and phone.
     auto* fraPort = new QGroupBox(QStringLiteral("Порт / Телефон"), this);
     fraPort->setObjectName(QStringLiteral("fraPort"));
@@ -224,6 +228,7 @@ void frmOptions::buildControls() {
     auto* left = new QVBoxLayout;
     left->addWidget(fraSend);
     left->addWidget(fraFileType);
+    left->addWidget(m_chkNotify);
     left->addStretch(1);
     auto* right = new QVBoxLayout;
     right->addWidget(fraPort);
@@ -275,6 +280,7 @@ void frmOptions::load() {
     setCheckState(m_chkLatin, checkStateOf(m_settings, setting::ToLatin));
     setCheckState(m_chkAutoScroll, checkStateOf(m_settings, setting::AutoScroll));
     setCheckState(m_chkReport, checkStateOf(m_settings, setting::Report));
+    setCheckState(m_chkNotify, checkStateOf(m_settings, setting::Notify));
 
     qint16 fileType = m_settings.leadingNumber16(setting::FileType);
     if (fileType < 0 || fileType > 2) fileType = 0;
@@ -312,6 +318,7 @@ void frmOptions::cmdOK_Click() {
             break;
         }
     }
+    write(setting::Notify, storedCheckState(m_chkNotify));
     if (!saved) {
         // The dialog stays open with what was typed, so that nothing is lost.
         showModalBox(QMessageBox::Critical, saveFailedText(m_settings.iniFilePath()));

@@ -70,6 +70,7 @@ private:
     QCheckBox* m_chkReport = nullptr;
     QCheckBox* m_chkLatin = nullptr;
     QCheckBox* m_chkAutoScroll = nullptr;
+    QCheckBox* m_chkNotify = nullptr;
     QPushButton* m_cmdOK = nullptr;
     QPushButton* m_cmdCancel = nullptr;
 };

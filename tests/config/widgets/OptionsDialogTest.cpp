@@ -40,7 +40,8 @@ constexpr struct {
              {"SMS", "ToLatin", "chkLatin"},
              {"SMS", "AutoScroll", "chkAutoScroll"},
              {"SMS", "Report", "chkReport"},
-             {"SMS", "FileType", "optFileType"}};
+             {"SMS", "FileType", "optFileType"},
+             {"Options", "Notify", "chkNotify"}};
 using KeyValues = std::array<QString, std::size(kKeys)>;
 
 // A USB stick's ports as the system lists them, and the lasting name of one of them.
@@ -77,16 +78,18 @@ protected:
             config::Settings(ini, home), QIcon(), [this](QWidget*) { return chosen; },
             [] { return kPorts; });
     }
-    // The file, one line each, each section starting where its first key goes; keys without a
-    // value are not in the file.
+    // The file, one line each: the sections in the order their first key is written, each key
+    // after the last of its section; keys without a value are not in the file.
     void expectFileOf(const KeyValues& values) const {
         QStringList lines;
-        const char* section = "";
-        for (size_t i = 0; i < values.size(); ++i) {
-            if (values[i].isNull()) continue;
-            if (qstrcmp(kKeys[i].section, section) != 0)
-                lines << u'[' + QString::fromLatin1(section = kKeys[i].section) + u']';
-            lines << QString::fromLatin1(kKeys[i].key) + u'=' + values[i];
+        QStringList sections;
+        for (const auto& k : kKeys)
+            if (!sections.contains(QLatin1String(k.section))) sections << k.section;
+        for (const QString& section : sections) {
+            lines << u'[' + section + u']';
+            for (size_t i = 0; i < values.size(); ++i)
+                if (section == QLatin1String(kKeys[i].section) && !values[i].isNull())
+                    lines << QString::fromLatin1(kKeys[i].key) + u'=' + values[i];
         }
         QFile file(ini);
         EXPECT_TRUE(file.open(QIODevice::ReadOnly));
@@ -120,7 +123,7 @@ TEST_F(OptionsDialog, ShowsItsControlsWithTheirCaptionsHintsAndLists) {
 TEST_F(OptionsDialog, OkOnAFreshDialogWritesWhatItShowsAndKeepsTheHintsOut) {
     const auto dialog = open();
     const auto under = [&](const char* name) { return home + name + QDir::separator(); };
-    KeyValues values = {"1", "",  "", under("Send"), under("Receive"), under("Logs"), "", "0",
+    KeyValues values = {"1", "",  "", under("Send"), under("Receive"), under("Logs"), "", "0", "0",
                         "0", "0", "0"};
     expectShown(*dialog, values);
     EXPECT_FALSE(QFile::exists(ini)) << "loading writes nothing";
@@ -144,7 +147,7 @@ TEST_F(OptionsDialog, OkWritesTheBoxesAsTheyStandAndReopeningShowsThem) {
     for (const char* key : {"ComPort", "ComPortSpeed", "Period"})
         config::WriteIniValue(ini, "Options", key, "60");
     const KeyValues values = {"COM три",      "115200", "",  "/sms/out", "/sms/in", "logs",
-                              "+79161234567", "1",      "0", "1",        "2"};
+                              "+79161234567", "1",      "0", "1",        "2",       "1"};
     const auto dialog = open();
     for (size_t i = 0; i < values.size(); ++i) enter(*dialog, kKeys[i].control, values[i]);
     dialog->cmdOK_Click();
