@@ -57,6 +57,8 @@ private:
     void log(const QString& message) {
         // The same "Log.txt" lines as the inbox's, through the same writer.
         storage::DiskFileSystem disk;
+        // A fresh home has no Logs folder yet, as the inbox knows too.
+        disk.makeFolder(m_context.working.gfsLogs);
         (void)storage::appendLog(disk, m_context.working.gfsLogs, m_context.wallClock.now(),
                                  message.split(u'\t'));
     }
@@ -217,6 +219,7 @@ void OutboxScan::noteIgnoredSmsc(const contracts::PollContext& context) {
     m_smscNote = note;
     if (note.isEmpty()) return;
     storage::DiskFileSystem disk;
+    disk.makeFolder(context.working.gfsLogs);
     (void)storage::appendLog(disk, context.working.gfsLogs, context.wallClock.now(), note);
 }
 
