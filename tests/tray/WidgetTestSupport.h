@@ -1,7 +1,6 @@
 #pragma once
 // Helpers for the widget tests: what a window shows, as text to compare with a stored expected
-// file, the message boxes a call showed, and an answer for the modal ones that would otherwise
-// wait for an operator forever.
+// file, and the message boxes on screen.
 
 #include <gtest/gtest.h>
 
@@ -9,15 +8,12 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
-#include <QDeadlineTimer>
 #include <QDialog>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QTimer>
-#include <functional>
 #include <vector>
 
 namespace telvane::testing {
@@ -84,26 +80,6 @@ inline std::vector<SeenBox> visibleMessageBoxes(bool close = false) {
     for (QMessageBox* box : boxes)
         if (close) box->close();
     QApplication::processEvents();
-    return seen;
-}
-
-/// Runs `action` and answers with OK each modal box it opens, looking from the event loop that
-/// the box's exec() runs, until a deadline.
-inline std::vector<SeenBox> answerModalBoxes(const std::function<void()>& action) {
-    std::vector<SeenBox> seen;
-    QDeadlineTimer deadline(5000);
-    QTimer poll;
-    poll.setInterval(5);
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            seen.emplace_back(box);
-            box->button(QMessageBox::Ok)->click();
-        } else if (deadline.hasExpired()) {
-            poll.stop();
-        }
-    });
-    poll.start();
-    action();
     return seen;
 }
 

@@ -14,7 +14,6 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 #include <limits>
-#include <memory>
 #include <optional>
 
 #include "config/NumberText.h"
@@ -321,7 +320,7 @@ void frmOptions::cmdOK_Click() {
     write(setting::Notify, storedCheckState(m_chkNotify));
     if (!saved) {
         // The dialog stays open with what was typed, so that nothing is lost.
-        showModalBox(QMessageBox::Critical, saveFailedText(m_settings.iniFilePath()));
+        showErrorBox(QMessageBox::Critical, saveFailedText(m_settings.iniFilePath()));
         return;
     }
     accept();
@@ -337,12 +336,14 @@ void frmOptions::cmdFolders_Click(int index) {
         m_txtFolders[static_cast<size_t>(index)]->setText(folder);
         return;
     }
-    showModalBox(QMessageBox::Warning, wrongFolderText());
+    showErrorBox(QMessageBox::Warning, wrongFolderText());
 }
 
-void frmOptions::showModalBox(QMessageBox::Icon icon, const QString& text) {
-    const std::unique_ptr<QMessageBox> box(newMessageBox(icon, errorTitle(), text, this));
-    box->exec();
+void frmOptions::showErrorBox(QMessageBox::Icon icon, const QString& text) {
+    // Modal to this dialog only, and without a nested event loop: the tray stays usable.
+    QMessageBox* box = newMessageBox(icon, errorTitle(), text, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
 }
 
 }  // namespace telvane::config

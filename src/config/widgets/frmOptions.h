@@ -47,7 +47,7 @@ public:
 
 private:
     void buildControls();
-    void showModalBox(QMessageBox::Icon icon, const QString& text);
+    void showErrorBox(QMessageBox::Icon icon, const QString& text);
     void load();
 
     // A box that shows its key's default as a hint, and whether the key was in the file.

@@ -186,7 +186,8 @@ TEST_F(OptionsDialog, CancelClosingAndAFailedSaveWriteNothing) {
     const auto dialog = open();
     dialog->show();
     enter(*dialog, "txtPort0", "9");
-    const auto boxes = telvane::testing::answerModalBoxes([&] { clickOK(*dialog); });
+    clickOK(*dialog);
+    const auto boxes = telvane::testing::visibleMessageBoxes(true);
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].title, QStringLiteral("Ошибка"));
     EXPECT_EQ(boxes[0].text, frmOptions::saveFailedText(ini));
@@ -230,8 +231,8 @@ TEST_F(OptionsDialog, TheFolderChooserFillsOneBoxOrSaysTheChoiceIsWrong) {
     const QString before = shown(*dialog, "txtFolders1");
     for (const char* refused : {"", "relative/folder"}) {
         chosen = QString::fromLatin1(refused);
-        const auto boxes = telvane::testing::answerModalBoxes(
-            [&] { dialog->findChild<QPushButton*>(QStringLiteral("cmdFolders1"))->click(); });
+        dialog->findChild<QPushButton*>(QStringLiteral("cmdFolders1"))->click();
+        const auto boxes = telvane::testing::visibleMessageBoxes(true);
         ASSERT_EQ(boxes.size(), *refused ? 1u : 0u) << refused;
         for (const auto& box : boxes) {
             EXPECT_EQ(box.title, QStringLiteral("Ошибка"));
@@ -243,8 +244,8 @@ TEST_F(OptionsDialog, TheFolderChooserFillsOneBoxOrSaysTheChoiceIsWrong) {
     }
     for (const int index : {0, 1, 2}) {
         chosen = QStringLiteral("/data/folder%1").arg(index);
-        EXPECT_TRUE(
-            telvane::testing::answerModalBoxes([&] { dialog->cmdFolders_Click(index); }).empty());
+        dialog->cmdFolders_Click(index);
+        EXPECT_TRUE(telvane::testing::visibleMessageBoxes().empty());
         EXPECT_EQ(shown(*dialog, kKeys[std::array{4, 3, 5}[index]].control), chosen);
     }
     EXPECT_FALSE(QFile::exists(ini)) << "only OK writes the chosen folders";
