@@ -1,6 +1,6 @@
 #pragma once
-// Helpers for the widget tests: what a window shows, as text to compare with a stored expected
-// file, and the message boxes on screen.
+// Helpers for the widget tests: what a window shows, as text for a stored expected file, and
+// the message boxes on screen.
 
 #include <gtest/gtest.h>
 
@@ -13,8 +13,8 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
-#include <vector>
 
 namespace telvane::testing {
 
@@ -29,6 +29,7 @@ inline QStringList describe(const QObject* root, int depth = 0) {
     if (const auto* b = qobject_cast<const QAbstractButton*>(root)) line += quoted(b->text());
     if (const auto* a = qobject_cast<const QAction*>(root)) line += quoted(a->text());
     if (const auto* d = qobject_cast<const QDialog*>(root)) line += quoted(d->windowTitle());
+    if (const auto* m = qobject_cast<const QMenu*>(root)) line += quoted(m->title());
     const auto* edit = qobject_cast<const QLineEdit*>(root);
     const auto* combo = qobject_cast<const QComboBox*>(root);
     if (combo && combo->lineEdit()) edit = combo->lineEdit();
@@ -43,40 +44,24 @@ inline QStringList describe(const QObject* root, int depth = 0) {
     return lines;
 }
 
-/// Compares `lines` with the stored file; TELVANE_UPDATE_EXPECTED=1 writes the file instead.
+/// Compares `lines` with the stored file.
 inline void expectStored(const QStringList& lines, const QString& path) {
     QFile file(path);
-    const QByteArray actual = lines.join(u'\n').toUtf8() + '\n';
-    if (qEnvironmentVariableIntValue("TELVANE_UPDATE_EXPECTED") == 1) {
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-        file.write(actual);
-        return;
-    }
     ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
-    EXPECT_EQ(actual.toStdString(), file.readAll().toStdString()) << path.toStdString();
+    EXPECT_EQ((lines.join(u'\n') + u'\n').toStdString(), file.readAll().toStdString());
 }
 
-struct SeenBox {
-    QString title;
-    QString text;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    bool modal = false;
-    QString ok;  // the caption of its OK button
-    explicit SeenBox(const QMessageBox* box)
-        : title(box->windowTitle()),
-          text(box->text()),
-          icon(box->icon()),
-          modal(box->isModal()),
-          ok(box->button(QMessageBox::Ok) ? box->button(QMessageBox::Ok)->text() : QString()) {}
-};
-
-/// The message boxes on screen, closed afterwards when `close` (closing one may show another).
-inline std::vector<SeenBox> visibleMessageBoxes(bool close = false) {
-    std::vector<SeenBox> seen;
+/// The message boxes on screen as "title|text|OK button's caption|icon", closed afterwards when
+/// `close` (closing one may show another).
+inline QStringList visibleMessageBoxes(bool close = false) {
     QList<QMessageBox*> boxes;
+    QStringList seen;
     for (QWidget* w : QApplication::topLevelWidgets())
         if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) boxes << box;
-    for (QMessageBox* box : boxes) seen.emplace_back(box);
+    for (QMessageBox* box : boxes)
+        seen << QStringLiteral("%1|%2|%3|%4")
+                    .arg(box->windowTitle(), box->text(), box->button(QMessageBox::Ok)->text(),
+                         QString::number(box->icon()));
     for (QMessageBox* box : boxes)
         if (close) box->close();
     QApplication::processEvents();
