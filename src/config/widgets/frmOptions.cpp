@@ -177,6 +177,9 @@ void frmOptions::buildControls() {
             list->setEditable(true);
             list->setInsertPolicy(QComboBox::NoInsert);
             list->setCompleter(nullptr);  // it would complete a path with a list entry's text
+            // A by-id name is long: the list may be wider than the box, the dialog is not.
+            list->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+            list->setMinimumContentsLength(12);
             connect(list, &QComboBox::activated, list, [list](int entry) {
                 const QVariant port = list->itemData(entry);
                 if (port.isValid()) list->setEditText(port.toString());
