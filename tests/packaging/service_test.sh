@@ -1,26 +1,22 @@
 #!/bin/sh
-# The service as `cmake --install` lays it out: systemd accepts the unit and rates its exposure
-# at 3.0 or lower, and sysusers.d and tmpfiles.d give the user, group and folders that other
-# programs need (checked in a scratch root, so the machine's own users stay untouched).
-# Usage: service_test.sh BUILD_DIR yes|no (whether the simulated modem is to be installed).
-# Exit 77 (skipped) without systemd's tools.
+# Usage: service_test.sh BUILD_DIR yes|no (whether telvane-modem is to be installed).
+# The service as `cmake --install` lays it out: systemd accepts the unit and rates it 3.0 or
+# lower, and sysusers.d and tmpfiles.d give the user, group and folders that other programs
+# need (in a scratch root: the machine's users stay untouched). 77: systemd's tools missing.
 set -eu
 for tool in systemd-analyze systemd-sysusers systemd-tmpfiles; do
     command -v $tool >/dev/null || { echo "$tool is missing"; exit 77; }
 done
 failed=0
-expect() {  # what, got, wanted
-    [ "$2" = "$3" ] || { echo "$1: got '$2', want '$3'"; failed=1; }
-}
+expect() { [ "$2" = "$3" ] || { echo "$1: got '$2', want '$3'"; failed=1; }; }
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 prefix=$tmp/prefix
 cmake --install "$1" --prefix "$prefix" >/dev/null
 unit=$(find "$prefix" -name telvane.service)
-
 expect ExecStart "$(grep ^ExecStart= "$unit")" "ExecStart=$prefix/bin/telvaned --home /var/lib/telvane"
 expect "telvane-modem installed" "$([ -e "$prefix/bin/telvane-modem" ] && echo yes || echo no)" "$2"
-# verify also looks up the Documentation= man pages, in the installed ones when it can.
+# verify looks up the Documentation= man pages too: in the installed ones when it can.
 if command -v man >/dev/null && [ -e "$prefix/share/man/man8/telvaned.8" ]; then
     MANPATH=$prefix/share/man systemd-analyze verify "$unit" || failed=1
 else
@@ -30,10 +26,7 @@ fi
 systemd-analyze security --offline=true --threshold=30 "$unit" >"$tmp/rating" ||
     { grep -E '✗|Overall' "$tmp/rating"; failed=1; }
 
-if [ "$(id -u)" -ne 0 ]; then
-    echo "not root: the folders' owners cannot be set, so they are not checked"
-    exit $failed
-fi
+[ "$(id -u)" -eq 0 ] || { echo "not root: the folders' owners are not checked"; exit $failed; }
 root=$tmp/root
 mkdir -p "$root/etc"
 echo 'root:x:0:0::/root:/bin/sh' >"$root/etc/passwd"
