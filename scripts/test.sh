@@ -1,8 +1,30 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test.
+# Installs what is missing, builds, and runs every test three ways, each in a build folder of its
+# own: the suite as shipped (with the fuzz targets and benchmarks); the whole suite again under
+# AddressSanitizer and UndefinedBehaviorSanitizer, warnings as errors; and the engine and
+# tray-model tests under ThreadSanitizer.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${TELVANE_BUILD_DIR:-$root/build}"
+jobs="$(nproc)"
 "$root/scripts/install-deps.sh" packages-build.txt packages-test.txt
 "$root/scripts/build.sh" -DTELVANE_BUILD_TESTS=ON -DTELVANE_BUILD_BENCHMARKS=ON
-cd "${TELVANE_BUILD_DIR:-$root/build}"
-ctest --output-on-failure -j"$(nproc)" --timeout 600
+(cd "$build" && ctest --output-on-failure -j"$jobs" --timeout 600)
+
+# A sanitized build: folder suffix, sanitizers, then the targets to build (all when none).
+sanitized() {
+    local dir="$build-$1" sanitize="$2"
+    shift 2
+    cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=Debug "-DCMAKE_CXX_FLAGS_DEBUG=-O1 -g1" \
+        -DTELVANE_BUILD_TESTS=ON -DTELVANE_BUILD_BENCHMARKS=OFF -DTELVANE_FUZZ=OFF \
+        -DTELVANE_WERROR=ON -DTELVANE_SANITIZE="$sanitize" >/dev/null
+    cmake --build "$dir" -j"$jobs" ${1:+--target "$@"}
+}
+
+sanitized asan address,undefined
+(cd "$build-asan" && LSAN_OPTIONS="suppressions=$root/scripts/lsan-suppressions.txt" \
+    UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j"$jobs" --timeout 900)
+
+sanitized tsan thread gateway_engine_test tray_status_model_test
+(cd "$build-tsan" && TSAN_OPTIONS=halt_on_error=1 \
+    ctest --output-on-failure -j"$jobs" --timeout 600 -R '^(GatewayEngineTest|ToolTip|StatusIcon)\.')

@@ -66,7 +66,7 @@ bool prepare(const DayFiles& files, int rows) {
 }
 
 // Empty when the append succeeded, else why not.
-QString failure(const OfficeResult& r) { return r.ok ? QString() : r.reason; }
+QString failure(const office::OfficeResult& r) { return r.ok ? QString() : r.reason; }
 QString failure(const storage::WriteResult& r) { return r.ok ? QString() : r.error; }
 
 template <typename Append>
@@ -115,10 +115,13 @@ int main() {
             },
             rows);
         const double xlsMs = medianMs(
-            [&](const QStringList& r) { return appendRecordToWorkbook(files.workbook, r, true); },
+            [&](const QStringList& r) {
+                return office::appendRecordToWorkbook(files.workbook, r, true);
+            },
             rows);
         const double docMs = medianMs(
-            [&](const QStringList& r) { return appendRecordToDocument(files.document, r); }, rows);
+            [&](const QStringList& r) { return office::appendRecordToDocument(files.document, r); },
+            rows);
         std::printf("%8d  %9.1f %13.2f  %9.1f %13.2f  %9.1f %13.2f\n", rows, txtKiB, txtMs, xlsKiB,
                     xlsMs, docKiB, docMs);
     }

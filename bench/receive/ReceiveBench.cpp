@@ -11,6 +11,7 @@
 #include "config/Settings.h"
 #include "contracts/PollContext.h"
 #include "receive/InboxRetrieval.h"
+#include "support/FakePoll.h"
 
 using namespace telvane;
 
@@ -28,74 +29,26 @@ QByteArray pdu(int i) {
            "2105C8329BFD06";
 }
 
-class ListingPhone final : public contracts::PhoneLink {
-public:
-    explicit ListingPhone(int count) {
-        m_answer = "AT+CMGL=4\r\r\n";
-        for (int i = 1; i <= count; ++i) {
-            m_answer += "\r\n+CMGL: " + QByteArray::number(i) + ",1,,23\r\n" + pdu(i);
-        }
-        m_answer += "\r\n\r\nOK\r\n";
-    }
-    contracts::PortOpening OpenPort() override {
-        return {contracts::PortOpening::Outcome::Opened, {}};
-    }
-    QString portDescription() const override { return QStringLiteral("COM1; 9600; n,8,1"); }
-    bool SendToPhone(const QByteArray& command, const QString&, QString&, int) override {
-        // Only the phone memory holds messages.
-        if (command == "AT+CMGL=4\r\n") m_buffer = m_listed ? "\r\nOK\r\n" : m_answer;
-        if (command == "AT+CMGL=4\r\n") m_listed = true;
-        if (command.startsWith("AT+CPMS=\"SM\"")) m_listed = true;
-        return true;
-    }
-    const QByteArray& gsBuffer() const override { return m_buffer; }
-    void PurgeBuffer() override {}
-    void FinCom() override {}
-    void setLogFolder(const QString&) override {}
-
-private:
-    QByteArray m_answer;
-    QByteArray m_buffer;
-    bool m_listed = false;
-};
-
-struct NoStatus final : contracts::StatusSink {
-    void SetStatus(const contracts::Status& s) override { m_status = s; }
-    void SetStatusIcon(contracts::StatusIcon) override {}
-    const contracts::Status& currentStatus() const override { return m_status; }
-    contracts::Status m_status;
-};
-struct NoClock final : contracts::Clock {
-    qint64 monotonicMs() const override { return 0; }
-    void pause(int) override {}
-};
-struct NoPump final : contracts::EventPump {
-    void run() override {}
-};
+// N messages in the phone memory, as AT+CMGL=4 lists them.
+QByteArray listAnswer(int count) {
+    QByteArray answer = "AT+CMGL=4\r\r\n";
+    for (int i = 1; i <= count; ++i)
+        answer += "\r\n+CMGL: " + QByteArray::number(i) + ",1,,23\r\n" + pdu(i);
+    return answer + "\r\n\r\nOK\r\n";
+}
 
 double runOnce(int count) {
-    QTemporaryDir home;
-    const QString ini = home.filePath(QStringLiteral("Telvane.ini"));
-    QFile(ini).open(QIODevice::WriteOnly);
-    config::Settings settings(ini, home.path());
-    contracts::WorkingSettings working;
-    working.gfsReceive = settings.folder(config::setting::Receive);
-    working.gfsLogs = settings.folder(config::setting::Logs);
-    ListingPhone phone(count);
-    NoStatus status;
-    NoClock clock;
-    NoPump pump;
-    contracts::PacingProfile pacing{0, 0, 0};
-    contracts::SystemWallClock wallClock;
-    contracts::PollContext context{phone, status, working, settings,
-                                   clock, pump,   pacing,  wallClock};
+    test::FakePoll poll;
+    poll.pacing = {0, 0, 0};
+    poll.phone.memories["ME"].answer = listAnswer(count);
+    auto context = poll.context();
     receive::InboxRetrieval inbox;
     QElapsedTimer timer;
     timer.start();
     inbox.RetrieveInbox(context);
     const double ms = double(timer.nsecsElapsed()) / 1e6;
-    if (working.gflSMSnum != 1 + count)
-        std::fprintf(stderr, "stored %d of %d\n", working.gflSMSnum - 1, count);
+    if (poll.working.gflSMSnum != 1 + count)
+        std::fprintf(stderr, "stored %d of %d\n", poll.working.gflSMSnum - 1, count);
     return ms;
 }
 

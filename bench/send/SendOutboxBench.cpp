@@ -13,6 +13,7 @@
 #include "codec/Submit.h"
 #include "config/Settings.h"
 #include "send/OutboxScan.h"
+#include "support/FakePoll.h"
 
 namespace {
 
@@ -33,59 +34,6 @@ std::u32string textFor(int i) {
     }
 }
 
-class InstantPhone final : public contracts::PhoneLink {
-public:
-    InstantPhone(contracts::Clock& clock, const contracts::PacingProfile& pacing)
-        : m_clock(clock), m_pacing(pacing) {}
-    contracts::PortOpening OpenPort() override {
-        return {contracts::PortOpening::Outcome::Opened, {}};
-    }
-    QString portDescription() const override { return QStringLiteral("COM1; 9600; n,8,1"); }
-    bool SendToPhone(const QByteArray& command, const QString&, QString&, int) override {
-        m_clock.pause(m_pacing.beforeCommandMs);  // the pause every transaction opens with
-        m_buffer = command.startsWith("at+cmgs=") ? QByteArray("\r\n> ") : QByteArray("\r\nOK\r\n");
-        ++transactions;
-        return true;
-    }
-    const QByteArray& gsBuffer() const override { return m_buffer; }
-    void PurgeBuffer() override {}
-    void FinCom() override {}
-    void setLogFolder(const QString&) override {}
-    long transactions = 0;
-
-private:
-    contracts::Clock& m_clock;
-    const contracts::PacingProfile& m_pacing;
-    QByteArray m_buffer;
-};
-
-class NullStatus final : public contracts::StatusSink {
-public:
-    void SetStatus(const contracts::Status& status) override { m_status = status; }
-    void SetStatusIcon(contracts::StatusIcon) override {}
-    const contracts::Status& currentStatus() const override { return m_status; }
-
-private:
-    contracts::Status m_status;
-};
-
-class CountingClock final : public contracts::Clock {
-public:
-    qint64 monotonicMs() const override { return pausedMs; }
-    void pause(int ms) override { pausedMs += ms; }
-    qint64 pausedMs = 0;
-};
-
-class NoPump final : public contracts::EventPump {
-public:
-    void run() override {}
-};
-
-class LaterWallClock final : public contracts::WallClock {
-public:
-    QDateTime now() const override { return QDateTime::currentDateTime().addSecs(60); }
-};
-
 double encodeMicroseconds(int n) {
     codec::SubmitOptions options;
     QElapsedTimer timer;
@@ -105,38 +53,32 @@ int main() {
     std::printf("%8s %14s %14s %12s %16s\n", "files", "encode us/file", "scan us/file",
                 "phone trans.", "paced s/file");
     for (const int n : kFileCounts) {
-        QTemporaryDir home;
-        QDir(home.path()).mkpath(QStringLiteral("Send"));
-        QDir(home.path()).mkpath(QStringLiteral("Logs"));
-        config::Settings settings(home.filePath(QStringLiteral("Telvane.ini")), home.path());
-        contracts::WorkingSettings working;
-        working.gfsSend = home.filePath(QStringLiteral("Send/"));
-        working.gfsLogs = home.filePath(QStringLiteral("Logs/"));
-        working.gfsSplit = QStringLiteral("\t");
+        test::FakePoll poll;  // a phone that answers at once
+        QDir().mkpath(poll.working.gfsSend);
+        QDir().mkpath(poll.working.gfsLogs);
         for (int i = 0; i < n; ++i) {
-            QFile file(working.gfsSend + QStringLiteral("m%1.txt").arg(i, 5, 10, QLatin1Char('0')));
+            QFile file(poll.working.gfsSend +
+                       QStringLiteral("m%1.txt").arg(i, 5, 10, QLatin1Char('0')));
             file.open(QIODevice::WriteOnly);
             file.write("79161234567\t" +
                        QByteArray::fromStdString(codec::unicodeToCp1251Lossy(textFor(i))));
         }
-        const contracts::PacingProfile pacing;
-        CountingClock clock;
-        InstantPhone phone(clock, pacing);
-        NullStatus status;
-        NoPump pump;
-        LaterWallClock wallClock;
-        contracts::PollContext context{phone, status, working, settings,
-                                       clock, pump,   pacing,  wallClock};
+        poll.clock.laterSeconds = 60;  // every file finished a minute ago
+        auto context = poll.context();
         send::OutboxScan scanner;
         QElapsedTimer timer;
         timer.start();
         scanner.ScanOutbox(context);
         const double scanUs = static_cast<double>(timer.nsecsElapsed()) / 1000.0 / n;
-        const auto left = QDir(working.gfsSend).entryList(QDir::Files).size();
+        const auto left = QDir(poll.working.gfsSend).entryList(QDir::Files).size();
         if (left != 0)
             std::printf("warning: %lld files were not sent\n", static_cast<long long>(left));
         std::printf("%8d %14.1f %14.1f %12ld %16.2f\n", n, encodeMicroseconds(n), scanUs,
-                    phone.transactions, static_cast<double>(clock.pausedMs) / 1000.0 / n);
+                    static_cast<long>(poll.phone.commands.size()),
+                    // the pause every transaction opens with, and the pauses between the parts
+                    static_cast<double>(poll.clock.ms +
+                                        poll.pacing.beforeCommandMs * poll.phone.commands.size()) /
+                        1000.0 / n);
     }
     return 0;
 }

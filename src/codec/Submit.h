@@ -91,8 +91,4 @@ std::u32string prepareText(std::u32string_view text, bool toLatin);
 /// pair and a surrogate pair are never split. Characters of `text` must suit `coding`.
 std::vector<std::u32string_view> splitIntoParts(std::u32string_view text, SubmitCoding coding);
 
-/// The swapped-digit (semi-octet) form of a digit string, "F" filling an odd count:
-/// "12345" gives "2143F5".
-std::string toSemiOctets(std::string_view digits);
-
 }  // namespace telvane::codec

@@ -57,18 +57,6 @@ Bytes semiOctets(std::string_view digits) {
 
 }  // namespace
 
-std::string toSemiOctets(std::string_view digits) {
-    // Swapping is done on the characters so that any text gives the text form of the
-    // swapped pairs; the encoder only passes digits.
-    std::string swapped;
-    swapped.reserve(digits.size() + 1);
-    for (std::size_t i = 0; i < digits.size(); i += 2) {
-        swapped.push_back(i + 1 < digits.size() ? digits[i + 1] : 'F');
-        swapped.push_back(digits[i]);
-    }
-    return swapped;
-}
-
 std::variant<Bytes, SubmitError> encodeSmscField(std::string_view smsc) {
     auto digits = addressDigits(
         smsc, {SubmitField::Smsc, SubmitErrorCode::SmscNotDigits, SubmitErrorCode::SmscTooLong});

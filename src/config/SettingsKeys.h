@@ -1,6 +1,6 @@
 #pragma once
 // Every key of Telvane.ini, with its section and the default that applies where it is read.
-// Two keys are read with different defaults at two places (ComPortSpeed, Period, SMSC): each
+// Three keys are read with different defaults at two places (ComPortSpeed, Period, SMSC): each
 // place has its own entry, so the difference stays visible instead of being repeated as a
 // literal at the call site.
 

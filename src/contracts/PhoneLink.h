@@ -42,10 +42,10 @@ public:
     [[nodiscard]] virtual PortOpening OpenPort() = 0;
 
     /// One transaction: writes Command (with its terminator), collects the reply until it holds
-    /// Wait (compared case-insensitively), holds "ERROR" (then false, and Wait becomes
-    /// "Ошибка"), or Delay seconds pass (false). A command that cannot be written ends the
-    /// transaction at once (false). The whole reply stays in gsBuffer().
-    virtual bool SendToPhone(const QByteArray& Command, const QString& Action, QString& Wait,
+    /// Wait (compared case-insensitively), holds "ERROR" (then false), or Delay seconds pass
+    /// (false). A command that cannot be written ends the transaction at once (false). The whole
+    /// reply stays in gsBuffer().
+    virtual bool SendToPhone(const QByteArray& Command, const QString& Action, const QString& Wait,
                              int Delay) = 0;
 
     /// Everything received during the last transaction, exactly as received.

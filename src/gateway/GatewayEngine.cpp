@@ -80,15 +80,18 @@ std::optional<ConnectOutcome> GatewayEngine::start() {
     return ConnectPhone();
 }
 
+void readWorkingSettings(const config::Settings& settings, contracts::WorkingSettings& working) {
+    working.FileType = settings.leadingNumber32(setting::FileType);
+    working.gfsSplit = settings.separator();
+    working.PollPeriod = settings.strictInt16(setting::PeriodAtStart);
+    working.gfsSend = settings.folder(setting::Send);
+    working.gfsReceive = settings.folder(setting::Receive);
+    working.gfsLogs = settings.folder(setting::Logs);
+    working.gflSMSnum = settings.strictInt32(setting::Number);
+}
+
 void GatewayEngine::readWorkingSettings() {
-    const config::Settings& settings = m_deps.settings;
-    m_working.FileType = settings.leadingNumber32(setting::FileType);
-    m_working.gfsSplit = settings.separator();
-    m_working.PollPeriod = settings.strictInt16(setting::PeriodAtStart);
-    m_working.gfsSend = settings.folder(setting::Send);
-    m_working.gfsReceive = settings.folder(setting::Receive);
-    m_working.gfsLogs = settings.folder(setting::Logs);
-    m_working.gflSMSnum = settings.strictInt32(setting::Number);
+    gateway::readWorkingSettings(m_deps.settings, m_working);
     m_deps.phone.setLogFolder(m_working.gfsLogs);
 }
 

@@ -28,6 +28,9 @@ struct StartFailure {
 QString startFailureTitle();
 QString startFailureText(ConnectOutcome outcome);
 
+/// What a Start reads from the settings into `working` (AutoScroll stays: it is read at load).
+void readWorkingSettings(const config::Settings& settings, contracts::WorkingSettings& working);
+
 class GatewayEngine final : public QObject, public contracts::StatusSink {
     Q_OBJECT
 public:

@@ -10,10 +10,8 @@
 #include "office/SyncFile.h"
 #include "storage/DurableFile.h"
 
-namespace telvane {
+namespace telvane::office {
 namespace {
-
-using office::findOfficeLockFile;
 
 const QString kWorkbookStream = QStringLiteral("Workbook");
 
@@ -48,18 +46,18 @@ OfficeResult appendRecordToWorkbook(const QString& path, const QStringList& fiel
     if (auto locked = checkNotLocked(path)) {
         return *locked;
     }
-    office::Workbook workbook;
-    office::Streams otherStreams;
+    Workbook workbook;
+    Streams otherStreams;
     if (QFileInfo::exists(path)) {
         const storage::ReadResult file = storage::readOwnFile(path);
         if (!file.ok()) {
             return OfficeResult::failure(OfficeStoreError::Unreadable,
                                          QStringLiteral("cannot read %1").arg(file.error));
         }
-        if (!office::looksLikeCompoundFile(file.bytes)) {
+        if (!looksLikeCompoundFile(file.bytes)) {
             return foreign(path, QStringLiteral("no compound-file signature"));
         }
-        office::CompoundReadResult container = office::readCompoundFile(file.bytes);
+        CompoundReadResult container = readCompoundFile(file.bytes);
         if (!container.streams) {
             return OfficeResult::failure(
                 OfficeStoreError::Corrupt,
@@ -78,7 +76,7 @@ OfficeResult appendRecordToWorkbook(const QString& path, const QStringList& fiel
             return foreign(path, QStringLiteral("it has no \"Workbook\" stream (another document "
                                                 "type, or an Excel file older than 97)"));
         }
-        office::BiffReadResult parsed = office::readBiff8(*stream);
+        BiffReadResult parsed = readBiff8(*stream);
         if (!parsed.workbook) {
             return OfficeResult::failure(
                 OfficeStoreError::Corrupt,
@@ -89,16 +87,16 @@ OfficeResult appendRecordToWorkbook(const QString& path, const QStringList& fiel
         }
         workbook = std::move(*parsed.workbook);
     } else {
-        workbook = office::newMessageWorkbook();
+        workbook = newMessageWorkbook();
     }
 
-    if (OfficeResult added = office::appendMessageRow(workbook, fields, autoScroll); !added.ok) {
+    if (OfficeResult added = appendMessageRow(workbook, fields, autoScroll); !added.ok) {
         added.reason = QStringLiteral("%1: %2").arg(path, added.reason);
         return added;
     }
-    office::Streams streams{{kWorkbookStream, office::writeBiff8(workbook)}};
+    Streams streams{{kWorkbookStream, writeBiff8(workbook)}};
     streams.insert(streams.end(), otherStreams.begin(), otherStreams.end());
-    const std::optional<QByteArray> bytes = office::writeCompoundFile(streams);
+    const std::optional<QByteArray> bytes = writeCompoundFile(streams);
     if (!bytes) {
         return OfficeResult::failure(
             OfficeStoreError::WriteFailed,
@@ -112,12 +110,12 @@ OfficeResult appendRecordToDocument(const QString& path, const QStringList& fiel
         return *locked;
     }
     if (QFileInfo::exists(path)) {
-        return office::appendRtfRow(path, fields);
+        return appendRtfRow(path, fields);
     }
-    QByteArray document = office::newRtfDocument();
-    const office::RtfLayout layout = *office::locateRtfTable(document).layout;
+    QByteArray document = newRtfDocument();
+    const RtfLayout layout = *locateRtfTable(document).layout;
     document.insert(static_cast<qsizetype>(layout.insertAt),
-                    office::rtfRow(static_cast<long long>(layout.rows), fields));
+                    rtfRow(static_cast<long long>(layout.rows), fields));
     return replaceFile(path, document);
 }
 
@@ -145,4 +143,4 @@ QString describe(OfficeStoreError error) {
     return QStringLiteral("unknown");
 }
 
-}  // namespace telvane
+}  // namespace telvane::office

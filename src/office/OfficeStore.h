@@ -6,7 +6,7 @@
 #include <QString>
 #include <QStringList>
 
-namespace telvane {
+namespace telvane::office {
 
 /// Why a record could not be stored. The day's file is left as it was in every case.
 enum class OfficeStoreError {
@@ -61,4 +61,4 @@ void CloseOfficeFile();
 /// Short English name of an error, for logs.
 QString describe(OfficeStoreError error);
 
-}  // namespace telvane
+}  // namespace telvane::office

@@ -132,53 +132,8 @@ void ARCComm::ItIsTime() {
     }
     if (m_dataPending) {
         m_dataPending = false;
-        if (m_awaiting) {
-            if (m_received.contains(m_awaited)) {
-                const QByteArray written = m_written;
-                const QByteArray received = m_received;
-                const QByteArray awaited = m_awaited;
-                m_resends = 0;
-                m_awaiting = false;
-                m_received.clear();
-                emit SendAndReceived(written, received, awaited);
-            } else {
-                resend();
-            }
-        } else {
-            emit DataIn();
-        }
-        return;
+        emit DataIn();
     }
-    if (m_awaiting) resend();
-}
-
-void ARCComm::resend() {
-    ++m_resends;
-    WriteAndWaitFor(m_written, m_awaited);
-    if (!m_awaiting) {
-        // The write failed and WriteAndWaitFor has already reported the exchange as failed.
-        m_resends = 0;
-        return;
-    }
-    if (m_resends > WriteAndWaitForRetries) {
-        const QByteArray awaited = m_awaited;
-        m_resends = 0;
-        m_awaiting = false;
-        emit SendAndReceived({}, {}, awaited);
-    }
-}
-
-void ARCComm::WriteAndWaitFor(const QByteArray& TextToWrite, const QByteArray& TextToWaitFor) {
-    m_written = TextToWrite;
-    m_awaited = TextToWaitFor;
-    if (WriteData(TextToWrite)) {
-        m_awaiting = true;
-        return;
-    }
-    m_awaiting = false;
-    m_written.clear();
-    m_awaited.clear();
-    emit SendAndReceived({}, {}, TextToWaitFor);
 }
 
 QByteArray ARCComm::GetData() {

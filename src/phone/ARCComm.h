@@ -29,7 +29,6 @@ public:
 
     QString ComPort = QStringLiteral("Com1:");
     QString ComSettings = QStringLiteral("9600,N,8,1");
-    qint16 WriteAndWaitForRetries = 10;
     /// Kept for callers that set it; it does not limit reading.
     qint16 MaximumChars = 255;
 
@@ -42,24 +41,15 @@ public:
     void FinCom() override;
     bool isOpen() const override;
 
-    /// Writes TextToWrite and waits, over the following read steps, for TextToWaitFor; re-sends
-    /// when it does not come, and gives up after WriteAndWaitForRetries re-sends.
-    void WriteAndWaitFor(const QByteArray& TextToWrite, const QByteArray& TextToWaitFor);
-
     /// The pieces a text is written in, in order.
     static QList<QByteArray> writePieces(const QByteArray& text);
 
 private:
     QByteArray readOnce();
-    void resend();
 
     std::unique_ptr<QSerialPort> m_port;
     QByteArray m_received;
     bool m_dataPending = false;
-    QByteArray m_written;
-    QByteArray m_awaited;
-    bool m_awaiting = false;
-    qint16 m_resends = 0;
 };
 
 }  // namespace telvane::phone

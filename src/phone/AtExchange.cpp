@@ -89,7 +89,7 @@ PortOpening AtExchange::OpenPort() {
     return {PortOpening::Outcome::NotOpened, {}};
 }
 
-bool AtExchange::SendToPhone(const QByteArray& Command, const QString& Action, QString& Wait,
+bool AtExchange::SendToPhone(const QByteArray& Command, const QString& Action, const QString& Wait,
                              int Delay) {
     const qint64 deadline = transactionDeadlineMs(m_clock.monotonicMs(), Delay);
     m_buffer.clear();
@@ -115,7 +115,6 @@ bool AtExchange::SendToPhone(const QByteArray& Command, const QString& Action, Q
         const ReplyState state = classifyReply(m_buffer, wait);
         if (state == ReplyState::Pending) continue;
         qCDebug(lcPhone).noquote() << Action << "<--" << ('\'' + escapeForLog(m_buffer) + '\'');
-        if (state == ReplyState::Failed) Wait = QStringLiteral("Ошибка");
         m_pump.run();
         if (m_settings.strictNumber(config::setting::Log) == 1) appendPortLog();
         return state == ReplyState::Answered;

@@ -34,7 +34,7 @@ public:
 
     QString portDescription() const override;
     [[nodiscard]] contracts::PortOpening OpenPort() override;
-    bool SendToPhone(const QByteArray& Command, const QString& Action, QString& Wait,
+    bool SendToPhone(const QByteArray& Command, const QString& Action, const QString& Wait,
                      int Delay) override;
     const QByteArray& gsBuffer() const override { return m_buffer; }
     void PurgeBuffer() override;

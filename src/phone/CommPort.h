@@ -34,9 +34,6 @@ public:
 
 signals:
     void DataIn();
-    /// An awaited exchange ended; on failure DataSend and DataReceived are empty.
-    void SendAndReceived(const QByteArray& DataSend, const QByteArray& DataReceived,
-                         const QByteArray& DataToWaitFor);
     /// The port opened but could not be configured: a message for the front end to show.
     void configurationFailed(const QString& message);
 };

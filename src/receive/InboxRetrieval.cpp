@@ -85,7 +85,7 @@ public:
         m_context.pump.run();
         m_context.clock.pause(m_context.pacing.longPauseMs);
         assembleLongMessages();
-        if (m_target.mode == 1 || m_target.mode == 2) CloseOfficeFile();
+        if (m_target.mode == 1 || m_target.mode == 2) office::CloseOfficeFile();
     }
 
     void assembleLongMessages() {

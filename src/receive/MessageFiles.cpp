@@ -33,12 +33,12 @@ storage::WriteResult WriteMessageFile(storage::FileSystem& files, QString path,
         case 1:
         case 2: {
             const QStringList fields = storage::oneLineEach(record);
-            const OfficeResult result =
-                target.mode == 1 ? appendRecordToDocument(path, fields)
-                                 : appendRecordToWorkbook(path, fields, target.autoScroll);
+            const office::OfficeResult result =
+                target.mode == 1 ? office::appendRecordToDocument(path, fields)
+                                 : office::appendRecordToWorkbook(path, fields, target.autoScroll);
             if (result.ok) return storage::WriteResult::done();
             return storage::WriteResult::failed(
-                path, describe(result.error) + QStringLiteral(": ") + result.reason);
+                path, office::describe(result.error) + QStringLiteral(": ") + result.reason);
         }
         default:
             return storage::WriteResult::failed(

@@ -2,131 +2,91 @@
 // the single instance, a modem that vanishes and comes back while in service, and SIGTERM.
 #include <gtest/gtest.h>
 
-#include <QFile>
-#include <QTemporaryDir>
+#include "support/Home.h"
 
-#include "ServiceProcess.h"
-#include "SimulatedModem.h"
-
-using telvane::test::ServiceProcess;
-using telvane::test::SimulatedModem;
-using telvane::test::SimulatedModemOptions;
+using namespace telvane::test;
 
 namespace {
-
-void writeIni(const QString& home, const QByteArray& body) {
-    QFile ini(home + QStringLiteral("/Telvane.ini"));
-    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-    ini.write(body);
-}
-
-QByteArray portSettings(const QString& port, const char* period = "10") {
-    return "[Options]\r\nComPort=" + port.toUtf8() + "\r\nPeriod=" + period + "\r\n";
-}
 
 TEST(Telvaned, OncePollsTheSimulatedModemAndSaysWhatItDid) {
     SimulatedModem modem;
     ASSERT_TRUE(modem.start()) << modem.errorString().toStdString();
-    QTemporaryDir home;
-    writeIni(home.path(), portSettings(modem.linkPath()));
-    ServiceProcess service(home.path());
-    EXPECT_EQ(service.run({QStringLiteral("--once")}), 0) << service.errors().toStdString();
-    EXPECT_EQ(service.statusLines(),
-              QStringList({QStringLiteral("Telvane"),
-                           QStringLiteral("Устанавливается соединение с телефоном."),
-                           QStringLiteral("Открыть порт: ") + modem.linkPath() +
-                               QStringLiteral("; 9600; n,8,1"),
-                           QStringLiteral("Связь с телефоном установлена"),
-                           QStringLiteral("Связь с телефоном установлена"),
-                           QStringLiteral("Чтение сообщений из телефона"),
-                           QStringLiteral("Загрузка сообщений из телефона"),
-                           QStringLiteral("Загрузка сообщений из телефона"),
-                           QStringLiteral("Принято сообщений: 0"),
-                           QStringLiteral("Поиск файлов для отправки"),
-                           QStringLiteral("Поиск файлов для отправки"),
-                           QStringLiteral("Нет сообщений на отправку")})
-                  .join(u'\n')
-                  .toStdString());
+    Home home;
+    home.useModem(modem);
+    QStringList statuses;
+    EXPECT_EQ(home.runOnce(&statuses), 0);
+    EXPECT_EQ(statuses.join(u'\n').replace(modem.linkPath(), "PORT"),
+              dataLines("apps/once-idle.statuses").join(u'\n'));
 }
 
 TEST(Telvaned, OnceExitCodesTellWhyThePollDidNotRun) {
-    struct Case {
-        bool withModem;
-        QStringList faults;
+    const struct {
+        QStringList faults;  // empty: no modem at all
         int exitCode;
-        QString lastStatus;
-        QString message;
+        QString lastStatus, message;
+    } cases[] = {
+        {{}, 1, "Порт не открыт", "Порт не открыт. Проверьте"},
+        {{"silent"}, 2, "Нет связи с телефоном", "Телефон не отвечает на запрос."},
     };
-    const Case cases[] = {
-        {false, {}, 1, QStringLiteral("Порт не открыт"), QStringLiteral("Порт не открыт. Проверьте")},
-        {true, {QStringLiteral("silent")}, 2, QStringLiteral("Нет связи с телефоном"),
-         QStringLiteral("Телефон не отвечает на запрос.")},
-    };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.exitCode);
-        SimulatedModemOptions options;
-        options.faults = c.faults;
-        SimulatedModem modem(options);
-        QTemporaryDir home;
-        if (c.withModem) ASSERT_TRUE(modem.start());
-        writeIni(home.path(), portSettings(c.withModem ? modem.linkPath()
-                                                       : home.filePath(QStringLiteral("no-modem"))));
-        ServiceProcess service(home.path());
-        EXPECT_EQ(service.run({QStringLiteral("--once")}), c.exitCode);
-        ASSERT_FALSE(service.statuses().isEmpty());
-        EXPECT_EQ(service.statuses().last(), c.lastStatus);
-        EXPECT_TRUE(service.errors().contains(c.message)) << service.errors().toStdString();
+        SimulatedModem modem({{}, {}, c.faults, {}});
+        Home home;
+        if (!c.faults.isEmpty()) {
+            ASSERT_TRUE(modem.start());
+        }
+        ASSERT_TRUE(home.usePort(modem.linkPath(), {}, "10"));
+        QStringList statuses;
+        QString errors;
+        EXPECT_EQ(home.runOnce(&statuses, &errors), c.exitCode);
+        EXPECT_EQ(statuses.value(statuses.size() - 1), c.lastStatus);
+        EXPECT_TRUE(errors.contains(c.message)) << errors.toStdString();
     }
 }
 
 TEST(Telvaned, ASecondInstanceOnTheSameHomeIsRefused) {
-    QTemporaryDir home;
-    writeIni(home.path(), portSettings(home.filePath(QStringLiteral("no-modem")), "1"));
-    ServiceProcess first(home.path());
+    Home home;
+    ASSERT_TRUE(home.usePort(home.path("no-modem"), {}, "1"));
+    ServiceProcess first(home.dir.path());
     first.start();
-    ASSERT_GE(first.waitForStatus(QStringLiteral("Порт не открыт")), 0);
-    ServiceProcess second(home.path());
-    EXPECT_EQ(second.run({QStringLiteral("--once")}), 3);
-    EXPECT_TRUE(second.errors().contains(QStringLiteral("Программа 'Telvane' уже запущена!")));
+    ASSERT_GE(first.waitForStatus("Порт не открыт"), 0);
+    ServiceProcess second(home.dir.path());
+    EXPECT_EQ(second.run({"--once"}), 3);
+    EXPECT_TRUE(second.errors().contains("Программа 'Telvane' уже запущена!"));
     first.terminate();
     EXPECT_TRUE(first.waitForExit());
 }
 
-TEST(Telvaned, InServiceALostModemIsFoundAgainWithoutUserAction) {
-    SimulatedModem modem;
-    ASSERT_TRUE(modem.start());
-    QTemporaryDir home;
-    writeIni(home.path(), portSettings(modem.linkPath(), "2"));
-    ServiceProcess service(home.path());
-    service.start();
-    const int waiting = service.waitForStatus(QStringLiteral("Пауза перед опросом телефона"));
-    ASSERT_GE(waiting, 0) << service.errors().toStdString();
-
-    ASSERT_TRUE(modem.unplug());
-    const int lost = service.waitForStatus(QStringLiteral("Нет связи с телефоном"), waiting + 1);
-    ASSERT_GE(lost, 0);
-    ASSERT_TRUE(modem.plug());
-    EXPECT_GE(service.waitForStatus(QStringLiteral("Пауза перед опросом телефона"), lost + 1), 0);
-
-    service.terminate();
-    ASSERT_TRUE(service.waitForExit());
-    EXPECT_EQ(service.exitCode(), 0);
-}
-
-TEST(Telvaned, AFailedStartIsRetriedOncePerPollPeriod) {
-    SimulatedModem modem;  // not started yet: the port does not exist
-    QTemporaryDir home;
-    writeIni(home.path(), portSettings(modem.linkPath(), "1"));
-    ServiceProcess service(home.path());
-    service.start();
-    const int failed = service.waitForStatus(QStringLiteral("Порт не открыт"));
-    ASSERT_GE(failed, 0);
-    // The modem is plugged in after the service came up.
-    ASSERT_TRUE(modem.start()) << modem.errorString().toStdString();
-    EXPECT_GE(service.waitForStatus(QStringLiteral("Связь с телефоном установлена"), failed + 1), 0)
-        << service.errors().toStdString();
-    service.terminate();
-    EXPECT_TRUE(service.waitForExit());
+// The modem vanishes in service and comes back; or it is plugged in only after a failed start.
+TEST(Telvaned, InServiceTheModemIsFoundAgainWithoutUserAction) {
+    for (const bool startsLate : {false, true}) {
+        SCOPED_TRACE(startsLate);
+        SimulatedModem modem;
+        if (!startsLate) {
+            ASSERT_TRUE(modem.start());
+        }
+        Home home;
+        ASSERT_TRUE(home.usePort(modem.linkPath(), {}, "2"));
+        ServiceProcess service(home.dir.path());
+        service.start();
+        if (startsLate) {
+            const int failed = service.waitForStatus("Порт не открыт");
+            ASSERT_GE(failed, 0);
+            ASSERT_TRUE(modem.start()) << modem.errorString().toStdString();
+            EXPECT_GE(service.waitForStatus("Связь с телефоном установлена", failed + 1), 0);
+        } else {
+            const int waiting = service.waitForStatus("Пауза перед опросом телефона");
+            ASSERT_GE(waiting, 0) << service.errors().toStdString();
+            ASSERT_TRUE(modem.unplug());
+            const int lost = service.waitForStatus("Нет связи с телефоном", waiting + 1);
+            ASSERT_GE(lost, 0);
+            ASSERT_TRUE(modem.plug());
+            EXPECT_GE(service.waitForStatus("Пауза перед опросом телефона", lost + 1), 0);
+        }
+        service.terminate();
+        ASSERT_TRUE(service.waitForExit());
+        EXPECT_EQ(service.exitCode(), 0);
+    }
 }
 
 }  // namespace

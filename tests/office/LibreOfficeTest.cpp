@@ -1,116 +1,59 @@
-// LibreOffice, headless, reads what the writers produce: the workbook converted to CSV and the
-// document converted to text give back every row. Slow (it starts an office suite), so it is a
-// test of its own.
+// LibreOffice, headless, reads what the writers produce: a new workbook and one LibreOffice saved
+// converted to CSV, the document converted to text, each as stored in tests/data/office/
+// libreoffice/. Slow (it starts an office suite), so it is a test of its own.
+#include <gtest/gtest.h>
 
 #include <QDir>
-#include <QFileInfo>
-#include <QRegularExpression>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QUrl>
-#include <vector>
 
-#include "OfficeTestSupport.h"
 #include "office/OfficeStore.h"
+#include "support/TestData.h"
 
-namespace telvane {
+namespace telvane::office {
 namespace {
 
-using testing::fixture;
-using testing::readBytes;
+using test::dataPath;
+using test::readFile;
 
-const QString kSoffice = QStringLiteral("/usr/bin/soffice");
-constexpr int kConversionDeadlineMs = 240000;
-
-const std::vector<QStringList> kRecords = {
-    {"05.12.26 21:07:30", "+12345678901", "Hello"},
-    {"05.12.26 21:08:00", "+79161234567", QStringLiteral("Привет {мир} \\row № 5 Ёё")},
-    {"05.12.26 21:09:00", "+79161234567", ""},
-    {"05.12.26 21:10:00", "+79161234567", QStringLiteral("четыре поля"), "extra"},
-};
-
-// Converts @p files in one run of LibreOffice with a profile of its own.
-bool convert(const QString& filter, const QStringList& files, const QString& outDir) {
-    QTemporaryDir profile(QDir::tempPath() + QStringLiteral("/telvane-lo-XXXXXX"));
-    const QStringList arguments = QStringList{QStringLiteral("-env:UserInstallation=") +
-                                                  QUrl::fromLocalFile(profile.path()).toString(),
-                                              QStringLiteral("--headless"),
-                                              QStringLiteral("--norestore"),
-                                              QStringLiteral("--convert-to"),
-                                              filter,
-                                              QStringLiteral("--outdir"),
-                                              outDir} +
-                                  files;
-    const testing::ProcessResult r = testing::run(kSoffice, arguments, kConversionDeadlineMs);
-    EXPECT_TRUE(r.finished && r.exitCode == 0) << r.err.toStdString();
-    return r.finished && r.exitCode == 0;
-}
-
-// A CSV line without the empty fields that pad it to the widest row.
-QString trimmedCsv(QString line) {
-    while (line.endsWith(QLatin1Char(','))) line.chop(1);
-    return line;
-}
-
-// The lines of a converted file, without a byte order mark, trailing empty lines or CSV padding.
-QStringList lines(const QString& path) {
-    QString text = QString::fromUtf8(readBytes(path));
-    if (text.startsWith(QChar(0xFEFF))) text.remove(0, 1);
-    QStringList result = text.split(QRegularExpression(QStringLiteral("\r?\n")));
-    while (!result.isEmpty() && result.last().isEmpty()) result.removeLast();
-    if (path.endsWith(QStringLiteral(".csv")))
-        std::transform(result.begin(), result.end(), result.begin(), trimmedCsv);
-    return result;
-}
-
-class LibreOfficeTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (!QFileInfo::exists(kSoffice)) GTEST_SKIP() << "LibreOffice is not installed";
-    }
-};
-
-TEST_F(LibreOfficeTest, ReadsEveryRowOfWorkbooksAndDocuments) {
-    QTemporaryDir dir;
-    const QDir work(dir.path());
-    const QString workbook = work.filePath(QStringLiteral("26-12-05.xls"));
-    const QString resaved = work.filePath(QStringLiteral("26-12-06.xls"));
-    const QString document = work.filePath(QStringLiteral("26-12-05.doc"));
-    ASSERT_TRUE(testing::copyFixture("libreoffice-resaved.xls", resaved));
-    for (const QStringList& record : kRecords) {
+TEST(LibreOffice, ReadsEveryRowOfWorkbooksAndDocuments) {
+    const QString soffice = QStringLiteral("/usr/bin/soffice");
+    if (!QFile::exists(soffice)) GTEST_SKIP() << "LibreOffice is not installed";
+    QTemporaryDir dir, profile;
+    const QString workbook = dir.filePath("26-12-05.xls"), resaved = dir.filePath("26-12-06.xls"),
+                  document = dir.filePath("26-12-05.doc");
+    ASSERT_TRUE(test::writeFile(resaved, readFile(dataPath("office/libreoffice-resaved.xls"))));
+    for (const QStringList& record : std::vector<QStringList>{
+             {"05.12.26 21:07:30", "+12345678901", "Hello"},
+             {"05.12.26 21:08:00", "+79161234567", QStringLiteral("Привет {мир} \\row № 5 Ёё")},
+             {"05.12.26 21:09:00", "+79161234567", ""},
+             {"05.12.26 21:10:00", "+79161234567", QStringLiteral("четыре поля"), "extra"}}) {
         ASSERT_TRUE(appendRecordToWorkbook(workbook, record, true).ok);
         ASSERT_TRUE(appendRecordToWorkbook(resaved, record, false).ok);
         ASSERT_TRUE(appendRecordToDocument(document, record).ok);
     }
-
-    const QString out = work.filePath(QStringLiteral("out"));
-    ASSERT_TRUE(work.mkpath(out));
-    ASSERT_TRUE(convert(QStringLiteral("csv:Text - txt - csv (StarCalc):44,34,76"),
-                        {workbook, resaved}, out));
-    ASSERT_TRUE(convert(QStringLiteral("txt:Text"), {document}, out));
-
-    QStringList expectedCsv{QStringLiteral("№,Дата/Время,Номер телефона,Текст сообщения")};
-    QStringList expectedText{QStringLiteral("№"), QStringLiteral("Дата/Время"),
-                             QStringLiteral("Номер телефона"), QStringLiteral("Текст сообщения")};
-    for (std::size_t i = 0; i < kRecords.size(); ++i) {
-        const QStringList& record = kRecords[i];
-        expectedCsv << trimmedCsv(QString::number(i + 1) + QLatin1Char(',') +
-                                  record.join(QLatin1Char(',')));
-        // The table has four columns: a fourth field has no cell in the document.
-        expectedText << QString::number(i + 1) << record.mid(0, 3);
+    // One run of LibreOffice per filter, with a profile of its own.
+    for (const auto& [filter, files] :
+         {std::pair{QStringLiteral("csv:Text - txt - csv (StarCalc):44,34,76"),
+                    QStringList{workbook, resaved}},
+          {QStringLiteral("txt:Text"), QStringList{document}}}) {
+        QProcess office;
+        office.start(soffice, QStringList{"-env:UserInstallation=" +
+                                              QUrl::fromLocalFile(profile.path()).toString(),
+                                          "--headless", "--norestore", "--convert-to", filter,
+                                          "--outdir", dir.filePath("out")} +
+                                  files);
+        ASSERT_TRUE(office.waitForFinished(240000) && office.exitCode() == 0)
+            << office.readAllStandardError().toStdString();
     }
-
-    EXPECT_EQ(lines(QDir(out).filePath(QStringLiteral("26-12-05.csv"))), expectedCsv);
-
-    // The resaved fixture already holds three rows of ours; ours follow them, numbered on.
-    const QStringList resavedCsv = lines(QDir(out).filePath(QStringLiteral("26-12-06.csv")));
-    ASSERT_EQ(resavedCsv.size(), 4 + static_cast<qsizetype>(kRecords.size()));
-    for (std::size_t i = 0; i < kRecords.size(); ++i) {
-        EXPECT_EQ(resavedCsv[4 + i], trimmedCsv(QString::number(i + 4) + QLatin1Char(',') +
-                                                kRecords[i].join(QLatin1Char(','))));
+    for (const char* name : {"26-12-05.csv", "26-12-06.csv", "26-12-05.txt"}) {
+        EXPECT_EQ(
+            QString::fromUtf8(readFile(dir.filePath("out/" + QLatin1String(name)))),
+            QString::fromUtf8(readFile(dataPath("office/libreoffice/" + QLatin1String(name)))))
+            << name;
     }
-
-    EXPECT_EQ(lines(QDir(out).filePath(QStringLiteral("26-12-05.txt"))), expectedText);
 }
 
 }  // namespace
-}  // namespace telvane
+}  // namespace telvane::office

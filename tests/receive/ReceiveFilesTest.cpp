@@ -1,13 +1,16 @@
-// The text line, the part files and the journal on the real disk.
+// The list answer read by its structure (list-answers.tsv: captured answers, and the line ends
+// and blanks of other phones); the text line, the part files and the journal on the real disk.
 #include <gtest/gtest.h>
 
 #include <QRegularExpression>
+#include <QTemporaryDir>
 
-#include "ReceiveTestSupport.h"
+#include "receive/ListAnswer.h"
 #include "receive/MessageFiles.h"
 #include "receive/PartFiles.h"
 #include "receive/StoredJournal.h"
 #include "storage/LogFile.h"
+#include "support/TestData.h"
 
 using namespace telvane::receive;
 using namespace telvane::storage;
@@ -15,24 +18,25 @@ using telvane::test::readFile;
 
 namespace {
 
-TEST(MessageFiles, TextLineIsTabSeparatedWindows1251EndedByCrLf) {
-    const struct {
-        QString text;
-        QByteArray written;
-    } rows[] = {
-        {QStringLiteral("Hello"), "Hello"},
-        {QStringLiteral("a\r\nb\nc\td"), "a b c d"},  // no line break or TAB inside a record
-        {QStringLiteral("Ёж №1"),
-         "\xa8\xe6 \xb9"
-         "1"},
-        // One "?" for each character the code page lacks; an empty text stays an empty field.
-        {QString::fromUtf8("\xe2\x82\xac\xf0\x9f\x98\x80"), "\x88?"},
-        {QString(), ""},
-    };
-    for (const auto& row : rows)
-        EXPECT_EQ(textLine({QStringLiteral("05.12.26 21:07:30"), QStringLiteral("+12345678901"),
-                            row.text}),
-                  "05.12.26 21:07:30\t+12345678901\t" + row.written + "\r\n");
+QByteArray receiveData(const char* name) {
+    return readFile(telvane::test::dataPath(QStringLiteral("receive/") + QLatin1String(name)));
+}
+
+TEST(ListAnswer, ReadsEachHeaderAndItsPduLine) {
+    for (const auto& row : telvane::test::tsvRows(QStringLiteral("receive/list-answers.tsv"), 4)) {
+        SCOPED_TRACE(row[0] + ": " + row[3]);
+        const std::string answer =
+            row[0].ends_with(".txt") ? receiveData(row[0].c_str()).toStdString() : row[0];
+        const auto list = parseListAnswer(answer);
+        std::string indexes, problems;
+        for (const auto& entry : list.entries)
+            indexes += (indexes.empty() ? "" : ",") + std::to_string(entry.index);
+        for (const auto& p : list.problems)
+            problems += (problems.empty() ? "" : ",") + std::to_string(p.line) + ":" +
+                        (p.index ? std::to_string(*p.index) : "-");
+        EXPECT_EQ(indexes, row[1]);
+        EXPECT_EQ(problems, row[2]);
+    }
 }
 
 TEST(MessageFiles, TextModeAddsTxtOnlyWhereThePathHasNeitherTxtNorTmp) {

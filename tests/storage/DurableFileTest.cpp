@@ -13,8 +13,11 @@
 #include <functional>
 
 #include "storage/DurableFile.h"
+#include "support/TestData.h"
 
 using namespace telvane::storage;
+using telvane::test::readFile;
+using telvane::test::writeFile;
 
 namespace {
 
@@ -23,16 +26,6 @@ const QByteArray kLine = QByteArray(9000, 'x') + "\r\n";
 
 bool run(const QString& program, const QStringList& arguments) {
     return QProcess::execute(program, arguments) == 0;
-}
-
-bool put(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-QByteArray bytesAt(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }
 
 // A folder holding "f.txt", made to fail its own way; undone in reverse order.
@@ -83,7 +76,7 @@ const Fixture kFixtures[] = {
      [](Place& p) {
          QFile filler(p.scratch.filePath(QStringLiteral("full/filler")));
          if (!p.mountAt("full", {"-t", "tmpfs", "-o", "size=64k", "tmpfs"}) ||
-             !put(p.file(), "first\r\n") ||
+             !writeFile(p.file(), "first\r\n") ||
              !filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
              return false;
          while (filler.write(QByteArray(512, 'z')) == 512) {
@@ -131,7 +124,7 @@ TEST(DurableFile, AFailedWriteLeavesTheFileAsItWasAndNothingBesideIt) {
         for (const Operation& op : kOperations) {
             SCOPED_TRACE(std::string(fixture.name) + ", " + op.name);
             Place place;
-            ASSERT_TRUE(put(place.file(), fixture.former));
+            ASSERT_TRUE(writeFile(place.file(), fixture.former));
             if (!fixture.make(place)) {
                 std::printf("skipped: %s cannot be made here\n", fixture.name);
                 continue;
@@ -148,7 +141,7 @@ TEST(DurableFile, AFailedWriteLeavesTheFileAsItWasAndNothingBesideIt) {
             EXPECT_EQ(entries(), before);
             const QByteArray after = outcome.ok ? op.result(fixture.former) : fixture.former;
             if (fixture.reads || linked) {  // a pipe is never opened here: it would block
-                EXPECT_EQ(bytesAt(linked ? place.outside : place.file()), after);
+                EXPECT_EQ(readFile(linked ? place.outside : place.file()), after);
             }
         }
     }
@@ -157,7 +150,7 @@ TEST(DurableFile, AFailedWriteLeavesTheFileAsItWasAndNothingBesideIt) {
 TEST(DurableFile, ReplaceKeepsPermissionsReadKeepsItsLimitInsertChecksTheSize) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("f.txt"));
-    ASSERT_TRUE(put(path, "first\r\n"));
+    ASSERT_TRUE(writeFile(path, "first\r\n"));
     ASSERT_EQ(::chmod(QFile::encodeName(path), 0640), 0);
     ASSERT_TRUE(replaceDurably(path, kLine).ok);
     struct stat st {};
@@ -168,7 +161,7 @@ TEST(DurableFile, ReplaceKeepsPermissionsReadKeepsItsLimitInsertChecksTheSize) {
     EXPECT_EQ(readOwnFile(path + u'x').problem, ReadResult::Problem::Missing);
     // A document that changed since it was read gets no row in the wrong place.
     EXPECT_FALSE(insertDurably(path, 0, "x", kLine.size() - 1).ok);
-    EXPECT_EQ(bytesAt(path), kLine);
+    EXPECT_EQ(readFile(path), kLine);
 }
 
 }  // namespace

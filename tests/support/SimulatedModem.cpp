@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocalSocket>
+#include <QRegularExpression>
 
 namespace telvane::test {
 
@@ -34,12 +35,10 @@ bool SimulatedModem::isRunning() const { return m_process.state() == QProcess::R
 
 bool SimulatedModem::writeLines(const QString& name, const QStringList& lines) {
     QFile file(m_dir.filePath(name));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        m_error = QStringLiteral("cannot write %1: %2").arg(file.fileName(), file.errorString());
-        return false;
-    }
-    for (const QString& line : lines) file.write(line.toLatin1() + '\n');
-    return true;
+    if (file.open(QIODevice::WriteOnly) && file.write(lines.join(u'\n').toLatin1() + '\n') > 0)
+        return true;
+    m_error = QStringLiteral("cannot write %1: %2").arg(file.fileName(), file.errorString());
+    return false;
 }
 
 bool SimulatedModem::start(std::chrono::milliseconds deadline) {
@@ -48,13 +47,11 @@ bool SimulatedModem::start(std::chrono::milliseconds deadline) {
         return false;
     }
     QStringList args{QStringLiteral("--link"), linkPath(), QStringLiteral("--sent"), sentPath()};
-    if (!m_options.me.isEmpty()) {
-        if (!writeLines(QStringLiteral("me.txt"), m_options.me)) return false;
-        args << QStringLiteral("--me") << m_dir.filePath(QStringLiteral("me.txt"));
-    }
-    if (!m_options.sm.isEmpty()) {
-        if (!writeLines(QStringLiteral("sm.txt"), m_options.sm)) return false;
-        args << QStringLiteral("--sm") << m_dir.filePath(QStringLiteral("sm.txt"));
+    for (const auto& [memory, pdus] :
+         {std::pair{QStringLiteral("me"), m_options.me}, {QStringLiteral("sm"), m_options.sm}}) {
+        if (pdus.isEmpty()) continue;
+        if (!writeLines(memory + ".txt", pdus)) return false;
+        args << "--" + memory << m_dir.filePath(memory + ".txt");
     }
     for (const QString& fault : m_options.faults) args << QStringLiteral("--fault") << fault;
     args << m_options.extraArgs;
@@ -96,12 +93,10 @@ void SimulatedModem::stop() {
 
 QStringList SimulatedModem::sentPdus() const {
     QFile file(sentPath());
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) return {};
-    QStringList pdus;
-    for (const QByteArray& line : file.readAll().split('\n')) {
-        if (!line.trimmed().isEmpty()) pdus << QString::fromLatin1(line.trimmed());
-    }
-    return pdus;
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return QString::fromLatin1(file.readAll())
+        .split(u'\n', Qt::SkipEmptyParts)
+        .replaceInStrings(QRegularExpression(QStringLiteral("\\s")), QString());
 }
 
 std::optional<QString> SimulatedModem::control(const QString& request,

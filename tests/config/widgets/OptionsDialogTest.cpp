@@ -206,8 +206,9 @@ TEST_F(OptionsDialog, StoredValuesTheControlsCannotShowShowTheDefault) {
         ASSERT_TRUE(config::WriteIniValue(ini, "SMS", key, QString::fromLatin1(row.stored)));
         const auto dialog = open();
         for (const auto& k : kKeys) {
-            if (key == QLatin1String(k.key))
+            if (key == QLatin1String(k.key)) {
                 EXPECT_EQ(shown(*dialog, k.control), row.shown) << row.key << '=' << row.stored;
+            }
         }
         dialog->cmdOK_Click();
         EXPECT_EQ(config::ReadIniValue(ini, "SMS", key, QString()), row.shown)

@@ -1,0 +1,432 @@
+// The outbox: one submission against the fake phone (submission-exchanges.txt), scans of real
+// files (outbox/<folder> and its .expected file), the send journal from disk, and telvaned --once
+// against the simulated modem: what is sent, deleted, kept, and what "Log.txt" says. No message
+// goes out twice when its file cannot be deleted, its sending cannot be journalled, or the
+// service is killed before it could delete it.
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QSet>
+#include <QStandardPaths>
+#include <deque>
+
+#include "codec/PduDecoder.h"
+#include "config/SettingsKeys.h"
+#include "send/OutboxScan.h"
+#include "send/SendJournal.h"
+#include "send/Submission.h"
+#include "support/FakePoll.h"
+#include "support/Immutable.h"
+
+using namespace telvane;
+using namespace telvane::test;
+namespace setting = telvane::config::setting;
+
+namespace {
+
+/// A submitted PDU as the recipient's phone reads it: number, TP-DCS, part (k/m and the
+/// reference, or "-" for a single message) and text, separated by tabs.
+QString describe(const QByteArray& hex) {
+    const auto decoded = codec::decodePduHex(hex.toStdString());
+    const auto* pdu = std::get_if<codec::DecodedPdu>(&decoded);
+    if (!pdu) return "bad PDU " + hex;
+    const auto& c = pdu->concat;
+    return QString::fromStdU32String(pdu->number) + QString::asprintf("\t%02X\t", pdu->dcs) +
+           (c ? QString::asprintf("%zu/%zu #%u", c->seq, c->total, unsigned(c->ref)) : "-") +
+           u'\t' + QString::fromStdU32String(pdu->text);
+}
+
+/// A home folder with its send folder and a poll over it.
+struct Outbox : FakePoll {
+    Outbox() {
+        for (const char* folder : {"Send", "Logs"}) QDir().mkpath(path(folder));
+    }
+    QString send(const QString& name) const { return path("Send/" + name); }
+    /// The bytes as they are, dated a minute back: a file its writer finished.
+    void put(const QString& name, const QByteArray& bytes) const {
+        QFile file(send(name));
+        file.open(QIODevice::WriteOnly);
+        file.write(bytes);
+        file.flush();  // else the write at close dates it anew
+        file.setFileTime(QDateTime::currentDateTime().addSecs(-60),
+                         QFileDevice::FileModificationTime);
+    }
+    void putAll(const QString& folder) const {
+        const QDir from(dataPath(folder));
+        for (const QString& name : from.entryList(QDir::Files | QDir::Hidden))
+            put(name, readFile(from.filePath(name)));
+    }
+    QStringList sendFolder() const { return QDir(send({})).entryList(QDir::Files | QDir::Hidden); }
+    bool has(const QString& name) const { return QFile::exists(send(name)); }
+    void scan(send::OutboxScan&& scanner = send::OutboxScan()) {
+        auto poll = context();
+        scanner.ScanOutbox(poll);
+    }
+};
+
+std::vector<bool> flags(const QString& ones) {
+    std::vector<bool> out;
+    for (const QChar c : ones) out.push_back(c == u'1');
+    return out;
+}
+
+TEST(Submission, FollowsThePhoneThroughEveryOutcome) {
+    for (const QString& line : dataLines("send/submission-exchanges.txt")) {
+        QStringList f = line.split(u'|');
+        for (QString& field : f) field = field.trimmed() == u"-" ? QString() : field.trimmed();
+        ASSERT_EQ(f.size(), 9) << line.toStdString();
+        SCOPED_TRACE(f[0].toStdString());
+        std::vector<send::PendingPart> parts;
+        for (std::size_t k = 1; k <= f[1].toULongLong(); ++k)
+            parts.push_back({"0011000B919761214365F70000AA0" + QByteArray::number(k), 20 + k});
+        QList<QByteArray> commands;
+        for (const QString& c : f[4].split(u' ')) {
+            const send::PendingPart& p = parts[c == u"X" ? 0 : c.back().digitValue() - 1];
+            commands << (c == u"X"      ? QByteArray(1, '\x1b')
+                         : c[0] == u'P' ? "at+cmgs=" + QByteArray::number(p.tpduLength) + '\r'
+                                        : p.pdu + '\x1a');
+        }
+        FakePhone phone;
+        phone.script = f[3].toStdString();
+        RecordingStatus status;
+        FakeClock clock;
+        const contracts::PacingProfile pacing;
+        std::vector<bool> confirmed = flags(f[2]);
+        int progressCalls = 0;
+        const auto result = send::submitParts({phone, status, clock, pacing}, parts, confirmed,
+                                              [&] { ++progressCalls; });
+        EXPECT_EQ(phone.commands, commands);
+        EXPECT_EQ(status.texts, f[5].isEmpty() ? QStringList() : f[5].split(QStringLiteral("; ")));
+        EXPECT_EQ(confirmed, flags(f[6]));
+        EXPECT_EQ(progressCalls, f[6].count(u'1') - f[2].count(u'1'));
+        EXPECT_EQ(clock.ms, f[7].toInt() * pacing.shortPauseMs);
+        EXPECT_EQ(result.promptFailed, f[8] == u"yes");
+        EXPECT_EQ(result.allConfirmed, !f[6].contains(u'0'));
+    }
+}
+
+// Each folder under outbox/ holds files as writers leave them; its .expected file says, in
+// name order, which are sent (and what the recipient reads) and which are kept (and the line
+// "Log.txt" gets for them). Anything not named there is no outgoing file and stays.
+TEST(OutboxScan, EachFileIsSentInNameOrderOrKeptWithOneLineThatSaysWhy) {
+    for (const auto& [folder, split] :
+         {std::pair("tab", "[tab]"), {"space", "[ ]"}, {"hashes", "##"}, {"empty", ""}}) {
+        SCOPED_TRACE(folder);
+        Outbox poll;
+        ASSERT_TRUE(poll.settings.write(setting::Split, split));
+        poll.start();
+        poll.putAll("send/outbox/" + QString(folder));
+        QStringList kept = poll.sendFolder();
+        QStringList sent, log;
+        for (const QString& line : dataLines("send/outbox/" + QString(folder) + ".expected")) {
+            const bool isKept = line.section(u'\t', 1, 1) == u"kept";
+            (isKept ? log : sent) << line.section(u'\t', 2);
+            if (!isKept) kept.removeOne(line.section(u'\t', 0, 0));
+        }
+        for (int round = 0; round < 2; ++round) {  // the kept files are not reported again
+            poll.scan();
+            QStringList received;
+            for (const QByteArray& pdu : poll.phone.pdus) received << describe(pdu);
+            EXPECT_EQ(received, sent);
+            EXPECT_EQ(poll.log(), log);
+        }
+        EXPECT_EQ(poll.sendFolder(), kept);
+        EXPECT_EQ(poll.status.texts.count("Сообщение отправлено"), sent.size());
+        EXPECT_EQ(poll.phone.purges, sent.size());
+    }
+}
+
+TEST(OutboxScan, AFileStillBeingWrittenLeavesNothingToSend) {
+    Outbox poll;
+    poll.put("m.txt", "79161234567\tHel");
+    poll.clock.wall = QDateTime::currentDateTime().addMSecs(-59500);  // half a second old
+    poll.scan();
+    EXPECT_EQ(poll.status.texts,
+              QStringList({"Поиск файлов для отправки", "Нет сообщений на отправку"}));
+    EXPECT_EQ(poll.status.icons, QList<int>({4}));
+    EXPECT_TRUE(poll.phone.commands.isEmpty());
+}
+
+TEST(OutboxScan, ALongMessageThatFailedPartWayLaterSendsOnlyItsMissingParts) {
+    Outbox poll;
+    ASSERT_TRUE(poll.settings.write(setting::LongID, "41"));
+    const QByteArray half(200, 'x');
+    poll.put("long.txt", "79161234567\t" + half + "\r\n" + half);  // 3 parts
+    const QString failed = "Ошибка отправки сообщения: 79161234567\t" + half + half;
+    poll.phone.script = "pkpcpk";
+    poll.scan();
+    const QList<QByteArray> first = poll.phone.pdus;
+    ASSERT_EQ(first.size(), 3);
+    EXPECT_EQ(poll.log(), QStringList({failed}));
+    EXPECT_EQ(poll.settings.text(setting::LongID), "42");
+
+    // The settings change meanwhile; the missing part still goes as it was built, and each
+    // poll that fails says so again.
+    ASSERT_TRUE(poll.settings.write(setting::Report, "1"));
+    for (const std::string script : {"pss", ""}) {
+        poll.phone.pdus.clear();
+        poll.phone.script = script;
+        poll.scan();
+        EXPECT_EQ(poll.phone.pdus, QList<QByteArray>({first[1]}));
+    }
+    EXPECT_EQ(poll.log(), QStringList({failed, failed}));
+    EXPECT_FALSE(poll.has("long.txt"));
+    EXPECT_EQ(poll.settings.text(setting::LongID), "42");
+    EXPECT_EQ(poll.status.texts.last(), "Сообщение (часть 2/3) отправлено");
+}
+
+// Deletion fails, as on a folder the gateway may read but not change; renaming may work.
+struct UndeletableFolder final : send::OutboxFolder {
+    explicit UndeletableFolder(const QString& path, bool renames = false)
+        : disk(path), renames(renames) {}
+    std::optional<QList<send::OutboxEntry>> list() const override { return disk.list(); }
+    std::optional<send::OutboxEntry> stat(const QString& n) const override { return disk.stat(n); }
+    std::optional<QByteArray> read(const QString& n, qint64 max) const override {
+        return disk.read(n, max);
+    }
+    bool remove(const QString&) override { return false; }
+    bool rename(const QString& n, const QString& to) override {
+        return renames && disk.rename(n, to);
+    }
+    send::DiskOutboxFolder disk;
+    bool renames;
+};
+
+// Also a name the journal has to escape, and a damaged journal to start from.
+TEST(OutboxScan, AConfirmedFileIsNeverSentAgainAndDeletedWhenItCanBe) {
+    Outbox poll;
+    QFile::copy(dataPath("send/damaged-journal.txt"), send::OutboxScan::journalPath(poll.settings));
+    const auto undeletable = [] {
+        return send::OutboxScan(
+            [](const QString& p) { return std::make_unique<UndeletableFolder>(p); });
+    };
+    const QString name = QStringLiteral("Привет a\tb%41.txt");
+    // The TAB of the name is a blank in Log.txt, not a field of its own.
+    const QString notDeleted = "Ошибка удаления отправленного файла: Привет a b%41.txt";
+    poll.put(name, "79161234567\tonce!");
+    for (int i = 0; i < 3; ++i) poll.scan(undeletable());
+    EXPECT_EQ(poll.phone.pdus.size(), 1);
+    EXPECT_EQ(poll.log(), QStringList({notDeleted}));
+
+    poll.put(name, "79161234567\tagain");  // a new message under the same name
+    poll.scan(undeletable());
+    ASSERT_EQ(poll.phone.pdus.size(), 2);
+    EXPECT_EQ(describe(poll.phone.pdus[1]), "+79161234567\t00\t-\tagain");
+    EXPECT_EQ(poll.log(), QStringList({notDeleted, notDeleted}));
+
+    // The folder can be changed again, as after a stop between confirmation and deletion.
+    poll.scan();
+    EXPECT_FALSE(poll.has(name));
+    EXPECT_EQ(poll.phone.pdus.size(), 2);
+    send::SendJournal journal(send::OutboxScan::journalPath(poll.settings));
+    journal.load();
+    EXPECT_EQ(journal.size(), 0u);  // each entry went with its file
+}
+
+// Something happens right after the phone's confirmation, before the journal entry; then the
+// same outbox scans once more.
+TEST(OutboxScan, AConfirmedMessageGoesOnceAndOnlyItsOwnFileIsDeleted) {
+    const QString notDeleted = "Ошибка удаления отправленного файла: m.txt";
+    const QString renamed = notDeleted + "\tпереименован в m.txt.sent";
+    // A rewrite happens in a folder that deletes; otherwise the journal breaks in one that
+    // deletes nothing and may rename.
+    const struct {
+        const char* name;
+        bool rewrite, renames;
+        int sent;
+        QStringList left, log;
+    } rows[] = {
+        {"rewritten during its send: a new message", true, false, 2, {}, {}},
+        {"journal unwritable, file renamed aside", false, true, 1, {"m.txt.sent"}, {renamed}},
+        {"journal unwritable, file kept", false, false, 1, {"m.txt"}, {notDeleted}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Outbox poll;
+        const QString journal = send::OutboxScan::journalPath(poll.settings);
+        poll.put("m.txt", "79161234567\tfirst");
+        bool confirmed = false;
+        poll.status.onStatus = [&](const contracts::Status& status) {
+            if (status.id != contracts::StatusId::Sent || std::exchange(confirmed, true)) return;
+            if (row.rewrite) {
+                poll.put("m.txt", "79161234567\tagain");
+            } else {  // a folder where the journal was cannot be replaced
+                ASSERT_TRUE(QFile::remove(journal) && QDir().mkdir(journal));
+            }
+        };
+        send::OutboxScan scanner(
+            [&row](const QString& path) -> std::unique_ptr<send::OutboxFolder> {
+                if (row.rewrite) return std::make_unique<send::DiskOutboxFolder>(path);
+                return std::make_unique<UndeletableFolder>(path, row.renames);
+            });
+        auto context = poll.context();
+        for (int round = 0; round < 2; ++round) {
+            scanner.ScanOutbox(context);
+            QDir().rmdir(journal);  // writable again
+        }
+        EXPECT_EQ(poll.phone.pdus.size(), row.sent);
+        EXPECT_EQ(poll.sendFolder(), row.left);
+        QStringList log = row.log;
+        if (!row.rewrite)
+            log << "Отправка остановлена: журнал отправки не записывается: " + journal;
+        EXPECT_EQ(poll.log(), log);
+    }
+}
+
+// A damaged line costs only its own entry; a file that is no journal gives none.
+TEST(SendJournal, ADamagedLineCostsOnlyItsOwnEntry) {
+    const QByteArray text = readFile(dataPath("send/damaged-journal.txt"));  // one good line first
+    const auto entries = send::SendJournal::parse(text);
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_TRUE(entries.begin()->second.identity == send::identityOf("a.txt", 1, 2, "a"));
+    EXPECT_EQ(entries.begin()->second.kind, send::JournalEntry::Kind::Confirmed);
+    EXPECT_TRUE(send::SendJournal::parse("not a journal" + text.mid(text.indexOf('\n'))).empty());
+}
+
+/// A home whose Telvane.ini names the simulated modem's port, with its send folder.
+struct ServiceHome : Outbox {
+    explicit ServiceHome(const SimulatedModem& modem) { useModem(modem); }
+};
+
+// One folder for everything a working phone shows: single and long messages, a file without
+// separator ahead of them all, and a file its writer has not finished.
+TEST(SendService, FilesArriveAsTheirNumberAndTextOnceTheyAreComplete) {
+    SimulatedModem modem;
+    ASSERT_TRUE(modem.start()) << modem.errorString().toStdString();
+    ServiceHome home(modem);
+    home.putAll("send/service");
+    QProcess writer;  // a slow writer: one character at a time until it is stopped
+    writer.start(
+        "sh",
+        {"-c", "printf '79161234567\\t' >\"$0\"; while :; do printf x >>\"$0\"; sleep 0.1; done",
+         home.send("4-being-written.txt")});
+    const int code = home.runOnce();
+    writer.kill();
+    writer.waitForFinished();
+    ASSERT_EQ(code, 0);
+
+    QStringList described;  // every PDU the modem took, as the recipient reads it
+    for (const QString& hex : modem.sentPdus()) described << describe(hex.toLatin1());
+    EXPECT_EQ(described, dataLines("send/service.expected"));
+    EXPECT_EQ(home.sendFolder(), QStringList({"0-no-separator.txt", "4-being-written.txt"}));
+    const QStringList log = {"Ошибка чтения файла сообщения: 0-no-separator.txt\tнет разделителя"};
+    EXPECT_EQ(home.log(), log);
+
+    // Finished and a minute old, the file goes whole at the next run.
+    const QByteArray whole = readFile(home.send("4-being-written.txt"));
+    home.put("4-being-written.txt", whole);
+    ASSERT_EQ(home.runOnce(), 0);
+    QString text;
+    for (const QString& hex : modem.sentPdus().mid(described.size()))
+        text += describe(hex.toLatin1()).section(u'\t', 3);
+    EXPECT_EQ("79161234567\t" + text, whole);
+    EXPECT_EQ(home.sendFolder(), QStringList({"0-no-separator.txt"}));
+    EXPECT_EQ(home.log(), log);
+}
+
+// Files the service may not change, run after run: what the modem took (and under how many
+// long-message references), what stays in the send folder, what Log.txt says (%1 is the home).
+struct LockedHome {
+    const char* name;
+    QStringList immutable;  ///< relative to the home, chattr +i after the files are put
+    int longFiles;          ///< l1.txt ... each a two-part message, besides m.txt
+    bool linkOutside;       ///< Send/secret.txt is a link to a private file outside the home
+    int runs, sent, references;
+    QStringList left, log;
+};
+
+const QString kNotDeleted = "Ошибка удаления отправленного файла: m.txt";
+const QString kHeld = "Отправка остановлена: журнал отправки не записывается: %1/SendJournal.txt";
+const QString kLongId = "Ошибка записи в файл настроек: LongID=2";  // the messages go on 3, 4
+const QString kLink =
+    "Ошибка чтения файла сообщения: secret.txt\tне обычный файл (ссылка не читается)";
+const LockedHome kLockedHomes[] = {
+    {"undeletable send folder", {"Send"}, 0, false, 2, 1, 0, {"m.txt"}, {kNotDeleted}},
+    {"home and send folder unwritable", {"", "Send"}, 0, false, 2, 0, 0, {"m.txt"}, {kHeld, kHeld}},
+    {"Telvane.ini unwritable", {"Telvane.ini"}, 3, false, 1, 7, 3, {}, {kLongId}},
+    {"link to a private file outside", {}, 0, true, 1, 1, 0, {"secret.txt"}, {kLink}},
+};
+
+// One row's modem and home, its files put and locked; unlocked again at the end.
+struct LockedRun {
+    explicit LockedRun(const LockedHome& row) : row(row) {
+        modem.start();
+        home.useModem(modem);
+        home.put("m.txt", "79161234567\tonly once");
+        for (int i = 1; i <= row.longFiles; ++i)
+            home.put(QStringLiteral("l%1.txt").arg(i), "79161234567\t" + QByteArray(200, 'a' + i));
+        if (row.linkOutside) {
+            const QString secret = outside.filePath("secret");
+            home.put("secret.txt", "79161234567\tsecret");
+            QFile::rename(home.send("secret.txt"), secret);
+            QFile::setPermissions(secret, QFile::ReadOwner | QFile::WriteOwner);
+            QFile::link(secret, home.send("secret.txt"));
+        }
+        for (const QString& name : row.immutable) locks.emplace_back(home.path(name));
+    }
+    const LockedHome& row;
+    SimulatedModem modem;
+    Outbox home;
+    QTemporaryDir outside;
+    std::deque<Immutable> locks;  // released first
+};
+
+// The rows go side by side, run after run: each mostly waits for the phone.
+TEST(SendService, WhatTheServiceMayNotChangeNeverCostsOrRepeatsAMessage) {
+    std::deque<LockedRun> homes;
+    for (const LockedHome& row : kLockedHomes) {
+        const LockedRun& home = homes.emplace_back(row);
+        ASSERT_TRUE(home.modem.isRunning()) << row.name;
+        for (const Immutable& lock : home.locks)
+            if (!lock.ok()) GTEST_SKIP() << "chattr +i unsupported";
+    }
+    for (int run = 0; run < 2; ++run) {
+        std::deque<ServiceProcess> services;
+        for (const LockedRun& home : homes)
+            if (run < home.row.runs) services.emplace_back(home.home.dir.path()).start({"--once"});
+        for (ServiceProcess& service : services) {
+            ASSERT_TRUE(service.waitForExit(120000));
+            EXPECT_EQ(service.exitCode(), 0) << service.errors().toStdString();
+        }
+    }
+    for (const LockedRun& home : homes) {
+        SCOPED_TRACE(home.row.name);
+        QSet<QString> references;
+        for (const QString& pdu : home.modem.sentPdus())
+            if (const QString part = describe(pdu.toLatin1()).section(u'\t', 2, 2); part != "-")
+                references << part.section(u'#', 1);
+        EXPECT_EQ(home.modem.sentPdus().size(), home.row.sent);
+        EXPECT_EQ(references.size(), home.row.references);
+        EXPECT_EQ(home.home.sendFolder(), home.row.left);
+        QStringList log = home.row.log;
+        for (QString& line : log) line.replace("%1", home.home.dir.path());
+        EXPECT_EQ(home.home.log(), log);
+    }
+}
+
+TEST(SendService, AKillBetweenConfirmationAndDeletionDoesNotSendAgain) {
+    const QString strace = QStandardPaths::findExecutable("strace");
+    if (strace.isEmpty()) GTEST_SKIP() << "strace is not installed";
+    SimulatedModem modem;
+    ASSERT_TRUE(modem.start());
+    ServiceHome home(modem);
+    home.put("m.txt", "79161234567\tonly once");
+    // SIGKILL at the very call that would delete the file, and that call never runs.
+    QProcess traced;
+    traced.start(strace,
+                 {"-f", "-qq", "-o", "/dev/null", "-P", home.send("m.txt"), "-e",
+                  "trace=unlink,unlinkat", "-e", "inject=unlink,unlinkat:error=EIO:signal=KILL",
+                  QStringLiteral(TELVANED_BINARY), "--home", home.dir.path(), "--once"});
+    ASSERT_TRUE(traced.waitForFinished(120000));
+    if (traced.exitCode() == 1 && modem.sentPdus().isEmpty())
+        GTEST_SKIP() << "strace cannot trace here: " << traced.readAllStandardError().toStdString();
+    ASSERT_EQ(modem.sentPdus().size(), 1);
+    ASSERT_TRUE(home.has("m.txt")) << "the service was not stopped before the deletion";
+
+    ASSERT_EQ(home.runOnce(), 0);
+    EXPECT_FALSE(home.has("m.txt"));
+    EXPECT_EQ(modem.sentPdus().size(), 1);
+    EXPECT_TRUE(home.log().isEmpty());
+}
+
+}  // namespace

@@ -1,0 +1,38 @@
+#pragma once
+// Everything a poll hands the inbox and the outbox, over a temporary home folder: the settings,
+// the working settings read from them as a Start does, the fake phone, the recording status and
+// the fake clock.
+
+#include "config/Settings.h"
+#include "contracts/PollContext.h"
+#include "gateway/GatewayEngine.h"
+#include "support/FakeClock.h"
+#include "support/FakePhone.h"
+#include "support/Home.h"
+#include "support/RecordingStatus.h"
+
+namespace telvane::test {
+
+struct FakePoll : Home {
+    explicit FakePoll(const QByteArray& ini = {}) {
+        writeIni(ini);
+        start();
+    }
+    /// Reads the working settings again, as a Start (and, for AutoScroll, a load) does.
+    void start() {
+        gateway::readWorkingSettings(settings, working);
+        working.AutoScroll = settings.strictInt16(config::setting::AutoScroll);
+    }
+    contracts::PollContext context() {
+        return {phone, status, working, settings, clock, clock, pacing, clock};
+    }
+
+    config::Settings settings{path(QStringLiteral("Telvane.ini")), dir.path()};
+    contracts::WorkingSettings working;
+    FakePhone phone;
+    RecordingStatus status;
+    FakeClock clock;
+    contracts::PacingProfile pacing;
+};
+
+}  // namespace telvane::test
