@@ -83,9 +83,11 @@ TEST_F(WorkbookTest, XlrdSeesTheStoredView) {
 }
 
 // Workbooks LibreOffice 7.4 saved (see tests/data/office/README.md): ours opened and saved
-// again, and a CSV import with RK, MULRK, NUMBER, BOOLERR and shared strings over CONTINUE.
+// again, a CSV import with RK, MULRK, NUMBER, BOOLERR and shared strings over CONTINUE, and ours
+// with a user's formula, colours, widths, second sheet and chart; all kept by the append.
 TEST_F(WorkbookTest, AppendsToWorkbooksThatLibreOfficeSaved) {
-    for (const char* name : {"libreoffice-resaved", "libreoffice-from-csv", "ours-3-rows"}) {
+    for (const char* name :
+         {"libreoffice-resaved", "libreoffice-from-csv", "ours-3-rows", "libreoffice-user-work"}) {
         SCOPED_TRACE(name);
         QFile::remove(dayFile);
         ASSERT_TRUE(writeFile(dayFile, fixture((name + QByteArray(".xls")).constData())));

@@ -92,7 +92,9 @@ QByteArray dayFileView(const QString& path) {
     const QByteArray bytes = readFile(path);
     if (!path.endsWith(QStringLiteral(".xls"))) return bytes;
     const auto container = office::readCompoundFile(bytes);
-    const auto stream = container.streams ? container.streams->front().second : QByteArray();
+    QByteArray stream;
+    for (const auto& entry : container.streams.value_or(office::Streams()))
+        if (entry.path == u"Workbook") stream = entry.data;
     const auto workbook = office::readBiff8(stream).workbook;
     if (!workbook) return "unreadable: " + bytes.left(40);
     const office::Sheet& sheet = workbook->sheets.front();
