@@ -84,18 +84,29 @@ TEST_F(WorkbookTest, XlrdSeesTheStoredView) {
 
 // Workbooks LibreOffice 7.4 saved (see tests/data/office/README.md): ours opened and saved
 // again, a CSV import with RK, MULRK, NUMBER, BOOLERR and shared strings over CONTINUE, and ours
-// with a user's formula, colours, widths, second sheet and chart; all kept by the append.
-TEST_F(WorkbookTest, AppendsToWorkbooksThatLibreOfficeSaved) {
-    for (const char* name :
-         {"libreoffice-resaved", "libreoffice-from-csv", "ours-3-rows", "libreoffice-user-work"}) {
-        SCOPED_TRACE(name);
+// with a user's formula, colours, widths, second sheet and chart; the last once more as Gnumeric
+// saves it, with INDEX and DBCELL records, given rows past its first row block. All kept.
+TEST_F(WorkbookTest, AppendsToWorkbooksThatOfficeProgramsSaved) {
+    const std::vector<QStringList> one{
+        {"06.12.26 12:00:00", "+79160000000", QStringLiteral("Новое")}};
+    const struct {
+        const char* name;
+        std::vector<QStringList> records;
+    } cases[] = {{"libreoffice-resaved", one},
+                 {"libreoffice-from-csv", one},
+                 {"ours-3-rows", one},
+                 {"libreoffice-user-work", one},
+                 {"gnumeric-user-work", numbered(30)}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
         QFile::remove(dayFile);
-        ASSERT_TRUE(writeFile(dayFile, fixture((name + QByteArray(".xls")).constData())));
-        const OfficeResult r = appendRecordToWorkbook(
-            dayFile, {"06.12.26 12:00:00", "+79160000000", QStringLiteral("Новое")}, false);
-        ASSERT_TRUE(r.ok) << r.reason.toStdString();
+        ASSERT_TRUE(writeFile(dayFile, fixture((c.name + QByteArray(".xls")).constData())));
+        for (const QStringList& record : c.records) {
+            const OfficeResult r = appendRecordToWorkbook(dayFile, record, c.records.size() > 1);
+            ASSERT_TRUE(r.ok) << r.reason.toStdString();
+        }
         EXPECT_EQ(xlrdView(dayFile),
-                  readFile(dataPath("office/" + QLatin1String(name) + "-appended.view")));
+                  readFile(dataPath("office/" + QLatin1String(c.name) + "-appended.view")));
     }
 }
 

@@ -57,7 +57,33 @@ def first_sheet(path):
     selected = next(struct.unpack_from("<HH", stream, at + 1) for kind, at, depth in found
                     if kind == 0x001D and depth == 1)  # SELECTION
     charts = sum(1 for kind, at, depth in found if kind == 0x0809 and depth == 2)
-    return selected, charts
+    return selected, charts, row_blocks(stream, found)
+
+
+def row_blocks(stream, found):
+    """Whether the INDEX record points at DEFCOLWIDTH and at each DBCELL, and each DBCELL at its
+    first ROW record and the first cell of each row; None without an INDEX."""
+    kinds = {at - 4: kind for kind, at, depth in found if depth == 1}
+    index = next((at for kind, at, _ in found if kind == 0x020B), None)
+    if index is None:
+        return None
+    size = struct.unpack_from("<H", stream, index - 2)[0]
+    def_col_width, *dbcells = struct.unpack_from(f"<{(size - 12) // 4}I", stream, index + 12)
+    wrong = [] if kinds.get(def_col_width) == 0x0055 else ["DEFCOLWIDTH"]
+    for dbcell in dbcells:
+        first_row = dbcell - struct.unpack_from("<I", stream, dbcell + 4)[0]
+        size = struct.unpack_from("<H", stream, dbcell + 2)[0]
+        rows = [first_row + 20 * k for k in range((size - 4) // 2)]
+        cursor = first_row + 20
+        for row_at, step in zip(rows, struct.unpack_from(f"<{len(rows)}H", stream, dbcell + 8)):
+            cursor += step
+            row = struct.unpack_from("<H", stream, row_at + 4)[0]
+            if kinds.get(row_at) != 0x0208 or (cursor != dbcell and (
+                    kinds.get(cursor) is None or struct.unpack_from("<H", stream, cursor + 4)[0]
+                    != row)):
+                wrong.append(f"DBCELL at {dbcell}, row {row}")
+                break
+    return f"{len(dbcells)}, " + (", ".join(wrong) + " wrong" if wrong else "consistent")
 
 
 def main(path):
@@ -77,10 +103,12 @@ def main(path):
             print("format:", formats)
             last = formats
         print(f"row {r}:", "\t".join(shown(c) for c in sheet.row(r)))
-    selected, charts = first_sheet(path)
+    selected, charts, blocks = first_sheet(path)
     print("selected:", *selected, "first visible row:", sheet.first_visible_rowx)
     if charts:
         print("charts:", charts)
+    if blocks:
+        print("row blocks:", blocks)
     for other in book.sheets()[1:]:
         for r in range(other.nrows):
             print(f"{other.name} row {r}:", "\t".join(shown(c) for c in other.row(r)))
