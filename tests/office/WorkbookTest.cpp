@@ -85,7 +85,8 @@ TEST_F(WorkbookTest, XlrdSeesTheStoredView) {
 // Workbooks LibreOffice 7.4 saved (see tests/data/office/README.md): ours opened and saved
 // again, a CSV import with RK, MULRK, NUMBER, BOOLERR and shared strings over CONTINUE, and ours
 // with a user's formula, colours, widths, second sheet and chart; the last once more as Gnumeric
-// saves it, with INDEX and DBCELL records, given rows past its first row block. All kept.
+// saves it, with INDEX and DBCELL records, given rows past its first row block; and with the
+// storage a VBA project lives in. All kept.
 TEST_F(WorkbookTest, AppendsToWorkbooksThatOfficeProgramsSaved) {
     const std::vector<QStringList> one{
         {"06.12.26 12:00:00", "+79160000000", QStringLiteral("Новое")}};
@@ -96,6 +97,7 @@ TEST_F(WorkbookTest, AppendsToWorkbooksThatOfficeProgramsSaved) {
                  {"libreoffice-from-csv", one},
                  {"ours-3-rows", one},
                  {"libreoffice-user-work", one},
+                 {"workbook-with-vba-storage", one},
                  {"gnumeric-user-work", numbered(30)}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

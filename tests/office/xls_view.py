@@ -1,7 +1,7 @@
 """What xlrd, an independent BIFF reader, finds in a workbook, as text to compare with a stored
 view: the sheets, the columns' widths and formats, each row's cells (a format line wherever it
-changes), the selected cell and the first visible row, the charts; then the cells of the other
-sheets. Long texts are shown by their start and length; formulas by their last value."""
+changes), the selected cell and the first visible row, the charts, the other streams and
+storages of the file; then the cells of the other sheets. Long texts are shown by their start and length; formulas by their last value."""
 import struct
 import sys
 
@@ -49,15 +49,17 @@ def first_sheet(path):
     """The active cell of the first sheet, read straight from its SELECTION record, and the
     charts inside the sheet."""
     with open(path, "rb") as f:
-        stream = xlrd.compdoc.CompDoc(f.read(), logfile=open("/dev/null", "w")).get_named_stream(
-            "Workbook")
+        compound = xlrd.compdoc.CompDoc(f.read(), logfile=open("/dev/null", "w"))
+    stream = compound.get_named_stream("Workbook")
+    entries = sorted(f"{d.name.encode('unicode_escape').decode()} {d.tot_size}"
+                     for d in compound.dirlist if d.etype in (1, 2) and d.name != "Workbook")
     sheet = next(struct.unpack_from("<I", stream, at)[0] for kind, at, _ in records(stream, 0)
                  if kind == 0x0085)  # BOUNDSHEET
     found = list(records(stream, sheet))
     selected = next(struct.unpack_from("<HH", stream, at + 1) for kind, at, depth in found
                     if kind == 0x001D and depth == 1)  # SELECTION
     charts = sum(1 for kind, at, depth in found if kind == 0x0809 and depth == 2)
-    return selected, charts, row_blocks(stream, found)
+    return selected, charts, row_blocks(stream, found), entries
 
 
 def row_blocks(stream, found):
@@ -103,12 +105,14 @@ def main(path):
             print("format:", formats)
             last = formats
         print(f"row {r}:", "\t".join(shown(c) for c in sheet.row(r)))
-    selected, charts, blocks = first_sheet(path)
+    selected, charts, blocks, entries = first_sheet(path)
     print("selected:", *selected, "first visible row:", sheet.first_visible_rowx)
     if charts:
         print("charts:", charts)
     if blocks:
         print("row blocks:", blocks)
+    if entries:
+        print("other entries:", ", ".join(entries))
     for other in book.sheets()[1:]:
         for r in range(other.nrows):
             print(f"{other.name} row {r}:", "\t".join(shown(c) for c in other.row(r)))
