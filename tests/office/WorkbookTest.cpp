@@ -1,5 +1,5 @@
 // The workbook writer as xlrd, an independent BIFF8 reader, sees it (stored views in
-// tests/data/office/*.view): layout, values, selection, appending to files LibreOffice saved;
+// tests/data/office/*.view): layout, values, selection, appending to files others saved;
 // the document writer's rows in place; and the files both must refuse, left untouched.
 #include <gtest/gtest.h>
 
@@ -21,7 +21,7 @@ using test::dataPath;
 using test::readFile;
 using test::writeFile;
 
-QByteArray fixture(const char* name) { return readFile(dataPath("office/" + QLatin1String(name))); }
+QByteArray fixture(const QString& name) { return readFile(dataPath("office/" + name)); }
 
 /// What xlrd finds in a workbook, as xls_view.py prints it; empty without python3-xlrd.
 QString xlrdView(const QString& path) {
@@ -51,8 +51,15 @@ std::vector<QStringList> numbered(int count) {
     return records;
 }
 
+// New workbooks, and workbooks other programs saved (tests/data/office/README.md), appended to:
+// "NAME-appended" starts from NAME.xls. LibreOffice 7.4 saved ours again, imported a CSV (RK,
+// MULRK, NUMBER, BOOLERR, shared strings over CONTINUE), and took a user's formula, colours,
+// widths, second sheet and chart; Gnumeric saved the last with INDEX and DBCELL records (rows
+// go past its first row block); a VBA project's storage lies beside it. All of it is kept.
 TEST_F(WorkbookTest, XlrdSeesTheStoredView) {
     const QString t = QStringLiteral("05.12.26 21:07:30"), n = QStringLiteral("+12345678901");
+    const std::vector<QStringList> one{
+        {"06.12.26 12:00:00", "+79160000000", QStringLiteral("Новое")}};
     const struct {
         const char* view;
         std::vector<QStringList> records;
@@ -69,46 +76,25 @@ TEST_F(WorkbookTest, XlrdSeesTheStoredView) {
         // Shared strings over CONTINUE records; the newest row scrolled into view, or A1 kept.
         {"80-rows-scrolled", numbered(80), true},
         {"80-rows", numbered(80), false},
+        {"ours-3-rows-appended", one, false},
+        {"libreoffice-resaved-appended", one, false},
+        {"libreoffice-from-csv-appended", one, false},
+        {"libreoffice-user-work-appended", one, false},
+        {"workbook-with-vba-storage-appended", one, false},
+        {"gnumeric-user-work-appended", numbered(30), true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.view);
+        const QString view = QLatin1String(c.view);
         QFile::remove(dayFile);
+        if (view.endsWith(QStringLiteral("-appended"))) {
+            ASSERT_TRUE(writeFile(dayFile, fixture(view.chopped(9) + QStringLiteral(".xls"))));
+        }
         for (const QStringList& record : c.records) {
             const OfficeResult r = appendRecordToWorkbook(dayFile, record, c.autoScroll);
             ASSERT_TRUE(r.ok) << r.reason.toStdString();
         }
-        EXPECT_EQ(xlrdView(dayFile),
-                  readFile(dataPath("office/" + QLatin1String(c.view) + ".view")));
-    }
-}
-
-// Workbooks LibreOffice 7.4 saved (see tests/data/office/README.md): ours opened and saved
-// again, a CSV import with RK, MULRK, NUMBER, BOOLERR and shared strings over CONTINUE, and ours
-// with a user's formula, colours, widths, second sheet and chart; the last once more as Gnumeric
-// saves it, with INDEX and DBCELL records, given rows past its first row block; and with the
-// storage a VBA project lives in. All kept.
-TEST_F(WorkbookTest, AppendsToWorkbooksThatOfficeProgramsSaved) {
-    const std::vector<QStringList> one{
-        {"06.12.26 12:00:00", "+79160000000", QStringLiteral("Новое")}};
-    const struct {
-        const char* name;
-        std::vector<QStringList> records;
-    } cases[] = {{"libreoffice-resaved", one},
-                 {"libreoffice-from-csv", one},
-                 {"ours-3-rows", one},
-                 {"libreoffice-user-work", one},
-                 {"workbook-with-vba-storage", one},
-                 {"gnumeric-user-work", numbered(30)}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        QFile::remove(dayFile);
-        ASSERT_TRUE(writeFile(dayFile, fixture((c.name + QByteArray(".xls")).constData())));
-        for (const QStringList& record : c.records) {
-            const OfficeResult r = appendRecordToWorkbook(dayFile, record, c.records.size() > 1);
-            ASSERT_TRUE(r.ok) << r.reason.toStdString();
-        }
-        EXPECT_EQ(xlrdView(dayFile),
-                  readFile(dataPath("office/" + QLatin1String(c.name) + "-appended.view")));
+        EXPECT_EQ(xlrdView(dayFile), readFile(dataPath("office/" + view + ".view")));
     }
 }
 

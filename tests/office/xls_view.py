@@ -45,47 +45,40 @@ def records(stream, start):
         pos += 4 + size
 
 
-def first_sheet(path):
-    """The active cell of the first sheet, read straight from its SELECTION record, and the
-    charts inside the sheet."""
+def raw_facts(path, first_visible_row):
+    """What xlrd does not tell, read straight from the file: the first sheet's active cell (its
+    SELECTION record), its charts, whether its INDEX and DBCELL records point where they should,
+    and the other streams and storages of the file."""
     with open(path, "rb") as f:
         compound = xlrd.compdoc.CompDoc(f.read(), logfile=open("/dev/null", "w"))
     stream = compound.get_named_stream("Workbook")
+    u16, u32 = (lambda at: struct.unpack_from("<H", stream, at)[0],
+                lambda at: struct.unpack_from("<I", stream, at)[0])
+    found = list(records(stream, next(u32(at) for kind, at, _ in records(stream, 0)
+                                      if kind == 0x0085)))  # BOUNDSHEET
+    kinds = {at - 4: kind for kind, at, depth in found if depth == 1}
+    at = next(at for kind, at, depth in found if kind == 0x001D and depth == 1)  # SELECTION
+    yield f"selected: {u16(at + 1)} {u16(at + 3)} first visible row: {first_visible_row}"
+    charts = sum(1 for kind, at, depth in found if kind == 0x0809 and depth == 2)
+    yield f"charts: {charts}" if charts else None
+    index = next((at for kind, at, _ in found if kind == 0x020B), None)
+    if index is not None:
+        dbcells = [u32(index + 16 + 4 * k) for k in range((u16(index - 2) - 16) // 4)]
+        wrong = [] if kinds.get(u32(index + 12)) == 0x0055 else ["DEFCOLWIDTH"]  # DEFCOLWIDTH
+        for dbcell in dbcells:  # its first ROW, then the first cell of each row of its block
+            row_at = cursor = dbcell - u32(dbcell + 4)
+            cursor += 20
+            for k in range((u16(dbcell + 2) - 4) // 2):
+                cursor += u16(dbcell + 8 + 2 * k)
+                if kinds.get(row_at + 20 * k) != 0x0208 or cursor != dbcell and (
+                        cursor not in kinds or u16(cursor + 4) != u16(row_at + 20 * k + 4)):
+                    wrong.append(f"DBCELL at {dbcell}")
+                    break
+        yield f"row blocks: {len(dbcells)}, " + (
+            ", ".join(wrong) + " wrong" if wrong else "consistent")
     entries = sorted(f"{d.name.encode('unicode_escape').decode()} {d.tot_size}"
                      for d in compound.dirlist if d.etype in (1, 2) and d.name != "Workbook")
-    sheet = next(struct.unpack_from("<I", stream, at)[0] for kind, at, _ in records(stream, 0)
-                 if kind == 0x0085)  # BOUNDSHEET
-    found = list(records(stream, sheet))
-    selected = next(struct.unpack_from("<HH", stream, at + 1) for kind, at, depth in found
-                    if kind == 0x001D and depth == 1)  # SELECTION
-    charts = sum(1 for kind, at, depth in found if kind == 0x0809 and depth == 2)
-    return selected, charts, row_blocks(stream, found), entries
-
-
-def row_blocks(stream, found):
-    """Whether the INDEX record points at DEFCOLWIDTH and at each DBCELL, and each DBCELL at its
-    first ROW record and the first cell of each row; None without an INDEX."""
-    kinds = {at - 4: kind for kind, at, depth in found if depth == 1}
-    index = next((at for kind, at, _ in found if kind == 0x020B), None)
-    if index is None:
-        return None
-    size = struct.unpack_from("<H", stream, index - 2)[0]
-    def_col_width, *dbcells = struct.unpack_from(f"<{(size - 12) // 4}I", stream, index + 12)
-    wrong = [] if kinds.get(def_col_width) == 0x0055 else ["DEFCOLWIDTH"]
-    for dbcell in dbcells:
-        first_row = dbcell - struct.unpack_from("<I", stream, dbcell + 4)[0]
-        size = struct.unpack_from("<H", stream, dbcell + 2)[0]
-        rows = [first_row + 20 * k for k in range((size - 4) // 2)]
-        cursor = first_row + 20
-        for row_at, step in zip(rows, struct.unpack_from(f"<{len(rows)}H", stream, dbcell + 8)):
-            cursor += step
-            row = struct.unpack_from("<H", stream, row_at + 4)[0]
-            if kinds.get(row_at) != 0x0208 or (cursor != dbcell and (
-                    kinds.get(cursor) is None or struct.unpack_from("<H", stream, cursor + 4)[0]
-                    != row)):
-                wrong.append(f"DBCELL at {dbcell}, row {row}")
-                break
-    return f"{len(dbcells)}, " + (", ".join(wrong) + " wrong" if wrong else "consistent")
+    yield "other entries: " + ", ".join(entries) if entries else None
 
 
 def main(path):
@@ -105,14 +98,9 @@ def main(path):
             print("format:", formats)
             last = formats
         print(f"row {r}:", "\t".join(shown(c) for c in sheet.row(r)))
-    selected, charts, blocks, entries = first_sheet(path)
-    print("selected:", *selected, "first visible row:", sheet.first_visible_rowx)
-    if charts:
-        print("charts:", charts)
-    if blocks:
-        print("row blocks:", blocks)
-    if entries:
-        print("other entries:", ", ".join(entries))
+    for line in raw_facts(path, sheet.first_visible_rowx):
+        if line:
+            print(line)
     for other in book.sheets()[1:]:
         for r in range(other.nrows):
             print(f"{other.name} row {r}:", "\t".join(shown(c) for c in other.row(r)))
