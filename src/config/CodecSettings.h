@@ -11,7 +11,13 @@ namespace telvane::config {
 /// [SMSreports] Delivered, Sepended and Deleted, read at each use.
 codec::ReportTexts reportTexts(const Settings& settings);
 
-/// [SMS] SMSC, Report, ToLatin and LongID as sending reads them.
+/// [SMS] SMSC, Report, ToLatin and LongID as sending reads them. An SMSC that is not a number
+/// a message can carry (the example "79xxxxxxxxx" an older options dialog stored) leaves the
+/// SMS centre to the phone, as an empty one does, instead of refusing every message.
 codec::SubmitOptions sendingOptions(const Settings& settings);
+
+/// The "Log.txt" line that says sendingOptions() passes over the stored SMSC; empty when the
+/// SMSC is used as it stands.
+QString ignoredSmscNote(const Settings& settings);
 
 }  // namespace telvane::config

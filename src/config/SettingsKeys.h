@@ -32,6 +32,8 @@ inline constexpr Setting Log{"Options", "Log", "0"};
 inline constexpr Setting SendTimeout{"Options", "SendTimeout", "120"};
 /// The SIM's PIN, entered once when the SIM asks for it; empty: none is entered.
 inline constexpr Setting PIN{"Options", "PIN", ""};
+/// 1: the tray application notifies of each poll that received or sent messages.
+inline constexpr Setting Notify{"Options", "Notify", "0"};
 /// Folders: the default is the home folder, the key name and a separator (Settings::folder).
 inline constexpr Setting Send{"Folders", "Send", ""};
 inline constexpr Setting Receive{"Folders", "Receive", ""};
@@ -64,6 +66,7 @@ inline constexpr std::array kAll{
     Log,
     SendTimeout,
     PIN,
+    Notify,
     Send,
     Receive,
     Logs,

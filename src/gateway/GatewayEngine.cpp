@@ -41,10 +41,26 @@ GatewayEngine::GatewayEngine(Dependencies dependencies, QObject* parent)
       m_care(m_deps.phone, m_deps.settings, m_deps.wallClock) {
     qRegisterMetaType<telvane::gateway::StartFailure>();
     qRegisterMetaType<telvane::contracts::MenuState>();
+    qRegisterMetaType<telvane::contracts::PollTally>();
 }
 
 void GatewayEngine::SetStatus(const contracts::Status& status) {
     m_status = status;
+    switch (status.id) {
+        case StatusId::WritingMessage:
+            ++m_tally.received;
+            break;
+        case StatusId::Sent:
+        case StatusId::PartSent:
+            ++m_tally.sent;
+            break;
+        case StatusId::NotSent:
+        case StatusId::PartNotSent:
+            ++m_tally.notSent;
+            break;
+        default:
+            break;
+    }
     qCDebug(lcGateway).noquote() << "status:" << status.text;
     emit statusChanged(status.text);
 }
@@ -192,9 +208,6 @@ void GatewayEngine::Timer1_Timer() {
     }
     if (m_tickCounter >= m_working.PollPeriod) {
         m_tickCounter = 0;
-        MenuState menu = m_menu;
-        menu.exit = false;
-        setMenu(menu);
         poll();
     }
     m_inTick = false;
@@ -213,9 +226,6 @@ void GatewayEngine::connectionCheck() {
     } else {
         losePhone();
     }
-    MenuState menu = m_menu;
-    menu.exit = true;
-    setMenu(menu);
 }
 
 void GatewayEngine::poll() {
@@ -235,6 +245,7 @@ void GatewayEngine::poll() {
     SetStatusIcon(StatusIcon::PhoneAnswered);
     SetStatus(makeStatus(StatusId::PhoneConnected));
     m_deps.ticks.setEnabled(false);
+    m_tally = {};
     contracts::PollContext context{m_deps.phone, *this,       m_working,     m_deps.settings,
                                    m_deps.clock, m_deps.pump, m_deps.pacing, m_deps.wallClock};
     SetStatus(makeStatus(StatusId::ReadingMessages));
@@ -251,6 +262,7 @@ void GatewayEngine::poll() {
         (void)pollHalted();
     }
     m_deps.ticks.setEnabled(true);
+    emit pollFinished(m_tally);
 }
 
 void GatewayEngine::itmExit_Click() {

@@ -1,5 +1,6 @@
 #include "phone/AtExchange.h"
 
+#include <QDir>
 #include <QLoggingCategory>
 #include <algorithm>
 
@@ -226,7 +227,9 @@ contracts::ExchangeResult AtExchange::resynchronise(int ceilingSeconds, QByteArr
 
 void AtExchange::appendPortLog() {
     if (m_logFolder.isEmpty()) return;
-    // The folder is not created here: without it the log line is lost and nothing else.
+    // A fresh home has no Logs folder yet, as it has no Receive folder: both are made when
+    // first written to. A folder that cannot be made loses the line and nothing else.
+    QDir().mkpath(m_logFolder);
     const storage::WriteResult written =
         storage::appendDurably(m_logFolder + QStringLiteral("PortLog.txt"), portLogLine(m_buffer));
     if (!written.ok) qCDebug(lcPhone).noquote() << "port log line lost:" << written.error;

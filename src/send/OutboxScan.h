@@ -59,8 +59,11 @@ public:
     };
 
 private:
+    void noteIgnoredSmsc(const contracts::PollContext& context);
+
     FolderFactory m_folders;
     Memory m_memory;
+    QString m_smscNote;  // the last "Log.txt" line about the SMSC setting, said once
 };
 
 }  // namespace telvane::send

@@ -21,6 +21,14 @@ inline constexpr qsizetype kToolTipLength = 63;
 /// the first (the network under the status) are kept as they are.
 QString toolTipFor(const QString& status);
 
+/// The tooltip from the moment the operator chose "Выход" until the program ends: the engine
+/// finishes a poll in progress first, which can take a while.
+QString finishingToolTip();
+
+/// The notification for a poll: a line for each of messages received, sent and not sent that
+/// the poll had; empty when it had none.
+QString pollNotification(const contracts::PollTally& tally);
+
 /// The status icon indexes run from 1 to 6; 0 stands for the application's own icon, which the
 /// tray shows until the engine first sets a status icon.
 inline constexpr int kApplicationIcon = 0;
@@ -33,11 +41,13 @@ public:
     explicit TrayStatusModel(QObject* parent = nullptr);
 
     QString statusText() const { return m_status; }
-    /// The status, and the network line under it once the engine has reported one.
-    QString toolTipText() const {
-        return m_network.isEmpty() ? m_status : m_status + u'\n' + m_network;
+    /// The status, and the network line under it once the engine has reported one; while the
+    /// program finishes, only that it does.
+    QString toolTip() const {
+        if (m_finishing) return toolTipFor(finishingToolTip());
+        return toolTipFor(m_network.isEmpty() ? m_status : m_status + u'\n' + m_network);
     }
-    QString toolTip() const { return toolTipFor(toolTipText()); }
+    bool isFinishing() const { return m_finishing; }
     /// kApplicationIcon, or the current status icon (1 to 6).
     int iconIndex() const { return m_icon; }
     MenuItems menu() const { return m_menu; }
@@ -50,17 +60,24 @@ public slots:
     void setMenu(const telvane::contracts::MenuState& items);
     /// The network line ("Сеть: зарегистрирован, сигнал 17/31"); the tooltip changes with it.
     void setNetwork(const QString& text);
+    /// The operator chose "Выход"; the tooltip says so until the program ends.
+    void noteExitRequested();
+    /// A poll ended; notificationDue follows when it received or sent anything.
+    void notePoll(const telvane::contracts::PollTally& tally);
 
 signals:
     void statusChanged(const QString& text);
+    void toolTipChanged(const QString& toolTip);
     void iconChanged(int index);
     void menuChanged(const telvane::contracts::MenuState& items);
+    void notificationDue(const QString& text);
 
 private:
     QString m_status;
     QString m_network;
     int m_icon = kApplicationIcon;
     MenuItems m_menu;
+    bool m_finishing = false;
 };
 
 }  // namespace telvane::tray
