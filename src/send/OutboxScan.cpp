@@ -34,6 +34,12 @@ void writeLog(const contracts::PollContext& context, const LogLine& line) {
     if (!written.ok) qWarning().noquote() << "Log line lost:" << written.error << line.join(u' ');
 }
 
+// SendTimeout seconds, at least one; the default when the value is not a number.
+int confirmationTimeout(const config::Settings& settings) {
+    const qint32 seconds = settings.strictInt32(setting::SendTimeout);
+    return seconds >= 1 ? seconds : kConfirmationTimeoutS;
+}
+
 bool settled(const OutboxEntry& entry, qint64 nowMs) {
     const qint64 age = nowMs - entry.modifiedMs;
     return age >= OutboxScan::kSettleMs || age <= -OutboxScan::kSettleMs;
@@ -154,15 +160,17 @@ bool ScanRun::send(const FileIdentity& identity, const OutgoingFields& fields) {
         progressKept = saveJournal() && progressKept;
     };
     const SubmissionPorts ports{m_context.phone, m_context.status, m_context.clock,
-                                m_context.pacing};
+                                m_context.pacing, confirmationTimeout(settings)};
     const SubmissionResult result = submitParts(ports, parts, confirmed, keepProgress);
     m_context.phone.PurgeBuffer();
 
     if (!result.allConfirmed) {
-        log(notSentLine(number, text));
+        // A port that vanished or an exit says nothing about the message: it goes at the next
+        // poll, without a line.
+        if (!result.halted) log(notSentLine(number, text) << result.reason);
         // The parts sent so far are kept in memory; no further message goes out unjournalled.
         if (!progressKept) hold();
-        return progressKept;
+        return progressKept && !result.halted;
     }
     const JournalEntry done{JournalEntry::Kind::Confirmed, identity, {}, {}, {}};
     m_journal.put(done);
@@ -298,7 +306,7 @@ void OutboxScan::ScanOutbox(contracts::PollContext& context) {
     context.status.SetStatusIcon(StatusIcon::Sending);
     noteIgnoredSmsc(context);
     for (const OutboxEntry& entry : ready)
-        if (!run.handle(entry)) break;
+        if (context.phone.halted() || !run.handle(entry)) break;
     run.forgetVanished();
 }
 

@@ -17,6 +17,16 @@ void cancelTextEntry(contracts::PhoneLink& phone) {
     phone.SendToPhone(QByteArray(1, kEsc), QStringLiteral("Отмена ввода"), wait, kCancelTimeoutS);
 }
 
+// After a confirmation that did not come in time: the line is brought back to order (ESC ends a
+// text entry the phone may still be in), waiting as long again. The network's "+CMGS:" before
+// the phone's answer to that means the part went out.
+bool lateConfirmation(const SubmissionPorts& ports) {
+    QByteArray late;
+    if (!ports.phone.resynchronise(ports.confirmationTimeoutS, &late).answered()) return false;
+    return phone::messageReferenceOf(std::string_view(late.constData(), size_t(late.size())))
+        .has_value();
+}
+
 QString partLabel(std::size_t k, std::size_t m) {
     return QString::number(k) + u'/' + QString::number(m);
 }
@@ -35,11 +45,16 @@ SubmissionResult submitParts(const SubmissionPorts& ports, const std::vector<Pen
         const std::size_t k = i + 1;
         const PendingPart& part = parts[i];
 
-        QString wait = QStringLiteral(">");
         const QByteArray command =
             "at+cmgs=" + QByteArray::number(static_cast<qulonglong>(part.tpduLength)) + '\r';
-        if (!ports.phone.SendToPhone(command, QStringLiteral("Инициализация"), wait,
-                                     kPromptTimeoutS)) {
+        const contracts::ExchangeResult prompted = ports.phone.exchange(
+            {command, QStringLiteral("Инициализация"), QStringLiteral(">"), kPromptTimeoutS});
+        if (!prompted.answered()) result.reason = prompted.reason();
+        if (prompted.halted()) {
+            result.halted = true;
+            return result;
+        }
+        if (!prompted.answered()) {
             cancelTextEntry(ports.phone);
             ports.status.SetStatus(single ? makeStatus(StatusId::NotSent)
                                           : makeStatus(StatusId::PartNotSent, partLabel(k, m)));
@@ -47,10 +62,18 @@ SubmissionResult submitParts(const SubmissionPorts& ports, const std::vector<Pen
             return result;
         }
 
-        wait = QStringLiteral("OK");
         const QString action = single ? QStringLiteral("Отправка SMS")
                                       : QStringLiteral("Отправка SMS: ") + partLabel(k, m);
-        if (ports.phone.SendToPhone(part.pdu + kCtrlZ, action, wait, kConfirmationTimeoutS)) {
+        const contracts::ExchangeResult sent = ports.phone.exchange(
+            {part.pdu + kCtrlZ, action, QStringLiteral("OK"), ports.confirmationTimeoutS});
+        if (sent.halted()) {
+            // The part may be on its way: it stays unconfirmed, and nothing else is said.
+            result.halted = true;
+            result.reason = sent.reason();
+            return result;
+        }
+        if (sent.answered() ||
+            (sent.outcome == contracts::ExchangeOutcome::TimedOut && lateConfirmation(ports))) {
             confirmed[i] = true;
             ports.status.SetStatus(single ? makeStatus(StatusId::Sent)
                                           : makeStatus(StatusId::PartSent, partLabel(k, m)));
@@ -58,9 +81,11 @@ SubmissionResult submitParts(const SubmissionPorts& ports, const std::vector<Pen
             if (!single) ports.clock.pause(ports.pacing.shortPauseMs);
             continue;
         }
-        // Silence may mean the phone is still taking text: end that before the next command.
-        if (contracts::classifyReply(ports.phone.gsBuffer(), "OK") != contracts::ReplyState::Failed)
-            cancelTextEntry(ports.phone);
+        result.reason = sent.reason();
+        if (ports.phone.halted()) {
+            result.halted = true;
+            return result;
+        }
     }
     result.allConfirmed = std::find(confirmed.begin(), confirmed.end(), false) == confirmed.end();
     return result;

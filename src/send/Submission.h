@@ -16,7 +16,8 @@ namespace telvane::send {
 
 /// Time-outs of the exchange, in seconds.
 inline constexpr int kPromptTimeoutS = 10;
-inline constexpr int kConfirmationTimeoutS = 40;
+/// How long the network may take to confirm a submission unless the settings say (SendTimeout).
+inline constexpr int kConfirmationTimeoutS = 120;
 /// After ESC: a phone still in text entry answers at once; one that is not may stay silent.
 inline constexpr int kCancelTimeoutS = 1;
 
@@ -25,11 +26,17 @@ struct SubmissionPorts {
     contracts::StatusSink& status;
     contracts::Clock& clock;
     const contracts::PacingProfile& pacing;
+    int confirmationTimeoutS = kConfirmationTimeoutS;
 };
 
 struct SubmissionResult {
     bool allConfirmed = false;
     bool promptFailed = false;  ///< the submission stopped at a part without its prompt
+    /// The port vanished or an exit was asked for: nothing more was said to the phone.
+    bool halted = false;
+    /// Why the last part that was not confirmed failed: "+CMS ERROR: 331 (no network
+    /// service)", "нет ответа"; empty when every part tried was confirmed.
+    QString reason;
 };
 
 /// Offers every part whose `confirmed` flag is false, in order, and sets the flag of each part
@@ -37,10 +44,12 @@ struct SubmissionResult {
 /// part, so that the progress can be kept before the next part is tried.
 ///
 /// A part without its prompt ends the submission: ESC is sent, so that a prompt that comes
-/// late cannot take the next command for message text. A part whose PDU got "ERROR",
-/// "+CMS ERROR" or no answer stays unconfirmed and the next part is still offered (after
-/// silence, ESC first). The status texts are those of a single message (m = 1) or of part
-/// k of m.
+/// late cannot take the next command for message text. A part whose PDU got "ERROR" or
+/// "+CMS ERROR" stays unconfirmed and the next part is still offered. A confirmation that has
+/// not come within confirmationTimeoutS is waited for once more while the line is brought back
+/// to order: a "+CMGS:" that comes before the phone answers again confirms the part that was
+/// on the wire, so that it is never submitted twice. The status texts are those of a single
+/// message (m = 1) or of part k of m.
 SubmissionResult submitParts(const SubmissionPorts& ports, const std::vector<PendingPart>& parts,
                              std::vector<bool>& confirmed,
                              const std::function<void()>& onConfirmed = {});

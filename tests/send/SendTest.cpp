@@ -152,12 +152,12 @@ TEST(OutboxScan, ALongMessageThatFailedPartWayLaterSendsOnlyItsMissingParts) {
     ASSERT_TRUE(poll.settings.write(setting::LongID, "41"));
     const QByteArray half(200, 'x');
     poll.put("long.txt", "79161234567\t" + half + "\r\n" + half);  // 3 parts
-    const QString failed = "Ошибка отправки сообщения: 79161234567\t" + half + half;
+    const QString failed = "Ошибка отправки сообщения: 79161234567\t" + half + half + u'\t';
     poll.phone.script = "pkpcpk";
     poll.scan();
     const QList<QByteArray> first = poll.phone.pdus;
     ASSERT_EQ(first.size(), 3);
-    EXPECT_EQ(poll.log(), QStringList({failed}));
+    EXPECT_EQ(poll.log(), QStringList({failed + "+CMS ERROR: 500 (unknown error)"}));
     EXPECT_EQ(poll.settings.text(setting::LongID), "42");
 
     // The settings change meanwhile; the missing part still goes as it was built, and each
@@ -169,7 +169,8 @@ TEST(OutboxScan, ALongMessageThatFailedPartWayLaterSendsOnlyItsMissingParts) {
         poll.scan();
         EXPECT_EQ(poll.phone.pdus, QList<QByteArray>({first[1]}));
     }
-    EXPECT_EQ(poll.log(), QStringList({failed, failed}));
+    EXPECT_EQ(poll.log(),
+              QStringList({failed + "+CMS ERROR: 500 (unknown error)", failed + "нет ответа"}));
     EXPECT_FALSE(poll.has("long.txt"));
     EXPECT_EQ(poll.settings.text(setting::LongID), "42");
     EXPECT_EQ(poll.status.texts.last(), "Сообщение (часть 2/3) отправлено");
@@ -324,8 +325,9 @@ TEST(SendService, FilesArriveAsTheirNumberAndTextOnceTheyAreComplete) {
     EXPECT_EQ(home.log(), log);
 }
 
-// Files the service may not change, run after run: what the modem took (and under how many
-// long-message references), what stays in the send folder, what Log.txt says (%1 is the home).
+// Files the service may not change, and modems that do what real ones do, run after run: what
+// the modem took (and under how many long-message references), what stays in the send folder,
+// what Log.txt says (%1 is the home).
 struct LockedHome {
     const char* name;
     QStringList immutable;  ///< relative to the home, chattr +i after the files are put
@@ -333,6 +335,8 @@ struct LockedHome {
     bool linkOutside;       ///< Send/secret.txt is a link to a private file outside the home
     int runs, sent, references;
     QStringList left, log;
+    QStringList modem;  ///< telvane-modem options
+    QByteArray ini;     ///< more [Options] keys
 };
 
 const QString kNotDeleted = "Ошибка удаления отправленного файла: m.txt";
@@ -340,18 +344,64 @@ const QString kHeld = "Отправка остановлена: журнал о�
 const QString kLongId = "Ошибка записи в файл настроек: LongID=2";  // the messages go on 3, 4
 const QString kLink =
     "Ошибка чтения файла сообщения: secret.txt\tне обычный файл (ссылка не читается)";
+const QString kNotSent = "Ошибка отправки сообщения: 79161234567\tonly once\t";
 const LockedHome kLockedHomes[] = {
-    {"undeletable send folder", {"Send"}, 0, false, 2, 1, 0, {"m.txt"}, {kNotDeleted}},
-    {"home and send folder unwritable", {"", "Send"}, 0, false, 2, 0, 0, {"m.txt"}, {kHeld, kHeld}},
-    {"Telvane.ini unwritable", {"Telvane.ini"}, 3, false, 1, 7, 3, {}, {kLongId}},
-    {"link to a private file outside", {}, 0, true, 1, 1, 0, {"secret.txt"}, {kLink}},
+    {"undeletable send folder", {"Send"}, 0, false, 2, 1, 0, {"m.txt"}, {kNotDeleted}, {}, {}},
+    {"home and send folder unwritable",
+     {"", "Send"},
+     0,
+     false,
+     2,
+     0,
+     0,
+     {"m.txt"},
+     {kHeld, kHeld},
+     {},
+     {}},
+    {"Telvane.ini unwritable", {"Telvane.ini"}, 3, false, 1, 7, 3, {}, {kLongId}, {}, {}},
+    {"link to a private file outside", {}, 0, true, 1, 1, 0, {"secret.txt"}, {kLink}, {}, {}},
+    // The confirmation comes after the time-out: the message went, once.
+    {"late +CMGS",
+     {},
+     0,
+     false,
+     2,
+     1,
+     0,
+     {},
+     {},
+     {"--fault", "slow-cmgs=45000"},
+     "SendTimeout=25\r\n"},
+    {"refused by the network",
+     {},
+     0,
+     false,
+     1,
+     0,
+     0,
+     {"m.txt"},
+     {kNotSent + "+CMS ERROR: 500 (unknown error)"},
+     {"--fault", "cms-send=500"},
+     {}},
+    {"not registered",
+     {},
+     0,
+     false,
+     1,
+     0,
+     0,
+     {"m.txt"},
+     {"Нет регистрации в сети (поиск сети): отправка SMS отложена"},
+     {"--network", "searching"},
+     {}},
+    {"the SIM asks for its PIN", {}, 0, false, 1, 1, 0, {}, {}, {"--pin", "1234"}, "PIN=1234\r\n"},
 };
 
 // One row's modem and home, its files put and locked; unlocked again at the end.
 struct LockedRun {
-    explicit LockedRun(const LockedHome& row) : row(row) {
+    explicit LockedRun(const LockedHome& row) : row(row), modem({{}, {}, {}, row.modem}) {
         modem.start();
-        home.useModem(modem);
+        home.useModem(modem, row.ini);
         home.put("m.txt", "79161234567\tonly once");
         for (int i = 1; i <= row.longFiles; ++i)
             home.put(QStringLiteral("l%1.txt").arg(i), "79161234567\t" + QByteArray(200, 'a' + i));
