@@ -31,7 +31,14 @@ std::vector<Line> splitLines(std::string_view answer) {
     std::size_t start = 0;
     for (std::size_t i = 0; i <= answer.size(); ++i) {
         if (i < answer.size() && answer[i] != '\r' && answer[i] != '\n') continue;
-        const std::string_view text = trimmed(answer.substr(start, i - start));
+        std::string_view text = trimmed(answer.substr(start, i - start));
+        // Some phones run a PDU straight into the next header (gammu's list parser notes it):
+        // the header starts a line of its own.
+        for (std::size_t joined; (joined = text.find("+CMGL:", 1)) != std::string_view::npos;) {
+            if (const std::string_view before = trimmed(text.substr(0, joined)); !before.empty())
+                lines.push_back({before, number});
+            text = text.substr(joined);
+        }
         if (!text.empty()) lines.push_back({text, number});
         // CR LF ends one line, and so does CR CR LF (the echo of a command ended by CR).
         if (i < answer.size() && answer[i] == '\r') {
@@ -46,6 +53,12 @@ std::vector<Line> splitLines(std::string_view answer) {
 }
 
 bool isHeader(std::string_view line) { return line.starts_with("+CMGL:"); }
+
+// A line the phone says unasked, wherever it is ("^RSSI:13", "+CMTI: \"SM\",1", "RING"): never
+// a PDU line.
+bool isUnsolicited(std::string_view line) {
+    return line.starts_with('^') || (line.starts_with('+') && !isHeader(line)) || line == "RING";
+}
 
 bool isFinalResult(std::string_view line) {
     return line == "OK" || line == "ERROR" || line.starts_with("+CMS ERROR") ||
@@ -108,21 +121,25 @@ ListAnswer parseListAnswer(std::string_view answer) {
             continue;
         }
         const IndexRead read = headerIndex(line.text);
-        const bool hasNext = i + 1 < lines.size();
+        // Unsolicited lines between a header and its PDU line are passed over.
+        std::size_t next = i + 1;
+        while (next < lines.size() && isUnsolicited(lines[next].text) &&
+               !isFinalResult(lines[next].text))
+            ++next;
         const bool nextIsPduLine =
-            hasNext && !isHeader(lines[i + 1].text) && !isFinalResult(lines[i + 1].text);
+            next < lines.size() && !isHeader(lines[next].text) && !isFinalResult(lines[next].text);
         if (!read.index) {
             result.problems.push_back({line.number, std::nullopt, read.reason, cut(line.text)});
-            i += nextIsPduLine ? 2 : 1;
+            i = nextIsPduLine ? next + 1 : next;
             continue;
         }
         if (!nextIsPduLine) {
             result.problems.push_back(
                 {line.number, read.index, "header line without a PDU line", cut(line.text)});
-            ++i;
+            i = next;
             continue;
         }
-        const Line& pduLine = lines[i + 1];
+        const Line& pduLine = lines[next];
         if (auto hex = pduText(pduLine.text)) {
             result.entries.push_back({*read.index, std::move(*hex), line.number});
         } else {
@@ -130,7 +147,7 @@ ListAnswer parseListAnswer(std::string_view answer) {
                                        "PDU line is not an even count of hexadecimal digits",
                                        cut(pduLine.text)});
         }
-        i += 2;
+        i = next + 1;
     }
     return result;
 }

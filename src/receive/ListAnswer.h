@@ -39,9 +39,11 @@ inline constexpr std::uint32_t kMaxMemoryIndex = 65535;
 /// Reads every entry of a list answer. Lines end at CR, LF or CR LF; empty lines, the command
 /// echo, "OK" and unsolicited lines between entries are passed over. A header line gives only
 /// its index (the digits between "+CMGL:" and the first comma); its other fields, a quoted
-/// alphanumeric one included, are not read. The line after a header is its PDU line: it must
-/// be hexadecimal digits (blanks allowed) of even count, else the entry becomes a problem. A
-/// hexadecimal line longer than 25 characters without a header before it is a problem too.
+/// alphanumeric one included, are not read. A "+CMGL:" inside a line starts a new line (a PDU
+/// run into the next header). The line after a header, unsolicited lines ("^RSSI:13", "RING",
+/// "+CMTI: ...") passed over, is its PDU line: it must be hexadecimal digits (blanks allowed)
+/// of even count, else the entry becomes a problem. A hexadecimal line longer than 25
+/// characters without a header before it is a problem too.
 ListAnswer parseListAnswer(std::string_view answer);
 
 }  // namespace telvane::receive
