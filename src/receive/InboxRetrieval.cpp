@@ -23,6 +23,10 @@ using contracts::StatusId;
 namespace {
 
 constexpr qint32 kMaxSmsNumber = 10000;
+/// Seconds: a memory selection; the listing's wait for its next byte, and for all of it.
+constexpr int kSelectS = 5;
+constexpr int kListQuietS = 20;
+constexpr int kListCeilingS = 300;
 
 QString fromU32(const std::u32string& text) { return QString::fromStdU32String(text); }
 
@@ -62,22 +66,40 @@ public:
           m_texts(config::reportTexts(context.settings)) {}
 
     void retrieve() {
-        for (const char* memory : {"ME", "SM"}) {
-            const bool sim = QByteArrayView(memory) == "SM";
+        storeDeliveries();
+        for (const QByteArray& memory : m_owner.memoriesToRead(m_context.phone)) {
+            const bool sim = memory == "SM";
             m_context.status.SetStatus(makeStatus(StatusId::LoadingMessages));
             m_context.status.SetStatusIcon(StatusIcon::Working);
-            const QByteArray select = QByteArrayLiteral("AT+CPMS=\"") + memory + "\"\r\n";
-            if (!send(select, QStringLiteral("Выбор хранилища SMS"), 2)) {
+            if (m_context.phone.halted()) return;
+            if (!select(memory)) {
                 // Without the SIM the run ends here; parts taken so far are on the disk already.
-                if (sim) return;
+                if (sim || m_context.phone.halted()) return;
                 continue;
             }
-            if (!send("AT+CMGL=4\r\n", QStringLiteral("Проверка наличия SMS"), 20)) continue;
+            // A deletion reaches the listed index only while the line has kept in step since
+            // this selection: after a time-out, an answer may belong to another command.
+            m_selectedAt = m_context.phone.syncEpoch();
+            // A full memory lists for half a minute and more at 9600 baud: the time limit
+            // counts from the last byte that came.
+            const contracts::ExchangeResult listed =
+                m_context.phone.exchange({"AT+CMGL=4\r\n", QStringLiteral("Проверка наличия SMS"),
+                                          QStringLiteral("OK"), kListQuietS, kListCeilingS});
+            storeDeliveries();
+            if (!listed.answered()) {
+                if (m_context.phone.halted()) return;
+                continue;
+            }
             const QByteArray answer = m_context.phone.gsBuffer();
             const ListAnswer list =
                 parseListAnswer(std::string_view(answer.constData(), size_t(answer.size())));
-            for (const ListProblem& problem : list.problems) logListProblem(memory, problem);
-            for (const ListEntry& entry : list.entries) handleEntry(memory, entry);
+            const char* name = memory.constData();
+            for (const ListProblem& problem : list.problems) logListProblem(name, problem);
+            for (const ListEntry& entry : list.entries) {
+                if (m_context.phone.halted()) return;
+                handleEntry(name, entry.index, entry.pdu);
+            }
+            storeDeliveries();
         }
         m_context.status.SetStatus(
             makeStatus(StatusId::MessagesReceived, QString::number(m_decoded)));
@@ -129,14 +151,48 @@ public:
     }
 
 private:
-    bool send(const QByteArray& command, const QString& action, int delay) {
-        QString wait = QStringLiteral("OK");
-        return m_context.phone.SendToPhone(command, action, wait, delay);
+    // The memory is chosen with one name; a modem that takes only all three (the Huawei
+    // E3372-325) gets them all. A memory it takes in neither form is named in "Log.txt" once a
+    // connection.
+    bool select(const QByteArray& memory) {
+        const QString action = QStringLiteral("Выбор хранилища SMS");
+        const QByteArray quoted = '"' + memory + '"';
+        contracts::ExchangeResult selected = m_context.phone.exchange(
+            {"AT+CPMS=" + quoted + "\r\n", action, QStringLiteral("OK"), kSelectS});
+        if (selected.outcome == contracts::ExchangeOutcome::Refused)
+            selected = m_context.phone.exchange(
+                {"AT+CPMS=" + quoted + ',' + quoted + ',' + quoted + "\r\n", action,
+                 QStringLiteral("OK"), kSelectS});
+        if (selected.answered()) return true;
+        if (!selected.halted() && m_owner.m_unselectable.insert(memory).second)
+            log(QStringLiteral("Хранилище SMS %1 не выбирается: %2")
+                    .arg(QString::fromLatin1(memory), selected.reason()));
+        return false;
     }
 
-    void DeleteMessage(std::uint32_t index) {
-        send(QByteArrayLiteral("at+cmgd=") + QByteArray::number(index) + '\r',
-             QStringLiteral("Удаление SMS из ячейки ") + QString::number(index), 5);
+    // A message the phone passed straight to the host exists nowhere else: it is stored like a
+    // listed one, and there is nothing to delete.
+    void storeDeliveries() {
+        for (const phone::Delivery& delivery : m_context.phone.takeDeliveries())
+            handleEntry(delivery.statusReport ? "+CDS" : "+CMT", std::nullopt, delivery.pdu);
+    }
+
+    void DeleteMessage(std::optional<std::uint32_t> index) {
+        if (!index) return;
+        if (m_context.phone.syncEpoch() != m_selectedAt) {
+            // Held in the journal, the message is deleted at a later poll.
+            qWarning().noquote() << "the line lost step since the listing; index" << *index
+                                 << "stays in the phone for now";
+            return;
+        }
+        const contracts::ExchangeResult deleted = m_context.phone.exchange(
+            {QByteArrayLiteral("at+cmgd=") + QByteArray::number(*index) + '\r',
+             QStringLiteral("Удаление SMS из ячейки ") + QString::number(*index),
+             QStringLiteral("OK"), 5});
+        if (deleted.outcome == contracts::ExchangeOutcome::Refused)
+            log(QStringLiteral("SMS не удалено из ячейки %1: %2")
+                    .arg(*index)
+                    .arg(deleted.reason()));
     }
 
     bool log(const QString& message) {
@@ -163,36 +219,39 @@ private:
                      QString::fromLatin1(problem.text.data(), qsizetype(problem.text.size()))));
     }
 
-    void handleEntry(const char* memory, const ListEntry& entry) {
-        const codec::DecodeResult result = codec::decodePduHex(entry.pdu);
+    // `index` is none for a message the phone passed to the host.
+    void handleEntry(const char* memory, std::optional<std::uint32_t> index,
+                     const std::string& hex) {
+        const codec::DecodeResult result = codec::decodePduHex(hex);
         if (const auto* error = std::get_if<codec::DecodeError>(&result)) {
             // The raw PDU goes to the log first, so that nothing leaves the phone without trace.
-            const bool logged = log(QStringLiteral("SMS не разобрано (%1, ячейка %2): %3: %4")
-                                        .arg(QLatin1String(memory))
-                                        .arg(entry.index)
-                                        .arg(QString::fromStdString(codec::describe(*error)),
-                                             QString::fromStdString(entry.pdu)));
-            if (logged) DeleteMessage(entry.index);
+            const QString where =
+                index ? QStringLiteral("%1, ячейка %2").arg(QLatin1String(memory)).arg(*index)
+                      : QLatin1String(memory);
+            const bool logged = log(QStringLiteral("SMS не разобрано (%1): %2: %3")
+                                        .arg(where, QString::fromStdString(codec::describe(*error)),
+                                             QString::fromStdString(hex)));
+            if (logged) DeleteMessage(index);
             return;
         }
         const codec::DecodedPdu& pdu = std::get<codec::DecodedPdu>(result);
         const codec::MessageRecord record = codec::messageRecord(pdu, m_texts);
         ++m_decoded;
-        m_context.status.SetStatus(
-            makeStatus(StatusId::WritingMessage, QString::number(entry.index)));
+        m_context.status.SetStatus(makeStatus(
+            StatusId::WritingMessage, index ? QString::number(*index) : QLatin1String(memory)));
         m_context.status.SetStatusIcon(StatusIcon::WritingMessage);
         if (pdu.concat) {
             const MessagePart part{
                 referenceText(*pdu.concat), pdu.concat->total,      pdu.concat->seq,
                 fromU32(record.timeStamp),  fromU32(record.number), fromU32(record.text)};
-            handlePart(entry.index, part);
+            handlePart(index, part);
             return;
         }
-        storeMessage(entry.index, fromU32(record.timeStamp), fromU32(record.number),
+        storeMessage(index, fromU32(record.timeStamp), fromU32(record.number),
                      fromU32(record.text));
     }
 
-    void handlePart(std::uint32_t index, const MessagePart& part) {
+    void handlePart(std::optional<std::uint32_t> index, const MessagePart& part) {
         // A part of a message that was joined and stored already, delivered once more.
         if (m_journal.contains(partKey(part))) {
             DeleteMessage(index);
@@ -211,8 +270,8 @@ private:
         }
     }
 
-    void storeMessage(std::uint32_t index, const QString& timeStamp, const QString& number,
-                      const QString& text) {
+    void storeMessage(std::optional<std::uint32_t> index, const QString& timeStamp,
+                      const QString& number, const QString& text) {
         const QByteArray key = messageKey(number, timeStamp, text);
         if (m_journal.contains(key)) {
             // Stored before the program stopped, or delivered twice by the network.
@@ -281,6 +340,7 @@ private:
     codec::ReportTexts m_texts;
     qint64 m_decoded = 0;
     QSet<QString> m_loggedOnce;  ///< lines said once per run
+    quint64 m_selectedAt = 0;    ///< the line's sync epoch when the memory listed was selected
 };
 
 InboxRetrieval::InboxRetrieval()
@@ -297,6 +357,27 @@ StoredJournal& InboxRetrieval::journal(const PollContext& context) {
         m_journalPath = path;
     }
     return *m_journal;
+}
+
+std::vector<QByteArray> InboxRetrieval::memoriesToRead(contracts::PhoneLink& phone) {
+    if (m_connection != phone.connection()) {
+        // Asked once a connection: a modem plugged in anew may be another one.
+        m_connection = phone.connection();
+        m_unselectable.clear();
+        m_statusReports = false;
+        const contracts::ExchangeResult asked =
+            phone.exchange({"AT+CPMS=?\r\n", QStringLiteral("Список хранилищ SMS"),
+                            QStringLiteral("OK"), kSelectS});
+        if (asked.answered()) {
+            const QByteArray answer = phone.gsBuffer();
+            for (const std::string& memory :
+                 phone::memoriesOf(std::string_view(answer.constData(), size_t(answer.size()))))
+                if (memory == "SR") m_statusReports = true;
+        }
+    }
+    // Status reports kept apart are read after the SIM.
+    if (m_statusReports) return {"ME", "SM", "SR"};
+    return {"ME", "SM"};
 }
 
 void InboxRetrieval::RetrieveInbox(PollContext& context) { Run(*this, context).retrieve(); }

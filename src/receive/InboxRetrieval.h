@@ -3,8 +3,11 @@
 // message, puts each part of a long message into its part file, deletes from the phone only
 // what is safely on the disk, and joins the long messages whose parts are all there.
 
+#include <QByteArray>
 #include <QString>
 #include <memory>
+#include <set>
+#include <vector>
 
 #include "contracts/PollContext.h"
 #include "receive/StoredJournal.h"
@@ -33,12 +36,17 @@ public:
 private:
     class Run;
     StoredJournal& journal(const contracts::PollContext& context);
+    /// ME, SM, and SR where the modem keeps status reports apart (asked once a connection).
+    std::vector<QByteArray> memoriesToRead(contracts::PhoneLink& phone);
 
     std::unique_ptr<storage::FileSystem> m_ownFiles;
     storage::FileSystem& m_files;
     std::unique_ptr<StoredJournal> m_journal;
     QString m_journalPath;
-    bool m_numberReported = false;  ///< a Number that could not be stored was logged
+    bool m_numberReported = false;        ///< a Number that could not be stored was logged
+    quint64 m_connection = 0;             ///< the connection the memories were asked on
+    bool m_statusReports = false;         ///< the modem has an "SR" memory
+    std::set<QByteArray> m_unselectable;  ///< named in "Log.txt" on this connection
 };
 
 }  // namespace telvane::receive

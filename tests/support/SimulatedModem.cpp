@@ -11,7 +11,15 @@ namespace telvane::test {
 namespace {
 
 QString memoryWord(ModemMemory memory) {
-    return memory == ModemMemory::Me ? QStringLiteral("me") : QStringLiteral("sm");
+    switch (memory) {
+        case ModemMemory::Me:
+            return QStringLiteral("me");
+        case ModemMemory::Sm:
+            return QStringLiteral("sm");
+        case ModemMemory::Sr:
+            break;
+    }
+    return QStringLiteral("sr");
 }
 
 }  // namespace

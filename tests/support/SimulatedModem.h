@@ -12,7 +12,7 @@
 
 namespace telvane::test {
 
-enum class ModemMemory { Me, Sm };
+enum class ModemMemory { Me, Sm, Sr };
 
 struct SimulatedModemOptions {
     QStringList me;         ///< PDUs (hex, SMSC part first) preloaded into "ME"
