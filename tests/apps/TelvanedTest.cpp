@@ -1,6 +1,6 @@
 // The headless service against the simulated modem: one poll with --once and its exit codes,
 // the single instance and a lock a full disk cannot take, a modem that vanishes and comes back
-// while in service, and SIGTERM.
+// while in service or vanishes mid-poll, and SIGTERM.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -114,6 +114,34 @@ TEST(Telvaned, InServiceTheModemIsFoundAgainWithoutUserAction) {
         ASSERT_TRUE(service.waitForExit());
         EXPECT_EQ(service.exitCode(), 0);
     }
+}
+
+// The modem vanishes while a message waits for its confirmation: the poll ends there, not a
+// time-out per file later; the files wait without a "not sent" line, and SIGTERM ends the
+// service within seconds.
+TEST(Telvaned, AModemThatVanishesMidPollEndsThePollAtOnce) {
+    SimulatedModem modem({{}, {}, {"slow-cmgs=60000"}, {}});
+    ASSERT_TRUE(modem.start()) << modem.errorString().toStdString();
+    Home home;
+    ASSERT_TRUE(home.usePort(modem.linkPath(), {}, "2") && QDir().mkpath(home.path("Send")));
+    const QStringList files = {"1.txt", "2.txt", "3.txt", "4.txt"};
+    for (const QString& name : files) {
+        QFile file(home.path("Send/" + name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("79161234567\twaits") > 0);
+        file.flush();
+        file.setFileTime(QDateTime::currentDateTime().addSecs(-60),
+                         QFileDevice::FileModificationTime);
+    }
+    ServiceProcess service(home.dir.path());
+    service.start();
+    const int sending = service.waitForStatus("Отправка сообщения");
+    ASSERT_GE(sending, 0) << service.errors().toStdString();
+    ASSERT_TRUE(modem.unplug());
+    EXPECT_GE(service.waitForStatus("Нет связи с телефоном", sending + 1, 5000), 0);
+    service.terminate();
+    EXPECT_TRUE(service.waitForExit(5000));
+    EXPECT_EQ(QDir(home.path("Send")).entryList(QDir::Files), files);
+    EXPECT_EQ(home.log(), QStringList());
 }
 
 }  // namespace
