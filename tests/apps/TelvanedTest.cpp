@@ -1,6 +1,7 @@
 // The headless service against the simulated modem: one poll with --once and its exit codes,
 // the single instance and a lock a full disk cannot take, a modem that vanishes and comes back
 // while in service or vanishes mid-poll, and SIGTERM.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -12,9 +13,14 @@ using namespace telvane::test;
 
 namespace {
 
+// The modem waits for a PDU that a killed gateway never typed: the next one ends that first.
 TEST(Telvaned, OncePollsTheSimulatedModemAndSaysWhatItDid) {
     SimulatedModem modem;
     ASSERT_TRUE(modem.start()) << modem.errorString().toStdString();
+    const int line = ::open(modem.linkPath().toLocal8Bit().constData(), O_WRONLY | O_NOCTTY);
+    ASSERT_GE(line, 0);
+    EXPECT_EQ(::write(line, "AT+CMGS=20\r", 11), 11);
+    ::close(line);
     Home home;
     home.useModem(modem, "Log=1\r\n");
     QStringList statuses;
