@@ -43,6 +43,9 @@ struct Exchange {
     /// 0: `delay` counts from the start. Otherwise `delay` counts from the last byte received
     /// (a long listing goes on while bytes keep coming), up to this many seconds in all.
     int ceiling = 0;
+    /// Seconds an exit request still waits for the answer: a confirmation cut off would leave
+    /// a message that went out to be sent again at the next start.
+    int exitGrace = 0;
 };
 
 /// How a transaction ended.

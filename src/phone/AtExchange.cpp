@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QLoggingCategory>
 #include <algorithm>
+#include <utility>
 
 #include "config/Settings.h"
 #include "config/SettingsKeys.h"
@@ -127,6 +128,8 @@ contracts::ExchangeOutcome AtExchange::transact(
     if (m_interrupted) return ExchangeOutcome::Interrupted;
     if (!write(command, action)) return ExchangeOutcome::PortLost;
     m_lastByteMs = m_clock.monotonicMs();
+    const int exitGrace = std::exchange(m_exitGrace, 0);
+    std::optional<qint64> exitDeadline;
     for (quint64 seen = m_port.bytesRead();;) {
         m_port.ItIsTime();
         m_pump.run();
@@ -135,11 +138,15 @@ contracts::ExchangeOutcome AtExchange::transact(
             m_lost = true;
             return ExchangeOutcome::PortLost;
         }
-        if (m_interrupted) {
-            m_needsResync = true;
-            return ExchangeOutcome::Interrupted;
-        }
         const qint64 now = m_clock.monotonicMs();
+        if (m_interrupted) {
+            // An answer on its way may be worth a few seconds more (see Exchange::exitGrace).
+            if (!exitDeadline) exitDeadline = now + qint64(exitGrace) * 1000;
+            if (now >= *exitDeadline) {
+                m_needsResync = true;
+                return ExchangeOutcome::Interrupted;
+            }
+        }
         if (m_port.bytesRead() != seen) {
             seen = m_port.bytesRead();
             m_lastByteMs = now;
@@ -175,6 +182,7 @@ contracts::ExchangeResult AtExchange::exchange(const contracts::Exchange& reques
     }
     const QByteArray wait = request.wait.toLatin1();
     ReplyState state = ReplyState::Pending;
+    m_exitGrace = request.exitGrace;
     const ExchangeOutcome outcome = transact(request.command, request.action, request.delay,
                                              request.ceiling, [&](const QByteArray& reply) {
                                                  state = classifyReply(reply, wait);

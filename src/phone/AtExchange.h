@@ -78,6 +78,7 @@ private:
     qint64 m_lastByteMs = 0;
     bool m_lost = false;
     bool m_interrupted = false;
+    int m_exitGrace = 0;  ///< the exitGrace of the transaction about to go out
 };
 
 }  // namespace telvane::phone

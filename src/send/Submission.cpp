@@ -64,8 +64,9 @@ SubmissionResult submitParts(const SubmissionPorts& ports, const std::vector<Pen
 
         const QString action = single ? QStringLiteral("Отправка SMS")
                                       : QStringLiteral("Отправка SMS: ") + partLabel(k, m);
-        const contracts::ExchangeResult sent = ports.phone.exchange(
-            {part.pdu + kCtrlZ, action, QStringLiteral("OK"), ports.confirmationTimeoutS});
+        const contracts::ExchangeResult sent =
+            ports.phone.exchange({part.pdu + kCtrlZ, action, QStringLiteral("OK"),
+                                  ports.confirmationTimeoutS, 0, kExitGraceS});
         if (sent.halted()) {
             // The part may be on its way: it stays unconfirmed, and nothing else is said.
             result.halted = true;

@@ -18,6 +18,9 @@ namespace telvane::send {
 inline constexpr int kPromptTimeoutS = 10;
 /// How long the network may take to confirm a submission unless the settings say (SendTimeout).
 inline constexpr int kConfirmationTimeoutS = 120;
+/// How long an exit still waits for the confirmation of a part on the wire: most come within
+/// seconds, and a service manager gives a minute before it kills.
+inline constexpr int kExitGraceS = 30;
 /// After ESC: a phone still in text entry answers at once; one that is not may stay silent.
 inline constexpr int kCancelTimeoutS = 1;
 
