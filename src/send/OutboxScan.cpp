@@ -157,6 +157,13 @@ bool ScanRun::send(const FileIdentity& identity, const OutgoingFields& fields) {
         if (!progressKept) hold();
         return progressKept;
     }
+    // The number rules are the gateway's: say when a number went out otherwise than written.
+    if (const auto sent = codec::destinationOf(codec::unicodeToUtf8(fields.number));
+        const auto* destination = std::get_if<codec::Destination>(&sent)) {
+        const bool asWritten = destination->digits == number.trimmed().remove(u'+').toStdString();
+        if (!asWritten || destination->typeOfAddress != codec::kInternationalNumber)
+            log(numberSentLine(number.trimmed(), *destination));
+    }
     const JournalEntry done{JournalEntry::Kind::Confirmed, identity, {}, {}, {}};
     m_journal.put(done);
     if (saveJournal()) {

@@ -50,6 +50,13 @@ LogLine refusedLine(const QString& number, const QString& text, const codec::Sub
     return notSentLine(number, text) << reasonText(error);
 }
 
+LogLine numberSentLine(const QString& written, const codec::Destination& sent) {
+    QString line = QStringLiteral("Номер ") + written + QStringLiteral(" отправлен как ") +
+                   QString::fromStdString(sent.text());
+    if (sent.typeOfAddress == codec::kUnknownNumberType) line += QStringLiteral(" (тип 81)");
+    return {line};
+}
+
 LogLine fileProblemLine(const QString& name, OutgoingFileError error) {
     return {QStringLiteral("Ошибка чтения файла сообщения: ") + name, reasonText(error)};
 }

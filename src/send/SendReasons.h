@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "codec/Submit.h"
 #include "codec/SubmitError.h"
 #include "send/OutgoingFile.h"
 
@@ -22,6 +23,9 @@ using LogLine = QStringList;
 LogLine notSentLine(const QString& number, const QString& text);
 /// The same line, then why the message cannot be sent as it is.
 LogLine refusedLine(const QString& number, const QString& text, const codec::SubmitError& error);
+/// "Номер " + written + " отправлен как " + sent, and " (тип 81)" for a short code: a
+/// number that went out otherwise than written.
+LogLine numberSentLine(const QString& written, const codec::Destination& sent);
 /// "Ошибка чтения файла сообщения: " + name, why.
 LogLine fileProblemLine(const QString& name, OutgoingFileError error);
 /// "Ошибка удаления отправленного файла: " + name: sent, kept, and not to be sent again; with

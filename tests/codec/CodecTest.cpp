@@ -277,7 +277,7 @@ TEST(EncodeSubmit, TableOfPdusPartsAddressesAndRefusals) {
         }
     }
     EXPECT_EQ(encodeOk(U"abc", options("+79168999100")).parts[0].pdu,
-              "07919761989901F0110005912143F50000AA0361F118");
+              "07919761989901F0110005812143F50000AA0361F118");
     EXPECT_EQ(encodeOk(std::u32string(255 * 153, U'a')).parts.size(), 255u);
     EXPECT_EQ(encodeOk(std::u32string(255 * 67, U'Д')).parts.size(), 255u);
 }
