@@ -45,6 +45,17 @@ QByteArray messageKey(const QString& number, const QString& timeStamp, const QSt
     return journalKey(QStringLiteral("message"), number, timeStamp, text);
 }
 
+// Two reports on two messages to one recipient may share the time stamp and the text; they
+// differ in the reference of the message they report on, or in when it was discharged.
+QByteArray reportKey(const codec::DecodedPdu& pdu, const codec::MessageRecord& record) {
+    const QString discharge =
+        pdu.dischargeTime ? fromU32(codec::formatTimeStamp(*pdu.dischargeTime)) : QString();
+    return journalKey(QStringLiteral("report"), fromU32(record.number), fromU32(record.timeStamp),
+                      fromU32(record.text) + QStringLiteral("\tMR ") +
+                          QString::number(pdu.messageReference.value_or(0)) +
+                          QStringLiteral("\tDT ") + discharge);
+}
+
 }  // namespace
 
 // What one run needs at hand: the context, the day's file and the counters.
@@ -138,11 +149,12 @@ private:
              QStringLiteral("Удаление SMS из ячейки ") + QString::number(index), 5);
     }
 
-    bool log(const QString& message) {
+    bool log(const QString& message) { return log(QStringList{message}); }
+    bool log(const QStringList& fields) {
         m_files.makeFolder(m_context.working.gfsLogs);
         const storage::WriteResult written = storage::appendLog(m_files, m_context.working.gfsLogs,
-                                                                m_context.wallClock.now(), message);
-        if (!written.ok) qWarning().noquote() << "Log line lost:" << written.error << message;
+                                                                m_context.wallClock.now(), fields);
+        if (!written.ok) qWarning().noquote() << "Log line lost:" << written.error << fields;
         return written.ok;
     }
 
@@ -180,8 +192,13 @@ private:
             handlePart(entry.index, part);
             return;
         }
-        storeMessage(entry.index, fromU32(record.timeStamp), fromU32(record.number),
-                     fromU32(record.text));
+        const QString timeStamp = fromU32(record.timeStamp), number = fromU32(record.number),
+                      text = fromU32(record.text);
+        storeMessage(entry.index,
+                     pdu.kind == codec::MessageKind::StatusReport
+                         ? reportKey(pdu, record)
+                         : messageKey(number, timeStamp, text),
+                     timeStamp, number, text);
     }
 
     void handlePart(std::uint32_t index, const MessagePart& part) {
@@ -203,11 +220,13 @@ private:
         }
     }
 
-    void storeMessage(std::uint32_t index, const QString& timeStamp, const QString& number,
-                      const QString& text) {
-        const QByteArray key = messageKey(number, timeStamp, text);
+    void storeMessage(std::uint32_t index, const QByteArray& key, const QString& timeStamp,
+                      const QString& number, const QString& text) {
         if (m_journal.contains(key)) {
-            // Stored before the program stopped, or delivered twice by the network.
+            // Stored before the program stopped, or delivered twice by the network: said, so
+            // that a user can tell it from a loss.
+            log({QStringLiteral("Повтор сохранённого SMS удалён из телефона: ") + number,
+                 timeStamp});
             DeleteMessage(index);
             return;
         }
