@@ -43,6 +43,13 @@ inline constexpr Setting SMSCWhenSending{"SMS", "SMSC", ""};
 /// SMS-centre number the options dialog shows when the key is missing.
 inline constexpr Setting SMSCInOptions{"SMS", "SMSC", "79xxxxxxxxx"};
 inline constexpr Setting LongID{"SMS", "LongID", "1"};
+/// The character set of outgoing-message files, the day's text file and "Log.txt", read at
+/// Start: "cp1251" (Windows-1251) or "utf-8" (any other value counts as cp1251). Either way a
+/// file starting with a UTF-8 byte order mark is read as UTF-8, with cp1251 so is valid UTF-8
+/// holding Cyrillic that is no plausible Windows-1251 text, and with utf-8 a file that is not
+/// valid UTF-8 is read as Windows-1251; "Log.txt" names a file read otherwise than set. With
+/// utf-8 the day's file keeps every character (no "?"); part files are UTF-8 always.
+inline constexpr Setting Encoding{"SMS", "Encoding", "cp1251"};
 inline constexpr Setting Delivered{"SMSreports", "Delivered", "Доставлено"};
 /// The key is spelled "Sepended" in every existing settings file.
 inline constexpr Setting Sepended{"SMSreports", "Sepended", "Отложено"};
@@ -69,6 +76,7 @@ inline constexpr std::array kAll{
     SMSCWhenSending,
     SMSCInOptions,
     LongID,
+    Encoding,
     Delivered,
     Sepended,
     Deleted,

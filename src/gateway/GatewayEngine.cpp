@@ -2,6 +2,7 @@
 
 #include <QLoggingCategory>
 
+#include "config/CodecSettings.h"
 #include "config/Settings.h"
 #include "config/SettingsKeys.h"
 
@@ -88,6 +89,7 @@ void readWorkingSettings(const config::Settings& settings, contracts::WorkingSet
     working.gfsReceive = settings.folder(setting::Receive);
     working.gfsLogs = settings.folder(setting::Logs);
     working.gflSMSnum = settings.strictInt32(setting::Number);
+    working.encoding = config::textEncoding(settings);
 }
 
 void GatewayEngine::readWorkingSettings() {

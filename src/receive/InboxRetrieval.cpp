@@ -68,7 +68,8 @@ public:
           m_journal(owner.journal(context)),
           m_now(context.wallClock.now()),
           m_dayFileName(DayFileName(m_now.date(), context.working.FileType)),
-          m_target{context.working.FileType, context.working.AutoScroll == 1},
+          m_target{context.working.FileType, context.working.AutoScroll == 1,
+                   context.working.encoding},
           m_texts(config::reportTexts(context.settings)) {}
 
     void retrieve() {
@@ -152,8 +153,9 @@ private:
     bool log(const QString& message) { return log(QStringList{message}); }
     bool log(const QStringList& fields) {
         m_files.makeFolder(m_context.working.gfsLogs);
-        const storage::WriteResult written = storage::appendLog(m_files, m_context.working.gfsLogs,
-                                                                m_context.wallClock.now(), fields);
+        const storage::WriteResult written =
+            storage::appendLog(m_files, m_context.working.gfsLogs, m_context.wallClock.now(),
+                               fields, m_context.working.encoding);
         if (!written.ok) qWarning().noquote() << "Log line lost:" << written.error << fields;
         return written.ok;
     }

@@ -59,7 +59,8 @@ private:
     void log(const LogLine& line) {
         // The same "Log.txt" lines as the inbox's, through the same writer.
         storage::DiskFileSystem disk;
-        (void)storage::appendLog(disk, m_context.working.gfsLogs, m_context.wallClock.now(), line);
+        (void)storage::appendLog(disk, m_context.working.gfsLogs, m_context.wallClock.now(), line,
+                                 m_context.working.encoding);
     }
 
     contracts::PollContext& m_context;
@@ -95,8 +96,10 @@ bool ScanRun::handle(const OutboxEntry& entry) {
         return true;
     }
     const std::string_view raw(bytes->constData(), static_cast<std::size_t>(bytes->size()));
+    const codec::UserText content = codec::readUserText(raw, m_context.working.encoding);
+    if (content.readAs != m_context.working.encoding) log(readAsLine(entry.name, content.readAs));
     const OutgoingFileResult split =
-        splitOutgoingFile(codec::cp1251ToUnicode(raw), m_context.working.gfsSplit.toStdU32String());
+        splitOutgoingFile(content.text, m_context.working.gfsSplit.toStdU32String());
     if (const auto* problem = std::get_if<OutgoingFileError>(&split)) {
         reportOnce(identity, fileProblemLine(entry.name, *problem));
         return true;

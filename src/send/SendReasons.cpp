@@ -57,6 +57,13 @@ LogLine numberSentLine(const QString& written, const codec::Destination& sent) {
     return {line};
 }
 
+LogLine readAsLine(const QString& name, codec::TextEncoding readAs) {
+    return {QStringLiteral("Файл сообщения прочитан как ") +
+            (readAs == codec::TextEncoding::Utf8 ? QStringLiteral("UTF-8: ")
+                                                 : QStringLiteral("Windows-1251: ")) +
+            name};
+}
+
 LogLine fileProblemLine(const QString& name, OutgoingFileError error) {
     return {QStringLiteral("Ошибка чтения файла сообщения: ") + name, reasonText(error)};
 }

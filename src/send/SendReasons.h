@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "codec/Alphabets.h"
 #include "codec/Submit.h"
 #include "codec/SubmitError.h"
 #include "send/OutgoingFile.h"
@@ -26,6 +27,9 @@ LogLine refusedLine(const QString& number, const QString& text, const codec::Sub
 /// "Номер " + written + " отправлен как " + sent, and " (тип 81)" for a short code: a
 /// number that went out otherwise than written.
 LogLine numberSentLine(const QString& written, const codec::Destination& sent);
+/// "Файл сообщения прочитан как UTF-8: " + name (or "как Windows-1251"): read otherwise than
+/// [SMS] Encoding says.
+LogLine readAsLine(const QString& name, codec::TextEncoding readAs);
 /// "Ошибка чтения файла сообщения: " + name, why.
 LogLine fileProblemLine(const QString& name, OutgoingFileError error);
 /// "Ошибка удаления отправленного файла: " + name: sent, kept, and not to be sent again; with

@@ -109,11 +109,15 @@ TEST(Submission, FollowsThePhoneThroughEveryOutcome) {
 // name order, which are sent (and what the recipient reads) and which are kept (and the line
 // "Log.txt" gets for them). Anything not named there is no outgoing file and stays.
 TEST(OutboxScan, EachFileIsSentInNameOrderOrKeptWithOneLineThatSaysWhy) {
-    for (const auto& [folder, split] :
-         {std::pair("tab", "[tab]"), {"space", "[ ]"}, {"hashes", "##"}, {"empty", ""}}) {
+    for (const auto& [folder, split, encoding] : {std::tuple("tab", "[tab]", "cp1251"),
+                                                  {"space", "[ ]", "cp1251"},
+                                                  {"hashes", "##", "cp1251"},
+                                                  {"empty", "", "cp1251"},
+                                                  {"utf8", "[tab]", "utf-8"}}) {
         SCOPED_TRACE(folder);
         Outbox poll;
         ASSERT_TRUE(poll.settings.write(setting::Split, split));
+        ASSERT_TRUE(poll.settings.write(setting::Encoding, encoding));
         poll.start();
         poll.putAll("send/outbox/" + QString(folder));
         QStringList kept = poll.sendFolder();
@@ -128,7 +132,7 @@ TEST(OutboxScan, EachFileIsSentInNameOrderOrKeptWithOneLineThatSaysWhy) {
             QStringList received;
             for (const QByteArray& pdu : poll.phone.pdus) received << describe(pdu);
             EXPECT_EQ(received, sent);
-            EXPECT_EQ(poll.log(), log);
+            EXPECT_EQ(poll.log(encoding == std::string_view("utf-8")), log);
         }
         EXPECT_EQ(poll.sendFolder(), kept);
         EXPECT_EQ(poll.status.texts.count("Сообщение отправлено"), sent.size());
@@ -310,7 +314,8 @@ TEST(SendService, FilesArriveAsTheirNumberAndTextOnceTheyAreComplete) {
     EXPECT_EQ(described, dataLines("send/service.expected"));
     EXPECT_EQ(home.sendFolder(), QStringList({"0-no-separator.txt", "4-being-written.txt"}));
     const QStringList log = {"Ошибка чтения файла сообщения: 0-no-separator.txt\tнет разделителя",
-                             "Номер 89161234569 отправлен как +79161234569"};
+                             "Номер 89161234569 отправлен как +79161234569",
+                             "Файл сообщения прочитан как UTF-8: 5-utf8.txt"};
     EXPECT_EQ(home.log(), log);
 
     // Finished and a minute old, the file goes whole at the next run.
