@@ -31,6 +31,13 @@ inline constexpr Setting Log{"Options", "Log", "0"};
 inline constexpr Setting Send{"Folders", "Send", ""};
 inline constexpr Setting Receive{"Folders", "Receive", ""};
 inline constexpr Setting Logs{"Folders", "Logs", ""};
+/// Where a sent outgoing file goes, with its "<id>.status" (state sent, the parts' message
+/// references), read at Start like Send. Empty: the file is deleted once sent, as always.
+inline constexpr Setting Sent{"Folders", "Sent", ""};
+/// Where an outgoing file goes, with its "<id>.status", when it can never be sent: its number
+/// or text is refused, the phone answered a +CMS ERROR that refuses the message itself, or
+/// RetryLimit attempts failed. Empty: such a file stays in Send, as always.
+inline constexpr Setting Failed{"Folders", "Failed", ""};
 inline constexpr Setting FileType{"SMS", "FileType", "0"};
 /// Separator of outgoing-message files; see Settings::separator.
 inline constexpr Setting Split{"SMS", "Split", "\t"};
@@ -43,6 +50,11 @@ inline constexpr Setting SMSCWhenSending{"SMS", "SMSC", ""};
 /// SMS-centre number the options dialog shows when the key is missing.
 inline constexpr Setting SMSCInOptions{"SMS", "SMSC", "79xxxxxxxxx"};
 inline constexpr Setting LongID{"SMS", "LongID", "1"};
+/// Attempts after which an outgoing file that could not be sent counts as failed (moved to
+/// Failed, or left in Send and tried no more); 0 keeps trying. Read at each poll. While Sent,
+/// Failed or this key is set, a waiting file has its "<id>.status" beside it in Send with the
+/// attempts so far and the last error.
+inline constexpr Setting RetryLimit{"SMS", "RetryLimit", "0"};
 /// The character set of outgoing-message files, the day's text file and "Log.txt", read at
 /// Start: "cp1251" (Windows-1251) or "utf-8" (any other value counts as cp1251). Either way a
 /// file starting with a UTF-8 byte order mark is read as UTF-8, with cp1251 so is valid UTF-8
@@ -67,6 +79,8 @@ inline constexpr std::array kAll{
     Send,
     Receive,
     Logs,
+    Sent,
+    Failed,
     FileType,
     Split,
     Number,
@@ -76,6 +90,7 @@ inline constexpr std::array kAll{
     SMSCWhenSending,
     SMSCInOptions,
     LongID,
+    RetryLimit,
     Encoding,
     Delivered,
     Sepended,

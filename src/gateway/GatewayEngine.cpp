@@ -88,6 +88,8 @@ void readWorkingSettings(const config::Settings& settings, contracts::WorkingSet
     working.gfsSend = settings.folder(setting::Send);
     working.gfsReceive = settings.folder(setting::Receive);
     working.gfsLogs = settings.folder(setting::Logs);
+    working.gfsSent = settings.optionalFolder(setting::Sent);
+    working.gfsFailed = settings.optionalFolder(setting::Failed);
     working.gflSMSnum = settings.strictInt32(setting::Number);
     working.encoding = config::textEncoding(settings);
 }

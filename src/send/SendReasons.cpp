@@ -18,6 +18,22 @@ QString reasonText(OutgoingFileError error) {
     return {};
 }
 
+QString englishReason(OutgoingFileError error) {
+    switch (error) {
+        case OutgoingFileError::Unreadable:
+            return QStringLiteral("unreadable file");
+        case OutgoingFileError::NotOrdinary:
+            return QStringLiteral("not an ordinary file");
+        case OutgoingFileError::TooLarge:
+            return QStringLiteral("larger than 1 MB");
+        case OutgoingFileError::Empty:
+            return QStringLiteral("empty file");
+        case OutgoingFileError::NoSeparator:
+            return QStringLiteral("no separator");
+    }
+    return {};
+}
+
 QString reasonText(const codec::SubmitError& error) {
     using codec::SubmitErrorCode;
     const QString at = QStringLiteral(" (позиция %1)").arg(error.offset + 1);

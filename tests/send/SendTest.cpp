@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSet>
 #include <QStandardPaths>
 #include <deque>
@@ -74,7 +75,7 @@ TEST(Submission, FollowsThePhoneThroughEveryOutcome) {
     for (const QString& line : dataLines("send/submission-exchanges.txt")) {
         QStringList f = line.split(u'|');
         for (QString& field : f) field = field.trimmed() == u"-" ? QString() : field.trimmed();
-        ASSERT_EQ(f.size(), 9) << line.toStdString();
+        ASSERT_EQ(f.size(), 11) << line.toStdString();
         SCOPED_TRACE(f[0].toStdString());
         std::vector<send::PendingPart> parts;
         for (std::size_t k = 1; k <= f[1].toULongLong(); ++k)
@@ -102,6 +103,16 @@ TEST(Submission, FollowsThePhoneThroughEveryOutcome) {
         EXPECT_EQ(clock.ms, f[7].toInt() * pacing.shortPauseMs);
         EXPECT_EQ(result.promptFailed, f[8] == u"yes");
         EXPECT_EQ(result.allConfirmed, !f[6].contains(u'0'));
+        QStringList references;
+        for (const auto& reference : result.references)
+            references << (reference ? QString::number(*reference) : "-");
+        EXPECT_EQ(references.join(u','), f[9].isEmpty() ? "-" : f[9]);
+        const auto& failure = result.lastFailure;
+        EXPECT_EQ(!failure            ? QString()
+                  : failure->cmsError ? QString::number(*failure->cmsError) + u' ' + failure->what +
+                                            (failure->permanent ? ", for good" : "")
+                                      : failure->what,
+                  f[10]);
     }
 }
 
@@ -407,6 +418,61 @@ TEST(SendService, WhatTheServiceMayNotChangeNeverCostsOrRepeatsAMessage) {
         QStringList log = home.row.log;
         for (QString& line : log) line.replace("%1", home.home.dir.path());
         EXPECT_EQ(home.home.log(), log);
+    }
+}
+
+/// What a home holds after a run, as lifecycle.expected shows it: the files of Send, Sent and
+/// Failed with the lines of each status file, the run's Log.txt lines sorted (taken away for
+/// the next run). Times, the home and the day's file name vary and are masked.
+QString lifecycleView(const Home& home) {
+    QStringList view;
+    for (const char* folder : {"Send", "Sent", "Failed"}) {
+        for (const QString& name : QDir(home.path(folder)).entryList(QDir::Files)) {
+            view << QString(folder) + u'/' + name;
+            if (name.endsWith(".status"))
+                for (const QString& line :
+                     QString::fromUtf8(home.read(QString(folder) + u'/' + name)).split(u'\n'))
+                    if (!line.isEmpty()) view << "  " + line;
+        }
+    }
+    QStringList log = home.log(true);
+    QFile::remove(home.path("Logs/Log.txt"));
+    log.sort();
+    for (const QString& line : log) view << "log " + line;
+    static const QRegularExpression time(QStringLiteral("(time=|TIME=)\\d{4}-\\S+"));
+    return view.join(u'\n')
+        .replace(time, "\\1<time>")
+        .replace(home.dir.path(), "%home")
+        .replace(QFileInfo(home.dayFile()).fileName(), "%day");
+}
+
+// Sent and Failed with their status files: two runs against a working modem (a message to
+// receive, two files; then the delivery report), two against one that refuses every PDU (the
+// file waits with its attempts, then fails at RetryLimit).
+TEST(SendService, EachMessageEndsInSentOrFailedWithItsStatus) {
+    const QStringList expected = QString::fromUtf8(readFile(dataPath("send/lifecycle.expected")))
+                                     .split(QStringLiteral("\n# "));
+    Outbox home;
+    const QByteArray ini =
+        "[Folders]\r\nSent=Sent\r\nFailed=Failed\r\n[SMS]\r\nReport=1\r\nEncoding=utf-8\r\n";
+    SimulatedModem working({{"07912143658709F1040B912143658709F100006221501270032105C8329BFD06"},
+                            {},
+                            {},
+                            {"--report-delay", "0"}});
+    SimulatedModem refusing({{}, {}, {"error-pdu"}, {}});
+    for (int run = 0; run < 4; ++run) {
+        SCOPED_TRACE(run);
+        SimulatedModem& modem = run < 2 ? working : refusing;
+        ASSERT_TRUE(modem.isRunning() || modem.start()) << modem.errorString().toStdString();
+        ASSERT_TRUE(home.useModem(modem, ini));
+        if (run == 3) {
+            ASSERT_TRUE(home.settings.write(setting::RetryLimit, "2"));
+        }
+        if (run == 0) home.putAll("send/lifecycle");
+        if (run == 2) home.put("c.txt", "79161234568\tto nobody");
+        QString errors;
+        ASSERT_EQ(home.runOnce(nullptr, &errors), 0) << errors.toStdString();
+        EXPECT_EQ(lifecycleView(home), expected.value(run + 1).section(u'\n', 1).trimmed());
     }
 }
 
