@@ -6,6 +6,8 @@
 #include "codec/PduDecoder.h"
 #include "config/CodecSettings.h"
 #include "config/Settings.h"
+#include "lifecycle/AwaitedReports.h"
+#include "lifecycle/MessageStatus.h"
 #include "office/OfficeStore.h"
 #include "receive/ListAnswer.h"
 #include "receive/MessageFiles.h"
@@ -24,6 +26,16 @@ namespace {
 constexpr qint32 kMaxSmsNumber = 10000;
 
 QString fromU32(const std::u32string& text) { return QString::fromStdU32String(text); }
+
+// A service-centre time stamp as a moment; the two-digit year is this century's.
+std::optional<QDateTime> utcOf(const std::optional<codec::TimeStamp>& t) {
+    if (!t) return std::nullopt;
+    const QDateTime at(QDate(2000 + t->year, t->month, t->day),
+                       QTime(t->hour, t->minute, t->second), Qt::OffsetFromUTC,
+                       t->tzQuarterHours * 15 * 60);
+    if (!at.isValid()) return std::nullopt;
+    return at.toUTC();
+}
 
 QString writeFailedText(const QString& fileName) {
     return QStringLiteral("Ошибка записи сообщения в файл: ") + fileName;
@@ -196,11 +208,33 @@ private:
         }
         const QString timeStamp = fromU32(record.timeStamp), number = fromU32(record.number),
                       text = fromU32(record.text);
-        storeMessage(entry.index,
-                     pdu.kind == codec::MessageKind::StatusReport
-                         ? reportKey(pdu, record)
-                         : messageKey(number, timeStamp, text),
-                     timeStamp, number, text);
+        const bool report = pdu.kind == codec::MessageKind::StatusReport;
+        if (storeMessage(entry.index,
+                         report ? reportKey(pdu, record) : messageKey(number, timeStamp, text),
+                         timeStamp, number, text) &&
+            report)
+            updateReportedMessage(pdu);
+    }
+
+    // The sent message a report is about, when it waits in Sent with its status file: the
+    // status says what the report says (the report's line in the day's file stays as it is).
+    void updateReportedMessage(const codec::DecodedPdu& pdu) {
+        if (!pdu.messageReference || !pdu.status) return;
+        const lifecycle::MessageState state = lifecycle::stateOfReport(*pdu.status);
+        const auto found = lifecycle::matchReport(
+            m_files, lifecycle::awaitedReportsPath(m_context.settings.homeFolder()),
+            *pdu.messageReference, fromU32(pdu.number), utcOf(pdu.timestamp),
+            state != lifecycle::MessageState::Pending, m_now);
+        if (!found) return;
+        const QString statusPath = lifecycle::statusPathOf(found->messageFile);
+        const auto content = m_files.readAll(statusPath);
+        if (!content) return;  // taken away meanwhile
+        lifecycle::MessageStatus status = lifecycle::parseStatus(*content);
+        status.state = state;
+        status.report = *pdu.status;
+        status.reportTime = utcOf(pdu.dischargeTime).value_or(QDateTime()).toLocalTime();
+        status.time = m_context.wallClock.now();
+        (void)m_files.replaceDurably(statusPath, lifecycle::serialize(status));
     }
 
     void handlePart(std::uint32_t index, const MessagePart& part) {
@@ -222,7 +256,8 @@ private:
         }
     }
 
-    void storeMessage(std::uint32_t index, const QByteArray& key, const QString& timeStamp,
+    /// True when it was stored now.
+    bool storeMessage(std::uint32_t index, const QByteArray& key, const QString& timeStamp,
                       const QString& number, const QString& text) {
         if (m_journal.contains(key)) {
             // Stored before the program stopped, or delivered twice by the network: said, so
@@ -230,14 +265,15 @@ private:
             log({QStringLiteral("Повтор сохранённого SMS удалён из телефона: ") + number,
                  timeStamp});
             DeleteMessage(index);
-            return;
+            return false;
         }
-        if (!store(timeStamp, number, text)) return;
+        if (!store(timeStamp, number, text)) return false;
         // Without the journal entry a restart could store it once more, but the message is
         // safe in the day's file: the delete goes ahead.
         (void)m_journal.add(key);
         advanceNumber();
         DeleteMessage(index);
+        return true;
     }
 
     bool store(const QString& timeStamp, const QString& number, const QString& text) {

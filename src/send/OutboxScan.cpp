@@ -8,6 +8,7 @@
 #include "codec/Submit.h"
 #include "config/CodecSettings.h"
 #include "config/Settings.h"
+#include "lifecycle/AwaitedReports.h"
 #include "send/OutboxArchive.h"
 #include "send/OutgoingFile.h"
 #include "send/SendReasons.h"
@@ -72,6 +73,7 @@ private:
     bool isSameFile(const FileIdentity& sent) const;
     void finishSent(const JournalEntry& entry, Picked& file);
     void failForGood(Picked& file, const LogLine& line);
+    void awaitReport(const Picked& file, const QString& archived);
     MessageStatus now(Picked& file, MessageState state) const {
         file.status.state = state;
         file.status.time = m_context.wallClock.now();
@@ -273,6 +275,7 @@ void ScanRun::finishSent(const JournalEntry& entry, Picked& file) {
         // to go with the next write, and each write stays as small as the undeletable files.
         m_journal.erase(name);
         m_dirty = true;
+        awaitReport(file, where);
         return;
     }
     if (!entry.note.isEmpty()) return;  // said once already
@@ -299,6 +302,17 @@ void ScanRun::failForGood(Picked& file, const LogLine& line) {
     if (!line.isEmpty()) reportOnce(file.identity, line);
     // Without a status beside it, a file that cannot be sent stays and is tried at each poll.
     if (m_archive.keepsStatus()) (void)m_archive.keepWaiting(file.id, status);
+}
+
+void ScanRun::awaitReport(const Picked& file, const QString& archived) {
+    // Only a status file in Sent can be updated; only the last part asks for the report.
+    if (m_archive.sentFolder().isEmpty() || !config::sendingOptions(m_context.settings).report ||
+        file.status.references.isEmpty() || !file.status.references.back())
+        return;
+    storage::DiskFileSystem disk;
+    (void)lifecycle::awaitReport(
+        disk, lifecycle::awaitedReportsPath(m_context.settings.homeFolder()),
+        {*file.status.references.back(), file.status.number, file.status.time, archived});
 }
 
 // Confirmed, but not journalled: once the program stops, only the file's name can keep it from
