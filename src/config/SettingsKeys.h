@@ -66,6 +66,21 @@ inline constexpr Setting Delivered{"SMSreports", "Delivered", "Доставле�
 /// The key is spelled "Sepended" in every existing settings file.
 inline constexpr Setting Sepended{"SMSreports", "Sepended", "Отложено"};
 inline constexpr Setting Deleted{"SMSreports", "Deleted", "Удалено"};
+/// Programs run for each message event, read at each event: the program, then its arguments,
+/// separated by blanks; "..." keeps blanks in one argument and """ stands for a quote. No shell
+/// reads the value. The message is in the environment: TELVANE_EVENT, TELVANE_ID,
+/// TELVANE_NUMBER, TELVANE_TIME, TELVANE_TEXT (UTF-8), TELVANE_FILE, TELVANE_STATUS. Hooks run
+/// in the home folder, one at a time, in order, after the message is on the disk; empty runs
+/// nothing. OnReceive: a message was stored in the day's file.
+inline constexpr Setting OnReceive{"Hooks", "OnReceive", ""};
+/// An outgoing message was sent (its status file written, the file moved or deleted).
+inline constexpr Setting OnSent{"Hooks", "OnSent", ""};
+/// An outgoing message failed for good (see Failed and RetryLimit).
+inline constexpr Setting OnFailed{"Hooks", "OnFailed", ""};
+/// A delivery report updated a sent message's status file (needs Report=1 and Sent).
+inline constexpr Setting OnReport{"Hooks", "OnReport", ""};
+/// Seconds a hook may run before it and what it started are killed ("Log.txt" says so).
+inline constexpr Setting TimeLimit{"Hooks", "TimeLimit", "30"};
 
 /// Every entry above, in the order of the file's sections.
 inline constexpr std::array kAll{
@@ -95,6 +110,11 @@ inline constexpr std::array kAll{
     Delivered,
     Sepended,
     Deleted,
+    OnReceive,
+    OnSent,
+    OnFailed,
+    OnReport,
+    TimeLimit,
 };
 }  // namespace setting
 

@@ -1,12 +1,14 @@
 #include "receive/InboxRetrieval.h"
 
 #include <QDebug>
+#include <QFileInfo>
 
 #include "codec/MessageRecord.h"
 #include "codec/PduDecoder.h"
 #include "config/CodecSettings.h"
 #include "config/Settings.h"
 #include "lifecycle/AwaitedReports.h"
+#include "lifecycle/Hooks.h"
 #include "lifecycle/MessageStatus.h"
 #include "office/OfficeStore.h"
 #include "receive/ListAnswer.h"
@@ -209,16 +211,21 @@ private:
         const QString timeStamp = fromU32(record.timeStamp), number = fromU32(record.number),
                       text = fromU32(record.text);
         const bool report = pdu.kind == codec::MessageKind::StatusReport;
-        if (storeMessage(entry.index,
-                         report ? reportKey(pdu, record) : messageKey(number, timeStamp, text),
-                         timeStamp, number, text) &&
-            report)
-            updateReportedMessage(pdu);
+        const qint32 runningNumber = m_context.working.gflSMSnum;
+        if (!storeMessage(entry.index,
+                          report ? reportKey(pdu, record) : messageKey(number, timeStamp, text),
+                          timeStamp, number, text))
+            return;
+        if (report) {
+            updateReportedMessage(pdu, text);
+        } else {
+            received(QString::number(runningNumber), number, timeStamp, text);
+        }
     }
 
     // The sent message a report is about, when it waits in Sent with its status file: the
     // status says what the report says (the report's line in the day's file stays as it is).
-    void updateReportedMessage(const codec::DecodedPdu& pdu) {
+    void updateReportedMessage(const codec::DecodedPdu& pdu, const QString& text) {
         if (!pdu.messageReference || !pdu.status) return;
         const lifecycle::MessageState state = lifecycle::stateOfReport(*pdu.status);
         const auto found = lifecycle::matchReport(
@@ -234,7 +241,22 @@ private:
         status.report = *pdu.status;
         status.reportTime = utcOf(pdu.dischargeTime).value_or(QDateTime()).toLocalTime();
         status.time = m_context.wallClock.now();
-        (void)m_files.replaceDurably(statusPath, lifecycle::serialize(status));
+        if (!m_files.replaceDurably(statusPath, lifecycle::serialize(status)).ok) return;
+        hook({lifecycle::HookEvent::Report, QFileInfo(statusPath).completeBaseName(), status.number,
+              lifecycle::timeText(status.time), text, found->messageFile,
+              lifecycle::stateName(state)});
+    }
+
+    void received(const QString& id, const QString& number, const QString& timeStamp,
+                  const QString& text) {
+        hook({lifecycle::HookEvent::Receive, id, number, timeStamp, text,
+              m_context.working.gfsReceive + m_dayFileName, QStringLiteral("received")});
+    }
+
+    void hook(const lifecycle::HookMessage& message) {
+        if (m_owner.m_hooks)
+            m_owner.m_hooks->queue(m_context.settings, message, m_context.working.gfsLogs,
+                                   m_context.working.encoding);
     }
 
     void handlePart(std::uint32_t index, const MessagePart& part) {
@@ -294,6 +316,8 @@ private:
         if (!m_journal.contains(key)) {
             if (!store(message.timeStamp, message.number, message.text)) return false;
             (void)m_journal.add(key);
+            // A long message has no running number of its own.
+            received({}, message.number, message.timeStamp, message.text);
         }
         for (const MessagePart& part : message.parts) (void)m_journal.add(partKey(part));
         return true;

@@ -9,6 +9,7 @@
 #include "config/CodecSettings.h"
 #include "config/Settings.h"
 #include "lifecycle/AwaitedReports.h"
+#include "lifecycle/Hooks.h"
 #include "send/OutboxArchive.h"
 #include "send/OutgoingFile.h"
 #include "send/SendReasons.h"
@@ -38,16 +39,19 @@ struct Picked {
     QByteArray bytes;
     QString id;
     MessageStatus status;  // as it stood beside the file, or a fresh one
+    QString text;          // as it went out
 };
 
 // One run of the scan: the folder, the poll's services and what the outbox keeps between runs.
 class ScanRun {
 public:
-    ScanRun(contracts::PollContext& context, OutboxFolder& folder, OutboxScan::Memory& memory)
+    ScanRun(contracts::PollContext& context, OutboxFolder& folder, OutboxScan::Memory& memory,
+            lifecycle::HookRunner* hooks)
         : m_context(context),
           m_folder(folder),
           m_memory(memory),
           m_journal(*memory.journal),
+          m_hooks(hooks),
           m_retryLimit(context.settings.strictInt32(setting::RetryLimit)),
           m_archive(folder, context.working.gfsSend, context.working.gfsSent,
                     context.working.gfsFailed,
@@ -74,6 +78,7 @@ private:
     void finishSent(const JournalEntry& entry, Picked& file);
     void failForGood(Picked& file, const LogLine& line);
     void awaitReport(const Picked& file, const QString& archived);
+    void hook(lifecycle::HookEvent event, const Picked& file, const QString& path);
     MessageStatus now(Picked& file, MessageState state) const {
         file.status.state = state;
         file.status.time = m_context.wallClock.now();
@@ -95,6 +100,7 @@ private:
     OutboxFolder& m_folder;
     OutboxScan::Memory& m_memory;
     SendJournal& m_journal;
+    lifecycle::HookRunner* m_hooks;
     qint32 m_retryLimit;
     OutboxArchive m_archive;
     bool m_dirty = false;
@@ -115,6 +121,7 @@ bool ScanRun::handle(const OutboxEntry& entry) {
     Picked file{identityOf(entry.name, entry.size, entry.modifiedMs, bytes.value_or(QByteArray())),
                 bytes.value_or(QByteArray()),
                 m_archive.idOf(entry.name),
+                {},
                 {}};
     const std::optional<MessageStatus> before = m_archive.waiting(entry, file.id);
     if (before) file.status = *before;
@@ -160,6 +167,7 @@ bool ScanRun::send(Picked& file, const OutgoingFields& fields) {
     const QString text =
         QString::fromStdU32String(codec::prepareText(fields.text, options.toLatin));
     const auto destination = codec::destinationOf(codec::unicodeToUtf8(fields.number));
+    file.text = text;
     file.status.number = number.trimmed();
     if (const auto* d = std::get_if<codec::Destination>(&destination))
         file.status.number = QString::fromStdString(d->text());
@@ -276,6 +284,7 @@ void ScanRun::finishSent(const JournalEntry& entry, Picked& file) {
         m_journal.erase(name);
         m_dirty = true;
         awaitReport(file, where);
+        hook(lifecycle::HookEvent::Sent, file, where);
         return;
     }
     if (!entry.note.isEmpty()) return;  // said once already
@@ -296,12 +305,14 @@ void ScanRun::failForGood(Picked& file, const LogLine& line) {
             if (!line.isEmpty()) log(line);
             m_journal.erase(file.identity.name);
             m_dirty = true;
+            hook(lifecycle::HookEvent::Failed, file, where);
             return;
         }
     }
     if (!line.isEmpty()) reportOnce(file.identity, line);
     // Without a status beside it, a file that cannot be sent stays and is tried at each poll.
-    if (m_archive.keepsStatus()) (void)m_archive.keepWaiting(file.id, status);
+    if (!m_archive.keepsStatus() || !m_archive.keepWaiting(file.id, status)) return;
+    hook(lifecycle::HookEvent::Failed, file, m_context.working.gfsSend + file.identity.name);
 }
 
 void ScanRun::awaitReport(const Picked& file, const QString& archived) {
@@ -313,6 +324,15 @@ void ScanRun::awaitReport(const Picked& file, const QString& archived) {
     (void)lifecycle::awaitReport(
         disk, lifecycle::awaitedReportsPath(m_context.settings.homeFolder()),
         {*file.status.references.back(), file.status.number, file.status.time, archived});
+}
+
+void ScanRun::hook(lifecycle::HookEvent event, const Picked& file, const QString& path) {
+    if (!m_hooks) return;
+    const MessageStatus& s = file.status;
+    m_hooks->queue(m_context.settings,
+                   {event, file.id, s.number, lifecycle::timeText(s.time), file.text, path,
+                    lifecycle::stateName(s.state)},
+                   m_context.working.gfsLogs, m_context.working.encoding);
 }
 
 // Confirmed, but not journalled: once the program stops, only the file's name can keep it from
@@ -388,7 +408,7 @@ void OutboxScan::ScanOutbox(contracts::PollContext& context) {
         m_memory.journal.emplace(path);
         m_memory.journal->load();
     }
-    ScanRun run(context, *folder, m_memory);
+    ScanRun run(context, *folder, m_memory, m_hooks);
     if (ready.isEmpty()) {
         run.forgetVanished();
         context.status.SetStatus(makeStatus(StatusId::NothingToSend));

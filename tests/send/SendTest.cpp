@@ -422,8 +422,9 @@ TEST(SendService, WhatTheServiceMayNotChangeNeverCostsOrRepeatsAMessage) {
 }
 
 /// What a home holds after a run, as lifecycle.expected shows it: the files of Send, Sent and
-/// Failed with the lines of each status file, the run's Log.txt lines sorted (taken away for
-/// the next run). Times, the home and the day's file name vary and are masked.
+/// Failed with the lines of each status file; the run's hook variables and Log.txt lines, sorted
+/// (hooks log from their own thread), taken away for the next run. Times, the home and the
+/// day's file name vary and are masked.
 QString lifecycleView(const Home& home) {
     QStringList view;
     for (const char* folder : {"Send", "Sent", "Failed"}) {
@@ -435,7 +436,10 @@ QString lifecycleView(const Home& home) {
                     if (!line.isEmpty()) view << "  " + line;
         }
     }
+    for (const QString& line : QString::fromUtf8(home.read("hooks.txt")).split(u'\n'))
+        if (!line.isEmpty()) view << "hook " + line;
     QStringList log = home.log(true);
+    QFile::remove(home.path("hooks.txt"));
     QFile::remove(home.path("Logs/Log.txt"));
     log.sort();
     for (const QString& line : log) view << "log " + line;
@@ -446,15 +450,19 @@ QString lifecycleView(const Home& home) {
         .replace(QFileInfo(home.dayFile()).fileName(), "%day");
 }
 
-// Sent and Failed with their status files: two runs against a working modem (a message to
-// receive, two files; then the delivery report), two against one that refuses every PDU (the
-// file waits with its attempts, then fails at RetryLimit).
-TEST(SendService, EachMessageEndsInSentOrFailedWithItsStatus) {
+// Sent and Failed with their status files, a report that makes a message delivered, and a hook
+// for each event that hangs or fails without costing a message: two runs against a working
+// modem (a message to receive, two files; then the delivery report), two against one that
+// refuses every PDU (the file waits with its attempts, then fails at RetryLimit).
+TEST(SendService, EachMessageEndsInSentOrFailedWithItsStatusAndItsHook) {
     const QStringList expected = QString::fromUtf8(readFile(dataPath("send/lifecycle.expected")))
                                      .split(QStringLiteral("\n# "));
     Outbox home;
     const QByteArray ini =
         "[Folders]\r\nSent=Sent\r\nFailed=Failed\r\n[SMS]\r\nReport=1\r\nEncoding=utf-8\r\n";
+    QByteArray hooks = "[Hooks]\r\nTimeLimit=1\r\n";
+    for (const char* event : {"OnReceive", "OnSent", "OnFailed", "OnReport"})
+        hooks += QByteArray(event) + "=/bin/sh \"" + dataPath("send/hook.sh").toUtf8() + "\"\r\n";
     SimulatedModem working({{"07912143658709F1040B912143658709F100006221501270032105C8329BFD06"},
                             {},
                             {},
@@ -464,7 +472,7 @@ TEST(SendService, EachMessageEndsInSentOrFailedWithItsStatus) {
         SCOPED_TRACE(run);
         SimulatedModem& modem = run < 2 ? working : refusing;
         ASSERT_TRUE(modem.isRunning() || modem.start()) << modem.errorString().toStdString();
-        ASSERT_TRUE(home.useModem(modem, ini));
+        ASSERT_TRUE(home.useModem(modem, ini + hooks));
         if (run == 3) {
             ASSERT_TRUE(home.settings.write(setting::RetryLimit, "2"));
         }
