@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test three ways, each in a build folder of its
 # own: the suite as shipped (with the fuzz targets and benchmarks); the whole suite again under
-# AddressSanitizer and UndefinedBehaviorSanitizer, warnings as errors; and the engine and
-# tray-model tests under ThreadSanitizer.
+# AddressSanitizer and UndefinedBehaviorSanitizer, warnings as errors; and the engine tests
+# under ThreadSanitizer.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${TELVANE_BUILD_DIR:-$root/build}"
@@ -25,6 +25,8 @@ sanitized asan address,undefined
 (cd "$build-asan" && LSAN_OPTIONS="suppressions=$root/scripts/lsan-suppressions.txt" \
     UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j"$jobs" --timeout 900)
 
-sanitized tsan thread gateway_engine_test tray_status_model_test
+# Only the engine: the tray's tests are widget tests now, and Qt's own threads in them are beyond
+# what ThreadSanitizer can follow in an uninstrumented Qt.
+sanitized tsan thread gateway_engine_test
 (cd "$build-tsan" && TSAN_OPTIONS=halt_on_error=1 \
-    ctest --output-on-failure -j"$jobs" --timeout 600 -R '^(GatewayEngineTest|ToolTip|StatusIcon)\.')
+    ctest --output-on-failure -j"$jobs" --timeout 600 -R '^GatewayEngineTest\.')

@@ -6,9 +6,11 @@
 #include <QMessageBox>
 #include <QSystemTrayIcon>
 #include <cstdio>
+#include <memory>
 
 #include "config/HomeFolder.h"
 #include "config/Settings.h"
+#include "config/widgets/RussianUi.h"
 #include "contracts/Status.h"
 #include "gateway/EngineHost.h"
 #include "gateway/GatewayEngine.h"
@@ -22,11 +24,19 @@ using namespace telvane;
 
 namespace {
 
-enum ExitCode { Finished = 0, AlreadyRunning = 3 };
+enum ExitCode { Finished = 0, AlreadyRunning = 3, LockNotWritten = 73 };
 
 // The engine's texts keep the CR LF line breaks of the message boxes they were written for.
 QString forDisplay(QString text) {
     return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
+
+// Shown before the event loop runs, so it waits for its answer.
+void showRefusal(QMessageBox::Icon icon, const QString& title, const QString& text,
+                 const QString& objectName) {
+    const std::unique_ptr<QMessageBox> box(config::newMessageBox(icon, title, forDisplay(text)));
+    box->setObjectName(objectName);
+    box->exec();
 }
 
 }  // namespace
@@ -39,12 +49,17 @@ int main(int argc, char** argv) {
     // The program lives in the tray: closing the last dialog must not end it.
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setWindowIcon(tray::applicationIcon());
+    if (!config::installRussianQtTexts(app))
+        std::fputs(
+            "telvane: Qt's Russian texts are not installed (qt6-translations-l10n); the "
+            "folder chooser speaks English\n",
+            stderr);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Telvane SMS gateway in the notification area: receives SMS into the receive folder and "
         "sends the files of the send folder through a GSM phone or modem. Exit status 3: another "
-        "gateway already uses this home folder."));
+        "gateway already uses this home folder; 73: its lock file could not be written."));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption homeOption = services::homeOption();
@@ -55,12 +70,17 @@ int main(int argc, char** argv) {
     const QString iniPath = config::HomeFolder::iniPath(home);
 
     gateway::SingleInstance instance(home);
-    if (!instance.isFirst()) {
-        QMessageBox warning(QMessageBox::Critical, gateway::SingleInstance::warningTitle(),
-                            forDisplay(gateway::SingleInstance::warningText()), QMessageBox::Ok);
-        warning.setObjectName(QStringLiteral("msgAlreadyRunning"));
-        warning.exec();
-        return AlreadyRunning;
+    switch (instance.outcome()) {
+        case gateway::SingleInstance::Outcome::First:
+            break;
+        case gateway::SingleInstance::Outcome::AlreadyRunning:
+            showRefusal(QMessageBox::Critical, gateway::SingleInstance::warningTitle(),
+                        instance.warningText(), QStringLiteral("msgAlreadyRunning"));
+            return AlreadyRunning;
+        case gateway::SingleInstance::Outcome::LockNotWritten:
+            showRefusal(QMessageBox::Critical, tray::frmMain::applicationTitle(),
+                        instance.lockProblem(), QStringLiteral("msgLockNotWritten"));
+            return LockNotWritten;
     }
 
     tray::TrayStatusModel model;
@@ -74,14 +94,10 @@ int main(int argc, char** argv) {
                      &tray::TrayStatusModel::SetStatusIcon);
     QObject::connect(&host, &gateway::EngineHost::menuChanged, &model,
                      &tray::TrayStatusModel::setMenu);
+    QObject::connect(&host, &gateway::EngineHost::pollFinished, &model,
+                     &tray::TrayStatusModel::notePoll);
     QObject::connect(&host, &gateway::EngineHost::startFailed, &window,
-                     [&window](const gateway::StartFailure& failure) {
-                         if (!failure.portProblem.isEmpty())
-                             window.showPortMessage(failure.portProblem);
-                         window.showStartFailure(
-                             gateway::startFailureTitle(),
-                             forDisplay(gateway::startFailureText(failure.outcome)));
-                     });
+                     &tray::frmMain::showStartFailure);
     QObject::connect(&host, &gateway::EngineHost::finished, &app, [&window] {
         window.tearDown();
         QCoreApplication::quit();
@@ -96,5 +112,10 @@ int main(int argc, char** argv) {
     }
     host.launch();
     window.load();
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    // Ended otherwise than by "Выход" (the session ends): the host's destructor lets a poll in
+    // progress finish, within a limit.
+    if (host.isRunning())
+        std::fputs("telvane: the gateway finishes the poll in progress before it ends\n", stderr);
+    return status;
 }

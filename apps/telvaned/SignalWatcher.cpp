@@ -1,8 +1,9 @@
 #include "SignalWatcher.h"
 
-#include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <csignal>
 
 namespace {
 int g_signalPipe[2] = {-1, -1};
@@ -31,4 +32,9 @@ SignalWatcher::SignalWatcher(QObject* parent) : QObject(parent) {
 SignalWatcher::~SignalWatcher() {
     ::signal(SIGINT, SIG_DFL);
     ::signal(SIGTERM, SIG_DFL);
+    m_notifier.reset();
+    for (int& end : g_signalPipe) {
+        if (end >= 0) ::close(end);
+        end = -1;
+    }
 }

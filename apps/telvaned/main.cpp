@@ -20,7 +20,14 @@ using namespace telvane;
 
 namespace {
 
-enum ExitCode { Polled = 0, PortNotOpened = 1, PhoneSilent = 2, AlreadyRunning = 3, BadUsage = 64 };
+enum ExitCode {
+    Polled = 0,
+    PortNotOpened = 1,
+    PhoneSilent = 2,
+    AlreadyRunning = 3,
+    BadUsage = 64,
+    LockNotWritten = 73,  // sysexits' EX_CANTCREAT
+};
 
 void printLine(std::FILE* stream, const QString& text) {
     const QByteArray line = text.toUtf8() + '\n';
@@ -28,7 +35,12 @@ void printLine(std::FILE* stream, const QString& text) {
     std::fflush(stream);
 }
 
+// The engine reports a status each time it sets one, often the same text again: a line is
+// printed only when the text changes.
 void printStatus(const QString& text) {
+    static QString last;
+    if (text == last) return;
+    last = text;
     printLine(stdout,
               QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss ")) + text);
 }
@@ -71,7 +83,8 @@ int main(int argc, char** argv) {
         "Telvane SMS gateway service: receives SMS into the receive folder and sends the "
         "files of the send folder through a GSM phone or modem.\n"
         "Exit status with --once: 0 the poll ran, 1 the port could not be opened, 2 the phone "
-        "did not answer; 3 another gateway already uses this home folder."));
+        "did not answer; 3 another gateway already uses this home folder; 73 its lock file "
+        "could not be written (a full disk)."));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption homeOption = services::homeOption();
@@ -85,10 +98,16 @@ int main(int argc, char** argv) {
     const QString iniPath = config::HomeFolder::iniPath(home);
 
     gateway::SingleInstance instance(home);
-    if (!instance.isFirst()) {
-        printLine(stderr, gateway::SingleInstance::warningTitle() + QStringLiteral(": ") +
-                              gateway::SingleInstance::warningText());
-        return AlreadyRunning;
+    switch (instance.outcome()) {
+        case gateway::SingleInstance::Outcome::First:
+            break;
+        case gateway::SingleInstance::Outcome::AlreadyRunning:
+            printLine(stderr, gateway::SingleInstance::warningTitle() + QStringLiteral(": ") +
+                                  instance.warningLine());
+            return AlreadyRunning;
+        case gateway::SingleInstance::Outcome::LockNotWritten:
+            printLine(stderr, instance.lockProblem());
+            return LockNotWritten;
     }
 
     if (parser.isSet(onceOption)) return runOnce(iniPath, home);

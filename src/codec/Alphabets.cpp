@@ -3,6 +3,8 @@
 #include <array>
 #include <cstddef>
 
+#include "codec/Protocol.h"
+
 namespace telvane::codec {
 
 namespace {
@@ -191,8 +193,6 @@ constexpr std::array<char32_t, 128> kCp1251High = {
 
 constexpr char32_t kReplacementChar = U'\uFFFD';
 
-constexpr bool isSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDFFF; }
-
 }  // namespace
 
 char32_t gsm7DefaultChar(std::uint8_t septet) { return kGsm7Default[septet & 0x7F]; }
@@ -296,7 +296,7 @@ std::u32string utf8ToUnicode(std::string_view utf8) {
         }
         // A truncated sequence, an overlong form, a surrogate or a value beyond U+10FFFF is one
         // bad sequence: one replacement character for the bytes it took.
-        const bool valid = taken == length && c >= minimum && c <= 0x10FFFF && !isSurrogate(c);
+        const bool valid = taken == length && c >= minimum && isScalarValue(c);
         text.push_back(valid ? c : kReplacementChar);
         i += taken;
     }
@@ -307,7 +307,7 @@ std::string unicodeToUtf8(std::u32string_view text) {
     std::string utf8;
     utf8.reserve(text.size());
     for (char32_t c : text) {
-        if (c > 0x10FFFF || isSurrogate(c)) c = kReplacementChar;
+        if (!isScalarValue(c)) c = kReplacementChar;
         if (c < 0x80) {
             utf8.push_back(static_cast<char>(c));
         } else if (c < 0x800) {

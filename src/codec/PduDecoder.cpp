@@ -4,24 +4,12 @@
 #include <vector>
 
 #include "codec/Alphabets.h"
+#include "codec/Protocol.h"
+#include "codec/Septets.h"
 
 namespace telvane::codec {
 
 namespace {
-
-// TS 24.011: the RP address value is at most 11 octets (type of address and 10 octets of
-// digits). TS 23.040 9.1.2.5: an address field carries at most 20 semi-octets.
-constexpr std::size_t kMaxSmscOctets = 11;
-constexpr std::size_t kMaxAddressDigits = 20;
-// TS 23.040 9.2.3.16: at most 140 octets of user data, i.e. 160 septets.
-constexpr std::size_t kMaxUserDataOctets = 140;
-constexpr std::size_t kMaxUserDataSeptets = 160;
-
-constexpr std::uint8_t kTonInternational = 0b001;
-constexpr std::uint8_t kTonAlphanumeric = 0b101;
-
-constexpr std::uint8_t kIeiConcat8 = 0x00;
-constexpr std::uint8_t kIeiConcat16 = 0x08;
 
 std::string hexByte(std::uint8_t value) { return toHex(Bytes{value}); }
 
@@ -75,23 +63,6 @@ std::u32string semiOctets(const std::vector<std::uint8_t>& octets, std::size_t d
     return out;
 }
 
-// Septet i of a packed 7-bit stream sits at bits 7i..7i+6, counting from bit 0 of octet 0.
-std::vector<std::uint8_t> unpackSeptets(const std::vector<std::uint8_t>& octets,
-                                        std::size_t septets) {
-    std::vector<std::uint8_t> out;
-    out.reserve(septets);
-    for (std::size_t i = 0; i < septets; ++i) {
-        const std::size_t bit = i * 7;
-        const std::size_t index = bit / 8;
-        const unsigned shift = bit % 8;
-        if (index >= octets.size()) break;
-        unsigned value = octets[index] >> shift;
-        if (shift > 1 && index + 1 < octets.size()) value |= octets[index + 1] << (8 - shift);
-        out.push_back(static_cast<std::uint8_t>(value & 0x7F));
-    }
-    return out;
-}
-
 // Escape + septet gives the extension character; where the extension table has none,
 // TS 23.038 6.2.1.1 asks for the default-alphabet character of that septet.
 std::u32string gsm7Text(const std::vector<std::uint8_t>& septets) {
@@ -115,15 +86,15 @@ std::u32string ucs2Text(const std::vector<std::uint8_t>& octets) {
     const std::size_t units = octets.size() / 2;
     for (std::size_t i = 0; i < units; ++i) {
         const char32_t unit = static_cast<char32_t>(octets[2 * i] << 8 | octets[2 * i + 1]);
-        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < units) {
+        if (isHighSurrogate(unit) && i + 1 < units) {
             const char32_t low = static_cast<char32_t>(octets[2 * i + 2] << 8 | octets[2 * i + 3]);
-            if (low >= 0xDC00 && low <= 0xDFFF) {
-                text.push_back(0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
+            if (isLowSurrogate(low)) {
+                text.push_back(fromSurrogates(unit, low));
                 ++i;
                 continue;
             }
         }
-        text.push_back(unit >= 0xD800 && unit <= 0xDFFF ? U'\uFFFD' : unit);
+        text.push_back(isSurrogate(unit) ? U'\uFFFD' : unit);
     }
     if (octets.size() % 2 != 0) text.push_back(U'\uFFFD');
     return text;
@@ -245,10 +216,10 @@ std::optional<Concat> concatOf(const std::vector<std::uint8_t>& header) {
         if (data + length > header.size()) return std::nullopt;  // element overruns the header
         Concat concat;
         bool isConcat = false;
-        if (iei == kIeiConcat8 && length == 3) {
+        if (iei == kIeiConcatenated8Bit && length == 3) {
             concat = Concat{header[data], 8, header[data + 1], header[data + 2]};
             isConcat = true;
-        } else if (iei == kIeiConcat16 && length == 4) {
+        } else if (iei == kIeiConcatenated16Bit && length == 4) {
             concat = Concat{static_cast<std::uint16_t>(header[data] << 8 | header[data + 1]), 16,
                             header[data + 2], header[data + 3]};
             isConcat = true;

@@ -19,4 +19,19 @@ Bytes packSeptets(std::span<const std::uint8_t> septets, std::size_t fillBits) {
     return octets;
 }
 
+std::vector<std::uint8_t> unpackSeptets(std::span<const std::uint8_t> octets, std::size_t septets) {
+    std::vector<std::uint8_t> out;
+    out.reserve(septets);
+    for (std::size_t i = 0; i < septets; ++i) {
+        const std::size_t bit = i * 7;
+        const std::size_t index = bit / 8;
+        const unsigned shift = bit % 8;
+        if (index >= octets.size()) break;
+        unsigned value = octets[index] >> shift;
+        if (shift > 1 && index + 1 < octets.size()) value |= octets[index + 1] << (8 - shift);
+        out.push_back(static_cast<std::uint8_t>(value & 0x7F));
+    }
+    return out;
+}
+
 }  // namespace telvane::codec

@@ -12,6 +12,7 @@
 #include <variant>
 #include <vector>
 
+#include "codec/Protocol.h"
 #include "codec/SubmitError.h"
 
 namespace telvane::codec {
@@ -22,8 +23,6 @@ enum class SubmitCoding {
     Ucs2,  ///< TP-DCS 08: UTF-16 big-endian
 };
 
-/// Longest address (destination or SMSC): a 12-octet address field carries 20 digits.
-inline constexpr std::size_t kMaxAddressDigits = 20;
 /// Parts of a concatenated message: the part count is one octet.
 inline constexpr std::size_t kMaxParts = 255;
 /// Septets of a single 7-bit message, and of the text of one part after the header.

@@ -1,6 +1,7 @@
 #include <optional>
 
 #include "codec/Alphabets.h"
+#include "codec/Protocol.h"
 #include "codec/Septets.h"
 #include "codec/Submit.h"
 #include "codec/SubmitFields.h"
@@ -18,11 +19,6 @@ constexpr std::uint8_t kMessageReference = 0x00;  // TP-MR: the phone fills in i
 constexpr std::uint8_t kProtocolId = 0x00;        // TP-PID: plain short message
 constexpr std::uint8_t kValidityFourDays = 0xAA;  // TP-VP relative: (170 - 166) days
 
-constexpr std::uint8_t kDcsGsm7 = 0x00;
-constexpr std::uint8_t kDcsUcs2 = 0x08;
-
-// Concatenated short messages, 8-bit reference (TS 23.040 clause 9.2.3.24.1).
-constexpr std::uint8_t kIeiConcatenated8Bit = 0x00;
 // Padding after the six-octet header so that the first character starts on a septet boundary.
 constexpr std::size_t kFillBitsAfterHeader = 1;
 constexpr std::size_t kHeaderSeptets = 7;
@@ -40,7 +36,7 @@ Bytes concatenationHeader(const Concatenation& c) {
 std::optional<SubmitError> checkCharacters(std::u32string_view text) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char32_t c = text[i];
-        if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+        if (!isScalarValue(c)) {
             return SubmitError{SubmitErrorCode::InvalidCharacter, SubmitField::Text, i};
         }
     }
@@ -81,9 +77,8 @@ void appendUtf16Be(char32_t c, Bytes& out) {
         out.push_back(static_cast<std::uint8_t>(u & 0xFF));
     };
     if (c > 0xFFFF) {
-        const std::uint32_t v = c - 0x10000;
-        unit(0xD800 + (v >> 10));
-        unit(0xDC00 + (v & 0x3FF));
+        unit(highSurrogateOf(c));
+        unit(lowSurrogateOf(c));
     } else {
         unit(c);
     }

@@ -1,5 +1,7 @@
 #include "config/CodecSettings.h"
 
+#include "codec/SubmitFields.h"
+
 namespace telvane::config {
 
 codec::ReportTexts reportTexts(const Settings& settings) {
@@ -10,9 +12,31 @@ codec::ReportTexts reportTexts(const Settings& settings) {
     return texts;
 }
 
+namespace {
+
+QString storedSmsc(const Settings& settings) {
+    return settings.text(setting::SMSCWhenSending).trimmed();
+}
+
+bool isUsableSmsc(const QString& smsc) {
+    return std::holds_alternative<codec::Bytes>(codec::encodeSmscField(smsc.toStdString()));
+}
+
+}  // namespace
+
+QString ignoredSmscNote(const Settings& settings) {
+    const QString smsc = storedSmsc(settings);
+    if (isUsableSmsc(smsc)) return {};
+    return QStringLiteral(
+               "Номер SMS-центра (SMSC) \"%1\" не годится: сообщения отправляются "
+               "через SMS-центр телефона")
+        .arg(smsc);
+}
+
 codec::SubmitOptions sendingOptions(const Settings& settings) {
     codec::SubmitOptions options;
-    options.smsc = settings.text(setting::SMSCWhenSending).trimmed().toStdString();
+    const QString smsc = storedSmsc(settings);
+    if (isUsableSmsc(smsc)) options.smsc = smsc.toStdString();
     options.report = settings.equalsOne(setting::Report);
     options.toLatin = settings.equalsOne(setting::ToLatin);
     options.lastLongId = settings.leadingNumber16(setting::LongID);

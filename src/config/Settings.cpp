@@ -57,6 +57,15 @@ QString Settings::text(const Setting& s) const {
                         QString::fromUtf8(s.defaultValue));
 }
 
+std::optional<QString> Settings::stored(const Setting& s) const {
+    // No stored value can hold a line break: the file keeps each value on one line.
+    const QString absent = QStringLiteral("\n");
+    QString value =
+        ReadIniValue(m_iniFilePath, QString::fromUtf8(s.section), QString::fromUtf8(s.key), absent);
+    if (value == absent) return std::nullopt;
+    return value;
+}
+
 qint32 Settings::leadingNumber32(const Setting& s) const { return leading<qint32>(text(s), s); }
 
 qint16 Settings::leadingNumber16(const Setting& s) const { return leading<qint16>(text(s), s); }

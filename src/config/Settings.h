@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <QtGlobal>
+#include <optional>
 
 #include "config/SettingsKeys.h"
 
@@ -26,6 +27,8 @@ public:
 
     /// The stored value, or the default, unchanged.
     QString text(const Setting& s) const;
+    /// The stored value, or nothing when the file has no such key.
+    std::optional<QString> stored(const Setting& s) const;
 
     /// The decimal number at the start of the value (leading blanks skipped; a fraction is
     /// rounded, halves to even), 0 when the value does not start with a number. A number that

@@ -27,6 +27,8 @@ inline constexpr Setting PeriodAtStart{"Options", "Period", "10"};
 /// Poll period the options dialog shows when the key is missing.
 inline constexpr Setting PeriodInOptions{"Options", "Period", "60"};
 inline constexpr Setting Log{"Options", "Log", "0"};
+/// 1: the tray application notifies of each poll that received or sent messages.
+inline constexpr Setting Notify{"Options", "Notify", "0"};
 /// Folders: the default is the home folder, the key name and a separator (Settings::folder).
 inline constexpr Setting Send{"Folders", "Send", ""};
 inline constexpr Setting Receive{"Folders", "Receive", ""};
@@ -91,6 +93,7 @@ inline constexpr std::array kAll{
     PeriodAtStart,
     PeriodInOptions,
     Log,
+    Notify,
     Send,
     Receive,
     Logs,

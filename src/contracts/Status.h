@@ -91,13 +91,23 @@ inline Status makeStatus(StatusId id, const QString& detail = {}) {
     return {id, {}};
 }
 
-/// Which menu items a front end may offer, as the engine decides them.
+/// Which menu items a front end may offer, as the engine decides them. "Выход" is not among
+/// them: it can always be chosen, and during a poll it takes effect when the poll has ended.
 struct MenuState {
     bool start = true;
     bool options = true;
-    bool exit = true;
     bool about = true;
     bool operator==(const MenuState&) const = default;
+};
+
+/// What one poll did, counted from the statuses it reported: the messages read from the phone
+/// (as "Принято сообщений" counts them), and the short messages (each part of a long one) that
+/// the phone confirmed or refused.
+struct PollTally {
+    int received = 0;
+    int sent = 0;
+    int notSent = 0;
+    bool operator==(const PollTally&) const = default;
 };
 
 /// Where every subsystem reports its progress: the tray shows it, the service prints it.

@@ -1,12 +1,13 @@
 #pragma once
 // Runs the engine on a thread of its own with the real port, clock and timer, so that a front
 // end never waits while the engine waits up to 20 s for the phone. The front end talks to it
-// only through the signals and slots below.
+// only through the signals and slots below, and never waits for it without a limit.
 
 #include <QObject>
-#include <QSemaphore>
 #include <QString>
 #include <QThread>
+#include <chrono>
+#include <memory>
 
 #include "gateway/GatewayEngine.h"
 
@@ -15,11 +16,23 @@ namespace telvane::gateway {
 class EngineHost final : public QObject {
     Q_OBJECT
 public:
+    /// How long stop() waits by default: a poll with a few messages and a slow phone.
+    static constexpr std::chrono::seconds kStopLimit{30};
+
     EngineHost(QString iniFilePath, QString homeFolder, QObject* parent = nullptr);
+    /// Stops the engine (see stop()); an engine still busy after kStopLimit is left to the end
+    /// of the process.
     ~EngineHost() override;
 
-    /// Starts the engine's thread and the engine's load; the status is "Telvane" afterwards.
+    /// Starts the engine's thread and returns at once. The engine loads there (status
+    /// "Telvane"); commands sent before it has are carried out once it has.
     void launch();
+
+    /// Asks the engine to end, after a poll in progress, and waits at most `limit` for it.
+    /// True when the engine's thread has ended (or never ran).
+    bool stop(std::chrono::milliseconds limit = kStopLimit);
+    /// Whether the engine's thread still runs.
+    bool isRunning() const;
 
 public slots:
     void requestStart() { emit startRequested(); }
@@ -32,6 +45,7 @@ signals:
     void statusIconChanged(int index);
     void menuChanged(const telvane::contracts::MenuState& menu);
     void startFailed(const telvane::gateway::StartFailure& failure);
+    void pollFinished(const telvane::contracts::PollTally& tally);
     void finished();
 
     // To the engine's thread.
@@ -44,8 +58,11 @@ private:
 
     QString m_iniFilePath;
     QString m_homeFolder;
-    QThread m_thread;
-    QSemaphore m_built;
+    // Owned, but let go of when the engine does not end: destroying a running QThread aborts.
+    std::unique_ptr<QThread> m_thread;
+    // Lives on the engine's thread and receives the commands there, queued until the engine
+    // is built.
+    std::unique_ptr<QObject> m_commands;
     struct Worker;
     Worker* m_worker = nullptr;
 };

@@ -39,10 +39,26 @@ GatewayEngine::GatewayEngine(Dependencies dependencies, QObject* parent)
     : QObject(parent), m_deps(dependencies), m_status(makeStatus(StatusId::Idle)) {
     qRegisterMetaType<telvane::gateway::StartFailure>();
     qRegisterMetaType<telvane::contracts::MenuState>();
+    qRegisterMetaType<telvane::contracts::PollTally>();
 }
 
 void GatewayEngine::SetStatus(const contracts::Status& status) {
     m_status = status;
+    switch (status.id) {
+        case StatusId::WritingMessage:
+            ++m_tally.received;
+            break;
+        case StatusId::Sent:
+        case StatusId::PartSent:
+            ++m_tally.sent;
+            break;
+        case StatusId::NotSent:
+        case StatusId::PartNotSent:
+            ++m_tally.notSent;
+            break;
+        default:
+            break;
+    }
     qCDebug(lcGateway).noquote() << "status:" << status.text;
     emit statusChanged(status.text);
 }
@@ -185,9 +201,6 @@ void GatewayEngine::Timer1_Timer() {
     }
     if (m_tickCounter >= m_working.PollPeriod) {
         m_tickCounter = 0;
-        MenuState menu = m_menu;
-        menu.exit = false;
-        setMenu(menu);
         poll();
     }
     m_inTick = false;
@@ -203,9 +216,6 @@ void GatewayEngine::connectionCheck() {
     } else {
         losePhone();
     }
-    MenuState menu = m_menu;
-    menu.exit = true;
-    setMenu(menu);
 }
 
 void GatewayEngine::poll() {
@@ -223,6 +233,7 @@ void GatewayEngine::poll() {
     SetStatusIcon(StatusIcon::PhoneAnswered);
     SetStatus(makeStatus(StatusId::PhoneConnected));
     m_deps.ticks.setEnabled(false);
+    m_tally = {};
     contracts::PollContext context{m_deps.phone, *this,       m_working,     m_deps.settings,
                                    m_deps.clock, m_deps.pump, m_deps.pacing, m_deps.wallClock};
     SetStatus(makeStatus(StatusId::ReadingMessages));
@@ -232,6 +243,7 @@ void GatewayEngine::poll() {
     SetStatus(makeStatus(StatusId::SearchingOutbox));
     m_deps.outbox.ScanOutbox(context);
     m_deps.ticks.setEnabled(true);
+    emit pollFinished(m_tally);
 }
 
 void GatewayEngine::itmExit_Click() {

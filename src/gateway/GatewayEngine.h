@@ -86,6 +86,8 @@ signals:
     void menuChanged(const telvane::contracts::MenuState& menu);
     /// Start failed; the front end shows startFailureTitle() and startFailureText().
     void startFailed(const telvane::gateway::StartFailure& failure);
+    /// A poll has read the inbox and scanned the outbox.
+    void pollFinished(const telvane::contracts::PollTally& tally);
     /// The engine has closed the port and wants the program to end.
     void finished();
 
@@ -107,6 +109,7 @@ private:
     contracts::Status m_status;
     contracts::StatusIcon m_icon = contracts::StatusIcon::PhoneAnswered;
     contracts::MenuState m_menu;
+    contracts::PollTally m_tally;
     contracts::WorkingSettings m_working;
     Connection m_connection = Connection::Idle;
     qint16 m_tickCounter = 0;
@@ -121,3 +124,4 @@ private:
 
 Q_DECLARE_METATYPE(telvane::gateway::StartFailure)
 Q_DECLARE_METATYPE(telvane::contracts::MenuState)
+Q_DECLARE_METATYPE(telvane::contracts::PollTally)

@@ -11,18 +11,34 @@ namespace telvane::gateway {
 
 class SingleInstance {
 public:
+    enum class Outcome {
+        First,           ///< this process holds the lock
+        AlreadyRunning,  ///< another live process holds it
+        LockNotWritten,  ///< the lock file could not be written (full disk, no rights)
+    };
+
     /// Tries to take the lock of the gateway that uses `homeFolder`.
     explicit SingleInstance(const QString& homeFolder);
-    bool isFirst() const { return m_locked; }
+    Outcome outcome() const { return m_outcome; }
+    bool isFirst() const { return m_outcome == Outcome::First; }
     QString lockFilePath() const { return m_path; }
+    /// The process that holds the lock when AlreadyRunning; 0 when it cannot be told.
+    qint64 holderPid() const { return m_holderPid; }
 
     static QString warningTitle();
-    static QString warningText();
+    /// The tray application's warning box: the first line, an empty line and what to do.
+    QString warningText() const;
+    /// The same for a service, on one line: the process to stop and how.
+    QString warningLine() const;
+    /// LockNotWritten: which file could not be written and the likely reason, on one line.
+    QString lockProblem() const;
 
 private:
     QString m_path;
     std::unique_ptr<QLockFile> m_lock;
-    bool m_locked = false;
+    Outcome m_outcome = Outcome::First;
+    qint64 m_holderPid = 0;
+    QLockFile::LockError m_error = QLockFile::NoError;
 };
 
 }  // namespace telvane::gateway

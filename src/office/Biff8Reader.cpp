@@ -4,154 +4,24 @@
 
 #include "office/Biff8.h"
 #include "office/BiffRecords.h"
+#include "office/BiffStream.h"
 
 namespace telvane::office {
 namespace {
 
-struct Record {
-    std::uint16_t type = 0;
-    std::size_t offset = 0;  // of the record header
-    std::span<const std::uint8_t> data;
-};
+using biff::ContinuedReader;
+using biff::fail;
+using biff::le16;
+using biff::le32;
+using biff::need;
+using biff::Record;
 
-struct Failure {
-    BiffError error;
-};
-
-[[noreturn]] void fail(QString what, std::size_t offset) {
-    throw Failure{{std::move(what), offset}};
-}
-
-std::uint16_t le16(std::span<const std::uint8_t> d, std::size_t at) {
-    return static_cast<std::uint16_t>(d[at] | (d[at + 1] << 8));
-}
-std::uint32_t le32(std::span<const std::uint8_t> d, std::size_t at) {
-    return static_cast<std::uint32_t>(le16(d, at)) |
-           (static_cast<std::uint32_t>(le16(d, at + 2)) << 16);
-}
-double leDouble(std::span<const std::uint8_t> d, std::size_t at) {
+double leDouble(biff::Bytes d, std::size_t at) {
     const std::uint64_t bits = le32(d, at) | (static_cast<std::uint64_t>(le32(d, at + 4)) << 32);
     double v;
     std::memcpy(&v, &bits, sizeof v);
     return v;
 }
-
-void need(const Record& r, std::size_t size, const char* what) {
-    if (r.data.size() < size) {
-        fail(QStringLiteral("%1 record is %2 bytes, needs %3")
-                 .arg(QLatin1String(what))
-                 .arg(r.data.size())
-                 .arg(size),
-             r.offset);
-    }
-}
-
-// The records of one substream, from its BOF to the EOF that closes it; nested substreams
-// (embedded charts) are skipped.
-std::vector<Record> substream(std::span<const std::uint8_t> stream, std::size_t start) {
-    std::vector<Record> records;
-    std::size_t at = start;
-    int depth = 0;
-    while (true) {
-        if (at + 4 > stream.size()) {
-            fail(QStringLiteral("substream ends without an EOF record"), at);
-        }
-        const std::uint16_t type = le16(stream, at);
-        const std::uint16_t size = le16(stream, at + 2);
-        if (at + 4 + size > stream.size()) {
-            fail(QStringLiteral("record 0x%1 runs past the end of the stream")
-                     .arg(type, 4, 16, QLatin1Char('0')),
-                 at);
-        }
-        const Record r{type, at, stream.subspan(at + 4, size)};
-        at += 4 + size;
-        if (type == biff::kBof) {
-            ++depth;
-        } else if (type == biff::kEof) {
-            if (--depth == 0) {
-                return records;
-            }
-        }
-        if (depth == 1) {
-            records.push_back(r);
-        }
-    }
-}
-
-// Reads data that a record continues in CONTINUE records. Strings cut at a record boundary
-// resume behind a new flags byte that says whether the rest has 8- or 16-bit characters.
-class ContinuedReader {
-public:
-    ContinuedReader(const std::vector<Record>& records, std::size_t first, std::size_t skip)
-        : m_pos(skip) {
-        m_parts.push_back(records[first]);
-        for (std::size_t i = first + 1; i < records.size() && records[i].type == biff::kContinue;
-             ++i) {
-            m_parts.push_back(records[i]);
-        }
-    }
-
-    std::uint8_t u8() {
-        settle();
-        return current().data[m_pos++];
-    }
-    std::uint16_t u16() {
-        const std::uint8_t lo = u8();
-        return static_cast<std::uint16_t>(lo | (u8() << 8));
-    }
-    std::uint32_t u32() {
-        const std::uint16_t lo = u16();
-        return lo | (static_cast<std::uint32_t>(u16()) << 16);
-    }
-    void skip(std::size_t n) {
-        while (n > 0) {
-            settle();
-            const std::size_t step = std::min(n, current().data.size() - m_pos);
-            m_pos += step;
-            n -= step;
-        }
-    }
-    // XLUnicodeRichExtendedString (the shared-string form; LABEL and STRING use its plain subset).
-    QString string(bool countIs16Bit = true) {
-        const std::size_t count = countIs16Bit ? u16() : u8();
-        const std::uint8_t flags = u8();
-        bool high = (flags & 0x01) != 0;
-        const std::uint16_t runs = (flags & 0x08) != 0 ? u16() : 0;
-        const std::uint32_t extSize = (flags & 0x04) != 0 ? u32() : 0;
-        QString text;
-        text.reserve(static_cast<qsizetype>(count));
-        for (std::size_t i = 0; i < count; ++i) {
-            if (m_pos >= current().data.size()) {
-                nextPart();
-                high = (u8() & 0x01) != 0;
-            }
-            text.append(QChar(high ? u16() : u8()));
-        }
-        skip(std::size_t{4} * runs);
-        skip(extSize);
-        return text;
-    }
-    std::size_t offset() const { return current().offset + 4 + m_pos; }
-
-private:
-    const Record& current() const { return m_parts[m_part]; }
-    void nextPart() {
-        if (m_part + 1 >= m_parts.size()) {
-            fail(QStringLiteral("data runs past its last CONTINUE record"), offset());
-        }
-        ++m_part;
-        m_pos = 0;
-    }
-    void settle() {
-        while (m_pos >= current().data.size()) {
-            nextPart();
-        }
-    }
-
-    std::vector<Record> m_parts;
-    std::size_t m_part = 0;
-    std::size_t m_pos;
-};
 
 double decodeRk(std::uint32_t rk) {
     double value;
@@ -211,7 +81,7 @@ Sheet readSheet(const std::vector<Record>& records, const std::vector<QString>& 
             case biff::kRString: {
                 need(r, 9, "LABEL");
                 ContinuedReader in(records, i, 6);
-                sheet.cells[refOf(r)] = Cell::ofText(in.string());
+                sheet.cells[refOf(r)] = Cell::ofText(in.string().text);
                 break;
             }
             case biff::kNumber:
@@ -262,7 +132,7 @@ Sheet readSheet(const std::vector<Record>& records, const std::vector<QString>& 
             case biff::kString:
                 if (pendingFormulaString) {
                     ContinuedReader in(records, i, 0);
-                    sheet.cells[*pendingFormulaString] = Cell::ofText(in.string());
+                    sheet.cells[*pendingFormulaString] = Cell::ofText(in.string().text);
                     pendingFormulaString.reset();
                 }
                 break;
@@ -295,7 +165,7 @@ Sheet readSheet(const std::vector<Record>& records, const std::vector<QString>& 
 }
 
 BiffReadResult read(std::span<const std::uint8_t> stream) {
-    const std::vector<Record> globals = substream(stream, 0);
+    const std::vector<Record> globals = biff::substream(stream, 0);
     if (globals.empty() || globals[0].type != biff::kBof || globals[0].data.size() < 4 ||
         le16(globals[0].data, 0) != 0x0600 || le16(globals[0].data, 2) != 0x0005) {
         fail(QStringLiteral("not a BIFF8 workbook globals substream"), 0);
@@ -311,12 +181,10 @@ BiffReadResult read(std::span<const std::uint8_t> stream) {
         if (r.type == biff::kBoundSheet) {
             need(r, 8, "BOUNDSHEET");
             if (r.data[5] != 0) {
-                fail(QStringLiteral(
-                         "holds a chart, macro or module sheet, which a rewrite would lose"),
-                     r.offset);
+                continue;  // chart, macro and module sheets hold no messages
             }
             ContinuedReader in(globals, i, 6);
-            entries.push_back({in.string(false), le32(r.data, 0)});
+            entries.push_back({in.string(false).text, le32(r.data, 0)});
         } else if (r.type == biff::kSst) {
             need(r, 8, "SST");
             ContinuedReader in(globals, i, 0);
@@ -324,7 +192,7 @@ BiffReadResult read(std::span<const std::uint8_t> stream) {
             const std::uint32_t unique = in.u32();
             strings.reserve(std::min<std::uint32_t>(unique, 65536));
             for (std::uint32_t k = 0; k < unique; ++k) {
-                strings.push_back(in.string());
+                strings.push_back(in.string().text);
             }
         }
     }
@@ -337,7 +205,7 @@ BiffReadResult read(std::span<const std::uint8_t> stream) {
             fail(QStringLiteral("sheet \"%1\" starts past the end of the stream").arg(e.name),
                  e.position);
         }
-        const std::vector<Record> records = substream(stream, e.position);
+        const std::vector<Record> records = biff::substream(stream, e.position);
         if (records.empty() || records[0].data.size() < 4 || le16(records[0].data, 2) != 0x0010) {
             fail(QStringLiteral("sheet \"%1\" does not start with a worksheet BOF").arg(e.name),
                  e.position);
@@ -353,7 +221,7 @@ BiffReadResult readBiff8(const QByteArray& stream) {
     try {
         return read({reinterpret_cast<const std::uint8_t*>(stream.constData()),
                      static_cast<std::size_t>(stream.size())});
-    } catch (const Failure& f) {
+    } catch (const biff::Failure& f) {
         return {std::nullopt, f.error};
     }
 }

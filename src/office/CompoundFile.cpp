@@ -10,6 +10,7 @@
 #include <gsf/gsf-output.h>
 #include <gsf/gsf-utils.h>
 
+#include <algorithm>
 #include <memory>
 #include <mutex>
 
@@ -42,6 +43,57 @@ bool looksLikeCompoundFile(const QByteArray& bytes) {
                       reinterpret_cast<const unsigned char*>(bytes.constData()));
 }
 
+namespace {
+
+QByteArray classIdOf(GsfInfile* storage) {
+    guint8 id[16] = {};
+    if (!GSF_IS_INFILE_MSOLE(storage) ||
+        !gsf_infile_msole_get_class_id(GSF_INFILE_MSOLE(storage), id))
+        return {};
+    if (std::all_of(std::begin(id), std::end(id), [](guint8 b) { return b == 0; })) return {};
+    return QByteArray(reinterpret_cast<const char*>(id), sizeof id);
+}
+
+// Adds what @p storage holds to @p entries, below @p prefix; an error text, or empty.
+QString readStorage(GsfInfile* storage, const QString& prefix, Streams& entries) {
+    const int count = gsf_infile_num_children(storage);
+    for (int i = 0; i < count; ++i) {
+        GsfPtr<GsfInput> child(gsf_infile_child_by_index(storage, i));
+        const char* name = gsf_infile_name_by_index(storage, i);
+        if (!child || name == nullptr) {
+            return QStringLiteral("directory entry %1 of \"%2\" cannot be opened")
+                .arg(i)
+                .arg(prefix);
+        }
+        const QString path = prefix + QString::fromUtf8(name);
+        if (GSF_IS_INFILE(child.get()) && gsf_infile_num_children(GSF_INFILE(child.get())) >= 0) {
+            entries.push_back({path, {}, true, classIdOf(GSF_INFILE(child.get()))});
+            if (QString why = readStorage(GSF_INFILE(child.get()), path + u'/', entries);
+                !why.isEmpty()) {
+                return why;
+            }
+            continue;
+        }
+        const gsf_off_t size = gsf_input_size(child.get());
+        QByteArray data;
+        data.resize(static_cast<qsizetype>(size));
+        if (size > 0 && gsf_input_read(child.get(), static_cast<size_t>(size),
+                                       reinterpret_cast<guint8*>(data.data())) == nullptr) {
+            return QStringLiteral("stream \"%1\" is cut short").arg(path);
+        }
+        entries.push_back({path, std::move(data), false, {}});
+    }
+    return {};
+}
+
+bool setClassId(GsfOutfile* storage, const QByteArray& id) {
+    return id.size() != 16 ||
+           gsf_outfile_msole_set_class_id(GSF_OUTFILE_MSOLE(storage),
+                                          reinterpret_cast<const guint8*>(id.constData()));
+}
+
+}  // namespace
+
 CompoundReadResult readCompoundFile(const QByteArray& bytes) {
     if (!looksLikeCompoundFile(bytes)) {
         return {std::nullopt, QStringLiteral("no compound-file signature at offset 0")};
@@ -59,50 +111,56 @@ CompoundReadResult readCompoundFile(const QByteArray& bytes) {
         }
         return {std::nullopt, why};
     }
-    Streams streams;
-    const int count = gsf_infile_num_children(infile.get());
-    for (int i = 0; i < count; ++i) {
-        GsfPtr<GsfInput> child(gsf_infile_child_by_index(infile.get(), i));
-        const char* name = gsf_infile_name_by_index(infile.get(), i);
-        if (!child || name == nullptr) {
-            return {std::nullopt, QStringLiteral("directory entry %1 cannot be opened").arg(i)};
-        }
-        // Storages (folders) are not needed by the writers; only streams are kept.
-        if (GSF_IS_INFILE(child.get()) && gsf_infile_num_children(GSF_INFILE(child.get())) >= 0) {
-            continue;
-        }
-        const gsf_off_t size = gsf_input_size(child.get());
-        QByteArray data;
-        data.resize(static_cast<qsizetype>(size));
-        if (size > 0 && gsf_input_read(child.get(), static_cast<size_t>(size),
-                                       reinterpret_cast<guint8*>(data.data())) == nullptr) {
-            return {std::nullopt,
-                    QStringLiteral("stream \"%1\" is cut short").arg(QString::fromUtf8(name))};
-        }
-        streams.emplace_back(QString::fromUtf8(name), std::move(data));
+    Streams entries;
+    if (QByteArray root = classIdOf(infile.get()); !root.isEmpty()) {
+        entries.push_back({{}, {}, true, root});
     }
-    return {std::move(streams), {}};
+    if (QString why = readStorage(infile.get(), {}, entries); !why.isEmpty()) {
+        return {std::nullopt, why};
+    }
+    return {std::move(entries), {}};
 }
 
 std::optional<QByteArray> writeCompoundFile(const Streams& streams) {
     initGsf();
     GsfPtr<GsfOutput> sink(gsf_output_memory_new());
     {
-        GsfPtr<GsfOutfile> outfile(gsf_outfile_msole_new(sink.get()));
-        if (!outfile) {
+        GsfPtr<GsfOutfile> root(gsf_outfile_msole_new(sink.get()));
+        if (!root) {
             return std::nullopt;
         }
-        for (const auto& [name, data] : streams) {
-            GsfPtr<GsfOutput> child(
-                gsf_outfile_new_child(outfile.get(), name.toUtf8().constData(), FALSE));
-            if (!child ||
-                !gsf_output_write(child.get(), static_cast<size_t>(data.size()),
-                                  reinterpret_cast<const guint8*>(data.constData())) ||
+        // Storages stay open until everything in them is written; the root is the empty path.
+        std::vector<std::pair<QString, GsfPtr<GsfOutfile>>> open;
+        const auto closeUpTo = [&](const QString& path) {
+            while (!open.empty() && !path.startsWith(open.back().first + u'/')) {
+                if (!gsf_output_close(GSF_OUTPUT(open.back().second.get()))) return false;
+                open.pop_back();
+            }
+            return true;
+        };
+        for (const CompoundEntry& entry : streams) {
+            if (entry.path.isEmpty()) {
+                if (!setClassId(root.get(), entry.classId)) return std::nullopt;
+                continue;
+            }
+            if (!closeUpTo(entry.path)) return std::nullopt;
+            GsfOutfile* parent = open.empty() ? root.get() : open.back().second.get();
+            const QString name = entry.path.section(u'/', -1);
+            GsfPtr<GsfOutput> child(gsf_outfile_new_child(parent, name.toUtf8().constData(),
+                                                          entry.storage ? TRUE : FALSE));
+            if (!child) return std::nullopt;
+            if (entry.storage) {
+                if (!setClassId(GSF_OUTFILE(child.get()), entry.classId)) return std::nullopt;
+                open.emplace_back(entry.path, GsfPtr<GsfOutfile>(GSF_OUTFILE(child.release())));
+                continue;
+            }
+            if (!gsf_output_write(child.get(), static_cast<size_t>(entry.data.size()),
+                                  reinterpret_cast<const guint8*>(entry.data.constData())) ||
                 !gsf_output_close(child.get())) {
                 return std::nullopt;
             }
         }
-        if (!gsf_output_close(GSF_OUTPUT(outfile.get()))) {
+        if (!closeUpTo({}) || !gsf_output_close(GSF_OUTPUT(root.get()))) {
             return std::nullopt;
         }
     }

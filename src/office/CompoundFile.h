@@ -4,13 +4,20 @@
 #include <QByteArray>
 #include <QString>
 #include <optional>
-#include <utility>
 #include <vector>
 
 namespace telvane::office {
 
-/// Top-level streams of a compound file, by name, in directory order.
-using Streams = std::vector<std::pair<QString, QByteArray>>;
+/// A stream or storage (folder) of a compound file. Everything is kept, so that what another
+/// program stored beside the workbook (macros, embedded objects) is written back as it was.
+struct CompoundEntry {
+    QString path;     ///< "Workbook"; inside storages "_VBA_PROJECT_CUR/VBA/dir"
+    QByteArray data;  ///< a stream's bytes
+    bool storage = false;
+    QByteArray classId{};  ///< a storage's CLSID (the root's has the empty path), when not zero
+};
+/// The entries of a compound file, each storage before what it holds, in directory order.
+using Streams = std::vector<CompoundEntry>;
 
 struct CompoundReadResult {
     std::optional<Streams> streams;

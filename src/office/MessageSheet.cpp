@@ -27,11 +27,8 @@ Workbook newMessageWorkbook() {
     return workbook;
 }
 
-OfficeResult appendMessageRow(Workbook& workbook, const QStringList& fields, bool autoScroll) {
-    if (workbook.sheets.empty()) {
-        return OfficeResult::failure(OfficeStoreError::Corrupt,
-                                     QStringLiteral("the workbook has no worksheet"));
-    }
+OfficeResult planMessageRow(const Sheet& sheet, const QStringList& fields, bool autoScroll,
+                            AppendedRow& row) {
     if (static_cast<std::size_t>(fields.size()) + 1 > kMaxColumns) {
         return OfficeResult::failure(
             OfficeStoreError::RecordTooLarge,
@@ -49,25 +46,45 @@ OfficeResult appendMessageRow(Workbook& workbook, const QStringList& fields, boo
                     .arg(kMaxCellChars));
         }
     }
-    Sheet& sheet = workbook.sheets.front();
     // Below the last used row rather than into the first row with an empty column A: a row whose
-    // number was cleared by hand still holds a message that must not be overwritten.
-    const std::uint32_t row =
-        sheet.cells.empty() ? 1 : std::max(1u, sheet.cells.rbegin()->first.row + 1);
-    if (row >= kMaxRows) {
+    // number was cleared by hand still holds a message that must not be overwritten. Columns the
+    // record does not fill are the user's: a formula beside the table does not push it down.
+    std::uint32_t next = 1;
+    for (const auto& [ref, cell] : sheet.cells) {
+        if (ref.column <= fields.size()) next = std::max(next, ref.row + 1);
+    }
+    if (next >= kMaxRows) {
         return OfficeResult::failure(
             OfficeStoreError::RowLimit,
             QStringLiteral("the sheet \"%1\" is full: all %2 rows of the format are used")
                 .arg(sheet.name)
                 .arg(kMaxRows));
     }
-    sheet.cells[{row, 0}] = Cell::ofNumber(row);
-    for (qsizetype i = 0; i < fields.size(); ++i) {
-        sheet.cells[{row, static_cast<std::uint16_t>(i + 1)}] = Cell::ofText(fields[i]);
-    }
+    row = AppendedRow{next, {Cell::ofNumber(next)}, std::nullopt, 0};
+    for (const QString& field : fields) row.cells.push_back(Cell::ofText(field));
     if (autoScroll) {
-        sheet.activeCell = {row, 0};
-        sheet.topRow = row > kRowsAboveSelection ? row - kRowsAboveSelection : 0;
+        row.select = CellRef{next, 0};
+        row.topRow = next > kRowsAboveSelection ? next - kRowsAboveSelection : 0;
+    }
+    return OfficeResult::success();
+}
+
+OfficeResult appendMessageRow(Workbook& workbook, const QStringList& fields, bool autoScroll) {
+    if (workbook.sheets.empty()) {
+        return OfficeResult::failure(OfficeStoreError::Corrupt,
+                                     QStringLiteral("the workbook has no worksheet"));
+    }
+    Sheet& sheet = workbook.sheets.front();
+    AppendedRow row;
+    if (OfficeResult planned = planMessageRow(sheet, fields, autoScroll, row); !planned.ok) {
+        return planned;
+    }
+    for (std::size_t c = 0; c < row.cells.size(); ++c) {
+        sheet.cells[{row.row, static_cast<std::uint16_t>(c)}] = row.cells[c];
+    }
+    if (row.select) {
+        sheet.activeCell = *row.select;
+        sheet.topRow = row.topRow;
         sheet.leftColumn = 0;
     }
     return OfficeResult::success();

@@ -3,6 +3,7 @@
 
 #include <QStringList>
 
+#include "office/Biff8.h"
 #include "office/OfficeStore.h"
 #include "office/Workbook.h"
 
@@ -14,8 +15,14 @@ QStringList messageHeaders();
 /// A workbook holding only the sheet "Принятые SMS" with its header row.
 Workbook newMessageWorkbook();
 
-/// Adds @p fields as the row below the last used row of the first sheet (row 2 at least), with
-/// its number (row number minus 1) in column A. Leaves @p workbook unchanged on failure.
+/// The row that takes @p fields on @p sheet: below the last row with a value in any of the
+/// columns the record fills (row 2 at least), its number (row number minus 1) in column A, the
+/// fields from column B on; with @p autoScroll its cell A selected and scrolled to.
+OfficeResult planMessageRow(const Sheet& sheet, const QStringList& fields, bool autoScroll,
+                            AppendedRow& row);
+
+/// Adds @p fields to the first sheet as planMessageRow says. Leaves @p workbook unchanged on
+/// failure.
 OfficeResult appendMessageRow(Workbook& workbook, const QStringList& fields, bool autoScroll);
 
 }  // namespace telvane::office

@@ -16,6 +16,7 @@ enum class OfficeStoreError {
     Foreign,         ///< the file is not one of ours (another format saved under the day's name)
     Corrupt,         ///< the file looks like ours but its structure is damaged
     RowLimit,        ///< the workbook has no row left (the format ends at row 65536)
+    CannotKeep,      ///< the workbook holds something that an append would lose or break
     RecordTooLarge,  ///< more fields than the sheet has columns, or a field over 32767 characters
     WriteFailed,     ///< writing or replacing the file failed; the former content is kept
 };
@@ -25,10 +26,13 @@ struct OfficeResult {
     bool ok = false;
     OfficeStoreError error = OfficeStoreError::None;
     QString reason;
+    QString file;       ///< the file written or tried: the day's file or a sibling of it
+    QString lockFile;   ///< Locked: the lock file that an office program left beside it
+    QStringList notes;  ///< lines for Log.txt: a stale lock file passed, a new file started
 
-    static OfficeResult success() { return {true, OfficeStoreError::None, {}}; }
+    static OfficeResult success() { return {true, OfficeStoreError::None, {}, {}, {}, {}}; }
     static OfficeResult failure(OfficeStoreError error, QString reason) {
-        return {false, error, std::move(reason)};
+        return {false, error, std::move(reason), {}, {}, {}};
     }
 };
 
@@ -36,10 +40,12 @@ struct OfficeResult {
 ///
 /// A missing file is created with the header row "№", "Дата/Время", "Номер телефона",
 /// "Текст сообщения" on the sheet "Принятые SMS". The new row goes below the last used row of the
-/// first sheet; column A gets its number (row number minus 1), the fields go into columns B
-/// onward. The whole workbook is written anew beside the file and then replaces it, so a crash
-/// leaves either the old or the new workbook. With @p autoScroll the new row's cell A is selected
-/// and scrolled into view; otherwise the selection saved in the file is kept.
+/// first worksheet; column A gets its number (row number minus 1), the fields go into columns B
+/// onward. Whatever else the workbook holds (formulas, formats, widths, other sheets, charts,
+/// macros) is kept as it was; a workbook that holds what cannot be kept is refused. The workbook
+/// is written beside the file and then replaces it, so a crash leaves either the old or the new
+/// one. With @p autoScroll the new row's cell A is selected and scrolled into view; otherwise
+/// the selection saved in the file is kept.
 ///
 /// @param path    the day's file, e.g. ".../26-12-05.xls"
 /// @param fields  the record's fields: time stamp, number, text, possibly more
@@ -52,6 +58,15 @@ OfficeResult appendRecordToWorkbook(const QString& path, const QStringList& fiel
 /// write fails part-way. Column 1 gets the row count minus 1; fields beyond the third are dropped
 /// because the table has four columns.
 OfficeResult appendRecordToDocument(const QString& path, const QStringList& fields);
+
+enum class DayFileKind { Document = 1, Workbook = 2 };
+
+/// Appends the record to the day's file at @p path or, where that file can never take it (the
+/// format of someone else, damaged, full, or holding what an append would lose) and no office
+/// program holds it open, to a sibling for the rest of the day: "26-12-05 (2).xls", then "(3)".
+/// The newest sibling is the one written, so that the switch is made, and noted, once.
+OfficeResult appendToDayFile(const QString& path, const QStringList& fields, DayFileKind kind,
+                             bool autoScroll);
 
 /// Releases whatever the writers hold between calls. They hold nothing (every append opens,
 /// writes and closes its file), so this only keeps the contract of the retrieval cycle, which

@@ -1,5 +1,6 @@
 #include "phone/AtExchange.h"
 
+#include <QDir>
 #include <QLoggingCategory>
 
 #include "config/Settings.h"
@@ -123,7 +124,9 @@ bool AtExchange::SendToPhone(const QByteArray& Command, const QString& Action, c
 
 void AtExchange::appendPortLog() {
     if (m_logFolder.isEmpty()) return;
-    // The folder is not created here: without it the log line is lost and nothing else.
+    // A fresh home has no Logs folder yet, as it has no Receive folder: both are made when
+    // first written to. A folder that cannot be made loses the line and nothing else.
+    QDir().mkpath(m_logFolder);
     const storage::WriteResult written =
         storage::appendDurably(m_logFolder + QStringLiteral("PortLog.txt"), portLogLine(m_buffer));
     if (!written.ok) qCDebug(lcPhone).noquote() << "port log line lost:" << written.error;

@@ -2,6 +2,7 @@
 
 #include <QDebug>
 #include <QFileInfo>
+#include <QSet>
 
 #include "codec/MessageRecord.h"
 #include "codec/PduDecoder.h"
@@ -174,6 +175,13 @@ private:
         return written.ok;
     }
 
+    void logOnce(const QString& message) {
+        if (!m_loggedOnce.contains(message)) {
+            m_loggedOnce.insert(message);
+            log(message);
+        }
+    }
+
     void logListProblem(const char* memory, const ListProblem& problem) {
         QString where =
             QStringLiteral("%1, строка %2").arg(QLatin1String(memory)).arg(problem.line);
@@ -250,7 +258,7 @@ private:
     void received(const QString& id, const QString& number, const QString& timeStamp,
                   const QString& text) {
         hook({lifecycle::HookEvent::Receive, id, number, timeStamp, text,
-              m_context.working.gfsReceive + m_dayFileName, QStringLiteral("received")});
+              m_context.working.gfsReceive + m_storedIn, QStringLiteral("received")});
     }
 
     void hook(const lifecycle::HookMessage& message) {
@@ -302,12 +310,22 @@ private:
         // A fresh installation has no receive folder yet; that is no reason to keep messages
         // in the phone. A folder that cannot be made shows up as a failed write below.
         m_files.makeFolder(m_context.working.gfsReceive);
+        OfficeNotes notes;
         const storage::WriteResult written =
             WriteMessageFile(m_files, m_context.working.gfsReceive + m_dayFileName,
-                             {timeStamp, number, text}, m_target);
+                             {timeStamp, number, text}, m_target, &notes);
+        for (const QString& line : notes.lines) logOnce(line);
+        m_storedIn = notes.file.isEmpty() ? m_dayFileName : notes.file;
         if (written.ok) return true;
         qWarning().noquote() << written.error;
-        log(writeFailedText(m_dayFileName));
+        const QString failed = writeFailedText(notes.file.isEmpty() ? m_dayFileName : notes.file);
+        // A file held open fails every message alike: said once, naming the lock file.
+        if (!notes.lockFile.isEmpty()) {
+            logOnce(failed + QStringLiteral(" (открыт в другой программе: ") + notes.lockFile +
+                    u')');
+        } else {
+            log(failed);
+        }
         return false;
     }
 
@@ -341,9 +359,11 @@ private:
     StoredJournal& m_journal;
     QDateTime m_now;
     QString m_dayFileName;
+    QString m_storedIn;  // the file the last message went to: the day's file or a sibling
     StoreTarget m_target;
     codec::ReportTexts m_texts;
     qint64 m_decoded = 0;
+    QSet<QString> m_loggedOnce;  ///< lines said once per run
 };
 
 InboxRetrieval::InboxRetrieval()

@@ -22,7 +22,8 @@ QString DayFileName(const QDate& day, qint32 fileType) {
 }
 
 storage::WriteResult WriteMessageFile(storage::FileSystem& files, QString path,
-                                      const QStringList& record, const StoreTarget& target) {
+                                      const QStringList& record, const StoreTarget& target,
+                                      OfficeNotes* notes) {
     switch (target.mode) {
         case 0: {
             if (!path.endsWith(QStringLiteral(".tmp")) && !path.endsWith(QStringLiteral(".txt"))) {
@@ -33,9 +34,11 @@ storage::WriteResult WriteMessageFile(storage::FileSystem& files, QString path,
         case 1:
         case 2: {
             const QStringList fields = storage::oneLineEach(record);
-            const office::OfficeResult result =
-                target.mode == 1 ? office::appendRecordToDocument(path, fields)
-                                 : office::appendRecordToWorkbook(path, fields, target.autoScroll);
+            const office::OfficeResult result = office::appendToDayFile(
+                path, fields, static_cast<office::DayFileKind>(target.mode), target.autoScroll);
+            if (notes != nullptr) {
+                *notes = {QFileInfo(result.file).fileName(), result.lockFile, result.notes};
+            }
             if (result.ok) return storage::WriteResult::done();
             return storage::WriteResult::failed(
                 path, office::describe(result.error) + QStringLiteral(": ") + result.reason);

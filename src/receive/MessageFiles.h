@@ -24,11 +24,20 @@ struct StoreTarget {
     codec::TextEncoding encoding = codec::TextEncoding::Cp1251;  ///< of a text file
 };
 
+/// What the Word and Excel writers tell beside their result, for Log.txt.
+struct OfficeNotes {
+    QString file;       ///< the file written or tried: the day's file or a sibling of it
+    QString lockFile;   ///< the lock file of the office program that holds it open
+    QStringList lines;  ///< a stale lock file passed, a sibling started for the rest of the day
+};
+
 /// Appends one record (time stamp, number, text; for a log line date, time, message) to the
 /// file at `path`. Text mode appends ".txt" to a path that ends neither in ".tmp" nor in ".txt"
 /// and writes through `files` (durable, cut back on a failed write); modes 1 and 2 go to the
-/// Word and Excel writers; any other mode stores nothing and fails.
+/// Word and Excel writers, which may go on in a sibling of the day's file (`notes` says so);
+/// any other mode stores nothing and fails.
 storage::WriteResult WriteMessageFile(storage::FileSystem& files, QString path,
-                                      const QStringList& record, const StoreTarget& target);
+                                      const QStringList& record, const StoreTarget& target,
+                                      OfficeNotes* notes = nullptr);
 
 }  // namespace telvane::receive

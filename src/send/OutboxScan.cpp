@@ -1,5 +1,6 @@
 #include "send/OutboxScan.h"
 
+#include <QDebug>
 #include <QList>
 #include <optional>
 #include <vector>
@@ -27,6 +28,17 @@ using contracts::StatusId;
 using lifecycle::MessageState;
 using lifecycle::MessageStatus;
 namespace setting = config::setting;
+
+// The same "Log.txt" lines as the inbox's, through the same writer. A fresh home has no Logs
+// folder yet, as the inbox knows too.
+void writeLog(const contracts::PollContext& context, const LogLine& line) {
+    storage::DiskFileSystem disk;
+    disk.makeFolder(context.working.gfsLogs);
+    const storage::WriteResult written =
+        storage::appendLog(disk, context.working.gfsLogs, context.wallClock.now(), line,
+                           context.working.encoding);
+    if (!written.ok) qWarning().noquote() << "Log line lost:" << written.error << line.join(u' ');
+}
 
 bool settled(const OutboxEntry& entry, qint64 nowMs) {
     const qint64 age = nowMs - entry.modifiedMs;
@@ -89,12 +101,7 @@ private:
     void reportOnce(const FileIdentity& identity, const LogLine& line);
     bool saveJournal();
     void hold();
-    void log(const LogLine& line) {
-        // The same "Log.txt" lines as the inbox's, through the same writer.
-        storage::DiskFileSystem disk;
-        (void)storage::appendLog(disk, m_context.working.gfsLogs, m_context.wallClock.now(), line,
-                                 m_context.working.encoding);
-    }
+    void log(const LogLine& line) { writeLog(m_context, line); }
 
     contracts::PollContext& m_context;
     OutboxFolder& m_folder;
@@ -419,9 +426,17 @@ void OutboxScan::ScanOutbox(contracts::PollContext& context) {
     context.pump.run();
     context.clock.pause(context.pacing.longPauseMs);
     context.status.SetStatusIcon(StatusIcon::Sending);
+    noteIgnoredSmsc(context);
     for (const OutboxEntry& entry : ready)
         if (!run.handle(entry)) break;
     run.forgetVanished();
+}
+
+void OutboxScan::noteIgnoredSmsc(const contracts::PollContext& context) {
+    const QString note = config::ignoredSmscNote(context.settings);
+    if (note == m_smscNote) return;
+    m_smscNote = note;
+    if (!note.isEmpty()) writeLog(context, {note});
 }
 
 }  // namespace telvane::send

@@ -65,9 +65,12 @@ public:
     };
 
 private:
+    void noteIgnoredSmsc(const contracts::PollContext& context);
+
     FolderFactory m_folders;
     Memory m_memory;
     lifecycle::HookRunner* m_hooks = nullptr;
+    QString m_smscNote;  // the last "Log.txt" line about the SMSC setting, said once
 };
 
 }  // namespace telvane::send

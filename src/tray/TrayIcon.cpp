@@ -48,6 +48,10 @@ void TrayIcon::Delete() {
     m_added = false;
 }
 
+void TrayIcon::ShowMessage(const QString& title, const QString& text) {
+    if (m_added) m_tray.showMessage(title, text, m_icon);
+}
+
 void TrayIcon::CallEvent(QSystemTrayIcon::ActivationReason reason) {
     if (const std::optional<qint16> code = mouseButtonFor(reason)) emit OnIcon(*code);
 }

@@ -53,6 +53,9 @@ public:
     /// Removes the icon from the notification area; no effect when it is not there.
     void Delete();
     bool isAdded() const { return m_added; }
+    /// A notification beside the icon, through the platform's notifications where it has them;
+    /// no effect when the icon is not shown.
+    void ShowMessage(const QString& title, const QString& text);
 
     /// The platform's icon: what the notification area was last given, and where its
     /// activations come from.

@@ -1,6 +1,7 @@
 #include "tray/TrayStatusModel.h"
 
 #include <QLoggingCategory>
+#include <QStringList>
 
 Q_LOGGING_CATEGORY(lcTray, "telvane.tray", QtInfoMsg)
 
@@ -13,11 +14,23 @@ QString toolTipFor(const QString& status) {
     return status.left(length);
 }
 
+QString finishingToolTip() { return QStringLiteral("Завершение после опроса..."); }
+
+QString pollNotification(const contracts::PollTally& tally) {
+    QStringList lines;
+    if (tally.received > 0) lines << QStringLiteral("Принято сообщений: %1").arg(tally.received);
+    if (tally.sent > 0) lines << QStringLiteral("Отправлено: %1").arg(tally.sent);
+    if (tally.notSent > 0)
+        lines << QStringLiteral("Не отправлено: %1 — см. Log.txt").arg(tally.notSent);
+    return lines.join(u'\n');
+}
+
 TrayStatusModel::TrayStatusModel(QObject* parent) : QObject(parent) {}
 
 void TrayStatusModel::SetStatus(const QString& text) {
     m_status = text;
     emit statusChanged(text);
+    emit toolTipChanged(toolTip());
 }
 
 void TrayStatusModel::SetStatusIcon(int index) {
@@ -27,6 +40,17 @@ void TrayStatusModel::SetStatusIcon(int index) {
     }
     m_icon = index;
     emit iconChanged(index);
+}
+
+void TrayStatusModel::noteExitRequested() {
+    if (m_finishing) return;
+    m_finishing = true;
+    emit toolTipChanged(toolTip());
+}
+
+void TrayStatusModel::notePoll(const contracts::PollTally& tally) {
+    const QString text = pollNotification(tally);
+    if (!text.isEmpty()) emit notificationDue(text);
 }
 
 void TrayStatusModel::setMenu(const MenuItems& items) {

@@ -20,6 +20,14 @@ inline constexpr qsizetype kToolTipLength = 63;
 /// Plane is never cut in half: it is dropped whole when it would straddle the limit.
 QString toolTipFor(const QString& status);
 
+/// The tooltip from the moment the operator chose "Выход" until the program ends: the engine
+/// finishes a poll in progress first, which can take a while.
+QString finishingToolTip();
+
+/// The notification for a poll: a line for each of messages received, sent and not sent that
+/// the poll had; empty when it had none.
+QString pollNotification(const contracts::PollTally& tally);
+
 /// The status icon indexes run from 1 to 6; 0 stands for the application's own icon, which the
 /// tray shows until the engine first sets a status icon.
 inline constexpr int kApplicationIcon = 0;
@@ -32,7 +40,8 @@ public:
     explicit TrayStatusModel(QObject* parent = nullptr);
 
     QString statusText() const { return m_status; }
-    QString toolTip() const { return toolTipFor(m_status); }
+    QString toolTip() const { return toolTipFor(m_finishing ? finishingToolTip() : m_status); }
+    bool isFinishing() const { return m_finishing; }
     /// kApplicationIcon, or the current status icon (1 to 6).
     int iconIndex() const { return m_icon; }
     MenuItems menu() const { return m_menu; }
@@ -43,16 +52,23 @@ public slots:
     /// An index outside 1 to 6 is refused with a warning and the icon stays as it is.
     void SetStatusIcon(int index);
     void setMenu(const telvane::contracts::MenuState& items);
+    /// The operator chose "Выход"; the tooltip says so until the program ends.
+    void noteExitRequested();
+    /// A poll ended; notificationDue follows when it received or sent anything.
+    void notePoll(const telvane::contracts::PollTally& tally);
 
 signals:
     void statusChanged(const QString& text);
+    void toolTipChanged(const QString& toolTip);
     void iconChanged(int index);
     void menuChanged(const telvane::contracts::MenuState& items);
+    void notificationDue(const QString& text);
 
 private:
     QString m_status;
     int m_icon = kApplicationIcon;
     MenuItems m_menu;
+    bool m_finishing = false;
 };
 
 }  // namespace telvane::tray

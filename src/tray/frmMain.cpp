@@ -1,11 +1,15 @@
 #include "tray/frmMain.h"
 
 #include <QAction>
+#include <QLoggingCategory>
 #include <QMessageBox>
 
+#include "config/widgets/RussianUi.h"
 #include "config/widgets/frmOptions.h"
 #include "tray/AboutBox.h"
 #include "tray/StatusIcons.h"
+
+Q_LOGGING_CATEGORY(lcTrayView, "telvane.tray.view", QtInfoMsg)
 
 namespace telvane::tray {
 
@@ -35,18 +39,22 @@ frmMain::frmMain(TrayStatusModel& model, config::Settings settings, QString vers
 
     connect(m_itmStart, &QAction::triggered, this, &frmMain::startRequested);
     connect(m_itmOptions, &QAction::triggered, this, &frmMain::itmOptions_Click);
-    connect(m_itmExit, &QAction::triggered, this, &frmMain::exitRequested);
+    connect(m_itmExit, &QAction::triggered, this, [this] {
+        m_model.noteExitRequested();
+        emit exitRequested();
+    });
     connect(m_itmAbout, &QAction::triggered, this, &frmMain::itmAbout_Click);
     connect(&m_tray, &TrayIcon::OnIcon, this, &frmMain::cTray_OnIcon);
-    connect(&model, &TrayStatusModel::statusChanged, this, &frmMain::SetStatus);
+    connect(&model, &TrayStatusModel::toolTipChanged, this, &frmMain::SetStatus);
     connect(&model, &TrayStatusModel::iconChanged, this, &frmMain::SetStatusIcon);
     connect(&model, &TrayStatusModel::menuChanged, this, &frmMain::applyMenu);
+    connect(&model, &TrayStatusModel::notificationDue, this, &frmMain::notify);
 }
 
 frmMain::~frmMain() { tearDown(); }
 
 void frmMain::load() {
-    m_tray.setToolTipText(m_model.statusText());
+    m_tray.setToolTipText(m_model.toolTip());
     m_tray.setIcon(m_windowIcon);
     m_tray.Add();
 }
@@ -75,16 +83,22 @@ void frmMain::SetStatusIcon(int index) {
 void frmMain::applyMenu(const MenuItems& items) {
     m_itmStart->setEnabled(items.start);
     m_itmOptions->setEnabled(items.options);
-    m_itmExit->setEnabled(items.exit);
     m_itmAbout->setEnabled(items.about);
+}
+
+void frmMain::notify(const QString& text) {
+    // Read at each use, as the other settings are: a change in Options counts at once.
+    if (!m_settings.equalsOne(config::setting::Notify)) return;
+    qCInfo(lcTrayView).noquote() << "notification:"
+                                 << QString(text).replace(u'\n', QStringLiteral("; "));
+    m_tray.ShowMessage(applicationTitle(), text);
 }
 
 void frmMain::cTray_OnIcon(qint16 MouseButton) {
     switch (MouseButton) {
         case LeftDoubleClick:
-            showMessage(new QMessageBox(QMessageBox::NoIcon, applicationTitle(),
-                                        QStringLiteral("LeftDoubleClick on TrayIcon"),
-                                        QMessageBox::Ok));
+            showMessage(config::newMessageBox(QMessageBox::NoIcon, applicationTitle(),
+                                              QStringLiteral("LeftDoubleClick on TrayIcon")));
             break;
         case RightButtonUp:
             m_tray.CallPopupMenu(m_menu, m_itmStart);
@@ -94,12 +108,19 @@ void frmMain::cTray_OnIcon(qint16 MouseButton) {
     }
 }
 
-void frmMain::showStartFailure(const QString& title, const QString& text) {
-    showMessage(new QMessageBox(QMessageBox::Critical, title, text, QMessageBox::Ok));
-}
-
-void frmMain::showPortMessage(const QString& message) {
-    showMessage(new QMessageBox(QMessageBox::NoIcon, applicationTitle(), message, QMessageBox::Ok));
+void frmMain::showStartFailure(const gateway::StartFailure& failure) {
+    QMessageBox* general =
+        config::newMessageBox(QMessageBox::Critical, gateway::startFailureTitle(),
+                              gateway::startFailureText(failure.outcome));
+    if (failure.portProblem.isEmpty()) return showMessage(general);
+    QMessageBox* port =
+        config::newMessageBox(QMessageBox::NoIcon, applicationTitle(), failure.portProblem);
+    connect(port, &QDialog::finished, this, [this, general] {
+        // Closed by the tear-down: the program is ending, nothing more to say.
+        if (m_tray.isAdded()) return showMessage(general);
+        delete general;
+    });
+    showMessage(port);
 }
 
 void frmMain::showMessage(QMessageBox* box) {

@@ -12,6 +12,7 @@
 #include "config/Settings.h"
 #include "config/widgets/FolderChooser.h"
 #include "config/widgets/frmOptions.h"
+#include "gateway/GatewayEngine.h"
 #include "tray/AboutBox.h"
 #include "tray/TrayIcon.h"
 #include "tray/TrayStatusModel.h"
@@ -52,11 +53,10 @@ public:
 
 public slots:
     void cTray_OnIcon(qint16 MouseButton);
-    /// "Ошибка соединения" with the critical icon.
-    void showStartFailure(const QString& title, const QString& text);
-    /// A port that opened but could not be configured: the message, the application title,
-    /// OK, no icon.
-    void showPortMessage(const QString& message);
+    /// Start failed: "Ошибка соединения" with the critical icon. A port that opened but refused
+    /// its line settings is named first, in a box of its own (the application title, no icon);
+    /// the general box follows once that one is answered, so that neither hides the other.
+    void showStartFailure(const telvane::gateway::StartFailure& failure);
 
     void itmOptions_Click();
     void itmAbout_Click();
@@ -69,6 +69,8 @@ private:
     void SetStatus(const QString& text);
     void SetStatusIcon(int index);
     void applyMenu(const MenuItems& items);
+    /// A poll's notification, when [Options] Notify is 1.
+    void notify(const QString& text);
     /// Shows a message box without blocking: the engine keeps reporting while it is open.
     void showMessage(QMessageBox* box);
 

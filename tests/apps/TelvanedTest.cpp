@@ -1,6 +1,10 @@
 // The headless service against the simulated modem: one poll with --once and its exit codes,
-// the single instance, a modem that vanishes and comes back while in service, and SIGTERM.
+// the single instance and a lock a full disk cannot take, a modem that vanishes and comes back
+// while in service, and SIGTERM.
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QProcess>
 
 #include "support/Home.h"
 
@@ -12,11 +16,13 @@ TEST(Telvaned, OncePollsTheSimulatedModemAndSaysWhatItDid) {
     SimulatedModem modem;
     ASSERT_TRUE(modem.start()) << modem.errorString().toStdString();
     Home home;
-    home.useModem(modem);
+    home.useModem(modem, "Log=1\r\n");
     QStringList statuses;
     EXPECT_EQ(home.runOnce(&statuses), 0);
     EXPECT_EQ(statuses.join(u'\n').replace(modem.linkPath(), "PORT"),
               dataLines("apps/once-idle.statuses").join(u'\n'));
+    EXPECT_TRUE(QFile::exists(home.path("Logs/PortLog.txt")))
+        << "Log=1 makes the Logs folder of a fresh home";
 }
 
 TEST(Telvaned, OnceExitCodesTellWhyThePollDidNotRun) {
@@ -44,7 +50,7 @@ TEST(Telvaned, OnceExitCodesTellWhyThePollDidNotRun) {
     }
 }
 
-TEST(Telvaned, ASecondInstanceOnTheSameHomeIsRefused) {
+TEST(Telvaned, ASecondInstanceIsRefusedAndAnUnwritableLockIsNoSecondInstance) {
     Home home;
     ASSERT_TRUE(home.usePort(home.path("no-modem"), {}, "1"));
     ServiceProcess first(home.dir.path());
@@ -52,9 +58,30 @@ TEST(Telvaned, ASecondInstanceOnTheSameHomeIsRefused) {
     ASSERT_GE(first.waitForStatus("Порт не открыт"), 0);
     ServiceProcess second(home.dir.path());
     EXPECT_EQ(second.run({"--once"}), 3);
-    EXPECT_TRUE(second.errors().contains("Программа 'Telvane' уже запущена!"));
+    EXPECT_EQ(second.errors(),
+              QString("Предупреждение: Программа 'Telvane' уже запущена! Процесс %1 работает с той "
+                      "же папкой; остановите его командой 'systemctl stop telvane' (служба) или "
+                      "'kill %1'.\n")
+                  .arg(first.pid()));
     first.terminate();
     EXPECT_TRUE(first.waitForExit());
+
+    // A full disk: the lock cannot be written, which says nothing about another gateway.
+    QTemporaryDir mountPoint;
+    if (::geteuid() != 0 || QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=16k", "tmpfs",
+                                                        mountPoint.path()}) != 0)
+        GTEST_SKIP() << "needs a tmpfs mount";
+    QFile filler(mountPoint.filePath("filler"));
+    EXPECT_TRUE(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+    while (filler.write(QByteArray(512, 'x')) == 512) {
+    }
+    ServiceProcess full(mountPoint.path());
+    EXPECT_EQ(full.run({"--once"}), 73);
+    EXPECT_EQ(full.errors(),
+              QString("Не удалось записать файл блокировки %1/telvane.lock: на диске нет места.\n")
+                  .arg(mountPoint.path()));
+    filler.close();
+    QProcess::execute("umount", {mountPoint.path()});
 }
 
 // The modem vanishes in service and comes back; or it is plugged in only after a failed start.

@@ -101,10 +101,10 @@ TEST_F(AtExchangeTest, SilenceTimesOutAtTheRoundedDeadline) {
     }
 }
 
-TEST_F(AtExchangeTest, PortLogIsWrittenOnlyWhenLogIsOneAndTheFolderExists) {
+TEST_F(AtExchangeTest, PortLogIsWrittenOnlyWhenLogIsOneIntoAFolderMadeForIt) {
     const QString logs = home.filePath(QStringLiteral("Logs/"));
     exchange.setLogFolder(logs);
-    for (const auto& [log, folderExists, line] : {std::tuple{"1", false, false},
+    for (const auto& [log, folderExists, line] : {std::tuple{"1", false, true},
                                                   {"1", true, true},
                                                   {"0", true, false},
                                                   {"yes", true, false},

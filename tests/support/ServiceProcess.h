@@ -43,6 +43,7 @@ public:
         return ended;
     }
     int exitCode() const { return m_process.exitCode(); }
+    qint64 pid() const { return m_process.processId(); }
     /// Status texts in order, without their time stamps ("yyyy-MM-dd hh:mm:ss text").
     const QStringList& statuses() const { return m_statuses; }
     const QString& errors() const { return m_errors; }

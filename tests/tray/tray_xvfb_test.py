@@ -1,161 +1,138 @@
 #!/usr/bin/python3
-"""The tray application on a virtual X server with a real tray host (trayer), checked from
-outside as a user would see it: the icon is embedded in the tray, a second instance warns and
-exits non-zero, a left double-click shows its box, a right click opens the menu "Меню" whose
-"Старт" fails on a missing port and whose "Выход" ends the program. Every wait is on a
-condition with a deadline.
+"""The tray application under Xvfb with a tray host and the simulated modem, used as a user
+would: the icon, a second instance, a double-click, a fresh Options dialog with its chooser
+cancelled, Start on a refused speed (one box at a time), Start again (a message in and one out,
+a notification), and "Выход" with Period=1, where a poll always runs.
 
-Usage: tray_xvfb_test.py TELVANE_BINARY. Exit 77 (skipped) when a tool is missing.
-"""
+Usage: tray_xvfb_test.py [--pictures DIR] TELVANE TELVANE_MODEM (DIR: the README's pictures).
+Exit 77 (skipped) when a tool is missing."""
 
 import os
-import re
-import select
-import shutil
 import subprocess
 import sys
 import tempfile
-import time
 
-DEADLINE_S = 20.0
+from xdesktop import Desktop, Failure, missing_tools, wait_for
 
-
-class Failure(Exception):
-    pass
+# An SMS-DELIVER on the SIM: "Hello from SIM" from +79161234567.
+INCOMING = "07919730071111F1040B919761214365F70000423051011200210EC8329BFD0699E5EF36689A6C02"
 
 
-def wait_for(what, probe):
-    """The first truthy result of probe(), asked again until the deadline."""
-    end = time.monotonic() + DEADLINE_S
-    while not (result := probe()):
-        if time.monotonic() > end:
-            raise Failure(f"timed out waiting for {what}")
-        select.select([], [], [], 0.05)  # a moment for the X server between two looks
-    return result
+def read(path):
+    return open(path, "rb").read() if os.path.exists(path) else b""
 
 
-def start_xvfb():
-    """Xvfb on a display named explicitly, so that two tests starting at once never search the
-    same numbers. Xvfb writes the number it got once it accepts clients; it writes the digits and
-    the line end separately, so read up to the line end."""
-    first = 100 + os.getpid() % 400
-    for number in range(first, first + 50):
-        if os.path.exists(f"/tmp/.X{number}-lock") or os.path.exists(f"/tmp/.X11-unix/X{number}"):
-            continue
-        read_end, write_end = os.pipe()
-        xvfb = subprocess.Popen(["Xvfb", f":{number}", "-displayfd", str(write_end), "-screen",
-                                 "0", "800x600x24", "-nolisten", "tcp", "-noreset"],
-                                pass_fds=(write_end,), stderr=subprocess.DEVNULL)
-        os.close(write_end)
-        data, end = b"", time.monotonic() + DEADLINE_S
-        while not data.endswith(b"\n") and select.select([read_end], [], [],
-                                                         max(0, end - time.monotonic()))[0]:
-            if not (chunk := os.read(read_end, 64)):
-                break
-            data += chunk
-        os.close(read_end)
-        if data.strip() == str(number).encode() and xvfb.poll() is None:
-            return xvfb, f":{number}"
-        xvfb.kill()  # taken by a server that started meanwhile: try the next number
-        xvfb.wait()
-    raise Failure("no free display for Xvfb")
+def edit(path, old, new):
+    text = read(path)
+    assert old in text, f"{old!r} not in {path}"
+    open(path, "wb").write(text.replace(old, new, 1))
 
 
-def main(binary):
-    if missing := [t for t in ("Xvfb", "trayer", "xdotool", "xwininfo") if not shutil.which(t)]:
+def walk(desk, telvane, modem, work, pictures):
+    def picture(name, **where):
+        if pictures:
+            desk.picture(os.path.join(pictures, name), **where)
+
+    def beside_tray(window):  # the screen's top right corner down to below `window`
+        x, y, _, height = desk.geometry(window)
+        left = max(0, min(x, desk.geometry(desk.panel)[0]) - 16)
+        return left, 0, desk.width - left, y + height + 16
+
+    def ended(process, what):
+        return wait_for(what, lambda: process.poll() is not None) and process.returncode
+
+    def menu_item(item):
+        desk.choose(desk.popup(icon, "Меню"), "Меню", item, 4)
+
+    link, home, sent = (os.path.join(work, name) for name in ("modem", "home", "sent.txt"))
+    open(os.path.join(work, "sm.txt"), "w").write(INCOMING + "\n")
+    desk.start([modem, "--link", link, "--sm", os.path.join(work, "sm.txt"), "--sent", sent],
+               stdout=subprocess.DEVNULL)
+    wait_for("the simulated modem", lambda: os.path.exists(link))
+    os.makedirs(os.path.join(home, "Send"))
+    ini, log = os.path.join(home, "Telvane.ini"), os.path.join(work, "telvane.log")
+    open(ini, "wb").write(b"[Options]\r\nComPort=%s\r\nPeriod=1\r\nNotify=1\r\n" % link.encode())
+    app = desk.start([telvane, "--home", home], stderr=open(log, "w"), cwd=work)
+    icon = wait_for("the icon in the tray", lambda: desk.tray_icon("telvane"))
+    not_icon = [str(int(icon, 16))]
+
+    second = desk.start([telvane, "--home", home], stderr=subprocess.DEVNULL)
+    desk.answer("Предупреждение")
+    assert (code := ended(second, "the second instance")) == 3, f"second instance: {code}"
+    desk.run("xdotool", "mousemove", "--window", icon, "8", "8",
+             "click", "--repeat", "2", "--delay", "80", "1")
+    desk.answer("Telvane", exclude=not_icon)
+    print("icon in the tray; a second instance refused; a double-click answered")
+
+    menu = desk.popup(icon, "Меню")
+    picture("tray-menu.png", crop=beside_tray(menu))
+    desk.choose(menu, "Меню", 1, 4)
+    options = desk.window("Настройки")
+    picture("options.png", window=options)
+    desk.keys(options, *["shift+Tab"] * 5, "space")  # back from "ОК" to the first "..."
+    picture("folder-chooser.png", window=desk.window("Выберите папку"))
+    desk.answer("Выберите папку", key="Escape")
+    desk.answer("Настройки")
+    assert not desk.visible("Ошибка"), "a cancelled folder choice was called wrong"
+    assert b"SMSC" not in read(ini), "OK stored the example SMS centre"
+
+    edit(ini, b"[Options]\r\n", b"[Options]\r\nComPortSpeed=abc\r\n")
+    menu_item(0)
+    desk.window("Telvane", exclude=not_icon)
+    assert not desk.visible("Ошибка соединения"), "two boxes at once"
+    desk.answer("Telvane", exclude=not_icon)
+    desk.answer("Ошибка соединения")
+    print("Options: the chooser cancelled quietly, OK kept the examples out of the file; "
+          "a refused speed: the port's words, then the general box")
+
+    edit(ini, b"ComPortSpeed=abc\r\n", b"")
+    edit(ini, b"[SMS]\r\n", b"[SMS]\r\nSMSC=79xxxxxxxxx\r\n")
+    outgoing = os.path.join(home, "Send", "hello.txt")
+    open(outgoing, "wb").write("+79161234567\tПривет".encode("cp1251"))
+    menu_item(0)
+    wait_for("the message to go out", lambda: not os.path.exists(outgoing) and read(sent))
+    wait_for("both notifications", lambda: all(
+        text.encode() in read(log) for text in ("Принято сообщений: 1", "Отправлено: 1")))
+
+    def balloons():  # Qt's own notification, where the desktop has no notification service
+        return [w for w in desk.search("--classname", "^telvane$")
+                if "TOOLTIP" in desk.run("xprop", "-id", w, "_NET_WM_WINDOW_TYPE")]
+
+    picture("notification.png", crop=beside_tray(wait_for("a notification", balloons)[0]))
+    while shown := balloons():
+        desk.run("xdotool", "mousemove", "--window", shown[0], "4", "4", "click", "1")
+        wait_for("the notification to close", lambda: shown[0] not in balloons())
+    smsc_lines = read(os.path.join(home, "Logs", "Log.txt")).count(b"SMSC")
+
+    menu_item(2)
+    assert (code := ended(app, "the program to end after Выход")) == 0, f"status {code}"
+    wait_for("the icon to leave the tray", lambda: not desk.tray_icon("telvane"))
+    assert smsc_lines == 1, f"{smsc_lines} Log.txt lines about the SMS centre, not 1"
+    print("a message in and one out (the phone's SMS centre), a notification of both; "
+          "Выход with Period=1 ended the program after the poll")
+
+
+def main(args):
+    pictures = args[1] if args[:1] == ["--pictures"] else None
+    args = args[2:] if pictures else args
+    if len(args) != 2:
+        return __doc__
+    if missing := missing_tools(("xprop",) + (("import", "convert") if pictures else ())):
         print("skipped: missing " + ", ".join(missing))
         return 77
-    started = []
-    home = tempfile.TemporaryDirectory(prefix="telvane-tray-")
-    try:
-        xvfb, display = start_xvfb()
-        started.append(xvfb)
-        env = dict(os.environ, DISPLAY=display, QT_QPA_PLATFORM="xcb")
-        env.pop("WAYLAND_DISPLAY", None)
-
-        def run(*args):
-            done = subprocess.run(args, env=env, capture_output=True, text=True)
-            return done.stdout if done.returncode == 0 else ""
-
-        def visible(title):
-            return run("xdotool", "search", "--onlyvisible", "--name", f"^{re.escape(title)}$"
-                       ).split()
-
-        def icon_in_tray():
-            tree = run("xwininfo", "-tree", "-id", panel)
-            found = re.search(r'^\s*(0x[0-9a-f]+) .*\("telvane" "Telvane"\)', tree, re.MULTILINE)
-            return found and found.group(1)
-
-        def answer(title, exclude=()):
-            """Presses Return on the window titled `title` and waits until it is gone."""
-            box = wait_for(f'"{title}"', lambda: [w for w in visible(title) if w not in exclude])[0]
-            run("xdotool", "windowfocus", "--sync", box, "key", "Return")
-            wait_for(f'"{title}" to close', lambda: box not in visible(title))
-
-        def choose(item):
-            """A right click on the icon, then a click on item `item` (0 to 3) of the menu."""
-            run("xdotool", "mousemove", "--window", icon, "8", "8", "click", "3")
-            menu = wait_for("the popup menu", lambda: visible("Меню"))[0]
-            g = dict(line.split("=") for line in run("xdotool", "getwindowgeometry", "--shell",
-                                                     menu).split())
-            x = int(g["X"]) + int(g["WIDTH"]) // 2
-            y = int(g["Y"]) + int(g["HEIGHT"]) * (2 * item + 1) // 8
-            run("xdotool", "mousemove", str(x), str(y), "click", "1")
-            wait_for("the menu to close", lambda: menu not in visible("Меню"))
-
-        def exit_code(process, what):
-            wait_for(what, lambda: process.poll() is not None)
-            return process.returncode
-
-        started.append(subprocess.Popen(
-            ["trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width",
-             "120", "--heighttype", "pixel", "--height", "32", "--transparent", "false"],
-            env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
-        panel = wait_for("the tray host's panel",
-                         lambda: run("xdotool", "search", "--classname", "^panel$").split())[0]
-        # A port that cannot exist, so that Start fails at once with its message box.
-        with open(os.path.join(home.name, "Telvane.ini"), "wb") as ini:
-            ini.write(b"[Options]\r\nComPort=/nonexistent/telvane-tty\r\n")
-        command = [binary, "--home", home.name]
-        app = subprocess.Popen(command, env=env, stderr=subprocess.PIPE)
-        started.append(app)
-        icon = wait_for("the icon in the tray", icon_in_tray)
-        print(f"icon {icon} embedded in the tray panel {panel}")
-
-        second = subprocess.Popen(command, env=env, stderr=subprocess.DEVNULL)
-        started.append(second)
-        answer("Предупреждение")
-        if (code := exit_code(second, "the second instance to end")) == 0:
-            raise Failure("the second instance ended with status 0")
-        print(f"second instance warned and ended with status {code}")
-
-        run("xdotool", "mousemove", "--window", icon, "8", "8",
-            "click", "--repeat", "2", "--delay", "80", "1")
-        answer("Telvane", exclude=[str(int(icon, 16))])
-        print("left double-click showed its message box")
-
-        choose(0)
-        answer("Ошибка соединения")
-        print("Старт on a missing port showed its failure box")
-
-        choose(2)
-        if (code := exit_code(app, "the application to end after Выход")) != 0:
-            raise Failure(f"ended with status {code}: {app.stderr.read().decode(errors='replace')}")
-        wait_for("the icon to leave the tray", lambda: not icon_in_tray())
-        print("Выход ended the application")
-        return 0
-    except Failure as failure:
-        print(f"FAILED: {failure}")
-        return 1
-    finally:
-        for process in reversed(started):
-            process.terminate()
-            try:
-                process.wait(timeout=5)
-            except subprocess.TimeoutExpired:
-                process.kill()
-        home.cleanup()
+    with tempfile.TemporaryDirectory(prefix="telvane-tray-") as work:
+        desk = None
+        try:
+            desk = Desktop()
+            walk(desk, *args, work, pictures)
+            return 0
+        except (Failure, AssertionError) as failure:
+            print(f"FAILED: {failure}\n" + read(os.path.join(work, "telvane.log")).decode())
+            return 1
+        finally:
+            if desk:
+                desk.close()
 
 
 if __name__ == "__main__":
-    sys.exit(main(sys.argv[1]) if len(sys.argv) == 2 else __doc__)
+    sys.exit(main(sys.argv[1:]))

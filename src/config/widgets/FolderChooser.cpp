@@ -2,6 +2,9 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QHeaderView>
+#include <QSplitter>
+#include <QTreeView>
 
 namespace telvane::config {
 
@@ -23,11 +26,18 @@ bool isUsableFolder(const QString& path, PathStyle style) {
 
 QString folderDialogTitle() { return QStringLiteral("Выберите папку"); }
 
-std::optional<QString> chooseFolderWithDialog(QWidget* parent) {
-    const QString chosen = QDir::toNativeSeparators(QFileDialog::getExistingDirectory(
-        parent, folderDialogTitle(), QString(), QFileDialog::ShowDirsOnly));
-    if (!isUsableFolder(chosen, nativePathStyle())) return std::nullopt;
-    return chosen;
+QString chooseFolderWithDialog(QWidget* parent) {
+    QFileDialog dialog(parent, folderDialogTitle());
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    // Qt's own chooser (where the desktop offers none) cuts its date column and the names of
+    // its side bar at the size it opens with.
+    dialog.resize(760, 440);
+    if (auto* details = dialog.findChild<QTreeView*>())
+        details->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    if (auto* sides = dialog.findChild<QSplitter*>()) sides->setSizes({170, 590});
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return QDir::toNativeSeparators(dialog.selectedFiles().constFirst());
 }
 
 }  // namespace telvane::config

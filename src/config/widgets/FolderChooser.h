@@ -3,7 +3,6 @@
 
 #include <QString>
 #include <functional>
-#include <optional>
 
 class QWidget;
 
@@ -21,12 +20,12 @@ PathStyle nativePathStyle();
 /// working folder.
 bool isUsableFolder(const QString& path, PathStyle style);
 
-/// Asks the operator for a folder. The chosen path in native form, or nothing when the choice
-/// was cancelled or is not a usable folder.
-using ChooseFolder = std::function<std::optional<QString>(QWidget* parent)>;
+/// Asks the operator for a folder: the chosen path in native form, or an empty text when the
+/// choice was cancelled. Whether the path is usable is the caller's to judge (isUsableFolder).
+using ChooseFolder = std::function<QString(QWidget* parent)>;
 
 /// The platform's folder dialog, titled folderDialogTitle().
-std::optional<QString> chooseFolderWithDialog(QWidget* parent);
+QString chooseFolderWithDialog(QWidget* parent);
 
 QString folderDialogTitle();
 

@@ -2,6 +2,7 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -15,9 +16,9 @@
 #include <limits>
 #include <optional>
 
-#include "config/IniFile.h"
 #include "config/NumberText.h"
 #include "config/SettingsKeys.h"
+#include "config/widgets/RussianUi.h"
 
 namespace telvane::config {
 
@@ -91,13 +92,23 @@ QString storedCheckState(const QCheckBox* box) {
 
 }  // namespace
 
-QString frmOptions::wrongFolderTitle() { return QStringLiteral("Ошибка"); }
+QString frmOptions::errorTitle() { return QStringLiteral("Ошибка"); }
 
 QString frmOptions::wrongFolderText() { return QStringLiteral("Вы выбрали неправильную папку!"); }
 
+QString frmOptions::saveFailedText(const QString& iniFilePath) {
+    return QStringLiteral(
+               "Настройки не сохранены: файл %1 не удалось записать. Проверьте, есть "
+               "ли место на диске и можно ли писать в этот файл.")
+        .arg(QDir::toNativeSeparators(iniFilePath));
+}
+
 frmOptions::frmOptions(Settings settings, const QIcon& windowIcon, ChooseFolder chooseFolder,
-                       QWidget* parent)
-    : QDialog(parent), m_settings(std::move(settings)), m_chooseFolder(std::move(chooseFolder)) {
+                       FindPorts findPorts, QWidget* parent)
+    : QDialog(parent),
+      m_settings(std::move(settings)),
+      m_chooseFolder(std::move(chooseFolder)),
+      m_findPorts(std::move(findPorts)) {
     setObjectName(QStringLiteral("frmOptions"));
     setWindowTitle(QStringLiteral("Настройки"));
     setWindowIcon(windowIcon);
@@ -146,6 +157,10 @@ void frmOptions::buildControls() {
                                QStringLiteral("Автопрокрутка страницы"), fraFileType);
     fileTypeLayout->addWidget(m_chkAutoScroll);
 
+    // Not in any group: it is about both directions and the tray, not about a file.
+    m_chkNotify = checkBox(QStringLiteral("chkNotify"),
+                           QStringLiteral("Уведомлять о принятых и отправленных сообщениях"), this);
+
     // Port and phone.
     auto* fraPort = new QGroupBox(QStringLiteral("Порт / Телефон"), this);
     fraPort->setObjectName(QStringLiteral("fraPort"));
@@ -154,10 +169,31 @@ void frmOptions::buildControls() {
                                               QStringLiteral("Период опроса (сек):")};
     for (int i = 0; i < 3; ++i) {
         QLabel* caption = label(indexed("lblPort", i), portCaptions[i], fraPort);
-        m_txtPort[i] = lineEdit(indexed("txtPort", i), fraPort);
-        caption->setBuddy(m_txtPort[i]);
+        QWidget* box = nullptr;
+        if (i < 2) {
+            // The port and the speed are chosen from a list or typed.
+            auto* list = new QComboBox(fraPort);
+            list->setObjectName(indexed("txtPort", i));
+            list->setEditable(true);
+            list->setInsertPolicy(QComboBox::NoInsert);
+            list->setCompleter(nullptr);  // it would complete a path with a list entry's text
+            // A by-id name is long: the list may be wider than the box, the dialog is not.
+            list->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+            list->setMinimumContentsLength(12);
+            connect(list, &QComboBox::activated, list, [list](int entry) {
+                const QVariant port = list->itemData(entry);
+                if (port.isValid()) list->setEditText(port.toString());
+            });
+            m_portLists[i] = list;
+            m_txtPort[i] = list->lineEdit();
+            box = list;
+        } else {
+            m_txtPort[i] = lineEdit(indexed("txtPort", i), fraPort);
+            box = m_txtPort[i];
+        }
+        caption->setBuddy(box);
         portLayout->addWidget(caption, i, 0);
-        portLayout->addWidget(m_txtPort[i], i, 1);
+        portLayout->addWidget(box, i, 1);
     }
 
     // Working folders.
@@ -194,6 +230,7 @@ void frmOptions::buildControls() {
     auto* left = new QVBoxLayout;
     left->addWidget(fraSend);
     left->addWidget(fraFileType);
+    left->addWidget(m_chkNotify);
     left->addStretch(1);
     auto* right = new QVBoxLayout;
     right->addWidget(fraPort);
@@ -212,26 +249,40 @@ void frmOptions::buildControls() {
 }
 
 void frmOptions::load() {
+    m_hinted.clear();
+    // A key the file does not have shows its default as a hint in the empty box, and stays out
+    // of the file unless the operator types a value: written, a default that is only an example
+    // would change what the gateway does (an SMS centre "79xxxxxxxxx" refuses every message).
+    const auto showHinted = [this](QLineEdit* box, const Setting& key) {
+        const std::optional<QString> value = m_settings.stored(key);
+        box->setPlaceholderText(QString::fromUtf8(key.defaultValue));
+        box->setText(value.value_or(QString()));
+        m_hinted.push_back({box, value.has_value()});
+    };
+    for (const PortChoice& choice : portChoices(m_findPorts(), m_settings.stored(setting::ComPort)))
+        m_portLists[0]->addItem(choice.text, choice.port);
+    m_portLists[1]->addItems(usualSpeeds());
+    for (QComboBox* list : m_portLists) list->setCurrentIndex(-1);
     m_txtPort[0]->setText(m_settings.text(setting::ComPort));
-    m_txtPort[1]->setText(m_settings.text(setting::ComPortSpeedInOptions));
-    m_txtPort[2]->setText(m_settings.text(setting::PeriodInOptions));
+    showHinted(m_txtPort[1], setting::ComPortSpeedInOptions);
+    showHinted(m_txtPort[2], setting::PeriodInOptions);
 
     // The folder boxes show the stored text as it stands; only a missing key shows the folder
     // under the home folder, with its trailing separator.
     const auto folderText = [this](const Setting& key) {
-        const QString name = QString::fromUtf8(key.key);
-        return ReadIniValue(m_settings.iniFilePath(), QString::fromUtf8(key.section), name,
-                            m_settings.homeFolder() + name + QDir::separator());
+        return m_settings.stored(key).value_or(m_settings.homeFolder() +
+                                               QString::fromUtf8(key.key) + QDir::separator());
     };
     m_txtFolders[1]->setText(folderText(setting::Send));
     m_txtFolders[0]->setText(folderText(setting::Receive));
     m_txtFolders[2]->setText(folderText(setting::Logs));
 
-    m_txtSMSC->setText(m_settings.text(setting::SMSCInOptions));
+    showHinted(m_txtSMSC, setting::SMSCInOptions);
 
     setCheckState(m_chkLatin, checkStateOf(m_settings, setting::ToLatin));
     setCheckState(m_chkAutoScroll, checkStateOf(m_settings, setting::AutoScroll));
     setCheckState(m_chkReport, checkStateOf(m_settings, setting::Report));
+    setCheckState(m_chkNotify, checkStateOf(m_settings, setting::Notify));
 
     qint16 fileType = m_settings.leadingNumber16(setting::FileType);
     if (fileType < 0 || fileType > 2) fileType = 0;
@@ -239,22 +290,41 @@ void frmOptions::load() {
 }
 
 void frmOptions::cmdOK_Click() {
-    // No value is checked: the boxes are written as they stand, an empty box as an empty value.
-    m_settings.write(setting::ComPort, m_txtPort[0]->text());
-    m_settings.write(setting::ComPortSpeedInOptions, m_txtPort[1]->text());
-    m_settings.write(setting::PeriodInOptions, m_txtPort[2]->text());
-    m_settings.write(setting::Send, m_txtFolders[1]->text());
-    m_settings.write(setting::Receive, m_txtFolders[0]->text());
-    m_settings.write(setting::Logs, m_txtFolders[2]->text());
-    m_settings.write(setting::SMSCInOptions, m_txtSMSC->text());
-    m_settings.write(setting::ToLatin, storedCheckState(m_chkLatin));
-    m_settings.write(setting::AutoScroll, storedCheckState(m_chkAutoScroll));
-    m_settings.write(setting::Report, storedCheckState(m_chkReport));
+    // No value is checked: the boxes are written as they stand, an empty box as an empty value,
+    // but for an empty box that only showed its default as a hint.
+    bool saved = true;
+    const auto write = [&](const Setting& key, const QString& value) {
+        saved = m_settings.write(key, value) && saved;
+    };
+    const auto writeBox = [&](const Setting& key, const QLineEdit* box) {
+        for (const Hinted& hinted : m_hinted)
+            if (hinted.box == box && !hinted.stored && box->text().isEmpty()) return;
+        write(key, box->text());
+    };
+    // An entry of the port list stands for its port, however it got into the box.
+    const int entry = m_portLists[0]->findText(m_txtPort[0]->text());
+    if (entry >= 0) m_portLists[0]->setEditText(m_portLists[0]->itemData(entry).toString());
+    writeBox(setting::ComPort, m_txtPort[0]);
+    writeBox(setting::ComPortSpeedInOptions, m_txtPort[1]);
+    writeBox(setting::PeriodInOptions, m_txtPort[2]);
+    writeBox(setting::Send, m_txtFolders[1]);
+    writeBox(setting::Receive, m_txtFolders[0]);
+    writeBox(setting::Logs, m_txtFolders[2]);
+    writeBox(setting::SMSCInOptions, m_txtSMSC);
+    write(setting::ToLatin, storedCheckState(m_chkLatin));
+    write(setting::AutoScroll, storedCheckState(m_chkAutoScroll));
+    write(setting::Report, storedCheckState(m_chkReport));
     for (int i = 0; i < 3; ++i) {
         if (m_optFileType[i]->isChecked()) {
-            m_settings.write(setting::FileType, QString::number(i));
+            write(setting::FileType, QString::number(i));
             break;
         }
+    }
+    write(setting::Notify, storedCheckState(m_chkNotify));
+    if (!saved) {
+        // The dialog stays open with what was typed, so that nothing is lost.
+        showErrorBox(QMessageBox::Critical, saveFailedText(m_settings.iniFilePath()));
+        return;
     }
     accept();
 }
@@ -263,11 +333,20 @@ void frmOptions::cmdCancel_Click() { reject(); }
 
 void frmOptions::cmdFolders_Click(int index) {
     if (index < 0 || index > 2) return;
-    if (const std::optional<QString> folder = m_chooseFolder(this)) {
-        m_txtFolders[static_cast<size_t>(index)]->setText(*folder);
+    const QString folder = m_chooseFolder(this);
+    if (folder.isEmpty()) return;  // cancelled: the box keeps its value, nothing to say
+    if (isUsableFolder(folder, nativePathStyle())) {
+        m_txtFolders[static_cast<size_t>(index)]->setText(folder);
         return;
     }
-    QMessageBox::warning(this, wrongFolderTitle(), wrongFolderText(), QMessageBox::Ok);
+    showErrorBox(QMessageBox::Warning, wrongFolderText());
+}
+
+void frmOptions::showErrorBox(QMessageBox::Icon icon, const QString& text) {
+    // Modal to this dialog only, and without a nested event loop: the tray stays usable.
+    QMessageBox* box = newMessageBox(icon, errorTitle(), text, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
 }
 
 }  // namespace telvane::config

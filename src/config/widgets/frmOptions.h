@@ -5,13 +5,17 @@
 
 #include <QDialog>
 #include <QIcon>
+#include <QMessageBox>
 #include <array>
+#include <vector>
 
 #include "config/Settings.h"
 #include "config/widgets/FolderChooser.h"
+#include "config/widgets/PortList.h"
 
 class QButtonGroup;
 class QCheckBox;
+class QComboBox;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -22,14 +26,19 @@ class frmOptions final : public QDialog {
     Q_OBJECT
 public:
     /// Loads the controls from `settings` at once; `windowIcon` is the tray's icon of the
-    /// moment. `chooseFolder` answers the "..." buttons (tests put their own in).
+    /// moment. `chooseFolder` answers the "..." buttons and `findPorts` fills the port list
+    /// (tests put their own in).
     frmOptions(Settings settings, const QIcon& windowIcon,
-               ChooseFolder chooseFolder = chooseFolderWithDialog, QWidget* parent = nullptr);
+               ChooseFolder chooseFolder = chooseFolderWithDialog,
+               FindPorts findPorts = findSerialPorts, QWidget* parent = nullptr);
 
-    static QString wrongFolderTitle();
+    /// The title of the dialog's message boxes.
+    static QString errorTitle();
     static QString wrongFolderText();
+    static QString saveFailedText(const QString& iniFilePath);
 
-    /// Writes the eleven keys and closes the dialog.
+    /// Writes the keys and closes the dialog; when a key could not be written, says so and stays
+    /// open.
     void cmdOK_Click();
     /// Closes the dialog; nothing is written.
     void cmdCancel_Click();
@@ -38,11 +47,21 @@ public:
 
 private:
     void buildControls();
+    void showErrorBox(QMessageBox::Icon icon, const QString& text);
     void load();
 
+    // A box that shows its key's default as a hint, and whether the key was in the file.
+    struct Hinted {
+        const QLineEdit* box;
+        bool stored;
+    };
+
     Settings m_settings;
+    std::vector<Hinted> m_hinted;
     ChooseFolder m_chooseFolder;
-    std::array<QLineEdit*, 3> m_txtPort{};
+    FindPorts m_findPorts;
+    std::array<QComboBox*, 2> m_portLists{};  // the port and the speed
+    std::array<QLineEdit*, 3> m_txtPort{};    // the text of the port, the speed, the period
     std::array<QLineEdit*, 3> m_txtFolders{};
     std::array<QPushButton*, 3> m_cmdFolders{};
     std::array<QRadioButton*, 3> m_optFileType{};
@@ -51,6 +70,7 @@ private:
     QCheckBox* m_chkReport = nullptr;
     QCheckBox* m_chkLatin = nullptr;
     QCheckBox* m_chkAutoScroll = nullptr;
+    QCheckBox* m_chkNotify = nullptr;
     QPushButton* m_cmdOK = nullptr;
     QPushButton* m_cmdCancel = nullptr;
 };
