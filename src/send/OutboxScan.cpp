@@ -34,9 +34,8 @@ namespace setting = config::setting;
 void writeLog(const contracts::PollContext& context, const LogLine& line) {
     storage::DiskFileSystem disk;
     disk.makeFolder(context.working.gfsLogs);
-    const storage::WriteResult written =
-        storage::appendLog(disk, context.working.gfsLogs, context.wallClock.now(), line,
-                           context.working.encoding);
+    const storage::WriteResult written = storage::appendLog(
+        disk, context.working.gfsLogs, context.wallClock.now(), line, context.working.encoding);
     if (!written.ok) qWarning().noquote() << "Log line lost:" << written.error << line.join(u' ');
 }
 
