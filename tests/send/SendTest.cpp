@@ -13,6 +13,7 @@
 
 #include "codec/PduDecoder.h"
 #include "config/SettingsKeys.h"
+#include "lifecycle/AwaitedReports.h"
 #include "send/OutboxScan.h"
 #include "send/SendJournal.h"
 #include "send/Submission.h"
@@ -418,6 +419,33 @@ TEST(SendService, WhatTheServiceMayNotChangeNeverCostsOrRepeatsAMessage) {
         QStringList log = home.row.log;
         for (QString& line : log) line.replace("%1", home.home.dir.path());
         EXPECT_EQ(home.home.log(), log);
+    }
+}
+
+TEST(AwaitedReports, AReportFindsItsMessageByReferenceNumberAndTime) {
+    const auto at = [](const QString& t) { return QDateTime::fromString(t, Qt::ISODate); };
+    for (const QString& line : dataLines("send/awaited-reports.txt")) {
+        QStringList f = line.split(u'|');
+        for (QString& field : f) field = field.trimmed();
+        SCOPED_TRACE(f[0].toStdString());
+        QTemporaryDir dir;
+        storage::DiskFileSystem disk;
+        const QString journal = dir.filePath("reports.journal");
+        for (const QString& entry : f[1].split(u';')) {
+            const QStringList e = entry.split(u' ', Qt::SkipEmptyParts);
+            ASSERT_TRUE(
+                lifecycle::awaitReport(disk, journal, {e[0].toInt(), e[1], at(e[2]), e[3]}).ok);
+        }
+        const QStringList r = f[2].split(u' ');
+        const auto found =
+            lifecycle::matchReport(disk, journal, r[0].toInt(), r[1],
+                                   r[2] == u"-" ? std::nullopt : std::optional(at(r[2])),
+                                   r[3] == u"final", at("2026-12-07T12:00:00Z"));
+        EXPECT_EQ(found ? found->messageFile : "-", f[3]);
+        QStringList left;
+        for (const QByteArray& kept : readFile(journal).split('\n'))
+            if (!kept.isEmpty()) left << QString::fromUtf8(kept.split('\t').value(3));
+        EXPECT_EQ(left.isEmpty() ? "-" : left.join(u' '), f[4]);
     }
 }
 
