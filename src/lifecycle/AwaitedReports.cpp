@@ -1,6 +1,7 @@
 #include "lifecycle/AwaitedReports.h"
 
 #include <QDir>
+#include <cstdlib>
 #include <vector>
 
 namespace telvane::lifecycle {

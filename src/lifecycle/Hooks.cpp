@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QProcess>
+#include <algorithm>
 
 #include "config/Settings.h"
 #include "storage/LogFile.h"

@@ -1,6 +1,7 @@
 #include "lifecycle/MessageStatus.h"
 
 #include <QStringList>
+#include <algorithm>
 #include <array>
 
 namespace telvane::lifecycle {
