@@ -191,6 +191,29 @@ TEST(OutboxScan, ALongMessageThatFailedPartWayLaterSendsOnlyItsMissingParts) {
     EXPECT_EQ(poll.status.texts.last(), "Сообщение (часть 2/3) отправлено");
 }
 
+// The phone's answer decides: a message it refuses for good (+CMS ERROR: 304) goes to Failed at
+// once, one it refuses for now (+CMS ERROR: 500) waits in Send with its attempts.
+TEST(OutboxScan, OnlyARefusalForGoodMovesAFileToFailed) {
+    Outbox poll;
+    ASSERT_TRUE(poll.settings.write(setting::Failed, "Failed"));
+    poll.start();
+    poll.put("a.txt", "79161234567\tfor good");
+    poll.put("b.txt", "79161234567\tfor now");
+    poll.phone.script = "pCpc";
+    poll.scan();
+    EXPECT_EQ(poll.sendFolder(), QStringList({"b.status", "b.txt"}));
+    EXPECT_EQ(poll.read("Failed/a.txt"), "79161234567\tfor good");
+    const auto status = [&](const QString& name) {
+        return QString::fromUtf8(poll.read(name))
+            .split(u'\n')
+            .filter(QRegularExpression("^(state|attempts|error|error-text)="));
+    };
+    EXPECT_EQ(status("Failed/a.status"), QStringList({"state=failed", "attempts=1", "error=304",
+                                                      "error-text=invalid PDU mode parameter"}));
+    EXPECT_EQ(status("Send/b.status"), QStringList({"state=waiting", "attempts=1", "error=500",
+                                                    "error-text=unknown error"}));
+}
+
 // Deletion fails, as on a folder the gateway may read but not change; renaming may work.
 struct UndeletableFolder final : send::OutboxFolder {
     explicit UndeletableFolder(const QString& path, bool renames = false)
