@@ -2,6 +2,7 @@
 
 #include <QLoggingCategory>
 
+#include "config/CodecSettings.h"
 #include "config/Settings.h"
 #include "config/SettingsKeys.h"
 
@@ -103,7 +104,10 @@ void readWorkingSettings(const config::Settings& settings, contracts::WorkingSet
     working.gfsSend = settings.folder(setting::Send);
     working.gfsReceive = settings.folder(setting::Receive);
     working.gfsLogs = settings.folder(setting::Logs);
+    working.gfsSent = settings.optionalFolder(setting::Sent);
+    working.gfsFailed = settings.optionalFolder(setting::Failed);
     working.gflSMSnum = settings.strictInt32(setting::Number);
+    working.encoding = config::textEncoding(settings);
 }
 
 void GatewayEngine::readWorkingSettings() {

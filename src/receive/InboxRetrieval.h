@@ -10,6 +10,10 @@
 #include "receive/StoredJournal.h"
 #include "storage/FileSystem.h"
 
+namespace telvane::lifecycle {
+class HookRunner;
+}
+
 namespace telvane::receive {
 
 class InboxRetrieval final : public contracts::InboxRetriever {
@@ -30,6 +34,9 @@ public:
     /// next run. Part of every complete run; public for tests.
     void AssembleLongMessages(contracts::PollContext& context);
 
+    /// Where OnReceive and OnReport are queued; none by default. `hooks` must outlive this.
+    void setHooks(lifecycle::HookRunner* hooks) { m_hooks = hooks; }
+
 private:
     class Run;
     StoredJournal& journal(const contracts::PollContext& context);
@@ -39,6 +46,7 @@ private:
     std::unique_ptr<StoredJournal> m_journal;
     QString m_journalPath;
     bool m_numberReported = false;  ///< a Number that could not be stored was logged
+    lifecycle::HookRunner* m_hooks = nullptr;
 };
 
 }  // namespace telvane::receive

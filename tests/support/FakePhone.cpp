@@ -34,6 +34,7 @@ bool FakePhone::SendToPhone(const QByteArray& command, const QString& action, co
                : answer == 'o' ? command + "\r\nOK\r\n"
                : answer == 'e' ? QByteArray("\r\nERROR\r\n")
                : answer == 'c' ? QByteArray("\r\n+CMS ERROR: 500\r\n")
+               : answer == 'C' ? QByteArray("\r\n+CMS ERROR: 304\r\n")
                                : QByteArray();
     if (answer == 'o' && command.startsWith("AT+CPMS=\"")) {
         m_selected = command.mid(9, 2);

@@ -39,7 +39,7 @@ public:
     bool silent = false;  ///< no answer to anything
     bool deletesWork = true;
     /// The next answers, one letter a transaction, before the usual ones: p the prompt, k OK
-    /// after a PDU, o OK, e ERROR, c +CMS ERROR, s silence.
+    /// after a PDU, o OK, e ERROR, c +CMS ERROR: 500, C +CMS ERROR: 304 (for good), s silence.
     std::string script;
     std::map<QByteArray, Memory> memories{{"ME", {}}, {"SM", {}}};
     std::function<void()> onDelete;  ///< runs as a delete reaches the phone
