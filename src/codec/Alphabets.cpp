@@ -327,4 +327,45 @@ std::string unicodeToUtf8(std::u32string_view text) {
     return utf8;
 }
 
+namespace {
+
+bool isValidUtf8(std::string_view bytes) { return unicodeToUtf8(utf8ToUnicode(bytes)) == bytes; }
+
+bool hasCyrillic(std::u32string_view text) {
+    for (char32_t c : text)
+        if (c >= 0x0400 && c <= 0x04FF) return true;
+    return false;
+}
+
+// The bytes 0x80-0xBF that Russian text in Windows-1251 uses: „ … ‘ ’ “ ” • – — NBSP Ё « ° №
+// ё ». UTF-8 continuation bytes of most Cyrillic letters are other signs of that range.
+bool plausibleCp1251(std::string_view bytes) {
+    constexpr std::string_view kRussianSigns =
+        "\x84\x85\x91\x92\x93\x94\x95\x96\x97\xA0\xA8\xAB\xB0\xB9\xB8\xBB";
+    for (const char b : bytes) {
+        const auto byte = static_cast<std::uint8_t>(b);
+        if (byte >= 0x80 && byte <= 0xBF && kRussianSigns.find(b) == std::string_view::npos)
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+UserText readUserText(std::string_view bytes, TextEncoding configured) {
+    constexpr std::string_view kBom = "\xEF\xBB\xBF";
+    if (bytes.starts_with(kBom))
+        return {utf8ToUnicode(bytes.substr(kBom.size())), TextEncoding::Utf8};
+    if (isValidUtf8(bytes)) {
+        std::u32string text = utf8ToUnicode(bytes);
+        if (configured == TextEncoding::Utf8 || (hasCyrillic(text) && !plausibleCp1251(bytes)))
+            return {std::move(text), TextEncoding::Utf8};
+    }
+    return {cp1251ToUnicode(bytes), TextEncoding::Cp1251};
+}
+
+std::string encodeText(std::u32string_view text, TextEncoding encoding) {
+    return encoding == TextEncoding::Utf8 ? unicodeToUtf8(text) : unicodeToCp1251Lossy(text);
+}
+
 }  // namespace telvane::codec

@@ -51,4 +51,26 @@ std::string unicodeToCp1251Lossy(std::u32string_view text);
 std::u32string utf8ToUnicode(std::string_view utf8);
 std::string unicodeToUtf8(std::u32string_view text);
 
+/// The character set of the text files users write and read ([SMS] Encoding).
+enum class TextEncoding { Cp1251, Utf8 };
+
+/// A user's file as characters, and the set it was read in.
+struct UserText {
+    std::u32string text;
+    TextEncoding readAs = TextEncoding::Cp1251;
+};
+
+/// Reads a file that a user or another program wrote. A UTF-8 byte order mark means UTF-8
+/// (the mark is dropped). Otherwise, with `configured` UTF-8, bytes that are not valid UTF-8
+/// are read as Windows-1251; with Windows-1251, valid UTF-8 that holds Cyrillic is read as
+/// UTF-8 unless its bytes also make plausible Windows-1251 text. UTF-8 Cyrillic letters read
+/// as Windows-1251 come out as "Р" or "С" followed by a sign Russian text does not use
+/// ("РџСЂРёРІРµС‚"); plausible means that every byte 0x80-0xBF is one of the signs Russian text
+/// does use (quotes, dashes, "…", "№", "Ё", "ё", the no-break space).
+UserText readUserText(std::string_view bytes, TextEncoding configured);
+
+/// Text as a file of that set holds it: UTF-8 keeps every character, Windows-1251 follows
+/// unicodeToCp1251Lossy.
+std::string encodeText(std::u32string_view text, TextEncoding encoding);
+
 }  // namespace telvane::codec

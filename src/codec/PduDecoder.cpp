@@ -340,7 +340,7 @@ DecodeResult decodePdu(const Bytes& pdu) {
 
     if (out.kind != MessageKind::Deliver) {
         if (auto error = reader.need(1, "TP-MR")) return *error;
-        reader.skip(1);
+        out.messageReference = reader.octet();
     }
 
     const char* addressField = out.kind == MessageKind::Deliver  ? "TP-OA"

@@ -75,6 +75,9 @@ struct DecodedPdu {
     std::u32string text;
     std::optional<Concat> concat;
     std::optional<std::uint8_t> status;  ///< TP-ST of a status report
+    /// TP-MR of a status report (the reference the phone gave the submitted message) or of a
+    /// stored submit.
+    std::optional<std::uint8_t> messageReference;
 };
 
 /// What went wrong, where: `field` is the name of the PDU field (e.g. "TP-UDL"), `offset` the

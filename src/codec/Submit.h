@@ -6,6 +6,7 @@
 // Pure functions: the settings come in as values, and the LongID to keep goes out as a value.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -52,8 +53,33 @@ struct SubmitPart {
     std::size_t count;   ///< parts of the message; 1 for a single message
 };
 
+/// Type of address octets of TS 23.040 clause 9.1.2.5 (ISDN/telephone numbering plan).
+inline constexpr std::uint8_t kInternationalNumber = 0x91;
+inline constexpr std::uint8_t kUnknownNumberType = 0x81;
+
+/// A destination as it goes out.
+struct Destination {
+    std::string digits;
+    std::uint8_t typeOfAddress = kInternationalNumber;
+
+    /// As a received PDU shows the same address: "+" and the digits when international.
+    std::string text() const {
+        return typeOfAddress == kInternationalNumber ? "+" + digits : digits;
+    }
+};
+
+/// How a written number goes out. Spaces around it are ignored, then an optional leading "+"
+/// and 1 to 20 digits:
+/// - written with "+": international, as written;
+/// - 11 digits starting with "8" (the Russian domestic form): international, "8" sent as "7";
+/// - 3 to 6 digits: a short code, type unknown (81), as written: operators reject a short
+///   code sent as international;
+/// - anything else: international, as written.
+std::variant<Destination, SubmitError> destinationOf(std::string_view number);
+
 struct SubmitMessage {
     std::vector<SubmitPart> parts;  ///< in sending order
+    Destination destination;        ///< the number as it goes out
     /// The text as it was encoded: line breaks removed, spaces trimmed, transliterated.
     std::u32string text;
     /// The LongID to store: the reference this message used when it is long, else
@@ -65,8 +91,7 @@ using SubmitResult = std::variant<SubmitMessage, SubmitError>;
 
 /// Builds the PDUs that send `text` to `number`.
 ///
-/// The number: spaces around it are ignored, an optional leading "+", then 1 to 20 digits; a
-/// leading "8" (domestic form) is sent as "7". The text: line feeds and carriage returns are
+/// The number goes out as destinationOf says. The text: line feeds and carriage returns are
 /// removed, spaces (only) trimmed at both ends, then transliterated when options.toLatin.
 /// Fails, sending nothing, on a bad number or SMSC, an empty text, a code point that is no
 /// character, or a text of more than kMaxParts parts. A failure does not advance the LongID.

@@ -102,13 +102,14 @@ int nextLongId(int lastLongId) {
 
 SubmitResult encodeSubmit(std::string_view number, std::u32string_view text,
                           const SubmitOptions& options) {
-    auto destination = encodeDestinationField(number);
+    auto destination = destinationOf(number);
     if (auto* error = std::get_if<SubmitError>(&destination)) return *error;
+    SubmitMessage message;
+    message.destination = std::get<Destination>(std::move(destination));
     auto smsc = encodeSmscField(options.smsc);
     if (auto* error = std::get_if<SubmitError>(&smsc)) return *error;
     if (auto error = checkCharacters(text)) return *error;
 
-    SubmitMessage message;
     message.text = prepareText(text, options.toLatin);
     if (message.text.empty()) return SubmitError{SubmitErrorCode::EmptyText, SubmitField::Text, 0};
 
@@ -124,7 +125,7 @@ SubmitResult encodeSubmit(std::string_view number, std::u32string_view text,
     message.longId = isLong ? nextLongId(options.lastLongId) : options.lastLongId;
 
     const Bytes& smscField = std::get<Bytes>(smsc);
-    const Bytes& daField = std::get<Bytes>(destination);
+    const Bytes daField = destinationField(message.destination);
     for (std::size_t i = 0; i < texts.size(); ++i) {
         const bool last = i + 1 == texts.size();
         std::uint8_t firstOctet = kSubmitRelativeValidity;

@@ -8,10 +8,6 @@ namespace telvane::codec {
 
 namespace {
 
-// International number, ISDN/telephone numbering plan. The gateway sends every number in
-// international form; the phone's own centre is used when no SMSC is set.
-constexpr std::uint8_t kInternationalIsdn = 0x91;
-
 struct AddressCodes {
     SubmitField field;
     SubmitErrorCode notDigits;
@@ -67,26 +63,40 @@ std::variant<Bytes, SubmitError> encodeSmscField(std::string_view smsc) {
     const Bytes packed = semiOctets(value);
     Bytes field;
     field.push_back(static_cast<std::uint8_t>(1 + packed.size()));  // octets after this one
-    field.push_back(kInternationalIsdn);
+    field.push_back(kInternationalNumber);
     field.insert(field.end(), packed.begin(), packed.end());
     return field;
 }
 
-std::variant<Bytes, SubmitError> encodeDestinationField(std::string_view number) {
+std::variant<Destination, SubmitError> destinationOf(std::string_view number) {
     auto digits = addressDigits(number, {SubmitField::Number, SubmitErrorCode::NumberNotDigits,
                                          SubmitErrorCode::NumberTooLong});
     if (auto* error = std::get_if<SubmitError>(&digits)) return *error;
-    std::string value = std::get<std::string>(std::move(digits));
-    if (value.empty()) return SubmitError{SubmitErrorCode::EmptyNumber, SubmitField::Number, 0};
-    // Russian domestic numbers are written 8XXXXXXXXXX; the network wants 7XXXXXXXXXX.
-    // A number written with "+" is taken as international already.
-    const std::size_t first = number.find_first_not_of(' ');
-    if (number[first] == '8') value[0] = '7';
+    Destination out{std::get<std::string>(std::move(digits)), kInternationalNumber};
+    if (out.digits.empty())
+        return SubmitError{SubmitErrorCode::EmptyNumber, SubmitField::Number, 0};
+    if (number[number.find_first_not_of(' ')] == '+') return out;
+    // Russian domestic numbers are written 8XXXXXXXXXX; the network wants 7XXXXXXXXXX. Other
+    // numbers starting with 8 (China's 86...) are international already.
+    if (out.digits.size() == 11 && out.digits[0] == '8') {
+        out.digits[0] = '7';
+    } else if (out.digits.size() >= 3 && out.digits.size() <= 6) {
+        out.typeOfAddress = kUnknownNumberType;
+    }
+    return out;
+}
 
-    const Bytes packed = semiOctets(value);
+std::variant<Bytes, SubmitError> encodeDestinationField(std::string_view number) {
+    auto destination = destinationOf(number);
+    if (auto* error = std::get_if<SubmitError>(&destination)) return *error;
+    return destinationField(std::get<Destination>(destination));
+}
+
+Bytes destinationField(const Destination& d) {
+    const Bytes packed = semiOctets(d.digits);
     Bytes field;
-    field.push_back(static_cast<std::uint8_t>(value.size()));  // TP-DA counts digits, not octets
-    field.push_back(kInternationalIsdn);
+    field.push_back(static_cast<std::uint8_t>(d.digits.size()));  // TP-DA counts digits
+    field.push_back(d.typeOfAddress);
     field.insert(field.end(), packed.begin(), packed.end());
     return field;
 }

@@ -5,6 +5,7 @@
 #include <variant>
 
 #include "codec/Hex.h"
+#include "codec/Submit.h"
 #include "codec/SubmitError.h"
 
 namespace telvane::codec {
@@ -13,8 +14,9 @@ namespace telvane::codec {
 /// an empty setting, else length octet, type of address 91, semi-octet digits.
 std::variant<Bytes, SubmitError> encodeSmscField(std::string_view smsc);
 
-/// TP-DA (TS 23.040 clause 9.1.2.5): digit count, type of address 91, semi-octet digits, with
-/// a leading domestic "8" sent as the international "7".
+/// TP-DA (TS 23.040 clause 9.1.2.5): digit count, type of address, semi-octet digits, as
+/// destinationOf gives them.
 std::variant<Bytes, SubmitError> encodeDestinationField(std::string_view number);
+Bytes destinationField(const Destination& destination);
 
 }  // namespace telvane::codec

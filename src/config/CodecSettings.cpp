@@ -43,4 +43,10 @@ codec::SubmitOptions sendingOptions(const Settings& settings) {
     return options;
 }
 
+codec::TextEncoding textEncoding(const Settings& settings) {
+    const QString value = settings.text(setting::Encoding).trimmed().toLower();
+    return value == u"utf-8" || value == u"utf8" ? codec::TextEncoding::Utf8
+                                                 : codec::TextEncoding::Cp1251;
+}
+
 }  // namespace telvane::config

@@ -98,6 +98,10 @@ QString Settings::folder(const Setting& s) const {
     return withTrailingSeparator(value);
 }
 
+QString Settings::optionalFolder(const Setting& s) const {
+    return text(s).trimmed().isEmpty() ? QString() : folder(s);
+}
+
 bool Settings::write(const Setting& s, const QString& value) const {
     return WriteIniValue(m_iniFilePath, QString::fromUtf8(s.section), QString::fromUtf8(s.key),
                          value);

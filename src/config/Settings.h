@@ -58,6 +58,10 @@ public:
     /// folder followed by the key name ("Send", "Receive", "Logs"). The folder is not created.
     QString folder(const Setting& s) const;
 
+    /// A folder that may be left unset (setting::Sent, Failed): empty when the value is empty,
+    /// else as folder().
+    QString optionalFolder(const Setting& s) const;
+
     /// Stores `value` under the setting's key (see WriteIniValue); false when it could not.
     [[nodiscard]] bool write(const Setting& s, const QString& value) const;
 

@@ -38,6 +38,13 @@ inline constexpr Setting Notify{"Options", "Notify", "0"};
 inline constexpr Setting Send{"Folders", "Send", ""};
 inline constexpr Setting Receive{"Folders", "Receive", ""};
 inline constexpr Setting Logs{"Folders", "Logs", ""};
+/// Where a sent outgoing file goes, with its "<id>.status" (state sent, the parts' message
+/// references), read at Start like Send. Empty: the file is deleted once sent, as always.
+inline constexpr Setting Sent{"Folders", "Sent", ""};
+/// Where an outgoing file goes, with its "<id>.status", when it can never be sent: its number
+/// or text is refused, the phone answered a +CMS ERROR that refuses the message itself, or
+/// RetryLimit attempts failed. Empty: such a file stays in Send, as always.
+inline constexpr Setting Failed{"Folders", "Failed", ""};
 inline constexpr Setting FileType{"SMS", "FileType", "0"};
 /// Separator of outgoing-message files; see Settings::separator.
 inline constexpr Setting Split{"SMS", "Split", "\t"};
@@ -50,10 +57,37 @@ inline constexpr Setting SMSCWhenSending{"SMS", "SMSC", ""};
 /// SMS-centre number the options dialog shows when the key is missing.
 inline constexpr Setting SMSCInOptions{"SMS", "SMSC", "79xxxxxxxxx"};
 inline constexpr Setting LongID{"SMS", "LongID", "1"};
+/// Attempts after which an outgoing file that could not be sent counts as failed (moved to
+/// Failed, or left in Send and tried no more); 0 keeps trying. Read at each poll. While Sent,
+/// Failed or this key is set, a waiting file has its "<id>.status" beside it in Send with the
+/// attempts so far and the last error.
+inline constexpr Setting RetryLimit{"SMS", "RetryLimit", "0"};
+/// The character set of outgoing-message files, the day's text file and "Log.txt", read at
+/// Start: "cp1251" (Windows-1251) or "utf-8" (any other value counts as cp1251). Either way a
+/// file starting with a UTF-8 byte order mark is read as UTF-8, with cp1251 so is valid UTF-8
+/// holding Cyrillic that is no plausible Windows-1251 text, and with utf-8 a file that is not
+/// valid UTF-8 is read as Windows-1251; "Log.txt" names a file read otherwise than set. With
+/// utf-8 the day's file keeps every character (no "?"); part files are UTF-8 always.
+inline constexpr Setting Encoding{"SMS", "Encoding", "cp1251"};
 inline constexpr Setting Delivered{"SMSreports", "Delivered", "Доставлено"};
 /// The key is spelled "Sepended" in every existing settings file.
 inline constexpr Setting Sepended{"SMSreports", "Sepended", "Отложено"};
 inline constexpr Setting Deleted{"SMSreports", "Deleted", "Удалено"};
+/// Programs run for each message event, read at each event: the program, then its arguments,
+/// separated by blanks; "..." keeps blanks in one argument and """ stands for a quote. No shell
+/// reads the value. The message is in the environment: TELVANE_EVENT, TELVANE_ID,
+/// TELVANE_NUMBER, TELVANE_TIME, TELVANE_TEXT (UTF-8), TELVANE_FILE, TELVANE_STATUS. Hooks run
+/// in the home folder, one at a time, in order, after the message is on the disk; empty runs
+/// nothing. OnReceive: a message was stored in the day's file.
+inline constexpr Setting OnReceive{"Hooks", "OnReceive", ""};
+/// An outgoing message was sent (its status file written, the file moved or deleted).
+inline constexpr Setting OnSent{"Hooks", "OnSent", ""};
+/// An outgoing message failed for good (see Failed and RetryLimit).
+inline constexpr Setting OnFailed{"Hooks", "OnFailed", ""};
+/// A delivery report updated a sent message's status file (needs Report=1 and Sent).
+inline constexpr Setting OnReport{"Hooks", "OnReport", ""};
+/// Seconds a hook may run before it and what it started are killed ("Log.txt" says so).
+inline constexpr Setting TimeLimit{"Hooks", "TimeLimit", "30"};
 
 /// Every entry above, in the order of the file's sections.
 inline constexpr std::array kAll{
@@ -70,6 +104,8 @@ inline constexpr std::array kAll{
     Send,
     Receive,
     Logs,
+    Sent,
+    Failed,
     FileType,
     Split,
     Number,
@@ -79,9 +115,16 @@ inline constexpr std::array kAll{
     SMSCWhenSending,
     SMSCInOptions,
     LongID,
+    RetryLimit,
+    Encoding,
     Delivered,
     Sepended,
     Deleted,
+    OnReceive,
+    OnSent,
+    OnFailed,
+    OnReport,
+    TimeLimit,
 };
 }  // namespace setting
 

@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include "codec/Alphabets.h"
 #include "contracts/Clock.h"
 #include "contracts/Pacing.h"
 #include "contracts/PhoneLink.h"
@@ -21,8 +22,12 @@ struct WorkingSettings {
     QString gfsReceive;  // folder of the received-message files, ends in a separator
     QString gfsLogs;     // folder of "Log.txt" and "PortLog.txt", ends in a separator
     QString gfsSplit;    // field separator of outgoing-message files
+    QString gfsSent;     // where sent files go, ends in a separator; empty: they are deleted
+    QString gfsFailed;   // where failed files go, ends in a separator; empty: they stay
     qint32 gflSMSnum = 1;
     qint32 FileType = 0;  // 0 text file, 1 Word document, 2 Excel workbook
+    // [SMS] Encoding: outgoing-message files, the day's text file, "Log.txt"
+    codec::TextEncoding encoding = codec::TextEncoding::Cp1251;
     qint16 PollPeriod = 10;
     qint16 AutoScroll = 0;  // read once at program start (load), not at each Start
 };

@@ -7,6 +7,7 @@
 
 #include "config/Settings.h"
 #include "gateway/GatewayEngine.h"
+#include "lifecycle/Hooks.h"
 #include "phone/ARCComm.h"
 #include "phone/AtExchange.h"
 #include "phone/SystemClock.h"
@@ -29,6 +30,7 @@ private:
     phone::QtEventPump m_pump;
     phone::ARCComm m_port;
     phone::AtExchange m_exchange;
+    lifecycle::HookRunner m_hooks;  // outlives the inbox and the outbox that queue to it
     receive::InboxRetrieval m_inbox;
     send::OutboxScan m_outbox;
     GatewayEngine m_engine;

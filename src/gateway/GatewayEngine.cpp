@@ -2,6 +2,7 @@
 
 #include <QLoggingCategory>
 
+#include "config/CodecSettings.h"
 #include "config/Settings.h"
 #include "config/SettingsKeys.h"
 
@@ -106,7 +107,10 @@ void readWorkingSettings(const config::Settings& settings, contracts::WorkingSet
     working.gfsSend = settings.folder(setting::Send);
     working.gfsReceive = settings.folder(setting::Receive);
     working.gfsLogs = settings.folder(setting::Logs);
+    working.gfsSent = settings.optionalFolder(setting::Sent);
+    working.gfsFailed = settings.optionalFolder(setting::Failed);
     working.gflSMSnum = settings.strictInt32(setting::Number);
+    working.encoding = config::textEncoding(settings);
 }
 
 void GatewayEngine::readWorkingSettings() {
@@ -168,6 +172,7 @@ bool GatewayEngine::phoneTest() {
 }
 
 void GatewayEngine::prepareModem(bool check) {
+    m_care.setLogEncoding(m_working.encoding);
     if (!m_care.setUp(m_working.gfsLogs) && check) m_care.check(m_working.gfsLogs);
     if (m_care.network() != m_network && !m_care.network().isEmpty()) {
         m_network = m_care.network();

@@ -95,7 +95,7 @@ contracts::ExchangeResult ModemCare::send(const QByteArray& command, const QStri
 void ModemCare::log(const QString& logFolder, const QString& message) {
     storage::DiskFileSystem disk;
     disk.makeFolder(logFolder);
-    if (!storage::appendLog(disk, logFolder, m_wallClock.now(), message).ok)
+    if (!storage::appendLog(disk, logFolder, m_wallClock.now(), {message}, m_logEncoding).ok)
         qCWarning(lcModem).noquote() << "Log line lost:" << message;
 }
 

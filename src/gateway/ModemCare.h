@@ -8,6 +8,7 @@
 #include <QString>
 #include <optional>
 
+#include "codec/Alphabets.h"
 #include "contracts/Clock.h"
 #include "contracts/PhoneLink.h"
 #include "phone/Replies.h"
@@ -28,6 +29,9 @@ class ModemCare {
 public:
     ModemCare(contracts::PhoneLink& phone, const config::Settings& settings,
               const contracts::WallClock& wallClock);
+
+    /// The encoding of the "Log.txt" lines ([SMS] Encoding).
+    void setLogEncoding(codec::TextEncoding encoding) { m_logEncoding = encoding; }
 
     /// Once per connection, after the phone answered its test: the set-up, ending with
     /// check(). False (and nothing done) when this connection is set up already.
@@ -65,6 +69,7 @@ private:
     bool m_simLocked = false;
     bool m_sendingHeld = false;
     QString m_network;
+    codec::TextEncoding m_logEncoding = codec::TextEncoding::Cp1251;
 };
 
 }  // namespace telvane::gateway

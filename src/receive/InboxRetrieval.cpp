@@ -1,12 +1,16 @@
 #include "receive/InboxRetrieval.h"
 
 #include <QDebug>
+#include <QFileInfo>
 #include <QSet>
 
 #include "codec/MessageRecord.h"
 #include "codec/PduDecoder.h"
 #include "config/CodecSettings.h"
 #include "config/Settings.h"
+#include "lifecycle/AwaitedReports.h"
+#include "lifecycle/Hooks.h"
+#include "lifecycle/MessageStatus.h"
 #include "office/OfficeStore.h"
 #include "receive/ListAnswer.h"
 #include "receive/MessageFiles.h"
@@ -30,6 +34,19 @@ constexpr int kListCeilingS = 300;
 
 QString fromU32(const std::u32string& text) { return QString::fromStdU32String(text); }
 
+// A service-centre time stamp as a moment; the two-digit year is this century's. A zone that
+// could not be read is taken as the gateway's own.
+std::optional<QDateTime> utcOf(const std::optional<codec::TimeStamp>& t) {
+    if (!t) return std::nullopt;
+    const QDate date(2000 + t->year, t->month, t->day);
+    const QTime time(t->hour, t->minute, t->second);
+    const QDateTime at =
+        t->tzQuarterHours ? QDateTime(date, time, Qt::OffsetFromUTC, *t->tzQuarterHours * 15 * 60)
+                          : QDateTime(date, time);
+    if (!at.isValid()) return std::nullopt;
+    return at.toUTC();
+}
+
 QString writeFailedText(const QString& fileName) {
     return QStringLiteral("Ошибка записи сообщения в файл: ") + fileName;
 }
@@ -50,6 +67,17 @@ QByteArray messageKey(const QString& number, const QString& timeStamp, const QSt
     return journalKey(QStringLiteral("message"), number, timeStamp, text);
 }
 
+// Two reports on two messages to one recipient may share the time stamp and the text; they
+// differ in the reference of the message they report on, or in when it was discharged.
+QByteArray reportKey(const codec::DecodedPdu& pdu, const codec::MessageRecord& record) {
+    const QString discharge =
+        pdu.dischargeTime ? fromU32(codec::formatTimeStamp(*pdu.dischargeTime)) : QString();
+    return journalKey(QStringLiteral("report"), fromU32(record.number), fromU32(record.timeStamp),
+                      fromU32(record.text) + QStringLiteral("\tMR ") +
+                          QString::number(pdu.messageReference.value_or(0)) +
+                          QStringLiteral("\tDT ") + discharge);
+}
+
 }  // namespace
 
 // What one run needs at hand: the context, the day's file and the counters.
@@ -62,7 +90,8 @@ public:
           m_journal(owner.journal(context)),
           m_now(context.wallClock.now()),
           m_dayFileName(DayFileName(m_now.date(), context.working.FileType)),
-          m_target{context.working.FileType, context.working.AutoScroll == 1},
+          m_target{context.working.FileType, context.working.AutoScroll == 1,
+                   context.working.encoding},
           m_texts(config::reportTexts(context.settings)) {}
 
     void retrieve() {
@@ -195,11 +224,13 @@ private:
                     .arg(deleted.reason()));
     }
 
-    bool log(const QString& message) {
+    bool log(const QString& message) { return log(QStringList{message}); }
+    bool log(const QStringList& fields) {
         m_files.makeFolder(m_context.working.gfsLogs);
-        const storage::WriteResult written = storage::appendLog(m_files, m_context.working.gfsLogs,
-                                                                m_context.wallClock.now(), message);
-        if (!written.ok) qWarning().noquote() << "Log line lost:" << written.error << message;
+        const storage::WriteResult written =
+            storage::appendLog(m_files, m_context.working.gfsLogs, m_context.wallClock.now(),
+                               fields, m_context.working.encoding);
+        if (!written.ok) qWarning().noquote() << "Log line lost:" << written.error << fields;
         return written.ok;
     }
 
@@ -247,8 +278,55 @@ private:
             handlePart(index, part);
             return;
         }
-        storeMessage(index, fromU32(record.timeStamp), fromU32(record.number),
-                     fromU32(record.text));
+        const QString timeStamp = fromU32(record.timeStamp), number = fromU32(record.number),
+                      text = fromU32(record.text);
+        const bool report = pdu.kind == codec::MessageKind::StatusReport;
+        const qint32 runningNumber = m_context.working.gflSMSnum;
+        if (!storeMessage(index,
+                          report ? reportKey(pdu, record) : messageKey(number, timeStamp, text),
+                          timeStamp, number, text))
+            return;
+        if (report) {
+            updateReportedMessage(pdu, text);
+        } else {
+            received(QString::number(runningNumber), number, timeStamp, text);
+        }
+    }
+
+    // The sent message a report is about, when it waits in Sent with its status file: the
+    // status says what the report says (the report's line in the day's file stays as it is).
+    void updateReportedMessage(const codec::DecodedPdu& pdu, const QString& text) {
+        if (!pdu.messageReference || !pdu.status) return;
+        const lifecycle::MessageState state = lifecycle::stateOfReport(*pdu.status);
+        const auto found = lifecycle::matchReport(
+            m_files, lifecycle::awaitedReportsPath(m_context.settings.homeFolder()),
+            *pdu.messageReference, fromU32(pdu.number), utcOf(pdu.timestamp),
+            state != lifecycle::MessageState::Pending, m_now);
+        if (!found) return;
+        const QString statusPath = lifecycle::statusPathOf(found->messageFile);
+        const auto content = m_files.readAll(statusPath);
+        if (!content) return;  // taken away meanwhile
+        lifecycle::MessageStatus status = lifecycle::parseStatus(*content);
+        status.state = state;
+        status.report = *pdu.status;
+        status.reportTime = utcOf(pdu.dischargeTime).value_or(QDateTime()).toLocalTime();
+        status.time = m_context.wallClock.now();
+        if (!m_files.replaceDurably(statusPath, lifecycle::serialize(status)).ok) return;
+        hook({lifecycle::HookEvent::Report, QFileInfo(statusPath).completeBaseName(), status.number,
+              lifecycle::timeText(status.time), text, found->messageFile,
+              lifecycle::stateName(state)});
+    }
+
+    void received(const QString& id, const QString& number, const QString& timeStamp,
+                  const QString& text) {
+        hook({lifecycle::HookEvent::Receive, id, number, timeStamp, text,
+              m_context.working.gfsReceive + m_storedIn, QStringLiteral("received")});
+    }
+
+    void hook(const lifecycle::HookMessage& message) {
+        if (m_owner.m_hooks)
+            m_owner.m_hooks->queue(m_context.settings, message, m_context.working.gfsLogs,
+                                   m_context.working.encoding);
     }
 
     void handlePart(std::optional<std::uint32_t> index, const MessagePart& part) {
@@ -270,20 +348,24 @@ private:
         }
     }
 
-    void storeMessage(std::optional<std::uint32_t> index, const QString& timeStamp,
-                      const QString& number, const QString& text) {
-        const QByteArray key = messageKey(number, timeStamp, text);
+    /// True when it was stored now.
+    bool storeMessage(std::optional<std::uint32_t> index, const QByteArray& key,
+                      const QString& timeStamp, const QString& number, const QString& text) {
         if (m_journal.contains(key)) {
-            // Stored before the program stopped, or delivered twice by the network.
+            // Stored before the program stopped, or delivered twice by the network: said, so
+            // that a user can tell it from a loss.
+            log({QStringLiteral("Повтор сохранённого SMS удалён из телефона: ") + number,
+                 timeStamp});
             DeleteMessage(index);
-            return;
+            return false;
         }
-        if (!store(timeStamp, number, text)) return;
+        if (!store(timeStamp, number, text)) return false;
         // Without the journal entry a restart could store it once more, but the message is
         // safe in the day's file: the delete goes ahead.
         (void)m_journal.add(key);
         advanceNumber();
         DeleteMessage(index);
+        return true;
     }
 
     bool store(const QString& timeStamp, const QString& number, const QString& text) {
@@ -295,6 +377,7 @@ private:
             WriteMessageFile(m_files, m_context.working.gfsReceive + m_dayFileName,
                              {timeStamp, number, text}, m_target, &notes);
         for (const QString& line : notes.lines) logOnce(line);
+        m_storedIn = notes.file.isEmpty() ? m_dayFileName : notes.file;
         if (written.ok) return true;
         qWarning().noquote() << written.error;
         const QString failed = writeFailedText(notes.file.isEmpty() ? m_dayFileName : notes.file);
@@ -313,6 +396,8 @@ private:
         if (!m_journal.contains(key)) {
             if (!store(message.timeStamp, message.number, message.text)) return false;
             (void)m_journal.add(key);
+            // A long message has no running number of its own.
+            received({}, message.number, message.timeStamp, message.text);
         }
         for (const MessagePart& part : message.parts) (void)m_journal.add(partKey(part));
         return true;
@@ -336,6 +421,7 @@ private:
     StoredJournal& m_journal;
     QDateTime m_now;
     QString m_dayFileName;
+    QString m_storedIn;  // the file the last message went to: the day's file or a sibling
     StoreTarget m_target;
     codec::ReportTexts m_texts;
     qint64 m_decoded = 0;

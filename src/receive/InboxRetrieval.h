@@ -13,6 +13,10 @@
 #include "receive/StoredJournal.h"
 #include "storage/FileSystem.h"
 
+namespace telvane::lifecycle {
+class HookRunner;
+}
+
 namespace telvane::receive {
 
 class InboxRetrieval final : public contracts::InboxRetriever {
@@ -33,6 +37,9 @@ public:
     /// next run. Part of every complete run; public for tests.
     void AssembleLongMessages(contracts::PollContext& context);
 
+    /// Where OnReceive and OnReport are queued; none by default. `hooks` must outlive this.
+    void setHooks(lifecycle::HookRunner* hooks) { m_hooks = hooks; }
+
 private:
     class Run;
     StoredJournal& journal(const contracts::PollContext& context);
@@ -47,6 +54,7 @@ private:
     quint64 m_connection = 0;             ///< the connection the memories were asked on
     bool m_statusReports = false;         ///< the modem has an "SR" memory
     std::set<QByteArray> m_unselectable;  ///< named in "Log.txt" on this connection
+    lifecycle::HookRunner* m_hooks = nullptr;
 };
 
 }  // namespace telvane::receive

@@ -29,7 +29,7 @@ storage::WriteResult WriteMessageFile(storage::FileSystem& files, QString path,
             if (!path.endsWith(QStringLiteral(".tmp")) && !path.endsWith(QStringLiteral(".txt"))) {
                 path += QStringLiteral(".txt");
             }
-            return files.appendDurably(path, storage::textLine(record));
+            return files.appendDurably(path, storage::textLine(record, target.encoding));
         }
         case 1:
         case 2: {

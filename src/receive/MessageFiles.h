@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <optional>
 
+#include "codec/Alphabets.h"
 #include "storage/FileSystem.h"
 
 namespace telvane::receive {
@@ -20,6 +21,7 @@ QString DayFileName(const QDate& day, qint32 fileType);
 struct StoreTarget {
     qint32 mode = 0;          ///< 0 text, 1 Word document, 2 Excel workbook
     bool autoScroll = false;  ///< the workbook scrolls to the new row
+    codec::TextEncoding encoding = codec::TextEncoding::Cp1251;  ///< of a text file
 };
 
 /// What the Word and Excel writers tell beside their result, for Log.txt.

@@ -9,6 +9,9 @@
 #include "codec/Submit.h"
 #include "config/CodecSettings.h"
 #include "config/Settings.h"
+#include "lifecycle/AwaitedReports.h"
+#include "lifecycle/Hooks.h"
+#include "send/OutboxArchive.h"
 #include "send/OutgoingFile.h"
 #include "send/SendReasons.h"
 #include "send/Submission.h"
@@ -22,6 +25,8 @@ namespace {
 using contracts::makeStatus;
 using contracts::StatusIcon;
 using contracts::StatusId;
+using lifecycle::MessageState;
+using lifecycle::MessageStatus;
 namespace setting = config::setting;
 
 // The same "Log.txt" lines as the inbox's, through the same writer. A fresh home has no Logs
@@ -29,8 +34,8 @@ namespace setting = config::setting;
 void writeLog(const contracts::PollContext& context, const LogLine& line) {
     storage::DiskFileSystem disk;
     disk.makeFolder(context.working.gfsLogs);
-    const storage::WriteResult written =
-        storage::appendLog(disk, context.working.gfsLogs, context.wallClock.now(), line);
+    const storage::WriteResult written = storage::appendLog(
+        disk, context.working.gfsLogs, context.wallClock.now(), line, context.working.encoding);
     if (!written.ok) qWarning().noquote() << "Log line lost:" << written.error << line.join(u' ');
 }
 
@@ -45,11 +50,30 @@ bool settled(const OutboxEntry& entry, qint64 nowMs) {
     return age >= OutboxScan::kSettleMs || age <= -OutboxScan::kSettleMs;
 }
 
+// One file as the scan handles it: what it is, and what is known of it so far.
+struct Picked {
+    FileIdentity identity;
+    QByteArray bytes;
+    QString id;
+    MessageStatus status;  // as it stood beside the file, or a fresh one
+    QString text;          // as it went out
+};
+
 // One run of the scan: the folder, the poll's services and what the outbox keeps between runs.
 class ScanRun {
 public:
-    ScanRun(contracts::PollContext& context, OutboxFolder& folder, OutboxScan::Memory& memory)
-        : m_context(context), m_folder(folder), m_memory(memory), m_journal(*memory.journal) {}
+    ScanRun(contracts::PollContext& context, OutboxFolder& folder, OutboxScan::Memory& memory,
+            lifecycle::HookRunner* hooks)
+        : m_context(context),
+          m_folder(folder),
+          m_memory(memory),
+          m_journal(*memory.journal),
+          m_hooks(hooks),
+          m_retryLimit(context.settings.strictInt32(setting::RetryLimit)),
+          m_archive(folder, context.working.gfsSend, context.working.gfsSent,
+                    context.working.gfsFailed,
+                    !context.working.gfsSent.isEmpty() || !context.working.gfsFailed.isEmpty() ||
+                        m_retryLimit > 0) {}
 
     /// False when sending is held: the rest of the files wait for the next poll.
     bool handle(const OutboxEntry& entry);
@@ -65,10 +89,19 @@ public:
     }
 
 private:
-    bool send(const FileIdentity& identity, const OutgoingFields& fields);
+    bool send(Picked& file, const OutgoingFields& fields);
     void advanceLongId(int used);
     bool isSameFile(const FileIdentity& sent) const;
-    void deleteConfirmed(const JournalEntry& entry);
+    void finishSent(const JournalEntry& entry, Picked& file);
+    void failForGood(Picked& file, const LogLine& line);
+    void awaitReport(const Picked& file, const QString& archived);
+    void hook(lifecycle::HookEvent event, const Picked& file, const QString& path);
+    MessageStatus now(Picked& file, MessageState state) const {
+        file.status.state = state;
+        file.status.time = m_context.wallClock.now();
+        file.status.file = file.identity.name;
+        return file.status;
+    }
     void setAside(const JournalEntry& entry);
     void reportOnce(const FileIdentity& identity, const LogLine& line);
     bool saveJournal();
@@ -79,6 +112,9 @@ private:
     OutboxFolder& m_folder;
     OutboxScan::Memory& m_memory;
     SendJournal& m_journal;
+    lifecycle::HookRunner* m_hooks;
+    qint32 m_retryLimit;
+    OutboxArchive m_archive;
     bool m_dirty = false;
 };
 
@@ -94,35 +130,47 @@ bool ScanRun::handle(const OutboxEntry& entry) {
                  : m_folder.read(entry.name, static_cast<qint64>(kMaxOutgoingFileBytes));
     // Changed (or gone) since it was listed: still being written, or taken away.
     if (m_folder.stat(entry.name) != entry) return true;
-    const FileIdentity identity =
-        identityOf(entry.name, entry.size, entry.modifiedMs, bytes.value_or(QByteArray()));
+    Picked file{identityOf(entry.name, entry.size, entry.modifiedMs, bytes.value_or(QByteArray())),
+                bytes.value_or(QByteArray()),
+                m_archive.idOf(entry.name),
+                {},
+                {}};
+    const std::optional<MessageStatus> before = m_archive.waiting(entry, file.id);
+    if (before) file.status = *before;
 
-    if (const JournalEntry* known = m_journal.find(identity);
+    if (const JournalEntry* known = m_journal.find(file.identity);
         known && known->kind == JournalEntry::Kind::Confirmed) {
-        deleteConfirmed(*known);
+        finishSent(*known, file);
         return true;
     }
+    // Failed for good and kept here for a person to look at: not tried again.
+    if (before && before->state == MessageState::Failed) return true;
     if (!bytes) {
-        reportOnce(identity, fileProblemLine(entry.name, tooLarge ? OutgoingFileError::TooLarge
-                                                                  : OutgoingFileError::Unreadable));
+        reportOnce(file.identity,
+                   fileProblemLine(entry.name, tooLarge ? OutgoingFileError::TooLarge
+                                                        : OutgoingFileError::Unreadable));
         return true;
     }
     const std::string_view raw(bytes->constData(), static_cast<std::size_t>(bytes->size()));
+    const codec::UserText content = codec::readUserText(raw, m_context.working.encoding);
+    if (content.readAs != m_context.working.encoding) log(readAsLine(entry.name, content.readAs));
     const OutgoingFileResult split =
-        splitOutgoingFile(codec::cp1251ToUnicode(raw), m_context.working.gfsSplit.toStdU32String());
+        splitOutgoingFile(content.text, m_context.working.gfsSplit.toStdU32String());
     if (const auto* problem = std::get_if<OutgoingFileError>(&split)) {
-        reportOnce(identity, fileProblemLine(entry.name, *problem));
+        file.status.errorText = englishReason(*problem);
+        failForGood(file, fileProblemLine(entry.name, *problem));
         return true;
     }
-    return send(identity, std::get<OutgoingFields>(split));
+    return send(file, std::get<OutgoingFields>(split));
 }
 
-bool ScanRun::send(const FileIdentity& identity, const OutgoingFields& fields) {
+bool ScanRun::send(Picked& file, const OutgoingFields& fields) {
     // A message whose sending cannot be journalled would go out again at every poll.
     if (!saveJournal()) {
         hold();
         return false;
     }
+    const FileIdentity& identity = file.identity;
     const config::Settings& settings = m_context.settings;
     m_context.status.SetStatus(makeStatus(StatusId::Sending));
 
@@ -130,6 +178,11 @@ bool ScanRun::send(const FileIdentity& identity, const OutgoingFields& fields) {
     const QString number = QString::fromStdU32String(fields.number);
     const QString text =
         QString::fromStdU32String(codec::prepareText(fields.text, options.toLatin));
+    const auto destination = codec::destinationOf(codec::unicodeToUtf8(fields.number));
+    file.text = text;
+    file.status.number = number.trimmed();
+    if (const auto* d = std::get_if<codec::Destination>(&destination))
+        file.status.number = QString::fromStdString(d->text());
 
     std::vector<PendingPart> parts;
     std::vector<bool> confirmed;
@@ -144,7 +197,8 @@ bool ScanRun::send(const FileIdentity& identity, const OutgoingFields& fields) {
         const codec::SubmitResult encoded =
             codec::encodeSubmit(codec::unicodeToUtf8(fields.number), fields.text, options);
         if (const auto* refused = std::get_if<codec::SubmitError>(&encoded)) {
-            reportOnce(identity, refusedLine(number, text, *refused));
+            file.status.errorText = QString::fromStdString(codec::describe(*refused));
+            failForGood(file, refusedLine(number, text, *refused));
             return true;
         }
         const auto& message = std::get<codec::SubmitMessage>(encoded);
@@ -164,18 +218,45 @@ bool ScanRun::send(const FileIdentity& identity, const OutgoingFields& fields) {
     const SubmissionResult result = submitParts(ports, parts, confirmed, keepProgress);
     m_context.phone.PurgeBuffer();
 
-    if (!result.allConfirmed) {
+    MessageStatus& status = file.status;
+    status.parts = static_cast<int>(parts.size());
+    status.references.resize(status.parts);
+    for (std::size_t i = 0; i < parts.size(); ++i)
+        if (result.references[i]) status.references[i] = result.references[i];
+    if (!result.allConfirmed && result.halted) {
         // A port that vanished or an exit says nothing about the message: it goes at the next
-        // poll, without a line.
-        if (!result.halted) log(notSentLine(number, text) << result.reason);
+        // poll, without a line and without counting as an attempt.
+        if (!progressKept) hold();
+        return false;
+    }
+    ++status.attempts;
+    if (!result.allConfirmed) {
+        log(notSentLine(number, text) << result.reason);
+        const SubmissionFailure failure = result.lastFailure.value_or(SubmissionFailure{});
+        status.errorNumber = failure.cmsError;
+        status.errorText = failure.what;
+        const bool exhausted = m_retryLimit > 0 && status.attempts >= m_retryLimit;
+        if (failure.permanent || exhausted) {
+            failForGood(file, {});
+        } else {
+            (void)m_archive.keepWaiting(file.id, now(file, MessageState::Waiting));
+        }
         // The parts sent so far are kept in memory; no further message goes out unjournalled.
         if (!progressKept) hold();
-        return progressKept && !result.halted;
+        return progressKept;
+    }
+    status.errorNumber.reset();
+    status.errorText.clear();
+    // The number rules are the gateway's: say when a number went out otherwise than written.
+    if (const auto* d = std::get_if<codec::Destination>(&destination)) {
+        const bool asWritten = d->digits == number.trimmed().remove(u'+').toStdString();
+        if (!asWritten || d->typeOfAddress != codec::kInternationalNumber)
+            log(numberSentLine(number.trimmed(), *d));
     }
     const JournalEntry done{JournalEntry::Kind::Confirmed, identity, {}, {}, {}};
     m_journal.put(done);
     if (saveJournal()) {
-        deleteConfirmed(done);
+        finishSent(done, file);
         return true;
     }
     setAside(done);
@@ -203,21 +284,73 @@ bool ScanRun::isSameFile(const FileIdentity& sent) const {
     return bytes && identityOf(sent.name, now->size, now->modifiedMs, *bytes) == sent;
 }
 
-void ScanRun::deleteConfirmed(const JournalEntry& entry) {
+// Confirmed and journalled: into the Sent folder with its status, or deleted.
+void ScanRun::finishSent(const JournalEntry& entry, Picked& file) {
     if (!isSameFile(entry.identity)) return;
-    if (m_folder.remove(entry.identity.name)) {
-        // Not saved at once: a deleted file cannot be sent again, so the entry only has to go
-        // with the next write, and each write stays as small as the undeletable files.
-        m_journal.erase(entry.identity.name);
+    const QString& name = entry.identity.name;
+    const MessageStatus status = now(file, MessageState::Sent);
+    QString where;
+    if (!m_archive.sentFolder().isEmpty()) {
+        where = m_archive.archive(m_archive.sentFolder(), name, file.id, file.bytes, status);
+    } else if (m_folder.remove(name)) {
+        m_archive.dropWaiting(file.id);
+        where = m_context.working.gfsSend + name;
+    }
+    if (!where.isEmpty()) {
+        // Not saved at once: a file gone from here cannot be sent again, so the entry only has
+        // to go with the next write, and each write stays as small as the undeletable files.
+        m_journal.erase(name);
         m_dirty = true;
+        awaitReport(file, where);
+        hook(lifecycle::HookEvent::Sent, file, where);
         return;
     }
     if (!entry.note.isEmpty()) return;  // said once already
-    log(notDeletedLine(entry.identity.name));
+    log(notDeletedLine(name));
     JournalEntry reported = entry;
     reported.note = QStringLiteral("reported");
     m_journal.put(std::move(reported));
     (void)saveJournal();  // unsaved, the line may come once more after a restart
+}
+
+// Never to be sent as it is: into the Failed folder with its status, or kept here, said once.
+void ScanRun::failForGood(Picked& file, const LogLine& line) {
+    const MessageStatus status = now(file, MessageState::Failed);
+    if (!m_archive.failedFolder().isEmpty()) {
+        const QString where = m_archive.archive(m_archive.failedFolder(), file.identity.name,
+                                                file.id, file.bytes, status);
+        if (!where.isEmpty()) {
+            if (!line.isEmpty()) log(line);
+            m_journal.erase(file.identity.name);
+            m_dirty = true;
+            hook(lifecycle::HookEvent::Failed, file, where);
+            return;
+        }
+    }
+    if (!line.isEmpty()) reportOnce(file.identity, line);
+    // Without a status beside it, a file that cannot be sent stays and is tried at each poll.
+    if (!m_archive.keepsStatus() || !m_archive.keepWaiting(file.id, status)) return;
+    hook(lifecycle::HookEvent::Failed, file, m_context.working.gfsSend + file.identity.name);
+}
+
+void ScanRun::awaitReport(const Picked& file, const QString& archived) {
+    // Only a status file in Sent can be updated; only the last part asks for the report.
+    if (m_archive.sentFolder().isEmpty() || !config::sendingOptions(m_context.settings).report ||
+        file.status.references.isEmpty() || !file.status.references.back())
+        return;
+    storage::DiskFileSystem disk;
+    (void)lifecycle::awaitReport(
+        disk, lifecycle::awaitedReportsPath(m_context.settings.homeFolder()),
+        {*file.status.references.back(), file.status.number, file.status.time, archived});
+}
+
+void ScanRun::hook(lifecycle::HookEvent event, const Picked& file, const QString& path) {
+    if (!m_hooks) return;
+    const MessageStatus& s = file.status;
+    m_hooks->queue(m_context.settings,
+                   {event, file.id, s.number, lifecycle::timeText(s.time), file.text, path,
+                    lifecycle::stateName(s.state)},
+                   m_context.working.gfsLogs, m_context.working.encoding);
 }
 
 // Confirmed, but not journalled: once the program stops, only the file's name can keep it from
@@ -293,7 +426,7 @@ void OutboxScan::ScanOutbox(contracts::PollContext& context) {
         m_memory.journal.emplace(path);
         m_memory.journal->load();
     }
-    ScanRun run(context, *folder, m_memory);
+    ScanRun run(context, *folder, m_memory, m_hooks);
     if (ready.isEmpty()) {
         run.forgetVanished();
         context.status.SetStatus(makeStatus(StatusId::NothingToSend));

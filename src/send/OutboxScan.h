@@ -14,6 +14,9 @@
 namespace telvane::config {
 class Settings;
 }
+namespace telvane::lifecycle {
+class HookRunner;
+}
 
 namespace telvane::send {
 
@@ -47,6 +50,9 @@ public:
 
     void ScanOutbox(contracts::PollContext& context) override;
 
+    /// Where OnSent and OnFailed are queued; none by default. `hooks` must outlive this.
+    void setHooks(lifecycle::HookRunner* hooks) { m_hooks = hooks; }
+
     /// The send journal of an installation: "SendJournal.txt" in its home folder.
     static QString journalPath(const config::Settings& settings);
 
@@ -63,6 +69,7 @@ private:
 
     FolderFactory m_folders;
     Memory m_memory;
+    lifecycle::HookRunner* m_hooks = nullptr;
     QString m_smscNote;  // the last "Log.txt" line about the SMSC setting, said once
 };
 

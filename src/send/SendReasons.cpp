@@ -18,6 +18,22 @@ QString reasonText(OutgoingFileError error) {
     return {};
 }
 
+QString englishReason(OutgoingFileError error) {
+    switch (error) {
+        case OutgoingFileError::Unreadable:
+            return QStringLiteral("unreadable file");
+        case OutgoingFileError::NotOrdinary:
+            return QStringLiteral("not an ordinary file");
+        case OutgoingFileError::TooLarge:
+            return QStringLiteral("larger than 1 MB");
+        case OutgoingFileError::Empty:
+            return QStringLiteral("empty file");
+        case OutgoingFileError::NoSeparator:
+            return QStringLiteral("no separator");
+    }
+    return {};
+}
+
 QString reasonText(const codec::SubmitError& error) {
     using codec::SubmitErrorCode;
     const QString at = QStringLiteral(" (позиция %1)").arg(error.offset + 1);
@@ -48,6 +64,20 @@ LogLine notSentLine(const QString& number, const QString& text) {
 
 LogLine refusedLine(const QString& number, const QString& text, const codec::SubmitError& error) {
     return notSentLine(number, text) << reasonText(error);
+}
+
+LogLine numberSentLine(const QString& written, const codec::Destination& sent) {
+    QString line = QStringLiteral("Номер ") + written + QStringLiteral(" отправлен как ") +
+                   QString::fromStdString(sent.text());
+    if (sent.typeOfAddress == codec::kUnknownNumberType) line += QStringLiteral(" (тип 81)");
+    return {line};
+}
+
+LogLine readAsLine(const QString& name, codec::TextEncoding readAs) {
+    return {QStringLiteral("Файл сообщения прочитан как ") +
+            (readAs == codec::TextEncoding::Utf8 ? QStringLiteral("UTF-8: ")
+                                                 : QStringLiteral("Windows-1251: ")) +
+            name};
 }
 
 LogLine fileProblemLine(const QString& name, OutgoingFileError error) {

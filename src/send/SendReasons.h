@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "codec/Alphabets.h"
+#include "codec/Submit.h"
 #include "codec/SubmitError.h"
 #include "send/OutgoingFile.h"
 
@@ -11,6 +13,8 @@ namespace telvane::send {
 
 /// Why a file holds no message: "файл пуст", "нет разделителя", ...
 QString reasonText(OutgoingFileError error);
+/// The same in English, for status files: "empty file", "no separator", ...
+QString englishReason(OutgoingFileError error);
 /// Why the encoder refused a message: "в номере есть знаки кроме цифр", ...
 QString reasonText(const codec::SubmitError& error);
 
@@ -22,6 +26,12 @@ using LogLine = QStringList;
 LogLine notSentLine(const QString& number, const QString& text);
 /// The same line, then why the message cannot be sent as it is.
 LogLine refusedLine(const QString& number, const QString& text, const codec::SubmitError& error);
+/// "Номер " + written + " отправлен как " + sent, and " (тип 81)" for a short code: a
+/// number that went out otherwise than written.
+LogLine numberSentLine(const QString& written, const codec::Destination& sent);
+/// "Файл сообщения прочитан как UTF-8: " + name (or "как Windows-1251"): read otherwise than
+/// [SMS] Encoding says.
+LogLine readAsLine(const QString& name, codec::TextEncoding readAs);
 /// "Ошибка чтения файла сообщения: " + name, why.
 LogLine fileProblemLine(const QString& name, OutgoingFileError error);
 /// "Ошибка удаления отправленного файла: " + name: sent, kept, and not to be sent again; with

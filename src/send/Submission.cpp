@@ -1,5 +1,7 @@
 #include "send/Submission.h"
 
+#include "send/CmsErrors.h"
+
 namespace telvane::send {
 
 namespace {
@@ -19,12 +21,21 @@ void cancelTextEntry(contracts::PhoneLink& phone) {
 
 // After a confirmation that did not come in time: the line is brought back to order (ESC ends a
 // text entry the phone may still be in), waiting as long again. The network's "+CMGS:" before
-// the phone's answer to that means the part went out.
-bool lateConfirmation(const SubmissionPorts& ports) {
+// the phone's answer to that means the part went out; its reference, when it gave one.
+std::optional<std::optional<int>> lateConfirmation(const SubmissionPorts& ports) {
     QByteArray late;
-    if (!ports.phone.resynchronise(ports.confirmationTimeoutS, &late).answered()) return false;
-    return phone::messageReferenceOf(std::string_view(late.constData(), size_t(late.size())))
-        .has_value();
+    if (!ports.phone.resynchronise(ports.confirmationTimeoutS, &late).answered()) return {};
+    if (!late.contains("+CMGS:")) return {};
+    return messageReference(late);
+}
+
+SubmissionFailure failureOf(const QByteArray& reply, const QString& otherwise) {
+    if (const auto number = cmsErrorNumber(reply)) {
+        const CmsError error = cmsError(*number);
+        return {number, QString::fromLatin1(error.meaning), error.permanent};
+    }
+    const bool error = contracts::classifyReply(reply, "OK") == contracts::ReplyState::Failed;
+    return {std::nullopt, error ? QStringLiteral("ERROR") : otherwise, false};
 }
 
 QString partLabel(std::size_t k, std::size_t m) {
@@ -40,6 +51,7 @@ SubmissionResult submitParts(const SubmissionPorts& ports, const std::vector<Pen
     const std::size_t m = parts.size();
     const bool single = m == 1;
     SubmissionResult result;
+    result.references.resize(m);
     for (std::size_t i = 0; i < m; ++i) {
         if (confirmed[i]) continue;
         const std::size_t k = i + 1;
@@ -55,6 +67,7 @@ SubmissionResult submitParts(const SubmissionPorts& ports, const std::vector<Pen
             return result;
         }
         if (!prompted.answered()) {
+            result.lastFailure = failureOf(ports.phone.gsBuffer(), QStringLiteral("no prompt"));
             cancelTextEntry(ports.phone);
             ports.status.SetStatus(single ? makeStatus(StatusId::NotSent)
                                           : makeStatus(StatusId::PartNotSent, partLabel(k, m)));
@@ -73,9 +86,14 @@ SubmissionResult submitParts(const SubmissionPorts& ports, const std::vector<Pen
             result.reason = sent.reason();
             return result;
         }
-        if (sent.answered() ||
-            (sent.outcome == contracts::ExchangeOutcome::TimedOut && lateConfirmation(ports))) {
+        std::optional<std::optional<int>> went;
+        if (sent.answered())
+            went = messageReference(ports.phone.gsBuffer());
+        else if (sent.outcome == contracts::ExchangeOutcome::TimedOut)
+            went = lateConfirmation(ports);
+        if (went) {
             confirmed[i] = true;
+            result.references[i] = *went;
             ports.status.SetStatus(single ? makeStatus(StatusId::Sent)
                                           : makeStatus(StatusId::PartSent, partLabel(k, m)));
             if (onConfirmed) onConfirmed();
@@ -83,6 +101,7 @@ SubmissionResult submitParts(const SubmissionPorts& ports, const std::vector<Pen
             continue;
         }
         result.reason = sent.reason();
+        result.lastFailure = failureOf(ports.phone.gsBuffer(), QStringLiteral("no answer"));
         if (ports.phone.halted()) {
             result.halted = true;
             return result;

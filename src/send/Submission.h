@@ -2,8 +2,10 @@
 // The PDU-mode send command with the phone (3GPP TS 27.005 3.5.1): "at+cmgs=" with the TPDU
 // length, the ">" prompt, the PDU ended by Ctrl-Z, the final "OK".
 
+#include <QString>
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "contracts/Clock.h"
@@ -32,6 +34,13 @@ struct SubmissionPorts {
     int confirmationTimeoutS = kConfirmationTimeoutS;
 };
 
+/// Why the phone did not take a part.
+struct SubmissionFailure {
+    std::optional<int> cmsError;  ///< the number of "+CMS ERROR: n", when it said one
+    QString what;                 ///< "no prompt", "ERROR", "no answer", or the error's name
+    bool permanent = false;       ///< CmsError::permanent (send/CmsErrors.h)
+};
+
 struct SubmissionResult {
     bool allConfirmed = false;
     bool promptFailed = false;  ///< the submission stopped at a part without its prompt
@@ -40,6 +49,9 @@ struct SubmissionResult {
     /// Why the last part that was not confirmed failed: "+CMS ERROR: 331 (no network
     /// service)", "нет ответа"; empty when every part tried was confirmed.
     QString reason;
+    /// TP-MR of each part the phone confirmed in this submission ("+CMGS: n"), by part.
+    std::vector<std::optional<int>> references;
+    std::optional<SubmissionFailure> lastFailure;
 };
 
 /// Offers every part whose `confirmed` flag is false, in order, and sets the flag of each part

@@ -1,5 +1,7 @@
 #include "storage/LogFile.h"
 
+#include <mutex>
+
 #include "codec/Alphabets.h"
 
 namespace telvane::storage {
@@ -20,30 +22,28 @@ QStringList oneLineEach(const QStringList& fields) {
     return out;
 }
 
-QByteArray textLine(const QStringList& fields) {
+QByteArray textLine(const QStringList& fields, codec::TextEncoding encoding) {
     const QString line = oneLineEach(fields).join(QLatin1Char('\t'));
-    const std::string bytes = codec::unicodeToCp1251Lossy(line.toStdU32String());
+    const std::string bytes = codec::encodeText(line.toStdU32String(), encoding);
     return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())) + "\r\n";
 }
 
-QByteArray logLine(const QDateTime& when, const QString& message) {
-    return logLine(when, QStringList{message});
-}
-
-QByteArray logLine(const QDateTime& when, const QStringList& messageFields) {
+QByteArray logLine(const QDateTime& when, const QStringList& messageFields,
+                   codec::TextEncoding encoding) {
     return textLine(QStringList{when.toString(QStringLiteral("dd.MM.yyyy")),
                                 when.toString(QStringLiteral("hh:mm:ss"))} +
-                    messageFields);
+                        messageFields,
+                    encoding);
 }
 
 WriteResult appendLog(FileSystem& files, const QString& folder, const QDateTime& when,
-                      const QString& message) {
-    return appendLog(files, folder, when, QStringList{message});
-}
-
-WriteResult appendLog(FileSystem& files, const QString& folder, const QDateTime& when,
-                      const QStringList& messageFields) {
-    return files.appendDurably(folder + QStringLiteral("Log.txt"), logLine(when, messageFields));
+                      const QStringList& messageFields, codec::TextEncoding encoding) {
+    // The hooks' thread logs too; an append that is cut back on failure must not take another
+    // thread's line with it.
+    static std::mutex oneAtATime;
+    const std::lock_guard lock(oneAtATime);
+    return files.appendDurably(folder + QStringLiteral("Log.txt"),
+                               logLine(when, messageFields, encoding));
 }
 
 }  // namespace telvane::storage

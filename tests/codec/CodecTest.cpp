@@ -67,6 +67,19 @@ TEST(Alphabets, FitSeptetsAndUtf8) {
                                          {"\xE2\x82x", U"\uFFFDx"}})
         EXPECT_EQ(utf8ToUnicode(bytes), decoded);
     EXPECT_EQ(unicodeToUtf8(std::u32string(1, char32_t{0xD83D})), "\xEF\xBF\xBD");
+    // Files users write, read with Windows-1251 set: UTF-8 "и" is also "Рё" in Windows-1251,
+    // and both letters are Russian; "é" holds no Cyrillic.
+    using E = TextEncoding;
+    for (const auto& [bytes, configured, text, readAs] :
+         {std::tuple<std::string, E, std::u32string, E>{"\xD0\xB8", E::Cp1251, U"Рё", E::Cp1251},
+          {"\xD0\xB8\xD0\xBD", E::Cp1251, U"ин", E::Utf8},
+          {"caf\xC3\xA9", E::Cp1251, U"cafГ©", E::Cp1251},
+          {"caf\xC3\xA9", E::Utf8, U"café", E::Utf8},
+          {"\xEF\xBB\xBF\xC3", E::Cp1251, U"\uFFFD", E::Utf8}}) {
+        const UserText read = readUserText(bytes, configured);
+        EXPECT_EQ(read.text, text);
+        EXPECT_EQ(read.readAs, readAs);
+    }
 }
 
 // The Windows-1251 table against glibc's converter (the data file records its output).
@@ -277,7 +290,7 @@ TEST(EncodeSubmit, TableOfPdusPartsAddressesAndRefusals) {
         }
     }
     EXPECT_EQ(encodeOk(U"abc", options("+79168999100")).parts[0].pdu,
-              "07919761989901F0110005912143F50000AA0361F118");
+              "07919761989901F0110005812143F50000AA0361F118");
     EXPECT_EQ(encodeOk(std::u32string(255 * 153, U'a')).parts.size(), 255u);
     EXPECT_EQ(encodeOk(std::u32string(255 * 67, U'Д')).parts.size(), 255u);
 }

@@ -56,6 +56,9 @@ ENCODE_ROWS = [
     ("single with report", ["--report"], "12345", "ok", "gsm7", 1),
     ("own SMSC", ["--smsc", "+79168999100"], "12345", "via centre", "gsm7", 1),
     ("domestic number", [], "89161234567", "hi", "gsm7", 1),
+    ("Chinese number starting with 8", [], "8613800138000", "hi", "gsm7", 1),
+    ("short code", [], "1234", "hi", "gsm7", 1),
+    ("short code written with +", [], "+1234", "hi", "gsm7", 1),
     ("20-digit number", [], "+12345678901234567890", "hi", "gsm7", 1),
 ]
 
@@ -66,6 +69,19 @@ def flatten(text):
     for c in "\r\n\t\0":
         text = text.replace(c, " ")
     return text
+
+
+def number_as_sent(number):
+    """The destination as the recipient's network sees it: the domestic 8 of an 11-digit
+    number becomes 7, 3 to 6 digits are a short code (no "+": type unknown), everything else
+    is international as written."""
+    written = number.strip(" ")
+    digits = written.lstrip("+")
+    if written.startswith("+"):
+        return "+" + digits
+    if len(digits) == 11 and digits[0] == "8":
+        return "+7" + digits[1:]
+    return digits if 3 <= len(digits) <= 6 else "+" + digits
 
 
 def gammu_text(ours, theirs):
@@ -129,8 +145,7 @@ def encode_faults(tool, options, number, text, coding, count, read=None):
         return [f"exit {out.returncode}: {out.stderr.decode(errors='replace').strip()}"]
     parts = json.loads(out.stdout)
     faults = [] if len(parts) == count else [f"{len(parts)} parts, expected {count}"]
-    digits = number.strip(" ").lstrip("+")
-    want_number = "+" + ("7" + digits[1:] if number.strip(" ")[0] == "8" else digits)
+    want_number = number_as_sent(number)
     report = "--report" in options
     texts = []
     for k, part in enumerate(parts, start=1):

@@ -267,7 +267,7 @@ TEST_F(GatewayEngineTest, TheSimAndTheNetworkDecideWhatAPollDoes) {
         EXPECT_EQ(phone.commands.count(pin), c.pinsEntered);
         EXPECT_EQ(mailbox.runs, c.runs);
         EXPECT_EQ(engine->currentStatus().text, QString::fromUtf8(c.lastStatus));
-        QStringList log = test::cp1251Lines(logs + "Log.txt");
+        QStringList log = test::textLines(logs + "Log.txt");
         for (QString& line : log) line = line.section(u'\t', 2);
         EXPECT_EQ(log, c.log);
     }

@@ -141,8 +141,9 @@ void expectOutcome(const Scenario& s, const Home& home, const QDate& day,
     const auto dayPath = [&](QString name) {
         return home.path("Receive/" + name.replace("%1", date));
     };
+    const bool utf8 = s.one("ini").contains(QStringLiteral("Encoding=utf-8"));
     if (!s.keys.contains("view")) {
-        EXPECT_EQ(cp1251Lines(dayPath("%1.txt")), s.all("line"));
+        EXPECT_EQ(textLines(dayPath("%1.txt"), utf8), s.all("line"));
     }
     for (const QString& view : s.all("view")) {
         EXPECT_EQ(dayFileView(dayPath(view.section(u' ', 0, -2))).toStdString(),
@@ -157,7 +158,7 @@ void expectOutcome(const Scenario& s, const Home& home, const QDate& day,
     if (s.keys.contains("closing")) {
         EXPECT_TRUE(statuses.contains(s.one("closing")));
     }
-    const QStringList log = cp1251Lines(home.path("Logs/Log.txt"));
+    const QStringList log = textLines(home.path("Logs/Log.txt"), utf8);
     if (endToEnd && s.keys.contains("e2e-log")) {
         EXPECT_EQ(home.log(), s.all("e2e-log"));
         return;
@@ -187,7 +188,7 @@ TEST_P(Retrieval, AgainstTheFakePhone) {
     };
     bench.phone.onDelete = [&] {
         // Whatever leaves the phone is on disk already, in the day's file or a part file.
-        const qsizetype lines = cp1251Lines(dayFile()).size();
+        const qsizetype lines = textLines(dayFile()).size();
         EXPECT_TRUE(lines > 0 || QFile::exists(dayFile()) || partLines(bench.dir.path()) > 0);
         atDelete << QString::number(lines) + u' ' + bench.settings.text(config::setting::Number);
     };
@@ -315,11 +316,11 @@ TEST(ReceiveServiceKill, BetweenTheStoreAndTheDeleteLosesNothingAndStoresNothing
             service.start({QStringLiteral("--once")});
             // The store is complete once the journal holds it too; the delete then hangs.
             QDeadlineTimer deadline(30000);
-            while ((cp1251Lines(home.dayFile()).isEmpty() ||
-                    home.read("received.journal").isEmpty()) &&
-                   !deadline.hasExpired())
+            while (
+                (textLines(home.dayFile()).isEmpty() || home.read("received.journal").isEmpty()) &&
+                !deadline.hasExpired())
                 service.waitForStatus(QStringLiteral("-"), 0, 50);
-            ASSERT_EQ(cp1251Lines(home.dayFile()), QStringList({how}));
+            ASSERT_EQ(textLines(home.dayFile()), QStringList({how}));
         }  // ~ServiceProcess kills the service (SIGKILL)
         for (const StoredPdu& held : modem.list(ModemMemory::Me).value_or(QList<StoredPdu>()))
             left << held.pdu;
@@ -331,7 +332,7 @@ TEST(ReceiveServiceKill, BetweenTheStoreAndTheDeleteLosesNothingAndStoresNothing
     ASSERT_TRUE(modem.start());
     home.useModem(modem);
     EXPECT_EQ(home.runOnce(), 0);
-    EXPECT_EQ(cp1251Lines(home.dayFile()),
+    EXPECT_EQ(textLines(home.dayFile()),
               QStringList({how, QStringLiteral("01.01.11 12:34:56\t+18005551212\thellohello")}));
     EXPECT_TRUE(modem.list(ModemMemory::Me).value_or(QList<StoredPdu>({{}})).isEmpty());
 }

@@ -6,12 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSet>
 #include <QStandardPaths>
 #include <deque>
 
 #include "codec/PduDecoder.h"
 #include "config/SettingsKeys.h"
+#include "lifecycle/AwaitedReports.h"
 #include "send/OutboxScan.h"
 #include "send/SendJournal.h"
 #include "send/Submission.h"
@@ -74,7 +76,7 @@ TEST(Submission, FollowsThePhoneThroughEveryOutcome) {
     for (const QString& line : dataLines("send/submission-exchanges.txt")) {
         QStringList f = line.split(u'|');
         for (QString& field : f) field = field.trimmed() == u"-" ? QString() : field.trimmed();
-        ASSERT_EQ(f.size(), 9) << line.toStdString();
+        ASSERT_EQ(f.size(), 11) << line.toStdString();
         SCOPED_TRACE(f[0].toStdString());
         std::vector<send::PendingPart> parts;
         for (std::size_t k = 1; k <= f[1].toULongLong(); ++k)
@@ -102,6 +104,16 @@ TEST(Submission, FollowsThePhoneThroughEveryOutcome) {
         EXPECT_EQ(clock.ms, f[7].toInt() * pacing.shortPauseMs);
         EXPECT_EQ(result.promptFailed, f[8] == u"yes");
         EXPECT_EQ(result.allConfirmed, !f[6].contains(u'0'));
+        QStringList references;
+        for (const auto& reference : result.references)
+            references << (reference ? QString::number(*reference) : "-");
+        EXPECT_EQ(references.join(u','), f[9].isEmpty() ? "-" : f[9]);
+        const auto& failure = result.lastFailure;
+        EXPECT_EQ(!failure            ? QString()
+                  : failure->cmsError ? QString::number(*failure->cmsError) + u' ' + failure->what +
+                                            (failure->permanent ? ", for good" : "")
+                                      : failure->what,
+                  f[10]);
     }
 }
 
@@ -109,26 +121,30 @@ TEST(Submission, FollowsThePhoneThroughEveryOutcome) {
 // name order, which are sent (and what the recipient reads) and which are kept (and the line
 // "Log.txt" gets for them). Anything not named there is no outgoing file and stays.
 TEST(OutboxScan, EachFileIsSentInNameOrderOrKeptWithOneLineThatSaysWhy) {
-    for (const auto& [folder, split] :
-         {std::pair("tab", "[tab]"), {"space", "[ ]"}, {"hashes", "##"}, {"empty", ""}}) {
+    for (const auto& [folder, split, encoding] : {std::tuple("tab", "[tab]", "cp1251"),
+                                                  {"space", "[ ]", "cp1251"},
+                                                  {"hashes", "##", "cp1251"},
+                                                  {"empty", "", "cp1251"},
+                                                  {"utf8", "[tab]", "utf-8"}}) {
         SCOPED_TRACE(folder);
         Outbox poll;
         ASSERT_TRUE(poll.settings.write(setting::Split, split));
+        ASSERT_TRUE(poll.settings.write(setting::Encoding, encoding));
         poll.start();
         poll.putAll("send/outbox/" + QString(folder));
         QStringList kept = poll.sendFolder();
         QStringList sent, log;
         for (const QString& line : dataLines("send/outbox/" + QString(folder) + ".expected")) {
-            const bool isKept = line.section(u'\t', 1, 1) == u"kept";
-            (isKept ? log : sent) << line.section(u'\t', 2);
-            if (!isKept) kept.removeOne(line.section(u'\t', 0, 0));
+            const bool isSent = line.section(u'\t', 1, 1) == u"sent";
+            (isSent ? sent : log) << line.section(u'\t', 2);
+            if (isSent) kept.removeOne(line.section(u'\t', 0, 0));
         }
         for (int round = 0; round < 2; ++round) {  // the kept files are not reported again
             poll.scan();
             QStringList received;
             for (const QByteArray& pdu : poll.phone.pdus) received << describe(pdu);
             EXPECT_EQ(received, sent);
-            EXPECT_EQ(poll.log(), log);
+            EXPECT_EQ(poll.log(encoding == std::string_view("utf-8")), log);
         }
         EXPECT_EQ(poll.sendFolder(), kept);
         EXPECT_EQ(poll.status.texts.count("Сообщение отправлено"), sent.size());
@@ -174,6 +190,29 @@ TEST(OutboxScan, ALongMessageThatFailedPartWayLaterSendsOnlyItsMissingParts) {
     EXPECT_FALSE(poll.has("long.txt"));
     EXPECT_EQ(poll.settings.text(setting::LongID), "42");
     EXPECT_EQ(poll.status.texts.last(), "Сообщение (часть 2/3) отправлено");
+}
+
+// The phone's answer decides: a message it refuses for good (+CMS ERROR: 304) goes to Failed at
+// once, one it refuses for now (+CMS ERROR: 500) waits in Send with its attempts.
+TEST(OutboxScan, OnlyARefusalForGoodMovesAFileToFailed) {
+    Outbox poll;
+    ASSERT_TRUE(poll.settings.write(setting::Failed, "Failed"));
+    poll.start();
+    poll.put("a.txt", "79161234567\tfor good");
+    poll.put("b.txt", "79161234567\tfor now");
+    poll.phone.script = "pCpc";
+    poll.scan();
+    EXPECT_EQ(poll.sendFolder(), QStringList({"b.status", "b.txt"}));
+    EXPECT_EQ(poll.read("Failed/a.txt"), "79161234567\tfor good");
+    const auto status = [&](const QString& name) {
+        return QString::fromUtf8(poll.read(name))
+            .split(u'\n')
+            .filter(QRegularExpression("^(state|attempts|error|error-text)="));
+    };
+    EXPECT_EQ(status("Failed/a.status"), QStringList({"state=failed", "attempts=1", "error=304",
+                                                      "error-text=invalid PDU mode parameter"}));
+    EXPECT_EQ(status("Send/b.status"), QStringList({"state=waiting", "attempts=1", "error=500",
+                                                    "error-text=unknown error"}));
 }
 
 // Deletion fails, as on a folder the gateway may read but not change; renaming may work.
@@ -310,7 +349,9 @@ TEST(SendService, FilesArriveAsTheirNumberAndTextOnceTheyAreComplete) {
     for (const QString& hex : modem.sentPdus()) described << describe(hex.toLatin1());
     EXPECT_EQ(described, dataLines("send/service.expected"));
     EXPECT_EQ(home.sendFolder(), QStringList({"0-no-separator.txt", "4-being-written.txt"}));
-    const QStringList log = {"Ошибка чтения файла сообщения: 0-no-separator.txt\tнет разделителя"};
+    const QStringList log = {"Ошибка чтения файла сообщения: 0-no-separator.txt\tнет разделителя",
+                             "Номер 89161234569 отправлен как +79161234569",
+                             "Файл сообщения прочитан как UTF-8: 5-utf8.txt"};
     EXPECT_EQ(home.log(), log);
 
     // Finished and a minute old, the file goes whole at the next run.
@@ -451,6 +492,96 @@ TEST(SendService, WhatTheServiceMayNotChangeNeverCostsOrRepeatsAMessage) {
         QStringList log = home.row.log;
         for (QString& line : log) line.replace("%1", home.home.dir.path());
         EXPECT_EQ(home.home.log(), log);
+    }
+}
+
+TEST(AwaitedReports, AReportFindsItsMessageByReferenceNumberAndTime) {
+    const auto at = [](const QString& t) { return QDateTime::fromString(t, Qt::ISODate); };
+    for (const QString& line : dataLines("send/awaited-reports.txt")) {
+        QStringList f = line.split(u'|');
+        for (QString& field : f) field = field.trimmed();
+        SCOPED_TRACE(f[0].toStdString());
+        QTemporaryDir dir;
+        storage::DiskFileSystem disk;
+        const QString journal = dir.filePath("reports.journal");
+        for (const QString& entry : f[1].split(u';')) {
+            const QStringList e = entry.split(u' ', Qt::SkipEmptyParts);
+            ASSERT_TRUE(
+                lifecycle::awaitReport(disk, journal, {e[0].toInt(), e[1], at(e[2]), e[3]}).ok);
+        }
+        const QStringList r = f[2].split(u' ');
+        const auto found =
+            lifecycle::matchReport(disk, journal, r[0].toInt(), r[1],
+                                   r[2] == u"-" ? std::nullopt : std::optional(at(r[2])),
+                                   r[3] == u"final", at("2026-12-07T12:00:00Z"));
+        EXPECT_EQ(found ? found->messageFile : "-", f[3]);
+        QStringList left;
+        for (const QByteArray& kept : readFile(journal).split('\n'))
+            if (!kept.isEmpty()) left << QString::fromUtf8(kept.split('\t').value(3));
+        EXPECT_EQ(left.isEmpty() ? "-" : left.join(u' '), f[4]);
+    }
+}
+
+/// What a home holds after a run, as lifecycle.expected shows it: the files of Send, Sent and
+/// Failed with the lines of each status file; the run's hook variables and Log.txt lines, sorted
+/// (hooks log from their own thread), taken away for the next run. Times, the home and the
+/// day's file name vary and are masked.
+QString lifecycleView(const Home& home) {
+    QStringList view;
+    for (const char* folder : {"Send", "Sent", "Failed"}) {
+        for (const QString& name : QDir(home.path(folder)).entryList(QDir::Files)) {
+            view << QString(folder) + u'/' + name;
+            if (name.endsWith(".status"))
+                for (const QString& line :
+                     QString::fromUtf8(home.read(QString(folder) + u'/' + name)).split(u'\n'))
+                    if (!line.isEmpty()) view << "  " + line;
+        }
+    }
+    for (const QString& line : QString::fromUtf8(home.read("hooks.txt")).split(u'\n'))
+        if (!line.isEmpty()) view << "hook " + line;
+    QStringList log = home.log(true);
+    QFile::remove(home.path("hooks.txt"));
+    QFile::remove(home.path("Logs/Log.txt"));
+    log.sort();
+    for (const QString& line : log) view << "log " + line;
+    static const QRegularExpression time(QStringLiteral("(time=|TIME=)\\d{4}-\\S+"));
+    return view.join(u'\n')
+        .replace(time, "\\1<time>")
+        .replace(home.dir.path(), "%home")
+        .replace(QFileInfo(home.dayFile()).fileName(), "%day");
+}
+
+// Sent and Failed with their status files, a report that makes a message delivered, and a hook
+// for each event that hangs or fails without costing a message: two runs against a working
+// modem (a message to receive, two files; then the delivery report), two against one that
+// refuses every PDU (the file waits with its attempts, then fails at RetryLimit).
+TEST(SendService, EachMessageEndsInSentOrFailedWithItsStatusAndItsHook) {
+    const QStringList expected = QString::fromUtf8(readFile(dataPath("send/lifecycle.expected")))
+                                     .split(QStringLiteral("\n# "));
+    Outbox home;
+    const QByteArray ini =
+        "[Folders]\r\nSent=Sent\r\nFailed=Failed\r\n[SMS]\r\nReport=1\r\nEncoding=utf-8\r\n";
+    QByteArray hooks = "[Hooks]\r\nTimeLimit=1\r\n";
+    for (const char* event : {"OnReceive", "OnSent", "OnFailed", "OnReport"})
+        hooks += QByteArray(event) + "=/bin/sh \"" + dataPath("send/hook.sh").toUtf8() + "\"\r\n";
+    SimulatedModem working({{"07912143658709F1040B912143658709F100006221501270032105C8329BFD06"},
+                            {},
+                            {},
+                            {"--report-delay", "0"}});
+    SimulatedModem refusing({{}, {}, {"error-pdu"}, {}});
+    for (int run = 0; run < 4; ++run) {
+        SCOPED_TRACE(run);
+        SimulatedModem& modem = run < 2 ? working : refusing;
+        ASSERT_TRUE(modem.isRunning() || modem.start()) << modem.errorString().toStdString();
+        ASSERT_TRUE(home.useModem(modem, ini + hooks));
+        if (run == 3) {
+            ASSERT_TRUE(home.settings.write(setting::RetryLimit, "2"));
+        }
+        if (run == 0) home.putAll("send/lifecycle");
+        if (run == 2) home.put("c.txt", "79161234568\tto nobody");
+        QString errors;
+        ASSERT_EQ(home.runOnce(nullptr, &errors), 0) << errors.toStdString();
+        EXPECT_EQ(lifecycleView(home), expected.value(run + 1).section(u'\n', 1).trimmed());
     }
 }
 

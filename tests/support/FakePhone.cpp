@@ -47,7 +47,11 @@ contracts::ExchangeResult FakePhone::exchange(const contracts::Exchange& request
     commands << command;
     const bool isPdu = command.endsWith('\x1a');
     if (isPdu) pdus << command.chopped(1);
-    char answer = silent ? 's' : command.startsWith("at+cmgs=") ? 'p' : isPdu ? 'k' : 'o';
+    char answer = silent                             ? 's'
+                  : command.startsWith("at+cmgs=")   ? 'p'
+                  : isPdu                            ? 'k'
+                  : command == QByteArray(1, '\x1b') ? 's'
+                                                     : 'o';
     if (!script.empty()) answer = script.front(), script.erase(0, 1);
     if (answer == 'x') {
         lost = true;
@@ -60,6 +64,7 @@ contracts::ExchangeResult FakePhone::exchange(const contracts::Exchange& request
                : given == 'o' ? command + "\r\nOK\r\n"
                : given == 'e' ? QByteArray("\r\nERROR\r\n")
                : given == 'c' ? QByteArray("\r\n+CMS ERROR: 500\r\n")
+               : given == 'C' ? QByteArray("\r\n+CMS ERROR: 304\r\n")
                               : QByteArray();
     if (given == 'o' && answers.contains(command)) m_buffer = command + answers.at(command);
     if (given == 'o' && command.startsWith("AT+CPMS=\"")) {

@@ -46,8 +46,9 @@ public:
     bool lost = false;  ///< the port is gone: every transaction ends at once
     bool interrupted = false;
     /// The next answers, one letter a transaction, before the usual ones: p the prompt, k OK
-    /// after a PDU, o OK, e ERROR, c +CMS ERROR, s silence, l silence with the usual answer
-    /// coming late (at the next resynchronisation), x the port vanishes.
+    /// after a PDU, o OK, e ERROR, c +CMS ERROR: 500, C +CMS ERROR: 304 (for good), s silence,
+    /// l silence with the usual answer coming late (at the next resynchronisation), x the port
+    /// vanishes.
     std::string script;
     /// Answers to commands (exact, terminator included) in place of a bare OK.
     std::map<QByteArray, QByteArray> answers;

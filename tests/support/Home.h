@@ -32,8 +32,8 @@ struct Home {
         return path("Receive/" + QDate::currentDate().toString(u"yy-MM-dd") + suffix);
     }
     /// The lines of Logs/Log.txt without their date and time.
-    QStringList log() const {
-        QStringList lines = cp1251Lines(path("Logs/Log.txt"));
+    QStringList log(bool utf8 = false) const {
+        QStringList lines = textLines(path("Logs/Log.txt"), utf8);
         for (QString& line : lines) line = line.section(u'\t', 2);
         return lines;
     }

@@ -10,14 +10,15 @@ QByteArray cp1251(const QString& text) {
     return QByteArray::fromStdString(codec::unicodeToCp1251Lossy(text.toStdU32String()));
 }
 
-QStringList cp1251Lines(const QString& path) {
+QStringList textLines(const QString& path, bool utf8) {
     const QByteArray content = readFile(path);
     QStringList lines;
     for (qsizetype start = 0, end; start < content.size(); start = end + 2) {
         end = content.indexOf("\r\n", start);
         if (end < 0) return lines << QStringLiteral("<torn>");
         const QByteArray line = content.mid(start, end - start);
-        lines << QString::fromStdU32String(codec::cp1251ToUnicode(line.toStdString()));
+        lines << (utf8 ? QString::fromUtf8(line)
+                       : QString::fromStdU32String(codec::cp1251ToUnicode(line.toStdString())));
     }
     return lines;
 }

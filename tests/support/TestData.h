@@ -29,9 +29,9 @@ inline bool writeFile(const QString& path, const QByteArray& bytes) {
 /// Text as the Windows-1251 bytes the gateway's files hold.
 QByteArray cp1251(const QString& text);
 
-/// The lines of a Windows-1251 file without their CR LF; "<torn>" stands for a last line
-/// without one.
-QStringList cp1251Lines(const QString& path);
+/// The lines of a Windows-1251 (or UTF-8) file without their CR LF; "<torn>" stands for a last
+/// line without one.
+QStringList textLines(const QString& path, bool utf8 = false);
 
 /// The UTF-8 lines of a data file, without empty lines and "#" comments.
 QStringList dataLines(const QString& name);
