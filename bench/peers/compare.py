@@ -2,13 +2,13 @@
 """Telvane beside the gateways people compare it with, on one simulated modem and workload.
 
     bench/peers/compare.py [--build build] [--runs 3] [--baud 115200] [--network-delay MS]
-                           [--messages 60] [--only telvane,gammu-smsd,smstools]
+                           [--messages 60] [--only telvane,telvane-fast,gammu-smsd,smstools]
 
 Workloads: "send" drops the messages as files (five of six single-part, one of six in three
 parts) and ends when the modem has accepted every PDU; "receive" preloads the phone memory
 (the one smstools reads by default) with the same messages and ends when the memory is empty
 (each gateway deletes a message only once it has stored it). Telvane runs one poll
-(telvaned --once); gammu-smsd (Debian's gammu-smsd, files backend) and smstools3 (Debian's
+(telvaned --once), with each of its pacing profiles; gammu-smsd (Debian's gammu-smsd, files backend) and smstools3 (Debian's
 smstools) run in the foreground with their own configuration in a temporary folder, never as
 system services, and are skipped when they are not installed. Printed: the median over the
 runs of the whole time, time per message, the time to the first message (the first PDU the
@@ -123,8 +123,10 @@ def group_rss_mb(group):
 
 def stop(process):
     """Ends the gateway (SIGTERM to its whole group) and returns its resource usage."""
-    if process.poll() is None:
-        os.killpg(process.pid, signal.SIGTERM)
+    try:
+        os.killpg(process.pid, signal.SIGTERM)  # unless it ended by itself
+    except ProcessLookupError:
+        pass
     _, status, usage = os.wait4(process.pid, 0)
     process.returncode = os.waitstatus_to_exitcode(status)
     return usage
@@ -132,10 +134,10 @@ def stop(process):
 
 # Each gateway: how to lay out its folders, drop a message, start it, and find its results.
 class Telvane:
-    name = "telvane"
-
-    def __init__(self, build):
+    def __init__(self, build, pacing="standard"):
         self.binary = build / "apps/telvaned/telvaned"
+        self.pacing = pacing
+        self.name = "telvane" if pacing == "standard" else f"telvane-{pacing}"
 
     def available(self):
         return self.binary.exists()
@@ -143,7 +145,8 @@ class Telvane:
     def prepare(self, home, modem, baud):
         (home / "Send").mkdir()
         (home / "Telvane.ini").write_bytes(
-            f"[Options]\r\nComPort={modem.link}\r\nComPortSpeed={baud}\r\nPeriod=1\r\n".encode())
+            f"[Options]\r\nComPort={modem.link}\r\nComPortSpeed={baud}\r\nPeriod=1\r\n"
+            f"Pacing={self.pacing}\r\n".encode())
 
     def drop(self, home, i, text):
         path = home / "Send" / f"m{i:03d}.txt"
@@ -254,13 +257,14 @@ def main():
     parser.add_argument("--network-delay", type=int, default=0,
                         help="milliseconds each submission takes on the network")
     parser.add_argument("--messages", type=int, default=60)
-    parser.add_argument("--only", default="telvane,gammu-smsd,smstools")
+    parser.add_argument("--only", default="telvane,telvane-fast,gammu-smsd,smstools")
     args = parser.parse_args()
     args.build = args.build.resolve()
     sys.stdout.reconfigure(line_buffering=True)
 
     chosen = args.only.split(",")
-    gateways = [g for g in (Telvane(args.build), GammuSmsd(), Smstools()) if g.name in chosen]
+    gateways = [g for g in (Telvane(args.build), Telvane(args.build, "fast"), GammuSmsd(),
+                                  Smstools()) if g.name in chosen]
     print(f"{args.messages} messages, {args.baud} baud, network delay {args.network_delay} ms, "
           f"median of {args.runs} runs")
     print(f"{'workload':9} {'gateway':11} {'total s':>8} {'s/msg':>7} {'first s':>8} "

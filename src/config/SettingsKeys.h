@@ -32,6 +32,9 @@ inline constexpr Setting Log{"Options", "Log", "0"};
 inline constexpr Setting SendTimeout{"Options", "SendTimeout", "120"};
 /// The SIM's PIN, entered once when the SIM asks for it; empty: none is entered.
 inline constexpr Setting PIN{"Options", "PIN", ""};
+/// "standard": the fixed pauses and the read timing phones have long been driven with;
+/// "fast": no fixed pauses, an answer ends at its final result code, echo off.
+inline constexpr Setting Pacing{"Options", "Pacing", "standard"};
 /// 1: the tray application notifies of each poll that received or sent messages.
 inline constexpr Setting Notify{"Options", "Notify", "0"};
 /// Folders: the default is the home folder, the key name and a separator (Settings::folder).
@@ -99,6 +102,7 @@ inline constexpr std::array kAll{
     PeriodInOptions,
     Log,
     SendTimeout,
+    Pacing,
     PIN,
     Notify,
     Send,

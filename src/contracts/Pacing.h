@@ -12,6 +12,14 @@ struct PacingProfile {
     int shortPauseMs = 500;
     /// Where a step must let the phone settle (after a memory switch, between message parts).
     int longPauseMs = 1000;
+    /// An answer is complete as soon as its final result code (or the prompt) has come, not
+    /// after a silence: the port passes every chunk on at once.
+    bool answerAtFinalCode = false;
+    /// Echo off at connection: half of what a modem says while we send is our PDU echoed.
+    bool echoOff = false;
+
+    /// For modems that need no rests between commands ([Options] Pacing=fast).
+    static PacingProfile fast() { return {0, 0, 0, true, true}; }
 };
 
 }  // namespace telvane::contracts

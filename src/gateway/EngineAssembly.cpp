@@ -1,13 +1,23 @@
 #include "gateway/EngineAssembly.h"
 
+#include "config/SettingsKeys.h"
+
 namespace telvane::gateway {
+
+contracts::PacingProfile pacingFor(const config::Settings& settings) {
+    if (settings.text(config::setting::Pacing).trimmed().compare(u"fast", Qt::CaseInsensitive) == 0)
+        return contracts::PacingProfile::fast();
+    return {};
+}
 
 EngineAssembly::EngineAssembly(const QString& iniFilePath, const QString& homeFolder,
                                contracts::TickSource& ticks)
     : m_settings(iniFilePath, homeFolder),
-      m_exchange(m_port, m_settings, m_clock, m_pump),
+      m_pacing(pacingFor(m_settings)),
+      m_exchange(m_port, m_settings, m_clock, m_pump, m_pacing),
       m_hooks(m_settings.homeFolder()),
-      m_engine({m_exchange, m_settings, m_clock, m_pump, ticks, m_inbox, m_outbox, m_wallClock}) {
+      m_engine({m_exchange, m_settings, m_clock, m_pump, ticks, m_inbox, m_outbox, m_wallClock,
+                m_pacing}) {
     m_inbox.setHooks(&m_hooks);
     m_outbox.setHooks(&m_hooks);
 }

@@ -16,6 +16,9 @@
 
 namespace telvane::gateway {
 
+/// [Options] Pacing as read at start: "fast", or the standard pauses for anything else.
+contracts::PacingProfile pacingFor(const config::Settings& settings);
+
 class EngineAssembly {
 public:
     EngineAssembly(const QString& iniFilePath, const QString& homeFolder,
@@ -25,6 +28,7 @@ public:
 
 private:
     config::Settings m_settings;
+    contracts::PacingProfile m_pacing;
     phone::SystemClock m_clock;
     contracts::SystemWallClock m_wallClock;
     phone::QtEventPump m_pump;

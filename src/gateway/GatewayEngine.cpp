@@ -39,7 +39,7 @@ GatewayEngine::GatewayEngine(Dependencies dependencies, QObject* parent)
     : QObject(parent),
       m_deps(dependencies),
       m_status(makeStatus(StatusId::Idle)),
-      m_care(m_deps.phone, m_deps.settings, m_deps.wallClock) {
+      m_care(m_deps.phone, m_deps.settings, m_deps.wallClock, m_deps.pacing.echoOff) {
     qRegisterMetaType<telvane::gateway::StartFailure>();
     qRegisterMetaType<telvane::contracts::MenuState>();
     qRegisterMetaType<telvane::contracts::PollTally>();

@@ -84,8 +84,8 @@ QString simProblemText(const phone::SimReport& sim, bool pinRefused) {
 }
 
 ModemCare::ModemCare(contracts::PhoneLink& phone, const config::Settings& settings,
-                     const contracts::WallClock& wallClock)
-    : m_phone(phone), m_settings(settings), m_wallClock(wallClock) {}
+                     const contracts::WallClock& wallClock, bool echoOff)
+    : m_phone(phone), m_settings(settings), m_wallClock(wallClock), m_echoOff(echoOff) {}
 
 contracts::ExchangeResult ModemCare::send(const QByteArray& command, const QString& action,
                                           int delay) {
@@ -105,6 +105,7 @@ bool ModemCare::setUp(const QString& logFolder) {
     // A phone left in text mode by another program fails every later PDU command.
     if (!send("AT+CMGF=0\r", QStringLiteral("Инициализация")).answered())
         qCWarning(lcModem) << "the phone did not accept PDU mode (AT+CMGF=0)";
+    if (m_echoOff) (void)send("ATE0\r", QStringLiteral("Эхо выключено"));
     // Numbered errors, so that a refusal in "Log.txt" says why (TS 27.007 9.1).
     (void)send("AT+CMEE=1\r", QStringLiteral("Коды ошибок"));
     checkSim(logFolder);

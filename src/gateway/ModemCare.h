@@ -28,7 +28,7 @@ QString simProblemText(const phone::SimReport& sim, bool pinRefused);
 class ModemCare {
 public:
     ModemCare(contracts::PhoneLink& phone, const config::Settings& settings,
-              const contracts::WallClock& wallClock);
+              const contracts::WallClock& wallClock, bool echoOff = false);
 
     /// The encoding of the "Log.txt" lines ([SMS] Encoding).
     void setLogEncoding(codec::TextEncoding encoding) { m_logEncoding = encoding; }
@@ -64,6 +64,7 @@ private:
     contracts::PhoneLink& m_phone;
     const config::Settings& m_settings;
     const contracts::WallClock& m_wallClock;
+    bool m_echoOff;
     quint64 m_setUpFor = 0;  ///< the connection set up last
     std::optional<QString> m_simProblem;
     bool m_simLocked = false;

@@ -113,7 +113,10 @@ QByteArray ARCComm::readOnce() {
     }
     while (chunk.size() < ReadBufferSize) {
         qint64 wait = ReadTotalMs - elapsed.elapsed();
-        if (!chunk.isEmpty()) wait = std::min<qint64>(wait, ReadIntervalMs);
+        if (!chunk.isEmpty()) {
+            if (m_passEveryChunk && m_port->bytesAvailable() == 0) break;
+            wait = std::min<qint64>(wait, ReadIntervalMs);
+        }
         if (wait <= 0) break;
         if (m_port->bytesAvailable() == 0) {
             QElapsedTimer waited;
@@ -141,6 +144,10 @@ void ARCComm::ItIsTime() {
     if (!chunk.isEmpty()) {
         m_bytesRead += quint64(chunk.size());
         m_received += chunk;
+        if (m_passEveryChunk) {
+            emit DataIn();
+            return;
+        }
         m_dataPending = true;
         return;
     }

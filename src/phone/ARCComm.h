@@ -42,6 +42,7 @@ public:
     bool isOpen() const override;
     quint64 bytesRead() const override { return m_bytesRead; }
     bool failed() const override { return m_failed; }
+    void setPassEveryChunk(bool pass) override { m_passEveryChunk = pass; }
 
     /// The pieces a text is written in, in order.
     static QList<QByteArray> writePieces(const QByteArray& text);
@@ -56,6 +57,7 @@ private:
     bool m_dataPending = false;
     quint64 m_bytesRead = 0;
     bool m_failed = false;
+    bool m_passEveryChunk = false;
 };
 
 }  // namespace telvane::phone

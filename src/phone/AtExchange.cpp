@@ -46,6 +46,12 @@ QString escapeForLog(const QByteArray& bytes) {
     return out;
 }
 
+bool answerIsComplete(const QByteArray& reply) {
+    // A final result code is a whole line (V.250 5.7.1): "+CMS ERROR: 3" may still become
+    // "+CMS ERROR: 330". The prompt for a PDU ends in a blank and no line end.
+    return reply.endsWith("\r\n") || reply.endsWith("> ");
+}
+
 qint64 transactionDeadlineMs(qint64 nowMs, int delaySeconds) {
     const qint64 target = nowMs + qint64(delaySeconds) * 1000;
     return (target + 500) / 1000 * 1000;
@@ -60,6 +66,7 @@ AtExchange::AtExchange(CommPort& port, const config::Settings& settings, contrac
       m_clock(clock),
       m_pump(pump),
       m_pacing(pacing) {
+    m_port.setPassEveryChunk(pacing.answerAtFinalCode);
     connect(
         &m_port, &CommPort::DataIn, this,
         [this] {
@@ -183,11 +190,13 @@ contracts::ExchangeResult AtExchange::exchange(const contracts::Exchange& reques
     const QByteArray wait = request.wait.toLatin1();
     ReplyState state = ReplyState::Pending;
     m_exitGrace = request.exitGrace;
-    const ExchangeOutcome outcome = transact(request.command, request.action, request.delay,
-                                             request.ceiling, [&](const QByteArray& reply) {
-                                                 state = classifyReply(reply, wait);
-                                                 return state != ReplyState::Pending;
-                                             });
+    const ExchangeOutcome outcome =
+        transact(request.command, request.action, request.delay, request.ceiling,
+                 [&](const QByteArray& reply) {
+                     state = classifyReply(reply, wait);
+                     return state != ReplyState::Pending &&
+                            (!m_pacing.answerAtFinalCode || answerIsComplete(reply));
+                 });
     contracts::ExchangeResult result{outcome, phone::finalResultOf(std::string_view(
                                                   m_buffer.constData(), size_t(m_buffer.size())))};
     if (outcome == ExchangeOutcome::Answered && state == ReplyState::Failed)

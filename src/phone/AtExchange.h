@@ -24,6 +24,9 @@ QByteArray portLogLine(const QByteArray& reply);
 /// Control characters made visible for debug output: `'at<CR><CR><LF>OK<CR><LF>'`.
 QString escapeForLog(const QByteArray& bytes);
 
+/// True when a reply ends where a final result code or the prompt for a PDU can end.
+bool answerIsComplete(const QByteArray& reply);
+
 /// The transaction deadline: now plus the delay, rounded to a whole second of the clock.
 qint64 transactionDeadlineMs(qint64 nowMs, int delaySeconds);
 

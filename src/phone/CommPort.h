@@ -37,6 +37,9 @@ public:
     /// The device failed in a way no later read or write survives (unplugged, reset); cleared
     /// when the port is opened again.
     virtual bool failed() const = 0;
+    /// True: every read step that brought bytes raises DataIn at once, and a step ends as
+    /// soon as no more bytes are waiting, so that the reader can judge the answer itself.
+    virtual void setPassEveryChunk(bool) {}
 
 signals:
     void DataIn();

@@ -79,6 +79,13 @@ TEST(AtExchange, ClassifyReplyPortLogLineAndDeadline) {
           {"at\r", "OK", ReplyState::Pending}}) {
         EXPECT_EQ(contracts::classifyReply(reply, wait), state) << reply;
     }
+    // The fast profile ends an answer only where a final result code or the prompt is whole.
+    for (const auto& [reply, complete] : {std::pair{"\r\n+CMS ERROR: 3", false},
+                                          {"\r\n+CMS ERROR: 330\r\n", true},
+                                          {"\r\n+CMGL: 1,1,,30\r\n0791", false},
+                                          {"\r\nOK", false},
+                                          {"AT+CMGS=23\r\r\n> ", true}})
+        EXPECT_EQ(phone::answerIsComplete(reply), complete) << reply;
     // An echoing phone: the echo's lone CR stays, each CR LF pair becomes one blank, NUL a TAB.
     EXPECT_EQ(phone::portLogLine("at\r\r\nOK\r\n"), QByteArray("at\r OK \r\n"));
     EXPECT_EQ(phone::portLogLine(QByteArray("a\0b", 3)), QByteArray("a\tb\r\n"));

@@ -325,45 +325,53 @@ TEST(SendJournal, ADamagedLineCostsOnlyItsOwnEntry) {
 
 /// A home whose Telvane.ini names the simulated modem's port, with its send folder.
 struct ServiceHome : Outbox {
-    explicit ServiceHome(const SimulatedModem& modem) { useModem(modem); }
+    explicit ServiceHome(const SimulatedModem& modem, const QByteArray& more = {}) {
+        useModem(modem, more);
+    }
 };
 
 // One folder for everything a working phone shows: single and long messages, a file without
-// separator ahead of them all, and a file its writer has not finished.
+// separator ahead of them all, and a file its writer has not finished; with both pacing
+// profiles, since the fast one judges each answer while it is still coming.
 TEST(SendService, FilesArriveAsTheirNumberAndTextOnceTheyAreComplete) {
-    SimulatedModem modem;
-    ASSERT_TRUE(modem.start()) << modem.errorString().toStdString();
-    ServiceHome home(modem);
-    home.putAll("send/service");
-    QProcess writer;  // a slow writer: one character at a time until it is stopped
-    writer.start(
-        "sh",
-        {"-c", "printf '79161234567\\t' >\"$0\"; while :; do printf x >>\"$0\"; sleep 0.1; done",
-         home.send("4-being-written.txt")});
-    const int code = home.runOnce();
-    writer.kill();
-    writer.waitForFinished();
-    ASSERT_EQ(code, 0);
+    for (const char* pacing : {"standard", "fast"}) {
+        SCOPED_TRACE(pacing);
+        SimulatedModem modem;
+        ASSERT_TRUE(modem.start()) << modem.errorString().toStdString();
+        ServiceHome home(modem, QByteArray("Pacing=") + pacing + "\r\n");
+        home.putAll("send/service");
+        QProcess writer;  // a slow writer: one character at a time until it is stopped
+        writer.start(
+            "sh",
+            {"-c",
+             "printf '79161234567\\t' >\"$0\"; while :; do printf x >>\"$0\"; sleep 0.1; done",
+             home.send("4-being-written.txt")});
+        const int code = home.runOnce();
+        writer.kill();
+        writer.waitForFinished();
+        ASSERT_EQ(code, 0);
 
-    QStringList described;  // every PDU the modem took, as the recipient reads it
-    for (const QString& hex : modem.sentPdus()) described << describe(hex.toLatin1());
-    EXPECT_EQ(described, dataLines("send/service.expected"));
-    EXPECT_EQ(home.sendFolder(), QStringList({"0-no-separator.txt", "4-being-written.txt"}));
-    const QStringList log = {"Ошибка чтения файла сообщения: 0-no-separator.txt\tнет разделителя",
-                             "Номер 89161234569 отправлен как +79161234569",
-                             "Файл сообщения прочитан как UTF-8: 5-utf8.txt"};
-    EXPECT_EQ(home.log(), log);
+        QStringList described;  // every PDU the modem took, as the recipient reads it
+        for (const QString& hex : modem.sentPdus()) described << describe(hex.toLatin1());
+        EXPECT_EQ(described, dataLines("send/service.expected"));
+        EXPECT_EQ(home.sendFolder(), QStringList({"0-no-separator.txt", "4-being-written.txt"}));
+        const QStringList log = {
+            "Ошибка чтения файла сообщения: 0-no-separator.txt\tнет разделителя",
+            "Номер 89161234569 отправлен как +79161234569",
+            "Файл сообщения прочитан как UTF-8: 5-utf8.txt"};
+        EXPECT_EQ(home.log(), log);
 
-    // Finished and a minute old, the file goes whole at the next run.
-    const QByteArray whole = readFile(home.send("4-being-written.txt"));
-    home.put("4-being-written.txt", whole);
-    ASSERT_EQ(home.runOnce(), 0);
-    QString text;
-    for (const QString& hex : modem.sentPdus().mid(described.size()))
-        text += describe(hex.toLatin1()).section(u'\t', 3);
-    EXPECT_EQ("79161234567\t" + text, whole);
-    EXPECT_EQ(home.sendFolder(), QStringList({"0-no-separator.txt"}));
-    EXPECT_EQ(home.log(), log);
+        // Finished and a minute old, the file goes whole at the next run.
+        const QByteArray whole = readFile(home.send("4-being-written.txt"));
+        home.put("4-being-written.txt", whole);
+        ASSERT_EQ(home.runOnce(), 0);
+        QString text;
+        for (const QString& hex : modem.sentPdus().mid(described.size()))
+            text += describe(hex.toLatin1()).section(u'\t', 3);
+        EXPECT_EQ("79161234567\t" + text, whole);
+        EXPECT_EQ(home.sendFolder(), QStringList({"0-no-separator.txt"}));
+        EXPECT_EQ(home.log(), log);
+    }
 }
 
 // Files the service may not change, and modems that do what real ones do, run after run: what
