@@ -267,24 +267,24 @@ def main():
                                   Smstools()) if g.name in chosen]
     print(f"{args.messages} messages, {args.baud} baud, network delay {args.network_delay} ms, "
           f"median of {args.runs} runs")
-    print(f"{'workload':9} {'gateway':11} {'total s':>8} {'s/msg':>7} {'first s':>8} "
+    print(f"{'workload':9} {'gateway':12} {'total s':>8} {'s/msg':>7} {'first s':>8} "
           f"{'CPU s':>6} {'RSS MB':>7} {'× telvane':>9}")
     for workload in ("send", "receive"):
         telvane_total = None
         for gateway in gateways:
             if not gateway.available():
-                print(f"{workload:9} {gateway.name:11} not installed, skipped")
+                print(f"{workload:9} {gateway.name:12} not installed, skipped")
                 continue
             try:
                 results = [run_once(gateway, workload, args) for _ in range(args.runs)]
             except TimeoutError as error:
-                print(f"{workload:9} {gateway.name:11} {error}")
+                print(f"{workload:9} {gateway.name:12} {error}")
                 continue
             median = {key: statistics.median(r[key] for r in results) for key in results[0]}
             if gateway.name == "telvane":
                 telvane_total = median["total"]
             ratio = f"{median['total'] / telvane_total:9.2f}" if telvane_total else f"{'-':>9}"
-            print(f"{workload:9} {gateway.name:11} {median['total']:8.1f} "
+            print(f"{workload:9} {gateway.name:12} {median['total']:8.1f} "
                   f"{median['total'] / args.messages:7.2f} {median['first']:8.1f} "
                   f"{median['cpu']:6.2f} {median['rss_mb']:7.1f} {ratio}", flush=True)
 
