@@ -32,7 +32,7 @@ std::optional<std::optional<int>> lateConfirmation(const SubmissionPorts& ports)
 SubmissionFailure failureOf(const QByteArray& reply, const QString& otherwise) {
     if (const auto number = cmsErrorNumber(reply)) {
         const CmsError error = cmsError(*number);
-        return {number, QString::fromLatin1(error.meaning), error.permanent};
+        return {number, error.meaning, error.permanent};
     }
     const bool error = contracts::classifyReply(reply, "OK") == contracts::ReplyState::Failed;
     return {std::nullopt, error ? QStringLiteral("ERROR") : otherwise, false};
