@@ -3,6 +3,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
 #include <vector>
 
 #include "phone/Replies.h"
@@ -122,6 +123,10 @@ public:
     /// The messages the phone passed to the host (+CMT, +CDS) since the last call, from any
     /// transaction.
     virtual std::vector<phone::Delivery> takeDeliveries() = 0;
+
+    /// Called when the phone announces a message or report it stored (+CMTI, +CDSI) or passes
+    /// one to the host, between transactions as well as during one; on the link's own thread.
+    virtual void setArrivalListener(std::function<void()> listener) { (void)listener; }
 
     virtual void PurgeBuffer() = 0;
     virtual void FinCom() = 0;

@@ -3,6 +3,7 @@
 // working settings read when the gateway was started.
 
 #include <QString>
+#include <functional>
 
 #include "codec/Alphabets.h"
 #include "contracts/Clock.h"
@@ -55,6 +56,13 @@ class OutboxScanner {
 public:
     virtual ~OutboxScanner() = default;
     virtual void ScanOutbox(PollContext& context) = 0;
+    /// Where it can, hears writers finish files in `folder` and calls `onComplete` (on this
+    /// thread); the next scan sends such a file without waiting for it to settle. Calling it
+    /// again for the same folder keeps the watch; a folder that appeared since gets one.
+    virtual void watch(const QString& folder, std::function<void()> onComplete) {
+        (void)folder;
+        (void)onComplete;
+    }
 };
 
 /// The once-a-second tick that drives the poll cycle; tests tick by hand.

@@ -1,6 +1,7 @@
 #include "gateway/GatewayEngine.h"
 
 #include <QLoggingCategory>
+#include <utility>
 
 #include "config/CodecSettings.h"
 #include "config/Settings.h"
@@ -43,6 +44,7 @@ GatewayEngine::GatewayEngine(Dependencies dependencies, QObject* parent)
     qRegisterMetaType<telvane::gateway::StartFailure>();
     qRegisterMetaType<telvane::contracts::MenuState>();
     qRegisterMetaType<telvane::contracts::PollTally>();
+    m_deps.phone.setArrivalListener([this] { askBetweenPolls(kReceive); });
 }
 
 void GatewayEngine::SetStatus(const contracts::Status& status) {
@@ -150,6 +152,7 @@ ConnectOutcome GatewayEngine::ConnectPhone() {
         }
         m_connection = Connection::InService;
         m_deps.ticks.setEnabled(true);
+        m_deps.outbox.watch(m_working.gfsSend, [this] { askBetweenPolls(kSend); });
     } else {
         losePhone();
         outcome = ConnectOutcome::PhoneSilent;
@@ -216,6 +219,53 @@ void GatewayEngine::Timer1_Timer() {
         poll();
     }
     m_inTick = false;
+    // Asked for while this tick was busy with the phone.
+    if (m_pendingWork != 0) askBetweenPolls(0);
+}
+
+void GatewayEngine::askBetweenPolls(unsigned work) {
+    m_pendingWork |= work;
+    if (m_serveQueued) return;
+    m_serveQueued = true;
+    // Queued: the ask may come from inside a transaction (an announcement read with an answer).
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_serveQueued = false;
+            serveBetweenPolls();
+        },
+        Qt::QueuedConnection);
+}
+
+void GatewayEngine::serveBetweenPolls() {
+    if (m_pendingWork == 0) return;
+    // Out of service the next poll finds everything anyway; a busy tick asks again as it ends.
+    if (m_finished || m_exitTag || m_connection != Connection::InService) {
+        m_pendingWork = 0;
+        return;
+    }
+    if (m_inTick || !m_deps.ticks.isEnabled()) return;
+    if (m_care.simLocked()) {
+        m_pendingWork = 0;
+        return;
+    }
+    const unsigned work = std::exchange(m_pendingWork, 0);
+    // The timer keeps running (a tick that comes meanwhile is dropped as during a poll), so
+    // that a steady stream of files cannot hold the poll and the connection check off.
+    m_inTick = true;
+    m_tally = {};
+    contracts::PollContext context{m_deps.phone, *this,       m_working,     m_deps.settings,
+                                   m_deps.clock, m_deps.pump, m_deps.pacing, m_deps.wallClock};
+    if (work & kReceive) {
+        SetStatusIcon(StatusIcon::PhoneAnswered);
+        SetStatus(makeStatus(StatusId::ReadingMessages));
+        m_deps.inbox.RetrieveInbox(context);
+    }
+    if ((work & kSend) && !pollHalted() && !m_care.sendingHeld()) m_deps.outbox.ScanOutbox(context);
+    (void)pollHalted();
+    m_inTick = false;
+    emit pollFinished(m_tally);
+    if (m_pendingWork != 0) askBetweenPolls(0);
 }
 
 void GatewayEngine::connectionCheck() {
@@ -251,6 +301,9 @@ void GatewayEngine::poll() {
     SetStatus(makeStatus(StatusId::PhoneConnected));
     m_deps.ticks.setEnabled(false);
     m_tally = {};
+    // A poll does everything asked for between polls; a send folder made since gets a watch.
+    m_pendingWork = 0;
+    m_deps.outbox.watch(m_working.gfsSend, [this] { askBetweenPolls(kSend); });
     contracts::PollContext context{m_deps.phone, *this,       m_working,     m_deps.settings,
                                    m_deps.clock, m_deps.pump, m_deps.pacing, m_deps.wallClock};
     SetStatus(makeStatus(StatusId::ReadingMessages));

@@ -80,6 +80,9 @@ public slots:
     void itmStart_Click();
     void itmExit_Click();
     void Timer1_Timer();
+    /// A file finished in the send folder, or the phone announced a message: served at once
+    /// while in service, between polls, instead of at the next poll.
+    void serveBetweenPolls();
 
 signals:
     void statusChanged(const QString& text);
@@ -109,6 +112,8 @@ private:
     bool pollHalted();
     void connectionCheck();
     void poll();
+    enum Work : unsigned { kReceive = 1, kSend = 2 };
+    void askBetweenPolls(unsigned work);
     void tearDown();
     void setMenu(contracts::MenuState menu);
 
@@ -124,6 +129,8 @@ private:
     bool m_exitTag = false;
     bool m_inTick = false;
     bool m_finished = false;
+    unsigned m_pendingWork = 0;  ///< Work asked for between polls, not yet done
+    bool m_serveQueued = false;
     ModemCare m_care;
     QString m_network;
 };

@@ -1,6 +1,7 @@
 #include "phone/ARCComm.h"
 
 #include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QSerialPort>
 #include <QThread>
 #include <cerrno>
@@ -77,6 +78,7 @@ bool ARCComm::InitCom(const QString& ComNumber, const QString& ComSettingsArg) {
     }
     m_port = std::move(port);
     m_failed = false;
+    connect(m_port.get(), &QSerialPort::readyRead, this, &ARCComm::takeUnasked);
     return true;
 }
 
@@ -101,8 +103,25 @@ bool ARCComm::WriteData(const QByteArray& TextWrite) {
     return true;
 }
 
+void ARCComm::setListening(bool listening) {
+    m_listening = listening;
+    // What came while a transaction ended is not announced again by the driver.
+    if (listening) takeUnasked();
+}
+
+void ARCComm::takeUnasked() {
+    if (!m_listening || m_reading || !isOpen()) return;
+    const QByteArray chunk = m_port->readAll();
+    if (chunk.isEmpty()) return;
+    m_bytesRead += quint64(chunk.size());
+    m_received += chunk;
+    emit DataIn();
+}
+
 QByteArray ARCComm::readOnce() {
     QByteArray chunk;
+    m_reading = true;
+    const auto readingEnds = qScopeGuard([this] { m_reading = false; });
     QElapsedTimer elapsed;
     elapsed.start();
     if (!isOpen()) {

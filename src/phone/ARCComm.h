@@ -43,6 +43,7 @@ public:
     quint64 bytesRead() const override { return m_bytesRead; }
     bool failed() const override { return m_failed; }
     void setPassEveryChunk(bool pass) override { m_passEveryChunk = pass; }
+    void setListening(bool listening) override;
 
     /// The pieces a text is written in, in order.
     static QList<QByteArray> writePieces(const QByteArray& text);
@@ -51,6 +52,8 @@ private:
     QByteArray readOnce();
     /// Records a device error that no later read or write survives; true when it was one.
     bool noteFailure();
+    /// Bytes that arrived while nobody reads: taken at once when listening.
+    void takeUnasked();
 
     std::unique_ptr<QSerialPort> m_port;
     QByteArray m_received;
@@ -58,6 +61,8 @@ private:
     quint64 m_bytesRead = 0;
     bool m_failed = false;
     bool m_passEveryChunk = false;
+    bool m_listening = false;
+    bool m_reading = false;  ///< inside a read step, whose waits also raise readyRead
 };
 
 }  // namespace telvane::phone

@@ -57,6 +57,21 @@ qint64 transactionDeadlineMs(qint64 nowMs, int delaySeconds) {
     return (target + 500) / 1000 * 1000;
 }
 
+class AtExchange::Busy {
+public:
+    explicit Busy(AtExchange& link) : m_link(link) {
+        if (m_link.m_busyDepth++ == 0) m_link.m_port.setListening(false);
+    }
+    ~Busy() {
+        if (--m_link.m_busyDepth == 0 && m_link.m_port.isOpen()) m_link.m_port.setListening(true);
+    }
+    Busy(const Busy&) = delete;
+    Busy& operator=(const Busy&) = delete;
+
+private:
+    AtExchange& m_link;
+};
+
 AtExchange::AtExchange(CommPort& port, const config::Settings& settings, contracts::Clock& clock,
                        contracts::EventPump& pump, const contracts::PacingProfile& pacing,
                        QObject* parent)
@@ -74,7 +89,8 @@ AtExchange::AtExchange(CommPort& port, const config::Settings& settings, contrac
             // Every byte passes the scanner, also those of a transaction that is thrown away: a
             // message passed to the host exists nowhere else.
             m_deliveries.feed(std::string_view(data.constData(), size_t(data.size())));
-            m_buffer += data;
+            (m_busyDepth > 0 ? m_buffer : m_unasked) += data;
+            if (m_deliveries.takeNotice() && m_onArrival) m_onArrival();
         },
         Qt::DirectConnection);
 }
@@ -105,6 +121,8 @@ PortOpening AtExchange::OpenPort() {
         m_needsResync = true;
         m_lost = false;
         m_interrupted = false;
+        m_unasked.clear();
+        m_port.setListening(true);
         return {PortOpening::Outcome::Opened, {}};
     }
     qCDebug(lcPhone) << "could not open" << name.device << problem;
@@ -129,7 +147,7 @@ contracts::ExchangeOutcome AtExchange::transact(
     const qint64 start = m_clock.monotonicMs();
     qint64 deadline = transactionDeadlineMs(start, delay);
     const qint64 ceilingDeadline = ceiling > 0 ? transactionDeadlineMs(start, ceiling) : deadline;
-    m_buffer.clear();
+    m_buffer = std::exchange(m_unasked, {});
     m_clock.pause(m_pacing.beforeCommandMs);
     m_pump.run();
     if (m_interrupted) return ExchangeOutcome::Interrupted;
@@ -183,6 +201,7 @@ contracts::ExchangeResult AtExchange::exchange(const contracts::Exchange& reques
     using contracts::ExchangeOutcome;
     if (m_lost) return {ExchangeOutcome::PortLost, {}};
     if (m_interrupted) return {ExchangeOutcome::Interrupted, {}};
+    const Busy busy(*this);
     if (m_needsResync) {
         const contracts::ExchangeResult synced = resynchronise(kResyncSeconds, nullptr);
         if (!synced.answered()) return synced;
@@ -211,6 +230,7 @@ contracts::ExchangeResult AtExchange::resynchronise(int ceilingSeconds, QByteArr
     using contracts::ExchangeOutcome;
     if (m_lost) return {ExchangeOutcome::PortLost, {}};
     if (m_interrupted) return {ExchangeOutcome::Interrupted, {}};
+    const Busy busy(*this);
     const QString action = QStringLiteral("Синхронизация");
     // ESC ends a text entry left open (TS 27.005 3.5.1); the CR ends a half-typed command line.
     m_clock.pause(m_pacing.beforeCommandMs);
@@ -252,7 +272,10 @@ void AtExchange::appendPortLog() {
     if (!written.ok) qCDebug(lcPhone).noquote() << "port log line lost:" << written.error;
 }
 
-void AtExchange::PurgeBuffer() { m_port.PurgeBuffer(); }
+void AtExchange::PurgeBuffer() {
+    m_port.PurgeBuffer();
+    m_unasked.clear();
+}
 
 void AtExchange::FinCom() { m_port.FinCom(); }
 

@@ -53,6 +53,9 @@ public:
     bool halted() const override { return m_lost || m_interrupted; }
     void interrupt() override { m_interrupted = true; }
     std::vector<phone::Delivery> takeDeliveries() override { return m_deliveries.take(); }
+    void setArrivalListener(std::function<void()> listener) override {
+        m_onArrival = std::move(listener);
+    }
     void PurgeBuffer() override;
     void FinCom() override;
     void setLogFolder(const QString& folder) override { m_logFolder = folder; }
@@ -65,6 +68,9 @@ private:
                                         const std::function<bool(const QByteArray&)>& done);
     bool write(const QByteArray& bytes, const QString& action);
     void appendPortLog();
+    /// A transaction (or a resynchronisation) is under way while one lives: the port stops
+    /// listening for what the phone says unasked, and listens again after the outermost.
+    class Busy;
 
     CommPort& m_port;
     const config::Settings& m_settings;
@@ -72,6 +78,11 @@ private:
     contracts::EventPump& m_pump;
     contracts::PacingProfile m_pacing;
     QByteArray m_buffer;
+    /// Said by the phone between transactions: the start of the next transaction's reply, as
+    /// if it had stayed in the driver (a late +CMGS must reach the resynchronisation).
+    QByteArray m_unasked;
+    int m_busyDepth = 0;
+    std::function<void()> m_onArrival;
     QString m_logFolder;
     phone::DeliveryScanner m_deliveries;
     quint64 m_connection = 0;

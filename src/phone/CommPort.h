@@ -40,6 +40,9 @@ public:
     /// True: every read step that brought bytes raises DataIn at once, and a step ends as
     /// soon as no more bytes are waiting, so that the reader can judge the answer itself.
     virtual void setPassEveryChunk(bool) {}
+    /// True between transactions: what the phone says unasked is passed on (DataIn) as soon as
+    /// it arrives, so that an announcement of a new message is heard before the next poll.
+    virtual void setListening(bool) {}
 
 signals:
     void DataIn();

@@ -366,6 +366,7 @@ void DeliveryScanner::line(std::string_view text) {
             for (const char c : text)
                 if (!isBlank(c)) pdu.push_back(c);
             m_found.push_back({report, std::move(pdu)});
+            m_noticed = true;
             return;
         }
     }
@@ -373,6 +374,7 @@ void DeliveryScanner::line(std::string_view text) {
     // fields and no PDU line, and are passed over by the check above.
     if (text.starts_with("+CMT:")) m_awaitingPdu = false;
     if (text.starts_with("+CDS:")) m_awaitingPdu = true;
+    if (text.starts_with("+CMTI:") || text.starts_with("+CDSI:")) m_noticed = true;
 }
 
 std::vector<Delivery> DeliveryScanner::take() { return std::exchange(m_found, {}); }

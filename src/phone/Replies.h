@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace telvane::phone {
@@ -92,6 +93,9 @@ public:
     /// The deliveries seen since the last call.
     std::vector<Delivery> take();
     bool pending() const { return !m_found.empty(); }
+    /// True once since the last call when the phone announced a stored message or report
+    /// ("+CMTI: ...", "+CDSI: ...", TS 27.005 3.4.1) or passed one to the host.
+    bool takeNotice() { return std::exchange(m_noticed, false); }
 
 private:
     void line(std::string_view text);
@@ -99,6 +103,7 @@ private:
     std::string m_partial;
     std::optional<bool> m_awaitingPdu;  ///< a header came: is it a status report's
     std::vector<Delivery> m_found;
+    bool m_noticed = false;
 };
 
 /// True for a line of hexadecimal digits (blanks allowed) of even count.

@@ -1,7 +1,9 @@
 #include "send/OutboxScan.h"
 
+#include <QDateTime>
 #include <QDebug>
 #include <QList>
+#include <algorithm>
 #include <optional>
 #include <vector>
 
@@ -416,7 +418,13 @@ void OutboxScan::ScanOutbox(contracts::PollContext& context) {
     const qint64 now = context.wallClock.now().toMSecsSinceEpoch();
     QList<OutboxEntry> ready;
     for (const OutboxEntry& entry : listed)
-        if (settled(entry, now)) ready << entry;
+        if (complete(entry, now)) ready << entry;
+    // What the age rule covers now, or is gone, needs no note any more.
+    for (auto it = m_finishedAt.begin(); it != m_finishedAt.end();) {
+        const bool listedNow = std::any_of(
+            listed.begin(), listed.end(), [&](const OutboxEntry& e) { return e.name == it.key(); });
+        it = listedNow && now - it.value() < kSettleMs ? std::next(it) : m_finishedAt.erase(it);
+    }
 
     context.status.SetStatus(makeStatus(StatusId::SearchingOutbox));
     context.status.SetStatusIcon(StatusIcon::Working);
@@ -441,6 +449,23 @@ void OutboxScan::ScanOutbox(contracts::PollContext& context) {
     for (const OutboxEntry& entry : ready)
         if (context.phone.halted() || !run.handle(entry)) break;
     run.forgetVanished();
+}
+
+bool OutboxScan::complete(const OutboxEntry& entry, qint64 nowMs) const {
+    if (settled(entry, nowMs)) return true;
+    const auto finished = m_finishedAt.constFind(entry.name);
+    return finished != m_finishedAt.constEnd() && entry.modifiedMs <= finished.value();
+}
+
+void OutboxScan::watch(const QString& folder, std::function<void()> onComplete) {
+    m_onComplete = std::move(onComplete);
+    if (!m_watch) {
+        m_watch = std::make_unique<OutboxWatch>([this](const QString& name) {
+            if (!name.isEmpty()) m_finishedAt.insert(name, QDateTime::currentMSecsSinceEpoch());
+            if (m_onComplete) m_onComplete();
+        });
+    }
+    if (m_watch->watched() != folder) (void)m_watch->watch(folder);
 }
 
 void OutboxScan::noteIgnoredSmsc(const contracts::PollContext& context) {

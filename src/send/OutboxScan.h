@@ -2,6 +2,7 @@
 // The outbox scan: every outgoing-message file of the send folder is read, encoded, submitted
 // and deleted once the phone confirmed all of its message.
 
+#include <QHash>
 #include <QString>
 #include <functional>
 #include <memory>
@@ -9,6 +10,7 @@
 
 #include "contracts/PollContext.h"
 #include "send/OutboxFolder.h"
+#include "send/OutboxWatch.h"
 #include "send/SendJournal.h"
 
 namespace telvane::config {
@@ -23,7 +25,8 @@ namespace telvane::send {
 /// The gateway's outbox.
 ///
 /// Files are handled in name order. A file modified less than kSettleMs ago (either side of
-/// now) is being written and waits for the next poll. A file that yields no number and text,
+/// now) is being written and waits for the next poll, unless the watch of the folder heard its
+/// writer close it (or rename it in) after its last change. A file that yields no number and text,
 /// or whose message cannot be encoded, stays and is reported once in "Log.txt"; the scan goes
 /// on with the next file. A message counts as sent only when the phone confirmed every part;
 /// otherwise the file stays and "Log.txt" gets a line, and a long message that failed
@@ -49,6 +52,7 @@ public:
     explicit OutboxScan(FolderFactory folders = {});
 
     void ScanOutbox(contracts::PollContext& context) override;
+    void watch(const QString& folder, std::function<void()> onComplete) override;
 
     /// Where OnSent and OnFailed are queued; none by default. `hooks` must outlive this.
     void setHooks(lifecycle::HookRunner* hooks) { m_hooks = hooks; }
@@ -66,11 +70,16 @@ public:
 
 private:
     void noteIgnoredSmsc(const contracts::PollContext& context);
+    /// Settled by age, or finished by its writer after its last change.
+    bool complete(const OutboxEntry& entry, qint64 nowMs) const;
 
     FolderFactory m_folders;
     Memory m_memory;
     lifecycle::HookRunner* m_hooks = nullptr;
     QString m_smscNote;  // the last "Log.txt" line about the SMSC setting, said once
+    std::unique_ptr<OutboxWatch> m_watch;
+    std::function<void()> m_onComplete;
+    QHash<QString, qint64> m_finishedAt;  ///< file name -> when its writer finished it (ms)
 };
 
 }  // namespace telvane::send

@@ -1,14 +1,17 @@
 // The headless service against the simulated modem: one poll with --once and its exit codes,
 // the single instance and a lock a full disk cannot take, a modem that vanishes and comes back
-// while in service or vanishes mid-poll, and SIGTERM.
+// while in service or vanishes mid-poll, SIGTERM, and what is done at once between polls.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <QProcess>
+#include <functional>
 
+#include "codec/PduDecoder.h"
 #include "support/Home.h"
 
+using namespace telvane;
 using namespace telvane::test;
 
 namespace {
@@ -163,6 +166,55 @@ TEST(Telvaned, AModemThatVanishesOrAStopMidPollEndsThePollAtOnce) {
         EXPECT_TRUE(service.waitForExit(10000));
         EXPECT_EQ(QDir(home.path("Send")).entryList(QDir::Files), c.left);
         EXPECT_EQ(home.log(), QStringList());
+    }
+}
+
+// Between polls (the next is ten minutes away): a file its writer finished goes at once, one
+// still held open by its writer waits, and a message the modem announces is read at once.
+TEST(Telvaned, BetweenPollsFinishedFilesGoAndAnnouncedMessagesAreRead) {
+    const QList<StoredPdu> kOne{{}};
+    for (const char* pacing : {"standard", "fast"}) {
+        SCOPED_TRACE(pacing);
+        SimulatedModem modem;
+        ASSERT_TRUE(modem.start()) << modem.errorString().toStdString();
+        Home home;
+        ASSERT_TRUE(home.usePort(modem.linkPath(), QByteArray("Pacing=") + pacing + "\r\n", "600"));
+        ASSERT_TRUE(QDir().mkpath(home.path("Send")));
+        ServiceProcess service(home.dir.path());
+        service.start();
+        ASSERT_GE(service.waitForStatus("Пауза перед опросом телефона"), 0)
+            << service.errors().toStdString();
+        const auto until = [&service](const std::function<bool()>& done) {
+            for (QDeadlineTimer deadline(20000); !done() && !deadline.hasExpired();)
+                service.waitForStatus(QStringLiteral("-"), 0, 50);
+            return done();
+        };
+
+        QFile held(home.path("Send/1-held.txt"));
+        ASSERT_TRUE(held.open(QIODevice::WriteOnly) && held.write("79161234567\thalf") > 0);
+        ASSERT_TRUE(held.flush());
+        QFile renamed(home.path("2-renamed.tmp"));
+        ASSERT_TRUE(renamed.open(QIODevice::WriteOnly) && renamed.write("79161234568\twhole") > 0);
+        renamed.close();
+        ASSERT_TRUE(QFile::rename(renamed.fileName(), home.path("Send/2-renamed.txt")));
+        ASSERT_TRUE(until([&] { return !QFile::exists(home.path("Send/2-renamed.txt")); }));
+        ASSERT_EQ(modem.sentPdus().size(), 1);
+        EXPECT_TRUE(QFile::exists(held.fileName()));
+
+        ASSERT_TRUE(held.write(" and the rest") > 0);
+        held.close();
+        ASSERT_TRUE(until([&] { return !QFile::exists(held.fileName()); }));
+        const auto decoded = codec::decodePduHex(modem.sentPdus().value(1).toStdString());
+        ASSERT_TRUE(std::holds_alternative<codec::DecodedPdu>(decoded));
+        EXPECT_EQ(std::get<codec::DecodedPdu>(decoded).text, U"half and the rest");
+
+        ASSERT_TRUE(modem.deliver(
+            ModemMemory::Me, "07912143658709F1040B912143658709F100006221501270032105C8329BFD06"));
+        // Stored first, then deleted from the modem.
+        ASSERT_TRUE(until([&] { return modem.list(ModemMemory::Me).value_or(kOne).isEmpty(); }));
+        EXPECT_TRUE(textLines(home.dayFile()).value(0).contains("Hello"));
+        service.terminate();
+        EXPECT_TRUE(service.waitForExit());
     }
 }
 
