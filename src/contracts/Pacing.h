@@ -17,9 +17,12 @@ struct PacingProfile {
     bool answerAtFinalCode = false;
     /// Echo off at connection: half of what a modem says while we send is our PDU echoed.
     bool echoOff = false;
+    /// AT+CMMS=1 before the parts of a long message and 0 after them, where the modem takes
+    /// it: the radio link stays up between the parts instead of being set up for each.
+    bool keepLinkBetweenParts = false;
 
     /// For modems that need no rests between commands ([Options] Pacing=fast).
-    static PacingProfile fast() { return {0, 0, 0, true, true}; }
+    static PacingProfile fast() { return {0, 0, 0, true, true, true}; }
 };
 
 }  // namespace telvane::contracts

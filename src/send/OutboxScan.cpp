@@ -215,9 +215,15 @@ bool ScanRun::send(Picked& file, const OutgoingFields& fields) {
         m_journal.put({JournalEntry::Kind::Partial, identity, {}, parts, confirmed});
         progressKept = saveJournal() && progressKept;
     };
-    const SubmissionPorts ports{m_context.phone, m_context.status, m_context.clock,
-                                m_context.pacing, confirmationTimeout(settings)};
+    const quint64 connection = m_context.phone.connection();
+    const SubmissionPorts ports{m_context.phone,
+                                m_context.status,
+                                m_context.clock,
+                                m_context.pacing,
+                                confirmationTimeout(settings),
+                                m_memory.keepLinkRefusedOn == connection};
     const SubmissionResult result = submitParts(ports, parts, confirmed, keepProgress);
+    if (result.keepLinkRefused) m_memory.keepLinkRefusedOn = connection;
     m_context.phone.PurgeBuffer();
 
     MessageStatus& status = file.status;

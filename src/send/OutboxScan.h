@@ -63,9 +63,10 @@ public:
     /// What the outbox keeps from poll to poll.
     struct Memory {
         std::optional<SendJournal> journal;
-        int lastLongId = 0;           ///< 0 until the first long message reads LongID
-        bool longIdReported = false;  ///< a LongID that could not be stored was logged
-        bool heldReported = false;    ///< sending held for an unwritable journal was logged
+        int lastLongId = 0;             ///< 0 until the first long message reads LongID
+        bool longIdReported = false;    ///< a LongID that could not be stored was logged
+        bool heldReported = false;      ///< sending held for an unwritable journal was logged
+        quint64 keepLinkRefusedOn = 0;  ///< the connection whose phone refused AT+CMMS
     };
 
 private:

@@ -1,5 +1,7 @@
 #include "send/Submission.h"
 
+#include <algorithm>
+
 #include "send/CmsErrors.h"
 
 namespace telvane::send {
@@ -38,16 +40,21 @@ SubmissionFailure failureOf(const QByteArray& reply, const QString& otherwise) {
     return {std::nullopt, error ? QStringLiteral("ERROR") : otherwise, false};
 }
 
+// TS 27.005 3.5.6. A refusal costs nothing: the parts go as they would without it.
+contracts::ExchangeResult keepLink(contracts::PhoneLink& phone, bool on) {
+    return phone.exchange({on ? QByteArrayLiteral("AT+CMMS=1\r") : QByteArrayLiteral("AT+CMMS=0\r"),
+                           QStringLiteral("Связь между частями"), QStringLiteral("OK"),
+                           kPromptTimeoutS});
+}
+
 QString partLabel(std::size_t k, std::size_t m) {
     return QString::number(k) + u'/' + QString::number(m);
 }
 
-}  // namespace
-
-SubmissionResult submitParts(const SubmissionPorts& ports, const std::vector<PendingPart>& parts,
-                             std::vector<bool>& confirmed,
-                             const std::function<void()>& onConfirmed) {
-    confirmed.resize(parts.size(), false);
+// Offers the parts not yet confirmed, as submitParts describes.
+SubmissionResult offerParts(const SubmissionPorts& ports, const std::vector<PendingPart>& parts,
+                            std::vector<bool>& confirmed,
+                            const std::function<void()>& onConfirmed) {
     const std::size_t m = parts.size();
     const bool single = m == 1;
     SubmissionResult result;
@@ -108,6 +115,32 @@ SubmissionResult submitParts(const SubmissionPorts& ports, const std::vector<Pen
         }
     }
     result.allConfirmed = std::find(confirmed.begin(), confirmed.end(), false) == confirmed.end();
+    return result;
+}
+
+}  // namespace
+
+SubmissionResult submitParts(const SubmissionPorts& ports, const std::vector<PendingPart>& parts,
+                             std::vector<bool>& confirmed,
+                             const std::function<void()>& onConfirmed) {
+    confirmed.resize(parts.size(), false);
+    const auto missing = std::count(confirmed.begin(), confirmed.end(), false);
+    bool linkKept = false, refused = false;
+    if (ports.pacing.keepLinkBetweenParts && !ports.keepLinkRefused && missing >= 2) {
+        const contracts::ExchangeResult asked = keepLink(ports.phone, true);
+        if (asked.halted()) {
+            SubmissionResult result;
+            result.references.resize(parts.size());
+            result.halted = true;
+            result.reason = asked.reason();
+            return result;
+        }
+        linkKept = asked.answered();
+        refused = asked.outcome == contracts::ExchangeOutcome::Refused;
+    }
+    SubmissionResult result = offerParts(ports, parts, confirmed, onConfirmed);
+    result.keepLinkRefused = refused;
+    if (linkKept && !result.halted) (void)keepLink(ports.phone, false);
     return result;
 }
 

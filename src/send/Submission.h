@@ -32,6 +32,8 @@ struct SubmissionPorts {
     contracts::Clock& clock;
     const contracts::PacingProfile& pacing;
     int confirmationTimeoutS = kConfirmationTimeoutS;
+    /// The phone refused AT+CMMS on this connection: it is not asked again.
+    bool keepLinkRefused = false;
 };
 
 /// Why the phone did not take a part.
@@ -52,6 +54,8 @@ struct SubmissionResult {
     /// TP-MR of each part the phone confirmed in this submission ("+CMGS: n"), by part.
     std::vector<std::optional<int>> references;
     std::optional<SubmissionFailure> lastFailure;
+    /// The phone refused AT+CMMS=1 (the parts went each on a link of its own).
+    bool keepLinkRefused = false;
 };
 
 /// Offers every part whose `confirmed` flag is false, in order, and sets the flag of each part
@@ -64,7 +68,8 @@ struct SubmissionResult {
 /// not come within confirmationTimeoutS is waited for once more while the line is brought back
 /// to order: a "+CMGS:" that comes before the phone answers again confirms the part that was
 /// on the wire, so that it is never submitted twice. The status texts are those of a single
-/// message (m = 1) or of part k of m.
+/// message (m = 1) or of part k of m. Where the pacing says so and two parts or more are to go,
+/// the radio link is kept up between them (AT+CMMS=1, then 0 after the last).
 SubmissionResult submitParts(const SubmissionPorts& ports, const std::vector<PendingPart>& parts,
                              std::vector<bool>& confirmed,
                              const std::function<void()>& onConfirmed = {});

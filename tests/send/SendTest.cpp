@@ -85,6 +85,7 @@ TEST(Submission, FollowsThePhoneThroughEveryOutcome) {
         for (const QString& c : f[4].split(u' ')) {
             const send::PendingPart& p = parts[c == u"X" ? 0 : c.back().digitValue() - 1];
             commands << (c == u"X"      ? QByteArray(1, '\x1b')
+                         : c[0] == u'K' ? "AT+CMMS=" + c.mid(1).toLatin1() + '\r'
                          : c[0] == u'P' ? "at+cmgs=" + QByteArray::number(p.tpduLength) + '\r'
                                         : p.pdu + '\x1a');
         }
@@ -92,7 +93,9 @@ TEST(Submission, FollowsThePhoneThroughEveryOutcome) {
         phone.script = f[3].toStdString();
         RecordingStatus status;
         FakeClock clock;
-        const contracts::PacingProfile pacing;
+        const contracts::PacingProfile pacing = f[0].startsWith(u"fast")
+                                                    ? contracts::PacingProfile::fast()
+                                                    : contracts::PacingProfile{};
         std::vector<bool> confirmed = flags(f[2]);
         int progressCalls = 0;
         const auto result = send::submitParts({phone, status, clock, pacing}, parts, confirmed,
