@@ -3,6 +3,7 @@
 
     bench/peers/compare.py [--build build] [--runs 3] [--baud 115200] [--network-delay MS]
                            [--messages 60] [--only telvane,telvane-fast,gammu-smsd,smstools]
+                           [--samples 5] [--idle 120]
 
 Workloads: "send" drops the messages as files (five of six single-part, one of six in three
 parts) and ends when the modem has accepted every PDU; "receive" preloads the phone memory
@@ -14,6 +15,12 @@ system services, and are skipped when they are not installed. Printed: the media
 runs of the whole time, time per message, the time to the first message (the first PDU the
 modem accepted, or the first message stored), CPU time and peak RSS of the gateway's
 processes, and each peer's time against Telvane's.
+
+In service: each gateway keeps running (Telvane with a poll period of a minute, so that what is
+measured is how it hears of work, not its poll); the median over --samples of the time from a
+file dropped to the modem's acceptance of its PDU, and from a message stored by the modem to
+its deletion there (each gateway deletes a message once it has stored it). Then, with nothing
+to do (Telvane polling every second), its CPU time over --idle seconds and its peak RSS.
 """
 import argparse
 import datetime
@@ -142,10 +149,10 @@ class Telvane:
     def available(self):
         return self.binary.exists()
 
-    def prepare(self, home, modem, baud):
-        (home / "Send").mkdir()
+    def prepare(self, home, modem, baud, period=1):
+        (home / "Send").mkdir(exist_ok=True)
         (home / "Telvane.ini").write_bytes(
-            f"[Options]\r\nComPort={modem.link}\r\nComPortSpeed={baud}\r\nPeriod=1\r\n"
+            f"[Options]\r\nComPort={modem.link}\r\nComPortSpeed={baud}\r\nPeriod={period}\r\n"
             f"Pacing={self.pacing}\r\n".encode())
 
     def drop(self, home, i, text):
@@ -154,19 +161,28 @@ class Telvane:
         old = time.time() - 10  # older than the two seconds a file is given to be finished
         os.utime(path, (old, old))
 
-    def start(self, home):
-        return subprocess.Popen([str(self.binary), "--home", str(home), "--once"],
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                                start_new_session=True)
+    def start(self, home, once=True):
+        with open(home / "statuses.txt", "wb") as statuses:
+            return subprocess.Popen(
+                [str(self.binary), "--home", str(home)] + (["--once"] if once else []),
+                stdout=statuses, stderr=subprocess.DEVNULL, start_new_session=True)
+
+    def wait_in_service(self, home):
+        """Files are heard of from the connection on; one dropped before waits for a poll."""
+        wait_for(lambda: "Пауза перед опросом телефона".encode()
+                 in (home / "statuses.txt").read_bytes())
 
 
 class GammuSmsd:
     name = "gammu-smsd"
 
+    def wait_in_service(self, home):
+        pass
+
     def available(self):
         return shutil.which("gammu-smsd") is not None
 
-    def prepare(self, home, modem, baud):
+    def prepare(self, home, modem, baud, period=1):
         for folder in ("inbox", "outbox", "sent", "error"):
             (home / folder).mkdir()
         (home / "smsdrc").write_text(
@@ -180,7 +196,7 @@ class GammuSmsd:
     def drop(self, home, i, text):
         (home / "outbox" / f"OUTC20261207_100000_{i:02d}_{NUMBER}_m{i:03d}.txt").write_text(text)
 
-    def start(self, home):
+    def start(self, home, once=True):
         return subprocess.Popen(["gammu-smsd", "-c", str(home / "smsdrc")],
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                                 start_new_session=True)
@@ -189,10 +205,13 @@ class GammuSmsd:
 class Smstools:
     name = "smstools"
 
+    def wait_in_service(self, home):
+        pass
+
     def available(self):
         return shutil.which("smsd") is not None
 
-    def prepare(self, home, modem, baud):
+    def prepare(self, home, modem, baud, period=1):
         for folder in ("outgoing", "checked", "incoming", "failed", "sent"):
             (home / folder).mkdir()
         (home / "smsd.conf").write_text(
@@ -205,7 +224,7 @@ class Smstools:
     def drop(self, home, i, text):
         (home / "outgoing" / f"m{i:03d}").write_text(f"To: {NUMBER[1:]}\n\n{text}\n")
 
-    def start(self, home):
+    def start(self, home, once=True):
         return subprocess.Popen(["smsd", "-c", str(home / "smsd.conf"), "-t"],
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                                 start_new_session=True)
@@ -249,15 +268,89 @@ def run_once(gateway, workload, args):
             modem.stop()
 
 
+def group_cpu_s(group):
+    """User and system time of the processes of one process group so far, added up."""
+    ticks = 0
+    for entry in pathlib.Path("/proc").iterdir():
+        try:
+            if not entry.name.isdigit() or os.getpgid(int(entry.name)) != group:
+                continue
+            fields = (entry / "stat").read_text().rsplit(")", 1)[1].split()
+            ticks += int(fields[11]) + int(fields[12])  # utime, stime
+        except (OSError, ValueError, IndexError):
+            continue
+    return ticks / os.sysconf("SC_CLK_TCK")
+
+
+def wait_for(condition, deadline_s=120):
+    """Polls every 2 ms; the seconds until `condition` held."""
+    started = time.monotonic()
+    while not condition():
+        if time.monotonic() - started > deadline_s:
+            raise TimeoutError("no answer in time")
+        time.sleep(0.002)
+    return time.monotonic() - started
+
+
+def in_service(gateway, args):
+    """Latencies while in service, then idle CPU and peak RSS."""
+    with tempfile.TemporaryDirectory(prefix="telvane-peers-") as scratch:
+        scratch = pathlib.Path(scratch)
+        home = scratch / "home"
+        home.mkdir()
+        modem = Modem(str(args.build / "simulator/telvane-modem"), scratch, args.baud,
+                      args.network_delay)
+        pdu = deliver_pdus(1)[0]
+        try:
+            gateway.prepare(home, modem, args.baud, period=60)
+            process = gateway.start(home, once=False)
+            try:
+                gateway.wait_in_service(home)
+                gateway.drop(home, 0, "warm-up")
+                wait_for(lambda: modem.accepted() >= 1)
+                base = modem.accepted()
+                to_modem, stored = [], []
+                for i in range(1, args.samples + 1):
+                    time.sleep(1)  # not behind the previous sample's work
+                    gateway.drop(home, i, f"Order {i:03d} is ready.")
+                    to_modem.append(wait_for(lambda: modem.accepted() >= base + i))
+                    time.sleep(1)
+                    with socket.socket(socket.AF_UNIX) as control:
+                        control.connect(modem.link + ".ctl")
+                        control.sendall(f"deliver me {pdu}\n".encode())
+                        control.makefile().readline()
+                    stored.append(wait_for(lambda: modem.stored() == 0))
+            finally:
+                stop(process)
+            if isinstance(gateway, Telvane):
+                gateway.prepare(home, modem, args.baud, period=1)
+            process = gateway.start(home, once=False)
+            try:
+                gateway.wait_in_service(home)
+                time.sleep(3)  # settled
+                before = group_cpu_s(process.pid)
+                time.sleep(args.idle)
+                idle_cpu = group_cpu_s(process.pid) - before
+                rss_mb = group_rss_mb(process.pid)
+            finally:
+                stop(process)
+            return statistics.median(to_modem), statistics.median(stored), idle_cpu, rss_mb
+        finally:
+            modem.stop()
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--build", type=pathlib.Path, default=pathlib.Path("build"))
-    parser.add_argument("--runs", type=int, default=3)
+    parser.add_argument("--runs", type=int, default=3, help="0: only the in-service figures")
     parser.add_argument("--baud", type=int, default=115200)
     parser.add_argument("--network-delay", type=int, default=0,
                         help="milliseconds each submission takes on the network")
     parser.add_argument("--messages", type=int, default=60)
     parser.add_argument("--only", default="telvane,telvane-fast,gammu-smsd,smstools")
+    parser.add_argument("--samples", type=int, default=5,
+                        help="files dropped and messages stored while in service (0: skip)")
+    parser.add_argument("--idle", type=int, default=120, help="seconds of idle CPU time")
     args = parser.parse_args()
     args.build = args.build.resolve()
     sys.stdout.reconfigure(line_buffering=True)
@@ -269,7 +362,7 @@ def main():
           f"median of {args.runs} runs")
     print(f"{'workload':9} {'gateway':12} {'total s':>8} {'s/msg':>7} {'first s':>8} "
           f"{'CPU s':>6} {'RSS MB':>7} {'× telvane':>9}")
-    for workload in ("send", "receive"):
+    for workload in ("send", "receive") if args.runs > 0 else ():
         telvane_total = None
         for gateway in gateways:
             if not gateway.available():
@@ -287,6 +380,22 @@ def main():
             print(f"{workload:9} {gateway.name:12} {median['total']:8.1f} "
                   f"{median['total'] / args.messages:7.2f} {median['first']:8.1f} "
                   f"{median['cpu']:6.2f} {median['rss_mb']:7.1f} {ratio}", flush=True)
+
+    if args.samples <= 0:
+        return
+    print(f"\nin service: median of {args.samples}; idle: {args.idle} s")
+    print(f"{'gateway':12} {'file→PDU s':>10} {'stored→deleted s':>16} {'idle CPU s':>10} "
+          f"{'RSS MB':>7}")
+    for gateway in gateways:
+        if not gateway.available():
+            continue
+        try:
+            to_modem, stored, idle_cpu, rss_mb = in_service(gateway, args)
+        except TimeoutError as error:
+            print(f"{gateway.name:12} {error}")
+            continue
+        print(f"{gateway.name:12} {to_modem:10.3f} {stored:16.3f} {idle_cpu:10.2f} {rss_mb:7.1f}",
+              flush=True)
 
 
 if __name__ == "__main__":

@@ -466,10 +466,16 @@ bool OutboxScan::complete(const OutboxEntry& entry, qint64 nowMs) const {
 void OutboxScan::watch(const QString& folder, std::function<void()> onComplete) {
     m_onComplete = std::move(onComplete);
     if (!m_watch) {
-        m_watch = std::make_unique<OutboxWatch>([this](const QString& name) {
-            if (!name.isEmpty()) m_finishedAt.insert(name, QDateTime::currentMSecsSinceEpoch());
-            if (m_onComplete) m_onComplete();
-        });
+        m_watch =
+            std::make_unique<OutboxWatch>([this](OutboxWatch::Event event, const QString& name) {
+                using Event = OutboxWatch::Event;
+                // A touch counts only for a file already finished: one still open may be touched
+                // too.
+                if (event == Event::Touched && !m_finishedAt.contains(name)) return;
+                if (event != Event::Overflow)
+                    m_finishedAt.insert(name, QDateTime::currentMSecsSinceEpoch());
+                if (m_onComplete) m_onComplete();
+            });
     }
     if (m_watch->watched() != folder) (void)m_watch->watch(folder);
 }

@@ -13,8 +13,8 @@
 
 namespace telvane::send {
 
-OutboxWatch::OutboxWatch(std::function<void(const QString&)> onComplete, QObject* parent)
-    : QObject(parent), m_onComplete(std::move(onComplete)) {}
+OutboxWatch::OutboxWatch(std::function<void(Event, const QString&)> onEvent, QObject* parent)
+    : QObject(parent), m_onEvent(std::move(onEvent)) {}
 
 OutboxWatch::~OutboxWatch() { close(); }
 
@@ -37,10 +37,11 @@ bool OutboxWatch::watch(const QString& folder) {
 #ifdef Q_OS_LINUX
     m_descriptor = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (m_descriptor < 0) return false;
-    // Only the two ways a file becomes whole: its writer closed it, or it was renamed in.
+    // The two ways a file becomes whole (its writer closed it, or it was renamed in), and a
+    // time set after the close, which makes the file look changed since it was finished.
     const QByteArray path = QFile::encodeName(QDir::toNativeSeparators(folder));
     if (::inotify_add_watch(m_descriptor, path.constData(),
-                            IN_CLOSE_WRITE | IN_MOVED_TO | IN_ONLYDIR) < 0) {
+                            IN_CLOSE_WRITE | IN_MOVED_TO | IN_ATTRIB | IN_ONLYDIR) < 0) {
         close();
         return false;
     }
@@ -65,13 +66,14 @@ void OutboxWatch::readEvents() {
         for (ssize_t at = 0; at < got;) {
             const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
             at += ssize_t(sizeof(inotify_event) + event->len);
+            const QString name = event->len > 0 ? QFile::decodeName(event->name) : QString();
             if (event->mask & IN_Q_OVERFLOW) {
-                m_onComplete(QString());
+                m_onEvent(Event::Overflow, name);
             } else if (event->mask & IN_IGNORED) {
                 // The folder was deleted or moved: the next poll watches it again once it is back.
                 m_active = false;
-            } else if (event->len > 0) {
-                m_onComplete(QFile::decodeName(event->name));
+            } else if (!name.isEmpty()) {
+                m_onEvent(event->mask & IN_ATTRIB ? Event::Touched : Event::Finished, name);
             }
         }
         if (!m_active) {

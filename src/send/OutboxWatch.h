@@ -15,9 +15,15 @@ namespace telvane::send {
 class OutboxWatch final : public QObject {
     Q_OBJECT
 public:
-    /// `onComplete` gets each file's name as its writer finishes it, on this object's thread;
-    /// an empty name when the kernel dropped events (a full queue): then any file may be new.
-    explicit OutboxWatch(std::function<void(const QString& name)> onComplete,
+    enum class Event {
+        Finished,  ///< closed after writing, or renamed into the folder
+        Touched,   ///< its times or permissions changed (a writer that sets the time after
+                   ///< closing, as copies that keep times do)
+        Overflow,  ///< the kernel dropped events: any file may be new (no name)
+    };
+
+    /// `onEvent` gets each event with the file's name, on this object's thread.
+    explicit OutboxWatch(std::function<void(Event, const QString& name)> onEvent,
                          QObject* parent = nullptr);
     ~OutboxWatch() override;
 
@@ -31,7 +37,7 @@ private:
     void readEvents();
     void close();
 
-    std::function<void(const QString&)> m_onComplete;
+    std::function<void(Event, const QString&)> m_onEvent;
     QString m_folder;
     bool m_active = false;
     int m_descriptor = -1;
