@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Telvane beside the gateways people compare it with, on one simulated modem and workload.
 
-    bench/peers/compare.py [--build build] [--runs 3] [--baud 115200] [--network-delay MS]
+    bench/peers/compare.py [--build build] [--runs 3] [--baud 115200] [--network-delay MS[,KEPT]]
                            [--messages 60] [--only telvane,telvane-fast,gammu-smsd,smstools]
                            [--samples 5] [--idle 120]
 
@@ -76,8 +76,8 @@ class Modem:
         self.link = str(folder / "modem")
         self.sent = folder / "modem-sent.txt"
         args = [binary, "--link", self.link, "--sent", str(self.sent), "--baud", str(baud)]
-        if network_delay:
-            args += ["--network-delay", str(network_delay)]
+        if network_delay not in ("", "0"):
+            args += ["--network-delay", network_delay]
         if me_pdus:
             memory = folder / "me.txt"
             memory.write_text("\n".join(me_pdus) + "\n")
@@ -344,8 +344,9 @@ def main():
     parser.add_argument("--build", type=pathlib.Path, default=pathlib.Path("build"))
     parser.add_argument("--runs", type=int, default=3, help="0: only the in-service figures")
     parser.add_argument("--baud", type=int, default=115200)
-    parser.add_argument("--network-delay", type=int, default=0,
-                        help="milliseconds each submission takes on the network")
+    parser.add_argument("--network-delay", default="0",
+                        help="MS[,KEPT]: milliseconds each submission takes on the network "
+                             "(KEPT: on a radio link that AT+CMMS kept up)")
     parser.add_argument("--messages", type=int, default=60)
     parser.add_argument("--only", default="telvane,telvane-fast,gammu-smsd,smstools")
     parser.add_argument("--samples", type=int, default=5,
