@@ -1,10 +1,12 @@
 #include "gateway/GatewayEngine.h"
 
+#include <QElapsedTimer>
 #include <QLoggingCategory>
 
 #include "config/CodecSettings.h"
 #include "config/Settings.h"
 #include "config/SettingsKeys.h"
+#include "contracts/EngineFigures.h"
 
 Q_LOGGING_CATEGORY(lcGateway, "telvane.gateway", QtInfoMsg)
 
@@ -47,6 +49,9 @@ GatewayEngine::GatewayEngine(Dependencies dependencies, QObject* parent)
 
 void GatewayEngine::SetStatus(const contracts::Status& status) {
     m_status = status;
+    contracts::EngineFigures& figures = contracts::engineFigures();
+    figures.statusId = static_cast<int>(status.id);
+    figures.inService = m_connection == Connection::InService;
     switch (status.id) {
         case StatusId::WritingMessage:
             ++m_tally.received;
@@ -54,10 +59,12 @@ void GatewayEngine::SetStatus(const contracts::Status& status) {
         case StatusId::Sent:
         case StatusId::PartSent:
             ++m_tally.sent;
+            ++figures.partsSent;
             break;
         case StatusId::NotSent:
         case StatusId::PartNotSent:
             ++m_tally.notSent;
+            ++figures.partsRefused;
             break;
         default:
             break;
@@ -196,6 +203,7 @@ void GatewayEngine::losePhone() {
     SetStatus(makeStatus(StatusId::NoPhone));
     m_deps.phone.FinCom();
     m_connection = Connection::PhoneLost;
+    contracts::engineFigures().inService = false;
 }
 
 void GatewayEngine::Timer1_Timer() {
@@ -251,6 +259,8 @@ void GatewayEngine::poll() {
     SetStatus(makeStatus(StatusId::PhoneConnected));
     m_deps.ticks.setEnabled(false);
     m_tally = {};
+    QElapsedTimer took;
+    took.start();
     contracts::PollContext context{m_deps.phone, *this,       m_working,     m_deps.settings,
                                    m_deps.clock, m_deps.pump, m_deps.pacing, m_deps.wallClock};
     SetStatus(makeStatus(StatusId::ReadingMessages));
@@ -267,6 +277,7 @@ void GatewayEngine::poll() {
         (void)pollHalted();
     }
     m_deps.ticks.setEnabled(true);
+    contracts::engineFigures().recordPoll(took.elapsed());
     emit pollFinished(m_tally);
 }
 

@@ -9,6 +9,7 @@
 #include "codec/Submit.h"
 #include "config/CodecSettings.h"
 #include "config/Settings.h"
+#include "contracts/EngineFigures.h"
 #include "lifecycle/AwaitedReports.h"
 #include "lifecycle/Hooks.h"
 #include "send/OutboxArchive.h"
@@ -323,6 +324,7 @@ void ScanRun::failForGood(Picked& file, const LogLine& line) {
             if (!line.isEmpty()) log(line);
             m_journal.erase(file.identity.name);
             m_dirty = true;
+            ++contracts::engineFigures().failed;
             hook(lifecycle::HookEvent::Failed, file, where);
             return;
         }
@@ -330,6 +332,7 @@ void ScanRun::failForGood(Picked& file, const LogLine& line) {
     if (!line.isEmpty()) reportOnce(file.identity, line);
     // Without a status beside it, a file that cannot be sent stays and is tried at each poll.
     if (!m_archive.keepsStatus() || !m_archive.keepWaiting(file.id, status)) return;
+    ++contracts::engineFigures().failed;
     hook(lifecycle::HookEvent::Failed, file, m_context.working.gfsSend + file.identity.name);
 }
 
