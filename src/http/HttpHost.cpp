@@ -1,0 +1,75 @@
+#include "http/HttpHost.h"
+
+#include <QDateTime>
+
+#include "config/CodecSettings.h"
+#include "config/Settings.h"
+#include "gateway/EngineHost.h"
+#include "http/ApiServer.h"
+#include "http/HttpConfig.h"
+#include "storage/FileSystem.h"
+#include "storage/LogFile.h"
+
+namespace telvane::http {
+
+HttpHost::HttpHost(QString iniFilePath, QString homeFolder, QObject* parent)
+    : QObject(parent), m_iniFilePath(std::move(iniFilePath)), m_homeFolder(std::move(homeFolder)) {}
+
+HttpHost::~HttpHost() {
+    if (!m_thread) return;
+    m_thread->quit();
+    m_thread->wait();
+}
+
+void HttpHost::launch() {
+    const config::Settings settings(m_iniFilePath, m_homeFolder);
+    const auto read = readHttpConfig(settings);
+    if (const auto* off = std::get_if<HttpOff>(&read)) {
+        if (!off->why.isEmpty()) refuse(off->why);
+        return;
+    }
+    m_thread = std::make_unique<QThread>();
+    m_thread->setObjectName(QStringLiteral("telvane-http"));
+    // Made here so that no status is missed, then handed to its thread before that starts:
+    // it listens, answers and ends there, as its sockets must.
+    m_server = new ApiServer(std::get<HttpConfig>(read), settings);
+    m_server->moveToThread(m_thread.get());
+    connect(this, &HttpHost::statusSeen, m_server, &ApiServer::setStatusText);
+    connect(this, &HttpHost::networkSeen, m_server, &ApiServer::setNetworkText);
+    QMetaObject::invokeMethod(
+        m_server,
+        [this] {
+            const auto [line, listening] = m_server->start();
+            if (listening)
+                emit announced(QStringLiteral("Веб-интерфейс: ") + line);
+            else
+                refuse(line);
+        },
+        Qt::QueuedConnection);
+    connect(
+        m_thread.get(), &QThread::finished, this,
+        [this] {
+            delete m_server;
+            m_server = nullptr;
+        },
+        Qt::DirectConnection);
+    m_thread->start();
+}
+
+void HttpHost::follow(gateway::EngineHost& engine) {
+    connect(&engine, &gateway::EngineHost::statusChanged, this, &HttpHost::showStatus);
+    connect(&engine, &gateway::EngineHost::networkChanged, this, &HttpHost::showNetwork);
+}
+
+void HttpHost::refuse(const QString& why) {
+    const QString line = QStringLiteral("Веб-интерфейс не запущен: ") + why;
+    emit announced(line);
+    const config::Settings settings(m_iniFilePath, m_homeFolder);
+    const QString logs = settings.folder(config::setting::Logs);
+    storage::DiskFileSystem disk;
+    disk.makeFolder(logs);
+    (void)storage::appendLog(disk, logs, QDateTime::currentDateTime(), {line},
+                             config::textEncoding(settings));
+}
+
+}  // namespace telvane::http
