@@ -102,6 +102,9 @@ inline constexpr Setting HttpCertificate{"Http", "Certificate", ""};
 inline constexpr Setting HttpKey{"Http", "Key", ""};
 /// 1: /metrics answers without the token (for a scraper on a trusted network).
 inline constexpr Setting HttpMetricsOpen{"Http", "MetricsOpen", "0"};
+/// URL that each message event (receive, sent, failed, report) is POSTed to as JSON, signed
+/// with HMAC-SHA256 keyed with Token; empty: none. Events wait in "webhook.queue" meanwhile.
+inline constexpr Setting HttpWebhook{"Http", "Webhook", ""};
 /// Requests a second one client address may make (a burst of as many); more answer 429.
 inline constexpr Setting HttpRequestsPerSecond{"Http", "RequestsPerSecond", "20"};
 
@@ -147,6 +150,7 @@ inline constexpr std::array kAll{
     HttpCertificate,
     HttpKey,
     HttpMetricsOpen,
+    HttpWebhook,
     HttpRequestsPerSecond,
 };
 }  // namespace setting

@@ -14,6 +14,7 @@ class EngineHost;
 namespace telvane::http {
 
 class ApiServer;
+class WebhookSender;
 
 class HttpHost final : public QObject {
     Q_OBJECT
@@ -22,9 +23,9 @@ public:
     /// Closes the interface and waits for its thread.
     ~HttpHost() override;
 
-    /// Reads [Http] and, when it is on, starts listening on the interface's thread. What came
-    /// of it arrives as announced(); a refusal is also written to "Log.txt". Nothing happens
-    /// when the interface is off.
+    /// Reads [Http] and, when it is on, starts listening on the interface's thread, and posting
+    /// events when Webhook is set. What came of it arrives as announced(); a refusal is also
+    /// written to "Log.txt". Nothing happens when both are off.
     void launch();
     /// Shows the status and network lines of `engine` from now on.
     void follow(gateway::EngineHost& engine);
@@ -48,7 +49,8 @@ private:
     QString m_iniFilePath;
     QString m_homeFolder;
     std::unique_ptr<QThread> m_thread;
-    ApiServer* m_server = nullptr;  ///< lives and dies on m_thread
+    ApiServer* m_server = nullptr;      ///< lives and dies on m_thread
+    WebhookSender* m_sender = nullptr;  ///< likewise
 };
 
 }  // namespace telvane::http

@@ -12,6 +12,9 @@ page: the status page in headless chromium: the token entered once, the state sh
 Usage: http_test.py api|page [--pictures DIR] TELVANED TELVANE_MODEM
 Exit 77 (skipped) when chromium, chromedriver or selenium is missing for the page."""
 
+import hashlib
+import hmac
+import http.server
 import json
 import os
 import re
@@ -21,6 +24,7 @@ import socket
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import urllib.error
 import urllib.request
@@ -42,6 +46,35 @@ def wait_for(what, probe, deadline_s=30.0):
     return result
 
 
+class Receiver:
+    """A webhook receiver on a port that nobody listens on until start()."""
+
+    def __init__(self):
+        with socket.socket() as probe:
+            probe.bind(("127.0.0.1", 0))
+            self.url = "http://127.0.0.1:%d/hook" % probe.getsockname()[1]
+        self.events, self.server = [], None
+
+    def start(self):
+        events = self.events
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            def do_POST(self):
+                body = self.rfile.read(int(self.headers["Content-Length"]))
+                events.append((json.loads(body), hmac.compare_digest(
+                    self.headers["X-Telvane-Signature"],
+                    "sha256=" + hmac.new(TOKEN.encode(), body, hashlib.sha256).hexdigest())))
+                self.send_response(204)
+                self.end_headers()
+
+            def log_message(self, *args):
+                pass
+
+        port = int(self.url.split(":")[2].split("/")[0])
+        self.server = http.server.ThreadingHTTPServer(("127.0.0.1", port), Handler)
+        threading.Thread(target=self.server.serve_forever, daemon=True).start()
+
+
 class Gateway:
     """The simulated modem and telvaned in one home; close() ends both."""
 
@@ -56,7 +89,7 @@ class Gateway:
             [modem, "--link", self.link, "--sm", os.path.join(work, "sm.txt"), "--sent",
              self.sent, "--report-delay", "1500"], stdout=subprocess.DEVNULL)
         wait_for("the simulated modem", lambda: os.path.exists(self.link + ".ctl"))
-        self.service, self.limit = None, limit
+        self.service, self.limit, self.receiver = None, limit, Receiver()
         self.configure("127.0.0.1:0", TOKEN)
         self.start()
 
@@ -64,8 +97,8 @@ class Gateway:
         with open(os.path.join(self.home, "Telvane.ini"), "wb") as ini:
             ini.write(("[Options]\r\nComPort=%s\r\nPeriod=1\r\nPacing=fast\r\n"
                        "[Folders]\r\nSent=Sent\r\nFailed=Failed\r\n[SMS]\r\nReport=1\r\n"
-                       "[Http]\r\nListen=%s\r\nToken=%s\r\nRequestsPerSecond=%d\r\n"
-                       % (self.link, listen, token, self.limit)).encode())
+                       "[Http]\r\nListen=%s\r\nToken=%s\r\nRequestsPerSecond=%d\r\nWebhook=%s\r\n"
+                       % (self.link, listen, token, self.limit, self.receiver.url)).encode())
 
     def output(self):
         return open(self.out, encoding="utf-8").read()
@@ -139,8 +172,12 @@ def check_api(gateway):
     gateway.start("Веб-интерфейс не запущен: адрес 0.0.0.0:0 доступен из сети, а Token не задан")
     wait_for("a poll", lambda: "Нет сообщений на отправку" in gateway.output()
              or "Принято сообщений" in gateway.output())
-    log = open(os.path.join(gateway.home, "Logs", "Log.txt"), encoding="cp1251").read()
-    assert "Веб-интерфейс не запущен" in log, log
+    log = os.path.join(gateway.home, "Logs", "Log.txt")
+    assert "Веб-интерфейс не запущен" in open(log, encoding="cp1251").read()
+    # The first event finds the receiver down: it waits in the queue and is posted again.
+    wait_for("the webhook to fail", lambda: "Webhook не принял событие" in open(
+        log, encoding="cp1251").read())
+    gateway.receiver.start()
     gateway.stop()
     gateway.configure("127.0.0.1:0", TOKEN)
     gateway.start()
@@ -205,6 +242,16 @@ def check_api(gateway):
     assert status["gateway"]["inService"] and status["counters"]["reportsDelivered"] == 1, status
     print("/metrics parses and counts what happened since the restart")
 
+    queue = os.path.join(gateway.home, "webhook.queue")
+    wait_for("every event posted", lambda: len(gateway.receiver.events) >= 4
+             and not open(queue).read())
+    events = [(e["event"], e["text"] if e["event"] == "receive" else e["status"])
+              for e, _ in gateway.receiver.events]
+    assert sorted(events) == [("receive", "Hello from SIM"), ("receive", "Привет, мир!"),
+                              ("report", "delivered"), ("sent", "sent")], events
+    assert all(signed for _, signed in gateway.receiver.events), "a signature does not match"
+    print("webhooks: each event posted once, signed, the first after the receiver came up")
+
     answers = [gateway.request("GET", "/api/v1/status") for _ in range(60)]
     limited = [a for a in answers if a[0] == 429]
     assert limited and limited[0][1]["error"] == "too_many_requests", [a[0] for a in answers]
@@ -239,8 +286,10 @@ def check_page(gateway, pictures):
         answer = wait_for("the form's answer", lambda: re.search(
             r"Принято в очередь: (\S+)", browser.find_element(By.ID, "send-result").text))
         row = f'#sent-list tr[data-id="{answer.group(1)}"] .badge'
-        wait_for("the message sent in the list", lambda: [
-            b for b in browser.find_elements(By.CSS_SELECTOR, row) if b.text == "доставлено"])
+        # Read in one step: the page rebuilds its lists at each refresh.
+        wait_for("the message sent in the list", lambda: browser.execute_script(
+            "const b = document.querySelector(arguments[0]); return b && b.textContent;",
+            row) == "доставлено")
         # The page asks once without a token before it asks for one.
         complaints = [c for c in browser.get_log("browser") if "(Unauthorized)" not in c["message"]]
         assert complaints == [], complaints
