@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
+#include <QRegularExpression>
 #include <QSslCertificate>
 #include <QSslKey>
 #include <QTcpSocket>
@@ -108,14 +109,29 @@ void ApiServer::missingHandler(const QHttpServerRequest& request, QTcpSocket* so
                "application/json", QHttpServerResponder::StatusCode::NotFound);
 }
 
+namespace {
+
+QByteArray headerOf(const QHttpServerRequest& request, const char* wanted) {
+    for (const auto& [name, value] : request.headers())
+        if (name.compare(wanted, Qt::CaseInsensitive) == 0) return value.trimmed();
+    return {};
+}
+
+// Without a token only this computer's own names will do: a web page that points a name of its
+// own at 127.0.0.1 (DNS rebinding) must not reach the interface as if it were the same site.
+bool localHost(const QByteArray& host) {
+    static const QRegularExpression local(
+        QStringLiteral("^(localhost|127(\\.\\d{1,3}){3}|\\[::1\\])(:\\d+)?$"),
+        QRegularExpression::CaseInsensitiveOption);
+    return local.match(QString::fromLatin1(host)).hasMatch();
+}
+
+}  // namespace
+
 bool ApiServer::authorized(const QHttpServerRequest& request) const {
-    if (m_config.token.isEmpty()) return true;  // loopback only: see readHttpConfig
-    for (const auto& [name, value] : request.headers()) {
-        if (name.compare("Authorization", Qt::CaseInsensitive) != 0) continue;
-        const QByteArray given = value.trimmed();
-        return given.startsWith("Bearer ") && sameSecret(given.mid(7).trimmed(), m_config.token);
-    }
-    return false;
+    if (m_config.token.isEmpty()) return localHost(headerOf(request, "Host"));
+    const QByteArray given = headerOf(request, "Authorization");
+    return given.startsWith("Bearer ") && sameSecret(given.mid(7).trimmed(), m_config.token);
 }
 
 namespace {
@@ -187,8 +203,14 @@ Reply ApiServer::api(const QHttpServerRequest& request, const QString& path) {
     const auto method = request.method();
     const bool get = method == QHttpServerRequest::Method::Get;
     if (path == u"messages") {
-        if (method == QHttpServerRequest::Method::Post)
+        if (method == QHttpServerRequest::Method::Post) {
+            // A form of another web site can post text/plain without asking first; JSON it
+            // can only send after a CORS preflight, which this interface never allows.
+            if (!headerOf(request, "Content-Type").toLower().startsWith("application/json"))
+                return Reply::error(415, QStringLiteral("not_json"),
+                                    QStringLiteral("Нужен Content-Type: application/json."));
             return postMessage(m_settings, request.body(), QDateTime::currentDateTime());
+        }
         if (!get) return notAllowed();
         const auto limit = queryNumber(request, QStringLiteral("limit"), 20, 1, 200);
         if (!limit)
