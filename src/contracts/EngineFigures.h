@@ -1,11 +1,14 @@
 #pragma once
 // What the gateway has done since the program started, counted where it happens and read by
 // any thread (the HTTP interface's metrics and status) without waiting for the engine: every
-// figure is a lone atomic, and no reader needs two of them to agree.
+// figure is a lone atomic (the message being sent a string behind a lock held for a copy), and
+// no reader needs two of them to agree.
 
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <mutex>
+#include <string>
 
 namespace telvane::contracts {
 
@@ -31,12 +34,26 @@ struct EngineFigures {
     std::atomic<std::uint64_t> polls{0};
     std::atomic<std::uint64_t> pollMsTotal{0};
 
+    /// The id of the outgoing message on its way to the phone now; empty between submissions.
+    void setSending(std::string id) {
+        const std::lock_guard lock(m_sendingLock);
+        m_sending = std::move(id);
+    }
+    std::string sending() const {
+        const std::lock_guard lock(m_sendingLock);
+        return m_sending;
+    }
+
     void recordPoll(std::int64_t ms) {
         for (std::size_t i = 0; i < kPollBucketsMs.size(); ++i)
             if (ms <= kPollBucketsMs[i]) pollBuckets[i].fetch_add(1, std::memory_order_relaxed);
         polls.fetch_add(1, std::memory_order_relaxed);
         pollMsTotal.fetch_add(static_cast<std::uint64_t>(ms), std::memory_order_relaxed);
     }
+
+private:
+    mutable std::mutex m_sendingLock;
+    std::string m_sending;
 };
 
 /// The one set of figures of this process: it runs one gateway.

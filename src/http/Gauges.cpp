@@ -1,5 +1,6 @@
 #include "http/Gauges.h"
 
+#include <QFile>
 #include <QJsonArray>
 
 #include "config/Settings.h"
@@ -108,11 +109,14 @@ Reply inboxPage(const config::Settings& settings, qint64 after, int limit) {
 }
 
 qint64 newestReceived(const config::Settings& settings) {
-    qint64 newest = 0;
+    // The page asks at every refresh: only the end of a long index is read.
+    constexpr qint64 kTail = 16 * 1024;
+    QFile index(settings.homeFolder() + receive::InboxIndex::fileName());
+    if (!index.open(QIODevice::ReadOnly)) return 0;
+    if (index.size() > kTail) index.seek(index.size() - kTail);
     const receive::InboxPage page =
-        receive::readInboxIndex(indexContent(settings), 0, std::numeric_limits<int>::max());
-    if (!page.entries.isEmpty()) newest = page.entries.last().seq;
-    return newest;
+        receive::readInboxIndex(index.readAll(), 0, std::numeric_limits<int>::max());
+    return page.entries.isEmpty() ? 0 : page.entries.last().seq;
 }
 
 }  // namespace telvane::http

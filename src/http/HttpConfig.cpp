@@ -1,7 +1,12 @@
 #include "http/HttpConfig.h"
 
+#include <QDateTime>
+
+#include "config/CodecSettings.h"
 #include "config/Settings.h"
 #include "config/SettingsKeys.h"
+#include "storage/FileSystem.h"
+#include "storage/LogFile.h"
 
 namespace telvane::http {
 
@@ -43,6 +48,14 @@ std::variant<HttpConfig, HttpOff> readHttpConfig(const config::Settings& setting
     config.metricsOpen = settings.equalsOne(setting::HttpMetricsOpen);
     config.requestsPerSecond = std::max(1, settings.strictInt32(setting::HttpRequestsPerSecond));
     return config;
+}
+
+void writeLog(const config::Settings& settings, const QString& line) {
+    const QString logs = settings.folder(setting::Logs);
+    storage::DiskFileSystem disk;
+    disk.makeFolder(logs);
+    (void)storage::appendLog(disk, logs, QDateTime::currentDateTime(), {line},
+                             config::textEncoding(settings));
 }
 
 }  // namespace telvane::http

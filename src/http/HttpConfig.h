@@ -34,4 +34,7 @@ std::optional<std::pair<QHostAddress, quint16>> parseListen(const QString& text)
 /// the network could send messages at the owner's expense).
 std::variant<HttpConfig, HttpOff> readHttpConfig(const config::Settings& settings);
 
+/// A line of the interface in "Log.txt" (the Logs folder is made when missing).
+void writeLog(const config::Settings& settings, const QString& line);
+
 }  // namespace telvane::http

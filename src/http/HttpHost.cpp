@@ -1,16 +1,12 @@
 #include "http/HttpHost.h"
 
-#include <QDateTime>
 #include <QUrl>
 
-#include "config/CodecSettings.h"
 #include "config/Settings.h"
 #include "gateway/EngineHost.h"
 #include "http/ApiServer.h"
 #include "http/HttpConfig.h"
 #include "http/WebhookSender.h"
-#include "storage/FileSystem.h"
-#include "storage/LogFile.h"
 
 namespace telvane::http {
 
@@ -81,12 +77,7 @@ void HttpHost::follow(gateway::EngineHost& engine) {
 void HttpHost::refuse(const QString& why) {
     const QString line = QStringLiteral("Веб-интерфейс не запущен: ") + why;
     emit announced(line);
-    const config::Settings settings(m_iniFilePath, m_homeFolder);
-    const QString logs = settings.folder(config::setting::Logs);
-    storage::DiskFileSystem disk;
-    disk.makeFolder(logs);
-    (void)storage::appendLog(disk, logs, QDateTime::currentDateTime(), {line},
-                             config::textEncoding(settings));
+    writeLog(config::Settings(m_iniFilePath, m_homeFolder), line);
 }
 
 }  // namespace telvane::http

@@ -10,6 +10,7 @@
 #include "codec/Alphabets.h"
 #include "config/CodecSettings.h"
 #include "config/Settings.h"
+#include "contracts/EngineFigures.h"
 #include "lifecycle/MessageStatus.h"
 #include "send/OutgoingCheck.h"
 #include "storage/DurableFile.h"
@@ -161,7 +162,10 @@ Reply messageState(const config::Settings& settings, const QString& id) {
     if (file.exists()) {
         MessageStatus status = waiting.value_or(MessageStatus{});
         if (!waiting) status.time = file.lastModified();
-        return Reply::json(200, describe(id, status));
+        QJsonObject o = describe(id, status);
+        if (contracts::engineFigures().sending() == id.toStdString())
+            o.insert(QStringLiteral("state"), QStringLiteral("sending"));
+        return Reply::json(200, o);
     }
     for (const QString& folder : {folders.sent, folders.failed})
         if (const auto status = statusIn(folder, id))

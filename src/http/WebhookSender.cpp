@@ -1,14 +1,11 @@
 #include "http/WebhookSender.h"
 
-#include <QDateTime>
 #include <QMessageAuthenticationCode>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 
-#include "config/CodecSettings.h"
+#include "http/HttpConfig.h"
 #include "lifecycle/EventQueue.h"
-#include "storage/FileSystem.h"
-#include "storage/LogFile.h"
 
 namespace telvane::http {
 
@@ -80,12 +77,6 @@ void WebhookSender::finished(QNetworkReply* reply, const QByteArray& event) {
     m_pauseMs = std::min(m_pauseMs * 2, kLongestPauseMs);
 }
 
-void WebhookSender::log(const QString& line) const {
-    const QString logs = m_settings.folder(config::setting::Logs);
-    storage::DiskFileSystem disk;
-    disk.makeFolder(logs);
-    (void)storage::appendLog(disk, logs, QDateTime::currentDateTime(), {line},
-                             config::textEncoding(m_settings));
-}
+void WebhookSender::log(const QString& line) const { writeLog(m_settings, line); }
 
 }  // namespace telvane::http

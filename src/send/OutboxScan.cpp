@@ -166,6 +166,13 @@ bool ScanRun::handle(const OutboxEntry& entry) {
 }
 
 bool ScanRun::send(Picked& file, const OutgoingFields& fields) {
+    // For readers on other threads (the HTTP interface): this message is on its way.
+    struct Sending {
+        explicit Sending(const QString& id) {
+            contracts::engineFigures().setSending(id.toStdString());
+        }
+        ~Sending() { contracts::engineFigures().setSending({}); }
+    } sending(file.id);
     // A message whose sending cannot be journalled would go out again at every poll.
     if (!saveJournal()) {
         hold();

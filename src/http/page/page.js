@@ -3,7 +3,7 @@
 (function () {
   const $ = (id) => document.getElementById(id);
   const KEY = "telvane-token";
-  const STATES = { queued: "в очереди", sent: "отправлено", delivered: "доставлено", failed: "ошибка" };
+  const STATES = { queued: "в очереди", sending: "отправляется", sent: "отправлено", delivered: "доставлено", failed: "ошибка" };
   const REGISTRATION = { 0: "не зарегистрирован", 1: "домашняя сеть", 2: "поиск сети",
                          3: "регистрация отклонена", 4: "неизвестно", 5: "роуминг" };
   let timer = null;
