@@ -148,9 +148,11 @@ Reply notAllowed() {
                         QStringLiteral("Этот метод здесь не поддерживается."));
 }
 
-Reply unauthorized() {
+Reply unauthorized(bool withToken) {
     return Reply::error(401, QStringLiteral("unauthorized"),
-                        QStringLiteral("Нужен заголовок Authorization: Bearer <Token>."));
+                        withToken ? QStringLiteral("Нужен заголовок Authorization: Bearer <Token>.")
+                                  : QStringLiteral("Без Token запросы принимаются только по "
+                                                   "адресу localhost, 127.0.0.1 или [::1]."));
 }
 
 // A whole number in [low, high] from the query, the default when absent; nothing when wrong.
@@ -185,7 +187,8 @@ Reply ApiServer::answer(const QHttpServerRequest& request) {
     if (path == u"/icon.svg" || path == u"/favicon.ico")
         return get ? pageFile(QStringLiteral("icon.svg"), "image/svg+xml") : notAllowed();
     if (path == u"/metrics") {
-        if (!m_config.metricsOpen && !authorized(request)) return unauthorized();
+        if (!m_config.metricsOpen && !authorized(request))
+            return unauthorized(!m_config.token.isEmpty());
         if (!get) return notAllowed();
         return {200,
                 metricsText(contracts::engineFigures(),
@@ -193,7 +196,7 @@ Reply ApiServer::answer(const QHttpServerRequest& request) {
                 "text/plain; version=0.0.4; charset=utf-8"};
     }
     if (path.startsWith(u"/api/v1/")) {
-        if (!authorized(request)) return unauthorized();
+        if (!authorized(request)) return unauthorized(!m_config.token.isEmpty());
         return api(request, path.mid(8));
     }
     return Reply::error(404, QStringLiteral("not_found"), QStringLiteral("Нет такого адреса."));
