@@ -15,6 +15,7 @@
 #include "gateway/EngineHost.h"
 #include "gateway/GatewayEngine.h"
 #include "gateway/SingleInstance.h"
+#include "http/HttpHost.h"
 #include "services/HomeOption.h"
 #include "tray/StatusIcons.h"
 #include "tray/TrayStatusModel.h"
@@ -112,6 +113,14 @@ int main(int argc, char** argv) {
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
         std::fputs("telvane: no notification area yet; the icon appears when one starts\n", stderr);
     }
+    // The same interface as the service's, when [Http] Listen is set; its line goes to stderr
+    // and, when refused, to "Log.txt".
+    http::HttpHost web(iniPath, home);
+    web.follow(host);
+    QObject::connect(&web, &http::HttpHost::announced, &app, [](const QString& line) {
+        std::fputs((line + u'\n').toUtf8().constData(), stderr);
+    });
+    web.launch();
     host.launch();
     window.load();
     const int status = QApplication::exec();

@@ -14,6 +14,7 @@
 #include "gateway/GatewayEngine.h"
 #include "gateway/ManualTickSource.h"
 #include "gateway/SingleInstance.h"
+#include "http/HttpHost.h"
 #include "services/HomeOption.h"
 
 using namespace telvane;
@@ -128,7 +129,12 @@ int main(int argc, char** argv) {
     SignalWatcher signalWatcher;
     QObject::connect(&signalWatcher, &SignalWatcher::terminationRequested, &host,
                      &gateway::EngineHost::requestExit);
+    http::HttpHost web(iniPath, home);
+    web.follow(host);
+    // Printed on this thread, in turn with the engine's lines.
+    QObject::connect(&web, &http::HttpHost::announced, &app, &printStatus);
     printLine(stderr, QStringLiteral("Home folder: ") + QDir::toNativeSeparators(home));
+    web.launch();
     host.launch();
     host.requestStart();
     return app.exec();

@@ -91,6 +91,22 @@ inline constexpr Setting OnFailed{"Hooks", "OnFailed", ""};
 inline constexpr Setting OnReport{"Hooks", "OnReport", ""};
 /// Seconds a hook may run before it and what it started are killed ("Log.txt" says so).
 inline constexpr Setting TimeLimit{"Hooks", "TimeLimit", "30"};
+/// The HTTP interface, read when the program starts: "address:port" to listen on ("127.0.0.1:8080",
+/// "[::1]:8080", port 0 picks a free one); empty: no interface.
+inline constexpr Setting HttpListen{"Http", "Listen", ""};
+/// The bearer token every request needs but the page's own files; required unless Listen is a
+/// loopback address.
+inline constexpr Setting HttpToken{"Http", "Token", ""};
+/// PEM files of the certificate and its key: both set, the interface speaks HTTPS only.
+inline constexpr Setting HttpCertificate{"Http", "Certificate", ""};
+inline constexpr Setting HttpKey{"Http", "Key", ""};
+/// 1: /metrics answers without the token (for a scraper on a trusted network).
+inline constexpr Setting HttpMetricsOpen{"Http", "MetricsOpen", "0"};
+/// URL that each message event (receive, sent, failed, report) is POSTed to as JSON, signed
+/// with HMAC-SHA256 keyed with Token; empty: none. Events wait in "webhook.queue" meanwhile.
+inline constexpr Setting HttpWebhook{"Http", "Webhook", ""};
+/// Requests a second one client address may make (a burst of as many); more answer 429.
+inline constexpr Setting HttpRequestsPerSecond{"Http", "RequestsPerSecond", "20"};
 
 /// Every entry above, in the order of the file's sections.
 inline constexpr std::array kAll{
@@ -129,6 +145,13 @@ inline constexpr std::array kAll{
     OnFailed,
     OnReport,
     TimeLimit,
+    HttpListen,
+    HttpToken,
+    HttpCertificate,
+    HttpKey,
+    HttpMetricsOpen,
+    HttpWebhook,
+    HttpRequestsPerSecond,
 };
 }  // namespace setting
 

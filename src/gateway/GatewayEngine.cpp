@@ -1,11 +1,13 @@
 #include "gateway/GatewayEngine.h"
 
+#include <QElapsedTimer>
 #include <QLoggingCategory>
 #include <utility>
 
 #include "config/CodecSettings.h"
 #include "config/Settings.h"
 #include "config/SettingsKeys.h"
+#include "contracts/EngineFigures.h"
 
 Q_LOGGING_CATEGORY(lcGateway, "telvane.gateway", QtInfoMsg)
 
@@ -49,6 +51,9 @@ GatewayEngine::GatewayEngine(Dependencies dependencies, QObject* parent)
 
 void GatewayEngine::SetStatus(const contracts::Status& status) {
     m_status = status;
+    contracts::EngineFigures& figures = contracts::engineFigures();
+    figures.statusId = static_cast<int>(status.id);
+    figures.inService = m_connection == Connection::InService;
     switch (status.id) {
         case StatusId::WritingMessage:
             ++m_tally.received;
@@ -56,10 +61,12 @@ void GatewayEngine::SetStatus(const contracts::Status& status) {
         case StatusId::Sent:
         case StatusId::PartSent:
             ++m_tally.sent;
+            ++figures.partsSent;
             break;
         case StatusId::NotSent:
         case StatusId::PartNotSent:
             ++m_tally.notSent;
+            ++figures.partsRefused;
             break;
         default:
             break;
@@ -199,6 +206,7 @@ void GatewayEngine::losePhone() {
     SetStatus(makeStatus(StatusId::NoPhone));
     m_deps.phone.FinCom();
     m_connection = Connection::PhoneLost;
+    contracts::engineFigures().inService = false;
 }
 
 void GatewayEngine::Timer1_Timer() {
@@ -304,6 +312,8 @@ void GatewayEngine::poll() {
     // A poll does everything asked for between polls; a send folder made since gets a watch.
     m_pendingWork = 0;
     m_deps.outbox.watch(m_working.gfsSend, [this] { askBetweenPolls(kSend); });
+    QElapsedTimer took;
+    took.start();
     contracts::PollContext context{m_deps.phone, *this,       m_working,     m_deps.settings,
                                    m_deps.clock, m_deps.pump, m_deps.pacing, m_deps.wallClock};
     SetStatus(makeStatus(StatusId::ReadingMessages));
@@ -320,6 +330,7 @@ void GatewayEngine::poll() {
         (void)pollHalted();
     }
     m_deps.ticks.setEnabled(true);
+    contracts::engineFigures().recordPoll(took.elapsed());
     emit pollFinished(m_tally);
 }
 

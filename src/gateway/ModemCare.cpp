@@ -5,6 +5,7 @@
 
 #include "config/Settings.h"
 #include "config/SettingsKeys.h"
+#include "contracts/EngineFigures.h"
 #include "storage/DurableFile.h"
 #include "storage/FileSystem.h"
 #include "storage/LogFile.h"
@@ -125,6 +126,8 @@ void ModemCare::check(const QString& logFolder) {
         signal = phone::signalOf(text(m_phone.gsBuffer()));
     if (m_phone.halted()) return;
     m_network = networkText(registration, signal);
+    contracts::engineFigures().registration = registration.value_or(-1);
+    contracts::engineFigures().signal = signal.value_or(-1);
     // A modem that does not say stays usable: only a stated lack of registration holds sending.
     const bool held = registration && phone::blocksSending(*registration);
     if (held != m_sendingHeld) {

@@ -7,6 +7,7 @@
 
 #include "config/Settings.h"
 #include "config/SettingsKeys.h"
+#include "contracts/EngineFigures.h"
 #include "phone/PortSettings.h"
 #include "storage/DurableFile.h"
 
@@ -187,6 +188,7 @@ contracts::ExchangeOutcome AtExchange::transact(
             // What comes after this belongs to no later command.
             m_needsResync = true;
             ++m_epoch;
+            ++contracts::engineFigures().exchangeTimeouts;
             return ExchangeOutcome::TimedOut;
         }
         if (!done(m_buffer)) continue;

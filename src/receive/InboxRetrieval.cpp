@@ -8,6 +8,7 @@
 #include "codec/PduDecoder.h"
 #include "config/CodecSettings.h"
 #include "config/Settings.h"
+#include "contracts/EngineFigures.h"
 #include "lifecycle/AwaitedReports.h"
 #include "lifecycle/Hooks.h"
 #include "lifecycle/MessageStatus.h"
@@ -298,6 +299,10 @@ private:
     void updateReportedMessage(const codec::DecodedPdu& pdu, const QString& text) {
         if (!pdu.messageReference || !pdu.status) return;
         const lifecycle::MessageState state = lifecycle::stateOfReport(*pdu.status);
+        contracts::EngineFigures& figures = contracts::engineFigures();
+        ++(state == lifecycle::MessageState::Delivered ? figures.reportsDelivered
+           : state == lifecycle::MessageState::Pending ? figures.reportsPending
+                                                       : figures.reportsFailed);
         const auto found = lifecycle::matchReport(
             m_files, lifecycle::awaitedReportsPath(m_context.settings.homeFolder()),
             *pdu.messageReference, fromU32(pdu.number), utcOf(pdu.timestamp),
@@ -319,6 +324,14 @@ private:
 
     void received(const QString& id, const QString& number, const QString& timeStamp,
                   const QString& text) {
+        ++contracts::engineFigures().received;
+        const QString path = m_context.settings.homeFolder() + InboxIndex::fileName();
+        const storage::WriteResult indexed =
+            m_owner.m_index.append(m_files, path,
+                                   {0, lifecycle::timeText(m_context.wallClock.now()), number,
+                                    timeStamp, text, m_storedIn, id});
+        // The message is safe in the day's file; only readers of the index miss it.
+        if (!indexed.ok) log(writeFailedText(InboxIndex::fileName()));
         hook({lifecycle::HookEvent::Receive, id, number, timeStamp, text,
               m_context.working.gfsReceive + m_storedIn, QStringLiteral("received")});
     }
@@ -379,6 +392,7 @@ private:
         for (const QString& line : notes.lines) logOnce(line);
         m_storedIn = notes.file.isEmpty() ? m_dayFileName : notes.file;
         if (written.ok) return true;
+        ++contracts::engineFigures().storeFailures;
         qWarning().noquote() << written.error;
         const QString failed = writeFailedText(notes.file.isEmpty() ? m_dayFileName : notes.file);
         // A file held open fails every message alike: said once, naming the lock file.

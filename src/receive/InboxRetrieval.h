@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "contracts/PollContext.h"
+#include "receive/InboxIndex.h"
 #include "receive/StoredJournal.h"
 #include "storage/FileSystem.h"
 
@@ -55,6 +56,7 @@ private:
     bool m_statusReports = false;         ///< the modem has an "SR" memory
     std::set<QByteArray> m_unselectable;  ///< named in "Log.txt" on this connection
     lifecycle::HookRunner* m_hooks = nullptr;
+    InboxIndex m_index;
 };
 
 }  // namespace telvane::receive

@@ -11,6 +11,7 @@
 #include "codec/Submit.h"
 #include "config/CodecSettings.h"
 #include "config/Settings.h"
+#include "contracts/EngineFigures.h"
 #include "lifecycle/AwaitedReports.h"
 #include "lifecycle/Hooks.h"
 #include "send/OutboxArchive.h"
@@ -167,6 +168,13 @@ bool ScanRun::handle(const OutboxEntry& entry) {
 }
 
 bool ScanRun::send(Picked& file, const OutgoingFields& fields) {
+    // For readers on other threads (the HTTP interface): this message is on its way.
+    struct Sending {
+        explicit Sending(const QString& id) {
+            contracts::engineFigures().setSending(id.toStdString());
+        }
+        ~Sending() { contracts::engineFigures().setSending({}); }
+    } sending(file.id);
     // A message whose sending cannot be journalled would go out again at every poll.
     if (!saveJournal()) {
         hold();
@@ -331,6 +339,7 @@ void ScanRun::failForGood(Picked& file, const LogLine& line) {
             if (!line.isEmpty()) log(line);
             m_journal.erase(file.identity.name);
             m_dirty = true;
+            ++contracts::engineFigures().failed;
             hook(lifecycle::HookEvent::Failed, file, where);
             return;
         }
@@ -338,6 +347,7 @@ void ScanRun::failForGood(Picked& file, const LogLine& line) {
     if (!line.isEmpty()) reportOnce(file.identity, line);
     // Without a status beside it, a file that cannot be sent stays and is tried at each poll.
     if (!m_archive.keepsStatus() || !m_archive.keepWaiting(file.id, status)) return;
+    ++contracts::engineFigures().failed;
     hook(lifecycle::HookEvent::Failed, file, m_context.working.gfsSend + file.identity.name);
 }
 

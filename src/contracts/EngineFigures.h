@@ -1,0 +1,65 @@
+#pragma once
+// What the gateway has done since the program started, counted where it happens and read by
+// any thread (the HTTP interface's metrics and status) without waiting for the engine: every
+// figure is a lone atomic (the message being sent a string behind a lock held for a copy), and
+// no reader needs two of them to agree.
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+namespace telvane::contracts {
+
+struct EngineFigures {
+    /// Upper bounds of the poll duration histogram, in milliseconds.
+    static constexpr std::array<std::int64_t, 8> kPollBucketsMs{250,  500,   1000,  2500,
+                                                                5000, 10000, 30000, 60000};
+
+    std::atomic<std::uint64_t> received{0};      ///< messages stored (a long one counts once)
+    std::atomic<std::uint64_t> partsSent{0};     ///< short messages the phone confirmed
+    std::atomic<std::uint64_t> partsRefused{0};  ///< short messages the phone did not take
+    std::atomic<std::uint64_t> failed{0};        ///< outgoing messages failed for good
+    std::atomic<std::uint64_t> reportsDelivered{0};
+    std::atomic<std::uint64_t> reportsPending{0};
+    std::atomic<std::uint64_t> reportsFailed{0};
+    std::atomic<std::uint64_t> exchangeTimeouts{0};  ///< phone transactions without an answer
+    std::atomic<std::uint64_t> storeFailures{0};     ///< received messages not written
+    std::atomic<int> statusId{0};                    ///< StatusId of the status shown now
+    std::atomic<bool> inService{false};              ///< the phone answers
+    std::atomic<int> registration{-1};               ///< +CREG <stat>; -1 unknown
+    std::atomic<int> signal{-1};                     ///< +CSQ <rssi>; -1 unknown
+    std::array<std::atomic<std::uint64_t>, kPollBucketsMs.size()> pollBuckets{};
+    std::atomic<std::uint64_t> polls{0};
+    std::atomic<std::uint64_t> pollMsTotal{0};
+
+    /// The id of the outgoing message on its way to the phone now; empty between submissions.
+    void setSending(std::string id) {
+        const std::lock_guard lock(m_sendingLock);
+        m_sending = std::move(id);
+    }
+    std::string sending() const {
+        const std::lock_guard lock(m_sendingLock);
+        return m_sending;
+    }
+
+    void recordPoll(std::int64_t ms) {
+        for (std::size_t i = 0; i < kPollBucketsMs.size(); ++i)
+            if (ms <= kPollBucketsMs[i]) pollBuckets[i].fetch_add(1, std::memory_order_relaxed);
+        polls.fetch_add(1, std::memory_order_relaxed);
+        pollMsTotal.fetch_add(static_cast<std::uint64_t>(ms), std::memory_order_relaxed);
+    }
+
+private:
+    mutable std::mutex m_sendingLock;
+    std::string m_sending;
+};
+
+/// The one set of figures of this process: it runs one gateway.
+inline EngineFigures& engineFigures() {
+    static EngineFigures figures;
+    return figures;
+}
+
+}  // namespace telvane::contracts

@@ -1,0 +1,122 @@
+#include "http/Gauges.h"
+
+#include <QFile>
+#include <QJsonArray>
+
+#include "config/Settings.h"
+#include "contracts/EngineFigures.h"
+#include "receive/InboxIndex.h"
+#include "send/OutboxFolder.h"
+#include "storage/DurableFile.h"
+
+namespace telvane::http {
+
+QueueFigures queueFigures(const config::Settings& settings, const QDateTime& now) {
+    QueueFigures queue;
+    const auto listed = send::DiskOutboxFolder(settings.folder(config::setting::Send)).list();
+    if (!listed) return queue;
+    queue.files = static_cast<int>(listed->size());
+    for (const send::OutboxEntry& entry : *listed) {
+        const qint64 age = std::max<qint64>(0, (now.toMSecsSinceEpoch() - entry.modifiedMs) / 1000);
+        queue.oldestAgeSeconds = std::max(queue.oldestAgeSeconds.value_or(0), age);
+    }
+    return queue;
+}
+
+namespace {
+
+class Exposition {
+public:
+    void family(const char* name, const char* type, const char* help) {
+        m_text +=
+            QByteArray("# HELP ") + name + ' ' + help + "\n# TYPE " + name + ' ' + type + '\n';
+    }
+    void sample(const QByteArray& name, double value, const QByteArray& labels = {}) {
+        m_text += name + (labels.isEmpty() ? QByteArray() : '{' + labels + '}') + ' ' +
+                  QByteArray::number(value, 'g', 15) + '\n';
+    }
+    void counter(const char* name, const char* help, std::uint64_t value) {
+        family(name, "counter", help);
+        sample(QByteArray(name) + "_total", static_cast<double>(value));
+    }
+    void gauge(const char* name, const char* help, double value) {
+        family(name, "gauge", help);
+        sample(name, value);
+    }
+    QByteArray text() const { return m_text; }
+
+private:
+    QByteArray m_text;
+};
+
+}  // namespace
+
+QByteArray metricsText(const contracts::EngineFigures& f, const QueueFigures& queue) {
+    Exposition out;
+    out.counter("telvane_received_messages", "Received messages stored (a long message once).",
+                f.received);
+    out.counter("telvane_sent_parts", "Short messages (parts) the phone confirmed.", f.partsSent);
+    out.counter("telvane_refused_parts", "Short messages (parts) the phone did not take.",
+                f.partsRefused);
+    out.counter("telvane_failed_messages", "Outgoing messages that failed for good.", f.failed);
+    out.family("telvane_delivery_reports", "counter", "Delivery reports received, by outcome.");
+    out.sample("telvane_delivery_reports_total", static_cast<double>(f.reportsDelivered.load()),
+               "status=\"delivered\"");
+    out.sample("telvane_delivery_reports_total", static_cast<double>(f.reportsPending.load()),
+               "status=\"pending\"");
+    out.sample("telvane_delivery_reports_total", static_cast<double>(f.reportsFailed.load()),
+               "status=\"failed\"");
+    out.counter("telvane_exchange_timeouts", "Phone commands that got no answer in time.",
+                f.exchangeTimeouts);
+    out.counter("telvane_store_failures", "Received messages that could not be written.",
+                f.storeFailures);
+    out.gauge("telvane_queue_files", "Outgoing files waiting in the send folder.", queue.files);
+    out.gauge("telvane_queue_oldest_age_seconds", "Age of the oldest waiting outgoing file.",
+              static_cast<double>(queue.oldestAgeSeconds.value_or(0)));
+    out.gauge("telvane_in_service", "1 while the phone answers.", f.inService ? 1 : 0);
+    out.gauge("telvane_signal_rssi", "Signal as AT+CSQ gives it (0-31, 99 or -1 unknown).",
+              f.signal);
+    out.gauge("telvane_registration", "Network registration as AT+CREG gives it (-1 unknown).",
+              f.registration);
+    out.family("telvane_poll_duration_seconds", "histogram", "How long each poll took.");
+    for (std::size_t i = 0; i < f.kPollBucketsMs.size(); ++i)
+        out.sample("telvane_poll_duration_seconds_bucket",
+                   static_cast<double>(f.pollBuckets[i].load()),
+                   "le=\"" + QByteArray::number(f.kPollBucketsMs[i] / 1000.0, 'g', 6) + '"');
+    out.sample("telvane_poll_duration_seconds_bucket", static_cast<double>(f.polls.load()),
+               "le=\"+Inf\"");
+    out.sample("telvane_poll_duration_seconds_sum", f.pollMsTotal.load() / 1000.0);
+    out.sample("telvane_poll_duration_seconds_count", static_cast<double>(f.polls.load()));
+    return out.text();
+}
+
+namespace {
+
+QByteArray indexContent(const config::Settings& settings) {
+    return storage::readOwnFile(settings.homeFolder() + receive::InboxIndex::fileName()).bytes;
+}
+
+}  // namespace
+
+Reply inboxPage(const config::Settings& settings, qint64 after, int limit) {
+    const receive::InboxPage page = receive::readInboxIndex(indexContent(settings), after, limit);
+    QJsonArray messages;
+    for (const receive::InboxEntry& entry : page.entries) messages.append(entry.toJson());
+    const qint64 cursor = page.entries.isEmpty() ? after : page.entries.last().seq;
+    return Reply::json(200, {{QStringLiteral("messages"), messages},
+                             {QStringLiteral("cursor"), QString::number(cursor)},
+                             {QStringLiteral("more"), page.more}});
+}
+
+qint64 newestReceived(const config::Settings& settings) {
+    // The page asks at every refresh: only the end of a long index is read.
+    constexpr qint64 kTail = 16 * 1024;
+    QFile index(settings.homeFolder() + receive::InboxIndex::fileName());
+    if (!index.open(QIODevice::ReadOnly)) return 0;
+    if (index.size() > kTail) index.seek(index.size() - kTail);
+    const receive::InboxPage page =
+        receive::readInboxIndex(index.readAll(), 0, std::numeric_limits<int>::max());
+    return page.entries.isEmpty() ? 0 : page.entries.last().seq;
+}
+
+}  // namespace telvane::http

@@ -1,0 +1,40 @@
+#pragma once
+// The [Http] settings as the interface uses them, read once when the program starts.
+
+#include <QHostAddress>
+#include <QString>
+#include <variant>
+
+namespace telvane::config {
+class Settings;
+}
+
+namespace telvane::http {
+
+struct HttpConfig {
+    QHostAddress address;
+    quint16 port = 0;
+    QByteArray token;
+    QString certificate;
+    QString key;
+    bool metricsOpen = false;
+    int requestsPerSecond = 20;
+};
+
+/// Why the interface does not listen: switched off (empty text), or what is wrong.
+struct HttpOff {
+    QString why;
+};
+
+/// "127.0.0.1:8080", "[::1]:8080", "localhost:8080"; nothing when it does not read.
+std::optional<std::pair<QHostAddress, quint16>> parseListen(const QString& text);
+
+/// The interface's settings, or why it must not listen: a Listen that does not read, a
+/// Certificate without its Key, or an address beyond this computer without a Token (anyone on
+/// the network could send messages at the owner's expense).
+std::variant<HttpConfig, HttpOff> readHttpConfig(const config::Settings& settings);
+
+/// A line of the interface in "Log.txt" (the Logs folder is made when missing).
+void writeLog(const config::Settings& settings, const QString& line);
+
+}  // namespace telvane::http

@@ -1,0 +1,82 @@
+#include "http/WebhookSender.h"
+
+#include <QMessageAuthenticationCode>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+
+#include "http/HttpConfig.h"
+#include "lifecycle/EventQueue.h"
+
+namespace telvane::http {
+
+namespace {
+// Events come at the pace of polls: a look once a second is as soon as anyone needs them.
+constexpr int kLookMs = 1000;
+constexpr int kReplyTimeoutMs = 10000;
+}  // namespace
+
+QByteArray signatureOf(const QByteArray& body, const QByteArray& token) {
+    return "sha256=" +
+           QMessageAuthenticationCode::hash(body, token, QCryptographicHash::Sha256).toHex();
+}
+
+WebhookSender::WebhookSender(QUrl url, QByteArray token, config::Settings settings, QObject* parent)
+    : QObject(parent),
+      m_url(std::move(url)),
+      m_token(std::move(token)),
+      m_settings(std::move(settings)),
+      m_network(this),
+      m_timer(this) {
+    m_timer.setSingleShot(true);
+    connect(&m_timer, &QTimer::timeout, this, &WebhookSender::wake);
+}
+
+void WebhookSender::wake() {
+    if (m_busy) return;
+    const QByteArray event = lifecycle::EventQueue(m_settings.homeFolder()).first();
+    if (event.isEmpty()) {
+        m_timer.start(kLookMs);
+        return;
+    }
+    QNetworkRequest request(m_url);
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
+    request.setRawHeader("User-Agent", "Telvane");
+    if (!m_token.isEmpty())
+        request.setRawHeader("X-Telvane-Signature", signatureOf(event, m_token));
+    request.setTransferTimeout(kReplyTimeoutMs);
+    m_busy = true;
+    QNetworkReply* reply = m_network.post(request, event);
+    connect(reply, &QNetworkReply::finished, this,
+            [this, reply, event] { finished(reply, event); });
+}
+
+void WebhookSender::finished(QNetworkReply* reply, const QByteArray& event) {
+    reply->deleteLater();
+    m_busy = false;
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (reply->error() == QNetworkReply::NoError && status >= 200 && status < 300) {
+        const storage::WriteResult dropped =
+            lifecycle::EventQueue(m_settings.homeFolder()).dropFirst(event);
+        if (!dropped.ok) {
+            // Left in the queue, it would be posted again and again.
+            log(QStringLiteral("Очередь Webhook не записывается: ") + dropped.error);
+            m_timer.start(kLongestPauseMs);
+            return;
+        }
+        if (m_failing) log(QStringLiteral("Webhook снова принимает события: ") + m_url.toString());
+        m_failing = false;
+        m_pauseMs = 1000;
+        m_timer.start(0);
+        return;
+    }
+    if (!m_failing)
+        log(QStringLiteral("Webhook не принял событие: ") + m_url.toString() + u' ' +
+            (status ? QString::number(status) : reply->errorString()));
+    m_failing = true;
+    m_timer.start(m_pauseMs);
+    m_pauseMs = std::min(m_pauseMs * 2, kLongestPauseMs);
+}
+
+void WebhookSender::log(const QString& line) const { writeLog(m_settings, line); }
+
+}  // namespace telvane::http

@@ -1,0 +1,47 @@
+#pragma once
+// Posts the events of "webhook.queue" to [Http] Webhook, one at a time and in order, on the
+// interface's thread. An event leaves the queue only once the receiver answered 2xx; until then
+// it is tried again after 1, 2, 4... up to 30 seconds. "Log.txt" says when the receiver stops
+// taking events and when it takes them again, not at every try.
+
+#include <QByteArray>
+#include <QNetworkAccessManager>
+#include <QObject>
+#include <QTimer>
+#include <QUrl>
+
+#include "config/Settings.h"
+
+class QNetworkReply;
+
+namespace telvane::http {
+
+/// "sha256=" and the hexadecimal HMAC-SHA256 of `body` keyed with `token`.
+QByteArray signatureOf(const QByteArray& body, const QByteArray& token);
+
+class WebhookSender final : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kLongestPauseMs = 30000;
+
+    WebhookSender(QUrl url, QByteArray token, config::Settings settings, QObject* parent = nullptr);
+
+public slots:
+    /// Looks at the queue now (a poll may have added events).
+    void wake();
+
+private:
+    void finished(QNetworkReply* reply, const QByteArray& event);
+    void log(const QString& line) const;
+
+    QUrl m_url;
+    QByteArray m_token;
+    config::Settings m_settings;
+    QNetworkAccessManager m_network;
+    QTimer m_timer;
+    bool m_busy = false;
+    bool m_failing = false;
+    int m_pauseMs = 1000;
+};
+
+}  // namespace telvane::http

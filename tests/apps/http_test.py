@@ -1,0 +1,343 @@
+#!/usr/bin/python3
+"""telvaned's HTTP interface against the simulated modem, used as a program and a person would.
+
+api:  a table of refused requests (401, 404, 405, 413, 422, 400), one message posted and the
+      service killed with SIGKILL right after its 202 (the file is in Send all the same), a
+      restart that sends it (queued -> sent -> delivered, the modem got the PDU), the inbox read
+      by its cursor across that restart, /metrics through prometheus_client's parser with its
+      counters matching, and a burst answered 429.
+page: the status page in headless chromium: the token entered once, the state shown, a message
+      sent through the form and found in the page's list (with --pictures DIR: a screenshot).
+
+Usage: http_test.py api|page [--pictures DIR] TELVANED TELVANE_MODEM
+Exit 77 (skipped) when chromium, chromedriver or selenium is missing for the page."""
+
+import hashlib
+import hmac
+import http.server
+import json
+import os
+import re
+import select
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import urllib.error
+import urllib.request
+
+TOKEN = "s3cret-token"
+# SMS-DELIVERs from +79161234567: "Hello from SIM" (7-bit) and "Привет, мир!" (UCS2).
+INCOMING = [
+    "07919730071111F1040B919761214365F70000423051011200210EC8329BFD0699E5EF36689A6C02",
+    "07919730071111F1040B919761214365F700084230510102032118041F04400438043204350442002C0020043C043804400021",
+]
+
+
+def wait_for(what, probe, deadline_s=30.0):
+    end = time.monotonic() + deadline_s
+    while not (result := probe()):
+        if time.monotonic() > end:
+            raise AssertionError(f"timed out waiting for {what}")
+        select.select([], [], [], 0.05)
+    return result
+
+
+class Receiver:
+    """A webhook receiver on a port that nobody listens on until start()."""
+
+    def __init__(self):
+        with socket.socket() as probe:
+            probe.bind(("127.0.0.1", 0))
+            self.url = "http://127.0.0.1:%d/hook" % probe.getsockname()[1]
+        self.events, self.server = [], None
+
+    def start(self):
+        events = self.events
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            def do_POST(self):
+                body = self.rfile.read(int(self.headers["Content-Length"]))
+                signed = hmac.compare_digest(
+                    self.headers.get("X-Telvane-Signature", ""),
+                    "sha256=" + hmac.new(TOKEN.encode(), body, hashlib.sha256).hexdigest())
+                # Unsigned (a gateway without its token) is refused, and comes again signed.
+                if signed:
+                    events.append(json.loads(body))
+                self.send_response(204 if signed else 401)
+                self.end_headers()
+
+            def log_message(self, *args):
+                pass
+
+        port = int(self.url.split(":")[2].split("/")[0])
+        self.server = http.server.ThreadingHTTPServer(("127.0.0.1", port), Handler)
+        threading.Thread(target=self.server.serve_forever, daemon=True).start()
+
+
+class Gateway:
+    """The simulated modem and telvaned in one home; close() ends both."""
+
+    def __init__(self, work, telvaned, modem, limit=40):
+        self.work, self.telvaned = work, telvaned
+        self.home, self.link = os.path.join(work, "home"), os.path.join(work, "modem")
+        self.sent = os.path.join(work, "sent.txt")
+        os.makedirs(self.home, exist_ok=True)
+        with open(os.path.join(work, "sm.txt"), "w") as sm:
+            sm.write(INCOMING[0] + "\n")
+        self.modem = subprocess.Popen(
+            [modem, "--link", self.link, "--sm", os.path.join(work, "sm.txt"), "--sent",
+             self.sent, "--report-delay", "1500"], stdout=subprocess.DEVNULL)
+        wait_for("the simulated modem", lambda: os.path.exists(self.link + ".ctl"))
+        self.service, self.limit, self.receiver = None, limit, Receiver()
+        self.configure("127.0.0.1:0", TOKEN)
+        self.start()
+
+    def configure(self, listen, token):
+        with open(os.path.join(self.home, "Telvane.ini"), "wb") as ini:
+            ini.write(("[Options]\r\nComPort=%s\r\nPeriod=1\r\nPacing=fast\r\n"
+                       "[Folders]\r\nSent=Sent\r\nFailed=Failed\r\n[SMS]\r\nReport=1\r\n"
+                       "[Http]\r\nListen=%s\r\nToken=%s\r\nRequestsPerSecond=%d\r\nWebhook=%s\r\n"
+                       % (self.link, listen, token, self.limit, self.receiver.url)).encode())
+
+    def output(self):
+        return open(self.out, encoding="utf-8").read()
+
+    def start(self, line=r"Веб-интерфейс: (http://\S+)/"):
+        self.out = os.path.join(self.work, "telvaned-%d.out" % time.monotonic_ns())
+        self.service = subprocess.Popen([self.telvaned, "--home", self.home],
+                                        stdout=open(self.out, "w"), stderr=subprocess.STDOUT)
+        found = wait_for("the interface's line", lambda: re.search(line, self.output()))
+        self.url = found.group(1) if found.groups() else None
+
+    def stop(self):
+        self.service.terminate()
+        assert self.service.wait(30) == 0, "telvaned did not end cleanly"
+
+    def kill(self):
+        self.service.send_signal(signal.SIGKILL)
+        self.service.wait()
+
+    def deliver(self, pdu):
+        with socket.socket(socket.AF_UNIX) as control:
+            control.connect(self.link + ".ctl")
+            control.sendall(b"deliver sm " + pdu.encode() + b"\n")
+            assert control.recv(200).startswith(b"OK"), "the modem refused the delivery"
+
+    def request(self, method, path, token=TOKEN, body=None, kind="application/json"):
+        """(status, decoded JSON or text, headers)."""
+        data = body if isinstance(body, (bytes, type(None))) else json.dumps(body).encode()
+        headers = {"Authorization": "Bearer " + token} if token else {}
+        if data is not None:
+            headers["Content-Type"] = kind
+        req = urllib.request.Request(self.url + path, data=data, method=method, headers=headers)
+        try:
+            with urllib.request.urlopen(req, timeout=10) as answer:
+                status, raw, info = answer.status, answer.read(), answer.headers
+        except urllib.error.HTTPError as error:
+            status, raw, info = error.code, error.read(), error.headers
+        text = raw.decode()
+        return status, json.loads(text) if "json" in info.get("Content-Type", "") else text, info
+
+    def close(self):
+        for process in (self.service, self.modem):
+            if process and process.poll() is None:
+                process.terminate()
+                process.wait(30)
+
+
+# method, path, token, body -> status, error code ("" for a page).
+REFUSED = [
+    ("GET", "/api/v1/status", None, None, 401, "unauthorized"),
+    ("GET", "/api/v1/status", "wrong", None, 401, "unauthorized"),
+    ("GET", "/metrics", None, None, 401, "unauthorized"),
+    ("GET", "/", None, None, 200, ""),
+    ("GET", "/nowhere", TOKEN, None, 404, "not_found"),
+    ("GET", "/api/v1/messages/no-such-id", TOKEN, None, 404, "not_found"),
+    ("GET", "/api/v1/messages/..%2F..%2FTelvane.ini", TOKEN, None, 404, "not_found"),
+    ("DELETE", "/api/v1/inbox", TOKEN, None, 405, "method_not_allowed"),
+    ("GET", "/api/v1/inbox?after=x", TOKEN, None, 400, "bad_cursor"),
+    ("POST", "/api/v1/messages", TOKEN, b"x" * 70000, 413, "too_large"),
+    ("POST", "/api/v1/messages", TOKEN, b"{to:", 400, "bad_json"),
+    ("POST", "/api/v1/messages?as=text/plain", TOKEN, {"to": "+79161234567", "text": "x"}, 415,
+     "not_json"),
+    ("POST", "/api/v1/messages", TOKEN, {"to": "+7916abc", "text": "x"}, 422, "number_not_digits"),
+    ("POST", "/api/v1/messages", TOKEN, {"to": "", "text": "x"}, 422, "empty_number"),
+    ("POST", "/api/v1/messages", TOKEN, {"to": "+79161234567", "text": " \r\n "}, 422, "empty_text"),
+    ("POST", "/api/v1/messages", TOKEN, {"to": "+79161234567", "text": "x" * 40000}, 422,
+     "too_many_parts"),
+]
+
+
+def check_api(gateway):
+    # Anyone on the network could send at the owner's expense: refused, and the gateway works on.
+    gateway.stop()
+    gateway.configure("0.0.0.0:0", "")
+    gateway.start("Веб-интерфейс не запущен: адрес 0.0.0.0:0 доступен из сети, а Token не задан")
+    wait_for("a poll", lambda: "Нет сообщений на отправку" in gateway.output()
+             or "Принято сообщений" in gateway.output())
+    log = os.path.join(gateway.home, "Logs", "Log.txt")
+    assert "Веб-интерфейс не запущен" in open(log, encoding="cp1251").read()
+    # The first event finds the receiver down: it waits in the queue and is posted again.
+    wait_for("the webhook to fail", lambda: "Webhook не принял событие" in open(
+        log, encoding="cp1251").read())
+    gateway.receiver.start()
+    gateway.stop()
+    gateway.configure("127.0.0.1:0", TOKEN)
+    gateway.start()
+    print("an open address without a token: refused, said once, and the gateway polled")
+
+    for method, path, token, body, status, code in REFUSED:
+        kind = path.split("?as=")[1] if "?as=" in path else "application/json"
+        got, answer, _ = gateway.request(method, path, token, body, kind)
+        where = f"{method} {path} {str(body)[:40]}"
+        assert got == status, f"{where}: {got} {answer}"
+        if code:
+            assert answer["error"] == code and answer["message"], f"{where}: {answer}"
+    send = os.path.join(gateway.home, "Send")
+    assert not os.path.exists(send) or not os.listdir(send), "a refused message was queued"
+    print(f"{len(REFUSED)} refused requests answered as expected")
+
+    inbox = wait_for("the SIM's message in the inbox", lambda: gateway.request(
+        "GET", "/api/v1/inbox?after=0")[1]["messages"])
+    assert [m["text"] for m in inbox] == ["Hello from SIM"], inbox
+    cursor = gateway.request("GET", "/api/v1/inbox?after=0")[1]["cursor"]
+
+    status, posted, _ = gateway.request("POST", "/api/v1/messages", body={
+        "to": "+79161234567", "text": "Привет из API", "report": True})
+    gateway.kill()
+    assert status == 202, posted
+    queued = os.path.join(gateway.home, "Send", posted["id"] + ".txt")
+    assert open(queued, "rb").read() == "\ufeff+79161234567\tПривет из API".encode(), queued
+    print("a 202 and SIGKILL at once: the message is in Send")
+
+    gateway.start()
+    gateway.deliver(INCOMING[1])
+    states = []
+
+    def delivered():
+        state = gateway.request("GET", "/api/v1/messages/" + posted["id"])[1]["state"]
+        if not states or states[-1] != state:
+            states.append(state)
+        return state == "delivered"
+
+    wait_for("the message to be delivered", delivered)
+    assert states[-2:] == ["sent", "delivered"], states
+    assert "0B919761214365F7" in open(gateway.sent).read(), "the modem got no PDU"
+    after = wait_for("the second message", lambda: gateway.request(
+        "GET", "/api/v1/inbox?after=" + cursor)[1]["messages"])
+    assert [(m["seq"], m["text"]) for m in after] == [(2, "Привет, мир!")], after
+    print("after the restart: sent then delivered (" + " -> ".join(states) +
+          "); the inbox cursor went on from " + cursor)
+
+    from prometheus_client.parser import text_string_to_metric_families
+    metrics = {}
+    for family in text_string_to_metric_families(gateway.request("GET", "/metrics")[1]):
+        for sample in family.samples:
+            labels = ",".join(f"{k}={v}" for k, v in sorted(sample.labels.items()))
+            metrics[sample.name + (f"{{{labels}}}" if labels else "")] = sample.value
+    expected = {"telvane_received_messages_total": 1, "telvane_sent_parts_total": 1,
+                "telvane_delivery_reports_total{status=delivered}": 1,
+                "telvane_failed_messages_total": 0, "telvane_queue_files": 0,
+                "telvane_in_service": 1, "telvane_store_failures_total": 0}
+    wrong = {k: metrics.get(k) for k, v in expected.items() if metrics.get(k) != v}
+    assert not wrong, f"metrics: {wrong}"
+    assert metrics["telvane_poll_duration_seconds_count"] >= 1
+    status = gateway.request("GET", "/api/v1/status")[1]
+    assert status["gateway"]["inService"] and status["counters"]["reportsDelivered"] == 1, status
+    print("/metrics parses and counts what happened since the restart")
+
+    queue = os.path.join(gateway.home, "webhook.queue")
+    wait_for("every event posted", lambda: len(gateway.receiver.events) >= 4
+             and not open(queue).read())
+    events = [(e["event"], e["text"] if e["event"] == "receive" else e["status"])
+              for e in gateway.receiver.events]
+    assert sorted(events) == [("receive", "Hello from SIM"), ("receive", "Привет, мир!"),
+                              ("report", "delivered"), ("sent", "sent")], events
+    print("webhooks: each event posted once, signed, the first after the receiver came up")
+
+    answers = [gateway.request("GET", "/api/v1/status") for _ in range(60)]
+    limited = [a for a in answers if a[0] == 429]
+    assert limited and limited[0][1]["error"] == "too_many_requests", [a[0] for a in answers]
+    assert limited[0][2]["Retry-After"] == "1"
+    print(f"a burst of 60: {len(limited)} answered 429")
+
+
+def check_page(gateway, pictures):
+    from selenium import webdriver
+    from selenium.webdriver.chrome.service import Service
+    from selenium.webdriver.common.by import By
+
+    options = webdriver.ChromeOptions()
+    for argument in ("--headless=new", "--no-sandbox", "--disable-dev-shm-usage",
+                     "--window-size=1200,900", "--lang=ru"):
+        options.add_argument(argument)
+    options.binary_location = "/usr/bin/chromium"
+    service = Service(executable_path="/usr/bin/chromedriver")
+    browser = webdriver.Chrome(options=options, service=service)
+    try:
+        browser.get(gateway.url + "/")
+        token = wait_for("the token field", lambda: browser.find_element(By.ID, "token")
+                         .is_displayed() and browser.find_element(By.ID, "token"))
+        token.send_keys(TOKEN + "\n")
+        wait_for("the gateway in service", lambda: browser.find_element(
+            By.ID, "gateway-state").text == "В работе")
+        wait_for("the SIM's message in the list", lambda: "Hello from SIM" in browser.find_element(
+            By.ID, "inbox-list").text)
+        browser.find_element(By.ID, "to").send_keys("+79161234567")
+        browser.find_element(By.ID, "text").send_keys("Привет со страницы")
+        browser.find_element(By.CSS_SELECTOR, "#send button").click()
+        answer = wait_for("the form's answer", lambda: re.search(
+            r"Принято в очередь: (\S+)", browser.find_element(By.ID, "send-result").text))
+        row = f'#sent-list tr[data-id="{answer.group(1)}"] .badge'
+        # Read in one step: the page rebuilds its lists at each refresh.
+        wait_for("the message sent in the list", lambda: browser.execute_script(
+            "const b = document.querySelector(arguments[0]); return b && b.textContent;",
+            row) == "доставлено")
+        # The page asks once without a token before it asks for one.
+        complaints = [c for c in browser.get_log("browser") if "(Unauthorized)" not in c["message"]]
+        assert complaints == [], complaints
+        if pictures:
+            browser.save_screenshot(os.path.join(pictures, "status-page.png"))
+        print("the page: token, state, a message sent through its form, delivered in its list")
+    finally:
+        browser.quit()
+
+
+def main(args):
+    pictures = None
+    if len(args) > 2 and args[1] == "--pictures":
+        pictures = args[2]
+        args = args[:1] + args[3:]
+    if len(args) != 3 or args[0] not in ("api", "page"):
+        return __doc__
+    if args[0] == "page":
+        missing = [p for p in ("/usr/bin/chromium", "/usr/bin/chromedriver") if not os.path.exists(p)]
+        try:
+            import selenium  # noqa: F401
+        except ImportError:
+            missing.append("python3-selenium")
+        if missing:
+            print("skipped: the page needs " + ", ".join(missing))
+            return 77
+    with tempfile.TemporaryDirectory(prefix="telvane-http-") as work:
+        gateway = None
+        try:
+            gateway = Gateway(work, *args[1:])
+            check_api(gateway) if args[0] == "api" else check_page(gateway, pictures)
+            return 0
+        except AssertionError as failure:
+            print(f"FAILED: {failure}")
+            if gateway:
+                print(open(gateway.out, encoding="utf-8").read()[-3000:])
+            return 1
+        finally:
+            if gateway:
+                gateway.close()
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
