@@ -113,19 +113,33 @@ def wait_until(condition, first, started):
     raise TimeoutError("the workload did not finish")
 
 
-def group_rss_mb(group):
-    """The peak resident sizes (VmHWM) of the processes of one process group, added up."""
-    total_kb = 0
+def group_sum(group, of_process):
+    """`of_process` of each process of one process group (its /proc folder), added up."""
+    total = 0
     for entry in pathlib.Path("/proc").iterdir():
         try:
-            if not entry.name.isdigit() or os.getpgid(int(entry.name)) != group:
-                continue
-            for line in (entry / "status").read_text().splitlines():
-                if line.startswith("VmHWM:"):
-                    total_kb += int(line.split()[1])
-        except (OSError, ValueError):
+            if entry.name.isdigit() and os.getpgid(int(entry.name)) == group:
+                total += of_process(entry)
+        except (OSError, ValueError, IndexError):
             continue  # ended meanwhile
-    return total_kb / 1024
+    return total
+
+
+def peak_rss_kb(process):
+    for line in (process / "status").read_text().splitlines():
+        if line.startswith("VmHWM:"):
+            return int(line.split()[1])
+    return 0
+
+
+def cpu_ticks(process):
+    fields = (process / "stat").read_text().rsplit(")", 1)[1].split()
+    return int(fields[11]) + int(fields[12])  # utime, stime
+
+
+def group_rss_mb(group):
+    """The peak resident sizes (VmHWM) of the processes of one process group, added up."""
+    return group_sum(group, peak_rss_kb) / 1024
 
 
 def stop(process):
@@ -270,16 +284,7 @@ def run_once(gateway, workload, args):
 
 def group_cpu_s(group):
     """User and system time of the processes of one process group so far, added up."""
-    ticks = 0
-    for entry in pathlib.Path("/proc").iterdir():
-        try:
-            if not entry.name.isdigit() or os.getpgid(int(entry.name)) != group:
-                continue
-            fields = (entry / "stat").read_text().rsplit(")", 1)[1].split()
-            ticks += int(fields[11]) + int(fields[12])  # utime, stime
-        except (OSError, ValueError, IndexError):
-            continue
-    return ticks / os.sysconf("SC_CLK_TCK")
+    return group_sum(group, cpu_ticks) / os.sysconf("SC_CLK_TCK")
 
 
 def wait_for(condition, deadline_s=120):
