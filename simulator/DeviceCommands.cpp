@@ -48,6 +48,18 @@ void ModemEngine::registerDeviceCommands() {
     m_commands["+CREG"] = [this](Form form, const std::string& args) {
         return registration("+CREG", m_creg, form, args);
     };
+    // TS 27.007 7.3: the operator in long alphanumeric form (<format> 0) and the access
+    // technology, as a Fibocom FM350-GL answers +COPS:0,0,"MTS RUS",7 (luci-app-3ginfo-lite
+    // issue #73). Not registered, only the mode is said: +COPS: 0 (esp-protocols issue #181).
+    m_commands["+COPS"] = [this](Form form, const std::string&) {
+        if (form == Form::Test)
+            return Reply{
+                {"+COPS: (2,\"Telvane GSM\",\"Telvane\",\"25099\",2),,(0-4),(0-2)"}, Final::Ok, 0};
+        if (form != Form::Read) return Reply{};
+        const bool registered = m_sim.ready() && (m_registration == Registration::Home ||
+                                                  m_registration == Registration::Roaming);
+        return Reply{{registered ? "+COPS: 0,0,\"Telvane GSM\",2" : "+COPS: 0"}, Final::Ok, 0};
+    };
     m_commands["+CGREG"] = [this](Form form, const std::string& args) {
         return registration("+CGREG", m_cgreg, form, args);
     };

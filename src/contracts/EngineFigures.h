@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <utility>
 
 namespace telvane::contracts {
 
@@ -43,6 +44,17 @@ struct EngineFigures {
         const std::lock_guard lock(m_sendingLock);
         return m_sending;
     }
+    /// The modem's model (AT+CGMM) and the operator it is registered with (AT+COPS?); empty
+    /// when not known.
+    void setModem(std::string model, std::string operatorName) {
+        const std::lock_guard lock(m_sendingLock);
+        m_model = std::move(model);
+        m_operator = std::move(operatorName);
+    }
+    std::pair<std::string, std::string> modem() const {
+        const std::lock_guard lock(m_sendingLock);
+        return {m_model, m_operator};
+    }
 
     void recordPoll(std::int64_t ms) {
         for (std::size_t i = 0; i < kPollBucketsMs.size(); ++i)
@@ -54,6 +66,8 @@ struct EngineFigures {
 private:
     mutable std::mutex m_sendingLock;
     std::string m_sending;
+    std::string m_model;
+    std::string m_operator;
 };
 
 /// The one set of figures of this process: it runs one gateway.

@@ -109,6 +109,11 @@ bool ModemCare::setUp(const QString& logFolder) {
     if (m_echoOff) (void)send("ATE0\r", QStringLiteral("Эхо выключено"));
     // Numbered errors, so that a refusal in "Log.txt" says why (TS 27.007 9.1).
     (void)send("AT+CMEE=1\r", QStringLiteral("Коды ошибок"));
+    m_model.clear();
+    m_operator.clear();
+    m_registration.reset();
+    if (send("AT+CGMM\r", QStringLiteral("Модель модема")).answered())
+        m_model = phone::modelOf(text(m_phone.gsBuffer())).value_or(std::string());
     checkSim(logFolder);
     if (simReady()) routeNewMessagesToMemory(logFolder);
     check(logFolder);
@@ -124,7 +129,16 @@ void ModemCare::check(const QString& logFolder) {
         registration = phone::registrationOf(text(m_phone.gsBuffer()));
     if (send("AT+CSQ\r", QStringLiteral("Уровень сигнала")).answered())
         signal = phone::signalOf(text(m_phone.gsBuffer()));
+    // The operator changes with the registration only: asked then, not at every check.
+    if (registration != m_registration) {
+        m_operator.clear();
+        if (registration && phone::isRegistered(*registration) &&
+            send("AT+COPS?\r", QStringLiteral("Оператор сети")).answered())
+            m_operator = phone::operatorOf(text(m_phone.gsBuffer())).value_or(std::string());
+    }
     if (m_phone.halted()) return;
+    m_registration = registration;
+    contracts::engineFigures().setModem(m_model, m_operator);
     m_network = networkText(registration, signal);
     contracts::engineFigures().registration = registration.value_or(-1);
     contracts::engineFigures().signal = signal.value_or(-1);

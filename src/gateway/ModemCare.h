@@ -7,6 +7,7 @@
 
 #include <QString>
 #include <optional>
+#include <string>
 
 #include "codec/Alphabets.h"
 #include "contracts/Clock.h"
@@ -70,6 +71,9 @@ private:
     bool m_simLocked = false;
     bool m_sendingHeld = false;
     QString m_network;
+    std::string m_model;     ///< AT+CGMM, asked once per connection
+    std::string m_operator;  ///< AT+COPS?, asked when the registration changes
+    std::optional<int> m_registration;
     codec::TextEncoding m_logEncoding = codec::TextEncoding::Cp1251;
 };
 

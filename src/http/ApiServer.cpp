@@ -244,6 +244,10 @@ Reply ApiServer::status() {
     const contracts::EngineFigures& f = contracts::engineFigures();
     const QueueFigures queue = queueFigures(m_settings, QDateTime::currentDateTime());
     const auto known = [](int value) { return value < 0 ? QJsonValue() : QJsonValue(value); };
+    const auto orNull = [](const std::string& text) {
+        return text.empty() ? QJsonValue() : QJsonValue(QString::fromStdString(text));
+    };
+    const std::pair<std::string, std::string> modem = f.modem();
     return Reply::json(
         200,
         {{QStringLiteral("gateway"),
@@ -252,6 +256,8 @@ Reply ApiServer::status() {
                       {QStringLiteral("inService"), f.inService.load()}}},
          {QStringLiteral("modem"),
           QJsonObject{{QStringLiteral("port"), m_settings.text(config::setting::ComPort)},
+                      {QStringLiteral("model"), orNull(modem.first)},
+                      {QStringLiteral("operator"), orNull(modem.second)},
                       {QStringLiteral("network"), m_networkText},
                       {QStringLiteral("registration"), known(f.registration)},
                       {QStringLiteral("signal"), known(f.signal == 99 ? -1 : f.signal.load())}}},

@@ -286,6 +286,28 @@ std::optional<int> registrationOf(std::string_view reply) {
     return number(fields[0]);
 }
 
+std::optional<std::string> operatorOf(std::string_view reply) {
+    const auto line = lastLine(reply, "+COPS:");
+    if (!line) return std::nullopt;
+    const std::vector<std::string_view> fields = fieldsOf(*line);
+    if (fields.size() < 3) return std::nullopt;
+    std::string_view name = fields[2];
+    if (name.size() >= 2 && name.front() == '"' && name.back() == '"')
+        name = name.substr(1, name.size() - 2);
+    if (trimmed(name).empty()) return std::nullopt;
+    return std::string(trimmed(name));
+}
+
+std::optional<std::string> modelOf(std::string_view reply) {
+    for (const std::string_view line : linesOf(reply)) {
+        if (line.starts_with("AT") || line.starts_with("at") || line == "OK" ||
+            line.find("ERROR") != std::string_view::npos)
+            continue;
+        if (!line.empty()) return std::string(line);
+    }
+    return std::nullopt;
+}
+
 bool isRegistered(int stat) { return stat == 1 || (stat >= 5 && stat <= 10); }
 
 bool blocksSending(int stat) { return stat == 0 || stat == 2 || stat == 3; }

@@ -64,6 +64,14 @@ bool isRegistered(int stat);
 /// some modems report it while they send.
 bool blocksSending(int stat);
 
+/// <oper> of "+COPS: <mode>[,<format>,<oper>[,<AcT>]]" (TS 27.007 7.3) as the phone names it
+/// (long or short name, or the numeric code); nullopt when it names none (not registered).
+std::optional<std::string> operatorOf(std::string_view reply);
+
+/// The model as AT+CGMM gives it (TS 27.007 5.2.2): the line that is neither the echoed command
+/// nor a result code.
+std::optional<std::string> modelOf(std::string_view reply);
+
 /// <rssi> of "+CSQ: <rssi>,<ber>" (TS 27.007 8.5): 0-31, or 99 when not known.
 std::optional<int> signalOf(std::string_view reply);
 

@@ -248,6 +248,8 @@ def check_api(gateway):
     assert metrics["telvane_poll_duration_seconds_count"] >= 1
     status = gateway.request("GET", "/api/v1/status")[1]
     assert status["gateway"]["inService"] and status["counters"]["reportsDelivered"] == 1, status
+    assert (status["modem"]["model"], status["modem"]["operator"]) == ("TSM-900", "Telvane GSM"), \
+        status
     print("/metrics parses and counts what happened since the restart")
 
     queue = os.path.join(gateway.home, "webhook.queue")

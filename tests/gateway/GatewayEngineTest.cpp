@@ -65,7 +65,7 @@ protected:
             out << entry.section(u'|', 0, 0).remove(QStringLiteral("<CR>"));
         return out.join(u',')
             .replace("AT+CREG?,AT+CSQ", "net")
-            .replace("AT+CMGF=0,AT+CMEE=1,AT+CPIN?,AT+CNMI=2,1,0,2,0,net", "setup");
+            .replace("AT+CMGF=0,AT+CMEE=1,AT+CGMM,AT+CPIN?,AT+CNMI=2,1,0,2,0,net", "setup");
     }
     // What the phone heard at each of `count` ticks.
     QStringList tick(int count = 1) {

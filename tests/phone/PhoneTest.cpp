@@ -183,6 +183,8 @@ TEST(Replies, RealAnswersReadAsTheirStandardsSay) {
             got = text(phone::smsServiceOf(reply));
         } else if (what == "cmgs") {
             got = text(phone::messageReferenceOf(reply));
+        } else if (what == "cops" || what == "cgmm") {
+            got = (what == "cops" ? phone::operatorOf(reply) : phone::modelOf(reply)).value_or("-");
         } else if (what == "cpms") {
             for (const std::string& m : phone::memoriesOf(reply))
                 got += (got.empty() ? "" : ",") + m;

@@ -77,6 +77,8 @@
     $("network").textContent = m.registration === null ? (m.network || "регистрация неизвестна")
                                                        : (REGISTRATION[m.registration] || m.network);
     $("port").textContent = m.port;
+    $("operator").textContent = m.operator || "";
+    $("model").textContent = m.model ? "Модель: " + m.model : "";
     $("queue-files").textContent = q.files + " " + plural(q.files, "файл", "файла", "файлов");
     $("queue-age").textContent = q.files ? age(q.oldestAgeSeconds) : "очередь пуста";
     $("c-received").textContent = c.received;
