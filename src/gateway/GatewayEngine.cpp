@@ -159,7 +159,7 @@ ConnectOutcome GatewayEngine::ConnectPhone() {
         }
         m_connection = Connection::InService;
         m_deps.ticks.setEnabled(true);
-        m_deps.outbox.watch(m_working.gfsSend, [this] { askBetweenPolls(kSend); });
+        watchOutbox();
     } else {
         losePhone();
         outcome = ConnectOutcome::PhoneSilent;
@@ -231,6 +231,15 @@ void GatewayEngine::Timer1_Timer() {
     if (m_pendingWork != 0) askBetweenPolls(0);
 }
 
+contracts::PollContext GatewayEngine::pollContext() {
+    return {m_deps.phone, *this,       m_working,     m_deps.settings,
+            m_deps.clock, m_deps.pump, m_deps.pacing, m_deps.wallClock};
+}
+
+void GatewayEngine::watchOutbox() {
+    m_deps.outbox.watch(m_working.gfsSend, [this] { askBetweenPolls(kSend); });
+}
+
 void GatewayEngine::askBetweenPolls(unsigned work) {
     m_pendingWork |= work;
     if (m_serveQueued) return;
@@ -262,8 +271,7 @@ void GatewayEngine::serveBetweenPolls() {
     // that a steady stream of files cannot hold the poll and the connection check off.
     m_inTick = true;
     m_tally = {};
-    contracts::PollContext context{m_deps.phone, *this,       m_working,     m_deps.settings,
-                                   m_deps.clock, m_deps.pump, m_deps.pacing, m_deps.wallClock};
+    contracts::PollContext context = pollContext();
     if (work & kReceive) {
         SetStatusIcon(StatusIcon::PhoneAnswered);
         SetStatus(makeStatus(StatusId::ReadingMessages));
@@ -311,11 +319,10 @@ void GatewayEngine::poll() {
     m_tally = {};
     // A poll does everything asked for between polls; a send folder made since gets a watch.
     m_pendingWork = 0;
-    m_deps.outbox.watch(m_working.gfsSend, [this] { askBetweenPolls(kSend); });
+    watchOutbox();
     QElapsedTimer took;
     took.start();
-    contracts::PollContext context{m_deps.phone, *this,       m_working,     m_deps.settings,
-                                   m_deps.clock, m_deps.pump, m_deps.pacing, m_deps.wallClock};
+    contracts::PollContext context = pollContext();
     SetStatus(makeStatus(StatusId::ReadingMessages));
     m_deps.inbox.RetrieveInbox(context);
     if (!pollHalted()) {

@@ -114,6 +114,9 @@ private:
     void poll();
     enum Work : unsigned { kReceive = 1, kSend = 2 };
     void askBetweenPolls(unsigned work);
+    contracts::PollContext pollContext();
+    /// A file finished in the send folder asks for a send between polls.
+    void watchOutbox();
     void tearDown();
     void setMenu(contracts::MenuState menu);
 

@@ -3,7 +3,7 @@
 #include <QDateTime>
 #include <QDebug>
 #include <QList>
-#include <algorithm>
+#include <QSet>
 #include <optional>
 #include <vector>
 
@@ -436,11 +436,11 @@ void OutboxScan::ScanOutbox(contracts::PollContext& context) {
     for (const OutboxEntry& entry : listed)
         if (complete(entry, now)) ready << entry;
     // What the age rule covers now, or is gone, needs no note any more.
-    for (auto it = m_finishedAt.begin(); it != m_finishedAt.end();) {
-        const bool listedNow = std::any_of(
-            listed.begin(), listed.end(), [&](const OutboxEntry& e) { return e.name == it.key(); });
-        it = listedNow && now - it.value() < kSettleMs ? std::next(it) : m_finishedAt.erase(it);
-    }
+    QSet<QString> names;
+    for (const OutboxEntry& entry : listed) names.insert(entry.name);
+    m_finishedAt.removeIf([&](const auto& finished) {
+        return !names.contains(finished.key()) || now - finished.value() >= kSettleMs;
+    });
 
     context.status.SetStatus(makeStatus(StatusId::SearchingOutbox));
     context.status.SetStatusIcon(StatusIcon::Working);
@@ -479,8 +479,7 @@ void OutboxScan::watch(const QString& folder, std::function<void()> onComplete) 
         m_watch =
             std::make_unique<OutboxWatch>([this](OutboxWatch::Event event, const QString& name) {
                 using Event = OutboxWatch::Event;
-                // A touch counts only for a file already finished: one still open may be touched
-                // too.
+                // Only a finished file's touch counts: one still open may be touched too.
                 if (event == Event::Touched && !m_finishedAt.contains(name)) return;
                 if (event != Event::Overflow)
                     m_finishedAt.insert(name, QDateTime::currentMSecsSinceEpoch());
