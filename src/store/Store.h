@@ -1,0 +1,144 @@
+#pragma once
+// The one place where the gateway records the life of every message: the outgoing queue and
+// what became of each message, what was received (with the key that keeps a message from
+// being stored twice), the events that wait for the webhook receiver, and a few facts the
+// gateway must not forget (the refused PIN). Every operation is one transaction: it is on the
+// disk when it returns done, or it changed nothing.
+//
+// A Store is one connection: each thread opens its own (StoreOpener) and uses it alone.
+
+#include <QByteArray>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <utility>
+#include <variant>
+
+#include "store/Records.h"
+
+namespace telvane::store {
+
+/// Why an operation did not happen.
+struct StoreError {
+    enum class Kind {
+        Full,         ///< the disk is full: nothing was written
+        Busy,         ///< another connection held the database too long
+        Unavailable,  ///< the database cannot be opened or reached
+        Damaged,      ///< the file is not a database of ours, or corrupt
+        Other,
+    };
+    Kind kind = Kind::Other;
+    QString message;  ///< for "Log.txt": what failed and the database's own words
+};
+
+/// A value, or why there is none.
+template <typename T>
+class [[nodiscard]] Result {
+public:
+    Result(T value) : m_value(std::move(value)) {}           // NOLINT: a value converts
+    Result(StoreError error) : m_value(std::move(error)) {}  // NOLINT: so does an error
+
+    bool ok() const { return std::holds_alternative<T>(m_value); }
+    explicit operator bool() const { return ok(); }
+    const T& value() const { return std::get<T>(m_value); }
+    T& value() { return std::get<T>(m_value); }
+    const T& operator*() const { return value(); }
+    const T* operator->() const { return &value(); }
+    const StoreError& error() const { return std::get<StoreError>(m_value); }
+
+private:
+    std::variant<T, StoreError> m_value;
+};
+
+/// The result of an operation that gives nothing back.
+struct Done {};
+
+class Store {
+public:
+    virtual ~Store() = default;
+
+    // --- Outgoing messages ---------------------------------------------------------------
+
+    /// Adds a message to the queue (state and times as given, `created` and `updated` now when
+    /// invalid). Its id is `draft.id`, or that id followed by "-2", "-3"... when another
+    /// message has it. A file already known in the send folder by the same identity is not
+    /// added again: that message is returned.
+    virtual Result<OutgoingMessage> addOutgoing(OutgoingMessage draft) = 0;
+    virtual Result<std::optional<OutgoingMessage>> outgoing(const QString& id) = 0;
+    /// The message of a file that is in the send folder now, known by its identity.
+    virtual Result<std::optional<OutgoingMessage>> fileInSend(const FileIdentity& file) = 0;
+    /// Every message whose file is in the send folder (or was, when last seen).
+    virtual Result<QList<OutgoingMessage>> filesInSend() = 0;
+    /// The messages in `state`, oldest first, at most `limit`.
+    virtual Result<QList<OutgoingMessage>> inState(OutgoingState state, int limit) = 0;
+    /// The newest messages, newest first.
+    virtual Result<QList<OutgoingMessage>> recent(int limit) = 0;
+
+    /// Takes the oldest queued message for sending: it becomes Sending with a new claim token,
+    /// which no other claim gets. Nothing when none is queued.
+    virtual Result<std::optional<OutgoingMessage>> claimNext(const QDateTime& now) = 0;
+    /// Takes this queued message for sending; nothing when it is not queued any more.
+    virtual Result<std::optional<OutgoingMessage>> claim(qint64 seq, const QDateTime& now) = 0;
+    /// Writes what changed about the message (state, parts, attempts, errors, where its file
+    /// is, the report, the note), only while `message.claim` is still its claim. False (and
+    /// nothing written) when another claim has taken it since.
+    virtual Result<bool> update(const OutgoingMessage& message) = 0;
+
+    /// After a stop that nobody saw coming: a message claimed with nothing on the wire goes
+    /// back to the queue; one with a part on the wire and no confirmation becomes Unconfirmed.
+    /// The messages that became Unconfirmed.
+    virtual Result<QList<OutgoingMessage>> recover(const QDateTime& now) = 0;
+
+    /// Sent messages whose last part got `reference` and which wait for a delivery report,
+    /// sent at `since` or later.
+    virtual Result<QList<OutgoingMessage>> awaitingReport(int reference,
+                                                          const QDateTime& since) = 0;
+    virtual Result<QueueFigures> queue() = 0;
+
+    // --- Received messages ---------------------------------------------------------------
+
+    /// Starts storing a received message: the row as it stands when one has this key (stored,
+    /// or still being stored when a stop came in between), otherwise a new row, not stored yet.
+    /// A `draft.id` other than 0 is kept (messages carried over from an older home).
+    virtual Result<IncomingMessage> beginIncoming(IncomingMessage draft) = 0;
+    /// A message that is being stored goes to `file` now, the day's file standing at `mark`.
+    virtual Result<Done> retarget(qint64 id, const QString& file, const QString& mark) = 0;
+    /// The message is in its day's file: the inbox lists it from now on.
+    virtual Result<Done> markStored(qint64 id, const QString& file, const QDateTime& when) = 0;
+    virtual Result<std::optional<IncomingMessage>> incoming(const QByteArray& key) = 0;
+    /// Stored messages (not reports nor parts) after the cursor `after`, in the order stored.
+    virtual Result<InboxPage> inbox(qint64 after, int limit) = 0;
+    /// The cursor of the newest stored message, 0 for none.
+    virtual Result<qint64> newestIncoming() = 0;
+
+    // --- Webhook events ------------------------------------------------------------------
+
+    /// Queues an event (its JSON body as the receiver gets it); its number in the queue.
+    virtual Result<qint64> addEvent(const QByteArray& body, const QDateTime& now) = 0;
+    /// The oldest event the receiver has not taken.
+    virtual Result<std::optional<WebhookEvent>> nextEvent() = 0;
+    virtual Result<Done> eventDelivered(qint64 id, const QDateTime& when) = 0;
+
+    // --- Notes and facts -----------------------------------------------------------------
+
+    /// The "Log.txt" line said about a file of the send folder that is no message (no
+    /// separator, a link, unreadable), so that it is said once while the file stays as it is.
+    virtual Result<std::optional<QString>> fileNote(const FileIdentity& file) = 0;
+    virtual Result<Done> setFileNote(const FileIdentity& file, const QString& note) = 0;
+    /// Forgets the notes of files whose names are not in `present`.
+    virtual Result<Done> keepFileNotes(const QStringList& present) = 0;
+
+    virtual Result<std::optional<QString>> fact(const QString& key) = 0;
+    virtual Result<Done> setFact(const QString& key, const QString& value) = 0;
+
+    /// Removes what is finished and older than `before`: outgoing messages that reached the
+    /// end of their life (and whose file is not in the send folder), delivered events and
+    /// received messages. Cursors stay valid. How many rows went.
+    virtual Result<qint64> prune(const QDateTime& before) = 0;
+};
+
+/// Opens a connection to the store; each thread calls it once for its own.
+using StoreOpener = std::function<Result<std::unique_ptr<Store>>()>;
+
+}  // namespace telvane::store

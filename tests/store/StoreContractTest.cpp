@@ -1,0 +1,244 @@
+// What every implementation of the store must keep, as a table of cases run against each: a
+// claim that only one of two takers gets, a stale claim fenced off, a duplicate incoming key,
+// cursors that only grow, a kill in the middle of a transaction, a submitted part lost in a
+// stop, and retention that only takes what is finished.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QTemporaryDir>
+#include <atomic>
+#include <functional>
+#include <thread>
+
+#include "store/SqliteStore.h"
+
+using namespace telvane::store;
+
+namespace {
+
+/// An implementation under test: a new, empty store of its kind for each case.
+struct Backend {
+    const char* name;
+    std::function<StoreOpener(const QString& folder)> make;
+};
+
+const Backend kBackends[] = {
+    {"sqlite", [](const QString& folder) { return SqliteStore::opener(folder + "/telvane.db"); }},
+};
+
+std::unique_ptr<Store> openOrFail(const StoreOpener& open) {
+    auto store = open();
+    EXPECT_TRUE(store.ok()) << (store.ok() ? "" : store.error().message.toStdString());
+    return store.ok() ? std::move(store.value()) : nullptr;
+}
+
+const QDateTime kNow = QDateTime::fromString("2026-12-07T12:00:00Z", Qt::ISODate);
+
+OutgoingMessage apiMessage(const QString& id, int parts = 0) {
+    OutgoingMessage m;
+    m.id = id;
+    m.origin = Origin::Api;
+    m.number = "+79161234567";
+    m.text = "text of " + id;
+    m.created = kNow;
+    for (int i = 0; i < parts; ++i)
+        m.parts.push_back({"0011000B919761214365F70000AA01" + QByteArray::number(i), 14,
+                           PartState::Waiting, std::nullopt});
+    return m;
+}
+
+IncomingMessage received(const QByteArray& key) {
+    IncomingMessage m;
+    m.key = key;
+    m.sender = "+79161234567";
+    m.timeStamp = "07.12.26 12:00:00";
+    m.text = "text " + QString::fromLatin1(key);
+    return m;
+}
+
+using Case = void (*)(const StoreOpener&);
+
+void onlyOneOfTwoTakersGetsAMessage(const StoreOpener& open) {
+    auto store = openOrFail(open);
+    for (int i = 0; i < 40; ++i) ASSERT_TRUE(store->addOutgoing(apiMessage(QString::number(i))));
+    std::atomic<int> taken[40] = {};
+    const auto taker = [&] {
+        auto mine = openOrFail(open);
+        for (;;) {
+            auto claimed = mine->claimNext(kNow);
+            ASSERT_TRUE(claimed.ok()) << claimed.error().message.toStdString();
+            if (!claimed.value()) return;
+            ++taken[claimed.value()->id.toInt()];
+        }
+    };
+    std::thread a(taker), b(taker);
+    a.join();
+    b.join();
+    for (int i = 0; i < 40; ++i) EXPECT_EQ(taken[i].load(), 1) << i;
+}
+
+void aStaleClaimIsFencedOff(const StoreOpener& open) {
+    auto store = openOrFail(open);
+    const OutgoingMessage added = store->addOutgoing(apiMessage("m", 2)).value();
+    OutgoingMessage first = store->claim(added.seq, kNow).value().value();
+    first.state = OutgoingState::Queued;  // given back, say after its lease ran out
+    ASSERT_TRUE(store->update(first).value());
+    OutgoingMessage second = store->claimNext(kNow).value().value();
+    EXPECT_NE(second.claim, first.claim);
+    first.state = OutgoingState::Sent;
+    EXPECT_FALSE(store->update(first).value()) << "a stale claim wrote";
+    second.parts[0].state = PartState::Confirmed;
+    second.parts[0].reference = 7;
+    second.state = OutgoingState::Submitted;
+    EXPECT_TRUE(store->update(second).value());
+    const OutgoingMessage now = store->outgoing("m").value().value();
+    EXPECT_EQ(now.state, OutgoingState::Submitted);
+    EXPECT_EQ(now.parts[0].reference, 7);
+}
+
+void aDuplicateKeyGivesTheStoredMessage(const StoreOpener& open) {
+    auto store = openOrFail(open);
+    const IncomingMessage first = store->beginIncoming(received("k1")).value();
+    EXPECT_FALSE(first.isStored());
+    ASSERT_TRUE(store->markStored(first.id, "26-12-07.txt", kNow));
+    const IncomingMessage again = store->beginIncoming(received("k1")).value();
+    EXPECT_EQ(again.id, first.id);
+    EXPECT_TRUE(again.isStored());
+    EXPECT_EQ(store->inbox(0, 10).value().messages.size(), 1);
+}
+
+void cursorsOnlyGrowAcrossRestartsAndRemovals(const StoreOpener& open) {
+    qint64 last = 0;
+    for (int run = 0; run < 3; ++run) {
+        auto store = openOrFail(open);
+        const IncomingMessage m =
+            store->beginIncoming(received("k" + QByteArray::number(run))).value();
+        ASSERT_TRUE(store->markStored(m.id, "f", run == 0 ? kNow.addDays(-400) : kNow));
+        EXPECT_GT(m.id, last);
+        last = m.id;
+        EXPECT_EQ(store->newestIncoming().value(), last);
+        ASSERT_TRUE(store->prune(kNow.addDays(-365)));  // the first goes
+    }
+    auto store = openOrFail(open);
+    const InboxPage page = store->inbox(0, 10).value();
+    ASSERT_EQ(page.messages.size(), 2);
+    EXPECT_EQ(page.messages.back().id, last);
+}
+
+void aKillInATransactionLeavesNoHalfMessage(const StoreOpener& open) {
+    int progress[2];
+    ASSERT_EQ(pipe(progress), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        close(progress[0]);
+        auto store = open();
+        for (int i = 0; store.ok(); ++i) {
+            if (!store.value()->addOutgoing(apiMessage("k" + QString::number(i), 3))) _exit(1);
+            if (write(progress[1], "x", 1) != 1) _exit(1);
+        }
+        _exit(1);
+    }
+    close(progress[1]);
+    char byte;
+    for (int added = 0; added < 30 && read(progress[0], &byte, 1) == 1;) ++added;
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    close(progress[0]);
+    auto store = openOrFail(open);
+    const QList<OutgoingMessage> all = store->recent(100000).value();
+    EXPECT_GE(all.size(), 30);
+    for (const OutgoingMessage& m : all) EXPECT_EQ(m.parts.size(), 3u) << m.id.toStdString();
+}
+
+void aSubmittedPartBecomesUnconfirmedAtTheNextStart(const StoreOpener& open) {
+    {
+        auto store = openOrFail(open);
+        for (const char* id : {"on-the-wire", "claimed", "waiting"})
+            ASSERT_TRUE(store->addOutgoing(apiMessage(id, 2)));
+        OutgoingMessage wire = store->claimNext(kNow).value().value();
+        wire.parts[0].state = PartState::Confirmed;
+        wire.parts[1].state = PartState::Submitted;
+        wire.state = OutgoingState::Submitted;
+        ASSERT_TRUE(store->update(wire).value());
+        ASSERT_TRUE(store->claimNext(kNow).value());
+    }
+    auto store = openOrFail(open);
+    const QList<OutgoingMessage> lost = store->recover(kNow).value();
+    ASSERT_EQ(lost.size(), 1);
+    EXPECT_EQ(lost[0].id, "on-the-wire");
+    EXPECT_EQ(lost[0].parts[1].state, PartState::Submitted);
+    EXPECT_EQ(store->outgoing("claimed").value()->state, OutgoingState::Queued);
+    EXPECT_EQ(store->outgoing("waiting").value()->state, OutgoingState::Queued);
+    EXPECT_EQ(store->queue().value().waiting, 2);
+}
+
+void retentionTakesOnlyWhatIsFinished(const StoreOpener& open) {
+    auto store = openOrFail(open);
+    const QDateTime old = kNow.addDays(-400);
+    struct Row {
+        const char* id;
+        OutgoingState state;
+        bool reportWanted, inSend, stays;
+    } rows[] = {{"sent", OutgoingState::Sent, false, false, false},
+                {"delivered", OutgoingState::Delivered, true, false, false},
+                {"failed", OutgoingState::Failed, false, false, false},
+                {"failed-file-in-send", OutgoingState::Failed, false, true, true},
+                {"queued", OutgoingState::Queued, false, false, true},
+                {"unconfirmed", OutgoingState::Unconfirmed, false, false, true}};
+    for (const Row& row : rows) {
+        OutgoingMessage m = apiMessage(row.id);
+        m.state = row.state;
+        m.reportWanted = row.reportWanted;
+        m.fileInSend = row.inSend;
+        m.origin = row.inSend ? Origin::File : Origin::Api;
+        m.file.name = QString(row.id) + ".txt";
+        m.created = m.updated = m.sentAt = old;
+        ASSERT_TRUE(store->addOutgoing(m));
+    }
+    ASSERT_TRUE(store->addOutgoing(apiMessage("recent-sent")));
+    const qint64 event = store->addEvent("{}", old).value();
+    ASSERT_TRUE(store->eventDelivered(event, old));
+    ASSERT_TRUE(store->addEvent("{}", old));  // not delivered yet: stays
+    ASSERT_TRUE(store->prune(kNow.addDays(-365)));
+    for (const Row& row : rows)
+        EXPECT_EQ(store->outgoing(row.id).value().has_value(), row.stays) << row.id;
+    EXPECT_TRUE(store->outgoing("recent-sent").value().has_value());
+    EXPECT_EQ(store->nextEvent().value()->id, event + 1);
+}
+
+const std::pair<const char*, Case> kCases[] = {
+    {"OnlyOneOfTwoTakersGetsAMessage", onlyOneOfTwoTakersGetsAMessage},
+    {"AStaleClaimIsFencedOff", aStaleClaimIsFencedOff},
+    {"ADuplicateKeyGivesTheStoredMessage", aDuplicateKeyGivesTheStoredMessage},
+    {"CursorsOnlyGrowAcrossRestartsAndRemovals", cursorsOnlyGrowAcrossRestartsAndRemovals},
+    {"AKillInATransactionLeavesNoHalfMessage", aKillInATransactionLeavesNoHalfMessage},
+    {"ASubmittedPartBecomesUnconfirmedAtTheNextStart",
+     aSubmittedPartBecomesUnconfirmedAtTheNextStart},
+    {"RetentionTakesOnlyWhatIsFinished", retentionTakesOnlyWhatIsFinished},
+};
+
+void PrintTo(const std::tuple<Backend, std::pair<const char*, Case>>& param, std::ostream* out) {
+    *out << std::get<0>(param).name << " " << std::get<1>(param).first;
+}
+
+class StoreContract
+    : public testing::TestWithParam<std::tuple<Backend, std::pair<const char*, Case>>> {};
+
+TEST_P(StoreContract, Holds) {
+    const auto& [backend, contractCase] = GetParam();
+    QTemporaryDir folder;
+    contractCase.second(backend.make(folder.path()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Store, StoreContract,
+                         testing::Combine(testing::ValuesIn(kBackends), testing::ValuesIn(kCases)),
+                         [](const auto& info) {
+                             return std::string(std::get<0>(info.param).name) + "_" +
+                                    std::get<1>(info.param).first;
+                         });
+
+}  // namespace
