@@ -17,6 +17,7 @@
 #include "gateway/SingleInstance.h"
 #include "http/HttpHost.h"
 #include "services/HomeOption.h"
+#include "services/StoreStart.h"
 #include "tray/StatusIcons.h"
 #include "tray/TrayStatusModel.h"
 #include "tray/frmMain.h"
@@ -88,7 +89,10 @@ int main(int argc, char** argv) {
     model.SetStatus(contracts::makeStatus(contracts::StatusId::Idle).text);
     tray::frmMain window(model, config::Settings(iniPath, home), QStringLiteral(TELVANE_VERSION));
 
-    gateway::EngineHost host(iniPath, home);
+    const store::StoreOpener openStore = services::prepareStore(
+        iniPath, home,
+        [](const QString& line) { std::fputs((line + u'\n').toUtf8().constData(), stderr); });
+    gateway::EngineHost host(iniPath, home, openStore);
     QObject::connect(&host, &gateway::EngineHost::statusChanged, &model,
                      &tray::TrayStatusModel::SetStatus);
     QObject::connect(&host, &gateway::EngineHost::statusIconChanged, &model,
@@ -115,7 +119,7 @@ int main(int argc, char** argv) {
     }
     // The same interface as the service's, when [Http] Listen is set; its line goes to stderr
     // and, when refused, to "Log.txt".
-    http::HttpHost web(iniPath, home);
+    http::HttpHost web(iniPath, home, openStore);
     web.follow(host);
     QObject::connect(&web, &http::HttpHost::announced, &app, [](const QString& line) {
         std::fputs((line + u'\n').toUtf8().constData(), stderr);

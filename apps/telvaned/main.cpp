@@ -16,6 +16,7 @@
 #include "gateway/SingleInstance.h"
 #include "http/HttpHost.h"
 #include "services/HomeOption.h"
+#include "services/StoreStart.h"
 
 using namespace telvane;
 
@@ -53,9 +54,9 @@ void printStartFailure(const gateway::StartFailure& failure) {
 }
 
 // Connects, runs exactly one poll on this thread, and ends.
-int runOnce(const QString& iniPath, const QString& home) {
+int runOnce(const QString& iniPath, const QString& home, const store::StoreOpener& openStore) {
     gateway::ManualTickSource ticks;
-    gateway::EngineAssembly parts(iniPath, home, ticks);
+    gateway::EngineAssembly parts(iniPath, home, ticks, openStore);
     gateway::GatewayEngine& engine = parts.engine();
 
     QObject::connect(&engine, &gateway::GatewayEngine::statusChanged, &printStatus);
@@ -112,9 +113,11 @@ int main(int argc, char** argv) {
             return LockNotWritten;
     }
 
-    if (parser.isSet(onceOption)) return runOnce(iniPath, home);
+    const store::StoreOpener openStore =
+        services::prepareStore(iniPath, home, [](const QString& line) { printLine(stderr, line); });
+    if (parser.isSet(onceOption)) return runOnce(iniPath, home, openStore);
 
-    gateway::EngineHost host(iniPath, home);
+    gateway::EngineHost host(iniPath, home, openStore);
     QObject::connect(&host, &gateway::EngineHost::statusChanged, &printStatus);
     QObject::connect(&host, &gateway::EngineHost::networkChanged, &printStatus);
     // A service must come up when the modem is plugged in later: a failed start is retried once
@@ -129,7 +132,7 @@ int main(int argc, char** argv) {
     SignalWatcher signalWatcher;
     QObject::connect(&signalWatcher, &SignalWatcher::terminationRequested, &host,
                      &gateway::EngineHost::requestExit);
-    http::HttpHost web(iniPath, home);
+    http::HttpHost web(iniPath, home, openStore);
     web.follow(host);
     // Printed on this thread, in turn with the engine's lines.
     QObject::connect(&web, &http::HttpHost::announced, &app, &printStatus);

@@ -48,6 +48,8 @@ inline constexpr Setting Sent{"Folders", "Sent", ""};
 /// or text is refused, the phone answered a +CMS ERROR that refuses the message itself, or
 /// RetryLimit attempts failed. Empty: such a file stays in Send, as always.
 inline constexpr Setting Failed{"Folders", "Failed", ""};
+/// Days the files of Sent and Failed are kept; older ones are removed once a day. 0 keeps them.
+inline constexpr Setting FolderKeepDays{"Folders", "KeepDays", "0"};
 inline constexpr Setting FileType{"SMS", "FileType", "0"};
 /// Separator of outgoing-message files; see Settings::separator.
 inline constexpr Setting Split{"SMS", "Split", "\t"};
@@ -65,6 +67,11 @@ inline constexpr Setting LongID{"SMS", "LongID", "1"};
 /// Failed or this key is set, a waiting file has its "<id>.status" beside it in Send with the
 /// attempts so far and the last error.
 inline constexpr Setting RetryLimit{"SMS", "RetryLimit", "0"};
+/// What becomes of a message whose part went to the phone and whose confirmation was lost to
+/// a stop or a vanished port: "resend" (the default: it is submitted again, so nothing is lost,
+/// at the risk of a second copy) or "hold" (its file is renamed "<name>.unconfirmed", or moved
+/// to Failed, its state is "unconfirmed", and a person decides; renaming it back sends it).
+inline constexpr Setting Unconfirmed{"SMS", "Unconfirmed", "resend"};
 /// The character set of outgoing-message files, the day's text file and "Log.txt", read at
 /// Start: "cp1251" (Windows-1251) or "utf-8" (any other value counts as cp1251). Either way a
 /// file starting with a UTF-8 byte order mark is read as UTF-8, with cp1251 so is valid UTF-8
@@ -87,7 +94,7 @@ inline constexpr Setting OnReceive{"Hooks", "OnReceive", ""};
 inline constexpr Setting OnSent{"Hooks", "OnSent", ""};
 /// An outgoing message failed for good (see Failed and RetryLimit).
 inline constexpr Setting OnFailed{"Hooks", "OnFailed", ""};
-/// A delivery report updated a sent message's status file (needs Report=1 and Sent).
+/// A delivery report was matched to a sent message (needs Report=1).
 inline constexpr Setting OnReport{"Hooks", "OnReport", ""};
 /// Seconds a hook may run before it and what it started are killed ("Log.txt" says so).
 inline constexpr Setting TimeLimit{"Hooks", "TimeLimit", "30"};
@@ -103,10 +110,13 @@ inline constexpr Setting HttpKey{"Http", "Key", ""};
 /// 1: /metrics answers without the token (for a scraper on a trusted network).
 inline constexpr Setting HttpMetricsOpen{"Http", "MetricsOpen", "0"};
 /// URL that each message event (receive, sent, failed, report) is POSTed to as JSON, signed
-/// with HMAC-SHA256 keyed with Token; empty: none. Events wait in "webhook.queue" meanwhile.
+/// with HMAC-SHA256 keyed with Token; empty: none. Events wait in the store meanwhile.
 inline constexpr Setting HttpWebhook{"Http", "Webhook", ""};
 /// Requests a second one client address may make (a burst of as many); more answer 429.
 inline constexpr Setting HttpRequestsPerSecond{"Http", "RequestsPerSecond", "20"};
+/// Days the store keeps finished messages (sent, delivered, failed), delivered webhook events and
+/// received messages; older ones are removed once a day. 0 keeps everything.
+inline constexpr Setting StoreKeepDays{"Store", "KeepDays", "365"};
 
 /// Every entry above, in the order of the file's sections.
 inline constexpr std::array kAll{
@@ -126,6 +136,7 @@ inline constexpr std::array kAll{
     Logs,
     Sent,
     Failed,
+    FolderKeepDays,
     FileType,
     Split,
     Number,
@@ -136,6 +147,7 @@ inline constexpr std::array kAll{
     SMSCInOptions,
     LongID,
     RetryLimit,
+    Unconfirmed,
     Encoding,
     Delivered,
     Sepended,
@@ -152,6 +164,7 @@ inline constexpr std::array kAll{
     HttpMetricsOpen,
     HttpWebhook,
     HttpRequestsPerSecond,
+    StoreKeepDays,
 };
 }  // namespace setting
 

@@ -1,6 +1,6 @@
 #pragma once
-// What a poll hands to the inbox retrieval and the outbox scan: the phone, the status, and the
-// working settings read when the gateway was started.
+// What a poll hands to the inbox retrieval and the outbox scan: the phone, the status, the
+// working settings read when the gateway was started, and the store.
 
 #include <QString>
 #include <functional>
@@ -10,6 +10,7 @@
 #include "contracts/Pacing.h"
 #include "contracts/PhoneLink.h"
 #include "contracts/Status.h"
+#include "store/Store.h"
 
 namespace telvane::config {
 class Settings;
@@ -42,6 +43,8 @@ struct PollContext {
     EventPump& pump;
     const PacingProfile& pacing;
     const WallClock& wallClock;
+    /// The record of every message: what the inbox stored, the outbox's queue.
+    store::Store& store;
 };
 
 /// Reads, stores and deletes every message held by the phone.

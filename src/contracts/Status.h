@@ -25,8 +25,8 @@ enum class StatusId {
     NotSent,           // "Сообщение не отправлено"
     PartSent,          // "Сообщение (часть k/m) отправлено"
     PartNotSent,       // "Сообщение (часть k/m)  не отправлено"
-    SendingHeld,  // "Отправка остановлена: журнал отправки не записывается"
-    SimNotReady,  // "SIM-карта не готова: " + why ("SIM PIN", "SIM PUK", ...)
+    SendingHeld,  // "Отправка остановлена: хранилище не записывается"
+    SimNotReady,        // "SIM-карта не готова: " + why ("SIM PIN", "SIM PUK", ...)
     WaitingForNetwork,  // "Отправка отложена: нет регистрации в сети"
 };
 
@@ -88,7 +88,7 @@ inline Status makeStatus(StatusId id, const QString& detail = {}) {
             return {id, QStringLiteral("Сообщение (часть ") + detail +
                             QStringLiteral(")  не отправлено")};
         case StatusId::SendingHeld:
-            return {id, QStringLiteral("Отправка остановлена: журнал отправки не записывается")};
+            return {id, QStringLiteral("Отправка остановлена: хранилище не записывается")};
         case StatusId::SimNotReady:
             return {id, QStringLiteral("SIM-карта не готова: ") + detail};
         case StatusId::WaitingForNetwork:

@@ -13,6 +13,7 @@
 #include "phone/SystemClock.h"
 #include "receive/InboxRetrieval.h"
 #include "send/OutboxScan.h"
+#include "store/Store.h"
 
 namespace telvane::gateway {
 
@@ -21,14 +22,16 @@ contracts::PacingProfile pacingFor(const config::Settings& settings);
 
 class EngineAssembly {
 public:
+    /// `openStore` gives this thread its connection to the store.
     EngineAssembly(const QString& iniFilePath, const QString& homeFolder,
-                   contracts::TickSource& ticks);
+                   contracts::TickSource& ticks, const store::StoreOpener& openStore);
 
     GatewayEngine& engine() { return m_engine; }
 
 private:
     config::Settings m_settings;
     contracts::PacingProfile m_pacing;
+    std::unique_ptr<store::Store> m_store;
     phone::SystemClock m_clock;
     contracts::SystemWallClock m_wallClock;
     phone::QtEventPump m_pump;

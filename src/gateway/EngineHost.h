@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "gateway/GatewayEngine.h"
+#include "store/Store.h"
 
 namespace telvane::gateway {
 
@@ -19,7 +20,9 @@ public:
     /// How long stop() waits by default: a poll with a few messages and a slow phone.
     static constexpr std::chrono::seconds kStopLimit{30};
 
-    EngineHost(QString iniFilePath, QString homeFolder, QObject* parent = nullptr);
+    /// `openStore` gives the engine's thread its connection to the store.
+    EngineHost(QString iniFilePath, QString homeFolder, store::StoreOpener openStore,
+               QObject* parent = nullptr);
     /// Stops the engine (see stop()); an engine still busy after kStopLimit is left to the end
     /// of the process.
     ~EngineHost() override;
@@ -59,6 +62,7 @@ private:
 
     QString m_iniFilePath;
     QString m_homeFolder;
+    store::StoreOpener m_openStore;
     // Owned, but let go of when the engine does not end: destroying a running QThread aborts.
     std::unique_ptr<QThread> m_thread;
     // Lives on the engine's thread and receives the commands there, queued until the engine

@@ -8,6 +8,7 @@
 #include "config/Settings.h"
 #include "config/SettingsKeys.h"
 #include "contracts/EngineFigures.h"
+#include "lifecycle/Retention.h"
 
 Q_LOGGING_CATEGORY(lcGateway, "telvane.gateway", QtInfoMsg)
 
@@ -42,7 +43,7 @@ GatewayEngine::GatewayEngine(Dependencies dependencies, QObject* parent)
     : QObject(parent),
       m_deps(dependencies),
       m_status(makeStatus(StatusId::Idle)),
-      m_care(m_deps.phone, m_deps.settings, m_deps.wallClock, m_deps.pacing.echoOff) {
+      m_care(m_deps.phone, m_deps.store, m_deps.settings, m_deps.wallClock, m_deps.pacing.echoOff) {
     qRegisterMetaType<telvane::gateway::StartFailure>();
     qRegisterMetaType<telvane::contracts::MenuState>();
     qRegisterMetaType<telvane::contracts::PollTally>();
@@ -232,8 +233,8 @@ void GatewayEngine::Timer1_Timer() {
 }
 
 contracts::PollContext GatewayEngine::pollContext() {
-    return {m_deps.phone, *this,       m_working,     m_deps.settings,
-            m_deps.clock, m_deps.pump, m_deps.pacing, m_deps.wallClock};
+    return {m_deps.phone, *this,         m_working,        m_deps.settings, m_deps.clock,
+            m_deps.pump,  m_deps.pacing, m_deps.wallClock, m_deps.store};
 }
 
 void GatewayEngine::watchOutbox() {
@@ -336,6 +337,8 @@ void GatewayEngine::poll() {
             m_deps.outbox.ScanOutbox(context);
         (void)pollHalted();
     }
+    // What is finished does not stay for ever; once a day, between polls' work.
+    (void)lifecycle::tidy(m_deps.store, m_deps.settings, m_deps.wallClock.now());
     m_deps.ticks.setEnabled(true);
     contracts::engineFigures().recordPoll(took.elapsed());
     emit pollFinished(m_tally);

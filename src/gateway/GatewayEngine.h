@@ -44,6 +44,7 @@ public:
         contracts::InboxRetriever& inbox;
         contracts::OutboxScanner& outbox;
         const contracts::WallClock& wallClock;
+        store::Store& store;
         contracts::PacingProfile pacing{};
     };
 

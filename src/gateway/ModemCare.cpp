@@ -84,9 +84,14 @@ QString simProblemText(const phone::SimReport& sim, bool pinRefused) {
     return QString::fromStdString(sim.text);
 }
 
-ModemCare::ModemCare(contracts::PhoneLink& phone, const config::Settings& settings,
-                     const contracts::WallClock& wallClock, bool echoOff)
-    : m_phone(phone), m_settings(settings), m_wallClock(wallClock), m_echoOff(echoOff) {}
+ModemCare::ModemCare(contracts::PhoneLink& phone, store::Store& store,
+                     const config::Settings& settings, const contracts::WallClock& wallClock,
+                     bool echoOff)
+    : m_phone(phone),
+      m_store(store),
+      m_settings(settings),
+      m_wallClock(wallClock),
+      m_echoOff(echoOff) {}
 
 contracts::ExchangeResult ModemCare::send(const QByteArray& command, const QString& action,
                                           int delay) {
@@ -178,15 +183,19 @@ void ModemCare::checkSim(const QString& logFolder) {
 std::optional<bool> ModemCare::enterPin(const QString& logFolder) {
     const QString pin = m_settings.text(config::setting::PIN).trimmed();
     if (pin.isEmpty()) return std::nullopt;
-    const QString refusedPath = m_settings.homeFolder() + refusedPinFileName();
-    const storage::ReadResult refused = storage::readOwnFile(refusedPath, 1024);
-    if (refused.ok() && refused.bytes.trimmed() == digest(pin)) return false;
+    const QString tried = QString::fromLatin1(digest(pin));
+    if (m_refusedPin.isEmpty()) {
+        const auto refused = m_store.fact(refusedPinFact());
+        if (refused && refused->has_value()) m_refusedPin = **refused;
+    }
+    if (m_refusedPin == tried) return false;
     const contracts::ExchangeResult entered =
         send("AT+CPIN=\"" + pin.toLatin1() + "\"\r", QStringLiteral("Ввод PIN-кода"), 10);
     if (entered.answered()) return true;
     if (entered.outcome != contracts::ExchangeOutcome::Refused) return std::nullopt;
-    if (!storage::replaceDurably(refusedPath, digest(pin) + '\n').ok)
-        qCWarning(lcModem).noquote() << "cannot keep the refused PIN in" << refusedPath;
+    m_refusedPin = tried;
+    if (const auto kept = m_store.setFact(refusedPinFact(), tried); !kept)
+        qCWarning(lcModem).noquote() << "cannot keep the refused PIN:" << kept.error().message;
     log(logFolder, QStringLiteral("PIN-код не принят, повторно не вводится: ") + entered.reason());
     return false;
 }

@@ -13,6 +13,7 @@
 #include "contracts/Clock.h"
 #include "contracts/PhoneLink.h"
 #include "phone/Replies.h"
+#include "store/Store.h"
 
 namespace telvane::config {
 class Settings;
@@ -28,7 +29,7 @@ QString simProblemText(const phone::SimReport& sim, bool pinRefused);
 
 class ModemCare {
 public:
-    ModemCare(contracts::PhoneLink& phone, const config::Settings& settings,
+    ModemCare(contracts::PhoneLink& phone, store::Store& store, const config::Settings& settings,
               const contracts::WallClock& wallClock, bool echoOff = false);
 
     /// The encoding of the "Log.txt" lines ([SMS] Encoding).
@@ -51,9 +52,9 @@ public:
     bool sendingHeld() const { return m_sendingHeld; }
     QString network() const { return m_network; }
 
-    /// The file of the home folder that keeps a PIN the SIM refused, so that no restart tries
-    /// it again: three refusals would lock the SIM.
-    static QString refusedPinFileName() { return QStringLiteral("RefusedPin.txt"); }
+    /// The store's fact that keeps (the digest of) a PIN the SIM refused, so that no restart
+    /// tries it again: three refusals would lock the SIM.
+    static QString refusedPinFact() { return QStringLiteral("refused-pin"); }
 
 private:
     contracts::ExchangeResult send(const QByteArray& command, const QString& action, int delay = 5);
@@ -63,6 +64,8 @@ private:
     void log(const QString& logFolder, const QString& message);
 
     contracts::PhoneLink& m_phone;
+    store::Store& m_store;
+    QString m_refusedPin;  ///< the digest of the PIN the SIM refused, once known
     const config::Settings& m_settings;
     const contracts::WallClock& m_wallClock;
     bool m_echoOff;

@@ -13,6 +13,7 @@
 #include "contracts/EngineFigures.h"
 #include "http/Gauges.h"
 #include "http/Messages.h"
+#include "store/UnavailableStore.h"
 
 namespace telvane::http {
 
@@ -42,12 +43,19 @@ bool sameSecret(const QByteArray& given, const QByteArray& expected) {
     return difference == 0;
 }
 
-ApiServer::ApiServer(HttpConfig config, config::Settings settings, QObject* parent)
+ApiServer::ApiServer(HttpConfig config, config::Settings settings, store::StoreOpener openStore,
+                     QObject* parent)
     : QAbstractHttpServer(parent),
       m_config(std::move(config)),
       m_settings(std::move(settings)),
+      m_openStore(std::move(openStore)),
       m_limiter(m_config.requestsPerSecond) {
     m_clock.start();
+}
+
+store::Store& ApiServer::store() {
+    if (!m_store) m_store = store::openOrExplain(m_openStore);
+    return *m_store;
 }
 
 std::pair<QString, bool> ApiServer::start() {
@@ -192,7 +200,7 @@ Reply ApiServer::answer(const QHttpServerRequest& request) {
         if (!get) return notAllowed();
         return {200,
                 metricsText(contracts::engineFigures(),
-                            queueFigures(m_settings, QDateTime::currentDateTime())),
+                            queueFigures(store(), QDateTime::currentDateTime())),
                 "text/plain; version=0.0.4; charset=utf-8"};
     }
     if (path.startsWith(u"/api/v1/")) {
@@ -212,18 +220,18 @@ Reply ApiServer::api(const QHttpServerRequest& request, const QString& path) {
             if (!headerOf(request, "Content-Type").toLower().startsWith("application/json"))
                 return Reply::error(415, QStringLiteral("not_json"),
                                     QStringLiteral("Нужен Content-Type: application/json."));
-            return postMessage(m_settings, request.body(), QDateTime::currentDateTime());
+            return postMessage(store(), m_settings, request.body(), QDateTime::currentDateTime());
         }
         if (!get) return notAllowed();
         const auto limit = queryNumber(request, QStringLiteral("limit"), 20, 1, 200);
         if (!limit)
             return Reply::error(400, QStringLiteral("bad_limit"),
                                 QStringLiteral("limit: целое число от 1 до 200."));
-        return recentMessages(m_settings, static_cast<int>(*limit));
+        return recentMessages(store(), static_cast<int>(*limit));
     }
     if (path.startsWith(u"messages/")) {
         if (!get) return notAllowed();
-        return messageState(m_settings, path.mid(9));
+        return messageState(store(), path.mid(9));
     }
     if (path == u"inbox") {
         if (!get) return notAllowed();
@@ -234,7 +242,7 @@ Reply ApiServer::api(const QHttpServerRequest& request, const QString& path) {
             return Reply::error(
                 400, QStringLiteral("bad_cursor"),
                 QStringLiteral("after: курсор из прошлого ответа; limit: от 1 до 500."));
-        return inboxPage(m_settings, *after, static_cast<int>(*limit));
+        return inboxPage(store(), *after, static_cast<int>(*limit));
     }
     if (path == u"status") return get ? status() : notAllowed();
     return Reply::error(404, QStringLiteral("not_found"), QStringLiteral("Нет такого адреса."));
@@ -242,7 +250,7 @@ Reply ApiServer::api(const QHttpServerRequest& request, const QString& path) {
 
 Reply ApiServer::status() {
     const contracts::EngineFigures& f = contracts::engineFigures();
-    const QueueFigures queue = queueFigures(m_settings, QDateTime::currentDateTime());
+    const QueueFigures queue = queueFigures(store(), QDateTime::currentDateTime());
     const auto known = [](int value) { return value < 0 ? QJsonValue() : QJsonValue(value); };
     const auto orNull = [](const std::string& text) {
         return text.empty() ? QJsonValue() : QJsonValue(QString::fromStdString(text));
@@ -275,7 +283,7 @@ Reply ApiServer::status() {
                       {QStringLiteral("reportsPending"), qint64(f.reportsPending.load())},
                       {QStringLiteral("reportsFailed"), qint64(f.reportsFailed.load())}}},
          {QStringLiteral("inbox"),
-          QJsonObject{{QStringLiteral("newest"), QString::number(newestReceived(m_settings))}}}});
+          QJsonObject{{QStringLiteral("newest"), QString::number(newestReceived(store()))}}}});
 }
 
 }  // namespace telvane::http

@@ -12,6 +12,7 @@
 #include "config/Settings.h"
 #include "http/HttpConfig.h"
 #include "http/Replies.h"
+#include "store/Store.h"
 
 class QHttpServerRequest;
 
@@ -41,7 +42,9 @@ class ApiServer final : public QAbstractHttpServer {
 public:
     static constexpr qsizetype kMaxBody = 64 * 1024;
 
-    ApiServer(HttpConfig config, config::Settings settings, QObject* parent = nullptr);
+    /// `openStore` gives the interface's thread its connection to the store.
+    ApiServer(HttpConfig config, config::Settings settings, store::StoreOpener openStore,
+              QObject* parent = nullptr);
 
     /// Listens as configured; the line to show (address, or why not) and whether it listens.
     std::pair<QString, bool> start();
@@ -59,9 +62,13 @@ private:
     Reply api(const QHttpServerRequest& request, const QString& path);
     Reply status();
     bool authorized(const QHttpServerRequest& request) const;
+    /// This thread's connection, opened at the first request that needs it.
+    store::Store& store();
 
     HttpConfig m_config;
     config::Settings m_settings;
+    store::StoreOpener m_openStore;
+    std::unique_ptr<store::Store> m_store;
     RateLimiter m_limiter;
     QElapsedTimer m_clock;
     QString m_statusText = QStringLiteral("Telvane");

@@ -1,25 +1,18 @@
 #include "http/Gauges.h"
 
-#include <QFile>
 #include <QJsonArray>
 
-#include "config/Settings.h"
 #include "contracts/EngineFigures.h"
-#include "receive/InboxIndex.h"
-#include "send/OutboxFolder.h"
-#include "storage/DurableFile.h"
+#include "lifecycle/MessageStatus.h"
 
 namespace telvane::http {
 
-QueueFigures queueFigures(const config::Settings& settings, const QDateTime& now) {
+QueueFigures queueFigures(store::Store& store, const QDateTime& now) {
     QueueFigures queue;
-    const auto listed = send::DiskOutboxFolder(settings.folder(config::setting::Send)).list();
-    if (!listed) return queue;
-    queue.files = static_cast<int>(listed->size());
-    for (const send::OutboxEntry& entry : *listed) {
-        const qint64 age = std::max<qint64>(0, (now.toMSecsSinceEpoch() - entry.modifiedMs) / 1000);
-        queue.oldestAgeSeconds = std::max(queue.oldestAgeSeconds.value_or(0), age);
-    }
+    const auto waiting = store.queue();
+    if (!waiting) return queue;
+    queue.files = waiting->waiting;
+    if (waiting->oldest) queue.oldestAgeSeconds = std::max<qint64>(0, waiting->oldest->secsTo(now));
     return queue;
 }
 
@@ -70,8 +63,8 @@ QByteArray metricsText(const contracts::EngineFigures& f, const QueueFigures& qu
                 f.exchangeTimeouts);
     out.counter("telvane_store_failures", "Received messages that could not be written.",
                 f.storeFailures);
-    out.gauge("telvane_queue_files", "Outgoing files waiting in the send folder.", queue.files);
-    out.gauge("telvane_queue_oldest_age_seconds", "Age of the oldest waiting outgoing file.",
+    out.gauge("telvane_queue_files", "Outgoing messages waiting to go out.", queue.files);
+    out.gauge("telvane_queue_oldest_age_seconds", "Age of the oldest waiting outgoing message.",
               static_cast<double>(queue.oldestAgeSeconds.value_or(0)));
     out.gauge("telvane_in_service", "1 while the phone answers.", f.inService ? 1 : 0);
     out.gauge("telvane_signal_rssi", "Signal as AT+CSQ gives it (0-31, 99 or -1 unknown).",
@@ -90,33 +83,29 @@ QByteArray metricsText(const contracts::EngineFigures& f, const QueueFigures& qu
     return out.text();
 }
 
-namespace {
-
-QByteArray indexContent(const config::Settings& settings) {
-    return storage::readOwnFile(settings.homeFolder() + receive::InboxIndex::fileName()).bytes;
-}
-
-}  // namespace
-
-Reply inboxPage(const config::Settings& settings, qint64 after, int limit) {
-    const receive::InboxPage page = receive::readInboxIndex(indexContent(settings), after, limit);
+Reply inboxPage(store::Store& store, qint64 after, int limit) {
+    const auto page = store.inbox(after, limit);
+    if (!page) return storeUnavailable(page.error());
     QJsonArray messages;
-    for (const receive::InboxEntry& entry : page.entries) messages.append(entry.toJson());
-    const qint64 cursor = page.entries.isEmpty() ? after : page.entries.last().seq;
+    for (const store::IncomingMessage& m : page->messages) {
+        QJsonObject o{{QStringLiteral("seq"), m.id},
+                      {QStringLiteral("stored"), lifecycle::timeText(m.stored)},
+                      {QStringLiteral("number"), m.sender},
+                      {QStringLiteral("time"), m.timeStamp},
+                      {QStringLiteral("text"), m.text},
+                      {QStringLiteral("file"), m.file}};
+        if (!m.number.isEmpty()) o.insert(QStringLiteral("id"), m.number);
+        messages.append(o);
+    }
+    const qint64 cursor = page->messages.isEmpty() ? after : page->messages.last().id;
     return Reply::json(200, {{QStringLiteral("messages"), messages},
                              {QStringLiteral("cursor"), QString::number(cursor)},
-                             {QStringLiteral("more"), page.more}});
+                             {QStringLiteral("more"), page->more}});
 }
 
-qint64 newestReceived(const config::Settings& settings) {
-    // The page asks at every refresh: only the end of a long index is read.
-    constexpr qint64 kTail = 16 * 1024;
-    QFile index(settings.homeFolder() + receive::InboxIndex::fileName());
-    if (!index.open(QIODevice::ReadOnly)) return 0;
-    if (index.size() > kTail) index.seek(index.size() - kTail);
-    const receive::InboxPage page =
-        receive::readInboxIndex(index.readAll(), 0, std::numeric_limits<int>::max());
-    return page.entries.isEmpty() ? 0 : page.entries.last().seq;
+qint64 newestReceived(store::Store& store) {
+    const auto newest = store.newestIncoming();
+    return newest ? *newest : 0;
 }
 
 }  // namespace telvane::http

@@ -1,16 +1,14 @@
 #pragma once
-// Figures the interface reads for itself, apart from the engine's counters: the send folder's
-// queue, and the received-message index.
+// Figures the interface reads for itself, apart from the engine's counters: the outgoing queue
+// and the inbox, both from the store.
 
 #include <QDateTime>
 #include <QString>
 #include <optional>
 
 #include "http/Replies.h"
+#include "store/Store.h"
 
-namespace telvane::config {
-class Settings;
-}
 namespace telvane::contracts {
 struct EngineFigures;
 }
@@ -18,20 +16,20 @@ struct EngineFigures;
 namespace telvane::http {
 
 struct QueueFigures {
-    int files = 0;
+    int files = 0;                           ///< messages waiting to go out
     std::optional<qint64> oldestAgeSeconds;  ///< none while the queue is empty
 };
 
-/// The outgoing files waiting in the send folder, as the outbox lists them.
-QueueFigures queueFigures(const config::Settings& settings, const QDateTime& now);
+/// The outgoing messages that wait, as the store has them; an empty queue when it cannot say.
+QueueFigures queueFigures(store::Store& store, const QDateTime& now);
 
 /// GET /metrics: the Prometheus text format (version 0.0.4).
 QByteArray metricsText(const contracts::EngineFigures& figures, const QueueFigures& queue);
 
 /// GET /api/v1/inbox?after=&limit=.
-Reply inboxPage(const config::Settings& settings, qint64 after, int limit);
+Reply inboxPage(store::Store& store, qint64 after, int limit);
 
-/// The sequence number of the newest received message, 0 for none.
-qint64 newestReceived(const config::Settings& settings);
+/// The cursor of the newest received message, 0 for none.
+qint64 newestReceived(store::Store& store);
 
 }  // namespace telvane::http

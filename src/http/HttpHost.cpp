@@ -10,8 +10,12 @@
 
 namespace telvane::http {
 
-HttpHost::HttpHost(QString iniFilePath, QString homeFolder, QObject* parent)
-    : QObject(parent), m_iniFilePath(std::move(iniFilePath)), m_homeFolder(std::move(homeFolder)) {}
+HttpHost::HttpHost(QString iniFilePath, QString homeFolder, store::StoreOpener openStore,
+                   QObject* parent)
+    : QObject(parent),
+      m_iniFilePath(std::move(iniFilePath)),
+      m_homeFolder(std::move(homeFolder)),
+      m_openStore(std::move(openStore)) {}
 
 HttpHost::~HttpHost() {
     if (!m_thread) return;
@@ -36,7 +40,7 @@ void HttpHost::launch() {
     // Made here so that no status is missed, then handed to their thread before that starts:
     // they listen, answer, post and end there, as their sockets must.
     if (!off) {
-        m_server = new ApiServer(std::get<HttpConfig>(read), settings);
+        m_server = new ApiServer(std::get<HttpConfig>(read), settings, m_openStore);
         m_server->moveToThread(m_thread.get());
         connect(this, &HttpHost::statusSeen, m_server, &ApiServer::setStatusText);
         connect(this, &HttpHost::networkSeen, m_server, &ApiServer::setNetworkText);
@@ -52,8 +56,9 @@ void HttpHost::launch() {
             Qt::QueuedConnection);
     }
     if (posting) {
-        m_sender = new WebhookSender(
-            url, settings.text(config::setting::HttpToken).trimmed().toUtf8(), settings);
+        m_sender =
+            new WebhookSender(url, settings.text(config::setting::HttpToken).trimmed().toUtf8(),
+                              settings, m_openStore);
         m_sender->moveToThread(m_thread.get());
         QMetaObject::invokeMethod(m_sender, &WebhookSender::wake, Qt::QueuedConnection);
     }

@@ -7,6 +7,8 @@
 #include <QThread>
 #include <memory>
 
+#include "store/Store.h"
+
 namespace telvane::gateway {
 class EngineHost;
 }
@@ -19,7 +21,9 @@ class WebhookSender;
 class HttpHost final : public QObject {
     Q_OBJECT
 public:
-    HttpHost(QString iniFilePath, QString homeFolder, QObject* parent = nullptr);
+    /// `openStore` gives the interface's thread its connection to the store.
+    HttpHost(QString iniFilePath, QString homeFolder, store::StoreOpener openStore,
+             QObject* parent = nullptr);
     /// Closes the interface and waits for its thread.
     ~HttpHost() override;
 
@@ -48,6 +52,7 @@ private:
 
     QString m_iniFilePath;
     QString m_homeFolder;
+    store::StoreOpener m_openStore;
     std::unique_ptr<QThread> m_thread;
     ApiServer* m_server = nullptr;      ///< lives and dies on m_thread
     WebhookSender* m_sender = nullptr;  ///< likewise

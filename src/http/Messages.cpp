@@ -1,81 +1,70 @@
 #include "http/Messages.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QRandomGenerator>
 #include <QRegularExpression>
-#include <algorithm>
 
 #include "codec/Alphabets.h"
 #include "config/CodecSettings.h"
 #include "config/Settings.h"
-#include "contracts/EngineFigures.h"
 #include "lifecycle/MessageStatus.h"
 #include "send/OutgoingCheck.h"
-#include "storage/DurableFile.h"
+#include "send/OutgoingFile.h"
 
 namespace telvane::http {
 
 namespace {
 
-namespace setting = config::setting;
-using lifecycle::MessageState;
-using lifecycle::MessageStatus;
+using store::OutgoingMessage;
+using store::OutgoingState;
 
-constexpr qint64 kStatusFileLimit = 64 * 1024;
-
-// What a caller follows: the outbox's "waiting" reads as queued, a report still pending (the
+// What a caller follows: a message on its way reads as sending, a report still pending (the
 // centre keeps trying) as sent; "detail" keeps the outbox's own word.
-QString apiState(MessageState state) {
+QString apiState(OutgoingState state) {
     switch (state) {
-        case MessageState::Waiting:
+        case OutgoingState::Queued:
             return QStringLiteral("queued");
-        case MessageState::Sent:
-        case MessageState::Pending:
+        case OutgoingState::Sending:
+        case OutgoingState::Submitted:
+            return QStringLiteral("sending");
+        case OutgoingState::Sent:
+        case OutgoingState::Pending:
             return QStringLiteral("sent");
-        case MessageState::Delivered:
+        case OutgoingState::Delivered:
             return QStringLiteral("delivered");
-        case MessageState::Failed:
+        case OutgoingState::Failed:
             return QStringLiteral("failed");
+        case OutgoingState::Unconfirmed:
+            break;
     }
-    return QStringLiteral("queued");
+    return QStringLiteral("unconfirmed");
 }
 
-QJsonObject describe(const QString& id, const MessageStatus& s) {
+QJsonObject describe(const OutgoingMessage& m) {
     QJsonArray references;
-    for (const std::optional<int>& r : s.references)
-        references.append(r ? QJsonValue(*r) : QJsonValue());
+    for (const store::OutgoingPart& part : m.parts)
+        references.append(part.reference ? QJsonValue(*part.reference) : QJsonValue());
     QJsonObject o{
-        {QStringLiteral("id"), id},
-        {QStringLiteral("state"), apiState(s.state)},
-        {QStringLiteral("detail"), lifecycle::stateName(s.state)},
-        {QStringLiteral("number"), s.number},
-        {QStringLiteral("parts"), s.parts},
+        {QStringLiteral("id"), m.id},
+        {QStringLiteral("state"), apiState(m.state)},
+        {QStringLiteral("detail"), lifecycle::stateWord(m.state)},
+        {QStringLiteral("number"), m.destination.isEmpty() ? m.number.trimmed() : m.destination},
+        {QStringLiteral("parts"), int(m.parts.size())},
         {QStringLiteral("references"), references},
-        {QStringLiteral("attempts"), s.attempts},
-        {QStringLiteral("time"), s.time.isValid() ? lifecycle::timeText(s.time) : QString()}};
-    if (s.errorNumber || !s.errorText.isEmpty())
+        {QStringLiteral("attempts"), m.attempts},
+        {QStringLiteral("time"), lifecycle::timeText(m.updated)}};
+    if (m.errorNumber || !m.errorText.isEmpty())
         o.insert(QStringLiteral("error"),
                  QJsonObject{{QStringLiteral("number"),
-                              s.errorNumber ? QJsonValue(*s.errorNumber) : QJsonValue()},
-                             {QStringLiteral("text"), s.errorText}});
-    if (s.report)
-        o.insert(
-            QStringLiteral("report"),
-            QJsonObject{{QStringLiteral("status"),
-                         QStringLiteral("%1").arg(*s.report, 2, 16, QLatin1Char('0')).toUpper()},
-                        {QStringLiteral("time"),
-                         s.reportTime.isValid() ? lifecycle::timeText(s.reportTime) : QString()}});
+                              m.errorNumber ? QJsonValue(*m.errorNumber) : QJsonValue()},
+                             {QStringLiteral("text"), m.errorText}});
+    if (m.reportStatus)
+        o.insert(QStringLiteral("report"),
+                 QJsonObject{
+                     {QStringLiteral("status"),
+                      QStringLiteral("%1").arg(*m.reportStatus, 2, 16, QLatin1Char('0')).toUpper()},
+                     {QStringLiteral("time"), lifecycle::timeText(m.reportTime)}});
     return o;
-}
-
-std::optional<MessageStatus> statusIn(const QString& folder, const QString& id) {
-    if (folder.isEmpty()) return std::nullopt;
-    const storage::ReadResult read =
-        storage::readOwnFile(folder + id + QStringLiteral(".status"), kStatusFileLimit);
-    if (!read.ok()) return std::nullopt;
-    return lifecycle::parseStatus(read.bytes);
 }
 
 QString newId(const QDateTime& now) {
@@ -84,13 +73,9 @@ QString newId(const QDateTime& now) {
                .rightJustified(4, u'0');
 }
 
-struct Folders {
-    QString send, sent, failed;
-    explicit Folders(const config::Settings& s)
-        : send(s.folder(setting::Send)),
-          sent(s.optionalFolder(setting::Sent)),
-          failed(s.optionalFolder(setting::Failed)) {}
-};
+Reply noSuchMessage() {
+    return Reply::error(404, QStringLiteral("not_found"), QStringLiteral("Нет такого сообщения."));
+}
 
 }  // namespace
 
@@ -99,7 +84,8 @@ bool plausibleId(const QString& id) {
     return pattern.match(id).hasMatch() && !id.contains(QStringLiteral(".."));
 }
 
-Reply postMessage(const config::Settings& settings, const QByteArray& body, const QDateTime& now) {
+Reply postMessage(store::Store& store, const config::Settings& settings, const QByteArray& body,
+                  const QDateTime& now) {
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(body, &parseError);
     if (!document.isObject())
@@ -134,81 +120,35 @@ Reply postMessage(const config::Settings& settings, const QByteArray& body, cons
             send::checkOutgoing(file, codec::TextEncoding::Utf8, separator, options))
         return Reply::error(refusal->settings ? 500 : 422, refusal->code, refusal->reason);
 
-    const Folders folders(settings);
-    if (!QDir().mkpath(folders.send))
-        return Reply::error(503, QStringLiteral("send_folder"),
-                            QStringLiteral("Папка отправки недоступна: ") + folders.send);
-    QString id = newId(now);
-    while (QFileInfo::exists(folders.send + id + QStringLiteral(".txt")) ||
-           statusIn(folders.sent, id) || statusIn(folders.failed, id))
-        id = newId(now);
-    const storage::WriteResult written =
-        storage::replaceDurably(folders.send + id + QStringLiteral(".txt"), file);
-    if (!written.ok)
-        return Reply::error(503, QStringLiteral("not_written"),
-                            QStringLiteral("Сообщение не записано: ") + written.error);
-    return Reply::json(202, {{QStringLiteral("id"), id},
+    OutgoingMessage message;
+    message.id = newId(now);
+    message.origin = store::Origin::Api;
+    message.number = number;
+    // As the outbox reads a file's text: spaces (only) trimmed from both ends.
+    message.text = QString::fromStdU32String(
+        std::u32string(send::trimSpaces(text.toString().toStdU32String())));
+    message.reportWanted = options.report;
+    message.created = message.updated = now;
+    const auto queued = store.addOutgoing(message);
+    if (!queued) return storeUnavailable(queued.error());
+    return Reply::json(202, {{QStringLiteral("id"), queued->id},
                              {QStringLiteral("state"), QStringLiteral("queued")},
                              {QStringLiteral("report"), options.report}});
 }
 
-Reply messageState(const config::Settings& settings, const QString& id) {
-    if (!plausibleId(id))
-        return Reply::error(404, QStringLiteral("not_found"),
-                            QStringLiteral("Нет такого сообщения."));
-    const Folders folders(settings);
-    const std::optional<MessageStatus> waiting = statusIn(folders.send, id);
-    const QFileInfo file(folders.send + id + QStringLiteral(".txt"));
-    if (file.exists()) {
-        MessageStatus status = waiting.value_or(MessageStatus{});
-        if (!waiting) status.time = file.lastModified();
-        QJsonObject o = describe(id, status);
-        if (contracts::engineFigures().sending() == id.toStdString())
-            o.insert(QStringLiteral("state"), QStringLiteral("sending"));
-        return Reply::json(200, o);
-    }
-    for (const QString& folder : {folders.sent, folders.failed})
-        if (const auto status = statusIn(folder, id))
-            return Reply::json(200, describe(id, *status));
-    // Without a Sent folder the outbox deletes a file only once the phone confirmed it.
-    if (folders.sent.isEmpty() && id.startsWith(QStringLiteral("api-"))) {
-        MessageStatus sent;
-        sent.state = MessageState::Sent;
-        QJsonObject o = describe(id, sent);
-        o.insert(QStringLiteral("archived"), false);
-        return Reply::json(200, o);
-    }
-    return Reply::error(404, QStringLiteral("not_found"), QStringLiteral("Нет такого сообщения."));
+Reply messageState(store::Store& store, const QString& id) {
+    if (!plausibleId(id)) return noSuchMessage();
+    const auto found = store.outgoing(id);
+    if (!found) return storeUnavailable(found.error());
+    if (!found->has_value()) return noSuchMessage();
+    return Reply::json(200, describe(**found));
 }
 
-Reply recentMessages(const config::Settings& settings, int limit) {
-    const Folders folders(settings);
-    struct Found {
-        QDateTime time;
-        QJsonObject object;
-    };
-    QList<Found> found;
-    QSet<QString> seen;
-    for (const QString& folder : {folders.send, folders.sent, folders.failed}) {
-        if (folder.isEmpty()) continue;
-        const QFileInfoList files = QDir(folder).entryInfoList(
-            {QStringLiteral("*.status"), QStringLiteral("*.txt")}, QDir::Files, QDir::Time);
-        for (const QFileInfo& info : files) {
-            const QString id = info.completeBaseName();
-            if (seen.contains(id) || found.size() >= 4 * limit) continue;
-            seen.insert(id);
-            const Reply reply = messageState(settings, id);
-            if (reply.status != 200) continue;
-            const QJsonObject o = QJsonDocument::fromJson(reply.body).object();
-            const QDateTime time =
-                QDateTime::fromString(o.value(QStringLiteral("time")).toString(), Qt::ISODate);
-            found.append({time.isValid() ? time : info.lastModified(), o});
-        }
-    }
-    std::stable_sort(found.begin(), found.end(),
-                     [](const Found& a, const Found& b) { return a.time > b.time; });
+Reply recentMessages(store::Store& store, int limit) {
+    const auto recent = store.recent(limit);
+    if (!recent) return storeUnavailable(recent.error());
     QJsonArray list;
-    for (const Found& f : found.mid(0, limit)) list.append(f.object);
+    for (const OutgoingMessage& m : *recent) list.append(describe(m));
     return Reply::json(200, {{QStringLiteral("messages"), list}});
 }
 

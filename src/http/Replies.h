@@ -7,6 +7,8 @@
 #include <QJsonObject>
 #include <QString>
 
+#include "store/Store.h"
+
 namespace telvane::http {
 
 struct Reply {
@@ -22,5 +24,11 @@ struct Reply {
                     {{QStringLiteral("error"), code}, {QStringLiteral("message"), message}});
     }
 };
+
+/// 503: what needs the store cannot be answered while it fails.
+inline Reply storeUnavailable(const store::StoreError& error) {
+    return Reply::error(503, QStringLiteral("store_unavailable"),
+                        QStringLiteral("Хранилище недоступно: ") + error.message);
+}
 
 }  // namespace telvane::http

@@ -5,7 +5,7 @@
 #include <QNetworkRequest>
 
 #include "http/HttpConfig.h"
-#include "lifecycle/EventQueue.h"
+#include "store/UnavailableStore.h"
 
 namespace telvane::http {
 
@@ -20,24 +20,33 @@ QByteArray signatureOf(const QByteArray& body, const QByteArray& token) {
            QMessageAuthenticationCode::hash(body, token, QCryptographicHash::Sha256).toHex();
 }
 
-WebhookSender::WebhookSender(QUrl url, QByteArray token, config::Settings settings, QObject* parent)
+WebhookSender::WebhookSender(QUrl url, QByteArray token, config::Settings settings,
+                             store::StoreOpener openStore, QObject* parent)
     : QObject(parent),
       m_url(std::move(url)),
       m_token(std::move(token)),
       m_settings(std::move(settings)),
+      m_openStore(std::move(openStore)),
       m_network(this),
       m_timer(this) {
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &WebhookSender::wake);
 }
 
+store::Store& WebhookSender::store() {
+    if (!m_store) m_store = store::openOrExplain(m_openStore);
+    return *m_store;
+}
+
 void WebhookSender::wake() {
     if (m_busy) return;
-    const QByteArray event = lifecycle::EventQueue(m_settings.homeFolder()).first();
-    if (event.isEmpty()) {
+    const auto next = store().nextEvent();
+    if (!next || !next->has_value()) {
         m_timer.start(kLookMs);
         return;
     }
+    const qint64 id = next->value().id;
+    const QByteArray event = next->value().body;
     QNetworkRequest request(m_url);
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
     request.setRawHeader("User-Agent", "Telvane");
@@ -46,20 +55,18 @@ void WebhookSender::wake() {
     request.setTransferTimeout(kReplyTimeoutMs);
     m_busy = true;
     QNetworkReply* reply = m_network.post(request, event);
-    connect(reply, &QNetworkReply::finished, this,
-            [this, reply, event] { finished(reply, event); });
+    connect(reply, &QNetworkReply::finished, this, [this, reply, id] { finished(reply, id); });
 }
 
-void WebhookSender::finished(QNetworkReply* reply, const QByteArray& event) {
+void WebhookSender::finished(QNetworkReply* reply, qint64 event) {
     reply->deleteLater();
     m_busy = false;
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (reply->error() == QNetworkReply::NoError && status >= 200 && status < 300) {
-        const storage::WriteResult dropped =
-            lifecycle::EventQueue(m_settings.homeFolder()).dropFirst(event);
-        if (!dropped.ok) {
+        const auto dropped = store().eventDelivered(event, QDateTime::currentDateTime());
+        if (!dropped) {
             // Left in the queue, it would be posted again and again.
-            log(QStringLiteral("Очередь Webhook не записывается: ") + dropped.error);
+            log(QStringLiteral("Очередь Webhook не записывается: ") + dropped.error().message);
             m_timer.start(kLongestPauseMs);
             return;
         }

@@ -1,5 +1,5 @@
 #pragma once
-// Posts the events of "webhook.queue" to [Http] Webhook, one at a time and in order, on the
+// Posts the events the store keeps for [Http] Webhook, one at a time and in order, on the
 // interface's thread. An event leaves the queue only once the receiver answered 2xx; until then
 // it is tried again after 1, 2, 4... up to 30 seconds. "Log.txt" says when the receiver stops
 // taking events and when it takes them again, not at every try.
@@ -11,6 +11,7 @@
 #include <QUrl>
 
 #include "config/Settings.h"
+#include "store/Store.h"
 
 class QNetworkReply;
 
@@ -24,19 +25,24 @@ class WebhookSender final : public QObject {
 public:
     static constexpr int kLongestPauseMs = 30000;
 
-    WebhookSender(QUrl url, QByteArray token, config::Settings settings, QObject* parent = nullptr);
+    /// `openStore` gives the sender's thread its connection to the store.
+    WebhookSender(QUrl url, QByteArray token, config::Settings settings,
+                  store::StoreOpener openStore, QObject* parent = nullptr);
 
 public slots:
     /// Looks at the queue now (a poll may have added events).
     void wake();
 
 private:
-    void finished(QNetworkReply* reply, const QByteArray& event);
+    void finished(QNetworkReply* reply, qint64 event);
+    store::Store& store();
     void log(const QString& line) const;
 
     QUrl m_url;
     QByteArray m_token;
     config::Settings m_settings;
+    store::StoreOpener m_openStore;
+    std::unique_ptr<store::Store> m_store;
     QNetworkAccessManager m_network;
     QTimer m_timer;
     bool m_busy = false;

@@ -1,12 +1,10 @@
 #include "lifecycle/Hooks.h"
 
 #include <QDir>
-#include <QJsonObject>
 #include <QProcess>
 #include <algorithm>
 
 #include "config/Settings.h"
-#include "lifecycle/EventQueue.h"
 #include "storage/LogFile.h"
 
 #ifdef Q_OS_UNIX
@@ -34,12 +32,12 @@ const config::Setting& keyOf(HookEvent event) {
     return setting::OnReport;
 }
 
+}  // namespace
+
 QString eventName(HookEvent event) {
     constexpr const char* names[] = {"receive", "sent", "failed", "report"};
     return QString::fromLatin1(names[static_cast<int>(event)]);
 }
-
-}  // namespace
 
 struct HookRunner::Job {
     QString key;
@@ -67,23 +65,6 @@ HookRunner::~HookRunner() {
 
 void HookRunner::queue(const config::Settings& settings, const HookMessage& message,
                        const QString& logFolder, codec::TextEncoding encoding) {
-    if (!settings.text(setting::HttpWebhook).trimmed().isEmpty()) {
-        const QJsonObject event{{QStringLiteral("event"), eventName(message.event)},
-                                {QStringLiteral("id"), message.id},
-                                {QStringLiteral("number"), message.number},
-                                {QStringLiteral("time"), message.timeStamp},
-                                {QStringLiteral("text"), message.text},
-                                {QStringLiteral("file"), QDir::toNativeSeparators(message.file)},
-                                {QStringLiteral("status"), message.status}};
-        const storage::WriteResult written = EventQueue(settings.homeFolder()).append(event);
-        storage::DiskFileSystem disk;
-        if (!written.ok)
-            (void)storage::appendLog(disk, logFolder, QDateTime::currentDateTime(),
-                                     {QStringLiteral("Событие не поставлено в очередь Webhook: ") +
-                                          eventName(message.event) + u' ' + message.id,
-                                      written.error},
-                                     encoding);
-    }
     const config::Setting& key = keyOf(message.event);
     const QStringList command = hookCommand(settings.text(key));
     if (command.isEmpty()) return;

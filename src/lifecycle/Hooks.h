@@ -40,6 +40,9 @@ struct HookMessage {
     QString status;  ///< received, or the status file's state
 };
 
+/// "receive", "sent", "failed", "report".
+QString eventName(HookEvent event);
+
 /// The program and its arguments from a [Hooks] value: blanks separate them, double quotes
 /// keep blanks inside one, and three double quotes in a row stand for one (QProcess's rule).
 /// No shell reads it: ">", "|", "$" and "*" are plain characters.
@@ -55,7 +58,7 @@ public:
     HookRunner& operator=(const HookRunner&) = delete;
 
     /// Queues the event's hook as the settings name it now; nothing when none is set. Failures
-    /// go to "Log.txt" in `logFolder`, in `encoding`.
+    /// go to "Log.txt" in `logFolder`, in `encoding`. (announce() also queues the webhook's.)
     void queue(const config::Settings& settings, const HookMessage& message,
                const QString& logFolder, codec::TextEncoding encoding);
 

@@ -1,14 +1,14 @@
 #include "lifecycle/MessageStatus.h"
 
+#include <QFileInfo>
 #include <QStringList>
 #include <algorithm>
-#include <array>
+
+#include "storage/DurableFile.h"
 
 namespace telvane::lifecycle {
 
 namespace {
-
-constexpr std::array kStates{"waiting", "sent", "failed", "delivered", "pending"};
 
 QString optionalNumber(const std::optional<int>& n) { return n ? QString::number(*n) : QString(); }
 
@@ -19,8 +19,15 @@ QString timeText(const QDateTime& time) {
                           : QString();
 }
 
-QString stateName(MessageState state) {
-    return QString::fromLatin1(kStates[static_cast<std::size_t>(state)]);
+QString stateWord(store::OutgoingState state) {
+    switch (state) {
+        case store::OutgoingState::Queued:
+        case store::OutgoingState::Sending:
+        case store::OutgoingState::Submitted:
+            return QStringLiteral("waiting");
+        default:
+            return store::stateName(state);
+    }
 }
 
 QString statusPathOf(const QString& messageFile) {
@@ -29,75 +36,40 @@ QString statusPathOf(const QString& messageFile) {
     return (dot > slash + 1 ? messageFile.left(dot) : messageFile) + QStringLiteral(".status");
 }
 
-MessageState stateOfReport(int tpSt) {
-    if (tpSt < 0x20) return MessageState::Delivered;
-    if (tpSt < 0x40) return MessageState::Pending;
-    return MessageState::Failed;
+store::OutgoingState stateOfReport(int tpSt) {
+    if (tpSt < 0x20) return store::OutgoingState::Delivered;
+    if (tpSt < 0x40) return store::OutgoingState::Pending;
+    return store::OutgoingState::Failed;
 }
 
-QByteArray serialize(const MessageStatus& s) {
+QByteArray statusFileOf(const store::OutgoingMessage& m) {
     QStringList references;
-    for (const auto& r : s.references)
-        references << (r ? QString::number(*r) : QStringLiteral("-"));
+    for (const store::OutgoingPart& part : m.parts)
+        references << (part.reference ? QString::number(*part.reference) : QStringLiteral("-"));
     QStringList lines{
-        QStringLiteral("state=") + stateName(s.state),
-        QStringLiteral("time=") + timeText(s.time),
-        QStringLiteral("file=") + s.file,
-        QStringLiteral("number=") + s.number,
-        QStringLiteral("parts=") + QString::number(s.parts),
+        QStringLiteral("state=") + stateWord(m.state),
+        QStringLiteral("time=") + timeText(m.updated),
+        QStringLiteral("file=") + m.file.name,
+        QStringLiteral("number=") + (m.destination.isEmpty() ? m.number.trimmed() : m.destination),
+        QStringLiteral("parts=") + QString::number(m.parts.size()),
         QStringLiteral("references=") + references.join(u','),
-        QStringLiteral("attempts=") + QString::number(s.attempts),
-        QStringLiteral("error=") + optionalNumber(s.errorNumber),
-        QStringLiteral("error-text=") + s.errorText,
+        QStringLiteral("attempts=") + QString::number(m.attempts),
+        QStringLiteral("error=") + optionalNumber(m.errorNumber),
+        QStringLiteral("error-text=") + m.errorText,
     };
-    if (s.report) {
+    if (m.reportStatus) {
         lines << QStringLiteral("report=") +
-                     QStringLiteral("%1").arg(*s.report, 2, 16, QLatin1Char('0')).toUpper()
-              << QStringLiteral("report-time=") + timeText(s.reportTime);
+                     QStringLiteral("%1").arg(*m.reportStatus, 2, 16, QLatin1Char('0')).toUpper()
+              << QStringLiteral("report-time=") + timeText(m.reportTime);
     }
     // A value is one line: a file name may hold anything.
     for (QString& line : lines) line.replace(u'\n', u' ').replace(u'\r', u' ');
     return (lines.join(u'\n') + u'\n').toUtf8();
 }
 
-MessageStatus parseStatus(const QByteArray& text) {
-    MessageStatus s;
-    for (const QString& line : QString::fromUtf8(text).split(u'\n')) {
-        const qsizetype eq = line.indexOf(u'=');
-        if (eq < 0) continue;
-        const QString key = line.left(eq), value = line.mid(eq + 1);
-        bool ok = false;
-        if (key == u"state") {
-            for (std::size_t i = 0; i < kStates.size(); ++i)
-                if (value == QLatin1String(kStates[i])) s.state = MessageState(i);
-        } else if (key == u"time") {
-            s.time = QDateTime::fromString(value, Qt::ISODate);
-        } else if (key == u"file") {
-            s.file = value;
-        } else if (key == u"number") {
-            s.number = value;
-        } else if (key == u"parts") {
-            s.parts = value.toInt();
-        } else if (key == u"references" && !value.isEmpty()) {
-            for (const QString& r : value.split(u',')) {
-                const int n = r.toInt(&ok);
-                s.references << (ok ? std::optional(n) : std::nullopt);
-            }
-        } else if (key == u"attempts") {
-            s.attempts = value.toInt();
-        } else if (key == u"error") {
-            const int n = value.toInt(&ok);
-            if (ok) s.errorNumber = n;
-        } else if (key == u"error-text") {
-            s.errorText = value;
-        } else if (key == u"report") {
-            const int n = value.toInt(&ok, 16);
-            if (ok) s.report = n;
-        } else if (key == u"report-time") {
-            s.reportTime = QDateTime::fromString(value, Qt::ISODate);
-        }
-    }
-    return s;
+bool writeStatusBeside(const store::OutgoingMessage& message) {
+    if (message.place.isEmpty() || !QFileInfo::exists(message.place)) return false;
+    return storage::replaceDurably(statusPathOf(message.place), statusFileOf(message)).ok;
 }
 
 }  // namespace telvane::lifecycle

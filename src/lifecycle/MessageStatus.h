@@ -1,9 +1,10 @@
 #pragma once
 // The status file of an outgoing message, "<id>.status" beside its file: in the send folder
-// while it waits, in the Sent or Failed folder with it afterwards. key=value lines in UTF-8, so
+// while it waits, in the Sent or Failed folder with it afterwards. Written from the store for
+// people and programs to read; the gateway never reads it back. key=value lines in UTF-8, so
 // that a sending program can follow its message without parsing "Log.txt":
 //
-//   state=sent                         waiting, sent, failed, delivered, pending
+//   state=sent                         waiting, sent, failed, delivered, pending, unconfirmed
 //   time=2026-12-05T21:07:30+03:00     when the state was reached
 //   file=order-17.txt                  the file as it was dropped
 //   number=+79161234567                as it went out
@@ -17,40 +18,29 @@
 
 #include <QByteArray>
 #include <QDateTime>
-#include <QList>
 #include <QString>
-#include <optional>
+
+#include "store/Records.h"
 
 namespace telvane::lifecycle {
 
-enum class MessageState { Waiting, Sent, Failed, Delivered, Pending };
+/// The word a status file and a hook give for a state: "waiting" while the message is in the
+/// queue or on its way, otherwise the store's own word.
+QString stateWord(store::OutgoingState state);
 
-/// "waiting", "sent", "failed", "delivered", "pending".
-QString stateName(MessageState state);
+/// The status file of a message as the store has it.
+QByteArray statusFileOf(const store::OutgoingMessage& message);
 
-struct MessageStatus {
-    MessageState state = MessageState::Waiting;
-    QDateTime time;
-    QString file;
-    QString number;
-    int parts = 0;
-    QList<std::optional<int>> references;
-    int attempts = 0;
-    std::optional<int> errorNumber;
-    QString errorText;
-    std::optional<int> report;  ///< TP-ST
-    QDateTime reportTime;
-};
+/// Rewrites the status file beside the message's file (in Sent, say), where it has one: a
+/// file taken away by a person is not made again. True when it was written.
+bool writeStatusBeside(const store::OutgoingMessage& message);
 
-QByteArray serialize(const MessageStatus& status);
 /// A time as status files and hooks give it: ISO 8601 with the offset from UTC.
 QString timeText(const QDateTime& time);
-/// Lines that do not read (an unknown key, a damaged value) are passed over.
-MessageStatus parseStatus(const QByteArray& text);
 
 /// The state a delivery report puts a sent message in (TS 23.040 9.2.3.15): 00-1F delivered,
 /// 20-3F pending (the centre still tries), anything else failed.
-MessageState stateOfReport(int tpSt);
+store::OutgoingState stateOfReport(int tpSt);
 
 /// The status file beside a message's file: "<id>.status" for "<id>.txt".
 QString statusPathOf(const QString& messageFile);

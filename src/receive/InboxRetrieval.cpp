@@ -9,14 +9,16 @@
 #include "config/CodecSettings.h"
 #include "config/Settings.h"
 #include "contracts/EngineFigures.h"
-#include "lifecycle/AwaitedReports.h"
-#include "lifecycle/Hooks.h"
+#include "lifecycle/Announce.h"
 #include "lifecycle/MessageStatus.h"
+#include "lifecycle/Reports.h"
 #include "office/OfficeStore.h"
+#include "receive/DayFile.h"
 #include "receive/ListAnswer.h"
-#include "receive/MessageFiles.h"
 #include "receive/PartFiles.h"
+#include "receive/RetrievalCommands.h"
 #include "storage/LogFile.h"
+#include "store/DuplicateKeys.h"
 
 namespace telvane::receive {
 
@@ -25,13 +27,13 @@ using contracts::PollContext;
 using contracts::StatusIcon;
 using contracts::StatusId;
 
+using store::messageKey;
+using store::partKey;
+using store::reportKey;
+
 namespace {
 
 constexpr qint32 kMaxSmsNumber = 10000;
-/// Seconds: a memory selection; the listing's wait for its next byte, and for all of it.
-constexpr int kSelectS = 5;
-constexpr int kListQuietS = 20;
-constexpr int kListCeilingS = 300;
 
 QString fromU32(const std::u32string& text) { return QString::fromStdU32String(text); }
 
@@ -52,50 +54,49 @@ QString writeFailedText(const QString& fileName) {
     return QStringLiteral("Ошибка записи сообщения в файл: ") + fileName;
 }
 
+QString storeFailedText(const store::StoreError& error) {
+    return QStringLiteral("Ошибка записи сообщения в хранилище: ") + error.message;
+}
+
 QString referenceText(const codec::Concat& concat) {
     const int digits = concat.refBits == 16 ? 4 : 2;
     return QStringLiteral("%1").arg(concat.ref, digits, 16, QLatin1Char('0')).toUpper();
 }
 
-QByteArray partKey(const MessagePart& part) {
-    return journalKey(QStringLiteral("part"), part.number, part.timeStamp,
-                      part.reference + QLatin1Char('-') + QString::number(part.total) +
-                          QLatin1Char('$') + QString::number(part.sequence) + QLatin1Char('\t') +
-                          part.text);
+QByteArray keyOf(const MessagePart& part) {
+    return partKey(part.number, part.timeStamp, part.reference, part.total, part.sequence,
+                   part.text);
 }
 
-QByteArray messageKey(const QString& number, const QString& timeStamp, const QString& text) {
-    return journalKey(QStringLiteral("message"), number, timeStamp, text);
-}
-
-// Two reports on two messages to one recipient may share the time stamp and the text; they
-// differ in the reference of the message they report on, or in when it was discharged.
-QByteArray reportKey(const codec::DecodedPdu& pdu, const codec::MessageRecord& record) {
-    const QString discharge =
-        pdu.dischargeTime ? fromU32(codec::formatTimeStamp(*pdu.dischargeTime)) : QString();
-    return journalKey(QStringLiteral("report"), fromU32(record.number), fromU32(record.timeStamp),
-                      fromU32(record.text) + QStringLiteral("\tMR ") +
-                          QString::number(pdu.messageReference.value_or(0)) +
-                          QStringLiteral("\tDT ") + discharge);
-}
+// How recording a received message ended.
+enum class Kept {
+    Now,      ///< in the store and its day's file now
+    Before,   ///< recorded before: stored earlier, or the network delivered it twice
+    NotKept,  ///< the store or the day's file failed: it stays in the phone
+};
 
 }  // namespace
 
-// What one run needs at hand: the context, the day's file and the counters.
+// What one run needs at hand: the context, the day's file, the store and the counters.
 class InboxRetrieval::Run {
 public:
     Run(InboxRetrieval& owner, PollContext& context)
         : m_owner(owner),
           m_context(context),
           m_files(owner.m_files),
-          m_journal(owner.journal(context)),
+          m_store(context.store),
           m_now(context.wallClock.now()),
-          m_dayFileName(DayFileName(m_now.date(), context.working.FileType)),
-          m_target{context.working.FileType, context.working.AutoScroll == 1,
-                   context.working.encoding},
-          m_texts(config::reportTexts(context.settings)) {}
+          m_dayFile(m_files, context.working.gfsReceive,
+                    DayFileName(m_now.date(), context.working.FileType),
+                    {context.working.FileType, context.working.AutoScroll == 1,
+                     context.working.encoding}),
+          m_fileType(context.working.FileType),
+          m_texts(config::reportTexts(context.settings)),
+          m_listeners{owner.m_hooks, context.store, context.settings, context.working.gfsLogs,
+                      context.working.encoding} {}
 
     void retrieve() {
+        reconcile();
         storeDeliveries();
         for (const QByteArray& memory : m_owner.memoriesToRead(m_context.phone)) {
             const bool sim = memory == "SM";
@@ -112,9 +113,7 @@ public:
             m_selectedAt = m_context.phone.syncEpoch();
             // A full memory lists for half a minute and more at 9600 baud: the time limit
             // counts from the last byte that came.
-            const contracts::ExchangeResult listed =
-                m_context.phone.exchange({"AT+CMGL=4\r\n", QStringLiteral("Проверка наличия SMS"),
-                                          QStringLiteral("OK"), kListQuietS, kListCeilingS});
+            const contracts::ExchangeResult listed = m_context.phone.exchange(commands::list());
             storeDeliveries();
             if (!listed.answered()) {
                 if (m_context.phone.halted()) return;
@@ -138,7 +137,7 @@ public:
         m_context.pump.run();
         m_context.clock.pause(m_context.pacing.longPauseMs);
         assembleLongMessages();
-        if (m_target.mode == 1 || m_target.mode == 2) office::CloseOfficeFile();
+        if (m_fileType == 1 || m_fileType == 2) office::CloseOfficeFile();
     }
 
     void assembleLongMessages() {
@@ -173,7 +172,7 @@ public:
             } else {
                 QByteArray rest;
                 for (const MessagePart& part : kept) rest += partLine(part);
-                // Left whole when it cannot be rewritten: the journal keeps the stored parts
+                // Left whole when it cannot be rewritten: the store keeps the stored parts
                 // from being stored twice.
                 (void)m_files.replaceDurably(path, rest);
             }
@@ -185,14 +184,9 @@ private:
     // E3372-325) gets them all. A memory it takes in neither form is named in "Log.txt" once a
     // connection.
     bool select(const QByteArray& memory) {
-        const QString action = QStringLiteral("Выбор хранилища SMS");
-        const QByteArray quoted = '"' + memory + '"';
-        contracts::ExchangeResult selected = m_context.phone.exchange(
-            {"AT+CPMS=" + quoted + "\r\n", action, QStringLiteral("OK"), kSelectS});
+        contracts::ExchangeResult selected = m_context.phone.exchange(commands::select(memory));
         if (selected.outcome == contracts::ExchangeOutcome::Refused)
-            selected = m_context.phone.exchange(
-                {"AT+CPMS=" + quoted + ',' + quoted + ',' + quoted + "\r\n", action,
-                 QStringLiteral("OK"), kSelectS});
+            selected = m_context.phone.exchange(commands::selectAll(memory));
         if (selected.answered()) return true;
         if (!selected.halted() && m_owner.m_unselectable.insert(memory).second)
             log(QStringLiteral("Хранилище SMS %1 не выбирается: %2")
@@ -210,15 +204,13 @@ private:
     void DeleteMessage(std::optional<std::uint32_t> index) {
         if (!index) return;
         if (m_context.phone.syncEpoch() != m_selectedAt) {
-            // Held in the journal, the message is deleted at a later poll.
+            // Recorded, the message is known as stored when it is listed again and deleted then.
             qWarning().noquote() << "the line lost step since the listing; index" << *index
                                  << "stays in the phone for now";
             return;
         }
-        const contracts::ExchangeResult deleted = m_context.phone.exchange(
-            {QByteArrayLiteral("at+cmgd=") + QByteArray::number(*index) + '\r',
-             QStringLiteral("Удаление SMS из ячейки ") + QString::number(*index),
-             QStringLiteral("OK"), 5});
+        const contracts::ExchangeResult deleted =
+            m_context.phone.exchange(commands::remove(*index));
         if (deleted.outcome == contracts::ExchangeOutcome::Refused)
             log(QStringLiteral("SMS не удалено из ячейки %1: %2")
                     .arg(*index)
@@ -281,70 +273,153 @@ private:
         }
         const QString timeStamp = fromU32(record.timeStamp), number = fromU32(record.number),
                       text = fromU32(record.text);
-        const bool report = pdu.kind == codec::MessageKind::StatusReport;
-        const qint32 runningNumber = m_context.working.gflSMSnum;
-        if (!storeMessage(index,
-                          report ? reportKey(pdu, record) : messageKey(number, timeStamp, text),
-                          timeStamp, number, text))
+        if (pdu.kind == codec::MessageKind::StatusReport) {
+            const QString discharge =
+                pdu.dischargeTime ? fromU32(codec::formatTimeStamp(*pdu.dischargeTime)) : QString();
+            const Kept kept =
+                keep(store::IncomingKind::Report,
+                     reportKey(number, timeStamp, text, pdu.messageReference, discharge),
+                     {timeStamp, number, text}, QString::number(m_context.working.gflSMSnum));
+            if (kept == Kept::Before) sayRepeated(number, timeStamp);
+            if (kept == Kept::NotKept) return;
+            // Reports count in the running number as the messages do.
+            if (kept == Kept::Now) advanceNumber();
+            DeleteMessage(index);
+            if (kept == Kept::Now) reported(pdu, text);
             return;
-        if (report) {
-            updateReportedMessage(pdu, text);
-        } else {
-            received(QString::number(runningNumber), number, timeStamp, text);
+        }
+        const QString runningNumber = QString::number(m_context.working.gflSMSnum);
+        const Kept kept = keep(store::IncomingKind::Message, messageKey(number, timeStamp, text),
+                               {timeStamp, number, text}, runningNumber);
+        if (kept == Kept::NotKept) return;
+        if (kept == Kept::Before) {
+            sayRepeated(number, timeStamp);
+            DeleteMessage(index);
+            return;
+        }
+        advanceNumber();
+        DeleteMessage(index);
+        received(runningNumber, number, timeStamp, text);
+    }
+
+    // Stored before the program stopped, or delivered twice by the network: said, so that a
+    // user can tell it from a loss.
+    void sayRepeated(const QString& number, const QString& timeStamp) {
+        log({QStringLiteral("Повтор сохранённого SMS удалён из телефона: ") + number, timeStamp});
+    }
+
+    // A stop between the day's file and the store's note of it leaves a row that is not stored:
+    // before anything else is written, each tells by the file whether its record went in. The
+    // message is still in the phone either way, and is deleted (or stored) when it is listed.
+    void reconcile() {
+        const auto unstored = m_store.unstoredIncoming();
+        if (!unstored) {
+            // Each message listed says so itself, when it cannot be kept either.
+            qWarning().noquote() << storeFailedText(unstored.error());
+            return;
+        }
+        for (const store::IncomingMessage& row : *unstored) {
+            const QStringList record{row.timeStamp, row.sender, row.text};
+            const auto noted = m_dayFile.holdsSince(row.file, row.mark, record)
+                                   ? m_store.markStored(row.id, row.file, m_now)
+                                   : m_store.retarget(row.id, row.file, DayFile::unwritten());
+            if (!noted) failed(storeFailedText(noted.error()));
         }
     }
 
-    // The sent message a report is about, when it waits in Sent with its status file: the
-    // status says what the report says (the report's line in the day's file stays as it is).
-    void updateReportedMessage(const codec::DecodedPdu& pdu, const QString& text) {
+    // Records a received message: its row in the store first (not yet stored, with where its
+    // day's file stands), then the day's file, then the row marked stored.
+    Kept keep(store::IncomingKind kind, const QByteArray& key, const QStringList& record,
+              const QString& runningNumber) {
+        store::IncomingMessage draft;
+        draft.key = key;
+        draft.kind = kind;
+        draft.timeStamp = record.value(0);
+        draft.sender = record.value(1);
+        draft.text = record.value(2);
+        draft.number = runningNumber;
+        draft.file = m_dayFile.name();
+        draft.mark = m_dayFile.markOf(draft.file);
+        const auto row = m_store.beginIncoming(draft);
+        if (!row) return failed(storeFailedText(row.error()));
+        if (row->isStored()) return Kept::Before;
+        // Tried before and not written: where the file stands now is what a stop would change.
+        if (row->file != draft.file || row->mark != draft.mark) {
+            if (const auto moved = m_store.retarget(row->id, draft.file, draft.mark); !moved)
+                return failed(storeFailedText(moved.error()));
+        }
+        const DayFile::Appended appended = m_dayFile.append(record);
+        for (const QString& line : appended.notes) logOnce(line);
+        if (!appended.written.ok) {
+            (void)m_store.retarget(row->id, draft.file, DayFile::unwritten());
+            qWarning().noquote() << appended.written.error;
+            // A file held open fails every message alike: said once, naming the lock file.
+            if (!appended.lockFile.isEmpty()) {
+                ++contracts::engineFigures().storeFailures;
+                logOnce(writeFailedText(appended.file) +
+                        QStringLiteral(" (открыт в другой программе: ") + appended.lockFile + u')');
+                return Kept::NotKept;
+            }
+            return failed(writeFailedText(appended.file));
+        }
+        // In its day's file now; a store that does not take the note finds it there next time.
+        if (const auto marked = m_store.markStored(row->id, appended.file, m_now); !marked)
+            return failed(storeFailedText(marked.error()));
+        m_storedIn = appended.file;
+        return Kept::Now;
+    }
+
+    Kept failed(const QString& line) {
+        ++contracts::engineFigures().storeFailures;
+        log(line);
+        return Kept::NotKept;
+    }
+
+    // The sent message a report is about: its state follows the report (the report's line in
+    // the day's file stays as it is), and so does its status file where it has one.
+    void reported(const codec::DecodedPdu& pdu, const QString& text) {
         if (!pdu.messageReference || !pdu.status) return;
-        const lifecycle::MessageState state = lifecycle::stateOfReport(*pdu.status);
+        const store::OutgoingState state = lifecycle::stateOfReport(*pdu.status);
         contracts::EngineFigures& figures = contracts::engineFigures();
-        ++(state == lifecycle::MessageState::Delivered ? figures.reportsDelivered
-           : state == lifecycle::MessageState::Pending ? figures.reportsPending
-                                                       : figures.reportsFailed);
-        const auto found = lifecycle::matchReport(
-            m_files, lifecycle::awaitedReportsPath(m_context.settings.homeFolder()),
-            *pdu.messageReference, fromU32(pdu.number), utcOf(pdu.timestamp),
-            state != lifecycle::MessageState::Pending, m_now);
-        if (!found) return;
-        const QString statusPath = lifecycle::statusPathOf(found->messageFile);
-        const auto content = m_files.readAll(statusPath);
-        if (!content) return;  // taken away meanwhile
-        lifecycle::MessageStatus status = lifecycle::parseStatus(*content);
-        status.state = state;
-        status.report = *pdu.status;
-        status.reportTime = utcOf(pdu.dischargeTime).value_or(QDateTime()).toLocalTime();
-        status.time = m_context.wallClock.now();
-        if (!m_files.replaceDurably(statusPath, lifecycle::serialize(status)).ok) return;
-        hook({lifecycle::HookEvent::Report, QFileInfo(statusPath).completeBaseName(), status.number,
-              lifecycle::timeText(status.time), text, found->messageFile,
-              lifecycle::stateName(state)});
+        ++(state == store::OutgoingState::Delivered ? figures.reportsDelivered
+           : state == store::OutgoingState::Pending ? figures.reportsPending
+                                                    : figures.reportsFailed);
+        const auto found = lifecycle::recordReport(
+            m_store,
+            {*pdu.messageReference, fromU32(pdu.number), utcOf(pdu.timestamp), *pdu.status,
+             utcOf(pdu.dischargeTime).value_or(QDateTime()).toLocalTime()},
+            m_now);
+        if (!found) {
+            log(storeFailedText(found.error()));
+            return;
+        }
+        if (!found.value()) return;
+        const store::OutgoingMessage& message = *found.value();
+        (void)lifecycle::writeStatusBeside(message);
+        lifecycle::announce(m_listeners,
+                            {lifecycle::HookEvent::Report, message.id, message.destination,
+                             lifecycle::timeText(message.updated), text, message.place,
+                             lifecycle::stateWord(message.state)},
+                            m_now);
     }
 
     void received(const QString& id, const QString& number, const QString& timeStamp,
                   const QString& text) {
         ++contracts::engineFigures().received;
-        const QString path = m_context.settings.homeFolder() + InboxIndex::fileName();
-        const storage::WriteResult indexed =
-            m_owner.m_index.append(m_files, path,
-                                   {0, lifecycle::timeText(m_context.wallClock.now()), number,
-                                    timeStamp, text, m_storedIn, id});
-        // The message is safe in the day's file; only readers of the index miss it.
-        if (!indexed.ok) log(writeFailedText(InboxIndex::fileName()));
-        hook({lifecycle::HookEvent::Receive, id, number, timeStamp, text,
-              m_context.working.gfsReceive + m_storedIn, QStringLiteral("received")});
-    }
-
-    void hook(const lifecycle::HookMessage& message) {
-        if (m_owner.m_hooks)
-            m_owner.m_hooks->queue(m_context.settings, message, m_context.working.gfsLogs,
-                                   m_context.working.encoding);
+        lifecycle::announce(m_listeners,
+                            {lifecycle::HookEvent::Receive, id, number, timeStamp, text,
+                             m_context.working.gfsReceive + m_storedIn, QStringLiteral("received")},
+                            m_now);
     }
 
     void handlePart(std::optional<std::uint32_t> index, const MessagePart& part) {
+        const auto known = m_store.incoming(keyOf(part));
+        if (!known) {
+            failed(storeFailedText(known.error()));
+            return;
+        }
         // A part of a message that was joined and stored already, delivered once more.
-        if (m_journal.contains(partKey(part))) {
+        if (known.value() && known.value()->isStored()) {
             DeleteMessage(index);
             return;
         }
@@ -361,59 +436,24 @@ private:
         }
     }
 
-    /// True when it was stored now.
-    bool storeMessage(std::optional<std::uint32_t> index, const QByteArray& key,
-                      const QString& timeStamp, const QString& number, const QString& text) {
-        if (m_journal.contains(key)) {
-            // Stored before the program stopped, or delivered twice by the network: said, so
-            // that a user can tell it from a loss.
-            log({QStringLiteral("Повтор сохранённого SMS удалён из телефона: ") + number,
-                 timeStamp});
-            DeleteMessage(index);
-            return false;
-        }
-        if (!store(timeStamp, number, text)) return false;
-        // Without the journal entry a restart could store it once more, but the message is
-        // safe in the day's file: the delete goes ahead.
-        (void)m_journal.add(key);
-        advanceNumber();
-        DeleteMessage(index);
-        return true;
-    }
-
-    bool store(const QString& timeStamp, const QString& number, const QString& text) {
-        // A fresh installation has no receive folder yet; that is no reason to keep messages
-        // in the phone. A folder that cannot be made shows up as a failed write below.
-        m_files.makeFolder(m_context.working.gfsReceive);
-        OfficeNotes notes;
-        const storage::WriteResult written =
-            WriteMessageFile(m_files, m_context.working.gfsReceive + m_dayFileName,
-                             {timeStamp, number, text}, m_target, &notes);
-        for (const QString& line : notes.lines) logOnce(line);
-        m_storedIn = notes.file.isEmpty() ? m_dayFileName : notes.file;
-        if (written.ok) return true;
-        ++contracts::engineFigures().storeFailures;
-        qWarning().noquote() << written.error;
-        const QString failed = writeFailedText(notes.file.isEmpty() ? m_dayFileName : notes.file);
-        // A file held open fails every message alike: said once, naming the lock file.
-        if (!notes.lockFile.isEmpty()) {
-            logOnce(failed + QStringLiteral(" (открыт в другой программе: ") + notes.lockFile +
-                    u')');
-        } else {
-            log(failed);
-        }
-        return false;
-    }
-
     bool storeAssembled(const AssembledMessage& message) {
-        const QByteArray key = messageKey(message.number, message.timeStamp, message.text);
-        if (!m_journal.contains(key)) {
-            if (!store(message.timeStamp, message.number, message.text)) return false;
-            (void)m_journal.add(key);
-            // A long message has no running number of its own.
-            received({}, message.number, message.timeStamp, message.text);
+        const Kept kept = keep(store::IncomingKind::Message,
+                               messageKey(message.number, message.timeStamp, message.text),
+                               {message.timeStamp, message.number, message.text}, {});
+        if (kept == Kept::NotKept) return false;
+        // A long message has no running number of its own.
+        if (kept == Kept::Now) received({}, message.number, message.timeStamp, message.text);
+        for (const MessagePart& part : message.parts) {
+            store::IncomingMessage known;
+            known.key = keyOf(part);
+            known.kind = store::IncomingKind::Part;
+            known.sender = part.number;
+            known.timeStamp = part.timeStamp;
+            known.text = part.text;
+            known.stored = m_now;
+            // Without it a part delivered again would wait in its part file; the message is safe.
+            (void)m_store.beginIncoming(known);
         }
-        for (const MessagePart& part : message.parts) (void)m_journal.add(partKey(part));
         return true;
     }
 
@@ -432,12 +472,13 @@ private:
     InboxRetrieval& m_owner;
     PollContext& m_context;
     storage::FileSystem& m_files;
-    StoredJournal& m_journal;
+    store::Store& m_store;
     QDateTime m_now;
-    QString m_dayFileName;
+    DayFile m_dayFile;
+    qint32 m_fileType;
     QString m_storedIn;  // the file the last message went to: the day's file or a sibling
-    StoreTarget m_target;
     codec::ReportTexts m_texts;
+    lifecycle::Listeners m_listeners;
     qint64 m_decoded = 0;
     QSet<QString> m_loggedOnce;  ///< lines said once per run
     quint64 m_selectedAt = 0;    ///< the line's sync epoch when the memory listed was selected
@@ -450,24 +491,13 @@ InboxRetrieval::InboxRetrieval(storage::FileSystem& files) : m_files(files) {}
 
 InboxRetrieval::~InboxRetrieval() = default;
 
-StoredJournal& InboxRetrieval::journal(const PollContext& context) {
-    const QString path = context.settings.homeFolder() + StoredJournal::fileName();
-    if (!m_journal || path != m_journalPath) {
-        m_journal = std::make_unique<StoredJournal>(m_files, path);
-        m_journalPath = path;
-    }
-    return *m_journal;
-}
-
 std::vector<QByteArray> InboxRetrieval::memoriesToRead(contracts::PhoneLink& phone) {
     if (m_connection != phone.connection()) {
         // Asked once a connection: a modem plugged in anew may be another one.
         m_connection = phone.connection();
         m_unselectable.clear();
         m_statusReports = false;
-        const contracts::ExchangeResult asked =
-            phone.exchange({"AT+CPMS=?\r\n", QStringLiteral("Список хранилищ SMS"),
-                            QStringLiteral("OK"), kSelectS});
+        const contracts::ExchangeResult asked = phone.exchange(commands::askMemories());
         if (asked.answered()) {
             const QByteArray answer = phone.gsBuffer();
             for (const std::string& memory :
@@ -481,9 +511,5 @@ std::vector<QByteArray> InboxRetrieval::memoriesToRead(contracts::PhoneLink& pho
 }
 
 void InboxRetrieval::RetrieveInbox(PollContext& context) { Run(*this, context).retrieve(); }
-
-void InboxRetrieval::AssembleLongMessages(PollContext& context) {
-    Run(*this, context).assembleLongMessages();
-}
 
 }  // namespace telvane::receive

@@ -1,15 +1,13 @@
 #pragma once
 // The files a message's life cycle leaves around the send folder: "<id>.status" beside a file
 // that waits, and the Sent and Failed folders a file goes to with its status once its outcome
-// is known. The id is the file's name without its extension; where that is taken by another
-// message (a name used again), "-2", "-3"... follow it.
+// is known. The status files are written from the store for people and programs to read.
 
 #include <QByteArray>
 #include <QString>
-#include <optional>
 
-#include "lifecycle/MessageStatus.h"
 #include "send/OutboxFolder.h"
+#include "store/Records.h"
 
 namespace telvane::send {
 
@@ -21,30 +19,27 @@ public:
                   bool keepStatus);
 
     bool keepsStatus() const { return m_keepStatus; }
+    const QString& sendFolder() const { return m_sendPath; }
     const QString& sentFolder() const { return m_sent; }
     const QString& failedFolder() const { return m_failed; }
 
-    QString idOf(const QString& name) const;
-    /// The status beside a waiting file, when it was written after the file's last change (an
-    /// older one is about an earlier message of that name).
-    std::optional<lifecycle::MessageStatus> waiting(const OutboxEntry& entry,
-                                                    const QString& id) const;
+    /// True when an archive already holds a file or status of this id (from before the store
+    /// knew of it): a new message must not take it.
+    bool archived(const QString& id, const QString& name) const;
     /// Writes the status beside the waiting file; false when it could not.
-    bool keepWaiting(const QString& id, const lifecycle::MessageStatus& status) const;
+    bool keepWaiting(const store::OutgoingMessage& message) const;
     /// Puts `bytes` (the file's content) as "<id>" + the file's extension into `folder` with
     /// its status, then takes the file and its status out of the send folder. The path of the
     /// file in `folder`; empty when it could not be put there or taken out of the send folder
     /// (then it stays only there).
-    QString archive(const QString& folder, const QString& name, const QString& id,
-                    const QByteArray& bytes, const lifecycle::MessageStatus& status) const;
-    /// Takes a status beside a file out of the send folder (the file was deleted).
+    QString archive(const QString& folder, const QByteArray& bytes,
+                    const store::OutgoingMessage& message) const;
+    /// Takes a status beside a file out of the send folder (the file was deleted or moved).
     void dropWaiting(const QString& id) const;
 
     static QString extensionOf(const QString& name);
 
 private:
-    bool taken(const QString& id, const QString& name) const;
-
     OutboxFolder& m_send;
     QString m_sendPath;
     QString m_sent;

@@ -1,47 +1,47 @@
 #pragma once
-// The outbox scan: every outgoing-message file of the send folder is read, encoded, submitted
-// and deleted once the phone confirmed all of its message.
+// The outbox scan: every outgoing-message file of the send folder becomes a message in the
+// store's queue, and every queued message (a file's or one posted to the HTTP interface) is
+// encoded, submitted, and finished once the phone confirmed all of it or refused it for good.
 
 #include <QHash>
+#include <QSet>
 #include <QString>
 #include <functional>
 #include <memory>
-#include <optional>
 
 #include "contracts/PollContext.h"
 #include "send/OutboxFolder.h"
 #include "send/OutboxWatch.h"
-#include "send/SendJournal.h"
 
-namespace telvane::config {
-class Settings;
-}
 namespace telvane::lifecycle {
 class HookRunner;
 }
 
 namespace telvane::send {
 
+/// What becomes of a message whose part went out and whose confirmation was lost ([SMS]
+/// Unconfirmed): sent again (the default: nothing is lost), or held for a person.
+enum class UnconfirmedRule { Resend, Hold };
+
 /// The gateway's outbox.
 ///
-/// Files are handled in name order. A file modified less than kSettleMs ago (either side of
+/// Files are taken in name order. A file modified less than kSettleMs ago (either side of
 /// now) is being written and waits for the next poll, unless the watch of the folder heard its
-/// writer close it (or rename it in) after its last change. A file that yields no number and text,
-/// or whose message cannot be encoded, stays and is reported once in "Log.txt"; the scan goes
-/// on with the next file. A message counts as sent only when the phone confirmed every part;
-/// otherwise the file stays and "Log.txt" gets a line, and a long message that failed
-/// part-way later sends only its missing parts, under the same reference. A confirmed file is
-/// recorded in the send journal before it is deleted, and a file found there is deleted
-/// without being sent again; only the file that was sent is deleted (one rewritten during its
-/// sending is a new message). A message is submitted only once the journal could be written
-/// just before; while it cannot, nothing is sent and "Log.txt" says so once. A confirmed
-/// message that could neither be journalled nor deleted is renamed aside (".sent"), or at
-/// least never sent again while the program runs. Only ordinary files are read; a symbolic
-/// link stays, with a "Log.txt" line.
+/// writer close it (or rename it in) after its last change. A complete file gets its message
+/// in the store, known by the file's identity (name, size, time, content): a file rewritten
+/// under the same name is another message. A file that yields no number and text, or whose
+/// message cannot be encoded, stays and is reported once in "Log.txt" (or goes to Failed); the
+/// scan goes on with the next. A message counts as sent only when the phone confirmed every
+/// part; a part is recorded as on its way before its PDU goes, and as confirmed as soon as the
+/// phone said so, so that a long message that failed part-way later sends only its missing
+/// parts, under the same reference, and a stop never sends a confirmed part again. Only the
+/// file that was sent is deleted or moved to Sent. While the store cannot be written, nothing
+/// is sent and "Log.txt" says so once. Only ordinary files are read; a symbolic link stays,
+/// with a "Log.txt" line.
 ///
-/// The journal and the reference of the last long message live for the program run: the
-/// reference is read from LongID once and advanced in memory, so that two long messages never
-/// share it even when LongID cannot be stored (said once in "Log.txt").
+/// The reference of the last long message lives for the program run: it is read from LongID
+/// once and advanced in memory, so that two long messages never share it even when LongID
+/// cannot be stored (said once in "Log.txt").
 class OutboxScan final : public contracts::OutboxScanner {
 public:
     using FolderFactory = std::function<std::unique_ptr<OutboxFolder>(const QString& path)>;
@@ -57,16 +57,15 @@ public:
     /// Where OnSent and OnFailed are queued; none by default. `hooks` must outlive this.
     void setHooks(lifecycle::HookRunner* hooks) { m_hooks = hooks; }
 
-    /// The send journal of an installation: "SendJournal.txt" in its home folder.
-    static QString journalPath(const config::Settings& settings);
-
     /// What the outbox keeps from poll to poll.
     struct Memory {
-        std::optional<SendJournal> journal;
+        bool recovered = false;         ///< the store was put in order after the last stop
         int lastLongId = 0;             ///< 0 until the first long message reads LongID
         bool longIdReported = false;    ///< a LongID that could not be stored was logged
-        bool heldReported = false;      ///< sending held for an unwritable journal was logged
+        bool heldReported = false;      ///< sending held for an unwritable store was logged
         quint64 keepLinkRefusedOn = 0;  ///< the connection whose phone refused AT+CMMS
+        /// Confirmed messages the store could not record: never sent again while this runs.
+        QSet<qint64> confirmedUnrecorded;
     };
 
 private:

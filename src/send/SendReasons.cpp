@@ -90,9 +90,20 @@ LogLine notDeletedLine(const QString& name, const QString& aside) {
     return line;
 }
 
-LogLine sendingHeldLine(const QString& journalPath) {
-    return {QStringLiteral("Отправка остановлена: журнал отправки не записывается: ") +
-            journalPath};
+LogLine sendingHeldLine(const QString& why) {
+    return {QStringLiteral("Отправка остановлена: хранилище не записывается: ") + why};
+}
+
+LogLine unconfirmedLine(const QString& id, const QString& file, bool resend) {
+    LogLine line{QStringLiteral("Отправка сообщения не подтверждена: ") + id};
+    if (!file.isEmpty()) line << file;
+    line << (resend ? QStringLiteral("будет отправлено снова")
+                    : QStringLiteral("отложено до решения оператора"));
+    return line;
+}
+
+LogLine notHeldLine(const QString& id, const QString& file) {
+    return {QStringLiteral("Неподтверждённое сообщение не отложено: ") + id, file};
 }
 
 }  // namespace telvane::send

@@ -37,8 +37,13 @@ LogLine fileProblemLine(const QString& name, OutgoingFileError error);
 /// "Ошибка удаления отправленного файла: " + name: sent, kept, and not to be sent again; with
 /// `aside`, the name it was given instead ("переименован в " + aside).
 LogLine notDeletedLine(const QString& name, const QString& aside = {});
-/// "Отправка остановлена: журнал отправки не записывается: " + path: nothing is sent while a
-/// sending could not be journalled.
-LogLine sendingHeldLine(const QString& journalPath);
+/// "Отправка остановлена: хранилище не записывается: " + why: nothing is sent while a sending
+/// could not be recorded.
+LogLine sendingHeldLine(const QString& why);
+/// "Отправка сообщения не подтверждена: " + id, the file, and what follows: sent again, or held
+/// for a person ([SMS] Unconfirmed).
+LogLine unconfirmedLine(const QString& id, const QString& file, bool resend);
+/// "Неподтверждённое сообщение не отложено: " + id, the file: it could not be renamed aside.
+LogLine notHeldLine(const QString& id, const QString& file);
 
 }  // namespace telvane::send

@@ -53,8 +53,7 @@ QString partLabel(std::size_t k, std::size_t m) {
 
 // Offers the parts not yet confirmed, as submitParts describes.
 SubmissionResult offerParts(const SubmissionPorts& ports, const std::vector<PendingPart>& parts,
-                            std::vector<bool>& confirmed,
-                            const std::function<void()>& onConfirmed) {
+                            std::vector<bool>& confirmed, const SubmissionSteps& steps) {
     const std::size_t m = parts.size();
     const bool single = m == 1;
     SubmissionResult result;
@@ -82,6 +81,12 @@ SubmissionResult offerParts(const SubmissionPorts& ports, const std::vector<Pend
             return result;
         }
 
+        if (steps.submitting && !steps.submitting(i)) {
+            // Not recorded as on its way, it must not go: a stop now would send it twice.
+            cancelTextEntry(ports.phone);
+            result.unrecorded = true;
+            return result;
+        }
         const QString action = single ? QStringLiteral("Отправка SMS")
                                       : QStringLiteral("Отправка SMS: ") + partLabel(k, m);
         const contracts::ExchangeResult sent =
@@ -103,7 +108,7 @@ SubmissionResult offerParts(const SubmissionPorts& ports, const std::vector<Pend
             result.references[i] = *went;
             ports.status.SetStatus(single ? makeStatus(StatusId::Sent)
                                           : makeStatus(StatusId::PartSent, partLabel(k, m)));
-            if (onConfirmed) onConfirmed();
+            if (steps.confirmed) steps.confirmed(i, *went);
             if (!single) ports.clock.pause(ports.pacing.shortPauseMs);
             continue;
         }
@@ -121,8 +126,7 @@ SubmissionResult offerParts(const SubmissionPorts& ports, const std::vector<Pend
 }  // namespace
 
 SubmissionResult submitParts(const SubmissionPorts& ports, const std::vector<PendingPart>& parts,
-                             std::vector<bool>& confirmed,
-                             const std::function<void()>& onConfirmed) {
+                             std::vector<bool>& confirmed, const SubmissionSteps& steps) {
     confirmed.resize(parts.size(), false);
     const auto missing = std::count(confirmed.begin(), confirmed.end(), false);
     bool linkKept = false, refused = false;
@@ -138,7 +142,7 @@ SubmissionResult submitParts(const SubmissionPorts& ports, const std::vector<Pen
         linkKept = asked.answered();
         refused = asked.outcome == contracts::ExchangeOutcome::Refused;
     }
-    SubmissionResult result = offerParts(ports, parts, confirmed, onConfirmed);
+    SubmissionResult result = offerParts(ports, parts, confirmed, steps);
     result.keepLinkRefused = refused;
     if (linkKept && !result.halted) (void)keepLink(ports.phone, false);
     return result;

@@ -12,7 +12,6 @@
 #include "contracts/Pacing.h"
 #include "contracts/PhoneLink.h"
 #include "contracts/Status.h"
-#include "send/SendJournal.h"
 
 namespace telvane::send {
 
@@ -25,6 +24,22 @@ inline constexpr int kConfirmationTimeoutS = 120;
 inline constexpr int kExitGraceS = 30;
 /// After ESC: a phone still in text entry answers at once; one that is not may stay silent.
 inline constexpr int kCancelTimeoutS = 1;
+
+/// One PDU of a message as it goes to the phone.
+struct PendingPart {
+    QByteArray pdu;  ///< hex text, SMSC part first
+    std::size_t tpduLength = 0;
+
+    friend bool operator==(const PendingPart&, const PendingPart&) = default;
+};
+
+/// What the caller records as the parts go: `submitting(i)` right before the PDU of part i is
+/// written (after its prompt): false keeps it from going, and the submission stops there;
+/// `confirmed(i, reference)` right after the phone confirmed part i.
+struct SubmissionSteps {
+    std::function<bool(std::size_t)> submitting;
+    std::function<void(std::size_t, std::optional<int>)> confirmed;
+};
 
 struct SubmissionPorts {
     contracts::PhoneLink& phone;
@@ -48,6 +63,8 @@ struct SubmissionResult {
     bool promptFailed = false;  ///< the submission stopped at a part without its prompt
     /// The port vanished or an exit was asked for: nothing more was said to the phone.
     bool halted = false;
+    /// The caller could not record a part before its PDU: it did not go, nor did the rest.
+    bool unrecorded = false;
     /// Why the last part that was not confirmed failed: "+CMS ERROR: 331 (no network
     /// service)", "нет ответа"; empty when every part tried was confirmed.
     QString reason;
@@ -59,8 +76,8 @@ struct SubmissionResult {
 };
 
 /// Offers every part whose `confirmed` flag is false, in order, and sets the flag of each part
-/// that the phone confirmed with "OK" after its PDU; `onConfirmed` runs right after each such
-/// part, so that the progress can be kept before the next part is tried.
+/// that the phone confirmed with "OK" after its PDU; `steps` are told before each PDU goes and
+/// after each confirmation, so that the progress is recorded before the next part is tried.
 ///
 /// A part without its prompt ends the submission: ESC is sent, so that a prompt that comes
 /// late cannot take the next command for message text. A part whose PDU got "ERROR" or
@@ -71,7 +88,6 @@ struct SubmissionResult {
 /// message (m = 1) or of part k of m. Where the pacing says so and two parts or more are to go,
 /// the radio link is kept up between them (AT+CMMS=1, then 0 after the last).
 SubmissionResult submitParts(const SubmissionPorts& ports, const std::vector<PendingPart>& parts,
-                             std::vector<bool>& confirmed,
-                             const std::function<void()>& onConfirmed = {});
+                             std::vector<bool>& confirmed, const SubmissionSteps& steps = {});
 
 }  // namespace telvane::send

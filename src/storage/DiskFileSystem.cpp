@@ -41,4 +41,10 @@ std::optional<QDateTime> DiskFileSystem::lastModified(const QString& path) const
     return info.lastModified();
 }
 
+std::optional<qint64> DiskFileSystem::size(const QString& path) const {
+    const QFileInfo info(path);
+    if (!info.exists()) return std::nullopt;
+    return info.size();
+}
+
 }  // namespace telvane::storage

@@ -35,6 +35,8 @@ public:
     virtual QStringList list(const QString& folder, const QString& suffix) const = 0;
 
     virtual std::optional<QDateTime> lastModified(const QString& path) const = 0;
+    /// Bytes in the file; nullopt when it is missing.
+    virtual std::optional<qint64> size(const QString& path) const = 0;
 };
 
 /// The local disk.
@@ -48,6 +50,7 @@ public:
     bool remove(const QString& path) override;
     QStringList list(const QString& folder, const QString& suffix) const override;
     std::optional<QDateTime> lastModified(const QString& path) const override;
+    std::optional<qint64> size(const QString& path) const override;
 };
 
 }  // namespace telvane::storage

@@ -71,13 +71,6 @@ CREATE TABLE webhook_events (
     delivered INTEGER
 );
 CREATE INDEX webhook_waiting ON webhook_events(id) WHERE delivered IS NULL;
-CREATE TABLE file_notes (
-    name TEXT PRIMARY KEY,
-    size INTEGER NOT NULL,
-    modified INTEGER NOT NULL,
-    sha256 TEXT NOT NULL,
-    note TEXT NOT NULL
-);
 CREATE TABLE facts (
     key TEXT PRIMARY KEY,
     value TEXT NOT NULL

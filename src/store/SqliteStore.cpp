@@ -396,6 +396,15 @@ Result<bool> SqliteStore::update(const OutgoingMessage& m) {
     });
 }
 
+Result<bool> SqliteStore::remove(const OutgoingMessage& m) {
+    return m_db->write([&]() -> Result<bool> {
+        Statement s = m_db->prepare("DELETE FROM outgoing WHERE seq = ? AND claim = ?");
+        if (!s.bind(1, m.seq).bind(2, m.claim).run())
+            return m_db->failure(QStringLiteral("удаление сообщения ") + m.id);
+        return m_db->changes() > 0;
+    });
+}
+
 Result<QList<OutgoingMessage>> SqliteStore::recover(const QDateTime& now) {
     return m_db->write([&]() -> Result<QList<OutgoingMessage>> {
         Statement requeue = m_db->prepare(
@@ -503,6 +512,16 @@ Result<std::optional<IncomingMessage>> SqliteStore::incoming(const QByteArray& k
     return m_db->failure(QStringLiteral("ключ сообщения"));
 }
 
+Result<QList<IncomingMessage>> SqliteStore::unstoredIncoming() {
+    Statement s =
+        m_db->prepare("SELECT " INCOMING_COLUMNS " FROM incoming WHERE stored IS NULL ORDER BY id");
+    QList<IncomingMessage> found;
+    Step step;
+    while ((step = s.step()) == Step::Row) found << readIncoming(s);
+    if (step == Step::Failed) return m_db->failure(QStringLiteral("принятые сообщения"));
+    return found;
+}
+
 Result<InboxPage> SqliteStore::inbox(qint64 after, int limit) {
     Statement s = m_db->prepare("SELECT " INCOMING_COLUMNS
                                 " FROM incoming WHERE kind = 'message' AND stored IS NOT NULL "
@@ -553,56 +572,6 @@ Result<Done> SqliteStore::eventDelivered(qint64 id, const QDateTime& when) {
         Statement s = m_db->prepare("UPDATE webhook_events SET delivered = ? WHERE id = ?");
         if (!s.bind(1, when).bind(2, id).run())
             return m_db->failure(QStringLiteral("очередь Webhook"));
-        return Done{};
-    });
-}
-
-Result<std::optional<QString>> SqliteStore::fileNote(const FileIdentity& file) {
-    Statement s = m_db->prepare(
-        "SELECT note FROM file_notes WHERE name = ? AND size = ? AND modified = ? AND sha256 = ?");
-    s.bind(1, file.name)
-        .bind(2, file.size)
-        .bind(3, file.modifiedMs)
-        .bind(4, QString::fromLatin1(file.sha256Hex));
-    switch (s.step()) {
-        case Step::Row:
-            return std::optional(s.text(0));
-        case Step::Done:
-            return std::optional<QString>();
-        case Step::Failed:
-            break;
-    }
-    return m_db->failure(QStringLiteral("заметки о файлах"));
-}
-
-Result<Done> SqliteStore::setFileNote(const FileIdentity& file, const QString& note) {
-    return m_db->write([&]() -> Result<Done> {
-        Statement s = m_db->prepare(
-            "INSERT INTO file_notes (name, size, modified, sha256, note) VALUES (?, ?, ?, ?, ?) "
-            "ON CONFLICT (name) DO UPDATE SET size = excluded.size, modified = excluded.modified, "
-            "sha256 = excluded.sha256, note = excluded.note");
-        s.bind(1, file.name)
-            .bind(2, file.size)
-            .bind(3, file.modifiedMs)
-            .bind(4, QString::fromLatin1(file.sha256Hex))
-            .bind(5, note);
-        if (!s.run()) return m_db->failure(QStringLiteral("заметки о файлах"));
-        return Done{};
-    });
-}
-
-Result<Done> SqliteStore::keepFileNotes(const QStringList& present) {
-    return m_db->write([&]() -> Result<Done> {
-        QStringList gone;
-        Statement names = m_db->prepare("SELECT name FROM file_notes");
-        Step step;
-        while ((step = names.step()) == Step::Row)
-            if (!present.contains(names.text(0))) gone << names.text(0);
-        if (step == Step::Failed) return m_db->failure(QStringLiteral("заметки о файлах"));
-        for (const QString& name : gone) {
-            Statement drop = m_db->prepare("DELETE FROM file_notes WHERE name = ?");
-            if (!drop.bind(1, name).run()) return m_db->failure(QStringLiteral("заметки о файлах"));
-        }
         return Done{};
     });
 }

@@ -32,6 +32,7 @@ public:
     Result<std::optional<OutgoingMessage>> claimNext(const QDateTime& now) override;
     Result<std::optional<OutgoingMessage>> claim(qint64 seq, const QDateTime& now) override;
     Result<bool> update(const OutgoingMessage& message) override;
+    Result<bool> remove(const OutgoingMessage& message) override;
     Result<QList<OutgoingMessage>> recover(const QDateTime& now) override;
     Result<QList<OutgoingMessage>> awaitingReport(int reference, const QDateTime& since) override;
     Result<QueueFigures> queue() override;
@@ -40,6 +41,7 @@ public:
     Result<Done> retarget(qint64 id, const QString& file, const QString& mark) override;
     Result<Done> markStored(qint64 id, const QString& file, const QDateTime& when) override;
     Result<std::optional<IncomingMessage>> incoming(const QByteArray& key) override;
+    Result<QList<IncomingMessage>> unstoredIncoming() override;
     Result<InboxPage> inbox(qint64 after, int limit) override;
     Result<qint64> newestIncoming() override;
 
@@ -47,9 +49,6 @@ public:
     Result<std::optional<WebhookEvent>> nextEvent() override;
     Result<Done> eventDelivered(qint64 id, const QDateTime& when) override;
 
-    Result<std::optional<QString>> fileNote(const FileIdentity& file) override;
-    Result<Done> setFileNote(const FileIdentity& file, const QString& note) override;
-    Result<Done> keepFileNotes(const QStringList& present) override;
     Result<std::optional<QString>> fact(const QString& key) override;
     Result<Done> setFact(const QString& key, const QString& value) override;
     Result<qint64> prune(const QDateTime& before) override;

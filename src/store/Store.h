@@ -84,6 +84,9 @@ public:
     /// is, the report, the note), only while `message.claim` is still its claim. False (and
     /// nothing written) when another claim has taken it since.
     virtual Result<bool> update(const OutgoingMessage& message) = 0;
+    /// Forgets a message that never went out (its file was taken away before it was sent),
+    /// under the same condition as update().
+    virtual Result<bool> remove(const OutgoingMessage& message) = 0;
 
     /// After a stop that nobody saw coming: a message claimed with nothing on the wire goes
     /// back to the queue; one with a part on the wire and no confirmation becomes Unconfirmed.
@@ -102,11 +105,14 @@ public:
     /// or still being stored when a stop came in between), otherwise a new row, not stored yet.
     /// A `draft.id` other than 0 is kept (messages carried over from an older home).
     virtual Result<IncomingMessage> beginIncoming(IncomingMessage draft) = 0;
-    /// A message that is being stored goes to `file` now, the day's file standing at `mark`.
+    /// A message that is being stored goes to `file` now, the day's file standing at `mark` (or
+    /// a mark that says nothing was written).
     virtual Result<Done> retarget(qint64 id, const QString& file, const QString& mark) = 0;
     /// The message is in its day's file: the inbox lists it from now on.
     virtual Result<Done> markStored(qint64 id, const QString& file, const QDateTime& when) = 0;
     virtual Result<std::optional<IncomingMessage>> incoming(const QByteArray& key) = 0;
+    /// The messages whose storing began and did not end, oldest first.
+    virtual Result<QList<IncomingMessage>> unstoredIncoming() = 0;
     /// Stored messages (not reports nor parts) after the cursor `after`, in the order stored.
     virtual Result<InboxPage> inbox(qint64 after, int limit) = 0;
     /// The cursor of the newest stored message, 0 for none.
@@ -120,14 +126,7 @@ public:
     virtual Result<std::optional<WebhookEvent>> nextEvent() = 0;
     virtual Result<Done> eventDelivered(qint64 id, const QDateTime& when) = 0;
 
-    // --- Notes and facts -----------------------------------------------------------------
-
-    /// The "Log.txt" line said about a file of the send folder that is no message (no
-    /// separator, a link, unreadable), so that it is said once while the file stays as it is.
-    virtual Result<std::optional<QString>> fileNote(const FileIdentity& file) = 0;
-    virtual Result<Done> setFileNote(const FileIdentity& file, const QString& note) = 0;
-    /// Forgets the notes of files whose names are not in `present`.
-    virtual Result<Done> keepFileNotes(const QStringList& present) = 0;
+    // --- Facts -----------------------------------------------------------------
 
     virtual Result<std::optional<QString>> fact(const QString& key) = 0;
     virtual Result<Done> setFact(const QString& key, const QString& value) = 0;

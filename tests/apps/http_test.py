@@ -2,7 +2,7 @@
 """telvaned's HTTP interface against the simulated modem, used as a program and a person would.
 
 api:  a table of refused requests (401, 404, 405, 413, 422, 400), one message posted and the
-      service killed with SIGKILL right after its 202 (the file is in Send all the same), a
+      service killed with SIGKILL right after its 202 (it is in the store all the same), a
       restart that sends it (queued -> sent -> delivered, the modem got the PDU), the inbox read
       by its cursor across that restart, /metrics through prometheus_client's parser with its
       counters matching, and a burst answered 429.
@@ -21,6 +21,7 @@ import re
 import select
 import signal
 import socket
+import sqlite3
 import subprocess
 import sys
 import tempfile
@@ -142,6 +143,11 @@ class Gateway:
         text = raw.decode()
         return status, json.loads(text) if "json" in info.get("Content-Type", "") else text, info
 
+    def query(self, sql):
+        """Rows of the gateway's store, read as any SQLite client reads it."""
+        with sqlite3.connect(os.path.join(self.home, "telvane.db"), timeout=10) as db:
+            return db.execute(sql).fetchall()
+
     def close(self):
         for process in (self.service, self.modem):
             if process and process.poll() is None:
@@ -197,8 +203,7 @@ def check_api(gateway):
         assert got == status, f"{where}: {got} {answer}"
         if code:
             assert answer["error"] == code and answer["message"], f"{where}: {answer}"
-    send = os.path.join(gateway.home, "Send")
-    assert not os.path.exists(send) or not os.listdir(send), "a refused message was queued"
+    assert not gateway.query("SELECT id FROM outgoing"), "a refused message was queued"
     print(f"{len(REFUSED)} refused requests answered as expected")
 
     inbox = wait_for("the SIM's message in the inbox", lambda: gateway.request(
@@ -210,9 +215,9 @@ def check_api(gateway):
         "to": "+79161234567", "text": "Привет из API", "report": True})
     gateway.kill()
     assert status == 202, posted
-    queued = os.path.join(gateway.home, "Send", posted["id"] + ".txt")
-    assert open(queued, "rb").read() == "\ufeff+79161234567\tПривет из API".encode(), queued
-    print("a 202 and SIGKILL at once: the message is in Send")
+    queued = gateway.query("SELECT number, text, state FROM outgoing WHERE id = '%s'" % posted["id"])
+    assert queued == [("+79161234567", "Привет из API", "queued")], queued
+    print("a 202 and SIGKILL at once: the message is in the store's queue")
 
     gateway.start()
     gateway.deliver(INCOMING[1])
@@ -252,9 +257,8 @@ def check_api(gateway):
         status
     print("/metrics parses and counts what happened since the restart")
 
-    queue = os.path.join(gateway.home, "webhook.queue")
-    wait_for("every event posted", lambda: len(gateway.receiver.events) >= 4
-             and not open(queue).read())
+    wait_for("every event posted", lambda: len(gateway.receiver.events) >= 4 and not gateway.query(
+        "SELECT id FROM webhook_events WHERE delivered IS NULL"))
     events = [(e["event"], e["text"] if e["event"] == "receive" else e["status"])
               for e in gateway.receiver.events]
     assert sorted(events) == [("receive", "Hello from SIM"), ("receive", "Привет, мир!"),

@@ -8,6 +8,7 @@
 #include "config/Settings.h"
 #include "gateway/GatewayEngine.h"
 #include "gateway/ManualTickSource.h"
+#include "store/SqliteStore.h"
 #include "support/FakeClock.h"
 #include "support/FakePhone.h"
 #include "support/TestData.h"
@@ -40,7 +41,7 @@ protected:
     std::unique_ptr<GatewayEngine> load() {
         ticks.setEnabled(false);
         auto fresh = std::make_unique<GatewayEngine>(GatewayEngine::Dependencies{
-            phone, settings, clock, clock, ticks, mailbox, mailbox, clock});
+            phone, settings, clock, clock, ticks, mailbox, mailbox, clock, *store});
         QObject::connect(fresh.get(), &GatewayEngine::statusChanged,
                          [this](const QString& text) { statuses << text; });
         QObject::connect(fresh.get(), &GatewayEngine::startFailed,
@@ -79,6 +80,8 @@ protected:
 
     QTemporaryDir home;
     config::Settings settings{home.filePath(QStringLiteral("Telvane.ini")), home.path()};
+    std::unique_ptr<store::Store> store{
+        std::move(store::SqliteStore::open(home.filePath(QStringLiteral("telvane.db"))).value())};
     test::FakeClock clock;
     test::FakePhone phone;
     gateway::ManualTickSource ticks;
@@ -255,7 +258,7 @@ TEST_F(GatewayEngineTest, TheSimAndTheNetworkDecideWhatAPollDoes) {
         const QString logs = fresh.filePath("Logs/");
         ASSERT_TRUE(settings.write(config::setting::Logs, logs));
         ASSERT_TRUE(settings.write(config::setting::PIN, c.pinSetting));
-        QFile::remove(home.filePath(gateway::ModemCare::refusedPinFileName()));
+        ASSERT_TRUE(store->setFact(gateway::ModemCare::refusedPinFact(), {}));
         mailbox.runs.clear();
         phone.commands.clear();
         phone.answers = c.first;

@@ -1,5 +1,5 @@
 // The list answer read by its structure (list-answers.tsv: captured answers, and the line ends
-// and blanks of other phones); the text line, the part files and the journal on the real disk.
+// and blanks of other phones); the text line and the part files on the real disk.
 #include <gtest/gtest.h>
 
 #include <QRegularExpression>
@@ -8,7 +8,6 @@
 #include "receive/ListAnswer.h"
 #include "receive/MessageFiles.h"
 #include "receive/PartFiles.h"
-#include "receive/StoredJournal.h"
 #include "storage/LogFile.h"
 #include "support/TestData.h"
 
@@ -91,34 +90,6 @@ TEST(PartFiles, EachPartIsHeldOnceAndATornLineLosesNoOther) {
     // A sequence number outside 1..total is not a part of this message.
     EXPECT_TRUE(
         readPartLines(partLine(part(4)) + partLine(part(0)), QStringLiteral("5A"), 3).empty());
-}
-
-TEST(StoredJournal, RemembersAcrossRestartsStaysBoundedAndSurvivesATornLine) {
-    QTemporaryDir dir;
-    DiskFileSystem disk;
-    const QString path = dir.filePath(StoredJournal::fileName());
-    const auto key = [](int i) {
-        return journalKey(QStringLiteral("m"), QStringLiteral("+7"), QStringLiteral("ts"),
-                          QString::number(i));
-    };
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(key(0) + "\n" + key(0).left(10));
-    file.close();
-    ASSERT_TRUE(StoredJournal(disk, path, 10).add(key(1)).ok);
-    {
-        StoredJournal journal(disk, path, 10);
-        EXPECT_TRUE(journal.contains(key(0)));
-        EXPECT_TRUE(journal.contains(key(1)));
-        for (int i = 2; i < 25; ++i) ASSERT_TRUE(journal.add(key(i)).ok);
-        EXPECT_EQ(journal.size(), 10u);
-    }
-    EXPECT_LT(readFile(path).count('\n'), 20);
-    StoredJournal reloaded(disk, path, 10);
-    EXPECT_TRUE(reloaded.contains(key(24)));
-    EXPECT_TRUE(reloaded.contains(key(15)));
-    EXPECT_FALSE(reloaded.contains(key(14)));
-    EXPECT_NE(journalKey("a", "bc", "", ""), journalKey("a", "b", "c", ""));  // fields stay apart
 }
 
 }  // namespace

@@ -13,9 +13,8 @@
 
 #include "codec/PduDecoder.h"
 #include "config/SettingsKeys.h"
-#include "lifecycle/AwaitedReports.h"
+#include "lifecycle/Reports.h"
 #include "send/OutboxScan.h"
-#include "send/SendJournal.h"
 #include "send/Submission.h"
 #include "support/FakePoll.h"
 #include "support/Immutable.h"
@@ -98,8 +97,9 @@ TEST(Submission, FollowsThePhoneThroughEveryOutcome) {
                                                     : contracts::PacingProfile{};
         std::vector<bool> confirmed = flags(f[2]);
         int progressCalls = 0;
-        const auto result = send::submitParts({phone, status, clock, pacing}, parts, confirmed,
-                                              [&] { ++progressCalls; });
+        const auto result =
+            send::submitParts({phone, status, clock, pacing}, parts, confirmed,
+                              {{}, [&](std::size_t, std::optional<int>) { ++progressCalls; }});
         EXPECT_EQ(phone.commands, commands);
         EXPECT_EQ(status.texts, f[5].isEmpty() ? QStringList() : f[5].split(QStringLiteral("; ")));
         EXPECT_EQ(confirmed, flags(f[6]));
@@ -235,10 +235,9 @@ struct UndeletableFolder final : send::OutboxFolder {
     bool renames;
 };
 
-// Also a name the journal has to escape, and a damaged journal to start from.
+// Also a name with a TAB and a percent sign.
 TEST(OutboxScan, AConfirmedFileIsNeverSentAgainAndDeletedWhenItCanBe) {
     Outbox poll;
-    QFile::copy(dataPath("send/damaged-journal.txt"), send::OutboxScan::journalPath(poll.settings));
     const auto undeletable = [] {
         return send::OutboxScan(
             [](const QString& p) { return std::make_unique<UndeletableFolder>(p); });
@@ -261,17 +260,15 @@ TEST(OutboxScan, AConfirmedFileIsNeverSentAgainAndDeletedWhenItCanBe) {
     poll.scan();
     EXPECT_FALSE(poll.has(name));
     EXPECT_EQ(poll.phone.pdus.size(), 2);
-    send::SendJournal journal(send::OutboxScan::journalPath(poll.settings));
-    journal.load();
-    EXPECT_EQ(journal.size(), 0u);  // each entry went with its file
+    EXPECT_TRUE(poll.store.filesInSend().value().isEmpty());  // each message went with its file
 }
 
-// Something happens right after the phone's confirmation, before the journal entry; then the
-// same outbox scans once more.
+// Something happens right after the phone's confirmation, before the store records it; then
+// the same outbox scans once more.
 TEST(OutboxScan, AConfirmedMessageGoesOnceAndOnlyItsOwnFileIsDeleted) {
     const QString notDeleted = "Ошибка удаления отправленного файла: m.txt";
     const QString renamed = notDeleted + "\tпереименован в m.txt.sent";
-    // A rewrite happens in a folder that deletes; otherwise the journal breaks in one that
+    // A rewrite happens in a folder that deletes; otherwise the store's disk fills in one that
     // deletes nothing and may rename.
     const struct {
         const char* name;
@@ -280,22 +277,20 @@ TEST(OutboxScan, AConfirmedMessageGoesOnceAndOnlyItsOwnFileIsDeleted) {
         QStringList left, log;
     } rows[] = {
         {"rewritten during its send: a new message", true, false, 2, {}, {}},
-        {"journal unwritable, file renamed aside", false, true, 1, {"m.txt.sent"}, {renamed}},
-        {"journal unwritable, file kept", false, false, 1, {"m.txt"}, {notDeleted}},
+        {"store unwritable, file renamed aside", false, true, 1, {"m.txt.sent"}, {renamed}},
+        {"store unwritable, file kept", false, false, 1, {"m.txt"}, {notDeleted}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         Outbox poll;
-        const QString journal = send::OutboxScan::journalPath(poll.settings);
         poll.put("m.txt", "79161234567\tfirst");
         bool confirmed = false;
         poll.status.onStatus = [&](const contracts::Status& status) {
             if (status.id != contracts::StatusId::Sent || std::exchange(confirmed, true)) return;
-            if (row.rewrite) {
+            if (row.rewrite)
                 poll.put("m.txt", "79161234567\tagain");
-            } else {  // a folder where the journal was cannot be replaced
-                ASSERT_TRUE(QFile::remove(journal) && QDir().mkdir(journal));
-            }
+            else
+                poll.store.full = true;
         };
         send::OutboxScan scanner(
             [&row](const QString& path) -> std::unique_ptr<send::OutboxFolder> {
@@ -305,25 +300,17 @@ TEST(OutboxScan, AConfirmedMessageGoesOnceAndOnlyItsOwnFileIsDeleted) {
         auto context = poll.context();
         for (int round = 0; round < 2; ++round) {
             scanner.ScanOutbox(context);
-            QDir().rmdir(journal);  // writable again
+            poll.store.full = false;  // room again
         }
         EXPECT_EQ(poll.phone.pdus.size(), row.sent);
         EXPECT_EQ(poll.sendFolder(), row.left);
         QStringList log = row.log;
         if (!row.rewrite)
-            log << "Отправка остановлена: журнал отправки не записывается: " + journal;
+            log.prepend(
+                "Отправка остановлена: хранилище не записывается: запись: database or "
+                "disk is full");
         EXPECT_EQ(poll.log(), log);
     }
-}
-
-// A damaged line costs only its own entry; a file that is no journal gives none.
-TEST(SendJournal, ADamagedLineCostsOnlyItsOwnEntry) {
-    const QByteArray text = readFile(dataPath("send/damaged-journal.txt"));  // one good line first
-    const auto entries = send::SendJournal::parse(text);
-    ASSERT_EQ(entries.size(), 1u);
-    EXPECT_TRUE(entries.begin()->second.identity == send::identityOf("a.txt", 1, 2, "a"));
-    EXPECT_EQ(entries.begin()->second.kind, send::JournalEntry::Kind::Confirmed);
-    EXPECT_TRUE(send::SendJournal::parse("not a journal" + text.mid(text.indexOf('\n'))).empty());
 }
 
 /// A home whose Telvane.ini names the simulated modem's port, with its send folder.
@@ -392,7 +379,11 @@ struct LockedHome {
 };
 
 const QString kNotDeleted = "Ошибка удаления отправленного файла: m.txt";
-const QString kHeld = "Отправка остановлена: журнал отправки не записывается: %1/SendJournal.txt";
+const QString kNoStore =
+    "Хранилище недоступно: открытие %1/telvane.db: unable to open database file";
+const QString kHeld =
+    "Отправка остановлена: хранилище не записывается: открытие %1/telvane.db: unable to open "
+    "database file";
 const QString kLongId = "Ошибка записи в файл настроек: LongID=2";  // the messages go on 3, 4
 const QString kLink =
     "Ошибка чтения файла сообщения: secret.txt\tне обычный файл (ссылка не читается)";
@@ -407,7 +398,7 @@ const LockedHome kLockedHomes[] = {
      0,
      0,
      {"m.txt"},
-     {kHeld, kHeld},
+     {kNoStore, kHeld, kNoStore, kHeld},
      {},
      {}},
     {"Telvane.ini unwritable", {"Telvane.ini"}, 3, false, 1, 7, 3, {}, {kLongId}, {}, {}},
@@ -506,29 +497,40 @@ TEST(SendService, WhatTheServiceMayNotChangeNeverCostsOrRepeatsAMessage) {
     }
 }
 
-TEST(AwaitedReports, AReportFindsItsMessageByReferenceNumberAndTime) {
+TEST(Reports, AReportFindsItsMessageByReferenceNumberAndTime) {
     const auto at = [](const QString& t) { return QDateTime::fromString(t, Qt::ISODate); };
+    const QDateTime now = at("2026-12-07T12:00:00Z");
     for (const QString& line : dataLines("send/awaited-reports.txt")) {
         QStringList f = line.split(u'|');
         for (QString& field : f) field = field.trimmed();
         SCOPED_TRACE(f[0].toStdString());
         QTemporaryDir dir;
-        storage::DiskFileSystem disk;
-        const QString journal = dir.filePath("reports.journal");
+        auto store = std::move(store::SqliteStore::open(dir.filePath("telvane.db")).value());
         for (const QString& entry : f[1].split(u';')) {
             const QStringList e = entry.split(u' ', Qt::SkipEmptyParts);
-            ASSERT_TRUE(
-                lifecycle::awaitReport(disk, journal, {e[0].toInt(), e[1], at(e[2]), e[3]}).ok);
+            store::OutgoingMessage sent;
+            sent.id = e[3];
+            sent.origin = store::Origin::Api;
+            sent.destination = e[1];
+            sent.state = store::OutgoingState::Sent;
+            sent.reportWanted = true;
+            sent.parts.push_back({"00", 1, store::PartState::Confirmed, e[0].toInt()});
+            sent.sentAt = sent.created = at(e[2]);
+            ASSERT_TRUE(store->addOutgoing(sent));
         }
         const QStringList r = f[2].split(u' ');
-        const auto found =
-            lifecycle::matchReport(disk, journal, r[0].toInt(), r[1],
-                                   r[2] == u"-" ? std::nullopt : std::optional(at(r[2])),
-                                   r[3] == u"final", at("2026-12-07T12:00:00Z"));
-        EXPECT_EQ(found ? found->messageFile : "-", f[3]);
+        const auto found = lifecycle::recordReport(
+            *store,
+            {r[0].toInt(), r[1], r[2] == u"-" ? std::nullopt : std::optional(at(r[2])),
+             r[3] == u"final" ? 0 : 0x20, now},
+            now);
+        EXPECT_EQ(found.value() ? found.value()->id : "-", f[3]);
         QStringList left;
-        for (const QByteArray& kept : readFile(journal).split('\n'))
-            if (!kept.isEmpty()) left << QString::fromUtf8(kept.split('\t').value(3));
+        for (int reference = 0; reference < 256; ++reference) {
+            const auto awaiting =
+                store->awaitingReport(reference, now.addDays(-lifecycle::kAwaitedReportDays));
+            for (const store::OutgoingMessage& m : awaiting.value()) left << m.id;
+        }
         EXPECT_EQ(left.isEmpty() ? "-" : left.join(u' '), f[4]);
     }
 }

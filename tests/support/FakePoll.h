@@ -1,11 +1,13 @@
 #pragma once
 // Everything a poll hands the inbox and the outbox, over a temporary home folder: the settings,
-// the working settings read from them as a Start does, the fake phone, the recording status and
-// the fake clock.
+// the working settings read from them as a Start does, the fake phone, the recording status,
+// the fake clock and the home's store.
 
 #include "config/Settings.h"
 #include "contracts/PollContext.h"
 #include "gateway/GatewayEngine.h"
+#include "store/SqliteStore.h"
+#include "support/FailingStore.h"
 #include "support/FakeClock.h"
 #include "support/FakePhone.h"
 #include "support/Home.h"
@@ -24,7 +26,7 @@ struct FakePoll : Home {
         working.AutoScroll = settings.strictInt16(config::setting::AutoScroll);
     }
     contracts::PollContext context() {
-        return {phone, status, working, settings, clock, clock, pacing, clock};
+        return {phone, status, working, settings, clock, clock, pacing, clock, store};
     }
 
     config::Settings settings{path(QStringLiteral("Telvane.ini")), dir.path()};
@@ -33,6 +35,8 @@ struct FakePoll : Home {
     RecordingStatus status;
     FakeClock clock;
     contracts::PacingProfile pacing;
+    /// The home's own store, as the gateway keeps it there, behind writes that fail on demand.
+    FailingStore store{store::SqliteStore::opener(path(QStringLiteral("telvane.db")))};
 };
 
 }  // namespace telvane::test

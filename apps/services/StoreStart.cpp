@@ -1,0 +1,45 @@
+#include "services/StoreStart.h"
+
+#include <QDateTime>
+
+#include "config/CodecSettings.h"
+#include "config/Settings.h"
+#include "config/SettingsKeys.h"
+#include "storage/FileSystem.h"
+#include "storage/LogFile.h"
+#include "store/LegacyImport.h"
+#include "store/SqliteStore.h"
+
+namespace telvane::services {
+
+store::StoreOpener prepareStore(const QString& iniPath, const QString& home,
+                                const std::function<void(const QString&)>& say) {
+    const config::Settings settings(iniPath, home);
+    const store::StoreOpener opener =
+        store::SqliteStore::opener(home + store::SqliteStore::fileName());
+    const QDateTime now = QDateTime::currentDateTime();
+    QStringList lines;
+    auto opened = opener();
+    if (!opened) {
+        lines << QStringLiteral("Хранилище недоступно: ") + opened.error().message;
+    } else {
+        const store::ImportReport report = store::importLegacyFiles(
+            home, settings.folder(config::setting::Send), *opened.value(), now);
+        if (!report.imported.isEmpty())
+            lines << QStringLiteral("Перенесено в хранилище: ") + report.imported.join(u", ");
+        for (const QString& problem : report.problems)
+            lines << QStringLiteral("Не перенесено в хранилище: ") + problem;
+    }
+    if (!lines.isEmpty()) {
+        const QString logs = settings.folder(config::setting::Logs);
+        storage::DiskFileSystem disk;
+        disk.makeFolder(logs);
+        for (const QString& line : lines) {
+            say(line);
+            (void)storage::appendLog(disk, logs, now, {line}, config::textEncoding(settings));
+        }
+    }
+    return opener;
+}
+
+}  // namespace telvane::services

@@ -1,0 +1,18 @@
+#pragma once
+// The store every program of a home shares, "telvane.db" in the home folder, ready before the
+// engine and the HTTP interface open their connections to it.
+
+#include <QString>
+#include <functional>
+
+#include "store/Store.h"
+
+namespace telvane::services {
+
+/// Opens the store of `home` once (creating or upgrading its tables) and carries the files of
+/// an older home into it; each line worth telling (what was carried over, what could not be)
+/// goes to `say` and to "Log.txt". The opener each thread then uses for its own connection.
+store::StoreOpener prepareStore(const QString& iniPath, const QString& home,
+                                const std::function<void(const QString&)>& say);
+
+}  // namespace telvane::services

@@ -1,0 +1,389 @@
+// The files' side of an outbox run: a complete file becomes a message in the queue, a file
+// that holds none is reported once, and a message's file goes to Sent or Failed, is deleted or
+// set aside as its message's life goes on.
+#include <QCryptographicHash>
+#include <QDebug>
+
+#include "OutboxRun.h"
+#include "codec/Alphabets.h"
+#include "codec/Submit.h"
+#include "config/CodecSettings.h"
+#include "config/Settings.h"
+#include "config/SettingsKeys.h"
+#include "contracts/EngineFigures.h"
+#include "lifecycle/MessageStatus.h"
+#include "storage/FileSystem.h"
+#include "storage/LogFile.h"
+
+namespace telvane::send {
+
+namespace {
+
+namespace setting = config::setting;
+using store::OutgoingMessage;
+using store::OutgoingState;
+
+UnconfirmedRule unconfirmedRule(const config::Settings& settings) {
+    return settings.text(setting::Unconfirmed).trimmed().compare(u"hold", Qt::CaseInsensitive) == 0
+               ? UnconfirmedRule::Hold
+               : UnconfirmedRule::Resend;
+}
+
+bool anyConfirmed(const OutgoingMessage& m) {
+    return std::any_of(m.parts.begin(), m.parts.end(), [](const store::OutgoingPart& p) {
+        return p.state != store::PartState::Waiting;
+    });
+}
+
+}  // namespace
+
+store::FileIdentity identityOf(const QString& name, qint64 size, qint64 modifiedMs,
+                               const QByteArray& content) {
+    return {name, size, modifiedMs,
+            QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex()};
+}
+
+OutboxRun::OutboxRun(contracts::PollContext& context, OutboxFolder& folder,
+                     OutboxScan::Memory& memory, lifecycle::HookRunner* hooks)
+    : m_context(context),
+      m_store(context.store),
+      m_folder(folder),
+      m_memory(memory),
+      m_listeners{hooks, context.store, context.settings, context.working.gfsLogs,
+                  context.working.encoding},
+      m_retryLimit(context.settings.strictInt32(setting::RetryLimit)),
+      m_unconfirmed(unconfirmedRule(context.settings)),
+      m_archive(folder, context.working.gfsSend, context.working.gfsSent, context.working.gfsFailed,
+                !context.working.gfsSent.isEmpty() || !context.working.gfsFailed.isEmpty() ||
+                    m_retryLimit > 0) {}
+
+void OutboxRun::recover() {
+    if (m_memory.recovered) return;
+    const auto lost = m_store.recover(now());
+    if (!lost) {
+        holdSending(lost.error().message);
+        return;
+    }
+    m_memory.recovered = true;
+}
+
+bool OutboxRun::registerFile(const OutboxEntry& entry, std::optional<OutgoingMessage>* queued) {
+    queued->reset();
+    if (!entry.ordinary) {
+        reportFile(identityOf(entry.name, entry.size, entry.modifiedMs, {}),
+                   OutgoingFileError::NotOrdinary);
+        return true;
+    }
+    const bool tooLarge = entry.size > static_cast<qint64>(kMaxOutgoingFileBytes);
+    const std::optional<QByteArray> bytes =
+        tooLarge ? std::nullopt
+                 : m_folder.read(entry.name, static_cast<qint64>(kMaxOutgoingFileBytes));
+    // Changed (or gone) since it was listed: still being written, or taken away.
+    if (m_folder.stat(entry.name) != entry) return true;
+    const store::FileIdentity identity =
+        identityOf(entry.name, entry.size, entry.modifiedMs, bytes.value_or(QByteArray()));
+    const auto known = m_store.fileInSend(identity);
+    if (!known) {
+        holdSending(known.error().message);
+        return false;
+    }
+    if (known.value()) {
+        OutgoingMessage message = *known.value();
+        switch (message.state) {
+            case OutgoingState::Sent:
+            case OutgoingState::Pending:
+            case OutgoingState::Delivered:
+                // Confirmed before a stop, or its file could not be moved yet.
+                finishSent(message);
+                break;
+            case OutgoingState::Failed:
+                if (!m_archive.failedFolder().isEmpty()) {
+                    failForGood(message, {});  // its move to Failed is tried again
+                } else if (!m_archive.keepsStatus() && !message.number.isEmpty()) {
+                    // Without a life cycle set, a message the phone refused is tried at each poll.
+                    message.state = OutgoingState::Queued;
+                    if (save(message)) *queued = message;
+                }
+                break;
+            case OutgoingState::Queued:
+                *queued = message;
+                break;
+            default:
+                break;  // on its way, or left to the Unconfirmed rule
+        }
+        return true;
+    }
+    if (!bytes) {
+        reportFile(identity,
+                   tooLarge ? OutgoingFileError::TooLarge : OutgoingFileError::Unreadable);
+        return true;
+    }
+    const std::string_view raw(bytes->constData(), static_cast<std::size_t>(bytes->size()));
+    const codec::UserText content = codec::readUserText(raw, m_context.working.encoding);
+    if (content.readAs != m_context.working.encoding) log(readAsLine(entry.name, content.readAs));
+    const OutgoingFileResult split =
+        splitOutgoingFile(content.text, m_context.working.gfsSplit.toStdU32String());
+    if (const auto* problem = std::get_if<OutgoingFileError>(&split)) {
+        reportFile(identity, *problem);
+        return true;
+    }
+    const auto& fields = std::get<OutgoingFields>(split);
+    OutgoingMessage message;
+    message.id = newId(entry.name);
+    message.origin = store::Origin::File;
+    message.file = identity;
+    message.place = m_context.working.gfsSend + entry.name;
+    message.fileInSend = true;
+    message.number = QString::fromStdU32String(fields.number);
+    message.text = QString::fromStdU32String(fields.text);
+    message.created = now();
+    const auto added = m_store.addOutgoing(message);
+    if (!added) {
+        holdSending(added.error().message);
+        return false;
+    }
+    *queued = added.value();
+    return true;
+}
+
+// A file that holds no message is a failed message of its own: reported once, moved to Failed
+// where that is set.
+void OutboxRun::reportFile(const store::FileIdentity& identity, OutgoingFileError error) {
+    OutgoingMessage message;
+    message.id = newId(identity.name);
+    message.file = identity;
+    message.place = m_context.working.gfsSend + identity.name;
+    message.fileInSend = true;
+    message.state = OutgoingState::Failed;
+    message.errorText = englishReason(error);
+    message.created = now();
+    const LogLine line = fileProblemLine(identity.name, error);
+    auto added = m_store.addOutgoing(message);
+    if (!added) {
+        holdSending(added.error().message);
+        return;
+    }
+    failForGood(added.value(), line);
+}
+
+QString OutboxRun::newId(const QString& name) {
+    return lifecycle::messageId(name, [&](const QString& id) {
+        if (m_archive.archived(id, name)) return true;
+        const auto known = m_store.outgoing(id);
+        return known.ok() && known->has_value();
+    });
+}
+
+// Only the file that was sent may go: one rewritten under its name meanwhile is a new message.
+bool OutboxRun::isSameFile(const store::FileIdentity& file) const {
+    const std::optional<OutboxEntry> now = m_folder.stat(file.name);
+    if (!now || !now->ordinary || now->size != file.size || now->modifiedMs != file.modifiedMs)
+        return false;
+    const std::optional<QByteArray> bytes =
+        m_folder.read(file.name, static_cast<qint64>(kMaxOutgoingFileBytes));
+    return bytes && identityOf(file.name, now->size, now->modifiedMs, *bytes) == file;
+}
+
+// Confirmed and recorded: the file into the Sent folder with its status, or deleted.
+void OutboxRun::finishSent(OutgoingMessage& message) {
+    if (message.origin == store::Origin::Api) {
+        announce(lifecycle::HookEvent::Sent, message, {});
+        return;
+    }
+    const QString& name = message.file.name;
+    if (!isSameFile(message.file)) {
+        // Rewritten meanwhile: its new content is a message of its own.
+        message.fileInSend = false;
+        message.place.clear();
+        save(message);
+        return;
+    }
+    QString where;
+    if (!m_archive.sentFolder().isEmpty()) {
+        where = m_archive.archive(m_archive.sentFolder(),
+                                  m_folder.read(name, qint64(kMaxOutgoingFileBytes)).value_or(""),
+                                  message);
+        message.place = where;
+    } else if (m_folder.remove(name)) {
+        m_archive.dropWaiting(message.id);
+        where = m_context.working.gfsSend + name;
+        message.place.clear();
+    }
+    if (where.isEmpty()) {
+        reportOnce(message, notDeletedLine(name));
+        save(message);
+        return;
+    }
+    message.fileInSend = false;
+    if (save(message)) announce(lifecycle::HookEvent::Sent, message, where);
+}
+
+// Never to be sent as it is: into the Failed folder with its status, or kept here, said once.
+void OutboxRun::failForGood(OutgoingMessage& message, const LogLine& line) {
+    message.state = OutgoingState::Failed;
+    message.updated = now();
+    if (message.origin == store::Origin::Api) {
+        if (!line.isEmpty()) log(line);
+        if (!save(message)) return;
+        ++contracts::engineFigures().failed;
+        announce(lifecycle::HookEvent::Failed, message, {});
+        return;
+    }
+    const QString& name = message.file.name;
+    if (!m_archive.failedFolder().isEmpty() && message.fileInSend) {
+        const QString where = m_archive.archive(
+            m_archive.failedFolder(),
+            m_folder.read(name, qint64(kMaxOutgoingFileBytes)).value_or(""), message);
+        if (!where.isEmpty()) {
+            if (!line.isEmpty()) log(line);
+            message.place = where;
+            message.fileInSend = false;
+            if (!save(message)) return;
+            ++contracts::engineFigures().failed;
+            announce(lifecycle::HookEvent::Failed, message, where);
+            return;
+        }
+    }
+    if (!line.isEmpty()) reportOnce(message, line);
+    // Without a status beside it, a file that cannot be sent stays and is tried at each poll.
+    const bool kept = m_archive.keepsStatus() && m_archive.keepWaiting(message);
+    if (!save(message) || !kept) return;
+    ++contracts::engineFigures().failed;
+    announce(lifecycle::HookEvent::Failed, message, m_context.working.gfsSend + name);
+}
+
+// Its confirmation was lost and [SMS] Unconfirmed says hold: set aside for a person.
+void OutboxRun::hold(OutgoingMessage& message) {
+    QString where;
+    if (message.origin == store::Origin::File && message.fileInSend) {
+        const QString& name = message.file.name;
+        if (!isSameFile(message.file)) {
+            message.fileInSend = false;
+            message.place.clear();
+        } else if (!m_archive.failedFolder().isEmpty()) {
+            where = m_archive.archive(
+                m_archive.failedFolder(),
+                m_folder.read(name, qint64(kMaxOutgoingFileBytes)).value_or(""), message);
+        } else if (const QString aside = name + QStringLiteral(".unconfirmed");
+                   m_folder.rename(name, aside)) {
+            where = m_context.working.gfsSend + aside;
+            (void)m_archive.keepWaiting(message);
+        }
+        if (message.fileInSend && where.isEmpty()) {
+            reportOnce(message, notHeldLine(message.id, name));
+            save(message);
+            return;  // tried again at the next poll
+        }
+        message.place = where;
+        message.fileInSend = false;
+    }
+    const LogLine line = unconfirmedLine(message.id, message.file.name, false);
+    log(line);
+    message.note = line.join(u'\t');
+    if (!save(message)) return;
+    ++contracts::engineFigures().failed;
+    announce(lifecycle::HookEvent::Failed, message, where);
+}
+
+// Confirmed, but not recorded: once the program stops, only the file's name can keep it from
+// going again. While it runs, the outbox's memory does.
+void OutboxRun::setAside(const OutgoingMessage& message) {
+    m_memory.confirmedUnrecorded.insert(message.seq);
+    if (message.origin == store::Origin::Api || !isSameFile(message.file)) return;
+    const QString& name = message.file.name;
+    if (m_folder.remove(name)) return;
+    const QString aside = name + QStringLiteral(".sent");
+    log(m_folder.rename(name, aside) ? notDeletedLine(name, aside) : notDeletedLine(name));
+}
+
+void OutboxRun::settleUnconfirmed() {
+    const auto lost = m_store.inState(OutgoingState::Unconfirmed, 1000);
+    if (!lost) {
+        holdSending(lost.error().message);
+        return;
+    }
+    for (OutgoingMessage message : *lost) {
+        if (!message.note.isEmpty()) continue;  // held already, for a person
+        if (m_unconfirmed == UnconfirmedRule::Hold) {
+            hold(message);
+            continue;
+        }
+        for (store::OutgoingPart& part : message.parts)
+            if (part.state == store::PartState::Submitted) part.state = store::PartState::Waiting;
+        message.state = OutgoingState::Queued;
+        log(unconfirmedLine(message.id, message.file.name, true));
+        save(message);
+    }
+}
+
+void OutboxRun::forgetVanished(const QList<OutboxEntry>& listed) {
+    const auto known = m_store.filesInSend();
+    if (!known) return;  // only housekeeping
+    for (OutgoingMessage message : *known) {
+        const bool present =
+            std::any_of(listed.begin(), listed.end(), [&](const OutboxEntry& entry) {
+                return entry.name == message.file.name && entry.size == message.file.size &&
+                       entry.modifiedMs == message.file.modifiedMs;
+            });
+        if (present) continue;
+        if (message.state == OutgoingState::Queued && !anyConfirmed(message)) {
+            // Taken away before it went: no message any more.
+            (void)m_store.remove(message);
+            continue;
+        }
+        message.fileInSend = false;
+        if (message.place == m_context.working.gfsSend + message.file.name) message.place.clear();
+        (void)m_store.update(message);
+    }
+}
+
+bool OutboxRun::save(OutgoingMessage& message) {
+    const auto written = m_store.update(message);
+    if (!written) {
+        holdSending(written.error().message);
+        return false;
+    }
+    // Another claim took it meanwhile: what it writes stands.
+    if (!*written) return false;
+    m_memory.heldReported = false;  // writable again: a later failure is worth a line again
+    return true;
+}
+
+void OutboxRun::announce(lifecycle::HookEvent event, const OutgoingMessage& message,
+                         const QString& path) {
+    const codec::SubmitOptions options = config::sendingOptions(m_context.settings);
+    const QString text = QString::fromStdU32String(
+        codec::prepareText(message.text.toStdU32String(), options.toLatin));
+    lifecycle::announce(
+        m_listeners,
+        {event, message.id,
+         message.destination.isEmpty() ? message.number.trimmed() : message.destination,
+         lifecycle::timeText(message.updated), text, path, lifecycle::stateWord(message.state)},
+        now());
+}
+
+void OutboxRun::reportOnce(OutgoingMessage& message, const LogLine& line) {
+    const QString note = line.join(u'\t');
+    if (message.note == note) return;
+    log(line);
+    message.note = note;
+}
+
+void OutboxRun::holdSending(const QString& why) {
+    m_context.status.SetStatus(contracts::makeStatus(contracts::StatusId::SendingHeld));
+    if (m_memory.heldReported) return;
+    m_memory.heldReported = true;
+    log(sendingHeldLine(why));
+}
+
+// The same "Log.txt" lines as the inbox's, through the same writer. A fresh home has no Logs
+// folder yet, as the inbox knows too.
+void OutboxRun::log(const LogLine& line) {
+    storage::DiskFileSystem disk;
+    disk.makeFolder(m_context.working.gfsLogs);
+    const storage::WriteResult written = storage::appendLog(disk, m_context.working.gfsLogs, now(),
+                                                            line, m_context.working.encoding);
+    if (!written.ok) qWarning().noquote() << "Log line lost:" << written.error << line.join(u' ');
+}
+
+}  // namespace telvane::send

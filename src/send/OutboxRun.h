@@ -1,0 +1,83 @@
+#pragma once
+// One run of the outbox scan, shared by its two halves: the files of the send folder
+// (OutboxFiles.cpp) and the sending of queued messages (OutboxSending.cpp).
+
+#include <QList>
+#include <QString>
+
+#include "contracts/PollContext.h"
+#include "lifecycle/Announce.h"
+#include "send/OutboxArchive.h"
+#include "send/OutboxFolder.h"
+#include "send/OutboxScan.h"
+#include "send/OutgoingFile.h"
+#include "send/SendReasons.h"
+#include "store/Records.h"
+
+namespace telvane::send {
+
+/// The identity of a file with the given content.
+store::FileIdentity identityOf(const QString& name, qint64 size, qint64 modifiedMs,
+                               const QByteArray& content);
+
+class OutboxRun {
+public:
+    OutboxRun(contracts::PollContext& context, OutboxFolder& folder, OutboxScan::Memory& memory,
+              lifecycle::HookRunner* hooks);
+
+    /// After a stop nobody saw coming: puts the queue in order once per program run.
+    void recover();
+    /// Gives a complete file its message in the queue, or says why it has none; `queued` is its
+    /// message when that waits to be sent. False when the store cannot be reached: the rest
+    /// waits for the next poll.
+    bool registerFile(const OutboxEntry& entry, std::optional<store::OutgoingMessage>* queued);
+    /// Applies [SMS] Unconfirmed to the messages whose confirmation was lost.
+    void settleUnconfirmed();
+    /// The queued messages, oldest first; nothing (and sending held) when the store fails.
+    std::optional<QList<store::OutgoingMessage>> queued();
+    /// Claims and sends one queued message. False when sending is held or the port went: the
+    /// rest waits for the next poll.
+    bool send(const store::OutgoingMessage& queued);
+    /// Files that left the send folder take their messages with them: one still waiting is
+    /// withdrawn, one that went on is no longer looked for there.
+    void forgetVanished(const QList<OutboxEntry>& listed);
+
+private:
+    // The files' side (OutboxFiles.cpp).
+    QString newId(const QString& name);
+    void reportFile(const store::FileIdentity& identity, OutgoingFileError error);
+    void finishSent(store::OutgoingMessage& message);
+    void failForGood(store::OutgoingMessage& message, const LogLine& line);
+    void hold(store::OutgoingMessage& message);
+    void setAside(const store::OutgoingMessage& message);
+    bool isSameFile(const store::FileIdentity& file) const;
+
+    // The sending's side (OutboxSending.cpp).
+    struct Encoded;
+    std::optional<Encoded> encode(store::OutgoingMessage& message);
+    bool submit(store::OutgoingMessage& message, const Encoded& encoded);
+    bool concludeUnsent(store::OutgoingMessage& message, bool halted, bool attempted);
+    void concludeSent(store::OutgoingMessage& message, const Encoded& encoded);
+    void advanceLongId(int used);
+
+    // Both.
+    /// Writes the message; false (and sending held) when the store did not take it.
+    bool save(store::OutgoingMessage& message);
+    void announce(lifecycle::HookEvent event, const store::OutgoingMessage& message,
+                  const QString& path);
+    void reportOnce(store::OutgoingMessage& message, const LogLine& line);
+    void holdSending(const QString& why);
+    void log(const LogLine& line);
+    QDateTime now() const { return m_context.wallClock.now(); }
+
+    contracts::PollContext& m_context;
+    store::Store& m_store;
+    OutboxFolder& m_folder;
+    OutboxScan::Memory& m_memory;
+    lifecycle::Listeners m_listeners;
+    qint32 m_retryLimit;
+    UnconfirmedRule m_unconfirmed;
+    OutboxArchive m_archive;
+};
+
+}  // namespace telvane::send

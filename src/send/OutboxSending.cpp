@@ -1,0 +1,213 @@
+// The sending's side of an outbox run: a queued message is claimed, encoded once (its parts
+// recorded before the first goes), submitted part by part with each part recorded before its
+// PDU and after its confirmation, and concluded as sent, waiting or failed.
+#include "OutboxRun.h"
+#include "codec/Alphabets.h"
+#include "codec/Submit.h"
+#include "config/CodecSettings.h"
+#include "config/Settings.h"
+#include "config/SettingsKeys.h"
+#include "contracts/EngineFigures.h"
+#include "send/Submission.h"
+
+namespace telvane::send {
+
+namespace {
+
+namespace setting = config::setting;
+using store::OutgoingMessage;
+using store::OutgoingState;
+using store::PartState;
+
+// SendTimeout seconds, at least one; the default when the value is not a number.
+int confirmationTimeout(const config::Settings& settings) {
+    const qint32 seconds = settings.strictInt32(setting::SendTimeout);
+    return seconds >= 1 ? seconds : kConfirmationTimeoutS;
+}
+
+// For readers on other threads (the HTTP interface): this message is on its way.
+struct Sending {
+    explicit Sending(const QString& id) { contracts::engineFigures().setSending(id.toStdString()); }
+    ~Sending() { contracts::engineFigures().setSending({}); }
+};
+
+}  // namespace
+
+/// A message as it goes out: the number and the text as written and as sent.
+struct OutboxRun::Encoded {
+    QString number;  ///< as written
+    QString text;    ///< as it goes out (line breaks removed, transliterated where set)
+    std::variant<codec::Destination, codec::SubmitError> destination;
+};
+
+std::optional<QList<OutgoingMessage>> OutboxRun::queued() {
+    const auto waiting = m_store.inState(OutgoingState::Queued, 10000);
+    if (!waiting) {
+        holdSending(waiting.error().message);
+        return std::nullopt;
+    }
+    return *waiting;
+}
+
+bool OutboxRun::send(const OutgoingMessage& queued) {
+    if (m_memory.confirmedUnrecorded.contains(queued.seq)) return true;
+    const auto claimed = m_store.claim(queued.seq, now());
+    if (!claimed) {
+        holdSending(claimed.error().message);
+        return false;
+    }
+    if (!claimed->has_value()) return true;  // taken meanwhile
+    OutgoingMessage message = **claimed;
+    if (message.origin == store::Origin::File) {
+        const std::optional<OutboxEntry> entry = m_folder.stat(message.file.name);
+        if (!entry || entry->size != message.file.size ||
+            entry->modifiedMs != message.file.modifiedMs) {
+            // Changed or taken away since it was queued: the next scan sees what is there.
+            message.state = OutgoingState::Queued;
+            save(message);
+            return true;
+        }
+    }
+    const Sending sending(message.id);
+    m_context.status.SetStatus(contracts::makeStatus(contracts::StatusId::Sending));
+    const std::optional<Encoded> encoded = encode(message);
+    // Refused for good, it goes no further; a store that did not take its parts holds sending.
+    if (!encoded) return message.state == OutgoingState::Failed;
+    return submit(message, *encoded);
+}
+
+std::optional<OutboxRun::Encoded> OutboxRun::encode(OutgoingMessage& message) {
+    codec::SubmitOptions options = config::sendingOptions(m_context.settings);
+    const std::u32string number = message.number.toStdU32String();
+    Encoded encoded{message.number,
+                    QString::fromStdU32String(
+                        codec::prepareText(message.text.toStdU32String(), options.toLatin)),
+                    codec::destinationOf(codec::unicodeToUtf8(number))};
+    message.destination = message.number.trimmed();
+    if (const auto* d = std::get_if<codec::Destination>(&encoded.destination))
+        message.destination = QString::fromStdString(d->text());
+    if (!message.parts.empty()) return encoded;  // exactly as they went before
+
+    if (m_memory.lastLongId == 0) m_memory.lastLongId = options.lastLongId;
+    options.lastLongId = m_memory.lastLongId;
+    const codec::SubmitResult result =
+        codec::encodeSubmit(codec::unicodeToUtf8(number), message.text.toStdU32String(), options);
+    if (const auto* refused = std::get_if<codec::SubmitError>(&result)) {
+        message.errorText = QString::fromStdString(codec::describe(*refused));
+        message.destination.clear();
+        failForGood(message, refusedLine(encoded.number, encoded.text, *refused));
+        return std::nullopt;
+    }
+    const auto& submit = std::get<codec::SubmitMessage>(result);
+    if (submit.longId != options.lastLongId) advanceLongId(submit.longId);
+    for (const codec::SubmitPart& part : submit.parts)
+        message.parts.push_back(
+            {QByteArray::fromStdString(part.pdu), part.tpduLength, PartState::Waiting, {}});
+    message.reportWanted = options.report;
+    // The parts are on record before any goes, so that a second try sends the same ones.
+    if (!save(message)) return std::nullopt;
+    return encoded;
+}
+
+bool OutboxRun::submit(OutgoingMessage& message, const Encoded& encoded) {
+    std::vector<PendingPart> parts;
+    std::vector<bool> confirmed;
+    for (const store::OutgoingPart& part : message.parts) {
+        parts.push_back({part.pdu, part.tpduLength});
+        confirmed.push_back(part.state == PartState::Confirmed);
+    }
+    bool recorded = true;
+    const SubmissionSteps steps{[&](std::size_t i) {
+                                    message.parts[i].state = PartState::Submitted;
+                                    message.state = OutgoingState::Submitted;
+                                    message.updated = now();
+                                    return save(message);
+                                },
+                                [&](std::size_t i, std::optional<int> reference) {
+                                    message.parts[i].state = PartState::Confirmed;
+                                    message.parts[i].reference = reference;
+                                    recorded = save(message) && recorded;
+                                }};
+    const quint64 connection = m_context.phone.connection();
+    const SubmissionPorts ports{m_context.phone,
+                                m_context.status,
+                                m_context.clock,
+                                m_context.pacing,
+                                confirmationTimeout(m_context.settings),
+                                m_memory.keepLinkRefusedOn == connection};
+    const SubmissionResult result = submitParts(ports, parts, confirmed, steps);
+    if (result.keepLinkRefused) m_memory.keepLinkRefusedOn = connection;
+    m_context.phone.PurgeBuffer();
+    if (result.allConfirmed) {
+        concludeSent(message, encoded);
+        return recorded;
+    }
+    if (result.halted || result.unrecorded) {
+        (void)concludeUnsent(message, result.halted, false);
+        return false;
+    }
+    ++message.attempts;
+    log(notSentLine(encoded.number, encoded.text) << result.reason);
+    const SubmissionFailure failure = result.lastFailure.value_or(SubmissionFailure{});
+    message.errorNumber = failure.cmsError;
+    message.errorText = failure.what;
+    const bool exhausted = m_retryLimit > 0 && message.attempts >= m_retryLimit;
+    if (failure.permanent || exhausted) {
+        for (store::OutgoingPart& part : message.parts)
+            if (part.state == PartState::Submitted) part.state = PartState::Waiting;
+        failForGood(message, {});
+        return recorded;
+    }
+    return concludeUnsent(message, false, true) && recorded;
+}
+
+// Not every part went. After a halt (the port vanished, an exit) nobody knows whether a part on
+// the wire went: its message is unconfirmed. Otherwise the phone answered, and a part it did not
+// confirm did not go.
+bool OutboxRun::concludeUnsent(OutgoingMessage& message, bool halted, bool attempted) {
+    const bool onTheWire =
+        std::any_of(message.parts.begin(), message.parts.end(),
+                    [](const store::OutgoingPart& p) { return p.state == PartState::Submitted; });
+    message.updated = now();
+    if (halted && onTheWire) {
+        message.state = OutgoingState::Unconfirmed;
+        if (save(message)) settleUnconfirmed();
+        return false;
+    }
+    for (store::OutgoingPart& part : message.parts)
+        if (part.state == PartState::Submitted) part.state = PartState::Waiting;
+    message.state = OutgoingState::Queued;
+    if (attempted) (void)m_archive.keepWaiting(message);
+    return save(message);
+}
+
+void OutboxRun::concludeSent(OutgoingMessage& message, const Encoded& encoded) {
+    ++message.attempts;
+    message.errorNumber.reset();
+    message.errorText.clear();
+    // The number rules are the gateway's: say when a number went out otherwise than written.
+    if (const auto* d = std::get_if<codec::Destination>(&encoded.destination)) {
+        const bool asWritten = d->digits == encoded.number.trimmed().remove(u'+').toStdString();
+        if (!asWritten || d->typeOfAddress != codec::kInternationalNumber)
+            log(numberSentLine(encoded.number.trimmed(), *d));
+    }
+    message.state = OutgoingState::Sent;
+    message.sentAt = message.updated = now();
+    if (!save(message)) {
+        setAside(message);
+        return;
+    }
+    finishSent(message);
+}
+
+void OutboxRun::advanceLongId(int used) {
+    m_memory.lastLongId = used;
+    const QString value = QString::number(used);
+    if (!m_context.settings.write(setting::LongID, value) && !m_memory.longIdReported) {
+        // The reference in memory goes on; only a restart would read the old one again.
+        m_memory.longIdReported = true;
+        log({config::notWrittenText(setting::LongID, value)});
+    }
+}
+
+}  // namespace telvane::send
