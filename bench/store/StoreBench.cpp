@@ -112,10 +112,13 @@ int main(int argc, char** argv) {
     {
         auto fill = openAt(shm);
         for (int i = 0; i < rows; ++i) {
-            (void)fill->addOutgoing(outgoing(i));
-            IncomingMessage m = incoming(i);
-            m.stored = kNow;
-            (void)fill->beginIncoming(m);
+            // History, mostly: one message in a hundred still waits.
+            OutgoingMessage m = outgoing(i);
+            if (i % 100 != 0) m.state = OutgoingState::Sent;
+            (void)fill->addOutgoing(m);
+            IncomingMessage in = incoming(i);
+            in.stored = kNow;
+            (void)fill->beginIncoming(in);
         }
     }
     const QString path = disk.filePath(SqliteStore::fileName());
@@ -172,10 +175,11 @@ int main(int argc, char** argv) {
     QElapsedTimer drain;
     drain.start();
     int drained = 0;
-    for (;;) {
-        const auto next = store->nextEvent();
+    for (qint64 last = 0;;) {
+        const auto next = store->nextEvent(last);
         if (!next || !next->has_value()) break;
-        (void)store->eventDelivered(next->value().id, kNow);
+        last = next->value().id;
+        (void)store->eventDelivered(last, kNow);
         ++drained;
     }
     const double written = double(bytesWritten() - before) / 1e6;

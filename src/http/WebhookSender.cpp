@@ -40,7 +40,7 @@ store::Store& WebhookSender::store() {
 
 void WebhookSender::wake() {
     if (m_busy) return;
-    const auto next = store().nextEvent();
+    const auto next = store().nextEvent(m_delivered);
     if (!next || !next->has_value()) {
         m_timer.start(kLookMs);
         return;
@@ -64,6 +64,7 @@ void WebhookSender::finished(QNetworkReply* reply, qint64 event) {
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (reply->error() == QNetworkReply::NoError && status >= 200 && status < 300) {
         const auto dropped = store().eventDelivered(event, QDateTime::currentDateTime());
+        if (dropped) m_delivered = event;
         if (!dropped) {
             // Left in the queue, it would be posted again and again.
             log(QStringLiteral("Очередь Webhook не записывается: ") + dropped.error().message);

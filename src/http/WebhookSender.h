@@ -45,6 +45,7 @@ private:
     std::unique_ptr<store::Store> m_store;
     QNetworkAccessManager m_network;
     QTimer m_timer;
+    qint64 m_delivered = 0;  ///< the last event the receiver took: the next comes after it
     bool m_busy = false;
     bool m_failing = false;
     int m_pauseMs = 1000;

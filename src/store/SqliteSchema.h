@@ -70,7 +70,8 @@ CREATE TABLE webhook_events (
     created INTEGER NOT NULL,
     delivered INTEGER
 );
-CREATE INDEX webhook_waiting ON webhook_events(id) WHERE delivered IS NULL;
+-- No index on "delivered": marking an event delivered then changes one page, not two; the
+-- sender looks only past the last event it delivered.
 CREATE TABLE facts (
     key TEXT PRIMARY KEY,
     value TEXT NOT NULL

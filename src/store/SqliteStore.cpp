@@ -553,10 +553,11 @@ Result<qint64> SqliteStore::addEvent(const QByteArray& body, const QDateTime& no
     });
 }
 
-Result<std::optional<WebhookEvent>> SqliteStore::nextEvent() {
+Result<std::optional<WebhookEvent>> SqliteStore::nextEvent(qint64 after) {
     Statement s = m_db->prepare(
-        "SELECT id, body, created FROM webhook_events WHERE delivered IS NULL ORDER BY id LIMIT 1");
-    switch (s.step()) {
+        "SELECT id, body, created FROM webhook_events WHERE id > ? AND delivered IS NULL ORDER "
+        "BY id LIMIT 1");
+    switch (s.bind(1, after).step()) {
         case Step::Row:
             return std::optional(WebhookEvent{s.integer(0), s.blob(1), s.time(2)});
         case Step::Done:

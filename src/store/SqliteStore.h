@@ -46,7 +46,7 @@ public:
     Result<qint64> newestIncoming() override;
 
     Result<qint64> addEvent(const QByteArray& body, const QDateTime& now) override;
-    Result<std::optional<WebhookEvent>> nextEvent() override;
+    Result<std::optional<WebhookEvent>> nextEvent(qint64 after) override;
     Result<Done> eventDelivered(qint64 id, const QDateTime& when) override;
 
     Result<std::optional<QString>> fact(const QString& key) override;

@@ -40,7 +40,7 @@ public:
     Result<InboxPage> inbox(qint64, int) override { return m_error; }
     Result<qint64> newestIncoming() override { return m_error; }
     Result<qint64> addEvent(const QByteArray&, const QDateTime&) override { return m_error; }
-    Result<std::optional<WebhookEvent>> nextEvent() override { return m_error; }
+    Result<std::optional<WebhookEvent>> nextEvent(qint64) override { return m_error; }
     Result<Done> eventDelivered(qint64, const QDateTime&) override { return m_error; }
     Result<std::optional<QString>> fact(const QString&) override { return m_error; }
     Result<Done> setFact(const QString&, const QString&) override { return m_error; }

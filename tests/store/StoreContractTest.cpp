@@ -207,7 +207,7 @@ void retentionTakesOnlyWhatIsFinished(const StoreOpener& open) {
     for (const Row& row : rows)
         EXPECT_EQ(store->outgoing(row.id).value().has_value(), row.stays) << row.id;
     EXPECT_TRUE(store->outgoing("recent-sent").value().has_value());
-    EXPECT_EQ(store->nextEvent().value()->id, event + 1);
+    EXPECT_EQ(store->nextEvent(0).value()->id, event + 1);
 }
 
 const std::pair<const char*, Case> kCases[] = {

@@ -94,8 +94,8 @@ public:
         if (failing()) return failure();
         return inner().addEvent(body, now);
     }
-    store::Result<std::optional<store::WebhookEvent>> nextEvent() override {
-        return inner().nextEvent();
+    store::Result<std::optional<store::WebhookEvent>> nextEvent(qint64 after) override {
+        return inner().nextEvent(after);
     }
     store::Result<store::Done> eventDelivered(qint64 id, const QDateTime& when) override {
         if (failing()) return failure();
