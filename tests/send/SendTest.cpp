@@ -623,4 +623,56 @@ TEST(SendService, AKillBetweenConfirmationAndDeletionDoesNotSendAgain) {
     EXPECT_TRUE(home.log().isEmpty());
 }
 
+// SIGKILL while the network takes its time to confirm: the PDU is on the wire and the store says
+// so; at the next start [SMS] Unconfirmed decides, and the modems' counts show what went.
+TEST(SendService, AKillBeforeTheConfirmationLeavesItToTheUnconfirmedRule) {
+    const QString lost = "Отправка сообщения не подтверждена: m\tm.txt\t";
+    const struct {
+        const char* rule;
+        QByteArray ini;
+        int pdus;
+        QStringList send, failed;
+        QString log;
+    } rows[] = {
+        {"resend", "resend", 2, {}, {}, lost + "будет отправлено снова"},
+        {"hold", "hold", 1, {"m.txt.unconfirmed"}, {}, lost + "отложено до решения оператора"},
+        {"hold with Failed",
+         "hold\r\n[Folders]\r\nFailed=Failed",
+         1,
+         {},
+         {"m.status", "m.txt"},
+         lost + "отложено до решения оператора"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.rule);
+        Outbox home;
+        home.put("m.txt", "79161234567\tonly once");
+        SimulatedModem slow({{}, {}, {"slow-cmgs=60000"}, {}});
+        ASSERT_TRUE(slow.start());
+        ASSERT_TRUE(home.useModem(slow, "Pacing=fast\r\n[SMS]\r\nUnconfirmed=" + row.ini + "\r\n"));
+        {
+            ServiceProcess service(home.dir.path());
+            service.start({"--once"});
+            ASSERT_TRUE(slow.waitForSent(1)) << service.errors().toStdString();
+        }  // SIGKILL
+        SimulatedModem healthy;
+        ASSERT_TRUE(healthy.start());
+        ASSERT_TRUE(home.useModem(healthy));
+        ASSERT_EQ(home.runOnce(), 0);
+        EXPECT_EQ(slow.sentPdus().size() + healthy.sentPdus().size(), row.pdus);
+        EXPECT_EQ(home.sendFolder(), row.send);
+        EXPECT_EQ(QDir(home.path("Failed")).entryList(QDir::Files), row.failed);
+        if (!row.failed.isEmpty()) {
+            EXPECT_TRUE(home.read("Failed/m.status").startsWith("state=unconfirmed\n"));
+        }
+        EXPECT_EQ(home.log(), QStringList({row.log}));
+        if (row.send.isEmpty()) continue;
+        // A person decides: renamed back, it goes.
+        ASSERT_TRUE(QFile::rename(home.send("m.txt.unconfirmed"), home.send("m.txt")));
+        ASSERT_EQ(home.runOnce(), 0);
+        EXPECT_EQ(healthy.sentPdus().size(), 1);
+        EXPECT_TRUE(home.sendFolder().isEmpty());
+    }
+}
+
 }  // namespace

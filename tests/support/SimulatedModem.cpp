@@ -1,7 +1,10 @@
 #include "SimulatedModem.h"
 
 #include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QFile>
+#include <QFileSystemWatcher>
+#include <QTimer>
 #include <QFileInfo>
 #include <QLocalSocket>
 #include <QRegularExpression>
@@ -105,6 +108,22 @@ QStringList SimulatedModem::sentPdus() const {
     return QString::fromLatin1(file.readAll())
         .split(u'\n', Qt::SkipEmptyParts)
         .replaceInStrings(QRegularExpression(QStringLiteral("\\s")), QString());
+}
+
+bool SimulatedModem::waitForSent(int count, std::chrono::milliseconds deadline) {
+    QFileSystemWatcher watcher({directory()});  // the --sent file appears in it
+    QEventLoop loop;
+    const auto check = [&] {
+        if (QFile::exists(sentPath()) && !watcher.files().contains(sentPath()))
+            watcher.addPath(sentPath());
+        if (sentPdus().size() >= count) loop.quit();
+    };
+    QObject::connect(&watcher, &QFileSystemWatcher::directoryChanged, &loop, check);
+    QObject::connect(&watcher, &QFileSystemWatcher::fileChanged, &loop, check);
+    QTimer::singleShot(deadline, &loop, &QEventLoop::quit);
+    check();
+    if (sentPdus().size() < count) loop.exec();
+    return sentPdus().size() >= count;
 }
 
 std::optional<QString> SimulatedModem::control(const QString& request,

@@ -51,6 +51,9 @@ public:
 
     /// The PDUs the modem accepted for sending, in order, as the hex text the host wrote.
     QStringList sentPdus() const;
+    /// Waits (on the file system's word, without polling) until the modem has accepted `count`
+    /// PDUs; false at the deadline. Needs a QCoreApplication.
+    bool waitForSent(int count, std::chrono::milliseconds deadline = std::chrono::seconds(30));
 
     /// One control request; the answer line ("OK ..." or "ERROR ..."), or nullopt when the
     /// socket did not answer before the deadline.
