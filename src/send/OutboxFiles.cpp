@@ -106,6 +106,15 @@ bool OutboxRun::registerFile(const OutboxEntry& entry, std::optional<OutgoingMes
                 }
                 break;
             case OutgoingState::Queued:
+                // Carried over from an older home with its parts only: number and text again.
+                if (message.number.isEmpty() && bytes) {
+                    const OutgoingFileResult split = fieldsOf(entry.name, *bytes);
+                    if (const auto* fields = std::get_if<OutgoingFields>(&split)) {
+                        message.number = QString::fromStdU32String(fields->number);
+                        message.text = QString::fromStdU32String(fields->text);
+                        save(message);
+                    }
+                }
                 *queued = message;
                 break;
             default:
@@ -118,11 +127,7 @@ bool OutboxRun::registerFile(const OutboxEntry& entry, std::optional<OutgoingMes
                    tooLarge ? OutgoingFileError::TooLarge : OutgoingFileError::Unreadable);
         return true;
     }
-    const std::string_view raw(bytes->constData(), static_cast<std::size_t>(bytes->size()));
-    const codec::UserText content = codec::readUserText(raw, m_context.working.encoding);
-    if (content.readAs != m_context.working.encoding) log(readAsLine(entry.name, content.readAs));
-    const OutgoingFileResult split =
-        splitOutgoingFile(content.text, m_context.working.gfsSplit.toStdU32String());
+    const OutgoingFileResult split = fieldsOf(entry.name, *bytes);
     if (const auto* problem = std::get_if<OutgoingFileError>(&split)) {
         reportFile(identity, *problem);
         return true;
@@ -144,6 +149,13 @@ bool OutboxRun::registerFile(const OutboxEntry& entry, std::optional<OutgoingMes
     }
     *queued = added.value();
     return true;
+}
+
+OutgoingFileResult OutboxRun::fieldsOf(const QString& name, const QByteArray& bytes) {
+    const std::string_view raw(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    const codec::UserText content = codec::readUserText(raw, m_context.working.encoding);
+    if (content.readAs != m_context.working.encoding) log(readAsLine(name, content.readAs));
+    return splitOutgoingFile(content.text, m_context.working.gfsSplit.toStdU32String());
 }
 
 // A file that holds no message is a failed message of its own: reported once, moved to Failed

@@ -45,6 +45,8 @@ public:
 private:
     // The files' side (OutboxFiles.cpp).
     QString newId(const QString& name);
+    /// Number and text of a file, read as [SMS] Encoding says ("Log.txt" says otherwise).
+    OutgoingFileResult fieldsOf(const QString& name, const QByteArray& bytes);
     void reportFile(const store::FileIdentity& identity, OutgoingFileError error);
     void finishSent(store::OutgoingMessage& message);
     void failForGood(store::OutgoingMessage& message, const LogLine& line);

@@ -3,11 +3,11 @@
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QFile>
-#include <QFileSystemWatcher>
-#include <QTimer>
 #include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QLocalSocket>
 #include <QRegularExpression>
+#include <QTimer>
 
 namespace telvane::test {
 
