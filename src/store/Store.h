@@ -41,8 +41,10 @@ public:
 
     bool ok() const { return std::holds_alternative<T>(m_value); }
     explicit operator bool() const { return ok(); }
-    const T& value() const { return std::get<T>(m_value); }
-    T& value() { return std::get<T>(m_value); }
+    const T& value() const& { return std::get<T>(m_value); }
+    T& value() & { return std::get<T>(m_value); }
+    /// From a temporary, by value: a reference into it would not outlive the statement.
+    T value() && { return std::move(std::get<T>(m_value)); }
     const T& operator*() const { return value(); }
     const T* operator->() const { return &value(); }
     const StoreError& error() const { return std::get<StoreError>(m_value); }

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QProcess>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QSysInfo>
 
 #include "office/Biff8.h"
@@ -300,43 +302,74 @@ TEST_P(ReceiveService, AgainstTheSimulatedModem) {
 INSTANTIATE_TEST_SUITE_P(Receive, ReceiveService, testing::ValuesIn(readScenarios(true)),
                          scenarioName);
 
-TEST(ReceiveServiceKill, BetweenTheStoreAndTheDeleteLosesNothingAndStoresNothingTwice) {
+// SIGKILL at each step of storing a received message: before its line reaches the day file,
+// with its line there and the store not yet told, and once both have it but before the delete.
+// After a restart the day file and the store agree: each message in the day file once, in the
+// inbox once, and nothing left in the phone.
+TEST(ReceiveServiceKill, AtAnyStepTheDayFileAndTheStoreAgreeAfterARestart) {
     const auto pdus = listedPdus("me-two-messages.txt");
     const QStringList both = {pdus.at(1), pdus.at(2)};
-    const QString how = QStringLiteral("26.08.02 19:37:41\t+31641600986\tHow are you?");
-    Home home;
-    QStringList left;
-    {
-        // The modem never answers AT+CMGD: the service stores the first message, then waits.
-        SimulatedModem modem({both, {}, {QStringLiteral("mute-delete")}, {}});
+    const QStringList lines = {QStringLiteral("26.08.02 19:37:41\t+31641600986\tHow are you?"),
+                               QStringLiteral("01.01.11 12:34:56\t+18005551212\thellohello")};
+    const QString strace = QStandardPaths::findExecutable("strace");
+    const struct {
+        const char* step;
+        const char* inject;  ///< strace's, on the day file; none: the modem never answers AT+CMGD
+    } rows[] = {
+        {"before its line is in the day file", "pwrite64:error=EIO:signal=KILL"},
+        {"its line in the day file, the store not yet told", "fsync:signal=KILL"},
+        {"in both, before the delete", nullptr},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.step);
+        if (row.inject && strace.isEmpty()) GTEST_SKIP() << "strace is not installed";
+        Home home;
+        QStringList left;
+        {
+            SimulatedModem modem(
+                {both, {}, row.inject ? QStringList() : QStringList{"mute-delete"}, {}});
+            ASSERT_TRUE(modem.start());
+            home.useModem(modem, "Pacing=fast\r\n");
+            if (row.inject) {
+                QProcess traced;
+                const QString call = QString::fromLatin1(row.inject).section(u':', 0, 0);
+                traced.start(
+                    strace, {"-f", "-qq", "-o", "/dev/null", "-P", home.dayFile(), "-e",
+                             "trace=" + call, "-e", QStringLiteral("inject=") + row.inject,
+                             QStringLiteral(TELVANED_BINARY), "--home", home.dir.path(), "--once"});
+                ASSERT_TRUE(traced.waitForFinished(60000));
+            } else {
+                ServiceProcess service(home.dir.path());
+                service.start({QStringLiteral("--once")});
+                // The store is complete once the inbox lists it too; the delete then hangs.
+                const auto inStore = [&] {
+                    const auto store = store::SqliteStore::open(home.path("telvane.db"));
+                    return store && !store.value()->inbox(0, 1).value().messages.isEmpty();
+                };
+                QDeadlineTimer deadline(30000);
+                while ((textLines(home.dayFile()).isEmpty() || !inStore()) &&
+                       !deadline.hasExpired())
+                    service.waitForStatus(QStringLiteral("-"), 0, 50);
+                ASSERT_EQ(textLines(home.dayFile()), lines.mid(0, 1));
+            }  // ~ServiceProcess kills the service (SIGKILL)
+            for (const StoredPdu& held : modem.list(ModemMemory::Me).value_or(QList<StoredPdu>()))
+                left << held.pdu;
+        }
+        EXPECT_EQ(left, both) << "a message left the phone before the restart";
+
+        // The same messages in a healthy phone, the same home folder.
+        SimulatedModem modem({left, {}, {}, {}});
         ASSERT_TRUE(modem.start());
         home.useModem(modem);
-        {
-            ServiceProcess service(home.dir.path());
-            service.start({QStringLiteral("--once")});
-            // The store is complete once the inbox lists it too; the delete then hangs.
-            const auto inStore = [&] {
-                const auto store = store::SqliteStore::open(home.path("telvane.db"));
-                return store && !store.value()->inbox(0, 1).value().messages.isEmpty();
-            };
-            QDeadlineTimer deadline(30000);
-            while ((textLines(home.dayFile()).isEmpty() || !inStore()) && !deadline.hasExpired())
-                service.waitForStatus(QStringLiteral("-"), 0, 50);
-            ASSERT_EQ(textLines(home.dayFile()), QStringList({how}));
-        }  // ~ServiceProcess kills the service (SIGKILL)
-        for (const StoredPdu& held : modem.list(ModemMemory::Me).value_or(QList<StoredPdu>()))
-            left << held.pdu;
+        EXPECT_EQ(home.runOnce(), 0);
+        EXPECT_EQ(textLines(home.dayFile()), lines);
+        QStringList inbox;
+        const auto store = store::SqliteStore::open(home.path("telvane.db"));
+        for (const store::IncomingMessage& m : store.value()->inbox(0, 10).value().messages)
+            inbox << m.text;
+        EXPECT_EQ(inbox, QStringList({"How are you?", "hellohello"}));
+        EXPECT_TRUE(modem.list(ModemMemory::Me).value_or(QList<StoredPdu>({{}})).isEmpty());
     }
-    EXPECT_EQ(left, both);
-
-    // The same messages in a healthy phone, the same home folder.
-    SimulatedModem modem({left, {}, {}, {}});
-    ASSERT_TRUE(modem.start());
-    home.useModem(modem);
-    EXPECT_EQ(home.runOnce(), 0);
-    EXPECT_EQ(textLines(home.dayFile()),
-              QStringList({how, QStringLiteral("01.01.11 12:34:56\t+18005551212\thellohello")}));
-    EXPECT_TRUE(modem.list(ModemMemory::Me).value_or(QList<StoredPdu>({{}})).isEmpty());
 }
 
 }  // namespace
