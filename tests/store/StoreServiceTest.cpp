@@ -1,10 +1,13 @@
-// A home left by the version before the store (tests/data/store/old-home, made by that version's
-// telvaned: see make-old-home.py there), upgraded by one poll of today's: nothing sent twice,
-// nothing stored twice, nothing waiting dropped.
+// The store under the service: a home left by the version before the store
+// (tests/data/store/old-home, made by that version's telvaned: see make-old-home.py there),
+// upgraded by one poll of today's, sends nothing twice, stores nothing twice and drops nothing
+// waiting; and a full disk under the store keeps the messages in the phone and the files in Send
+// until there is room again.
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 
 #include "store/SqliteStore.h"
 #include "support/Home.h"
@@ -46,7 +49,7 @@ void copyOldHome(const Home& home) {
     }
 }
 
-TEST(Upgrade, AnOlderHomeSendsNothingTwiceStoresNothingTwiceAndDropsNothing) {
+TEST(StoreService, AnOlderHomeSendsNothingTwiceStoresNothingTwiceAndDropsNothing) {
     Home home;
     copyOldHome(home);
     const QStringList longParts = QString::fromUtf8(readFile(home.path("SendJournal.txt")))
@@ -100,6 +103,87 @@ TEST(Upgrade, AnOlderHomeSendsNothingTwiceStoresNothingTwiceAndDropsNothing) {
     // The PIN the SIM refused is not tried again.
     EXPECT_EQ(store->fact("refused-pin").value().value_or(""),
               QString::fromLatin1(readFile(dataPath("store/old-home/RefusedPin.txt")).trimmed()));
+}
+
+// A small file system of its own for the home (and so the store), the other folders beside it.
+struct SmallDisk {
+    QTemporaryDir outside;
+    QString home = outside.filePath("home");
+    bool mounted =
+        QDir().mkpath(home) &&
+        QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=512k", "tmpfs", home}) == 0;
+    ~SmallDisk() {
+        if (mounted) QProcess::execute("umount", {home});
+    }
+    /// Full but for `roomKb`: the gateway's lock file still fits, so that it starts.
+    bool fill(int roomKb) {
+        QFile filler(home + "/filler");
+        if (!filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return false;
+        while (filler.write(QByteArray(4096, 'z')) == 4096) {
+        }
+        return filler.resize(filler.size() - roomKb * 1024);
+    }
+};
+
+// With 8 KB left the store fails where it opens, with 64 KB in the middle of storing a message
+// or of sending one: either way the message stays in the phone and the file in Send, Log.txt
+// says so, and once there is room each goes once.
+TEST(StoreService, AFullDiskKeepsMessagesInThePhoneAndFilesInSendUntilThereIsRoom) {
+    for (const int roomKb : {8, 64}) {
+        SCOPED_TRACE(roomKb);
+        SmallDisk disk;
+        if (!disk.mounted) GTEST_SKIP() << "cannot mount a tmpfs here (needs root)";
+        const QString folders = disk.outside.path();
+        SimulatedModem modem;
+        ASSERT_TRUE(modem.start());
+        ASSERT_TRUE(writeFile(
+            disk.home + "/Telvane.ini",
+            ("[Options]\r\nComPort=" + modem.linkPath() + "\r\nPacing=fast\r\n[Folders]\r\nSend=" +
+             folders + "/Send\r\nReceive=" + folders + "/Receive\r\nLogs=" + folders + "/Logs\r\n")
+                .toUtf8()));
+        QDir().mkpath(folders + "/Send");
+        const auto drop = [&](const QString& name, const QByteArray& text) {
+            QFile file(folders + "/Send/" + name);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(text) > 0);
+            file.flush();
+            file.setFileTime(QDateTime::currentDateTime().addSecs(-60),
+                             QFileDevice::FileModificationTime);
+        };
+        const auto poll = [&] { return ServiceProcess(disk.home).run({"--once"}); };
+        const auto held = [&] {
+            return modem.list(ModemMemory::Sm).value_or(QList<StoredPdu>()).size();
+        };
+        const QString day =
+            folders + "/Receive/" + QDate::currentDate().toString(u"yy-MM-dd") + ".txt";
+
+        ASSERT_TRUE(modem.deliver(
+            ModemMemory::Sm, "07912143658709F1040B912143658709F100006221501270032105C8329BFD06"));
+        drop("a.txt", "79161234567\tfirst");
+        ASSERT_EQ(poll(), 0);
+        ASSERT_EQ(held(), 0);
+        ASSERT_EQ(modem.sentPdus().size(), 1);
+
+        ASSERT_TRUE(disk.fill(roomKb));
+        ASSERT_TRUE(modem.deliver(ModemMemory::Sm,
+                                  "07919730071111F1040B919761214365F70000423051"
+                                  "011200210EC8329BFD0699E5EF36689A6C02"));
+        drop("b.txt", "79161234567\tsecond");
+        EXPECT_EQ(poll(), 0);
+        EXPECT_EQ(held(), 1) << "a message left the phone that the store did not take";
+        EXPECT_EQ(QDir(folders + "/Send").entryList(QDir::Files), QStringList({"b.txt"}));
+        EXPECT_EQ(modem.sentPdus().size(), 1);
+        const QStringList said = textLines(folders + "/Logs/Log.txt");
+        EXPECT_FALSE(said.isEmpty());
+        for (const QString& line : said)
+            EXPECT_TRUE(line.contains("ранилище")) << line.toStdString();
+
+        ASSERT_TRUE(QFile::remove(disk.home + "/filler"));
+        EXPECT_EQ(poll(), 0);
+        EXPECT_EQ(held(), 0);
+        EXPECT_EQ(QDir(folders + "/Send").entryList(QDir::Files), QStringList());
+        EXPECT_EQ(modem.sentPdus().size(), 2);
+        EXPECT_EQ(textLines(day).size(), 2) << said.join(u'\n').toStdString();
+    }
 }
 
 }  // namespace
