@@ -47,6 +47,9 @@ struct Exchange {
     /// Seconds an exit request still waits for the answer: a confirmation cut off would leave
     /// a message that went out to be sent again at the next start.
     int exitGrace = 0;
+    /// Told the reply so far each time more of it came, before the transaction ends: what a
+    /// caller must record the moment it is said (a "+CMGS: <mr>") need not wait for the rest.
+    std::function<void(const QByteArray& reply)> onProgress = {};
 };
 
 /// How a transaction ended.

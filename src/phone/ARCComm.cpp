@@ -119,7 +119,7 @@ void ARCComm::takeUnasked() {
 }
 
 QByteArray ARCComm::readOnce() {
-    QByteArray chunk;
+    QByteArray& chunk = m_step;
     m_reading = true;
     const auto readingEnds = qScopeGuard([this] { m_reading = false; });
     QElapsedTimer elapsed;
@@ -146,8 +146,9 @@ QByteArray ARCComm::readOnce() {
             }
         }
         chunk += m_port->read(ReadBufferSize - chunk.size());
+        emit arrived();
     }
-    return chunk;
+    return std::exchange(chunk, {});
 }
 
 bool ARCComm::noteFailure() {

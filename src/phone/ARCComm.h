@@ -37,6 +37,7 @@ public:
     bool WriteData(const QByteArray& TextWrite) override;
     void ItIsTime() override;
     QByteArray GetData() override;
+    QByteArray pending() const override { return m_received + m_step; }
     void PurgeBuffer() override;
     void FinCom() override;
     bool isOpen() const override;
@@ -57,6 +58,7 @@ private:
 
     std::unique_ptr<QSerialPort> m_port;
     QByteArray m_received;
+    QByteArray m_step;  ///< what the read step in progress has brought so far
     bool m_dataPending = false;
     quint64 m_bytesRead = 0;
     bool m_failed = false;

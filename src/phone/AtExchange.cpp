@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QLoggingCategory>
+#include <QScopeGuard>
 #include <algorithm>
 #include <utility>
 
@@ -92,6 +93,12 @@ AtExchange::AtExchange(CommPort& port, const config::Settings& settings, contrac
             m_deliveries.feed(std::string_view(data.constData(), size_t(data.size())));
             (m_busyDepth > 0 ? m_buffer : m_unasked) += data;
             if (m_deliveries.takeNotice() && m_onArrival) m_onArrival();
+        },
+        Qt::DirectConnection);
+    connect(
+        &m_port, &CommPort::arrived, this,
+        [this] {
+            if (m_onBytes) m_onBytes();
         },
         Qt::DirectConnection);
 }
@@ -210,10 +217,22 @@ contracts::ExchangeResult AtExchange::exchange(const contracts::Exchange& reques
     }
     const QByteArray wait = request.wait.toLatin1();
     ReplyState state = ReplyState::Pending;
+    // Also what the port holds of a burst still coming, the moment it comes: the standard
+    // pacing takes the answer once the line is quiet, but a caller hears it now.
+    qsizetype told = 0;
+    m_onBytes = [&] {
+        if (!request.onProgress) return;
+        const QByteArray seen = m_buffer + m_port.pending();
+        if (seen.size() == told) return;
+        told = seen.size();
+        request.onProgress(seen);
+    };
+    const auto heard = qScopeGuard([this] { m_onBytes = nullptr; });
     m_exitGrace = request.exitGrace;
     const ExchangeOutcome outcome =
         transact(request.command, request.action, request.delay, request.ceiling,
                  [&](const QByteArray& reply) {
+                     m_onBytes();
                      state = classifyReply(reply, wait);
                      return state != ReplyState::Pending &&
                             (!m_pacing.answerAtFinalCode || answerIsComplete(reply));

@@ -83,6 +83,7 @@ private:
     QByteArray m_unasked;
     int m_busyDepth = 0;
     std::function<void()> m_onArrival;
+    std::function<void()> m_onBytes;  ///< during an exchange: tells its onProgress
     QString m_logFolder;
     phone::DeliveryScanner m_deliveries;
     quint64 m_connection = 0;

@@ -26,6 +26,9 @@ public:
     virtual void ItIsTime() = 0;
     /// The bytes received since the last call, emptied.
     virtual QByteArray GetData() = 0;
+    /// The bytes of a burst still coming, received (also within the read step in progress) but
+    /// not yet passed on by DataIn; a look only, GetData() still gives them.
+    virtual QByteArray pending() const { return {}; }
     /// Discards what the driver still holds: output first, then input.
     virtual void PurgeBuffer() = 0;
     /// Closes the port; does nothing when it is closed.
@@ -46,6 +49,8 @@ public:
 
 signals:
     void DataIn();
+    /// Bytes came, within a read step: pending() has them now, DataIn passes them on later.
+    void arrived();
     /// The port opened but could not be configured: a message for the front end to show.
     void configurationFailed(const QString& message);
 };

@@ -47,6 +47,14 @@ contracts::ExchangeResult keepLink(contracts::PhoneLink& phone, bool on) {
                            kPromptTimeoutS});
 }
 
+// The network's "+CMGS: <mr>" once its line is whole (the reference may have more digits to
+// come until then): the part went, whatever follows.
+std::optional<std::optional<int>> wholeConfirmation(const QByteArray& reply) {
+    const qsizetype at = reply.indexOf("+CMGS:");
+    if (at < 0 || reply.indexOf('\n', at) < 0) return std::nullopt;
+    return messageReference(reply);
+}
+
 QString partLabel(std::size_t k, std::size_t m) {
     return QString::number(k) + u'/' + QString::number(m);
 }
@@ -89,26 +97,43 @@ SubmissionResult offerParts(const SubmissionPorts& ports, const std::vector<Pend
         }
         const QString action = single ? QStringLiteral("Отправка SMS")
                                       : QStringLiteral("Отправка SMS: ") + partLabel(k, m);
-        const contracts::ExchangeResult sent =
-            ports.phone.exchange({part.pdu + kCtrlZ, action, QStringLiteral("OK"),
-                                  ports.confirmationTimeoutS, 0, kExitGraceS});
-        if (sent.halted()) {
-            // The part may be on its way: it stays unconfirmed, and nothing else is said.
-            result.halted = true;
-            result.reason = sent.reason();
-            return result;
+        // Recorded the moment its line is whole: a stop while the answer is still being read
+        // (the standard pacing waits for the line to fall quiet) must not send it again.
+        std::optional<std::optional<int>> early;
+        contracts::Exchange submission{part.pdu + kCtrlZ,          action, QStringLiteral("OK"),
+                                       ports.confirmationTimeoutS, 0,      kExitGraceS};
+        submission.onProgress = [&](const QByteArray& reply) {
+            if (early) return;
+            early = wholeConfirmation(reply);
+            if (early && steps.confirmed) steps.confirmed(i, *early);
+        };
+        const contracts::ExchangeResult sent = ports.phone.exchange(submission);
+        std::optional<std::optional<int>> went = early;
+        if (!went) {
+            if (sent.halted()) {
+                // The part may be on its way: it stays unconfirmed, and nothing else is said.
+                result.halted = true;
+                result.reason = sent.reason();
+                return result;
+            }
+            if (sent.answered())
+                went = messageReference(ports.phone.gsBuffer());
+            else if (sent.outcome == contracts::ExchangeOutcome::TimedOut)
+                went = lateConfirmation(ports);
         }
-        std::optional<std::optional<int>> went;
-        if (sent.answered())
-            went = messageReference(ports.phone.gsBuffer());
-        else if (sent.outcome == contracts::ExchangeOutcome::TimedOut)
-            went = lateConfirmation(ports);
         if (went) {
             confirmed[i] = true;
             result.references[i] = *went;
             ports.status.SetStatus(single ? makeStatus(StatusId::Sent)
                                           : makeStatus(StatusId::PartSent, partLabel(k, m)));
-            if (steps.confirmed) steps.confirmed(i, *went);
+            if (steps.confirmed && !early) steps.confirmed(i, *went);
+            if (sent.halted()) {
+                result.halted = true;
+                result.reason = sent.reason();
+                result.allConfirmed =
+                    std::find(confirmed.begin(), confirmed.end(), false) == confirmed.end();
+                return result;
+            }
             if (!single) ports.clock.pause(ports.pacing.shortPauseMs);
             continue;
         }

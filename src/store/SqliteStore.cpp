@@ -138,6 +138,13 @@ StoreOpener SqliteStore::opener(const QString& path) {
 }
 
 Result<Done> SqliteStore::migrate() {
+    // Most openings find the newest schema: that look takes no write lock, so that a reader
+    // opening the store never holds up the gateway's writes.
+    {
+        Statement version = m_db->prepare("PRAGMA user_version");
+        if (version.step() == Step::Row && version.integer(0) == qint64(sqlite::kMigrations.size()))
+            return Done{};
+    }
     // Two programs may open a new home at once: the version is read and raised inside one
     // write transaction, so that each step runs once.
     for (;;) {
@@ -407,17 +414,21 @@ Result<bool> SqliteStore::remove(const OutgoingMessage& m) {
 
 Result<QList<OutgoingMessage>> SqliteStore::recover(const QDateTime& now) {
     return m_db->write([&]() -> Result<QList<OutgoingMessage>> {
-        Statement requeue = m_db->prepare(
-            "UPDATE outgoing SET state = 'queued', updated = ? WHERE state = 'sending'");
-        if (!requeue.bind(1, now).run()) return m_db->failure(QStringLiteral("очередь"));
+        // Only a part written and not confirmed makes a message unconfirmed; one stopped between
+        // parts, or after its last confirmation, goes on from its parts as recorded.
         Statement lost = m_db->prepare(
-            "UPDATE outgoing SET state = 'unconfirmed', updated = ? WHERE state = 'submitted' "
-            "RETURNING seq");
+            "UPDATE outgoing SET state = 'unconfirmed', updated = ? WHERE state = 'submitted' AND "
+            "EXISTS (SELECT 1 FROM outgoing_parts p WHERE p.seq = outgoing.seq AND p.state = "
+            "'submitted') RETURNING seq");
         lost.bind(1, now);
         QList<qint64> seqs;
         Step step;
         while ((step = lost.step()) == Step::Row) seqs << lost.integer(0);
         if (step == Step::Failed) return m_db->failure(QStringLiteral("неподтверждённые"));
+        Statement requeue = m_db->prepare(
+            "UPDATE outgoing SET state = 'queued', updated = ? WHERE state IN ('sending', "
+            "'submitted')");
+        if (!requeue.bind(1, now).run()) return m_db->failure(QStringLiteral("очередь"));
         QList<OutgoingMessage> found;
         for (const qint64 seq : seqs) {
             Statement s = m_db->prepare("SELECT " OUTGOING_COLUMNS " FROM outgoing WHERE seq = ?");

@@ -90,9 +90,9 @@ public:
     /// under the same condition as update().
     virtual Result<bool> remove(const OutgoingMessage& message) = 0;
 
-    /// After a stop that nobody saw coming: a message claimed with nothing on the wire goes
-    /// back to the queue; one with a part on the wire and no confirmation becomes Unconfirmed.
-    /// The messages that became Unconfirmed.
+    /// After a stop that nobody saw coming: a message with a part written and not confirmed
+    /// becomes Unconfirmed; any other one that was claimed goes back to the queue, to go on
+    /// from its parts as recorded. The messages that became Unconfirmed.
     virtual Result<QList<OutgoingMessage>> recover(const QDateTime& now) = 0;
 
     /// Sent messages whose last part got `reference` and which wait for a delivery report,

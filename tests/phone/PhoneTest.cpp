@@ -44,10 +44,12 @@ public:
         m_clock.ms += chunk.isEmpty() ? 257 : 10;
         m_received += chunk;
         m_bytes += quint64(chunk.size());
+        if (!chunk.isEmpty()) emit arrived();
         if (chunk.isEmpty() && std::exchange(m_pending, false)) emit DataIn();
         m_pending = m_pending || !chunk.isEmpty();
     }
     QByteArray GetData() override { return std::exchange(m_received, {}); }
+    QByteArray pending() const override { return m_received; }
     void PurgeBuffer() override {}
     void FinCom() override {}
     bool isOpen() const override { return true; }
@@ -116,6 +118,21 @@ TEST_F(AtExchangeTest, SilenceTimesOutAtTheRoundedDeadline) {
         // The step that crosses the deadline ends it.
         EXPECT_TRUE(clock.ms - start >= 4500 && clock.ms - start <= 5500 + 257) << start;
     }
+}
+
+// The standard pacing takes the answer to a PDU once the line has been quiet, but the network's
+// "+CMGS: <mr>" is heard the step it comes, so that it is recorded before a stop can come.
+TEST_F(AtExchangeTest, AConfirmationIsHeardAsItComesBeforeTheAnswerEnds) {
+    port.steps = {"\r\n+CMGS: 5\r\n", "\r\nOK\r\n", {}};
+    contracts::Exchange submission{"0011\x1a", "test", "OK", 5};
+    qint64 heardAt = -1;
+    submission.onProgress = [&](const QByteArray& reply) {
+        if (heardAt < 0 && reply.contains("+CMGS: 5\r\n")) heardAt = clock.ms;
+    };
+    const qint64 start = clock.ms;
+    ASSERT_TRUE(exchange.exchange(submission).answered());
+    EXPECT_GE(heardAt, start);
+    EXPECT_GE(clock.ms - heardAt, 257) << "heard only when the answer ended";
 }
 
 TEST_F(AtExchangeTest, PortLogIsWrittenOnlyWhenLogIsOneIntoAFolderMadeForIt) {

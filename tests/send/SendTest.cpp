@@ -5,10 +5,13 @@
 // service is killed before it could delete it.
 #include <gtest/gtest.h>
 
+#include <QEventLoop>
+#include <QFileSystemWatcher>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSet>
 #include <QStandardPaths>
+#include <QTimer>
 #include <deque>
 
 #include "codec/PduDecoder.h"
@@ -672,6 +675,111 @@ TEST(SendService, AKillBeforeTheConfirmationLeavesItToTheUnconfirmedRule) {
         ASSERT_EQ(home.runOnce(), 0);
         EXPECT_EQ(healthy.sentPdus().size(), 1);
         EXPECT_TRUE(home.sendFolder().isEmpty());
+    }
+}
+
+// SIGKILL at set delays after the PDU reached a modem that confirms at once, with the standard
+// pacing (which takes an answer only once the line has been quiet): a confirmation whose line was
+// whole before the kill is on record, and the message goes once; otherwise the store says
+// unconfirmed and [SMS] Unconfirmed (resend) sends it again, saying so. A long message killed
+// once its first part's confirmation is on record sends only parts 2 and 3, under its reference.
+// The rows run side by side: the standard pacing takes a quarter of a minute to reach the PDU.
+struct KillRun {
+    int delayMs =
+        0;  ///< after the PDU reached the modem; -1: once part 1's confirmation is on record
+    int parts = 1;
+    Outbox home;
+    SimulatedModem modem;
+    std::unique_ptr<ServiceProcess> service;
+    bool killed = false;
+    bool confirmedAtKill = false;
+
+    bool partOneConfirmed() const {
+        const auto store = store::SqliteStore::open(home.path("telvane.db"));
+        const auto m = store ? store.value()->outgoing("m").value() : std::nullopt;
+        return m && !m->parts.empty() && m->parts.front().state == store::PartState::Confirmed;
+    }
+    void kill() {
+        if (std::exchange(killed, true)) return;
+        service->kill();
+        confirmedAtKill = partOneConfirmed();
+    }
+};
+
+TEST(SendService, AConfirmationIsRecordedAsItComesAndAKillAfterItSendsNothingAgain) {
+    std::deque<KillRun> runs;
+    for (const auto& [delayMs, parts] :
+         {std::pair{0, 1}, {5, 1}, {50, 1}, {200, 1}, {450, 1}, {-1, 3}}) {
+        KillRun& run = runs.emplace_back();
+        run.delayMs = delayMs;
+        run.parts = parts;
+        run.home.put("m.txt", "79161234567\t" + QByteArray(parts == 1 ? 5 : 400, 'a'));
+        ASSERT_TRUE(run.modem.start());
+        ASSERT_TRUE(run.home.useModem(run.modem));
+        run.service = std::make_unique<ServiceProcess>(run.home.dir.path());
+        run.service->start({"--once"});
+    }
+    QEventLoop loop;
+    std::deque<QFileSystemWatcher> watchers;
+    std::deque<QTimer> checks;
+    const auto done = [&] {
+        if (std::all_of(runs.begin(), runs.end(), [](const KillRun& r) { return r.killed; }))
+            loop.quit();
+    };
+    for (KillRun& run : runs) {
+        QTimer& check = checks.emplace_back();
+        QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+            if (run.delayMs >= 0 || run.partOneConfirmed()) run.kill(), done();
+        });
+        QFileSystemWatcher& watcher = watchers.emplace_back(QStringList{run.modem.directory()});
+        const auto arrived = [&] {
+            // The --sent file appears empty; its lines come as changes of the file.
+            if (QFile::exists(run.modem.sentPath()) && watcher.files().isEmpty())
+                watcher.addPath(run.modem.sentPath());
+            if (run.modem.sentPdus().isEmpty() || run.killed || check.isActive()) return;
+            if (run.delayMs < 0) {
+                check.start(5);
+            } else {
+                check.start(run.delayMs);  // the kill, once
+                check.setSingleShot(true);
+            }
+        };
+        QObject::connect(&watcher, &QFileSystemWatcher::directoryChanged, &loop, arrived);
+        QObject::connect(&watcher, &QFileSystemWatcher::fileChanged, &loop, arrived);
+    }
+    QTimer::singleShot(120000, &loop, &QEventLoop::quit);
+    loop.exec();
+    for (KillRun& run : runs) {
+        SCOPED_TRACE(run.delayMs);
+        ASSERT_TRUE(run.killed) << "the PDU never reached the modem";
+        run.service.reset();
+        if (run.delayMs >= 50) {
+            EXPECT_TRUE(run.confirmedAtKill) << "not on record 50 ms after the PDU";
+        }
+        if (run.delayMs < 0) {
+            EXPECT_EQ(run.modem.sentPdus().size(), 1) << "part 2 went before the kill";
+        }
+        ASSERT_TRUE(run.home.settings.write(setting::Pacing, "fast"));  // the rest goes quickly
+        ASSERT_EQ(run.home.runOnce(), 0);
+        QStringList described;
+        for (const QString& pdu : run.modem.sentPdus()) described << describe(pdu.toLatin1());
+        if (run.parts == 3) {
+            QSet<QString> parts, references;
+            for (const QString& d : described) {
+                parts << d.section(u'\t', 2, 2).section(u' ', 0, 0);
+                references << d.section(u'\t', 2, 2).section(u'#', 1);
+            }
+            EXPECT_EQ(described.size(), 3);
+            EXPECT_EQ(parts, QSet<QString>({"1/3", "2/3", "3/3"}));
+            EXPECT_EQ(references.size(), 1);
+        } else {
+            EXPECT_EQ(described.size(), run.confirmedAtKill ? 1 : 2);
+        }
+        EXPECT_EQ(run.home.log(), run.confirmedAtKill
+                                      ? QStringList()
+                                      : QStringList({"Отправка сообщения не подтверждена: "
+                                                     "m\tm.txt\tбудет отправлено снова"}));
+        EXPECT_TRUE(run.home.sendFolder().isEmpty());
     }
 }
 

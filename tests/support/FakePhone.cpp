@@ -81,6 +81,7 @@ contracts::ExchangeResult FakePhone::exchange(const contracts::Exchange& request
             memories[m_selected].deleted.insert(command.mid(8).chopped(1));
     }
     if (answer == 'l') m_late += std::exchange(m_buffer, {});
+    if (request.onProgress && !m_buffer.isEmpty()) request.onProgress(m_buffer);
     if (m_buffer.isEmpty()) {
         m_needsResync = true;
         ++m_epoch;

@@ -37,6 +37,11 @@ public:
         }
     }
     void terminate() { m_process.terminate(); }
+    /// SIGKILL: no chance to finish anything.
+    void kill() {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
     bool waitForExit(int deadlineMs = 30000) {
         const bool ended = m_process.waitForFinished(deadlineMs);
         collect();
