@@ -173,12 +173,13 @@ TEST(Telvaned, AModemThatVanishesOrAStopMidPollEndsThePollAtOnce) {
 // still held open by its writer waits, and a message the modem announces is read at once.
 TEST(Telvaned, BetweenPollsFinishedFilesGoAndAnnouncedMessagesAreRead) {
     const QList<StoredPdu> kOne{{}};
-    for (const char* pacing : {"standard", "fast"}) {
-        SCOPED_TRACE(pacing);
+    for (const auto& [name, pacing] :
+         {std::pair("standard", Pacing::Standard), {"fast", Pacing::Fast}}) {
+        SCOPED_TRACE(name);
         SimulatedModem modem;
         ASSERT_TRUE(modem.start()) << modem.errorString().toStdString();
         Home home;
-        ASSERT_TRUE(home.usePort(modem.linkPath(), QByteArray("Pacing=") + pacing + "\r\n", "600"));
+        ASSERT_TRUE(home.usePort(modem.linkPath(), {}, "600", pacing));
         ASSERT_TRUE(QDir().mkpath(home.path("Send")));
         ServiceProcess service(home.dir.path());
         service.start();

@@ -275,7 +275,8 @@ TEST_P(ReceiveService, AgainstTheSimulatedModem) {
         for (const auto& [index, pdu] : delivered)
             ASSERT_TRUE(modem.control("deliver " + to + u' ' + pdu).value_or("").startsWith("OK"))
                 << modem.errorString().toStdString();
-        ASSERT_TRUE(home.useModem(modem, cp1251(s.one("ini").replace("\\r\\n", "\r\n"))));
+        ASSERT_TRUE(home.useModem(modem, cp1251(s.one("ini").replace("\\r\\n", "\r\n")),
+                                  s.keys.contains("standard") ? Pacing::Standard : Pacing::Fast));
         ASSERT_TRUE(blockFolder(home.path("Receive/"), has(p, "receive-blocked")));
         links.emplace(p, home.dayFile(), home.path("Logs/Log.txt"));
         QString errors;

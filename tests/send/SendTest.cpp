@@ -328,8 +328,8 @@ TEST(SendJournal, ADamagedLineCostsOnlyItsOwnEntry) {
 
 /// A home whose Telvane.ini names the simulated modem's port, with its send folder.
 struct ServiceHome : Outbox {
-    explicit ServiceHome(const SimulatedModem& modem, const QByteArray& more = {}) {
-        useModem(modem, more);
+    explicit ServiceHome(const SimulatedModem& modem, Pacing pacing = Pacing::Fast) {
+        useModem(modem, {}, pacing);
     }
 };
 
@@ -337,11 +337,12 @@ struct ServiceHome : Outbox {
 // separator ahead of them all, and a file its writer has not finished; with both pacing
 // profiles, since the fast one judges each answer while it is still coming.
 TEST(SendService, FilesArriveAsTheirNumberAndTextOnceTheyAreComplete) {
-    for (const char* pacing : {"standard", "fast"}) {
-        SCOPED_TRACE(pacing);
+    for (const auto& [name, pacing] :
+         {std::pair("standard", Pacing::Standard), {"fast", Pacing::Fast}}) {
+        SCOPED_TRACE(name);
         SimulatedModem modem;
         ASSERT_TRUE(modem.start()) << modem.errorString().toStdString();
-        ServiceHome home(modem, QByteArray("Pacing=") + pacing + "\r\n");
+        ServiceHome home(modem, pacing);
         home.putAll("send/service");
         QProcess writer;  // a slow writer: one character at a time until it is stopped
         writer.start(
@@ -422,8 +423,8 @@ const LockedHome kLockedHomes[] = {
      0,
      {},
      {},
-     {"--fault", "slow-cmgs=45000"},
-     "SendTimeout=25\r\n"},
+     {"--fault", "slow-cmgs=9000"},
+     "SendTimeout=6\r\n"},
     {"refused by the network",
      {},
      0,
