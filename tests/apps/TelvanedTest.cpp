@@ -102,7 +102,7 @@ TEST(Telvaned, InServiceTheModemIsFoundAgainWithoutUserAction) {
             ASSERT_TRUE(modem.start());
         }
         Home home;
-        ASSERT_TRUE(home.usePort(modem.linkPath(), {}, "2"));
+        ASSERT_TRUE(home.usePort(modem.linkPath(), {}, "1"));
         ServiceProcess service(home.dir.path());
         service.start();
         if (startsLate) {
@@ -143,7 +143,7 @@ TEST(Telvaned, AModemThatVanishesOrAStopMidPollEndsThePollAtOnce) {
         SimulatedModem modem({{}, {}, {c.confirmedAfter}, {}});
         ASSERT_TRUE(modem.start()) << modem.errorString().toStdString();
         Home home;
-        ASSERT_TRUE(home.usePort(modem.linkPath(), {}, "2") && QDir().mkpath(home.path("Send")));
+        ASSERT_TRUE(home.usePort(modem.linkPath(), {}, "1") && QDir().mkpath(home.path("Send")));
         for (const char* name : {"1.txt", "2.txt", "3.txt"}) {
             QFile file(home.path(QStringLiteral("Send/") + name));
             ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("79161234567\twaits") > 0);
