@@ -11,13 +11,16 @@ jobs="$(nproc)"
 "$root/scripts/build.sh" -DTELVANE_BUILD_TESTS=ON -DTELVANE_BUILD_BENCHMARKS=ON
 (cd "$build" && ctest --output-on-failure -j"$jobs" --timeout 600)
 
-# A sanitized build: folder suffix, sanitizers, then the targets to build (all when none).
+# A sanitized build: folder suffix, sanitizers, then the targets to build (all when none). Each
+# is a full build of its own: ccache, where installed, makes an unchanged file a cache hit.
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 sanitized() {
     local dir="$build-$1" sanitize="$2"
     shift 2
     cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=Debug "-DCMAKE_CXX_FLAGS_DEBUG=-O1 -g1" \
         -DTELVANE_BUILD_TESTS=ON -DTELVANE_BUILD_BENCHMARKS=OFF -DTELVANE_FUZZ=OFF \
-        -DTELVANE_WERROR=ON -DTELVANE_SANITIZE="$sanitize" >/dev/null
+        -DTELVANE_WERROR=ON -DTELVANE_SANITIZE="$sanitize" "${launcher[@]}" >/dev/null
     cmake --build "$dir" -j"$jobs" ${1:+--target "$@"}
 }
 

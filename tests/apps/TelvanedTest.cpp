@@ -102,7 +102,7 @@ TEST(Telvaned, InServiceTheModemIsFoundAgainWithoutUserAction) {
             ASSERT_TRUE(modem.start());
         }
         Home home;
-        ASSERT_TRUE(home.usePort(modem.linkPath(), {}, "2"));
+        ASSERT_TRUE(home.usePort(modem.linkPath(), {}, "1"));
         ServiceProcess service(home.dir.path());
         service.start();
         if (startsLate) {
@@ -148,7 +148,7 @@ TEST(Telvaned, AModemThatVanishesOrAStopMidPollEndsThePollAtOnce) {
         SimulatedModem modem({{}, {}, {c.confirmedAfter}, {}});
         ASSERT_TRUE(modem.start()) << modem.errorString().toStdString();
         Home home;
-        ASSERT_TRUE(home.usePort(modem.linkPath(), {}, "2") && QDir().mkpath(home.path("Send")));
+        ASSERT_TRUE(home.usePort(modem.linkPath(), {}, "1") && QDir().mkpath(home.path("Send")));
         for (const char* name : {"1.txt", "2.txt", "3.txt"}) {
             QFile file(home.path(QStringLiteral("Send/") + name));
             ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("79161234567\twaits") > 0);
@@ -178,12 +178,13 @@ TEST(Telvaned, AModemThatVanishesOrAStopMidPollEndsThePollAtOnce) {
 // still held open by its writer waits, and a message the modem announces is read at once.
 TEST(Telvaned, BetweenPollsFinishedFilesGoAndAnnouncedMessagesAreRead) {
     const QList<StoredPdu> kOne{{}};
-    for (const char* pacing : {"standard", "fast"}) {
-        SCOPED_TRACE(pacing);
+    for (const auto& [name, pacing] :
+         {std::pair("standard", Pacing::Standard), {"fast", Pacing::Fast}}) {
+        SCOPED_TRACE(name);
         SimulatedModem modem;
         ASSERT_TRUE(modem.start()) << modem.errorString().toStdString();
         Home home;
-        ASSERT_TRUE(home.usePort(modem.linkPath(), QByteArray("Pacing=") + pacing + "\r\n", "600"));
+        ASSERT_TRUE(home.usePort(modem.linkPath(), {}, "600", pacing));
         ASSERT_TRUE(QDir().mkpath(home.path("Send")));
         ServiceProcess service(home.dir.path());
         service.start();

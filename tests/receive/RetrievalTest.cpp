@@ -277,7 +277,8 @@ TEST_P(ReceiveService, AgainstTheSimulatedModem) {
         for (const auto& [index, pdu] : delivered)
             ASSERT_TRUE(modem.control("deliver " + to + u' ' + pdu).value_or("").startsWith("OK"))
                 << modem.errorString().toStdString();
-        ASSERT_TRUE(home.useModem(modem, cp1251(s.one("ini").replace("\\r\\n", "\r\n"))));
+        ASSERT_TRUE(home.useModem(modem, cp1251(s.one("ini").replace("\\r\\n", "\r\n")),
+                                  s.keys.contains("standard") ? Pacing::Standard : Pacing::Fast));
         ASSERT_TRUE(blockFolder(home.path("Receive/"), has(p, "receive-blocked")));
         links.emplace(p, home.dayFile(), home.path("Logs/Log.txt"));
         QString errors;
@@ -329,7 +330,7 @@ TEST(ReceiveServiceKill, AtAnyStepTheDayFileAndTheStoreAgreeAfterARestart) {
             SimulatedModem modem(
                 {both, {}, row.inject ? QStringList() : QStringList{"mute-delete"}, {}});
             ASSERT_TRUE(modem.start());
-            home.useModem(modem, "Pacing=fast\r\n");
+            home.useModem(modem);
             if (row.inject) {
                 QProcess traced;
                 const QString call = QString::fromLatin1(row.inject).section(u':', 0, 0);

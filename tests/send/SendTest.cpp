@@ -318,8 +318,8 @@ TEST(OutboxScan, AConfirmedMessageGoesOnceAndOnlyItsOwnFileIsDeleted) {
 
 /// A home whose Telvane.ini names the simulated modem's port, with its send folder.
 struct ServiceHome : Outbox {
-    explicit ServiceHome(const SimulatedModem& modem, const QByteArray& more = {}) {
-        useModem(modem, more);
+    explicit ServiceHome(const SimulatedModem& modem, Pacing pacing = Pacing::Fast) {
+        useModem(modem, {}, pacing);
     }
 };
 
@@ -327,11 +327,12 @@ struct ServiceHome : Outbox {
 // separator ahead of them all, and a file its writer has not finished; with both pacing
 // profiles, since the fast one judges each answer while it is still coming.
 TEST(SendService, FilesArriveAsTheirNumberAndTextOnceTheyAreComplete) {
-    for (const char* pacing : {"standard", "fast"}) {
-        SCOPED_TRACE(pacing);
+    for (const auto& [name, pacing] :
+         {std::pair("standard", Pacing::Standard), {"fast", Pacing::Fast}}) {
+        SCOPED_TRACE(name);
         SimulatedModem modem;
         ASSERT_TRUE(modem.start()) << modem.errorString().toStdString();
-        ServiceHome home(modem, QByteArray("Pacing=") + pacing + "\r\n");
+        ServiceHome home(modem, pacing);
         home.putAll("send/service");
         QProcess writer;  // a slow writer: one character at a time until it is stopped
         writer.start(
@@ -416,8 +417,8 @@ const LockedHome kLockedHomes[] = {
      0,
      {},
      {},
-     {"--fault", "slow-cmgs=45000"},
-     "SendTimeout=25\r\n"},
+     {"--fault", "slow-cmgs=9000"},
+     "SendTimeout=6\r\n"},
     {"refused by the network",
      {},
      0,
@@ -652,7 +653,7 @@ TEST(SendService, AKillBeforeTheConfirmationLeavesItToTheUnconfirmedRule) {
         home.put("m.txt", "79161234567\tonly once");
         SimulatedModem slow({{}, {}, {"slow-cmgs=60000"}, {}});
         ASSERT_TRUE(slow.start());
-        ASSERT_TRUE(home.useModem(slow, "Pacing=fast\r\n[SMS]\r\nUnconfirmed=" + row.ini + "\r\n"));
+        ASSERT_TRUE(home.useModem(slow, "[SMS]\r\nUnconfirmed=" + row.ini + "\r\n"));
         {
             ServiceProcess service(home.dir.path());
             service.start({"--once"});
@@ -715,7 +716,7 @@ TEST(SendService, AConfirmationIsRecordedAsItComesAndAKillAfterItSendsNothingAga
         run.parts = parts;
         run.home.put("m.txt", "79161234567\t" + QByteArray(parts == 1 ? 5 : 400, 'a'));
         ASSERT_TRUE(run.modem.start());
-        ASSERT_TRUE(run.home.useModem(run.modem));
+        ASSERT_TRUE(run.home.useModem(run.modem, {}, Pacing::Standard));
         run.service = std::make_unique<ServiceProcess>(run.home.dir.path());
         run.service->start({"--once"});
     }

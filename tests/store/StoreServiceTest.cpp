@@ -66,7 +66,7 @@ TEST(StoreService, AnOlderHomeSendsNothingTwiceStoresNothingTwiceAndDropsNothing
                           {}});
     ASSERT_TRUE(modem.start());
     ASSERT_TRUE(home.useModem(modem,
-                              "Pacing=fast\r\n[Folders]\r\nSent=Sent\r\n[SMS]\r\nReport=1\r\n"
+                              "[Folders]\r\nSent=Sent\r\n[SMS]\r\nReport=1\r\n"
                               "PIN=9999\r\n[Http]\r\nWebhook=http://127.0.0.1:9/hook\r\n"));
     QString errors;
     ASSERT_EQ(home.runOnce(nullptr, &errors), 0) << errors.toStdString();

@@ -11,22 +11,30 @@
 
 namespace telvane::test {
 
+/// How the gateway paces the simulated modem in a test. Fast, so that a run takes as long as
+/// its exchanges do; the runs whose subject is the standard pacing (its rests before commands,
+/// its answers ended by a silence) ask for it by name. They cost about 0.8 s an exchange.
+enum class Pacing { Fast, Standard };
+
 struct Home {
     QString path(const QString& name = {}) const { return dir.filePath(name); }
     QByteArray read(const QString& name) const { return readFile(path(name)); }
     bool writeIni(const QByteArray& body) const { return writeFile(path("Telvane.ini"), body); }
-    /// Telvane.ini naming `port` and the poll period, then `more`; once there, only the port
-    /// changes (the gateway keeps its counters in the file).
-    bool usePort(const QString& port, const QByteArray& more = {},
-                 const char* period = "10") const {
+    /// Telvane.ini naming `port`, the poll period and the pacing, then `more`; once there, only
+    /// the port changes (the gateway keeps its counters in the file).
+    bool usePort(const QString& port, const QByteArray& more = {}, const char* period = "10",
+                 Pacing pacing = Pacing::Fast) const {
         QByteArray ini = read("Telvane.ini");
         const QByteArray line = "ComPort=" + port.toUtf8() + "\r\n";
         const qsizetype at = ini.indexOf("ComPort=");
-        if (at < 0) return writeIni("[Options]\r\n" + line + "Period=" + period + "\r\n" + more);
+        if (at < 0)
+            return writeIni("[Options]\r\n" + line + "Period=" + period + "\r\nPacing=" +
+                            (pacing == Pacing::Fast ? "fast" : "standard") + "\r\n" + more);
         return writeIni(ini.replace(at, ini.indexOf("\r\n", at) + 2 - at, line));
     }
-    bool useModem(const SimulatedModem& modem, const QByteArray& more = {}) const {
-        return usePort(modem.linkPath(), more);
+    bool useModem(const SimulatedModem& modem, const QByteArray& more = {},
+                  Pacing pacing = Pacing::Fast) const {
+        return usePort(modem.linkPath(), more, "10", pacing);
     }
     QString dayFile(const QString& suffix = QStringLiteral(".txt")) const {
         return path("Receive/" + QDate::currentDate().toString(u"yy-MM-dd") + suffix);

@@ -51,7 +51,9 @@ def walk(desk, telvane, modem, work, pictures):
     wait_for("the simulated modem", lambda: os.path.exists(link))
     os.makedirs(os.path.join(home, "Send"))
     ini, log = os.path.join(home, "Telvane.ini"), os.path.join(work, "telvane.log")
-    open(ini, "wb").write(b"[Options]\r\nComPort=%s\r\nPeriod=1\r\nNotify=1\r\n" % link.encode())
+    # The standard pacing's polls take seconds, so that "Выход" comes during one.
+    open(ini, "wb").write(b"[Options]\r\nComPort=%s\r\nPeriod=1\r\nPacing=standard\r\nNotify=1\r\n"
+                          % link.encode())
     app = desk.start([telvane, "--home", home], stderr=open(log, "w"), cwd=work)
     icon = wait_for("the icon in the tray", lambda: desk.tray_icon("telvane"))
     not_icon = [str(int(icon, 16))]
