@@ -102,10 +102,14 @@ bool plausibleId(const QString& id) {
 Reply postMessage(const config::Settings& settings, const QByteArray& body, const QDateTime& now) {
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(body, &parseError);
-    if (!document.isObject())
+    if (parseError.error != QJsonParseError::NoError)
         return Reply::error(
             400, QStringLiteral("bad_json"),
-            QStringLiteral("Тело запроса не является объектом JSON: ") + parseError.errorString());
+            QStringLiteral("Тело запроса не разбирается как JSON: ") + parseError.errorString());
+    if (!document.isObject())
+        return Reply::error(400, QStringLiteral("bad_json"),
+                            QStringLiteral("Ожидался объект JSON {\"to\": ..., \"text\": ...}, "
+                                           "а пришёл массив."));
     const QJsonObject request = document.object();
     const QJsonValue to = request.value(QStringLiteral("to"));
     const QJsonValue text = request.value(QStringLiteral("text"));
