@@ -137,6 +137,10 @@ Reply postMessage(const config::Settings& settings, const QByteArray& body, cons
     if (const auto refusal =
             send::checkOutgoing(file, codec::TextEncoding::Utf8, separator, options))
         return Reply::error(refusal->settings ? 500 : 422, refusal->code, refusal->reason);
+    // Accepted means sent as written: what the outbox would drop or replace is refused here,
+    // not changed after the 202.
+    if (const auto changed = send::checkTextKept(text.toString()))
+        return Reply::error(422, changed->code, changed->reason);
 
     const Folders folders(settings);
     if (!QDir().mkpath(folders.send))
