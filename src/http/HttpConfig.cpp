@@ -50,6 +50,10 @@ std::variant<HttpConfig, HttpOff> readHttpConfig(const config::Settings& setting
     return config;
 }
 
+QString urlForLog(const QUrl& url) {
+    return url.adjusted(QUrl::RemoveUserInfo | QUrl::RemoveQuery | QUrl::RemoveFragment).toString();
+}
+
 void writeLog(const config::Settings& settings, const QString& line) {
     const QString logs = settings.folder(setting::Logs);
     storage::DiskFileSystem disk;

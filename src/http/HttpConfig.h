@@ -3,6 +3,8 @@
 
 #include <QHostAddress>
 #include <QString>
+#include <QUrl>
+#include <optional>
 #include <variant>
 
 namespace telvane::config {
@@ -20,6 +22,10 @@ struct HttpConfig {
     bool metricsOpen = false;
     int requestsPerSecond = 20;
 };
+
+/// A webhook address as logs may show it: scheme, host, port and path, never the user, the
+/// password or the query (which may carry a key).
+QString urlForLog(const QUrl& url);
 
 /// Why the interface does not listen: switched off (empty text), or what is wrong.
 struct HttpOff {

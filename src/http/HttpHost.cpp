@@ -28,7 +28,9 @@ void HttpHost::launch() {
     const QUrl url(webhook, QUrl::StrictMode);
     const bool posting = !webhook.isEmpty() && url.isValid() &&
                          (url.scheme() == u"http" || url.scheme() == u"https");
-    if (!webhook.isEmpty() && !posting) refuse(QStringLiteral("неверный адрес Webhook=") + webhook);
+    // The value may carry a password or a key: it is not repeated.
+    if (!webhook.isEmpty() && !posting)
+        refuse(QStringLiteral("неверный адрес Webhook (нужен URL http:// или https://)"));
     if (off && !posting) return;
 
     m_thread = std::make_unique<QThread>();
