@@ -107,6 +107,12 @@ inline constexpr Setting HttpMetricsOpen{"Http", "MetricsOpen", "0"};
 inline constexpr Setting HttpWebhook{"Http", "Webhook", ""};
 /// Requests a second one client address may make (a burst of as many); more answer 429.
 inline constexpr Setting HttpRequestsPerSecond{"Http", "RequestsPerSecond", "20"};
+/// Connections the interface keeps open at once, from everyone; one more is closed at once.
+/// Never more than half the process's descriptor limit, so that the gateway's own files always
+/// open.
+inline constexpr Setting HttpMaxConnections{"Http", "MaxConnections", "256"};
+/// Likewise, from one client address.
+inline constexpr Setting HttpMaxConnectionsPerClient{"Http", "MaxConnectionsPerClient", "64"};
 
 /// Every entry above, in the order of the file's sections.
 inline constexpr std::array kAll{
@@ -152,6 +158,8 @@ inline constexpr std::array kAll{
     HttpMetricsOpen,
     HttpWebhook,
     HttpRequestsPerSecond,
+    HttpMaxConnections,
+    HttpMaxConnectionsPerClient,
 };
 }  // namespace setting
 

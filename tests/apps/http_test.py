@@ -1,17 +1,24 @@
 #!/usr/bin/python3
 """telvaned's HTTP interface against the simulated modem, used as a program and a person would.
 
-api:  a table of refused requests (401, 404, 405, 413, 422, 400), one message posted and the
-      service killed with SIGKILL right after its 202 (the file is in Send all the same), a
-      restart that sends it (queued -> sent -> delivered, the modem got the PDU), the inbox read
-      by its cursor across that restart, /metrics through prometheus_client's parser with its
-      counters matching, webhooks (a redirect not followed, the signature over a time stamp, no
-      secret of the URL in Log.txt), texts the outbox would change refused as the file door
-      changes them, and a burst answered 429.
-page: the status page in headless chromium: the token entered once, the state shown, a message
-      sent through the form and found in the page's list (with --pictures DIR: a screenshot).
+api:     a table of refused requests (401, 404, 405, 413, 422, 400), one message posted and
+         the service killed with SIGKILL right after its 202 (the file is in Send all the
+         same), a restart that sends it (queued -> sent -> delivered, the modem got the PDU),
+         the inbox read by its cursor across that restart, /metrics through prometheus_client's
+         parser with its counters matching, webhooks (a redirect not followed, the signature
+         over a time stamp, no secret of the URL in Log.txt), texts the outbox would change
+         refused as the file door changes them, and a burst answered 429.
+hostile: the interface tried as an attacker would, on loopback: without a token, another
+         site's page fetching the page's files and reaching for the API; a key that does not
+         fit its certificate, the TLS versions and suites, a 200 MB upload and a 100 MB header against
+         the service's RSS, ambiguous framing, a flood of wrong tokens, 300 connections from one
+         address while the modem delivers a message and a file is dropped (with the service's
+         descriptor limit at 256).
+page:    the status page in headless chromium: the token entered once, the state shown, a
+         message sent through the form and found in the page's list (with --pictures DIR: a
+         screenshot).
 
-Usage: http_test.py api|page [--pictures DIR] TELVANED TELVANE_MODEM TELVANE_PDU
+Usage: http_test.py api|hostile|page [--pictures DIR] TELVANED TELVANE_MODEM TELVANE_PDU
 Exit 77 (skipped) when chromium, chromedriver or selenium is missing for the page."""
 
 import hashlib
@@ -20,9 +27,11 @@ import http.server
 import json
 import os
 import re
+import resource
 import select
 import signal
 import socket
+import ssl
 import subprocess
 import sys
 import tempfile
@@ -30,12 +39,16 @@ import threading
 import time
 import urllib.error
 import urllib.request
+import warnings
 
 TOKEN = "s3cret-token"
-# SMS-DELIVERs from +79161234567: "Hello from SIM" (7-bit) and "Привет, мир!" (UCS2).
+# SMS-DELIVERs from +79161234567: "Hello from SIM" (7-bit), "Привет, мир!" (UCS2), and the first
+# again one and two seconds later (new messages, not repeats the gateway would store once).
 INCOMING = [
     "07919730071111F1040B919761214365F70000423051011200210EC8329BFD0699E5EF36689A6C02",
     "07919730071111F1040B919761214365F700084230510102032118041F04400438043204350442002C0020043C043804400021",
+    "07919730071111F1040B919761214365F70000423051011210210EC8329BFD0699E5EF36689A6C02",
+    "07919730071111F1040B919761214365F70000423051011220210EC8329BFD0699E5EF36689A6C02",
 ]
 
 
@@ -123,26 +136,34 @@ class Gateway:
         self.configure("127.0.0.1:0", TOKEN)
         self.start()
 
-    def configure(self, listen, token):
+    def configure(self, listen, token, more=""):
         with open(os.path.join(self.home, "Telvane.ini"), "wb") as ini:
             ini.write(("[Options]\r\nComPort=%s\r\nPeriod=1\r\nPacing=fast\r\n"
                        "[Folders]\r\nSent=Sent\r\nFailed=Failed\r\n[SMS]\r\nReport=1\r\n"
                        "[Http]\r\nListen=%s\r\nToken=%s\r\nRequestsPerSecond=%d\r\nWebhook=%s\r\n"
-                       % (self.link, listen, token, self.limit, self.receiver.url)).encode())
+                       % (self.link, listen, token, self.limit, self.receiver.url) + more).encode())
 
     def output(self):
         return open(self.out, encoding="utf-8").read()
 
-    def start(self, line=r"Веб-интерфейс: (http://\S+)/"):
+    def start(self, line=r"Веб-интерфейс: (https?://\S+)/", files=None):
+        """`files`: the service's descriptor limit (RLIMIT_NOFILE), as a unit's LimitNOFILE."""
         self.out = os.path.join(self.work, "telvaned-%d.out" % time.monotonic_ns())
-        self.service = subprocess.Popen([self.telvaned, "--home", self.home],
+        limit = (lambda: resource.setrlimit(resource.RLIMIT_NOFILE, (files, files))) \
+            if files else None
+        self.service = subprocess.Popen([self.telvaned, "--home", self.home], preexec_fn=limit,
                                         stdout=open(self.out, "w"), stderr=subprocess.STDOUT)
         found = wait_for("the interface's line", lambda: re.search(line, self.output()))
         self.url = found.group(1) if found.groups() else None
+        self.port = int(self.url.rsplit(":", 1)[1]) if self.url else None
 
     def modem_got(self):
         """The PDUs the modem accepted for sending, one a line."""
         return open(self.sent).read() if os.path.exists(self.sent) else ""
+
+    def rss_kb(self):
+        with open(f"/proc/{self.service.pid}/status") as status:
+            return int(next(line for line in status if line.startswith("VmRSS:")).split()[1])
 
     def stop(self):
         self.service.terminate()
@@ -171,7 +192,8 @@ class Gateway:
         except urllib.error.HTTPError as error:
             status, raw, info = error.code, error.read(), error.headers
         text = raw.decode()
-        return status, json.loads(text) if "json" in info.get("Content-Type", "") else text, info
+        return status, json.loads(text) if text and "json" in info.get("Content-Type", "") \
+            else text, info
 
     def close(self):
         for process in (self.service, self.modem):
@@ -186,6 +208,7 @@ REFUSED = [
     ("GET", "/api/v1/status", "wrong", None, 401, "unauthorized", ""),
     ("GET", "/metrics", None, None, 401, "unauthorized", ""),
     ("GET", "/", None, None, 200, "", ""),
+    ("HEAD", "/api/v1/status", TOKEN, None, 200, "", ""),
     ("GET", "/nowhere", TOKEN, None, 404, "not_found", ""),
     ("GET", "/api/v1/messages/no-such-id", TOKEN, None, 404, "not_found", ""),
     ("GET", "/api/v1/messages/..%2F..%2FTelvane.ini", TOKEN, None, 404, "not_found", ""),
@@ -334,6 +357,225 @@ def check_api(gateway):
     print(f"a burst of 60: {len(limited)} answered 429")
 
 
+def head(method, path, *lines, token=TOKEN, body=b""):
+    """A request's bytes as a client would write them, with any extra header lines."""
+    fields = ["Host: 127.0.0.1"] + (["Authorization: Bearer " + token] if token else [])
+    return ("%s %s HTTP/1.1\r\n" % (method, path) + "".join(
+        f + "\r\n" for f in fields + list(lines)) + "\r\n").encode() + body
+
+
+def exchange(port, data, source="127.0.0.1", wait_s=5.0):
+    """Sends `data` on a new connection: the answer's status line, and whether the service
+    closed the connection after it within `wait_s`."""
+    with socket.create_connection(("127.0.0.1", port), wait_s, (source, 0)) as s:
+        s.sendall(data)
+        answer, end = b"", time.monotonic() + wait_s
+        while time.monotonic() < end:
+            try:
+                chunk = s.recv(65536)
+            except (socket.timeout, ConnectionResetError) as error:
+                return answer.split(b"\r\n")[0].decode(), isinstance(error, ConnectionResetError)
+            if not chunk:
+                return answer.split(b"\r\n")[0].decode(), True
+            answer += chunk
+    return answer.split(b"\r\n")[0].decode(), False
+
+
+def flood(port, first, size):
+    """`first`, then up to `size` bytes more until the service answers: its status line."""
+    with socket.create_connection(("127.0.0.1", port), 10) as s:
+        s.sendall(first)
+        block, sent = b"x" * 65536, 0
+        try:
+            while sent < size and not select.select([s], [], [], 0)[0]:
+                sent += s.send(block[:size - sent])
+        except OSError:
+            pass  # closed by the service: its answer waits to be read
+        try:
+            return s.recv(200).split(b"\r\n")[0].decode()
+        except OSError:
+            return "closed after %d bytes without an answer" % sent
+
+
+# What a client offers in its TLS handshake -> whether the interface takes it. OpenSSL's own
+# security level is lowered where it would refuse the old suites before the server sees them.
+TLS_OFFERS = [
+    ("TLS 1.3", ssl.TLSVersion.TLSv1_3, None, True),
+    ("TLS 1.2 with ECDHE and AES-GCM", ssl.TLSVersion.TLSv1_2, "ECDHE-RSA-AES128-GCM-SHA256", True),
+    ("TLS 1.2 with RSA key exchange", ssl.TLSVersion.TLSv1_2,
+     "AES128-GCM-SHA256:AES256-SHA:@SECLEVEL=0", False),
+    ("TLS 1.2 with CBC and SHA-1", ssl.TLSVersion.TLSv1_2,
+     "ECDHE-RSA-AES128-SHA:ECDHE-RSA-AES256-SHA:@SECLEVEL=0", False),
+    ("TLS 1.1", ssl.TLSVersion.TLSv1_1, "ALL:@SECLEVEL=0", False),
+]
+
+# Heads framed two ways, which a proxy in front could read otherwise -> the status the
+# interface answers before it closes the connection. A Content-Length of 2^64 is refused by
+# libmicrohttpd itself, with 413, before the interface sees the request.
+FRAMING = [
+    ("Content-Length and Transfer-Encoding",
+     head("POST", "/api/v1/messages", "Content-Length: 5", "Transfer-Encoding: chunked",
+          body=b"0\r\n\r\n"), "400"),
+    ("Transfer-Encoding and Content-Length",
+     head("POST", "/api/v1/messages", "Transfer-Encoding: chunked", "Content-Length: 5",
+          body=b"0\r\n\r\n"), "400"),
+    ("two different Content-Lengths",
+     head("POST", "/api/v1/messages", "Content-Length: 5", "Content-Length: 6", body=b"{}{}{}"),
+     "400"),
+    ("a Content-Length of 2^64",
+     head("POST", "/api/v1/messages", "Content-Length: 18446744073709551616", body=b"{}"), "413"),
+    ("two Hosts", head("GET", "/api/v1/status", "Host: example.org"), "400"),
+    ("an unknown Transfer-Encoding",
+     head("POST", "/api/v1/messages", "Transfer-Encoding: xchunked", body=b"0\r\n\r\n"), "400"),
+    ("a chunked body", head("POST", "/api/v1/messages", "Content-Type: application/json",
+                            "Transfer-Encoding: chunked", body=b"2\r\n{}\r\n0\r\n\r\n"),
+     "411"),
+]
+
+def tls_offer(port, version, ciphers):
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_CLIENT)
+    context.check_hostname, context.verify_mode = False, ssl.CERT_NONE
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore", DeprecationWarning)  # TLS 1.1, offered to be refused
+        context.minimum_version = context.maximum_version = version
+    if ciphers:
+        context.set_ciphers(ciphers)
+    try:
+        with socket.create_connection(("127.0.0.1", port), 5) as raw, \
+                context.wrap_socket(raw) as tls:
+            return tls.version() + " " + tls.cipher()[0]
+    except (ssl.SSLError, ConnectionError):
+        return None
+
+
+def check_hostile(gateway):
+    resource.setrlimit(resource.RLIMIT_NOFILE, resource.getrlimit(resource.RLIMIT_NOFILE)[1:] * 2)
+    certificate, key, other = (os.path.join(gateway.work, n) for n in ("c.pem", "k.pem", "o.pem"))
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key,
+                    "-out", certificate, "-subj", "/CN=127.0.0.1", "-days", "2"], check=True,
+                   capture_output=True)
+    subprocess.run(["openssl", "genpkey", "-algorithm", "RSA", "-out", other], check=True,
+                   capture_output=True)
+    # Without a token, on loopback: a page of another site open in the operator's browser can
+    # fetch the page's files (no-cors) as often as it likes; that costs nobody a request, and
+    # it cannot reach the API.
+    gateway.stop()
+    gateway.configure("127.0.0.1:0", "")
+    gateway.start()
+    other_site, close = "Origin: http://evil.example", "Connection: close"
+    fetched = [exchange(gateway.port, head("GET", "/page.css", other_site, close, token=None))[0]
+               for _ in range(100)]
+    assert all(f.startswith("HTTP/1.1 200") for f in fetched), set(fetched)
+    for origin, status in ((other_site, "401"), ("Origin: http://127.0.0.1", "200")):
+        got = exchange(gateway.port, head("GET", "/api/v1/status", origin, close, token=None))[0]
+        assert got.startswith("HTTP/1.1 " + status), f"{origin}: {got}"
+    print("without a token: 100 fetches of /page.css from another site cost the API nothing, "
+          "and that site's Origin is refused")
+
+    gateway.stop()
+    gateway.configure("127.0.0.1:0", TOKEN, f"Certificate={certificate}\r\nKey={other}\r\n")
+    gateway.start("Веб-интерфейс не запущен: ключ .* не подходит к сертификату")
+    log = os.path.join(gateway.home, "Logs", "Log.txt")
+    assert "не подходит к сертификату" in open(log, encoding="cp1251").read()
+    assert "https://" not in gateway.output()
+    print("a key that does not fit its certificate: refused at start, said once, no https line")
+
+    gateway.stop()
+    gateway.configure("127.0.0.1:0", TOKEN, f"Certificate={certificate}\r\nKey={key}\r\n")
+    gateway.start()
+    assert gateway.url.startswith("https://"), gateway.url
+    for name, version, ciphers, taken in TLS_OFFERS:
+        got = tls_offer(gateway.port, version, ciphers)
+        assert bool(got) == taken, f"{name}: {got}"
+    print(f"TLS: {len(TLS_OFFERS)} offers taken or refused as they should be")
+
+    # The issue's machine: a descriptor limit of 256, which half of goes to the interface.
+    gateway.stop()
+    gateway.configure("127.0.0.1:0", TOKEN)
+    os.makedirs(os.path.join(gateway.home, "Send"), exist_ok=True)
+    gateway.start(files=256)
+    assert "MaxConnections=256 снижено до 128" in gateway.output(), gateway.output()[-500:]
+
+    before = gateway.rss_kb()
+    answers = [flood(gateway.port, head("POST", "/api/v1/messages", "Content-Length: 209715200",
+                                        token=None), 200 << 20),
+               flood(gateway.port, head("POST", "/api/v1/messages", "Content-Length: 209715200",
+                                        "Content-Type: application/json"), 200 << 20),
+               flood(gateway.port, b"GET /api/v1/status HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Big: ",
+                     100 << 20)]
+    grown = gateway.rss_kb() - before
+    assert [a.split(" ")[1] if " " in a else a for a in answers] == ["401", "413", "431"], answers
+    assert grown < 10 * 1024, f"the RSS grew by {grown} KB"
+    print(f"200 MB without a token, 200 MB with one, a 100 MB head: refused at once, RSS "
+          f"{before // 1024} MB, grown by {grown} KB")
+
+    for name, data, status in FRAMING:
+        got, closed = exchange(gateway.port, data)
+        assert got.startswith("HTTP/1.1 " + status) and closed, f"{name}: {got}, closed {closed}"
+    print(f"{len(FRAMING)} ambiguous heads refused and their connections closed")
+
+    refused = [exchange(gateway.port, head("GET", "/api/v1/status", "Connection: close",
+                                           token="guess"))[0] for _ in range(100)]
+    assert refused[0].startswith("HTTP/1.1 401") and refused[-1].startswith("HTTP/1.1 429"), \
+        refused[:3] + refused[-3:]
+    got = exchange(gateway.port, head("GET", "/api/v1/status", "Connection: close"))[0]
+    assert got.startswith("HTTP/1.1 200"), got
+    print(f"100 wrong tokens ({sum('429' in r for r in refused)} of them 429), then the right "
+          "one: 200")
+
+    def store_and_send(pdu, text):
+        """Seconds until a message the modem delivers is stored, and a file dropped is sent."""
+        index = os.path.join(gateway.home, "inbox.index")
+        stored_lines = lambda: len(open(index).readlines()) if os.path.exists(index) else 0
+        count = stored_lines()
+        started = time.monotonic()
+        gateway.deliver(pdu)
+        with open(os.path.join(gateway.home, "Send", "work.tmp"), "w") as file:
+            file.write("+79161234567\t" + text)
+        os.rename(file.name, file.name[:-4] + ".txt")
+        expected = subprocess.run([gateway.pdu, "encode", "--home", gateway.home, "+79161234567",
+                                   text], capture_output=True, text=True,
+                                  check=True).stdout.split()[1]
+        stored = wait_for("the message stored", lambda: stored_lines() > count
+                          and time.monotonic() - started, 10)
+        sent = wait_for("the file sent", lambda: expected in gateway.modem_got() and
+                        time.monotonic() - started, 10)
+        return stored, sent
+
+    store_and_send(INCOMING[1], "The first after the start")  # the engine's first takes longer
+    usual = store_and_send(INCOMING[2], "Sent before the flood")
+    held = {}
+    for source, count in (("127.0.0.2", 300), ("127.0.0.3", 64), ("127.0.0.4", 64)):
+        held[source] = [socket.create_connection(("127.0.0.1", gateway.port), 5, (source, 0))
+                        for _ in range(count)]
+
+    def still_open(s):
+        s.setblocking(False)
+        try:
+            return s.recv(1) != b""
+        except BlockingIOError:
+            return True
+        except OSError:
+            return False
+
+    kept = wait_for("the connections beyond the limits closed", lambda: (k := {
+        source: sum(still_open(s) for s in sockets) for source, sockets in held.items()}) and
+        k["127.0.0.2"] == 64 and sum(k.values()) <= 128 and k, 5)
+    probe, closed = exchange(gateway.port, head("GET", "/api/v1/status"), "127.0.0.5", 2)
+    during = store_and_send(INCOMING[3], "Sent during the flood")
+    for sockets in held.values():
+        for s in sockets:
+            s.close()
+    assert probe == "" and closed, f"a connection beyond 128: {probe!r}, closed {closed}"
+    assert during[0] < usual[0] + 2 and during[1] < usual[1] + 2, (usual, during)
+    assert "Too many open files" not in open(log, encoding="cp1251").read()
+    print(f"428 connections from 3 addresses: {kept} kept, the rest and one more closed at once; "
+          "meanwhile a message stored after %.1f s and a file sent after %.1f s (%.1f and %.1f "
+          "without them)" % (*during, *usual))
+
+    print(f"RSS after all of it: {gateway.rss_kb() // 1024} MB")
+
+
 def check_page(gateway, pictures):
     from selenium import webdriver
     from selenium.webdriver.chrome.service import Service
@@ -380,7 +622,7 @@ def main(args):
     if len(args) > 2 and args[1] == "--pictures":
         pictures = args[2]
         args = args[:1] + args[3:]
-    if len(args) != 4 or args[0] not in ("api", "page"):
+    if len(args) != 4 or args[0] not in ("api", "hostile", "page"):
         return __doc__
     if args[0] == "page":
         missing = [p for p in ("/usr/bin/chromium", "/usr/bin/chromedriver") if not os.path.exists(p)]
@@ -395,7 +637,8 @@ def main(args):
         gateway = None
         try:
             gateway = Gateway(work, *args[1:])
-            check_api(gateway) if args[0] == "api" else check_page(gateway, pictures)
+            {"api": check_api, "hostile": check_hostile,
+             "page": lambda g: check_page(g, pictures)}[args[0]](gateway)
             return 0
         except AssertionError as failure:
             print(f"FAILED: {failure}")
