@@ -5,17 +5,26 @@
 #include <sys/socket.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <thread>
 
 #include "http/ApiRouter.h"
+#include "http/ConnectionDeadlines.h"
 #include "http/HttpRequest.h"
+#include "http/ReceivedBytes.h"
 
 namespace telvane::http {
 
 namespace {
+
+// What the sweeper's look at the connections costs is a few system calls; four looks a second
+// close a connection within a quarter of a second of its time.
+constexpr auto kSweepPeriod = std::chrono::milliseconds(250);
 
 // The library's per-connection pool holds the head, the read buffer and the answer's head; a
 // little above the head's limit, so that a head just over it is still read and answered with
@@ -51,6 +60,18 @@ std::optional<Reply> framingRefusal(const Request& head) {
     return std::nullopt;
 }
 
+qint64 nowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+int socketOf(MHD_Connection* connection) {
+    const MHD_ConnectionInfo* info =
+        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+    return info ? info->connect_fd : -1;
+}
+
 MHD_Result collectHeader(void* headers, MHD_ValueKind, const char* name, const char* value) {
     static_cast<QList<std::pair<QByteArray, QByteArray>>*>(headers)->append(
         {QByteArray(name), QByteArray(value ? value : "")});
@@ -67,9 +88,18 @@ MHD_Result collectArgument(void* query, MHD_ValueKind, const char* name, const c
 
 class HttpListener::Daemon {
 public:
-    Daemon(ApiRouter& router, ListenerLimits limits) : m_router(router), m_limits(limits) {}
+    Daemon(ApiRouter& router, ListenerLimits limits)
+        : m_router(router),
+          m_limits(limits),
+          m_deadlines({limits.requestSeconds * 1000LL, limits.idleSeconds * 1000LL}) {}
 
     ~Daemon() {
+        {
+            const std::lock_guard lock(m_lock);
+            m_stopping = true;
+        }
+        m_wake.notify_all();
+        if (m_sweeper.joinable()) m_sweeper.join();
         if (m_mhd) MHD_stop_daemon(m_mhd);
     }
 
@@ -94,6 +124,7 @@ private:
     MHD_Result begin(MHD_Connection* connection, Request& head, const char* url,
                      const char* method);
     static MHD_Result send(MHD_Connection* connection, const Reply& reply, bool close);
+    void sweep();
 
     ApiRouter& m_router;
     ListenerLimits m_limits;
@@ -102,8 +133,12 @@ private:
     std::atomic<int> m_open{0};
 
     std::mutex m_lock;  // guards what follows
+    ConnectionDeadlines m_deadlines;
+    bool m_stopping = false;
     bool m_starting = false;
     QString m_startProblem;
+    std::condition_variable m_wake;
+    std::thread m_sweeper;
 };
 
 std::variant<quint16, QString> HttpListener::Daemon::start(const QHostAddress& address,
@@ -160,6 +195,7 @@ std::variant<quint16, QString> HttpListener::Daemon::start(const QHostAddress& a
                    .arg(port)
                    .arg(address.toString()) +
                (problem.isEmpty() ? QString() : QStringLiteral(" (") + problem + u')');
+    m_sweeper = std::thread([this] { sweep(); });
     const MHD_DaemonInfo* bound = MHD_get_daemon_info(m_mhd, MHD_DAEMON_INFO_BIND_PORT);
     return bound ? bound->port : port;
 }
@@ -174,13 +210,23 @@ void HttpListener::Daemon::log(void* self, const char* format, va_list arguments
     daemon->m_startProblem = QString::fromLocal8Bit(text).trimmed();
 }
 
-void HttpListener::Daemon::notify(void* self, MHD_Connection*, void**,
+void HttpListener::Daemon::notify(void* self, MHD_Connection* connection, void**,
                                   MHD_ConnectionNotificationCode code) {
     auto* daemon = static_cast<Daemon*>(self);
-    if (code == MHD_CONNECTION_NOTIFY_STARTED)
-        ++daemon->m_open;
-    else
-        --daemon->m_open;
+    const int socket = socketOf(connection);
+    {
+        const std::lock_guard lock(daemon->m_lock);
+        // The library reports a connection closed before it closes the socket, so the sweeper
+        // never shuts down a socket number that already belongs to someone else.
+        if (code == MHD_CONNECTION_NOTIFY_STARTED) {
+            daemon->m_deadlines.opened(socket, nowMs());
+            ++daemon->m_open;
+        } else {
+            daemon->m_deadlines.closed(socket);
+            --daemon->m_open;
+        }
+    }
+    daemon->m_wake.notify_one();
 }
 
 MHD_Result HttpListener::Daemon::access(void* self, MHD_Connection* connection, const char* url,
@@ -191,6 +237,10 @@ MHD_Result HttpListener::Daemon::access(void* self, MHD_Connection* connection, 
     if (!request) {
         request = new Request;
         *context = request;
+        {
+            const std::lock_guard lock(daemon->m_lock);
+            daemon->m_deadlines.headRead(socketOf(connection), nowMs());
+        }
         return daemon->begin(connection, *request, url, method);
     }
     if (*uploadSize) {
@@ -198,6 +248,10 @@ MHD_Result HttpListener::Daemon::access(void* self, MHD_Connection* connection, 
         request->body.append(upload, static_cast<qsizetype>(*uploadSize));
         *uploadSize = 0;
         return MHD_YES;
+    }
+    {
+        const std::lock_guard lock(daemon->m_lock);
+        daemon->m_deadlines.requestRead(socketOf(connection));
     }
     return send(connection, daemon->m_router.answer(*request), false);
 }
@@ -260,10 +314,32 @@ MHD_Result HttpListener::Daemon::send(MHD_Connection* connection, const Reply& r
     return queued;
 }
 
-void HttpListener::Daemon::completed(void*, MHD_Connection*, void** context,
+void HttpListener::Daemon::completed(void* self, MHD_Connection* connection, void** context,
                                      MHD_RequestTerminationCode) {
+    auto* daemon = static_cast<Daemon*>(self);
     delete static_cast<Request*>(*context);
     *context = nullptr;
+    const int socket = socketOf(connection);
+    const std::optional<quint64> received = receivedBytes(socket);
+    const std::lock_guard lock(daemon->m_lock);
+    daemon->m_deadlines.answered(socket, nowMs(), received);
+}
+
+void HttpListener::Daemon::sweep() {
+    std::unique_lock lock(m_lock);
+    while (!m_stopping) {
+        if (m_deadlines.size() == 0)
+            m_wake.wait(lock);
+        else
+            m_wake.wait_for(lock, kSweepPeriod);
+        if (m_stopping) break;
+        // Shut down, not closed: the library sees the end of the stream and closes the
+        // connection itself, on its own thread.
+        for (const int socket : m_deadlines.overdue(nowMs(), &receivedBytes)) {
+            ::shutdown(socket, SHUT_RDWR);
+            m_deadlines.closed(socket);
+        }
+    }
 }
 
 HttpListener::HttpListener(ApiRouter& router, ListenerLimits limits)

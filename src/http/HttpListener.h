@@ -1,9 +1,9 @@
 #pragma once
 // The interface's transport, on libmicrohttpd, a server library made to face a network: it
 // reads each request within limits it sets while it reads (the head's size, the body's
-// declared length, connections in all and per address), refuses what is framed ambiguously, hands
-// the rest to the router as a plain Request, and writes the Reply back. Requests are answered on
-// the library's own thread.
+// declared length, the time to deliver a request and between requests, connections in all and
+// per address), refuses what is framed ambiguously, hands the rest to the router as a plain
+// Request, and writes the Reply back. Requests are answered on the library's own thread.
 
 #include <QHostAddress>
 #include <QString>
@@ -22,7 +22,8 @@ struct ListenerLimits {
     int maxConnectionsPerClient = 64;    ///< likewise, from one address
     qsizetype maxHeadBytes = 16 * 1024;  ///< request line and headers: beyond, 431
     qsizetype maxBodyBytes = 64 * 1024;  ///< the declared Content-Length: beyond, 413
-    int idleSeconds = 60;                ///< without a byte either way
+    int requestSeconds = 10;             ///< to deliver a whole request, from its first byte
+    int idleSeconds = 60;                ///< between two requests on one connection
 };
 
 class HttpListener {

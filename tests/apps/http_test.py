@@ -13,7 +13,8 @@ hostile: the interface tried as an attacker would, on loopback: without a token,
          fit its certificate, the TLS versions and suites, a 200 MB upload and a 100 MB header against
          the service's RSS, ambiguous framing, a flood of wrong tokens, 300 connections from one
          address while the modem delivers a message and a file is dropped (with the service's
-         descriptor limit at 256).
+         descriptor limit at 256), and connections closed within their time: silent, slow,
+         short of their body, idle between requests.
 page:    the status page in headless chromium: the token entered once, the state shown, a
          message sent through the form and found in the page's list (with --pictures DIR: a
          screenshot).
@@ -432,6 +433,60 @@ FRAMING = [
      "411"),
 ]
 
+# A connection -> what it sends first, a byte every N seconds after that (0: nothing), and the
+# seconds after which the service must have closed it: a whole request within 10 s of its first
+# byte, 60 s idle between requests, HTTP/1.0 and "Connection: close" at once after the answer.
+# The last column: a whole request sent first is answered 200.
+TIMEOUTS = [
+    ("silent", b"", 0, 9, 11.5, False),
+    ("half a head", b"GET /api/v1/status HTTP/1.1\r\nHost: 127.0.0.1\r\nAuthoriz", 0, 9, 11.5,
+     False),
+    ("a byte every 2 s", b"GET /api/v1/status HTTP/1.1\r\nX-Slow: ", 2, 9, 11.5, False),
+    ("1 byte of a 100-byte body",
+     head("POST", "/api/v1/messages", "Content-Type: application/json", "Content-Length: 100",
+          body=b"{"), 0, 9, 11.5, False),
+    ("idle after its answer", head("GET", "/api/v1/status"), 0, 59, 62.5, True),
+    ("answered, then a byte every 2 s", head("GET", "/api/v1/status"), 2, 11, 13.5, True),
+    ("HTTP/1.0", b"GET /api/v1/status HTTP/1.0\r\nAuthorization: Bearer " + TOKEN.encode() +
+     b"\r\n\r\n", 0, 0, 2, True),
+    ("Connection: close", head("GET", "/api/v1/status", "Connection: close"), 0, 0, 2, True),
+]
+
+
+def watch_closing(port, rows, results, deadline_s=70):
+    """Opens a connection per row and notes in `results` when the service closed each (seconds
+    after it opened) and the status line it answered, if any."""
+    open_ = {}
+    for name, first, every, *_ in rows:
+        s = socket.create_connection(("127.0.0.1", port))
+        s.sendall(first)
+        s.setblocking(False)
+        open_[s] = [name, time.monotonic(), every, time.monotonic() + (every or 1e9), b""]
+    end = time.monotonic() + deadline_s
+    while open_ and time.monotonic() < end:
+        readable = select.select(list(open_), [], [], 0.1)[0]
+        for s, (name, since, every, due, answer) in list(open_.items()):
+            try:
+                if s in readable:
+                    chunk = s.recv(65536)
+                    if chunk:
+                        open_[s][4] += chunk
+                        continue
+                elif every and time.monotonic() >= due:
+                    s.send(b"a")
+                    open_[s][3] += every
+                    continue
+                else:
+                    continue
+            except BlockingIOError:
+                continue
+            except OSError:
+                pass
+            results[name] = (time.monotonic() - since, answer.split(b"\r\n")[0].decode())
+            del open_[s]
+            s.close()
+
+
 def tls_offer(port, version, ciphers):
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_CLIENT)
     context.check_hostname, context.verify_mode = False, ssl.CERT_NONE
@@ -487,7 +542,20 @@ def check_hostile(gateway):
     for name, version, ciphers, taken in TLS_OFFERS:
         got = tls_offer(gateway.port, version, ciphers)
         assert bool(got) == taken, f"{name}: {got}"
-    print(f"TLS: {len(TLS_OFFERS)} offers taken or refused as they should be")
+    with socket.create_connection(("127.0.0.1", gateway.port)) as raw:
+        opened = time.monotonic()
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_CLIENT)
+        context.check_hostname, context.verify_mode = False, ssl.CERT_NONE
+        with context.wrap_socket(raw) as tls:
+            tls.settimeout(15)
+            try:
+                tls.recv(1)
+            except (ssl.SSLError, OSError):
+                pass
+            idle = time.monotonic() - opened
+    assert 9 <= idle <= 11.5, f"an idle TLS connection was closed after {idle:.1f} s"
+    print(f"TLS: {len(TLS_OFFERS)} offers taken or refused as they should be; idle after the "
+          f"handshake closed after {idle:.1f} s")
 
     # The issue's machine: a descriptor limit of 256, which half of goes to the interface.
     gateway.stop()
@@ -495,6 +563,10 @@ def check_hostile(gateway):
     os.makedirs(os.path.join(gateway.home, "Send"), exist_ok=True)
     gateway.start(files=256)
     assert "MaxConnections=256 снижено до 128" in gateway.output(), gateway.output()[-500:]
+    closing = {}
+    watcher = threading.Thread(target=watch_closing, args=(gateway.port, TIMEOUTS, closing),
+                               daemon=True)
+    watcher.start()
 
     before = gateway.rss_kb()
     answers = [flood(gateway.port, head("POST", "/api/v1/messages", "Content-Length: 209715200",
@@ -573,6 +645,13 @@ def check_hostile(gateway):
           "meanwhile a message stored after %.1f s and a file sent after %.1f s (%.1f and %.1f "
           "without them)" % (*during, *usual))
 
+    watcher.join(80)
+    for name, _, _, low, high, answered in TIMEOUTS:
+        after, answer = closing.get(name, (None, ""))
+        assert after is not None and low <= after <= high, f"{name}: closed after {after}"
+        assert answer.startswith("HTTP/1.1 200") == answered, f"{name}: {answer}"
+    print("connections closed in time: " + ", ".join(
+        f"{name} {closing[name][0]:.1f} s" for name, *_ in TIMEOUTS))
     print(f"RSS after all of it: {gateway.rss_kb() // 1024} MB")
 
 
