@@ -20,11 +20,13 @@ while (($#)); do
         *) echo "usage: $0 [--build DIR] [--out DIR]" >&2; exit 64 ;;
     esac
 done
-for program in apps/telvane/telvane apps/telvaned/telvaned simulator/telvane-modem; do
+for program in apps/telvane/telvane apps/telvaned/telvaned simulator/telvane-modem \
+    apps/telvane-pdu/telvane-pdu; do
     [[ -x "$build/$program" ]] || { echo "no $program in $build: build it first" >&2; exit 1; }
 done
 mkdir -p "$out"
 /usr/bin/python3 "$root/tests/tray/tray_xvfb_test.py" --pictures "$out" \
     "$build/apps/telvane/telvane" "$build/simulator/telvane-modem"
 exec /usr/bin/python3 "$root/tests/apps/http_test.py" page --pictures "$out" \
-    "$build/apps/telvaned/telvaned" "$build/simulator/telvane-modem"
+    "$build/apps/telvaned/telvaned" "$build/simulator/telvane-modem" \
+    "$build/apps/telvane-pdu/telvane-pdu"

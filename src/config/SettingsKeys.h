@@ -114,6 +114,12 @@ inline constexpr Setting HttpMetricsOpen{"Http", "MetricsOpen", "0"};
 inline constexpr Setting HttpWebhook{"Http", "Webhook", ""};
 /// Requests a second one client address may make (a burst of as many); more answer 429.
 inline constexpr Setting HttpRequestsPerSecond{"Http", "RequestsPerSecond", "20"};
+/// Connections the interface keeps open at once, from everyone; one more is closed at once.
+/// Never more than half the process's descriptor limit, so that the gateway's own files always
+/// open.
+inline constexpr Setting HttpMaxConnections{"Http", "MaxConnections", "256"};
+/// Likewise, from one client address.
+inline constexpr Setting HttpMaxConnectionsPerClient{"Http", "MaxConnectionsPerClient", "64"};
 /// Days the store keeps finished messages (sent, delivered, failed), delivered webhook events and
 /// received messages; older ones are removed once a day. 0 keeps everything.
 inline constexpr Setting StoreKeepDays{"Store", "KeepDays", "365"};
@@ -164,6 +170,8 @@ inline constexpr std::array kAll{
     HttpMetricsOpen,
     HttpWebhook,
     HttpRequestsPerSecond,
+    HttpMaxConnections,
+    HttpMaxConnectionsPerClient,
     StoreKeepDays,
 };
 }  // namespace setting

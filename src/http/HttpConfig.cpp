@@ -1,6 +1,12 @@
 #include "http/HttpConfig.h"
 
 #include <QDateTime>
+#include <algorithm>
+#include <limits>
+
+#ifdef Q_OS_UNIX
+#include <sys/resource.h>
+#endif
 
 #include "config/CodecSettings.h"
 #include "config/Settings.h"
@@ -47,7 +53,27 @@ std::variant<HttpConfig, HttpOff> readHttpConfig(const config::Settings& setting
         return HttpOff{QStringLiteral("для HTTPS нужны и Certificate, и Key")};
     config.metricsOpen = settings.equalsOne(setting::HttpMetricsOpen);
     config.requestsPerSecond = std::max(1, settings.strictInt32(setting::HttpRequestsPerSecond));
+    config.maxConnections = std::max(1, settings.strictInt32(setting::HttpMaxConnections));
+    config.maxConnectionsPerClient = std::clamp(
+        settings.strictInt32(setting::HttpMaxConnectionsPerClient), 1, config.maxConnections);
     return config;
+}
+
+int connectionsWithin(int wanted, long long descriptorLimit) {
+    return static_cast<int>(std::clamp<long long>(descriptorLimit / 2, 1, wanted));
+}
+
+long long descriptorLimit() {
+#ifdef Q_OS_UNIX
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+        return static_cast<long long>(limit.rlim_cur);
+#endif
+    return std::numeric_limits<int>::max();
+}
+
+QString urlForLog(const QUrl& url) {
+    return url.adjusted(QUrl::RemoveUserInfo | QUrl::RemoveQuery | QUrl::RemoveFragment).toString();
 }
 
 void writeLog(const config::Settings& settings, const QString& line) {

@@ -3,6 +3,8 @@
 
 #include <QHostAddress>
 #include <QString>
+#include <QUrl>
+#include <optional>
 #include <variant>
 
 namespace telvane::config {
@@ -19,7 +21,13 @@ struct HttpConfig {
     QString key;
     bool metricsOpen = false;
     int requestsPerSecond = 20;
+    int maxConnections = 256;
+    int maxConnectionsPerClient = 64;
 };
+
+/// A webhook address as logs may show it: scheme, host, port and path, never the user, the
+/// password or the query (which may carry a key).
+QString urlForLog(const QUrl& url);
 
 /// Why the interface does not listen: switched off (empty text), or what is wrong.
 struct HttpOff {
@@ -33,6 +41,14 @@ std::optional<std::pair<QHostAddress, quint16>> parseListen(const QString& text)
 /// Certificate without its Key, or an address beyond this computer without a Token (anyone on
 /// the network could send messages at the owner's expense).
 std::variant<HttpConfig, HttpOff> readHttpConfig(const config::Settings& settings);
+
+/// `wanted` connections, or fewer when the process may open only `descriptorLimit` files: the
+/// interface takes at most half of them, the rest stay the engine's (serial port, day files,
+/// "Log.txt", hooks), whatever clients do.
+int connectionsWithin(int wanted, long long descriptorLimit);
+
+/// The process's descriptor limit (RLIMIT_NOFILE); a large number where there is none.
+long long descriptorLimit();
 
 /// A line of the interface in "Log.txt" (the Logs folder is made when missing).
 void writeLog(const config::Settings& settings, const QString& line);

@@ -1,11 +1,13 @@
 #include "http/HttpHost.h"
 
+#include <QElapsedTimer>
 #include <QUrl>
 
 #include "config/Settings.h"
 #include "gateway/EngineHost.h"
-#include "http/ApiServer.h"
+#include "http/ApiRouter.h"
 #include "http/HttpConfig.h"
+#include "http/HttpListener.h"
 #include "http/WebhookSender.h"
 
 namespace telvane::http {
@@ -18,6 +20,7 @@ HttpHost::HttpHost(QString iniFilePath, QString homeFolder, store::StoreOpener o
       m_openStore(std::move(openStore)) {}
 
 HttpHost::~HttpHost() {
+    m_listener.reset();
     if (!m_thread) return;
     m_thread->quit();
     m_thread->wait();
@@ -25,48 +28,78 @@ HttpHost::~HttpHost() {
 
 void HttpHost::launch() {
     const config::Settings settings(m_iniFilePath, m_homeFolder);
-    const auto read = readHttpConfig(settings);
-    const auto* off = std::get_if<HttpOff>(&read);
-    if (off && !off->why.isEmpty()) refuse(off->why);
-    const QString webhook = settings.text(config::setting::HttpWebhook).trimmed();
-    const QUrl url(webhook, QUrl::StrictMode);
-    const bool posting = !webhook.isEmpty() && url.isValid() &&
-                         (url.scheme() == u"http" || url.scheme() == u"https");
-    if (!webhook.isEmpty() && !posting) refuse(QStringLiteral("неверный адрес Webhook=") + webhook);
-    if (off && !posting) return;
+    listen(settings);
+    post(settings);
+}
 
+void HttpHost::listen(const config::Settings& settings) {
+    const auto read = readHttpConfig(settings);
+    if (const auto* off = std::get_if<HttpOff>(&read)) {
+        if (!off->why.isEmpty()) refuse(off->why);
+        return;
+    }
+    HttpConfig config = std::get<HttpConfig>(read);
+    const int within = connectionsWithin(config.maxConnections, descriptorLimit());
+    if (within < config.maxConnections) {
+        note(QStringLiteral("Веб-интерфейс: MaxConnections=%1 снижено до %2, половины предела "
+                            "открытых файлов (LimitNOFILE=%3)")
+                 .arg(config.maxConnections)
+                 .arg(within)
+                 .arg(descriptorLimit()));
+        config.maxConnections = within;
+        config.maxConnectionsPerClient = std::min(config.maxConnectionsPerClient, within);
+    }
+    std::optional<TlsPair> tls;
+    if (!config.certificate.isEmpty()) {
+        auto pair = readTlsPair(config.certificate, config.key);
+        if (const auto* why = std::get_if<QString>(&pair)) {
+            refuse(*why);
+            return;
+        }
+        tls = std::get<TlsPair>(std::move(pair));
+    }
+    auto clock = std::make_shared<QElapsedTimer>();
+    clock->start();
+    m_router = std::make_unique<ApiRouter>(config, settings, m_openStore, m_board,
+                                           [clock] { return clock->elapsed(); });
+    m_listener = std::make_unique<HttpListener>(
+        *m_router, ListenerLimits{.maxConnections = config.maxConnections,
+                                  .maxConnectionsPerClient = config.maxConnectionsPerClient});
+    const auto started = m_listener->start(config.address, config.port, tls);
+    if (const auto* why = std::get_if<QString>(&started)) {
+        m_listener.reset();
+        m_router.reset();
+        refuse(*why);
+        return;
+    }
+    const QString host = config.address.protocol() == QAbstractSocket::IPv6Protocol
+                             ? u'[' + config.address.toString() + u']'
+                             : config.address.toString();
+    emit announced(QStringLiteral("Веб-интерфейс: ") +
+                   (tls ? QStringLiteral("https://") : QStringLiteral("http://")) + host + u':' +
+                   QString::number(std::get<quint16>(started)) + u'/');
+}
+
+void HttpHost::post(const config::Settings& settings) {
+    const QString webhook = settings.text(config::setting::HttpWebhook).trimmed();
+    if (webhook.isEmpty()) return;
+    const QUrl url(webhook, QUrl::StrictMode);
+    if (!url.isValid() || (url.scheme() != u"http" && url.scheme() != u"https")) {
+        // The value may carry a password or a key: it is not repeated.
+        refuse(QStringLiteral("неверный адрес Webhook (нужен URL http:// или https://)"));
+        return;
+    }
     m_thread = std::make_unique<QThread>();
-    m_thread->setObjectName(QStringLiteral("telvane-http"));
-    // Made here so that no status is missed, then handed to their thread before that starts:
-    // they listen, answer, post and end there, as their sockets must.
-    if (!off) {
-        m_server = new ApiServer(std::get<HttpConfig>(read), settings, m_openStore);
-        m_server->moveToThread(m_thread.get());
-        connect(this, &HttpHost::statusSeen, m_server, &ApiServer::setStatusText);
-        connect(this, &HttpHost::networkSeen, m_server, &ApiServer::setNetworkText);
-        QMetaObject::invokeMethod(
-            m_server,
-            [this] {
-                const auto [line, listening] = m_server->start();
-                if (listening)
-                    emit announced(QStringLiteral("Веб-интерфейс: ") + line);
-                else
-                    refuse(line);
-            },
-            Qt::QueuedConnection);
-    }
-    if (posting) {
-        m_sender =
-            new WebhookSender(url, settings.text(config::setting::HttpToken).trimmed().toUtf8(),
-                              settings, m_openStore);
-        m_sender->moveToThread(m_thread.get());
-        QMetaObject::invokeMethod(m_sender, &WebhookSender::wake, Qt::QueuedConnection);
-    }
+    m_thread->setObjectName(QStringLiteral("telvane-webhook"));
+    // Made here, then handed to its thread before that starts: it posts and ends there, as its
+    // sockets must.
+    m_sender = new WebhookSender(url, settings.text(config::setting::HttpToken).trimmed().toUtf8(),
+                                 settings, m_openStore);
+    m_sender->moveToThread(m_thread.get());
+    QMetaObject::invokeMethod(m_sender, &WebhookSender::wake, Qt::QueuedConnection);
     connect(
         m_thread.get(), &QThread::finished, this,
         [this] {
-            delete m_server;
-            m_server = nullptr;
             delete m_sender;
             m_sender = nullptr;
         },
@@ -80,7 +113,10 @@ void HttpHost::follow(gateway::EngineHost& engine) {
 }
 
 void HttpHost::refuse(const QString& why) {
-    const QString line = QStringLiteral("Веб-интерфейс не запущен: ") + why;
+    note(QStringLiteral("Веб-интерфейс не запущен: ") + why);
+}
+
+void HttpHost::note(const QString& line) {
     emit announced(line);
     writeLog(config::Settings(m_iniFilePath, m_homeFolder), line);
 }

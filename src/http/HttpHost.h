@@ -1,34 +1,41 @@
 #pragma once
-// Puts the HTTP interface on a thread of its own, so that neither a slow client nor a large
-// answer ever holds up the engine or the front end. Off unless [Http] Listen is set.
+// Starts the HTTP interface beside the engine: the listener answers on libmicrohttpd's own
+// thread, the webhook sender posts on a Qt thread of its own, so that neither a slow client nor
+// a slow receiver ever holds up the engine or the front end. Off unless [Http] Listen or
+// Webhook is set.
 
 #include <QObject>
 #include <QString>
 #include <QThread>
 #include <memory>
 
+#include "http/StatusBoard.h"
 #include "store/Store.h"
 
+namespace telvane::config {
+class Settings;
+}
 namespace telvane::gateway {
 class EngineHost;
 }
 
 namespace telvane::http {
 
-class ApiServer;
+class ApiRouter;
+class HttpListener;
 class WebhookSender;
 
 class HttpHost final : public QObject {
     Q_OBJECT
 public:
-    /// `openStore` gives the interface's thread its connection to the store.
+    /// `openStore` gives the interface's threads their connections to the store.
     HttpHost(QString iniFilePath, QString homeFolder, store::StoreOpener openStore,
              QObject* parent = nullptr);
-    /// Closes the interface and waits for its thread.
+    /// Closes the interface and waits for its threads.
     ~HttpHost() override;
 
-    /// Reads [Http] and, when it is on, starts listening on the interface's thread, and posting
-    /// events when Webhook is set. What came of it arrives as announced(); a refusal is also
+    /// Reads [Http] and, when it is on, starts listening, and posting events when Webhook is
+    /// set. What came of it arrives as announced() before this returns; a refusal is also
     /// written to "Log.txt". Nothing happens when both are off.
     void launch();
     /// Shows the status and network lines of `engine` from now on.
@@ -36,26 +43,27 @@ public:
 
 public slots:
     /// The engine's status and network lines, for the status answer and the page.
-    void showStatus(const QString& text) { emit statusSeen(text); }
-    void showNetwork(const QString& text) { emit networkSeen(text); }
+    void showStatus(const QString& text) { m_board.setStatus(text); }
+    void showNetwork(const QString& text) { m_board.setNetwork(text); }
 
 signals:
     /// "Веб-интерфейс: http://127.0.0.1:8080/", or "Веб-интерфейс не запущен: " and why.
     void announced(const QString& line);
 
-    // To the interface's thread.
-    void statusSeen(const QString& text);
-    void networkSeen(const QString& text);
-
 private:
+    void listen(const config::Settings& settings);
+    void post(const config::Settings& settings);
     void refuse(const QString& why);
+    void note(const QString& line);
 
     QString m_iniFilePath;
     QString m_homeFolder;
     store::StoreOpener m_openStore;
+    StatusBoard m_board;
+    std::unique_ptr<ApiRouter> m_router;
+    std::unique_ptr<HttpListener> m_listener;
     std::unique_ptr<QThread> m_thread;
-    ApiServer* m_server = nullptr;      ///< lives and dies on m_thread
-    WebhookSender* m_sender = nullptr;  ///< likewise
+    WebhookSender* m_sender = nullptr;  ///< lives and dies on m_thread
 };
 
 }  // namespace telvane::http

@@ -88,10 +88,14 @@ Reply postMessage(store::Store& store, const config::Settings& settings, const Q
                   const QDateTime& now) {
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(body, &parseError);
-    if (!document.isObject())
+    if (parseError.error != QJsonParseError::NoError)
         return Reply::error(
             400, QStringLiteral("bad_json"),
-            QStringLiteral("Тело запроса не является объектом JSON: ") + parseError.errorString());
+            QStringLiteral("Тело запроса не разбирается как JSON: ") + parseError.errorString());
+    if (!document.isObject())
+        return Reply::error(400, QStringLiteral("bad_json"),
+                            QStringLiteral("Ожидался объект JSON {\"to\": ..., \"text\": ...}, "
+                                           "а пришёл массив."));
     const QJsonObject request = document.object();
     const QJsonValue to = request.value(QStringLiteral("to"));
     const QJsonValue text = request.value(QStringLiteral("text"));
@@ -119,6 +123,10 @@ Reply postMessage(store::Store& store, const config::Settings& settings, const Q
     if (const auto refusal =
             send::checkOutgoing(file, codec::TextEncoding::Utf8, separator, options))
         return Reply::error(refusal->settings ? 500 : 422, refusal->code, refusal->reason);
+    // Accepted means sent as written: what the outbox would drop or replace is refused here,
+    // not changed after the 202.
+    if (const auto changed = send::checkTextKept(text.toString()))
+        return Reply::error(422, changed->code, changed->reason);
 
     OutgoingMessage message;
     message.id = newId(now);

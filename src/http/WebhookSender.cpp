@@ -1,5 +1,6 @@
 #include "http/WebhookSender.h"
 
+#include <QDateTime>
 #include <QMessageAuthenticationCode>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -15,9 +16,11 @@ constexpr int kLookMs = 1000;
 constexpr int kReplyTimeoutMs = 10000;
 }  // namespace
 
-QByteArray signatureOf(const QByteArray& body, const QByteArray& token) {
-    return "sha256=" +
-           QMessageAuthenticationCode::hash(body, token, QCryptographicHash::Sha256).toHex();
+QByteArray signatureOf(const QByteArray& timestamp, const QByteArray& body,
+                       const QByteArray& token) {
+    return "sha256=" + QMessageAuthenticationCode::hash(timestamp + '.' + body, token,
+                                                        QCryptographicHash::Sha256)
+                           .toHex();
 }
 
 WebhookSender::WebhookSender(QUrl url, QByteArray token, config::Settings settings,
@@ -50,8 +53,13 @@ void WebhookSender::wake() {
     QNetworkRequest request(m_url);
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
     request.setRawHeader("User-Agent", "Telvane");
-    if (!m_token.isEmpty())
-        request.setRawHeader("X-Telvane-Signature", signatureOf(event, m_token));
+    if (!m_token.isEmpty()) {
+        const QByteArray timestamp = QByteArray::number(QDateTime::currentSecsSinceEpoch());
+        request.setRawHeader("X-Telvane-Timestamp", timestamp);
+        request.setRawHeader("X-Telvane-Signature", signatureOf(timestamp, event, m_token));
+    }
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::ManualRedirectPolicy);
     request.setTransferTimeout(kReplyTimeoutMs);
     m_busy = true;
     QNetworkReply* reply = m_network.post(request, event);
@@ -71,18 +79,30 @@ void WebhookSender::finished(QNetworkReply* reply, qint64 event) {
             m_timer.start(kLongestPauseMs);
             return;
         }
-        if (m_failing) log(QStringLiteral("Webhook снова принимает события: ") + m_url.toString());
+        if (m_failing) log(QStringLiteral("Webhook снова принимает события: ") + urlForLog(m_url));
         m_failing = false;
         m_pauseMs = 1000;
         m_timer.start(0);
         return;
     }
     if (!m_failing)
-        log(QStringLiteral("Webhook не принял событие: ") + m_url.toString() + u' ' +
-            (status ? QString::number(status) : reply->errorString()));
+        log(QStringLiteral("Webhook не принял событие: ") + urlForLog(m_url) + u' ' +
+            (status >= 300 && status < 400
+                 ? QString::number(status) + QStringLiteral(" (переадресация не выполняется)")
+             : status ? QString::number(status)
+                      : withoutSecrets(reply->errorString())));
     m_failing = true;
     m_timer.start(m_pauseMs);
     m_pauseMs = std::min(m_pauseMs * 2, kLongestPauseMs);
+}
+
+QString WebhookSender::withoutSecrets(QString text) const {
+    // Qt's own error texts may quote the whole address.
+    for (const QString& secret :
+         {m_url.password(QUrl::FullyEncoded), m_url.password(), m_url.userName(QUrl::FullyEncoded),
+          m_url.userName(), m_url.query(QUrl::FullyEncoded), m_url.query()})
+        if (!secret.isEmpty()) text.replace(secret, QStringLiteral("..."));
+    return text;
 }
 
 void WebhookSender::log(const QString& line) const { writeLog(m_settings, line); }

@@ -2,7 +2,9 @@
 // Posts the events the store keeps for [Http] Webhook, one at a time and in order, on the
 // interface's thread. An event leaves the queue only once the receiver answered 2xx; until then
 // it is tried again after 1, 2, 4... up to 30 seconds. "Log.txt" says when the receiver stops
-// taking events and when it takes them again, not at every try.
+// taking events and when it takes them again, not at every try, naming the receiver by scheme,
+// host, port and path only. A redirect is not followed: the signed event goes nowhere but to
+// the address the operator set, and a 3xx counts as not taken.
 
 #include <QByteArray>
 #include <QNetworkAccessManager>
@@ -17,8 +19,11 @@ class QNetworkReply;
 
 namespace telvane::http {
 
-/// "sha256=" and the hexadecimal HMAC-SHA256 of `body` keyed with `token`.
-QByteArray signatureOf(const QByteArray& body, const QByteArray& token);
+/// "sha256=" and the hexadecimal HMAC-SHA256 of `timestamp` "." `body` keyed with `token`: the
+/// header X-Telvane-Signature, beside X-Telvane-Timestamp (seconds since 1970, UTC), so that a
+/// receiver can refuse an event replayed later.
+QByteArray signatureOf(const QByteArray& timestamp, const QByteArray& body,
+                       const QByteArray& token);
 
 class WebhookSender final : public QObject {
     Q_OBJECT
@@ -36,6 +41,7 @@ public slots:
 private:
     void finished(QNetworkReply* reply, qint64 event);
     store::Store& store();
+    QString withoutSecrets(QString text) const;
     void log(const QString& line) const;
 
     QUrl m_url;

@@ -24,4 +24,12 @@ std::optional<OutgoingRefusal> checkOutgoing(const QByteArray& bytes, codec::Tex
                                              const QString& separator,
                                              const codec::SubmitOptions& options);
 
+/// The first character of `text` that would not reach the phone as written ("text_changed",
+/// naming it: "U+000A", "одиночный суррогат U+D800"); nothing when the text goes out exactly
+/// as given. The outbox takes a file's text as its writers have always relied on: line breaks
+/// removed (the words run together) and spaces trimmed from both ends, by the same
+/// codec::prepareText the scan runs; a half of a surrogate pair is no character at all.
+/// Transliteration (ToLatin=1) is the operator's choice and not counted.
+std::optional<OutgoingRefusal> checkTextKept(const QString& text);
+
 }  // namespace telvane::send
