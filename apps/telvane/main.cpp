@@ -92,7 +92,9 @@ int main(int argc, char** argv) {
     const store::StoreOpener openStore = services::prepareStore(
         iniPath, home,
         [](const QString& line) { std::fputs((line + u'\n').toUtf8().constData(), stderr); });
-    gateway::EngineHost host(iniPath, home, openStore);
+    // Counted by the engine, read by the HTTP interface: made here, for both.
+    contracts::EngineFigures figures;
+    gateway::EngineHost host(iniPath, home, openStore, figures);
     QObject::connect(&host, &gateway::EngineHost::statusChanged, &model,
                      &tray::TrayStatusModel::SetStatus);
     QObject::connect(&host, &gateway::EngineHost::statusIconChanged, &model,
@@ -119,8 +121,10 @@ int main(int argc, char** argv) {
     }
     // The same interface as the service's, when [Http] Listen is set; its line goes to stderr
     // and, when refused, to "Log.txt".
-    http::HttpHost web(iniPath, home, openStore);
-    web.follow(host);
+    http::HttpHost web(iniPath, home, openStore, figures);
+    QObject::connect(&host, &gateway::EngineHost::statusChanged, &web, &http::HttpHost::showStatus);
+    QObject::connect(&host, &gateway::EngineHost::networkChanged, &web,
+                     &http::HttpHost::showNetwork);
     QObject::connect(&web, &http::HttpHost::announced, &app, [](const QString& line) {
         std::fputs((line + u'\n').toUtf8().constData(), stderr);
     });

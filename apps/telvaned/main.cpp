@@ -56,7 +56,8 @@ void printStartFailure(const gateway::StartFailure& failure) {
 // Connects, runs exactly one poll on this thread, and ends.
 int runOnce(const QString& iniPath, const QString& home, const store::StoreOpener& openStore) {
     gateway::ManualTickSource ticks;
-    gateway::EngineAssembly parts(iniPath, home, ticks, openStore);
+    contracts::EngineFigures figures;
+    gateway::EngineAssembly parts(iniPath, home, ticks, openStore, figures);
     gateway::GatewayEngine& engine = parts.engine();
 
     QObject::connect(&engine, &gateway::GatewayEngine::statusChanged, &printStatus);
@@ -117,7 +118,9 @@ int main(int argc, char** argv) {
         services::prepareStore(iniPath, home, [](const QString& line) { printLine(stderr, line); });
     if (parser.isSet(onceOption)) return runOnce(iniPath, home, openStore);
 
-    gateway::EngineHost host(iniPath, home, openStore);
+    // Counted by the engine, read by the HTTP interface: made here, for both.
+    contracts::EngineFigures figures;
+    gateway::EngineHost host(iniPath, home, openStore, figures);
     QObject::connect(&host, &gateway::EngineHost::statusChanged, &printStatus);
     QObject::connect(&host, &gateway::EngineHost::networkChanged, &printStatus);
     // A service must come up when the modem is plugged in later: a failed start is retried once
@@ -132,8 +135,10 @@ int main(int argc, char** argv) {
     SignalWatcher signalWatcher;
     QObject::connect(&signalWatcher, &SignalWatcher::terminationRequested, &host,
                      &gateway::EngineHost::requestExit);
-    http::HttpHost web(iniPath, home, openStore);
-    web.follow(host);
+    http::HttpHost web(iniPath, home, openStore, figures);
+    QObject::connect(&host, &gateway::EngineHost::statusChanged, &web, &http::HttpHost::showStatus);
+    QObject::connect(&host, &gateway::EngineHost::networkChanged, &web,
+                     &http::HttpHost::showNetwork);
     // Printed on this thread, in turn with the engine's lines.
     QObject::connect(&web, &http::HttpHost::announced, &app, &printStatus);
     printLine(stderr, QStringLiteral("Home folder: ") + QDir::toNativeSeparators(home));

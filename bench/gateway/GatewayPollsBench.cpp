@@ -50,9 +50,10 @@ int main(int argc, char** argv) {
     for (const char* folder : {"Send", "Receive", "Logs"}) QDir(home.dir.path()).mkdir(folder);
 
     gateway::ManualTickSource ticks;
+    contracts::EngineFigures figures;
     gateway::EngineAssembly parts(
         home.path(QStringLiteral("Telvane.ini")), home.dir.path(), ticks,
-        store::SqliteStore::opener(home.path(QStringLiteral("telvane.db"))));
+        store::SqliteStore::opener(home.path(QStringLiteral("telvane.db"))), figures);
     gateway::GatewayEngine& engine = parts.engine();
     engine.load();
     engine.itmStart_Click();

@@ -1,8 +1,9 @@
 #pragma once
 // What the gateway has done since the program started, counted where it happens and read by
 // any thread (the HTTP interface's metrics and status) without waiting for the engine: every
-// figure is a lone atomic (the message being sent a string behind a lock held for a copy), and
-// no reader needs two of them to agree.
+// figure is a lone atomic (the modem's names strings behind a lock held for a copy), and no
+// reader needs two of them to agree. The program that builds the engine and the interface
+// makes one and hands it to both.
 
 #include <array>
 #include <atomic>
@@ -35,24 +36,15 @@ struct EngineFigures {
     std::atomic<std::uint64_t> polls{0};
     std::atomic<std::uint64_t> pollMsTotal{0};
 
-    /// The id of the outgoing message on its way to the phone now; empty between submissions.
-    void setSending(std::string id) {
-        const std::lock_guard lock(m_sendingLock);
-        m_sending = std::move(id);
-    }
-    std::string sending() const {
-        const std::lock_guard lock(m_sendingLock);
-        return m_sending;
-    }
     /// The modem's model (AT+CGMM) and the operator it is registered with (AT+COPS?); empty
     /// when not known.
     void setModem(std::string model, std::string operatorName) {
-        const std::lock_guard lock(m_sendingLock);
+        const std::lock_guard lock(m_modemLock);
         m_model = std::move(model);
         m_operator = std::move(operatorName);
     }
     std::pair<std::string, std::string> modem() const {
-        const std::lock_guard lock(m_sendingLock);
+        const std::lock_guard lock(m_modemLock);
         return {m_model, m_operator};
     }
 
@@ -64,16 +56,9 @@ struct EngineFigures {
     }
 
 private:
-    mutable std::mutex m_sendingLock;
-    std::string m_sending;
+    mutable std::mutex m_modemLock;
     std::string m_model;
     std::string m_operator;
 };
-
-/// The one set of figures of this process: it runs one gateway.
-inline EngineFigures& engineFigures() {
-    static EngineFigures figures;
-    return figures;
-}
 
 }  // namespace telvane::contracts

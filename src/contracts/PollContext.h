@@ -7,6 +7,7 @@
 
 #include "codec/Alphabets.h"
 #include "contracts/Clock.h"
+#include "contracts/EngineFigures.h"
 #include "contracts/Pacing.h"
 #include "contracts/PhoneLink.h"
 #include "contracts/Status.h"
@@ -45,6 +46,8 @@ struct PollContext {
     const WallClock& wallClock;
     /// The record of every message: what the inbox stored, the outbox's queue.
     store::Store& store;
+    /// What the gateway counts for the metrics and the status answer.
+    EngineFigures& figures;
 };
 
 /// Reads, stores and deletes every message held by the phone.

@@ -12,14 +12,15 @@ contracts::PacingProfile pacingFor(const config::Settings& settings) {
 }
 
 EngineAssembly::EngineAssembly(const QString& iniFilePath, const QString& homeFolder,
-                               contracts::TickSource& ticks, const store::StoreOpener& openStore)
+                               contracts::TickSource& ticks, const store::StoreOpener& openStore,
+                               contracts::EngineFigures& figures)
     : m_settings(iniFilePath, homeFolder),
       m_pacing(pacingFor(m_settings)),
       m_store(store::openOrExplain(openStore)),
-      m_exchange(m_port, m_settings, m_clock, m_pump, m_pacing),
+      m_exchange(m_port, m_settings, m_clock, m_pump, figures, m_pacing),
       m_hooks(m_settings.homeFolder()),
       m_engine({m_exchange, m_settings, m_clock, m_pump, ticks, m_inbox, m_outbox, m_wallClock,
-                *m_store, m_pacing}) {
+                *m_store, figures, m_pacing}) {
     m_inbox.setHooks(&m_hooks);
     m_outbox.setHooks(&m_hooks);
 }

@@ -24,7 +24,8 @@ class EngineAssembly {
 public:
     /// `openStore` gives this thread its connection to the store.
     EngineAssembly(const QString& iniFilePath, const QString& homeFolder,
-                   contracts::TickSource& ticks, const store::StoreOpener& openStore);
+                   contracts::TickSource& ticks, const store::StoreOpener& openStore,
+                   contracts::EngineFigures& figures);
 
     GatewayEngine& engine() { return m_engine; }
 

@@ -14,19 +14,20 @@ namespace telvane::gateway {
 // Everything that lives on the engine's thread.
 struct EngineHost::Worker {
     Worker(const QString& iniFilePath, const QString& homeFolder,
-           const store::StoreOpener& openStore)
-        : parts(iniFilePath, homeFolder, ticks, openStore) {}
+           const store::StoreOpener& openStore, contracts::EngineFigures& figures)
+        : parts(iniFilePath, homeFolder, ticks, openStore, figures) {}
 
     QtTickSource ticks;
     EngineAssembly parts;
 };
 
 EngineHost::EngineHost(QString iniFilePath, QString homeFolder, store::StoreOpener openStore,
-                       QObject* parent)
+                       contracts::EngineFigures& figures, QObject* parent)
     : QObject(parent),
       m_iniFilePath(std::move(iniFilePath)),
       m_homeFolder(std::move(homeFolder)),
       m_openStore(std::move(openStore)),
+      m_figures(figures),
       m_thread(std::make_unique<QThread>()),
       m_commands(std::make_unique<QObject>()) {
     qRegisterMetaType<telvane::gateway::StartFailure>();
@@ -84,7 +85,7 @@ bool EngineHost::stop(std::chrono::milliseconds limit) {
 }
 
 void EngineHost::buildOnEngineThread() {
-    m_worker = new Worker(m_iniFilePath, m_homeFolder, m_openStore);
+    m_worker = new Worker(m_iniFilePath, m_homeFolder, m_openStore, m_figures);
     GatewayEngine* engine = &m_worker->parts.engine();
 
     connect(&m_worker->ticks, &QtTickSource::tick, engine, &GatewayEngine::Timer1_Timer);

@@ -21,8 +21,9 @@ public:
     static constexpr std::chrono::seconds kStopLimit{30};
 
     /// `openStore` gives the engine's thread its connection to the store.
+    /// The engine counts into `figures`, which must outlive this.
     EngineHost(QString iniFilePath, QString homeFolder, store::StoreOpener openStore,
-               QObject* parent = nullptr);
+               contracts::EngineFigures& figures, QObject* parent = nullptr);
     /// Stops the engine (see stop()); an engine still busy after kStopLimit is left to the end
     /// of the process.
     ~EngineHost() override;
@@ -63,6 +64,7 @@ private:
     QString m_iniFilePath;
     QString m_homeFolder;
     store::StoreOpener m_openStore;
+    contracts::EngineFigures& m_figures;
     // Owned, but let go of when the engine does not end: destroying a running QThread aborts.
     std::unique_ptr<QThread> m_thread;
     // Lives on the engine's thread and receives the commands there, queued until the engine

@@ -43,7 +43,8 @@ GatewayEngine::GatewayEngine(Dependencies dependencies, QObject* parent)
     : QObject(parent),
       m_deps(dependencies),
       m_status(makeStatus(StatusId::Idle)),
-      m_care(m_deps.phone, m_deps.store, m_deps.settings, m_deps.wallClock, m_deps.pacing.echoOff) {
+      m_care(m_deps.phone, m_deps.store, m_deps.figures, m_deps.settings, m_deps.wallClock,
+             m_deps.pacing.echoOff) {
     qRegisterMetaType<telvane::gateway::StartFailure>();
     qRegisterMetaType<telvane::contracts::MenuState>();
     qRegisterMetaType<telvane::contracts::PollTally>();
@@ -52,7 +53,7 @@ GatewayEngine::GatewayEngine(Dependencies dependencies, QObject* parent)
 
 void GatewayEngine::SetStatus(const contracts::Status& status) {
     m_status = status;
-    contracts::EngineFigures& figures = contracts::engineFigures();
+    contracts::EngineFigures& figures = m_deps.figures;
     figures.statusId = static_cast<int>(status.id);
     figures.inService = m_connection == Connection::InService;
     switch (status.id) {
@@ -207,7 +208,7 @@ void GatewayEngine::losePhone() {
     SetStatus(makeStatus(StatusId::NoPhone));
     m_deps.phone.FinCom();
     m_connection = Connection::PhoneLost;
-    contracts::engineFigures().inService = false;
+    m_deps.figures.inService = false;
 }
 
 void GatewayEngine::Timer1_Timer() {
@@ -234,7 +235,7 @@ void GatewayEngine::Timer1_Timer() {
 
 contracts::PollContext GatewayEngine::pollContext() {
     return {m_deps.phone, *this,         m_working,        m_deps.settings, m_deps.clock,
-            m_deps.pump,  m_deps.pacing, m_deps.wallClock, m_deps.store};
+            m_deps.pump,  m_deps.pacing, m_deps.wallClock, m_deps.store,    m_deps.figures};
 }
 
 void GatewayEngine::watchOutbox() {
@@ -340,7 +341,7 @@ void GatewayEngine::poll() {
     // What is finished does not stay for ever; once a day, between polls' work.
     (void)lifecycle::tidy(m_deps.store, m_deps.settings, m_deps.wallClock.now());
     m_deps.ticks.setEnabled(true);
-    contracts::engineFigures().recordPoll(took.elapsed());
+    m_deps.figures.recordPoll(took.elapsed());
     emit pollFinished(m_tally);
 }
 

@@ -45,6 +45,7 @@ public:
         contracts::OutboxScanner& outbox;
         const contracts::WallClock& wallClock;
         store::Store& store;
+        contracts::EngineFigures& figures;
         contracts::PacingProfile pacing{};
     };
 

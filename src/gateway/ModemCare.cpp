@@ -85,10 +85,11 @@ QString simProblemText(const phone::SimReport& sim, bool pinRefused) {
 }
 
 ModemCare::ModemCare(contracts::PhoneLink& phone, store::Store& store,
-                     const config::Settings& settings, const contracts::WallClock& wallClock,
-                     bool echoOff)
+                     contracts::EngineFigures& figures, const config::Settings& settings,
+                     const contracts::WallClock& wallClock, bool echoOff)
     : m_phone(phone),
       m_store(store),
+      m_figures(figures),
       m_settings(settings),
       m_wallClock(wallClock),
       m_echoOff(echoOff) {}
@@ -143,10 +144,10 @@ void ModemCare::check(const QString& logFolder) {
     }
     if (m_phone.halted()) return;
     m_registration = registration;
-    contracts::engineFigures().setModem(m_model, m_operator);
+    m_figures.setModem(m_model, m_operator);
     m_network = networkText(registration, signal);
-    contracts::engineFigures().registration = registration.value_or(-1);
-    contracts::engineFigures().signal = signal.value_or(-1);
+    m_figures.registration = registration.value_or(-1);
+    m_figures.signal = signal.value_or(-1);
     // A modem that does not say stays usable: only a stated lack of registration holds sending.
     const bool held = registration && phone::blocksSending(*registration);
     if (held != m_sendingHeld) {

@@ -11,6 +11,7 @@
 
 #include "codec/Alphabets.h"
 #include "contracts/Clock.h"
+#include "contracts/EngineFigures.h"
 #include "contracts/PhoneLink.h"
 #include "phone/Replies.h"
 #include "store/Store.h"
@@ -29,8 +30,9 @@ QString simProblemText(const phone::SimReport& sim, bool pinRefused);
 
 class ModemCare {
 public:
-    ModemCare(contracts::PhoneLink& phone, store::Store& store, const config::Settings& settings,
-              const contracts::WallClock& wallClock, bool echoOff = false);
+    ModemCare(contracts::PhoneLink& phone, store::Store& store, contracts::EngineFigures& figures,
+              const config::Settings& settings, const contracts::WallClock& wallClock,
+              bool echoOff = false);
 
     /// The encoding of the "Log.txt" lines ([SMS] Encoding).
     void setLogEncoding(codec::TextEncoding encoding) { m_logEncoding = encoding; }
@@ -65,6 +67,7 @@ private:
 
     contracts::PhoneLink& m_phone;
     store::Store& m_store;
+    contracts::EngineFigures& m_figures;
     QString m_refusedPin;  ///< the digest of the PIN the SIM refused, once known
     const config::Settings& m_settings;
     const contracts::WallClock& m_wallClock;

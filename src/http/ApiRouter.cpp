@@ -38,10 +38,12 @@ bool sameSecret(const QByteArray& given, const QByteArray& expected) {
 }
 
 ApiRouter::ApiRouter(HttpConfig config, config::Settings settings, store::StoreOpener openStore,
-                     const StatusBoard& board, std::function<qint64()> monotonicMs)
+                     const contracts::EngineFigures& figures, const StatusBoard& board,
+                     std::function<qint64()> monotonicMs)
     : m_config(std::move(config)),
       m_settings(std::move(settings)),
       m_stores(std::move(openStore)),
+      m_figures(figures),
       m_board(board),
       m_monotonicMs(std::move(monotonicMs)),
       m_requests(m_config.requestsPerSecond, m_config.requestsPerSecond),
@@ -158,8 +160,7 @@ Reply ApiRouter::answer(const Request& request) {
     if (path == u"/metrics") {
         if (!reading(request)) return notAllowed();
         return {200,
-                metricsText(contracts::engineFigures(),
-                            queueFigures(m_stores.here(), QDateTime::currentDateTime())),
+                metricsText(m_figures, queueFigures(m_stores.here(), QDateTime::currentDateTime())),
                 "text/plain; version=0.0.4; charset=utf-8"};
     }
     if (path.startsWith(u"/api/v1/")) return api(request, path.mid(8));
@@ -199,7 +200,7 @@ Reply ApiRouter::api(const Request& request, const QString& path) {
 }
 
 Reply ApiRouter::status() {
-    const contracts::EngineFigures& f = contracts::engineFigures();
+    const contracts::EngineFigures& f = m_figures;
     const QueueFigures queue = queueFigures(m_stores.here(), QDateTime::currentDateTime());
     const auto known = [](int value) { return value < 0 ? QJsonValue() : QJsonValue(value); };
     const auto orNull = [](const std::string& text) {

@@ -1,6 +1,6 @@
 #pragma once
 // The interface's answers: the API, /metrics and the status page, from a plain request to a
-// Reply. It never calls into the engine: it reads the engine's counters, the status lines the
+// Reply. It never calls into the engine: it reads the engine's figures, the status lines the
 // engine reports, and the store, where it also queues new messages. The transport calls it
 // from its own threads.
 
@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "config/Settings.h"
+#include "contracts/EngineFigures.h"
 #include "http/HttpConfig.h"
 #include "http/HttpRequest.h"
 #include "http/PerThreadStore.h"
@@ -51,7 +52,8 @@ public:
     /// `openStore` gives each answering thread its connection to the store; `monotonicMs`: a
     /// clock that never goes back, for the rate limits.
     ApiRouter(HttpConfig config, config::Settings settings, store::StoreOpener openStore,
-              const StatusBoard& board, std::function<qint64()> monotonicMs);
+              const contracts::EngineFigures& figures, const StatusBoard& board,
+              std::function<qint64()> monotonicMs);
 
     /// What the head alone decides, before any of the body is read: the token (or, without
     /// one, this computer's own Host and Origin), then the request rate, then the content
@@ -69,6 +71,7 @@ private:
     HttpConfig m_config;
     config::Settings m_settings;
     PerThreadStore m_stores;
+    const contracts::EngineFigures& m_figures;
     const StatusBoard& m_board;
     std::function<qint64()> m_monotonicMs;
     std::mutex m_limitersLock;

@@ -4,7 +4,6 @@
 #include <QUrl>
 
 #include "config/Settings.h"
-#include "gateway/EngineHost.h"
 #include "http/ApiRouter.h"
 #include "http/HttpConfig.h"
 #include "http/HttpListener.h"
@@ -13,11 +12,12 @@
 namespace telvane::http {
 
 HttpHost::HttpHost(QString iniFilePath, QString homeFolder, store::StoreOpener openStore,
-                   QObject* parent)
+                   const contracts::EngineFigures& figures, QObject* parent)
     : QObject(parent),
       m_iniFilePath(std::move(iniFilePath)),
       m_homeFolder(std::move(homeFolder)),
-      m_openStore(std::move(openStore)) {}
+      m_openStore(std::move(openStore)),
+      m_figures(figures) {}
 
 HttpHost::~HttpHost() {
     m_listener.reset();
@@ -60,7 +60,7 @@ void HttpHost::listen(const config::Settings& settings) {
     }
     auto clock = std::make_shared<QElapsedTimer>();
     clock->start();
-    m_router = std::make_unique<ApiRouter>(config, settings, m_openStore, m_board,
+    m_router = std::make_unique<ApiRouter>(config, settings, m_openStore, m_figures, m_board,
                                            [clock] { return clock->elapsed(); });
     m_listener = std::make_unique<HttpListener>(
         *m_router, ListenerLimits{.maxConnections = config.maxConnections,
@@ -105,11 +105,6 @@ void HttpHost::post(const config::Settings& settings) {
         },
         Qt::DirectConnection);
     m_thread->start();
-}
-
-void HttpHost::follow(gateway::EngineHost& engine) {
-    connect(&engine, &gateway::EngineHost::statusChanged, this, &HttpHost::showStatus);
-    connect(&engine, &gateway::EngineHost::networkChanged, this, &HttpHost::showNetwork);
 }
 
 void HttpHost::refuse(const QString& why) {

@@ -9,14 +9,12 @@
 #include <QThread>
 #include <memory>
 
+#include "contracts/EngineFigures.h"
 #include "http/StatusBoard.h"
 #include "store/Store.h"
 
 namespace telvane::config {
 class Settings;
-}
-namespace telvane::gateway {
-class EngineHost;
 }
 
 namespace telvane::http {
@@ -28,9 +26,10 @@ class WebhookSender;
 class HttpHost final : public QObject {
     Q_OBJECT
 public:
-    /// `openStore` gives the interface's threads their connections to the store.
+    /// `openStore` gives the interface's threads their connections to the store; `figures` are
+    /// the engine's counts, read for /metrics and the status answer, and must outlive this.
     HttpHost(QString iniFilePath, QString homeFolder, store::StoreOpener openStore,
-             QObject* parent = nullptr);
+             const contracts::EngineFigures& figures, QObject* parent = nullptr);
     /// Closes the interface and waits for its threads.
     ~HttpHost() override;
 
@@ -38,11 +37,10 @@ public:
     /// set. What came of it arrives as announced() before this returns; a refusal is also
     /// written to "Log.txt". Nothing happens when both are off.
     void launch();
-    /// Shows the status and network lines of `engine` from now on.
-    void follow(gateway::EngineHost& engine);
 
 public slots:
-    /// The engine's status and network lines, for the status answer and the page.
+    /// The engine's status and network lines, for the status answer and the page: the program
+    /// connects its engine's signals here.
     void showStatus(const QString& text) { m_board.setStatus(text); }
     void showNetwork(const QString& text) { m_board.setNetwork(text); }
 
@@ -59,6 +57,7 @@ private:
     QString m_iniFilePath;
     QString m_homeFolder;
     store::StoreOpener m_openStore;
+    const contracts::EngineFigures& m_figures;
     StatusBoard m_board;
     std::unique_ptr<ApiRouter> m_router;
     std::unique_ptr<HttpListener> m_listener;

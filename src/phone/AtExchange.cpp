@@ -75,13 +75,14 @@ private:
 };
 
 AtExchange::AtExchange(CommPort& port, const config::Settings& settings, contracts::Clock& clock,
-                       contracts::EventPump& pump, const contracts::PacingProfile& pacing,
-                       QObject* parent)
+                       contracts::EventPump& pump, contracts::EngineFigures& figures,
+                       const contracts::PacingProfile& pacing, QObject* parent)
     : QObject(parent),
       m_port(port),
       m_settings(settings),
       m_clock(clock),
       m_pump(pump),
+      m_figures(figures),
       m_pacing(pacing) {
     m_port.setPassEveryChunk(pacing.answerAtFinalCode);
     connect(
@@ -195,7 +196,7 @@ contracts::ExchangeOutcome AtExchange::transact(
             // What comes after this belongs to no later command.
             m_needsResync = true;
             ++m_epoch;
-            ++contracts::engineFigures().exchangeTimeouts;
+            ++m_figures.exchangeTimeouts;
             return ExchangeOutcome::TimedOut;
         }
         if (!done(m_buffer)) continue;

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "contracts/Clock.h"
+#include "contracts/EngineFigures.h"
 #include "contracts/Pacing.h"
 #include "contracts/PhoneLink.h"
 #include "phone/CommPort.h"
@@ -39,9 +40,10 @@ public:
     /// the answer to the resynchronising AT: a late answer and the AT's own come back to back.
     static constexpr int kQuietMs = 1000;
 
+    /// `figures` counts the transactions that timed out.
     AtExchange(CommPort& port, const config::Settings& settings, contracts::Clock& clock,
-               contracts::EventPump& pump, const contracts::PacingProfile& pacing = {},
-               QObject* parent = nullptr);
+               contracts::EventPump& pump, contracts::EngineFigures& figures,
+               const contracts::PacingProfile& pacing = {}, QObject* parent = nullptr);
 
     QString portDescription() const override;
     [[nodiscard]] contracts::PortOpening OpenPort() override;
@@ -76,6 +78,7 @@ private:
     const config::Settings& m_settings;
     contracts::Clock& m_clock;
     contracts::EventPump& m_pump;
+    contracts::EngineFigures& m_figures;
     contracts::PacingProfile m_pacing;
     QByteArray m_buffer;
     /// Said by the phone between transactions: the start of the next transaction's reply, as

@@ -355,7 +355,7 @@ private:
             qWarning().noquote() << appended.written.error;
             // A file held open fails every message alike: said once, naming the lock file.
             if (!appended.lockFile.isEmpty()) {
-                ++contracts::engineFigures().storeFailures;
+                ++m_context.figures.storeFailures;
                 logOnce(writeFailedText(appended.file) +
                         QStringLiteral(" (открыт в другой программе: ") + appended.lockFile + u')');
                 return Kept::NotKept;
@@ -370,7 +370,7 @@ private:
     }
 
     Kept failed(const QString& line) {
-        ++contracts::engineFigures().storeFailures;
+        ++m_context.figures.storeFailures;
         log(line);
         return Kept::NotKept;
     }
@@ -380,7 +380,7 @@ private:
     void reported(const codec::DecodedPdu& pdu, const QString& text) {
         if (!pdu.messageReference || !pdu.status) return;
         const store::OutgoingState state = lifecycle::stateOfReport(*pdu.status);
-        contracts::EngineFigures& figures = contracts::engineFigures();
+        contracts::EngineFigures& figures = m_context.figures;
         ++(state == store::OutgoingState::Delivered ? figures.reportsDelivered
            : state == store::OutgoingState::Pending ? figures.reportsPending
                                                     : figures.reportsFailed);
@@ -405,7 +405,7 @@ private:
 
     void received(const QString& id, const QString& number, const QString& timeStamp,
                   const QString& text) {
-        ++contracts::engineFigures().received;
+        ++m_context.figures.received;
         lifecycle::announce(m_listeners,
                             {lifecycle::HookEvent::Receive, id, number, timeStamp, text,
                              m_context.working.gfsReceive + m_storedIn, QStringLiteral("received")},

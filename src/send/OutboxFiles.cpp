@@ -237,7 +237,7 @@ void OutboxRun::failForGood(OutgoingMessage& message, const LogLine& line) {
     if (message.origin == store::Origin::Api) {
         if (!line.isEmpty()) log(line);
         if (!save(message)) return;
-        ++contracts::engineFigures().failed;
+        ++m_context.figures.failed;
         announce(lifecycle::HookEvent::Failed, message, {});
         return;
     }
@@ -251,7 +251,7 @@ void OutboxRun::failForGood(OutgoingMessage& message, const LogLine& line) {
             message.place = where;
             message.fileInSend = false;
             if (!save(message)) return;
-            ++contracts::engineFigures().failed;
+            ++m_context.figures.failed;
             announce(lifecycle::HookEvent::Failed, message, where);
             return;
         }
@@ -260,7 +260,7 @@ void OutboxRun::failForGood(OutgoingMessage& message, const LogLine& line) {
     // Without a status beside it, a file that cannot be sent stays and is tried at each poll.
     const bool kept = m_archive.keepsStatus() && m_archive.keepWaiting(message);
     if (!save(message) || !kept) return;
-    ++contracts::engineFigures().failed;
+    ++m_context.figures.failed;
     announce(lifecycle::HookEvent::Failed, message, m_context.working.gfsSend + name);
 }
 
@@ -293,7 +293,7 @@ void OutboxRun::hold(OutgoingMessage& message) {
     log(line);
     message.note = line.join(u'\t');
     if (!save(message)) return;
-    ++contracts::engineFigures().failed;
+    ++m_context.figures.failed;
     announce(lifecycle::HookEvent::Failed, message, where);
 }
 

@@ -25,12 +25,6 @@ int confirmationTimeout(const config::Settings& settings) {
     return seconds >= 1 ? seconds : kConfirmationTimeoutS;
 }
 
-// For readers on other threads (the HTTP interface): this message is on its way.
-struct Sending {
-    explicit Sending(const QString& id) { contracts::engineFigures().setSending(id.toStdString()); }
-    ~Sending() { contracts::engineFigures().setSending({}); }
-};
-
 }  // namespace
 
 /// A message as it goes out: the number and the text as written and as sent.
@@ -68,7 +62,6 @@ bool OutboxRun::send(const OutgoingMessage& queued) {
             return true;
         }
     }
-    const Sending sending(message.id);
     m_context.status.SetStatus(contracts::makeStatus(contracts::StatusId::Sending));
     const std::optional<Encoded> encoded = encode(message);
     // Refused for good, it goes no further; a store that did not take its parts holds sending.

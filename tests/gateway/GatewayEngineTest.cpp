@@ -41,7 +41,7 @@ protected:
     std::unique_ptr<GatewayEngine> load() {
         ticks.setEnabled(false);
         auto fresh = std::make_unique<GatewayEngine>(GatewayEngine::Dependencies{
-            phone, settings, clock, clock, ticks, mailbox, mailbox, clock, *store});
+            phone, settings, clock, clock, ticks, mailbox, mailbox, clock, *store, figures});
         QObject::connect(fresh.get(), &GatewayEngine::statusChanged,
                          [this](const QString& text) { statuses << text; });
         QObject::connect(fresh.get(), &GatewayEngine::startFailed,
@@ -82,6 +82,7 @@ protected:
     config::Settings settings{home.filePath(QStringLiteral("Telvane.ini")), home.path()};
     std::unique_ptr<store::Store> store{
         std::move(store::SqliteStore::open(home.filePath(QStringLiteral("telvane.db"))).value())};
+    contracts::EngineFigures figures;
     test::FakeClock clock;
     test::FakePhone phone;
     gateway::ManualTickSource ticks;

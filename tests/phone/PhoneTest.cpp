@@ -108,7 +108,8 @@ protected:
     config::Settings settings{home.filePath(QStringLiteral("Telvane.ini")), home.path()};
     test::FakeClock clock;
     ScriptedPort port{clock};
-    phone::AtExchange exchange{port, settings, clock, clock};
+    contracts::EngineFigures figures;
+    phone::AtExchange exchange{port, settings, clock, clock, figures};
 };
 
 TEST_F(AtExchangeTest, SilenceTimesOutAtTheRoundedDeadline) {

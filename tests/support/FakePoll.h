@@ -26,7 +26,7 @@ struct FakePoll : Home {
         working.AutoScroll = settings.strictInt16(config::setting::AutoScroll);
     }
     contracts::PollContext context() {
-        return {phone, status, working, settings, clock, clock, pacing, clock, store};
+        return {phone, status, working, settings, clock, clock, pacing, clock, store, figures};
     }
 
     config::Settings settings{path(QStringLiteral("Telvane.ini")), dir.path()};
@@ -37,6 +37,7 @@ struct FakePoll : Home {
     contracts::PacingProfile pacing;
     /// The home's own store, as the gateway keeps it there, behind writes that fail on demand.
     FailingStore store{store::SqliteStore::opener(path(QStringLiteral("telvane.db")))};
+    contracts::EngineFigures figures;
 };
 
 }  // namespace telvane::test
