@@ -684,11 +684,13 @@ TEST(SendService, AKillBeforeTheConfirmationLeavesItToTheUnconfirmedRule) {
 // whole before the kill is on record, and the message goes once; otherwise the store says
 // unconfirmed and [SMS] Unconfirmed (resend) sends it again, saying so. A long message killed
 // once its first part's confirmation is on record sends only parts 2 and 3, under its reference.
-// The rows run side by side: the standard pacing takes a quarter of a minute to reach the PDU.
+// With the fast pacing too, which ends the answer at its final code. The rows run side by side:
+// the standard pacing takes a quarter of a minute to reach the PDU.
 struct KillRun {
     int delayMs =
         0;  ///< after the PDU reached the modem; -1: once part 1's confirmation is on record
     int parts = 1;
+    Pacing pacing = Pacing::Standard;
     Outbox home;
     SimulatedModem modem;
     std::unique_ptr<ServiceProcess> service;
@@ -709,14 +711,20 @@ struct KillRun {
 
 TEST(SendService, AConfirmationIsRecordedAsItComesAndAKillAfterItSendsNothingAgain) {
     std::deque<KillRun> runs;
-    for (const auto& [delayMs, parts] :
-         {std::pair{0, 1}, {5, 1}, {50, 1}, {200, 1}, {450, 1}, {-1, 3}}) {
+    const struct {
+        int delayMs, parts;
+        Pacing pacing;
+    } rows[] = {{0, 1, Pacing::Standard},   {5, 1, Pacing::Standard},   {50, 1, Pacing::Standard},
+                {200, 1, Pacing::Standard}, {450, 1, Pacing::Standard}, {-1, 3, Pacing::Standard},
+                {0, 1, Pacing::Fast},       {5, 1, Pacing::Fast},       {50, 1, Pacing::Fast}};
+    for (const auto& row : rows) {
         KillRun& run = runs.emplace_back();
-        run.delayMs = delayMs;
-        run.parts = parts;
-        run.home.put("m.txt", "79161234567\t" + QByteArray(parts == 1 ? 5 : 400, 'a'));
+        run.delayMs = row.delayMs;
+        run.parts = row.parts;
+        run.pacing = row.pacing;
+        run.home.put("m.txt", "79161234567\t" + QByteArray(row.parts == 1 ? 5 : 400, 'a'));
         ASSERT_TRUE(run.modem.start());
-        ASSERT_TRUE(run.home.useModem(run.modem, {}, Pacing::Standard));
+        ASSERT_TRUE(run.home.useModem(run.modem, {}, row.pacing));
         run.service = std::make_unique<ServiceProcess>(run.home.dir.path());
         run.service->start({"--once"});
     }
@@ -751,7 +759,8 @@ TEST(SendService, AConfirmationIsRecordedAsItComesAndAKillAfterItSendsNothingAga
     QTimer::singleShot(120000, &loop, &QEventLoop::quit);
     loop.exec();
     for (KillRun& run : runs) {
-        SCOPED_TRACE(run.delayMs);
+        SCOPED_TRACE(testing::Message() << run.delayMs << " ms, "
+                                        << (run.pacing == Pacing::Fast ? "fast" : "standard"));
         ASSERT_TRUE(run.killed) << "the PDU never reached the modem";
         run.service.reset();
         if (run.delayMs >= 50) {
