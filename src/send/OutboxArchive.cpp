@@ -46,7 +46,7 @@ bool OutboxArchive::keepWaiting(const store::OutgoingMessage& message) const {
 }
 
 QString OutboxArchive::archive(const QString& folder, const QByteArray& bytes,
-                               const store::OutgoingMessage& message) const {
+                               const store::OutgoingMessage& message, const QString& from) const {
     const QString& name = message.file.name;
     const QString file = folder + message.id + extensionOf(name);
     // The status first: a stop before the file follows leaves the status alone, which the next
@@ -56,7 +56,7 @@ QString OutboxArchive::archive(const QString& folder, const QByteArray& bytes,
              .ok ||
         !storage::replaceDurably(file, bytes).ok)
         return {};
-    if (!m_send.remove(name)) {
+    if (!m_send.remove(from.isEmpty() ? name : from)) {
         // One copy only: the file stays where it is and is moved at a later poll.
         QFile::remove(file);
         QFile::remove(folder + statusName(message.id));

@@ -29,11 +29,11 @@ public:
     /// Writes the status beside the waiting file; false when it could not.
     bool keepWaiting(const store::OutgoingMessage& message) const;
     /// Puts `bytes` (the file's content) as "<id>" + the file's extension into `folder` with
-    /// its status, then takes the file and its status out of the send folder. The path of the
-    /// file in `folder`; empty when it could not be put there or taken out of the send folder
-    /// (then it stays only there).
+    /// its status, then takes the file (named `from` in the send folder, when not its own name)
+    /// and its status out of the send folder. The path of the file in `folder`; empty when it
+    /// could not be put there or taken out of the send folder (then it stays only there).
     QString archive(const QString& folder, const QByteArray& bytes,
-                    const store::OutgoingMessage& message) const;
+                    const store::OutgoingMessage& message, const QString& from = {}) const;
     /// Takes a status beside a file out of the send folder (the file was deleted or moved).
     void dropWaiting(const QString& id) const;
 

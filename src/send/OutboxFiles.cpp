@@ -3,6 +3,7 @@
 // set aside as its message's life goes on.
 #include <QCryptographicHash>
 #include <QDebug>
+#include <cstdio>
 
 #include "OutboxRun.h"
 #include "codec/Alphabets.h"
@@ -187,23 +188,26 @@ QString OutboxRun::newId(const QString& name) {
 }
 
 // Only the file that was sent may go: one rewritten under its name meanwhile is a new message.
-bool OutboxRun::isSameFile(const store::FileIdentity& file) const {
-    const std::optional<OutboxEntry> now = m_folder.stat(file.name);
+// `asName`: where it stands now, when it was renamed aside.
+bool OutboxRun::isSameFile(const store::FileIdentity& file, const QString& asName) const {
+    const QString name = asName.isEmpty() ? file.name : asName;
+    const std::optional<OutboxEntry> now = m_folder.stat(name);
     if (!now || !now->ordinary || now->size != file.size || now->modifiedMs != file.modifiedMs)
         return false;
     const std::optional<QByteArray> bytes =
-        m_folder.read(file.name, static_cast<qint64>(kMaxOutgoingFileBytes));
+        m_folder.read(name, static_cast<qint64>(kMaxOutgoingFileBytes));
     return bytes && identityOf(file.name, now->size, now->modifiedMs, *bytes) == file;
 }
 
-// Confirmed and recorded: the file into the Sent folder with its status, or deleted.
-void OutboxRun::finishSent(OutgoingMessage& message) {
+// Confirmed and recorded: the file into the Sent folder with its status, or deleted. `from` is
+// its name in the send folder when that is not the name it came by (set aside as ".sent").
+void OutboxRun::finishSent(OutgoingMessage& message, const QString& from) {
     if (message.origin == store::Origin::Api) {
         announce(lifecycle::HookEvent::Sent, message, {});
         return;
     }
-    const QString& name = message.file.name;
-    if (!isSameFile(message.file)) {
+    const QString name = from.isEmpty() ? message.file.name : from;
+    if (!isSameFile(message.file, from)) {
         // Rewritten meanwhile: its new content is a message of its own.
         message.fileInSend = false;
         message.place.clear();
@@ -214,7 +218,7 @@ void OutboxRun::finishSent(OutgoingMessage& message) {
     if (!m_archive.sentFolder().isEmpty()) {
         where = m_archive.archive(m_archive.sentFolder(),
                                   m_folder.read(name, qint64(kMaxOutgoingFileBytes)).value_or(""),
-                                  message);
+                                  message, name);
         message.place = where;
     } else if (m_folder.remove(name)) {
         m_archive.dropWaiting(message.id);
@@ -222,12 +226,43 @@ void OutboxRun::finishSent(OutgoingMessage& message) {
         message.place.clear();
     }
     if (where.isEmpty()) {
-        reportOnce(message, notDeletedLine(name));
+        // Sent and recorded: it stays until it can be moved, and is never sent again.
+        reportOnce(message,
+                   m_archive.sentFolder().isEmpty() ? notDeletedLine(name) : notArchivedLine(name));
         save(message);
         return;
     }
     message.fileInSend = false;
     if (save(message)) announce(lifecycle::HookEvent::Sent, message, where);
+}
+
+// Confirmed, but the store did not take it: the file is renamed aside (".sent"), so that it
+// is never sent again whatever happens, and moved on once the store takes its record.
+void OutboxRun::setAside(const OutgoingMessage& message) {
+    m_memory.confirmedUnrecorded.insert(message.seq);
+    if (message.origin == store::Origin::Api || !isSameFile(message.file)) return;
+    const QString& name = message.file.name;
+    const QString aside = name + QStringLiteral(".sent");
+    sayEverywhere(m_folder.rename(name, aside) ? notRecordedLine(name, aside)
+                                               : notRecordedLine(name, {}));
+}
+
+// A file set aside as ".sent" went out: its message is recorded as sent now, its parts as
+// confirmed, and the file moves on as any sent one does.
+void OutboxRun::recordSetAside() {
+    const auto known = m_store.filesInSend();
+    if (!known) return;
+    for (OutgoingMessage message : *known) {
+        const QString aside = message.file.name + QStringLiteral(".sent");
+        if (m_folder.stat(message.file.name) || !m_folder.stat(aside)) continue;
+        for (store::OutgoingPart& part : message.parts) part.state = store::PartState::Confirmed;
+        message.state = OutgoingState::Sent;
+        if (!message.sentAt.isValid()) message.sentAt = now();
+        message.updated = now();
+        if (!save(message)) return;
+        m_memory.confirmedUnrecorded.remove(message.seq);
+        finishSent(message, aside);
+    }
 }
 
 // Never to be sent as it is: into the Failed folder with its status, or kept here, said once.
@@ -295,17 +330,6 @@ void OutboxRun::hold(OutgoingMessage& message) {
     if (!save(message)) return;
     ++m_context.figures.failed;
     announce(lifecycle::HookEvent::Failed, message, where);
-}
-
-// Confirmed, but not recorded: once the program stops, only the file's name can keep it from
-// going again. While it runs, the outbox's memory does.
-void OutboxRun::setAside(const OutgoingMessage& message) {
-    m_memory.confirmedUnrecorded.insert(message.seq);
-    if (message.origin == store::Origin::Api || !isSameFile(message.file)) return;
-    const QString& name = message.file.name;
-    if (m_folder.remove(name)) return;
-    const QString aside = name + QStringLiteral(".sent");
-    log(m_folder.rename(name, aside) ? notDeletedLine(name, aside) : notDeletedLine(name));
 }
 
 void OutboxRun::settleUnconfirmed() {
@@ -390,12 +414,21 @@ void OutboxRun::holdSending(const QString& why) {
 
 // The same "Log.txt" lines as the inbox's, through the same writer. A fresh home has no Logs
 // folder yet, as the inbox knows too.
-void OutboxRun::log(const LogLine& line) {
+bool OutboxRun::log(const LogLine& line) {
     storage::DiskFileSystem disk;
     disk.makeFolder(m_context.working.gfsLogs);
     const storage::WriteResult written = storage::appendLog(disk, m_context.working.gfsLogs, now(),
                                                             line, m_context.working.encoding);
     if (!written.ok) qWarning().noquote() << "Log line lost:" << written.error << line.join(u' ');
+    return written.ok;
+}
+
+// A line about a sent message the store could not record: on standard error too when
+// "Log.txt" cannot take it (a full disk takes both).
+void OutboxRun::sayEverywhere(const LogLine& line) {
+    if (log(line)) return;
+    const QByteArray text = "telvane: " + line.join(u' ').toUtf8() + '\n';
+    std::fwrite(text.constData(), 1, size_t(text.size()), stderr);
 }
 
 }  // namespace telvane::send

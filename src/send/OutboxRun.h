@@ -31,6 +31,9 @@ public:
     /// message when that waits to be sent. False when the store cannot be reached: the rest
     /// waits for the next poll.
     bool registerFile(const OutboxEntry& entry, std::optional<store::OutgoingMessage>* queued);
+    /// Records as sent what was set aside as ".sent" while the store could not take it (in this
+    /// run or before a stop), and moves the files on.
+    void recordSetAside();
     /// Applies [SMS] Unconfirmed to the messages whose confirmation was lost.
     void settleUnconfirmed();
     /// The queued messages, oldest first; nothing (and sending held) when the store fails.
@@ -48,11 +51,11 @@ private:
     /// Number and text of a file, read as [SMS] Encoding says ("Log.txt" says otherwise).
     OutgoingFileResult fieldsOf(const QString& name, const QByteArray& bytes);
     void reportFile(const store::FileIdentity& identity, OutgoingFileError error);
-    void finishSent(store::OutgoingMessage& message);
+    void finishSent(store::OutgoingMessage& message, const QString& from = {});
     void failForGood(store::OutgoingMessage& message, const LogLine& line);
     void hold(store::OutgoingMessage& message);
     void setAside(const store::OutgoingMessage& message);
-    bool isSameFile(const store::FileIdentity& file) const;
+    bool isSameFile(const store::FileIdentity& file, const QString& asName = {}) const;
 
     // The sending's side (OutboxSending.cpp).
     struct Encoded;
@@ -69,7 +72,8 @@ private:
                   const QString& path);
     void reportOnce(store::OutgoingMessage& message, const LogLine& line);
     void holdSending(const QString& why);
-    void log(const LogLine& line);
+    bool log(const LogLine& line);
+    void sayEverywhere(const LogLine& line);
     QDateTime now() const { return m_context.wallClock.now(); }
 
     contracts::PollContext& m_context;

@@ -49,6 +49,7 @@ void OutboxScan::ScanOutbox(contracts::PollContext& context) {
     context.status.SetStatusIcon(StatusIcon::Working);
     OutboxRun run(context, *folder, m_memory, m_hooks);
     run.recover();
+    run.recordSetAside();
     run.settleUnconfirmed();
     std::optional<QList<store::OutgoingMessage>> queued = run.queued();
     if (ready.isEmpty() && (!queued || queued->isEmpty())) {

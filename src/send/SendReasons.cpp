@@ -90,6 +90,16 @@ LogLine notDeletedLine(const QString& name, const QString& aside) {
     return line;
 }
 
+LogLine notArchivedLine(const QString& name) {
+    return {QStringLiteral("Отправленный файл не перенесён в Sent: ") + name};
+}
+
+LogLine notRecordedLine(const QString& name, const QString& aside) {
+    LogLine line{QStringLiteral("Отправленное сообщение не записано в хранилище: ") + name};
+    if (!aside.isEmpty()) line << QStringLiteral("переименован в ") + aside;
+    return line;
+}
+
 LogLine sendingHeldLine(const QString& why) {
     return {QStringLiteral("Отправка остановлена: хранилище не записывается: ") + why};
 }

@@ -37,6 +37,12 @@ LogLine fileProblemLine(const QString& name, OutgoingFileError error);
 /// "Ошибка удаления отправленного файла: " + name: sent, kept, and not to be sent again; with
 /// `aside`, the name it was given instead ("переименован в " + aside).
 LogLine notDeletedLine(const QString& name, const QString& aside = {});
+/// "Отправленный файл не перенесён в Sent: " + name: sent and recorded, it waits in the send
+/// folder until it can be moved.
+LogLine notArchivedLine(const QString& name);
+/// "Отправленное сообщение не записано в хранилище: " + name, and "переименован в " + aside
+/// where it could be: sent, and never to be sent again.
+LogLine notRecordedLine(const QString& name, const QString& aside);
 /// "Отправка остановлена: хранилище не записывается: " + why: nothing is sent while a sending
 /// could not be recorded.
 LogLine sendingHeldLine(const QString& why);

@@ -269,8 +269,8 @@ TEST(OutboxScan, AConfirmedFileIsNeverSentAgainAndDeletedWhenItCanBe) {
 // Something happens right after the phone's confirmation, before the store records it; then
 // the same outbox scans once more.
 TEST(OutboxScan, AConfirmedMessageGoesOnceAndOnlyItsOwnFileIsDeleted) {
-    const QString notDeleted = "Ошибка удаления отправленного файла: m.txt";
-    const QString renamed = notDeleted + "\tпереименован в m.txt.sent";
+    const QString notRecorded = "Отправленное сообщение не записано в хранилище: m.txt";
+    const QString renamed = notRecorded + "\tпереименован в m.txt.sent";
     // A rewrite happens in a folder that deletes; otherwise the store's disk fills in one that
     // deletes nothing and may rename.
     const struct {
@@ -280,8 +280,14 @@ TEST(OutboxScan, AConfirmedMessageGoesOnceAndOnlyItsOwnFileIsDeleted) {
         QStringList left, log;
     } rows[] = {
         {"rewritten during its send: a new message", true, false, 2, {}, {}},
-        {"store unwritable, file renamed aside", false, true, 1, {"m.txt.sent"}, {renamed}},
-        {"store unwritable, file kept", false, false, 1, {"m.txt"}, {notDeleted}},
+        // Recorded once there is room; this folder then keeps it from being deleted.
+        {"store unwritable, file renamed aside",
+         false,
+         true,
+         1,
+         {"m.txt.sent"},
+         {renamed, "Ошибка удаления отправленного файла: m.txt.sent"}},
+        {"store unwritable, file kept", false, false, 1, {"m.txt"}, {notRecorded}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);

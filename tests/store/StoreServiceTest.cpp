@@ -186,4 +186,64 @@ TEST(StoreService, AFullDiskKeepsMessagesInThePhoneAndFilesInSendUntilThereIsRoo
     }
 }
 
+// The disk fills at a worse moment: while the network takes its time to confirm a message
+// (everything but the Send folder on the small disk, the HTTP interface on), or between the
+// store and the day file (only Receive on it). Once there is room, the message is sent once and
+// recorded, with its status in Sent, and the received one is in the day file and the inbox once.
+TEST(StoreService, ADiskThatFillsMidWayCostsNoRecord) {
+    for (const bool late : {true, false}) {
+        SCOPED_TRACE(late ? "while +CMGS is late" : "between the store and the day file");
+        SmallDisk disk;
+        if (!disk.mounted) GTEST_SKIP() << "cannot mount a tmpfs here (needs root)";
+        const QString outside = disk.outside.path();
+        const QString home = late ? disk.home : outside + "/elsewhere";
+        const QString receive = late ? outside + "/Receive" : disk.home + "/Receive";
+        QDir().mkpath(home);
+        QDir().mkpath(outside + "/Send");
+        SimulatedModem modem({{}, {}, late ? QStringList{"slow-cmgs=1500"} : QStringList(), {}});
+        ASSERT_TRUE(modem.start());
+        ASSERT_TRUE(writeFile(
+            home + "/Telvane.ini",
+            ("[Options]\r\nComPort=" + modem.linkPath() +
+             "\r\nPacing=fast\r\n[Folders]\r\nSend=" + outside + "/Send\r\nReceive=" + receive +
+             "\r\nSent=" + home + "/Sent\r\nFailed=" + home +
+             "/Failed\r\n[Http]\r\nListen="
+             "127.0.0.1:0\r\nToken=t\r\n")
+                .toUtf8()));
+        QFile file(outside + "/Send/b.txt");
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("79161234567\tsecond") > 0);
+        file.flush();
+        file.setFileTime(QDateTime::currentDateTime().addSecs(-60),
+                         QFileDevice::FileModificationTime);
+        file.close();
+        const QString pdu =
+            "07919730071111F1040B919761214365F70000423051011200210EC8329BFD0699"
+            "E5EF36689A6C02";
+        if (late) {
+            ServiceProcess service(home);
+            service.start({"--once"});
+            ASSERT_TRUE(modem.waitForSent(1)) << service.errors().toStdString();
+            ASSERT_TRUE(disk.fill(8));
+            ASSERT_TRUE(service.waitForExit(30000)) << service.errors().toStdString();
+        } else {
+            ASSERT_TRUE(modem.deliver(ModemMemory::Sm, pdu));
+            ASSERT_TRUE(disk.fill(0));
+            ASSERT_EQ(ServiceProcess(home).run({"--once"}), 0);
+            EXPECT_EQ(modem.list(ModemMemory::Sm).value_or(QList<StoredPdu>()).size(), 1);
+        }
+        ASSERT_TRUE(QFile::remove(disk.home + "/filler"));
+        ASSERT_EQ(ServiceProcess(home).run({"--once"}), 0);
+        EXPECT_EQ(modem.sentPdus().size(), 1);
+        EXPECT_EQ(QDir(outside + "/Send").entryList(QDir::Files), QStringList());
+        EXPECT_TRUE(readFile(home + "/Sent/b.status").startsWith("state=sent\n"))
+            << readFile(home + "/Sent/b.status").toStdString();
+        if (late) continue;
+        EXPECT_EQ(textLines(receive + "/" + QDate::currentDate().toString(u"yy-MM-dd") + ".txt"),
+                  QStringList({"15.03.24 10:21:00\t+79161234567\tHello from SIM"}));
+        const auto store = store::SqliteStore::open(home + "/telvane.db");
+        EXPECT_EQ(store.value()->inbox(0, 10).value().messages.size(), 1);
+        EXPECT_TRUE(modem.list(ModemMemory::Sm).value_or(QList<StoredPdu>({{}})).isEmpty());
+    }
+}
+
 }  // namespace
