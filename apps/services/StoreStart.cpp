@@ -8,6 +8,7 @@
 #include "storage/FileSystem.h"
 #include "storage/LogFile.h"
 #include "store/LegacyImport.h"
+#include "store/PostgresStore.h"
 #include "store/SqliteStore.h"
 
 namespace telvane::services {
@@ -15,8 +16,12 @@ namespace telvane::services {
 store::StoreOpener prepareStore(const QString& iniPath, const QString& home,
                                 const std::function<void(const QString&)>& say) {
     const config::Settings settings(iniPath, home);
+    const bool shared = settings.text(config::setting::StoreBackend)
+                            .trimmed()
+                            .compare(u"postgresql", Qt::CaseInsensitive) == 0;
     const store::StoreOpener opener =
-        store::SqliteStore::opener(home + store::SqliteStore::fileName());
+        shared ? store::PostgresStore::opener(settings.text(config::setting::StoreUrl).trimmed())
+               : store::SqliteStore::opener(home + store::SqliteStore::fileName());
     const QDateTime now = QDateTime::currentDateTime();
     QStringList lines;
     auto opened = opener();

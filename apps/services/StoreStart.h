@@ -9,8 +9,8 @@
 
 namespace telvane::services {
 
-/// Opens the store of `home` once (creating or upgrading its tables) and carries the files of
-/// an older home into it; each line worth telling (what was carried over, what could not be)
+/// Opens the store of `home` once ([Store] Backend: telvane.db there, or a PostgreSQL server),
+/// creating or upgrading its tables, and carries the files of an older home into it; each line worth telling (what was carried over, what could not be)
 /// goes to `say` and to "Log.txt". The opener each thread then uses for its own connection.
 store::StoreOpener prepareStore(const QString& iniPath, const QString& home,
                                 const std::function<void(const QString&)>& say);

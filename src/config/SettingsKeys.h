@@ -123,6 +123,13 @@ inline constexpr Setting HttpMaxConnectionsPerClient{"Http", "MaxConnectionsPerC
 /// Days the store keeps finished messages (sent, delivered, failed), delivered webhook events and
 /// received messages; older ones are removed once a day. 0 keeps everything.
 inline constexpr Setting StoreKeepDays{"Store", "KeepDays", "365"};
+/// Where messages are recorded, read when the program starts: "sqlite" (telvane.db in the home
+/// folder) or "postgresql" (a server that several gateways share, at Url).
+inline constexpr Setting StoreBackend{"Store", "Backend", "sqlite"};
+/// The PostgreSQL server and database, as a libpq connection string or URL
+/// ("postgresql:///telvane?host=/run/postgresql"); a password in it or in PGPASSFILE is never
+/// printed.
+inline constexpr Setting StoreUrl{"Store", "Url", ""};
 
 /// Every entry above, in the order of the file's sections.
 inline constexpr std::array kAll{
@@ -173,6 +180,8 @@ inline constexpr std::array kAll{
     HttpMaxConnections,
     HttpMaxConnectionsPerClient,
     StoreKeepDays,
+    StoreBackend,
+    StoreUrl,
 };
 }  // namespace setting
 

@@ -139,4 +139,13 @@ struct QueueFigures {
     std::optional<QDateTime> oldest;
 };
 
+/// The words the stores keep these values as: "file", "api"; "waiting", "submitted",
+/// "confirmed"; "message", "report", "part".
+QString originName(Origin origin);
+Origin originNamed(const QString& name);
+QString partStateName(PartState state);
+PartState partStateNamed(const QString& name);
+QString kindName(IncomingKind kind);
+IncomingKind kindNamed(const QString& name);
+
 }  // namespace telvane::store

@@ -19,51 +19,11 @@ using Step = Statement::Step;
     "updated, sent_at, report_status, report_time, note, claim"
 #define INCOMING_COLUMNS "id, key, kind, sender, time_stamp, text, file, number, stored, mark"
 
-QString originName(Origin origin) {
-    return origin == Origin::Api ? QStringLiteral("api") : QStringLiteral("file");
-}
-
-QString partStateName(PartState state) {
-    switch (state) {
-        case PartState::Waiting:
-            return QStringLiteral("waiting");
-        case PartState::Submitted:
-            return QStringLiteral("submitted");
-        case PartState::Confirmed:
-            break;
-    }
-    return QStringLiteral("confirmed");
-}
-
-PartState partStateNamed(const QString& name) {
-    if (name == u"submitted") return PartState::Submitted;
-    if (name == u"confirmed") return PartState::Confirmed;
-    return PartState::Waiting;
-}
-
-QString kindName(IncomingKind kind) {
-    switch (kind) {
-        case IncomingKind::Message:
-            return QStringLiteral("message");
-        case IncomingKind::Report:
-            return QStringLiteral("report");
-        case IncomingKind::Part:
-            break;
-    }
-    return QStringLiteral("part");
-}
-
-IncomingKind kindNamed(const QString& name) {
-    if (name == u"report") return IncomingKind::Report;
-    if (name == u"part") return IncomingKind::Part;
-    return IncomingKind::Message;
-}
-
 OutgoingMessage readOutgoing(const Statement& s) {
     OutgoingMessage m;
     m.seq = s.integer(0);
     m.id = s.text(1);
-    m.origin = s.text(2) == u"api" ? Origin::Api : Origin::File;
+    m.origin = originNamed(s.text(2));
     m.file = {s.text(3), s.integer(4), s.integer(5), s.text(6).toLatin1()};
     m.place = s.text(7);
     m.fileInSend = s.integer(8) != 0;
@@ -100,26 +60,7 @@ IncomingMessage readIncoming(const Statement& s) {
     return m;
 }
 
-std::optional<int> lastReferenceOf(const OutgoingMessage& m) { return m.lastReference(); }
-
 }  // namespace
-
-QString stateName(OutgoingState state) {
-    constexpr const char* names[] = {"queued",  "sending",   "submitted", "sent",
-                                     "pending", "delivered", "failed",    "unconfirmed"};
-    return QString::fromLatin1(names[static_cast<int>(state)]);
-}
-
-std::optional<OutgoingState> stateNamed(const QString& name) {
-    for (int i = 0; i <= static_cast<int>(OutgoingState::Unconfirmed); ++i)
-        if (stateName(OutgoingState(i)) == name) return OutgoingState(i);
-    return std::nullopt;
-}
-
-bool isFinished(OutgoingState state) {
-    return state == OutgoingState::Sent || state == OutgoingState::Delivered ||
-           state == OutgoingState::Failed;
-}
 
 Result<std::unique_ptr<Store>> SqliteStore::open(const QString& path) {
     auto connection = sqlite::Connection::open(path);
@@ -263,7 +204,7 @@ Result<OutgoingMessage> SqliteStore::addOutgoing(OutgoingMessage draft) {
             .bind(17, draft.created)
             .bind(18, draft.updated)
             .bind(19, draft.sentAt)
-            .bind(20, lastReferenceOf(draft))
+            .bind(20, draft.lastReference())
             .bind(21, draft.reportStatus)
             .bind(22, draft.reportTime)
             .bind(23, draft.note)
@@ -390,7 +331,7 @@ Result<bool> SqliteStore::update(const OutgoingMessage& m) {
             .bind(10, m.errorText)
             .bind(11, m.updated.isValid() ? m.updated : QDateTime::currentDateTime())
             .bind(12, m.sentAt)
-            .bind(13, lastReferenceOf(m))
+            .bind(13, m.lastReference())
             .bind(14, m.reportStatus)
             .bind(15, m.reportTime)
             .bind(16, m.note)

@@ -1,4 +1,5 @@
-// What every implementation of the store must keep, as a table of cases run against each: a
+// What every implementation of the store must keep, as a table of cases run against each (SQLite,
+// and PostgreSQL on a server of the test's own): a
 // claim that only one of two takers gets, a stale claim fenced off, a duplicate incoming key,
 // cursors that only grow, a kill in the middle of a transaction, a submitted part lost in a
 // stop, and retention that only takes what is finished.
@@ -12,7 +13,9 @@
 #include <functional>
 #include <thread>
 
+#include "store/PostgresStore.h"
 #include "store/SqliteStore.h"
+#include "support/PostgresServer.h"
 
 using namespace telvane::store;
 
@@ -26,6 +29,13 @@ struct Backend {
 
 const Backend kBackends[] = {
     {"sqlite", [](const QString& folder) { return SqliteStore::opener(folder + "/telvane.db"); }},
+    // A missing PostgreSQL fails here: the shared-server store is tested, not skipped.
+    {"postgresql",
+     [](const QString&) {
+         telvane::test::PostgresServer& server = telvane::test::PostgresServer::shared();
+         EXPECT_TRUE(server.ok()) << server.error().toStdString();
+         return PostgresStore::opener(server.ok() ? server.newDatabase() : QString());
+     }},
 };
 
 std::unique_ptr<Store> openOrFail(const StoreOpener& open) {
@@ -244,5 +254,18 @@ INSTANTIATE_TEST_SUITE_P(Store, StoreContract,
                              return std::string(std::get<0>(info.param).name) + "_" +
                                     std::get<1>(info.param).first;
                          });
+
+// A shared server goes down and comes back (an update, a failover): a gateway's connection
+// fails while it is away and goes on by itself, without a restart of the gateway.
+TEST(PostgresStore, GoesOnByItselfOnceItsServerIsBack) {
+    telvane::test::PostgresServer& server = telvane::test::PostgresServer::shared();
+    ASSERT_TRUE(server.ok()) << server.error().toStdString();
+    auto store = openOrFail(PostgresStore::opener(server.newDatabase()));
+    ASSERT_TRUE(store->addOutgoing(apiMessage("before")));
+    ASSERT_TRUE(server.restart()) << server.error().toStdString();
+    const auto after = store->addOutgoing(apiMessage("after"));
+    ASSERT_TRUE(after) << after.error().message.toStdString();
+    EXPECT_EQ(store->recent(10).value().size(), 2);
+}
 
 }  // namespace

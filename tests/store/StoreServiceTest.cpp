@@ -9,8 +9,10 @@
 #include <QFile>
 #include <QProcess>
 
+#include "store/PostgresStore.h"
 #include "store/SqliteStore.h"
 #include "support/Home.h"
+#include "support/PostgresServer.h"
 
 using namespace telvane;
 using namespace telvane::test;
@@ -244,6 +246,34 @@ TEST(StoreService, ADiskThatFillsMidWayCostsNoRecord) {
         EXPECT_EQ(store.value()->inbox(0, 10).value().messages.size(), 1);
         EXPECT_TRUE(modem.list(ModemMemory::Sm).value_or(QList<StoredPdu>({{}})).isEmpty());
     }
+}
+
+// The same poll with the store on a PostgreSQL server ([Store] Backend=postgresql): the message
+// received is in the day file and the server's inbox, the file sent and recorded there.
+TEST(StoreService, APollRecordsOnAPostgreSQLServerAsInItsOwnFile) {
+    PostgresServer& server = PostgresServer::shared();
+    ASSERT_TRUE(server.ok()) << server.error().toStdString();
+    const QString url = server.newDatabase();
+    Home home;
+    SimulatedModem modem(
+        {{}, {"07912143658709F1040B912143658709F100006221501270032105C8329BFD06"}, {}, {}});
+    ASSERT_TRUE(modem.start());
+    ASSERT_TRUE(
+        home.useModem(modem, "[Store]\r\nBackend=postgresql\r\nUrl=" + url.toUtf8() + "\r\n"));
+    QDir().mkpath(home.path("Send"));
+    QFile file(home.path("Send/m.txt"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("79161234567\tonce") > 0);
+    file.flush();
+    file.setFileTime(QDateTime::currentDateTime().addSecs(-60), QFileDevice::FileModificationTime);
+    file.close();
+    QString errors;
+    ASSERT_EQ(home.runOnce(nullptr, &errors), 0) << errors.toStdString();
+    EXPECT_EQ(textLines(home.dayFile()), QStringList({"05.12.26 21:07:30\t+12345678901\tHello"}));
+    EXPECT_EQ(modem.sentPdus().size(), 1);
+    EXPECT_FALSE(QFile::exists(home.path("telvane.db")));
+    auto store = std::move(store::PostgresStore::open(url).value());
+    EXPECT_EQ(store->inbox(0, 10).value().messages.size(), 1);
+    EXPECT_EQ(store->outgoing("m").value()->state, store::OutgoingState::Sent);
 }
 
 }  // namespace

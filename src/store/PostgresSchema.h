@@ -1,0 +1,88 @@
+#pragma once
+// The store's tables on PostgreSQL: the same tables as on SQLite, one step per schema version,
+// each run once under an advisory lock however many gateways start at the same moment. Times
+// are milliseconds since the epoch in BIGINT columns, as on SQLite: nothing depends on the
+// server's time zone.
+
+#include <array>
+
+namespace telvane::store::postgres {
+
+/// The advisory lock that migrations take: one key for Telvane's schema.
+inline constexpr long long kMigrationLock = 0x54656c76616e65;  // "Telvane"
+
+inline constexpr std::array kMigrations = {
+    // 1: the first store.
+    R"sql(
+CREATE TABLE outgoing (
+    seq BIGSERIAL PRIMARY KEY,
+    id TEXT NOT NULL UNIQUE,
+    origin TEXT NOT NULL,
+    file_name TEXT NOT NULL DEFAULT '',
+    file_size BIGINT NOT NULL DEFAULT 0,
+    file_modified BIGINT NOT NULL DEFAULT 0,
+    file_sha256 TEXT NOT NULL DEFAULT '',
+    in_send SMALLINT NOT NULL DEFAULT 0,
+    place TEXT NOT NULL DEFAULT '',
+    number TEXT NOT NULL,
+    text TEXT NOT NULL,
+    report_wanted SMALLINT NOT NULL DEFAULT 0,
+    state TEXT NOT NULL,
+    destination TEXT NOT NULL DEFAULT '',
+    attempts INTEGER NOT NULL DEFAULT 0,
+    error_number INTEGER,
+    error_text TEXT NOT NULL DEFAULT '',
+    created BIGINT NOT NULL,
+    updated BIGINT NOT NULL,
+    sent_at BIGINT,
+    last_reference INTEGER,
+    report_status INTEGER,
+    report_time BIGINT,
+    note TEXT NOT NULL DEFAULT '',
+    claim BIGINT NOT NULL DEFAULT 0
+);
+CREATE UNIQUE INDEX outgoing_file_in_send
+    ON outgoing(file_name, file_size, file_modified, file_sha256) WHERE in_send = 1;
+CREATE INDEX outgoing_by_state ON outgoing(state, seq);
+CREATE INDEX outgoing_queued ON outgoing(seq) WHERE state = 'queued';
+CREATE INDEX outgoing_awaiting_report
+    ON outgoing(last_reference) WHERE report_wanted = 1 AND state IN ('sent', 'pending');
+CREATE TABLE outgoing_parts (
+    seq BIGINT NOT NULL REFERENCES outgoing(seq) ON DELETE CASCADE,
+    part INTEGER NOT NULL,
+    pdu TEXT NOT NULL,
+    tpdu_length INTEGER NOT NULL,
+    state TEXT NOT NULL,
+    reference INTEGER,
+    PRIMARY KEY (seq, part)
+);
+CREATE TABLE incoming (
+    id BIGSERIAL PRIMARY KEY,
+    key BYTEA NOT NULL UNIQUE,
+    kind TEXT NOT NULL,
+    sender TEXT NOT NULL,
+    time_stamp TEXT NOT NULL,
+    text TEXT NOT NULL,
+    file TEXT NOT NULL DEFAULT '',
+    number TEXT NOT NULL DEFAULT '',
+    stored BIGINT,
+    mark TEXT NOT NULL DEFAULT ''
+);
+CREATE INDEX incoming_inbox ON incoming(id) WHERE kind = 'message' AND stored IS NOT NULL;
+CREATE INDEX incoming_unstored ON incoming(id) WHERE stored IS NULL;
+CREATE INDEX incoming_by_age ON incoming(stored);
+CREATE TABLE webhook_events (
+    id BIGSERIAL PRIMARY KEY,
+    body BYTEA NOT NULL,
+    created BIGINT NOT NULL,
+    delivered BIGINT
+);
+CREATE TABLE facts (
+    key TEXT PRIMARY KEY,
+    value TEXT NOT NULL
+);
+CREATE SEQUENCE claim_tokens;
+)sql",
+};
+
+}  // namespace telvane::store::postgres

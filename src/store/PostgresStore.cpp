@@ -1,0 +1,510 @@
+#include "store/PostgresStore.h"
+
+#include "Postgres.h"
+#include "PostgresSchema.h"
+
+namespace telvane::store {
+
+namespace {
+
+using postgres::bytes;
+using postgres::Rows;
+using postgres::value;
+using Values = std::vector<postgres::Value>;
+
+// Every query of a whole outgoing row lists these columns in this order (outgoingAt).
+#define OUTGOING_COLUMNS                                                                          \
+    "seq, id, origin, file_name, file_size, file_modified, file_sha256, place, in_send, number, " \
+    "text, report_wanted, state, destination, attempts, error_number, error_text, created, "      \
+    "updated, sent_at, report_status, report_time, note, claim"
+#define INCOMING_COLUMNS "id, key, kind, sender, time_stamp, text, file, number, stored, mark"
+
+OutgoingMessage outgoingAt(const Rows& r, int i) {
+    OutgoingMessage m;
+    m.seq = r.integer(i, 0);
+    m.id = r.text(i, 1);
+    m.origin = originNamed(r.text(i, 2));
+    m.file = {r.text(i, 3), r.integer(i, 4), r.integer(i, 5), r.text(i, 6).toLatin1()};
+    m.place = r.text(i, 7);
+    m.fileInSend = r.integer(i, 8) != 0;
+    m.number = r.text(i, 9);
+    m.text = r.text(i, 10);
+    m.reportWanted = r.integer(i, 11) != 0;
+    m.state = stateNamed(r.text(i, 12)).value_or(OutgoingState::Queued);
+    m.destination = r.text(i, 13);
+    m.attempts = int(r.integer(i, 14));
+    m.errorNumber = r.optionalInt(i, 15);
+    m.errorText = r.text(i, 16);
+    m.created = r.time(i, 17);
+    m.updated = r.time(i, 18);
+    m.sentAt = r.time(i, 19);
+    m.reportStatus = r.optionalInt(i, 20);
+    m.reportTime = r.time(i, 21);
+    m.note = r.text(i, 22);
+    m.claim = r.integer(i, 23);
+    return m;
+}
+
+IncomingMessage incomingAt(const Rows& r, int i) {
+    IncomingMessage m;
+    m.id = r.integer(i, 0);
+    m.key = r.bytes(i, 1);
+    m.kind = kindNamed(r.text(i, 2));
+    m.sender = r.text(i, 3);
+    m.timeStamp = r.text(i, 4);
+    m.text = r.text(i, 5);
+    m.file = r.text(i, 6);
+    m.number = r.text(i, 7);
+    m.stored = r.time(i, 8);
+    m.mark = r.text(i, 9);
+    return m;
+}
+
+QList<IncomingMessage> incomingOf(const Rows& rows) {
+    QList<IncomingMessage> found;
+    for (int i = 0; i < rows.size(); ++i) found << incomingAt(rows, i);
+    return found;
+}
+
+}  // namespace
+
+PostgresStore::PostgresStore(std::unique_ptr<postgres::Connection> db) : m_db(std::move(db)) {}
+
+PostgresStore::~PostgresStore() = default;
+
+Result<std::unique_ptr<Store>> PostgresStore::open(const QString& url) {
+    auto connection = postgres::Connection::open(url);
+    if (!connection) return connection.error();
+    std::unique_ptr<PostgresStore> store(new PostgresStore(std::move(connection.value())));
+    if (auto migrated = store->migrate(); !migrated) return migrated.error();
+    return std::unique_ptr<Store>(std::move(store));
+}
+
+StoreOpener PostgresStore::opener(const QString& url) {
+    return [url] { return open(url); };
+}
+
+Result<Done> PostgresStore::migrate() {
+    // Two hosts may start at once: each step runs under one advisory lock, held to the end of
+    // its transaction, and the version is read again under it.
+    return m_db->transaction([&]() -> Result<Done> {
+        if (auto locked = m_db->run("SELECT pg_advisory_xact_lock($1)",
+                                    {value(qint64(postgres::kMigrationLock))});
+            !locked)
+            return locked.error();
+        if (auto made = m_db->run("CREATE TABLE IF NOT EXISTS telvane_schema (version INTEGER)");
+            !made)
+            return made.error();
+        auto read = m_db->run("SELECT COALESCE(MAX(version), 0) FROM telvane_schema");
+        if (!read) return read.error();
+        const qint64 current = read->integer(0, 0);
+        if (current > qint64(postgres::kMigrations.size()))
+            return StoreError{
+                StoreError::Kind::Damaged,
+                QStringLiteral("база данных новее программы (версия %1)").arg(current)};
+        for (qint64 step = current; step < qint64(postgres::kMigrations.size()); ++step) {
+            if (auto ran = m_db->script(postgres::kMigrations[size_t(step)]); !ran)
+                return ran.error();
+            if (auto noted = m_db->run("INSERT INTO telvane_schema (version) VALUES ($1)",
+                                       {value(step + 1)});
+                !noted)
+                return noted.error();
+        }
+        return Done{};
+    });
+}
+
+Result<QList<OutgoingMessage>> PostgresStore::withParts(const Rows& rows) {
+    QList<OutgoingMessage> found;
+    for (int i = 0; i < rows.size(); ++i) {
+        OutgoingMessage m = outgoingAt(rows, i);
+        auto parts = m_db->run(
+            "SELECT pdu, tpdu_length, state, reference FROM outgoing_parts WHERE seq = $1 ORDER BY "
+            "part",
+            {value(m.seq)});
+        if (!parts) return parts.error();
+        for (int p = 0; p < parts->size(); ++p)
+            m.parts.push_back({parts->text(p, 0).toLatin1(), std::size_t(parts->integer(p, 1)),
+                               partStateNamed(parts->text(p, 2)), parts->optionalInt(p, 3)});
+        found << m;
+    }
+    return found;
+}
+
+Result<bool> PostgresStore::writeParts(const OutgoingMessage& m) {
+    if (auto cleared = m_db->run("DELETE FROM outgoing_parts WHERE seq = $1", {value(m.seq)});
+        !cleared)
+        return cleared.error();
+    for (std::size_t i = 0; i < m.parts.size(); ++i) {
+        const OutgoingPart& part = m.parts[i];
+        if (auto inserted = m_db->run(
+                "INSERT INTO outgoing_parts (seq, part, pdu, tpdu_length, state, reference) VALUES "
+                "($1, $2, $3, $4, $5, $6)",
+                {value(m.seq), value(qint64(i)), value(QString::fromLatin1(part.pdu)),
+                 value(qint64(part.tpduLength)), value(partStateName(part.state)),
+                 value(part.reference)});
+            !inserted)
+            return inserted.error();
+    }
+    return true;
+}
+
+Result<OutgoingMessage> PostgresStore::addOutgoing(OutgoingMessage draft) {
+    return m_db->transaction([&]() -> Result<OutgoingMessage> {
+        if (draft.origin == Origin::File && draft.fileInSend) {
+            auto known = m_db->run(
+                "SELECT " OUTGOING_COLUMNS
+                " FROM outgoing WHERE in_send = 1 AND file_name = $1 AND "
+                "file_size = $2 AND file_modified = $3 AND file_sha256 = $4",
+                {value(draft.file.name), value(draft.file.size), value(draft.file.modifiedMs),
+                 value(QString::fromLatin1(draft.file.sha256Hex))});
+            if (!known) return known.error();
+            auto found = withParts(*known);
+            if (!found) return found.error();
+            if (!found->isEmpty()) return found->front();
+        }
+        const QString base = draft.id;
+        for (int n = 2;; ++n) {
+            auto taken = m_db->run("SELECT 1 FROM outgoing WHERE id = $1", {value(draft.id)});
+            if (!taken) return taken.error();
+            if (taken->size() == 0) break;
+            draft.id = base + u'-' + QString::number(n);
+        }
+        const QDateTime now = QDateTime::currentDateTime();
+        if (!draft.created.isValid()) draft.created = now;
+        if (!draft.updated.isValid()) draft.updated = draft.created;
+        auto inserted = m_db->run(
+            "INSERT INTO outgoing (id, origin, file_name, file_size, file_modified, file_sha256, "
+            "place, in_send, number, text, report_wanted, state, destination, attempts, "
+            "error_number, error_text, created, updated, sent_at, last_reference, report_status, "
+            "report_time, note, claim) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, "
+            "$13, $14, $15, $16, $17, $18, $19, $20, $21, $22, $23, $24) RETURNING seq",
+            {value(draft.id),
+             value(originName(draft.origin)),
+             value(draft.file.name),
+             value(draft.file.size),
+             value(draft.file.modifiedMs),
+             value(QString::fromLatin1(draft.file.sha256Hex)),
+             value(draft.place),
+             value(draft.fileInSend),
+             value(draft.number),
+             value(draft.text),
+             value(draft.reportWanted),
+             value(stateName(draft.state)),
+             value(draft.destination),
+             value(draft.attempts),
+             value(draft.errorNumber),
+             value(draft.errorText),
+             value(draft.created),
+             value(draft.updated),
+             value(draft.sentAt),
+             value(draft.lastReference()),
+             value(draft.reportStatus),
+             value(draft.reportTime),
+             value(draft.note),
+             value(draft.claim)});
+        if (!inserted) return inserted.error();
+        draft.seq = inserted->integer(0, 0);
+        if (auto parts = writeParts(draft); !parts) return parts.error();
+        return draft;
+    });
+}
+
+Result<std::optional<OutgoingMessage>> PostgresStore::outgoing(const QString& id) {
+    return m_db->transaction([&]() -> Result<std::optional<OutgoingMessage>> {
+        auto rows =
+            m_db->run("SELECT " OUTGOING_COLUMNS " FROM outgoing WHERE id = $1", {value(id)});
+        if (!rows) return rows.error();
+        auto found = withParts(*rows);
+        if (!found) return found.error();
+        if (found->isEmpty()) return std::optional<OutgoingMessage>();
+        return std::optional(found->front());
+    });
+}
+
+Result<std::optional<OutgoingMessage>> PostgresStore::fileInSend(const FileIdentity& file) {
+    return m_db->transaction([&]() -> Result<std::optional<OutgoingMessage>> {
+        auto rows = m_db->run("SELECT " OUTGOING_COLUMNS
+                              " FROM outgoing WHERE in_send = 1 AND file_name = $1 AND "
+                              "file_size = $2 AND file_modified = $3 AND file_sha256 = $4",
+                              {value(file.name), value(file.size), value(file.modifiedMs),
+                               value(QString::fromLatin1(file.sha256Hex))});
+        if (!rows) return rows.error();
+        auto found = withParts(*rows);
+        if (!found) return found.error();
+        if (found->isEmpty()) return std::optional<OutgoingMessage>();
+        return std::optional(found->front());
+    });
+}
+
+Result<QList<OutgoingMessage>> PostgresStore::filesInSend() {
+    return m_db->transaction([&]() -> Result<QList<OutgoingMessage>> {
+        auto rows =
+            m_db->run("SELECT " OUTGOING_COLUMNS " FROM outgoing WHERE in_send = 1 ORDER BY seq");
+        if (!rows) return rows.error();
+        return withParts(*rows);
+    });
+}
+
+Result<QList<OutgoingMessage>> PostgresStore::inState(OutgoingState state, int limit) {
+    return m_db->transaction([&]() -> Result<QList<OutgoingMessage>> {
+        auto rows = m_db->run("SELECT " OUTGOING_COLUMNS
+                              " FROM outgoing WHERE state = $1 ORDER BY seq LIMIT $2",
+                              {value(stateName(state)), value(limit)});
+        if (!rows) return rows.error();
+        return withParts(*rows);
+    });
+}
+
+Result<QList<OutgoingMessage>> PostgresStore::recent(int limit) {
+    return m_db->transaction([&]() -> Result<QList<OutgoingMessage>> {
+        auto rows = m_db->run(
+            "SELECT " OUTGOING_COLUMNS " FROM outgoing ORDER BY seq DESC LIMIT $1", {value(limit)});
+        if (!rows) return rows.error();
+        return withParts(*rows);
+    });
+}
+
+Result<std::optional<OutgoingMessage>> PostgresStore::claimFirst(const char* pick,
+                                                                 const Values& parameters,
+                                                                 const QDateTime& now) {
+    return m_db->transaction([&]() -> Result<std::optional<OutgoingMessage>> {
+        auto picked = m_db->run(pick, parameters);
+        if (!picked) return picked.error();
+        if (picked->size() == 0) return std::optional<OutgoingMessage>();
+        // The token from a sequence: no two claims ever share one, on any host.
+        auto taken = m_db->run(
+            "UPDATE outgoing SET state = 'sending', claim = nextval('claim_tokens'), updated = $1 "
+            "WHERE seq = $2 RETURNING " OUTGOING_COLUMNS,
+            {value(now), value(picked->integer(0, 0))});
+        if (!taken) return taken.error();
+        auto found = withParts(*taken);
+        if (!found) return found.error();
+        return std::optional(found->front());
+    });
+}
+
+Result<std::optional<OutgoingMessage>> PostgresStore::claimNext(const QDateTime& now) {
+    // SKIP LOCKED: a row another claim holds is passed over, not waited for.
+    return claimFirst(
+        "SELECT seq FROM outgoing WHERE state = 'queued' ORDER BY seq LIMIT 1 FOR UPDATE SKIP "
+        "LOCKED",
+        {}, now);
+}
+
+Result<std::optional<OutgoingMessage>> PostgresStore::claim(qint64 seq, const QDateTime& now) {
+    return claimFirst(
+        "SELECT seq FROM outgoing WHERE seq = $1 AND state = 'queued' FOR UPDATE SKIP LOCKED",
+        {value(seq)}, now);
+}
+
+Result<bool> PostgresStore::update(const OutgoingMessage& m) {
+    return m_db->transaction([&]() -> Result<bool> {
+        auto updated = m_db->run(
+            "UPDATE outgoing SET place = $1, in_send = $2, number = $3, text = $4, report_wanted "
+            "= $5, state = $6, destination = $7, attempts = $8, error_number = $9, error_text = "
+            "$10, updated = $11, sent_at = $12, last_reference = $13, report_status = $14, "
+            "report_time = $15, note = $16 WHERE seq = $17 AND claim = $18",
+            {value(m.place), value(m.fileInSend), value(m.number), value(m.text),
+             value(m.reportWanted), value(stateName(m.state)), value(m.destination),
+             value(m.attempts), value(m.errorNumber), value(m.errorText),
+             value(m.updated.isValid() ? m.updated : QDateTime::currentDateTime()), value(m.sentAt),
+             value(m.lastReference()), value(m.reportStatus), value(m.reportTime), value(m.note),
+             value(m.seq), value(m.claim)});
+        if (!updated) return updated.error();
+        if (updated->changed() == 0) return false;
+        if (auto parts = writeParts(m); !parts) return parts.error();
+        return true;
+    });
+}
+
+Result<bool> PostgresStore::remove(const OutgoingMessage& m) {
+    auto removed = m_db->run("DELETE FROM outgoing WHERE seq = $1 AND claim = $2",
+                             {value(m.seq), value(m.claim)});
+    if (!removed) return removed.error();
+    return removed->changed() > 0;
+}
+
+Result<QList<OutgoingMessage>> PostgresStore::recover(const QDateTime& now) {
+    return m_db->transaction([&]() -> Result<QList<OutgoingMessage>> {
+        auto lost = m_db->run(
+            "UPDATE outgoing SET state = 'unconfirmed', updated = $1 WHERE state = 'submitted' AND "
+            "EXISTS (SELECT 1 FROM outgoing_parts p WHERE p.seq = outgoing.seq AND p.state = "
+            "'submitted') RETURNING " OUTGOING_COLUMNS,
+            {value(now)});
+        if (!lost) return lost.error();
+        if (auto requeued = m_db->run(
+                "UPDATE outgoing SET state = 'queued', updated = $1 WHERE state IN ('sending', "
+                "'submitted')",
+                {value(now)});
+            !requeued)
+            return requeued.error();
+        return withParts(*lost);
+    });
+}
+
+Result<QList<OutgoingMessage>> PostgresStore::awaitingReport(int reference,
+                                                             const QDateTime& since) {
+    return m_db->transaction([&]() -> Result<QList<OutgoingMessage>> {
+        auto rows = m_db->run(
+            "SELECT " OUTGOING_COLUMNS
+            " FROM outgoing WHERE last_reference = $1 AND report_wanted = 1 AND state IN ('sent', "
+            "'pending') AND sent_at >= $2 ORDER BY seq",
+            {value(reference), value(since)});
+        if (!rows) return rows.error();
+        return withParts(*rows);
+    });
+}
+
+Result<QueueFigures> PostgresStore::queue() {
+    auto rows = m_db->run(
+        "SELECT COUNT(*), MIN(created) FROM outgoing WHERE state IN ('queued', 'sending', "
+        "'submitted')");
+    if (!rows) return rows.error();
+    QueueFigures figures;
+    figures.waiting = int(rows->integer(0, 0));
+    if (!rows->isNull(0, 1)) figures.oldest = rows->time(0, 1);
+    return figures;
+}
+
+Result<IncomingMessage> PostgresStore::beginIncoming(IncomingMessage draft) {
+    return m_db->transaction([&]() -> Result<IncomingMessage> {
+        // Two hosts may list the same message at once: the key's unique index lets one in,
+        // and the other finds that one's row.
+        auto inserted = m_db->run(
+            "INSERT INTO incoming (id, key, kind, sender, time_stamp, text, file, number, stored, "
+            "mark) VALUES (COALESCE($1, nextval(pg_get_serial_sequence('incoming', 'id'))), $2, "
+            "$3, $4, $5, $6, $7, $8, $9, $10) ON CONFLICT (key) DO NOTHING RETURNING id",
+            {draft.id > 0 ? value(draft.id) : postgres::Value(), bytes(draft.key),
+             value(kindName(draft.kind)), value(draft.sender), value(draft.timeStamp),
+             value(draft.text), value(draft.file), value(draft.number), value(draft.stored),
+             value(draft.mark)});
+        if (!inserted) return inserted.error();
+        if (inserted->size() == 1) {
+            const bool carried = draft.id > 0;
+            draft.id = inserted->integer(0, 0);
+            // A row carried over with its own number: later ones come after it.
+            if (carried) {
+                if (auto moved = m_db->run(
+                        "SELECT setval(pg_get_serial_sequence('incoming', 'id'), GREATEST($1, "
+                        "(SELECT last_value FROM incoming_id_seq)))",
+                        {value(draft.id)});
+                    !moved)
+                    return moved.error();
+            }
+            return draft;
+        }
+        auto known = m_db->run("SELECT " INCOMING_COLUMNS " FROM incoming WHERE key = $1",
+                               {bytes(draft.key)});
+        if (!known) return known.error();
+        return incomingAt(*known, 0);
+    });
+}
+
+Result<Done> PostgresStore::retarget(qint64 id, const QString& file, const QString& mark) {
+    auto done =
+        m_db->run("UPDATE incoming SET file = $1, mark = $2 WHERE id = $3 AND stored IS NULL",
+                  {value(file), value(mark), value(id)});
+    if (!done) return done.error();
+    return Done{};
+}
+
+Result<Done> PostgresStore::markStored(qint64 id, const QString& file, const QDateTime& when) {
+    auto done = m_db->run("UPDATE incoming SET file = $1, stored = $2 WHERE id = $3",
+                          {value(file), value(when), value(id)});
+    if (!done) return done.error();
+    return Done{};
+}
+
+Result<std::optional<IncomingMessage>> PostgresStore::incoming(const QByteArray& key) {
+    auto rows = m_db->run("SELECT " INCOMING_COLUMNS " FROM incoming WHERE key = $1", {bytes(key)});
+    if (!rows) return rows.error();
+    if (rows->size() == 0) return std::optional<IncomingMessage>();
+    return std::optional(incomingAt(*rows, 0));
+}
+
+Result<QList<IncomingMessage>> PostgresStore::unstoredIncoming() {
+    auto rows =
+        m_db->run("SELECT " INCOMING_COLUMNS " FROM incoming WHERE stored IS NULL ORDER BY id");
+    if (!rows) return rows.error();
+    return incomingOf(*rows);
+}
+
+Result<InboxPage> PostgresStore::inbox(qint64 after, int limit) {
+    auto rows = m_db->run("SELECT " INCOMING_COLUMNS
+                          " FROM incoming WHERE kind = 'message' AND stored IS NOT NULL AND id > "
+                          "$1 ORDER BY id LIMIT $2",
+                          {value(after), value(limit + 1)});
+    if (!rows) return rows.error();
+    InboxPage page;
+    page.messages = incomingOf(*rows);
+    page.more = page.messages.size() > limit;
+    if (page.more) page.messages.removeLast();
+    return page;
+}
+
+Result<qint64> PostgresStore::newestIncoming() {
+    auto rows = m_db->run(
+        "SELECT COALESCE(MAX(id), 0) FROM incoming WHERE kind = 'message' AND stored IS NOT NULL");
+    if (!rows) return rows.error();
+    return rows->integer(0, 0);
+}
+
+Result<qint64> PostgresStore::addEvent(const QByteArray& body, const QDateTime& now) {
+    auto rows = m_db->run("INSERT INTO webhook_events (body, created) VALUES ($1, $2) RETURNING id",
+                          {bytes(body), value(now)});
+    if (!rows) return rows.error();
+    return rows->integer(0, 0);
+}
+
+Result<std::optional<WebhookEvent>> PostgresStore::nextEvent(qint64 after) {
+    auto rows = m_db->run(
+        "SELECT id, body, created FROM webhook_events WHERE id > $1 AND delivered IS NULL ORDER "
+        "BY id LIMIT 1",
+        {value(after)});
+    if (!rows) return rows.error();
+    if (rows->size() == 0) return std::optional<WebhookEvent>();
+    return std::optional(WebhookEvent{rows->integer(0, 0), rows->bytes(0, 1), rows->time(0, 2)});
+}
+
+Result<Done> PostgresStore::eventDelivered(qint64 id, const QDateTime& when) {
+    auto done = m_db->run("UPDATE webhook_events SET delivered = $1 WHERE id = $2",
+                          {value(when), value(id)});
+    if (!done) return done.error();
+    return Done{};
+}
+
+Result<std::optional<QString>> PostgresStore::fact(const QString& key) {
+    auto rows = m_db->run("SELECT value FROM facts WHERE key = $1", {value(key)});
+    if (!rows) return rows.error();
+    if (rows->size() == 0) return std::optional<QString>();
+    return std::optional(rows->text(0, 0));
+}
+
+Result<Done> PostgresStore::setFact(const QString& key, const QString& text) {
+    auto done = m_db->run(
+        "INSERT INTO facts (key, value) VALUES ($1, $2) ON CONFLICT (key) DO UPDATE SET value = "
+        "excluded.value",
+        {value(key), value(text)});
+    if (!done) return done.error();
+    return Done{};
+}
+
+Result<qint64> PostgresStore::prune(const QDateTime& before) {
+    return m_db->transaction([&]() -> Result<qint64> {
+        qint64 removed = 0;
+        for (const char* sql :
+             {"DELETE FROM outgoing WHERE in_send = 0 AND updated < $1 AND (state IN "
+              "('delivered', 'failed') OR (state = 'sent' AND report_wanted = 0) OR (state IN "
+              "('sent', 'pending') AND sent_at < $1))",
+              "DELETE FROM incoming WHERE stored < $1",
+              "DELETE FROM webhook_events WHERE delivered < $1"}) {
+            auto done = m_db->run(sql, {value(before)});
+            if (!done) return done.error();
+            removed += done->changed();
+        }
+        return removed;
+    });
+}
+
+}  // namespace telvane::store
