@@ -1,7 +1,7 @@
 #include "gateway/EngineAssembly.h"
 
 #include "config/SettingsKeys.h"
-#include "store/UnavailableStore.h"
+#include "store/ReopeningStore.h"
 
 namespace telvane::gateway {
 
@@ -16,7 +16,7 @@ EngineAssembly::EngineAssembly(const QString& iniFilePath, const QString& homeFo
                                contracts::EngineFigures& figures)
     : m_settings(iniFilePath, homeFolder),
       m_pacing(pacingFor(m_settings)),
-      m_store(store::openOrExplain(openStore)),
+      m_store(std::make_unique<store::ReopeningStore>(openStore)),
       m_exchange(m_port, m_settings, m_clock, m_pump, figures, m_pacing),
       m_hooks(m_settings.homeFolder()),
       m_engine({m_exchange, m_settings, m_clock, m_pump, ticks, m_inbox, m_outbox, m_wallClock,

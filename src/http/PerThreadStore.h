@@ -7,7 +7,7 @@
 #include <memory>
 #include <mutex>
 
-#include "store/UnavailableStore.h"
+#include "store/ReopeningStore.h"
 
 namespace telvane::http {
 
@@ -15,11 +15,11 @@ class PerThreadStore {
 public:
     explicit PerThreadStore(store::StoreOpener open) : m_open(std::move(open)) {}
 
-    /// This thread's connection; one that cannot be opened answers every call with why.
+    /// This thread's connection; until it can be opened, every call answers why not.
     store::Store& here() {
         const std::lock_guard lock(m_lock);
         std::unique_ptr<store::Store>& mine = m_stores[QThread::currentThreadId()];
-        if (!mine) mine = store::openOrExplain(m_open);
+        if (!mine) mine = std::make_unique<store::ReopeningStore>(m_open);
         return *mine;
     }
 

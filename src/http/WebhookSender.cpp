@@ -6,7 +6,7 @@
 #include <QNetworkRequest>
 
 #include "http/HttpConfig.h"
-#include "store/UnavailableStore.h"
+#include "store/ReopeningStore.h"
 
 namespace telvane::http {
 
@@ -37,7 +37,7 @@ WebhookSender::WebhookSender(QUrl url, QByteArray token, config::Settings settin
 }
 
 store::Store& WebhookSender::store() {
-    if (!m_store) m_store = store::openOrExplain(m_openStore);
+    if (!m_store) m_store = std::make_unique<store::ReopeningStore>(m_openStore);
     return *m_store;
 }
 
