@@ -146,7 +146,7 @@ int main(int argc, char** argv) {
         QElapsedTimer timer;
         timer.start();
         OutgoingMessage m = store->addOutgoing(outgoing(rows + i)).value();
-        m = *store->claim(m.seq, kNow).value();
+        m = *store->claim(m.seq, Claimant{}, kNow).value();
         m.parts[0].state = PartState::Submitted;
         m.state = OutgoingState::Submitted;
         (void)store->update(m);

@@ -130,6 +130,8 @@ inline constexpr Setting StoreBackend{"Store", "Backend", "sqlite"};
 /// ("postgresql:///telvane?host=/run/postgresql"); a password in it or in PGPASSFILE is never
 /// printed.
 inline constexpr Setting StoreUrl{"Store", "Url", ""};
+/// This gateway's name among those that share a store; empty: the computer's name.
+inline constexpr Setting StoreHost{"Store", "Host", ""};
 
 /// Every entry above, in the order of the file's sections.
 inline constexpr std::array kAll{
@@ -182,6 +184,7 @@ inline constexpr std::array kAll{
     StoreKeepDays,
     StoreBackend,
     StoreUrl,
+    StoreHost,
 };
 }  // namespace setting
 

@@ -33,6 +33,7 @@ struct WorkingSettings {
     codec::TextEncoding encoding = codec::TextEncoding::Cp1251;
     qint16 PollPeriod = 10;
     qint16 AutoScroll = 0;  // read once at program start (load), not at each Start
+    QString host;           // this gateway's name in the store: whose claims are whose
 };
 
 struct PollContext {

@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 #include <QLoggingCategory>
+#include <QSysInfo>
 #include <utility>
 
 #include "config/CodecSettings.h"
@@ -122,6 +123,8 @@ void readWorkingSettings(const config::Settings& settings, contracts::WorkingSet
     working.gfsFailed = settings.optionalFolder(setting::Failed);
     working.gflSMSnum = settings.strictInt32(setting::Number);
     working.encoding = config::textEncoding(settings);
+    working.host = settings.text(setting::StoreHost).trimmed();
+    if (working.host.isEmpty()) working.host = QSysInfo::machineHostName();
 }
 
 void GatewayEngine::readWorkingSettings() {

@@ -59,13 +59,22 @@ OutboxRun::OutboxRun(contracts::PollContext& context, OutboxFolder& folder,
                     m_retryLimit > 0) {}
 
 void OutboxRun::recover() {
-    if (m_memory.recovered) return;
-    const auto lost = m_store.recover(now());
-    if (!lost) {
-        holdSending(lost.error().message);
+    if (!m_memory.recovered) {
+        const auto lost = m_store.recover(m_context.working.host, now());
+        if (!lost) {
+            holdSending(lost.error().message);
+            return;
+        }
+        m_memory.recovered = true;
+    }
+    // Another gateway on the same store may have stopped holding messages: once a minute is
+    // soon enough next to its lease.
+    if (m_memory.reclaimedAt.isValid() && m_memory.reclaimedAt.secsTo(now()) < 60) return;
+    if (const auto taken = m_store.reclaimExpired(now()); !taken) {
+        holdSending(taken.error().message);
         return;
     }
-    m_memory.recovered = true;
+    m_memory.reclaimedAt = now();
 }
 
 bool OutboxRun::registerFile(const OutboxEntry& entry, std::optional<OutgoingMessage>* queued) {
@@ -83,7 +92,7 @@ bool OutboxRun::registerFile(const OutboxEntry& entry, std::optional<OutgoingMes
     if (m_folder.stat(entry.name) != entry) return true;
     const store::FileIdentity identity =
         identityOf(entry.name, entry.size, entry.modifiedMs, bytes.value_or(QByteArray()));
-    const auto known = m_store.fileInSend(identity);
+    const auto known = m_store.fileInSend(identity, m_context.working.host);
     if (!known) {
         holdSending(known.error().message);
         return false;
@@ -140,6 +149,7 @@ bool OutboxRun::registerFile(const OutboxEntry& entry, std::optional<OutgoingMes
     message.file = identity;
     message.place = m_context.working.gfsSend + entry.name;
     message.fileInSend = true;
+    message.host = m_context.working.host;
     message.number = QString::fromStdU32String(fields.number);
     message.text = QString::fromStdU32String(fields.text);
     message.created = now();
@@ -167,6 +177,7 @@ void OutboxRun::reportFile(const store::FileIdentity& identity, OutgoingFileErro
     message.file = identity;
     message.place = m_context.working.gfsSend + identity.name;
     message.fileInSend = true;
+    message.host = m_context.working.host;
     message.state = OutgoingState::Failed;
     message.errorText = englishReason(error);
     message.created = now();
@@ -250,7 +261,7 @@ void OutboxRun::setAside(const OutgoingMessage& message) {
 // A file set aside as ".sent" went out: its message is recorded as sent now, its parts as
 // confirmed, and the file moves on as any sent one does.
 void OutboxRun::recordSetAside() {
-    const auto known = m_store.filesInSend();
+    const auto known = m_store.filesInSend(m_context.working.host);
     if (!known) return;
     for (OutgoingMessage message : *known) {
         const QString aside = message.file.name + QStringLiteral(".sent");
@@ -353,7 +364,7 @@ void OutboxRun::settleUnconfirmed() {
 }
 
 void OutboxRun::forgetVanished(const QList<OutboxEntry>& listed) {
-    const auto known = m_store.filesInSend();
+    const auto known = m_store.filesInSend(m_context.working.host);
     if (!known) return;  // only housekeeping
     for (OutgoingMessage message : *known) {
         const bool present =
@@ -374,6 +385,9 @@ void OutboxRun::forgetVanished(const QList<OutboxEntry>& listed) {
 }
 
 bool OutboxRun::save(OutgoingMessage& message) {
+    const bool held = message.state == store::OutgoingState::Sending ||
+                      message.state == store::OutgoingState::Submitted;
+    message.leaseUntil = held ? now().addSecs(claimant().leaseSeconds) : QDateTime();
     const auto written = m_store.update(message);
     if (!written) {
         holdSending(written.error().message);

@@ -75,6 +75,8 @@ private:
     bool log(const LogLine& line);
     void sayEverywhere(const LogLine& line);
     QDateTime now() const { return m_context.wallClock.now(); }
+    /// Who this gateway is when it takes a message from the queue.
+    store::Claimant claimant() const;
 
     contracts::PollContext& m_context;
     store::Store& m_store;

@@ -3,6 +3,7 @@
 // store's queue, and every queued message (a file's or one posted to the HTTP interface) is
 // encoded, submitted, and finished once the phone confirmed all of it or refused it for good.
 
+#include <QDateTime>
 #include <QHash>
 #include <QSet>
 #include <QString>
@@ -60,6 +61,7 @@ public:
     /// What the outbox keeps from poll to poll.
     struct Memory {
         bool recovered = false;         ///< the store was put in order after the last stop
+        QDateTime reclaimedAt;          ///< when claims whose holder went were last taken back
         int lastLongId = 0;             ///< 0 until the first long message reads LongID
         bool longIdReported = false;    ///< a LongID that could not be stored was logged
         bool heldReported = false;      ///< sending held for an unwritable store was logged

@@ -34,6 +34,15 @@ struct OutboxRun::Encoded {
     std::variant<codec::Destination, codec::SubmitError> destination;
 };
 
+store::Claimant OutboxRun::claimant() const {
+    store::Claimant who;
+    who.host = m_context.working.host;
+    // A claim outlives the longest wait for a confirmation by far, so that only a gateway that
+    // stopped loses its claims to another.
+    who.leaseSeconds = std::max(120, 3 * confirmationTimeout(m_context.settings));
+    return who;
+}
+
 std::optional<QList<OutgoingMessage>> OutboxRun::queued() {
     const auto waiting = m_store.inState(OutgoingState::Queued, 10000);
     if (!waiting) {
@@ -45,7 +54,7 @@ std::optional<QList<OutgoingMessage>> OutboxRun::queued() {
 
 bool OutboxRun::send(const OutgoingMessage& queued) {
     if (m_memory.confirmedUnrecorded.contains(queued.seq)) return true;
-    const auto claimed = m_store.claim(queued.seq, now());
+    const auto claimed = m_store.claim(queued.seq, claimant(), now());
     if (!claimed) {
         holdSending(claimed.error().message);
         return false;

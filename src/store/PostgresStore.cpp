@@ -13,11 +13,13 @@ using postgres::value;
 using Values = std::vector<postgres::Value>;
 
 // Every query of a whole outgoing row lists these columns in this order (outgoingAt).
-#define OUTGOING_COLUMNS                                                                          \
-    "seq, id, origin, file_name, file_size, file_modified, file_sha256, place, in_send, number, " \
-    "text, report_wanted, state, destination, attempts, error_number, error_text, created, "      \
-    "updated, sent_at, report_status, report_time, note, claim"
-#define INCOMING_COLUMNS "id, key, kind, sender, time_stamp, text, file, number, stored, mark"
+#define OUTGOING_COLUMNS                                                                           \
+    "seq, id, origin, file_name, file_size, file_modified, file_sha256, place, in_send, number, "  \
+    "text, report_wanted, state, destination, attempts, error_number, error_text, created, "       \
+    "updated, sent_at, report_status, report_time, note, claim, modem, pinned, host, claimed_by, " \
+    "lease_until"
+#define INCOMING_COLUMNS \
+    "id, key, kind, sender, time_stamp, text, file, number, stored, mark, modem"
 
 OutgoingMessage outgoingAt(const Rows& r, int i) {
     OutgoingMessage m;
@@ -42,6 +44,11 @@ OutgoingMessage outgoingAt(const Rows& r, int i) {
     m.reportTime = r.time(i, 21);
     m.note = r.text(i, 22);
     m.claim = r.integer(i, 23);
+    m.modem = r.text(i, 24);
+    m.pinned = r.text(i, 25);
+    m.host = r.text(i, 26);
+    m.claimedBy = r.text(i, 27);
+    m.leaseUntil = r.time(i, 28);
     return m;
 }
 
@@ -57,6 +64,7 @@ IncomingMessage incomingAt(const Rows& r, int i) {
     m.number = r.text(i, 7);
     m.stored = r.time(i, 8);
     m.mark = r.text(i, 9);
+    m.modem = r.text(i, 10);
     return m;
 }
 
@@ -155,9 +163,9 @@ Result<OutgoingMessage> PostgresStore::addOutgoing(OutgoingMessage draft) {
             auto known = m_db->run(
                 "SELECT " OUTGOING_COLUMNS
                 " FROM outgoing WHERE in_send = 1 AND file_name = $1 AND "
-                "file_size = $2 AND file_modified = $3 AND file_sha256 = $4",
+                "file_size = $2 AND file_modified = $3 AND file_sha256 = $4 AND host = $5",
                 {value(draft.file.name), value(draft.file.size), value(draft.file.modifiedMs),
-                 value(QString::fromLatin1(draft.file.sha256Hex))});
+                 value(QString::fromLatin1(draft.file.sha256Hex)), value(draft.host)});
             if (!known) return known.error();
             auto found = withParts(*known);
             if (!found) return found.error();
@@ -177,8 +185,9 @@ Result<OutgoingMessage> PostgresStore::addOutgoing(OutgoingMessage draft) {
             "INSERT INTO outgoing (id, origin, file_name, file_size, file_modified, file_sha256, "
             "place, in_send, number, text, report_wanted, state, destination, attempts, "
             "error_number, error_text, created, updated, sent_at, last_reference, report_status, "
-            "report_time, note, claim) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, "
-            "$13, $14, $15, $16, $17, $18, $19, $20, $21, $22, $23, $24) RETURNING seq",
+            "report_time, note, claim, modem, pinned, host, claimed_by, lease_until) VALUES ($1, "
+            "$2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, $15, $16, $17, $18, $19, "
+            "$20, $21, $22, $23, $24, $25, $26, $27, $28, $29) RETURNING seq",
             {value(draft.id),
              value(originName(draft.origin)),
              value(draft.file.name),
@@ -202,7 +211,12 @@ Result<OutgoingMessage> PostgresStore::addOutgoing(OutgoingMessage draft) {
              value(draft.reportStatus),
              value(draft.reportTime),
              value(draft.note),
-             value(draft.claim)});
+             value(draft.claim),
+             value(draft.modem),
+             value(draft.pinned),
+             value(draft.host),
+             value(draft.claimedBy),
+             value(draft.leaseUntil)});
         if (!inserted) return inserted.error();
         draft.seq = inserted->integer(0, 0);
         if (auto parts = writeParts(draft); !parts) return parts.error();
@@ -222,13 +236,15 @@ Result<std::optional<OutgoingMessage>> PostgresStore::outgoing(const QString& id
     });
 }
 
-Result<std::optional<OutgoingMessage>> PostgresStore::fileInSend(const FileIdentity& file) {
+Result<std::optional<OutgoingMessage>> PostgresStore::fileInSend(const FileIdentity& file,
+                                                                 const QString& host) {
     return m_db->transaction([&]() -> Result<std::optional<OutgoingMessage>> {
         auto rows = m_db->run("SELECT " OUTGOING_COLUMNS
                               " FROM outgoing WHERE in_send = 1 AND file_name = $1 AND "
-                              "file_size = $2 AND file_modified = $3 AND file_sha256 = $4",
+                              "file_size = $2 AND file_modified = $3 AND file_sha256 = $4 AND "
+                              "host IN ('', $5) ORDER BY host DESC",
                               {value(file.name), value(file.size), value(file.modifiedMs),
-                               value(QString::fromLatin1(file.sha256Hex))});
+                               value(QString::fromLatin1(file.sha256Hex)), value(host)});
         if (!rows) return rows.error();
         auto found = withParts(*rows);
         if (!found) return found.error();
@@ -237,10 +253,11 @@ Result<std::optional<OutgoingMessage>> PostgresStore::fileInSend(const FileIdent
     });
 }
 
-Result<QList<OutgoingMessage>> PostgresStore::filesInSend() {
+Result<QList<OutgoingMessage>> PostgresStore::filesInSend(const QString& host) {
     return m_db->transaction([&]() -> Result<QList<OutgoingMessage>> {
-        auto rows =
-            m_db->run("SELECT " OUTGOING_COLUMNS " FROM outgoing WHERE in_send = 1 ORDER BY seq");
+        auto rows = m_db->run("SELECT " OUTGOING_COLUMNS
+                              " FROM outgoing WHERE in_send = 1 AND host IN ('', $1) ORDER BY seq",
+                              {value(host)});
         if (!rows) return rows.error();
         return withParts(*rows);
     });
@@ -265,37 +282,75 @@ Result<QList<OutgoingMessage>> PostgresStore::recent(int limit) {
     });
 }
 
-Result<std::optional<OutgoingMessage>> PostgresStore::claimFirst(const char* pick,
-                                                                 const Values& parameters,
-                                                                 const QDateTime& now) {
+Result<std::optional<OutgoingMessage>> PostgresStore::take(qint64 seq, const Claimant& who,
+                                                           const QDateTime& now) {
+    // The token from a sequence: no two claims ever share one, on any host. Another host
+    // taking the same row at once waits for this one and then finds it no longer queued.
+    auto taken = m_db->run(
+        "UPDATE outgoing SET state = 'sending', claim = nextval('claim_tokens'), updated = $1, "
+        "modem = $2, claimed_by = $3, lease_until = $4 WHERE seq = $5 AND state = 'queued' AND "
+        "pinned "
+        "IN ('', $2) RETURNING " OUTGOING_COLUMNS,
+        {value(now), value(who.modem), value(who.host), value(now.addSecs(who.leaseSeconds)),
+         value(seq)});
+    if (!taken) return taken.error();
+    auto found = withParts(*taken);
+    if (!found) return found.error();
+    if (found->isEmpty()) return std::optional<OutgoingMessage>();
+    return std::optional(found->front());
+}
+
+Result<bool> PostgresStore::withinCaps(const Claimant& who, const QDateTime& now) {
+    const auto under = [&](const std::optional<int>& cap, const QDateTime& since) -> Result<bool> {
+        if (!cap) return true;
+        auto sent = partsSentBy(who.modem, since);
+        if (!sent) return sent.error();
+        return *sent < *cap;
+    };
+    auto minute = under(who.perMinute, now.addSecs(-60));
+    if (!minute || !*minute) return minute;
+    return under(who.perDay, startOfDay(now));
+}
+
+Result<std::optional<OutgoingMessage>> PostgresStore::claimNext(const Claimant& who,
+                                                                const QDateTime& now) {
     return m_db->transaction([&]() -> Result<std::optional<OutgoingMessage>> {
-        auto picked = m_db->run(pick, parameters);
-        if (!picked) return picked.error();
-        if (picked->size() == 0) return std::optional<OutgoingMessage>();
-        // The token from a sequence: no two claims ever share one, on any host.
-        auto taken = m_db->run(
-            "UPDATE outgoing SET state = 'sending', claim = nextval('claim_tokens'), updated = $1 "
-            "WHERE seq = $2 RETURNING " OUTGOING_COLUMNS,
-            {value(now), value(picked->integer(0, 0))});
-        if (!taken) return taken.error();
-        auto found = withParts(*taken);
-        if (!found) return found.error();
-        return std::optional(found->front());
+        auto allowed = withinCaps(who, now);
+        if (!allowed) return allowed.error();
+        if (!*allowed) return std::optional<OutgoingMessage>();
+        // The oldest few are enough: the queue is worked from its head. SKIP LOCKED passes over
+        // what another host is taking right now instead of waiting for it.
+        auto rows = m_db->run(
+            "SELECT seq, destination, number, pinned FROM outgoing WHERE state = 'queued' AND "
+            "pinned IN ('', $1) ORDER BY seq LIMIT 200 FOR UPDATE SKIP LOCKED",
+            {value(who.modem)});
+        if (!rows) return rows.error();
+        QList<Candidate> queued;
+        for (int i = 0; i < rows->size(); ++i) {
+            const QString destination = rows->text(i, 1);
+            queued << Candidate{rows->integer(i, 0),
+                                destination.isEmpty() ? rows->text(i, 2) : destination,
+                                rows->text(i, 3)};
+        }
+        const std::optional<qint64> seq = pickFor(who, queued);
+        if (!seq) return std::optional<OutgoingMessage>();
+        return take(*seq, who, now);
     });
 }
 
-Result<std::optional<OutgoingMessage>> PostgresStore::claimNext(const QDateTime& now) {
-    // SKIP LOCKED: a row another claim holds is passed over, not waited for.
-    return claimFirst(
-        "SELECT seq FROM outgoing WHERE state = 'queued' ORDER BY seq LIMIT 1 FOR UPDATE SKIP "
-        "LOCKED",
-        {}, now);
+Result<std::optional<OutgoingMessage>> PostgresStore::claim(qint64 seq, const Claimant& who,
+                                                            const QDateTime& now) {
+    return m_db->transaction([&]() { return take(seq, who, now); });
 }
 
-Result<std::optional<OutgoingMessage>> PostgresStore::claim(qint64 seq, const QDateTime& now) {
-    return claimFirst(
-        "SELECT seq FROM outgoing WHERE seq = $1 AND state = 'queued' FOR UPDATE SKIP LOCKED",
-        {value(seq)}, now);
+Result<int> PostgresStore::partsSentBy(const QString& modem, const QDateTime& since) {
+    // A message on its way has no sending time yet: its last write stands for it.
+    auto rows = m_db->run(
+        "SELECT COUNT(*) FROM outgoing_parts p JOIN outgoing o ON o.seq = p.seq WHERE o.modem = "
+        "$1 AND p.state = 'confirmed' AND COALESCE(o.sent_at, o.updated) >= $2",
+        {value(modem), value(since)});
+    if (!rows) return rows.error();
+    return int(rows->integer(0, 0));
 }
 
 Result<bool> PostgresStore::update(const OutgoingMessage& m) {
@@ -304,13 +359,28 @@ Result<bool> PostgresStore::update(const OutgoingMessage& m) {
             "UPDATE outgoing SET place = $1, in_send = $2, number = $3, text = $4, report_wanted "
             "= $5, state = $6, destination = $7, attempts = $8, error_number = $9, error_text = "
             "$10, updated = $11, sent_at = $12, last_reference = $13, report_status = $14, "
-            "report_time = $15, note = $16 WHERE seq = $17 AND claim = $18",
-            {value(m.place), value(m.fileInSend), value(m.number), value(m.text),
-             value(m.reportWanted), value(stateName(m.state)), value(m.destination),
-             value(m.attempts), value(m.errorNumber), value(m.errorText),
-             value(m.updated.isValid() ? m.updated : QDateTime::currentDateTime()), value(m.sentAt),
-             value(m.lastReference()), value(m.reportStatus), value(m.reportTime), value(m.note),
-             value(m.seq), value(m.claim)});
+            "report_time = $15, note = $16, modem = $17, lease_until = $18 WHERE seq = $19 AND "
+            "claim = $20",
+            {value(m.place),
+             value(m.fileInSend),
+             value(m.number),
+             value(m.text),
+             value(m.reportWanted),
+             value(stateName(m.state)),
+             value(m.destination),
+             value(m.attempts),
+             value(m.errorNumber),
+             value(m.errorText),
+             value(m.updated.isValid() ? m.updated : QDateTime::currentDateTime()),
+             value(m.sentAt),
+             value(m.lastReference()),
+             value(m.reportStatus),
+             value(m.reportTime),
+             value(m.note),
+             value(m.modem),
+             value(m.leaseUntil),
+             value(m.seq),
+             value(m.claim)});
         if (!updated) return updated.error();
         if (updated->changed() == 0) return false;
         if (auto parts = writeParts(m); !parts) return parts.error();
@@ -325,21 +395,36 @@ Result<bool> PostgresStore::remove(const OutgoingMessage& m) {
     return removed->changed() > 0;
 }
 
-Result<QList<OutgoingMessage>> PostgresStore::recover(const QDateTime& now) {
-    return m_db->transaction([&]() -> Result<QList<OutgoingMessage>> {
-        auto lost = m_db->run(
-            "UPDATE outgoing SET state = 'unconfirmed', updated = $1 WHERE state = 'submitted' AND "
-            "EXISTS (SELECT 1 FROM outgoing_parts p WHERE p.seq = outgoing.seq AND p.state = "
-            "'submitted') RETURNING " OUTGOING_COLUMNS,
-            {value(now)});
-        if (!lost) return lost.error();
-        if (auto requeued = m_db->run(
-                "UPDATE outgoing SET state = 'queued', updated = $1 WHERE state IN ('sending', "
-                "'submitted')",
-                {value(now)});
-            !requeued)
-            return requeued.error();
-        return withParts(*lost);
+// Lets go of the claimed messages `where` picks ($1 its parameter): each gets a new token, so
+// that whoever held it can write nothing more about it. Only a part written and not confirmed
+// makes a message unconfirmed; one stopped between parts, or after its last confirmation, goes
+// back to the queue to go on from its parts as recorded.
+#define RELEASE(where)                                                                            \
+    "UPDATE outgoing o SET state = CASE WHEN EXISTS (SELECT 1 FROM outgoing_parts p WHERE p.seq " \
+    "= o.seq AND p.state = 'submitted') THEN 'unconfirmed' ELSE 'queued' END, updated = $2, "     \
+    "claim = nextval('claim_tokens'), claimed_by = '', lease_until = NULL WHERE state IN "        \
+    "('sending', "                                                                                \
+    "'submitted') AND " where " RETURNING " OUTGOING_COLUMNS
+
+Result<QList<OutgoingMessage>> PostgresStore::released(Result<Rows> rows) {
+    if (!rows) return rows.error();
+    auto all = withParts(*rows);
+    if (!all) return all.error();
+    QList<OutgoingMessage> lost;
+    for (const OutgoingMessage& m : *all)
+        if (m.state == OutgoingState::Unconfirmed) lost << m;
+    return lost;
+}
+
+Result<QList<OutgoingMessage>> PostgresStore::recover(const QString& host, const QDateTime& now) {
+    return m_db->transaction([&]() {
+        return released(m_db->run(RELEASE("claimed_by IN ('', $1)"), {value(host), value(now)}));
+    });
+}
+
+Result<QList<OutgoingMessage>> PostgresStore::reclaimExpired(const QDateTime& now) {
+    return m_db->transaction([&]() {
+        return released(m_db->run(RELEASE("lease_until < $1"), {value(now), value(now)}));
     });
 }
 
@@ -373,12 +458,13 @@ Result<IncomingMessage> PostgresStore::beginIncoming(IncomingMessage draft) {
         // and the other finds that one's row.
         auto inserted = m_db->run(
             "INSERT INTO incoming (id, key, kind, sender, time_stamp, text, file, number, stored, "
-            "mark) VALUES (COALESCE($1, nextval(pg_get_serial_sequence('incoming', 'id'))), $2, "
-            "$3, $4, $5, $6, $7, $8, $9, $10) ON CONFLICT (key) DO NOTHING RETURNING id",
+            "mark, modem) VALUES (COALESCE($1, nextval(pg_get_serial_sequence('incoming', "
+            "'id'))), $2, $3, $4, $5, $6, $7, $8, $9, $10, $11) ON CONFLICT (key) DO NOTHING "
+            "RETURNING id",
             {draft.id > 0 ? value(draft.id) : postgres::Value(), bytes(draft.key),
              value(kindName(draft.kind)), value(draft.sender), value(draft.timeStamp),
              value(draft.text), value(draft.file), value(draft.number), value(draft.stored),
-             value(draft.mark)});
+             value(draft.mark), value(draft.modem)});
         if (!inserted) return inserted.error();
         if (inserted->size() == 1) {
             const bool carried = draft.id > 0;
@@ -472,6 +558,37 @@ Result<Done> PostgresStore::eventDelivered(qint64 id, const QDateTime& when) {
                           {value(when), value(id)});
     if (!done) return done.error();
     return Done{};
+}
+
+Result<Done> PostgresStore::beat(const ModemBeat& b) {
+    auto done = m_db->run(
+        "INSERT INTO modems (host, name, port, model, operator, registration, signal, in_service, "
+        "sent_today, limit_left, blocked_until, seen) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, "
+        "$10, $11, $12) ON CONFLICT (host, name) DO UPDATE SET port = excluded.port, model = "
+        "excluded.model, operator = excluded.operator, registration = excluded.registration, "
+        "signal = excluded.signal, in_service = excluded.in_service, sent_today = "
+        "excluded.sent_today, limit_left = excluded.limit_left, blocked_until = "
+        "excluded.blocked_until, seen = excluded.seen",
+        {value(b.host), value(b.name), value(b.port), value(b.model), value(b.operatorName),
+         value(b.registration), value(b.signal), value(b.inService), value(b.sentToday),
+         value(b.limitLeft), value(b.blockedUntil), value(b.seen)});
+    if (!done) return done.error();
+    return Done{};
+}
+
+Result<QList<ModemBeat>> PostgresStore::modems() {
+    auto rows = m_db->run(
+        "SELECT host, name, port, model, operator, registration, signal, in_service, sent_today, "
+        "limit_left, blocked_until, seen FROM modems ORDER BY host, name");
+    if (!rows) return rows.error();
+    QList<ModemBeat> found;
+    for (int i = 0; i < rows->size(); ++i)
+        found << ModemBeat{
+            rows->text(i, 0),        rows->text(i, 1),         rows->text(i, 2),
+            rows->text(i, 3),        rows->text(i, 4),         rows->optionalInt(i, 5),
+            rows->optionalInt(i, 6), rows->integer(i, 7) != 0, int(rows->integer(i, 8)),
+            rows->optionalInt(i, 9), rows->time(i, 10),        rows->time(i, 11)};
+    return found;
 }
 
 Result<std::optional<QString>> PostgresStore::fact(const QString& key) {

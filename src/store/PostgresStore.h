@@ -26,15 +26,20 @@ public:
 
     Result<OutgoingMessage> addOutgoing(OutgoingMessage draft) override;
     Result<std::optional<OutgoingMessage>> outgoing(const QString& id) override;
-    Result<std::optional<OutgoingMessage>> fileInSend(const FileIdentity& file) override;
-    Result<QList<OutgoingMessage>> filesInSend() override;
+    Result<std::optional<OutgoingMessage>> fileInSend(const FileIdentity& file,
+                                                      const QString& host) override;
+    Result<QList<OutgoingMessage>> filesInSend(const QString& host) override;
     Result<QList<OutgoingMessage>> inState(OutgoingState state, int limit) override;
     Result<QList<OutgoingMessage>> recent(int limit) override;
-    Result<std::optional<OutgoingMessage>> claimNext(const QDateTime& now) override;
-    Result<std::optional<OutgoingMessage>> claim(qint64 seq, const QDateTime& now) override;
+    Result<std::optional<OutgoingMessage>> claimNext(const Claimant& who,
+                                                     const QDateTime& now) override;
+    Result<std::optional<OutgoingMessage>> claim(qint64 seq, const Claimant& who,
+                                                 const QDateTime& now) override;
     Result<bool> update(const OutgoingMessage& message) override;
     Result<bool> remove(const OutgoingMessage& message) override;
-    Result<QList<OutgoingMessage>> recover(const QDateTime& now) override;
+    Result<QList<OutgoingMessage>> recover(const QString& host, const QDateTime& now) override;
+    Result<QList<OutgoingMessage>> reclaimExpired(const QDateTime& now) override;
+    Result<int> partsSentBy(const QString& modem, const QDateTime& since) override;
     Result<QList<OutgoingMessage>> awaitingReport(int reference, const QDateTime& since) override;
     Result<QueueFigures> queue() override;
 
@@ -50,6 +55,9 @@ public:
     Result<std::optional<WebhookEvent>> nextEvent(qint64 after) override;
     Result<Done> eventDelivered(qint64 id, const QDateTime& when) override;
 
+    Result<Done> beat(const ModemBeat& beat) override;
+    Result<QList<ModemBeat>> modems() override;
+
     Result<std::optional<QString>> fact(const QString& key) override;
     Result<Done> setFact(const QString& key, const QString& value) override;
     Result<qint64> prune(const QDateTime& before) override;
@@ -60,11 +68,11 @@ private:
     /// The messages of rows read with OUTGOING_COLUMNS, each with its parts.
     Result<QList<OutgoingMessage>> withParts(const postgres::Rows& rows);
     Result<bool> writeParts(const OutgoingMessage& message);
-    /// Claims the first message `pick` finds (its seq), locked so that no other claim waits
-    /// for it or takes it.
-    Result<std::optional<OutgoingMessage>> claimFirst(
-        const char* pick, const std::vector<std::optional<QByteArray>>& parameters,
-        const QDateTime& now);
+    Result<std::optional<OutgoingMessage>> take(qint64 seq, const Claimant& who,
+                                                const QDateTime& now);
+    Result<bool> withinCaps(const Claimant& who, const QDateTime& now);
+    /// Of the rows a release returned, the messages that became unconfirmed.
+    Result<QList<OutgoingMessage>> released(Result<postgres::Rows> rows);
 
     std::unique_ptr<postgres::Connection> m_db;
 };

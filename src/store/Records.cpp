@@ -61,4 +61,21 @@ IncomingKind kindNamed(const QString& name) {
 
 Origin originNamed(const QString& name) { return name == u"api" ? Origin::Api : Origin::File; }
 
+std::optional<qint64> pickFor(const Claimant& who, const QList<Candidate>& queued) {
+    const auto preferred = [&](const Candidate& c) {
+        if (!c.pinned.isEmpty()) return true;  // pinned to it: nobody else may take it
+        return std::any_of(who.prefixes.begin(), who.prefixes.end(),
+                           [&](const QString& prefix) { return c.destination.startsWith(prefix); });
+    };
+    std::optional<qint64> other;
+    for (const Candidate& c : queued) {
+        if (!c.pinned.isEmpty() && c.pinned != who.modem) continue;
+        if (who.prefixes.isEmpty() || preferred(c)) return c.seq;
+        if (!who.only && !other) other = c.seq;
+    }
+    return other;
+}
+
+QDateTime startOfDay(const QDateTime& now) { return now.date().startOfDay(); }
+
 }  // namespace telvane::store

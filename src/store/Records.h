@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <cstddef>
 #include <optional>
 #include <vector>
@@ -92,6 +93,16 @@ struct OutgoingMessage {
     QString note;
     /// The claim that the current owner holds; every write about the message must name it.
     qint64 claim = 0;
+    /// The modem that took it (and sent it, when it went): its section name.
+    QString modem;
+    /// Only this modem may take it; empty: any.
+    QString pinned;
+    /// The gateway it came in by: a file's message belongs to that gateway's send folder.
+    QString host;
+    /// The gateway that holds the claim, and until when: a claim not renewed by then may be
+    /// taken back for another.
+    QString claimedBy;
+    QDateTime leaseUntil;
 
     /// The reference of the last part, which a delivery report names.
     std::optional<int> lastReference() const {
@@ -116,6 +127,7 @@ struct IncomingMessage {
     /// Where the day's file stood before this message was appended (its length, or the
     /// fingerprint of a workbook), so that a stop between the two can be told apart.
     QString mark;
+    QString modem;  ///< the modem it came through
 
     bool isStored() const { return stored.isValid(); }
 };
@@ -131,6 +143,48 @@ struct WebhookEvent {
     qint64 id = 0;
     QByteArray body;  ///< JSON, with "eventId" = id
     QDateTime created;
+};
+
+/// Who takes a message from the queue, and what it may take.
+struct Claimant {
+    QString host;          ///< the gateway's name for itself
+    QString modem;         ///< the modem's section name
+    QStringList prefixes;  ///< numbers it prefers ("+7916"); empty: any
+    bool only = false;     ///< with prefixes: nothing else
+    int leaseSeconds = 60;
+    /// Parts this modem may send a minute and a day (operators' caps); none: no cap.
+    std::optional<int> perMinute;
+    std::optional<int> perDay;
+};
+
+/// A queued message as a claim looks at it.
+struct Candidate {
+    qint64 seq = 0;
+    QString destination;  ///< the number as it goes out ("+79161234567")
+    QString pinned;
+};
+
+/// Of the queued messages (oldest first), the one `who` takes: pinned to it or to no modem; one
+/// of its prefixes (or pinned to it) first, any other only without `only`. Nothing when none.
+std::optional<qint64> pickFor(const Claimant& who, const QList<Candidate>& queued);
+
+/// The start of the day `now` is in, on the gateway's clock: "sent today" counts from it.
+QDateTime startOfDay(const QDateTime& now);
+
+/// What a gateway says of one of its modems, a beat at a time, for the status on every host.
+struct ModemBeat {
+    QString host;
+    QString name;
+    QString port;
+    QString model;
+    QString operatorName;
+    std::optional<int> registration;
+    std::optional<int> signal;
+    bool inService = false;
+    int sentToday = 0;
+    std::optional<int> limitLeft;
+    QDateTime blockedUntil;
+    QDateTime seen;  ///< when it last said so
 };
 
 /// The outgoing queue as monitoring sees it.

@@ -26,13 +26,15 @@ public:
         Store* store = here();
         return store ? store->outgoing(id) : Result<std::optional<OutgoingMessage>>(m_error);
     }
-    Result<std::optional<OutgoingMessage>> fileInSend(const FileIdentity& file) override {
+    Result<std::optional<OutgoingMessage>> fileInSend(const FileIdentity& file,
+                                                      const QString& host) override {
         Store* store = here();
-        return store ? store->fileInSend(file) : Result<std::optional<OutgoingMessage>>(m_error);
+        return store ? store->fileInSend(file, host)
+                     : Result<std::optional<OutgoingMessage>>(m_error);
     }
-    Result<QList<OutgoingMessage>> filesInSend() override {
+    Result<QList<OutgoingMessage>> filesInSend(const QString& host) override {
         Store* store = here();
-        return store ? store->filesInSend() : Result<QList<OutgoingMessage>>(m_error);
+        return store ? store->filesInSend(host) : Result<QList<OutgoingMessage>>(m_error);
     }
     Result<QList<OutgoingMessage>> inState(OutgoingState state, int limit) override {
         Store* store = here();
@@ -42,13 +44,16 @@ public:
         Store* store = here();
         return store ? store->recent(limit) : Result<QList<OutgoingMessage>>(m_error);
     }
-    Result<std::optional<OutgoingMessage>> claimNext(const QDateTime& now) override {
+    Result<std::optional<OutgoingMessage>> claimNext(const Claimant& who,
+                                                     const QDateTime& now) override {
         Store* store = here();
-        return store ? store->claimNext(now) : Result<std::optional<OutgoingMessage>>(m_error);
+        return store ? store->claimNext(who, now) : Result<std::optional<OutgoingMessage>>(m_error);
     }
-    Result<std::optional<OutgoingMessage>> claim(qint64 seq, const QDateTime& now) override {
+    Result<std::optional<OutgoingMessage>> claim(qint64 seq, const Claimant& who,
+                                                 const QDateTime& now) override {
         Store* store = here();
-        return store ? store->claim(seq, now) : Result<std::optional<OutgoingMessage>>(m_error);
+        return store ? store->claim(seq, who, now)
+                     : Result<std::optional<OutgoingMessage>>(m_error);
     }
     Result<bool> update(const OutgoingMessage& message) override {
         Store* store = here();
@@ -58,9 +63,17 @@ public:
         Store* store = here();
         return store ? store->remove(message) : Result<bool>(m_error);
     }
-    Result<QList<OutgoingMessage>> recover(const QDateTime& now) override {
+    Result<QList<OutgoingMessage>> recover(const QString& host, const QDateTime& now) override {
         Store* store = here();
-        return store ? store->recover(now) : Result<QList<OutgoingMessage>>(m_error);
+        return store ? store->recover(host, now) : Result<QList<OutgoingMessage>>(m_error);
+    }
+    Result<QList<OutgoingMessage>> reclaimExpired(const QDateTime& now) override {
+        Store* store = here();
+        return store ? store->reclaimExpired(now) : Result<QList<OutgoingMessage>>(m_error);
+    }
+    Result<int> partsSentBy(const QString& modem, const QDateTime& since) override {
+        Store* store = here();
+        return store ? store->partsSentBy(modem, since) : Result<int>(m_error);
     }
     Result<QList<OutgoingMessage>> awaitingReport(int reference, const QDateTime& since) override {
         Store* store = here();
@@ -110,6 +123,14 @@ public:
     Result<Done> eventDelivered(qint64 id, const QDateTime& when) override {
         Store* store = here();
         return store ? store->eventDelivered(id, when) : Result<Done>(m_error);
+    }
+    Result<Done> beat(const ModemBeat& beat) override {
+        Store* store = here();
+        return store ? store->beat(beat) : Result<Done>(m_error);
+    }
+    Result<QList<ModemBeat>> modems() override {
+        Store* store = here();
+        return store ? store->modems() : Result<QList<ModemBeat>>(m_error);
     }
     Result<std::optional<QString>> fact(const QString& key) override {
         Store* store = here();

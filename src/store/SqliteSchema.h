@@ -34,11 +34,17 @@ CREATE TABLE outgoing (
     report_status INTEGER,
     report_time INTEGER,
     note TEXT NOT NULL DEFAULT '',
-    claim INTEGER NOT NULL DEFAULT 0
+    claim INTEGER NOT NULL DEFAULT 0,
+    modem TEXT NOT NULL DEFAULT '',
+    pinned TEXT NOT NULL DEFAULT '',
+    host TEXT NOT NULL DEFAULT '',
+    claimed_by TEXT NOT NULL DEFAULT '',
+    lease_until INTEGER
 );
 CREATE UNIQUE INDEX outgoing_file_in_send
-    ON outgoing(file_name, file_size, file_modified, file_sha256) WHERE in_send = 1;
+    ON outgoing(host, file_name, file_size, file_modified, file_sha256) WHERE in_send = 1;
 CREATE INDEX outgoing_by_state ON outgoing(state, seq);
+CREATE INDEX outgoing_sent_by ON outgoing(modem, sent_at);
 CREATE INDEX outgoing_awaiting_report
     ON outgoing(last_reference) WHERE report_wanted = 1 AND state IN ('sent', 'pending');
 CREATE TABLE outgoing_parts (
@@ -60,7 +66,8 @@ CREATE TABLE incoming (
     file TEXT NOT NULL DEFAULT '',
     number TEXT NOT NULL DEFAULT '',
     stored INTEGER,
-    mark TEXT NOT NULL DEFAULT ''
+    mark TEXT NOT NULL DEFAULT '',
+    modem TEXT NOT NULL DEFAULT ''
 );
 CREATE INDEX incoming_inbox ON incoming(id) WHERE kind = 'message' AND stored IS NOT NULL;
 CREATE INDEX incoming_by_age ON incoming(stored);
@@ -72,6 +79,21 @@ CREATE TABLE webhook_events (
 );
 -- No index on "delivered": marking an event delivered then changes one page, not two; the
 -- sender looks only past the last event it delivered.
+CREATE TABLE modems (
+    host TEXT NOT NULL,
+    name TEXT NOT NULL,
+    port TEXT NOT NULL DEFAULT '',
+    model TEXT NOT NULL DEFAULT '',
+    operator TEXT NOT NULL DEFAULT '',
+    registration INTEGER,
+    signal INTEGER,
+    in_service INTEGER NOT NULL DEFAULT 0,
+    sent_today INTEGER NOT NULL DEFAULT 0,
+    limit_left INTEGER,
+    blocked_until INTEGER,
+    seen INTEGER NOT NULL,
+    PRIMARY KEY (host, name)
+);
 CREATE TABLE facts (
     key TEXT PRIMARY KEY,
     value TEXT NOT NULL

@@ -13,11 +13,13 @@ using sqlite::Statement;
 using Step = Statement::Step;
 
 // Every query of a whole outgoing row lists these columns in this order (readOutgoing).
-#define OUTGOING_COLUMNS                                                                          \
-    "seq, id, origin, file_name, file_size, file_modified, file_sha256, place, in_send, number, " \
-    "text, report_wanted, state, destination, attempts, error_number, error_text, created, "      \
-    "updated, sent_at, report_status, report_time, note, claim"
-#define INCOMING_COLUMNS "id, key, kind, sender, time_stamp, text, file, number, stored, mark"
+#define OUTGOING_COLUMNS                                                                           \
+    "seq, id, origin, file_name, file_size, file_modified, file_sha256, place, in_send, number, "  \
+    "text, report_wanted, state, destination, attempts, error_number, error_text, created, "       \
+    "updated, sent_at, report_status, report_time, note, claim, modem, pinned, host, claimed_by, " \
+    "lease_until"
+#define INCOMING_COLUMNS \
+    "id, key, kind, sender, time_stamp, text, file, number, stored, mark, modem"
 
 OutgoingMessage readOutgoing(const Statement& s) {
     OutgoingMessage m;
@@ -42,6 +44,11 @@ OutgoingMessage readOutgoing(const Statement& s) {
     m.reportTime = s.time(21);
     m.note = s.text(22);
     m.claim = s.integer(23);
+    m.modem = s.text(24);
+    m.pinned = s.text(25);
+    m.host = s.text(26);
+    m.claimedBy = s.text(27);
+    m.leaseUntil = s.time(28);
     return m;
 }
 
@@ -57,6 +64,7 @@ IncomingMessage readIncoming(const Statement& s) {
     m.number = s.text(7);
     m.stored = s.time(8);
     m.mark = s.text(9);
+    m.modem = s.text(10);
     return m;
 }
 
@@ -159,11 +167,12 @@ Result<OutgoingMessage> SqliteStore::addOutgoing(OutgoingMessage draft) {
             Statement known = m_db->prepare(
                 "SELECT " OUTGOING_COLUMNS
                 " FROM outgoing WHERE in_send = 1 AND file_name = ? AND file_size = ? AND "
-                "file_modified = ? AND file_sha256 = ?");
+                "file_modified = ? AND file_sha256 = ? AND host = ?");
             known.bind(1, draft.file.name)
                 .bind(2, draft.file.size)
                 .bind(3, draft.file.modifiedMs)
-                .bind(4, QString::fromLatin1(draft.file.sha256Hex));
+                .bind(4, QString::fromLatin1(draft.file.sha256Hex))
+                .bind(5, draft.host);
             auto found = outgoingWhere(known);
             if (!found) return found.error();
             if (!found->isEmpty()) return found->front();
@@ -183,8 +192,9 @@ Result<OutgoingMessage> SqliteStore::addOutgoing(OutgoingMessage draft) {
             "INSERT INTO outgoing (id, origin, file_name, file_size, file_modified, file_sha256, "
             "place, in_send, number, text, report_wanted, state, destination, attempts, "
             "error_number, error_text, created, updated, sent_at, last_reference, report_status, "
-            "report_time, note, claim) "
-            "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+            "report_time, note, claim, modem, pinned, host, claimed_by, lease_until) "
+            "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
+            "?, ?, ?)");
         insert.bind(1, draft.id)
             .bind(2, originName(draft.origin))
             .bind(3, draft.file.name)
@@ -208,7 +218,12 @@ Result<OutgoingMessage> SqliteStore::addOutgoing(OutgoingMessage draft) {
             .bind(21, draft.reportStatus)
             .bind(22, draft.reportTime)
             .bind(23, draft.note)
-            .bind(24, draft.claim);
+            .bind(24, draft.claim)
+            .bind(25, draft.modem)
+            .bind(26, draft.pinned)
+            .bind(27, draft.host)
+            .bind(28, draft.claimedBy)
+            .bind(29, draft.leaseUntil);
         if (!insert.run()) return m_db->failure(QStringLiteral("новое сообщение ") + draft.id);
         draft.seq = m_db->lastInsertId();
         if (auto parts = writeParts(draft); !parts) return parts.error();
@@ -227,15 +242,18 @@ Result<std::optional<OutgoingMessage>> SqliteStore::outgoing(const QString& id) 
     });
 }
 
-Result<std::optional<OutgoingMessage>> SqliteStore::fileInSend(const FileIdentity& file) {
+Result<std::optional<OutgoingMessage>> SqliteStore::fileInSend(const FileIdentity& file,
+                                                               const QString& host) {
     return m_db->read([&]() -> Result<std::optional<OutgoingMessage>> {
         Statement s = m_db->prepare("SELECT " OUTGOING_COLUMNS
                                     " FROM outgoing WHERE in_send = 1 AND file_name = ? AND "
-                                    "file_size = ? AND file_modified = ? AND file_sha256 = ?");
+                                    "file_size = ? AND file_modified = ? AND file_sha256 = ? AND "
+                                    "host IN ('', ?) ORDER BY host DESC");
         s.bind(1, file.name)
             .bind(2, file.size)
             .bind(3, file.modifiedMs)
-            .bind(4, QString::fromLatin1(file.sha256Hex));
+            .bind(4, QString::fromLatin1(file.sha256Hex))
+            .bind(5, host);
         auto found = outgoingWhere(s);
         if (!found) return found.error();
         if (found->isEmpty()) return std::optional<OutgoingMessage>();
@@ -243,10 +261,12 @@ Result<std::optional<OutgoingMessage>> SqliteStore::fileInSend(const FileIdentit
     });
 }
 
-Result<QList<OutgoingMessage>> SqliteStore::filesInSend() {
+Result<QList<OutgoingMessage>> SqliteStore::filesInSend(const QString& host) {
     return m_db->read([&]() -> Result<QList<OutgoingMessage>> {
         Statement s = m_db->prepare("SELECT " OUTGOING_COLUMNS
-                                    " FROM outgoing WHERE in_send = 1 ORDER BY seq");
+                                    " FROM outgoing WHERE in_send = 1 AND host IN ('', ?) ORDER "
+                                    "BY seq");
+        s.bind(1, host);
         return outgoingWhere(s);
     });
 }
@@ -269,12 +289,7 @@ Result<QList<OutgoingMessage>> SqliteStore::recent(int limit) {
     });
 }
 
-Result<std::optional<OutgoingMessage>> SqliteStore::claimWhere(Statement& pick,
-                                                               const QDateTime& now) {
-    const Step step = pick.step();
-    if (step == Step::Failed) return m_db->failure(QStringLiteral("выбор сообщения"));
-    if (step == Step::Done) return std::optional<OutgoingMessage>();
-    const qint64 seq = pick.integer(0);
+Result<qint64> SqliteStore::nextToken() {
     // Tokens come from one counter, so that no two claims ever share one.
     Statement token = m_db->prepare(
         "INSERT INTO facts (key, value) VALUES ('claim', '1') ON CONFLICT (key) DO UPDATE SET "
@@ -282,11 +297,24 @@ Result<std::optional<OutgoingMessage>> SqliteStore::claimWhere(Statement& pick,
     if (token.step() != Step::Row) return m_db->failure(QStringLiteral("номер захвата"));
     const qint64 claim = token.integer(0);
     token.run();
+    return claim;
+}
+
+Result<std::optional<OutgoingMessage>> SqliteStore::take(qint64 seq, const Claimant& who,
+                                                         const QDateTime& now) {
+    auto claim = nextToken();
+    if (!claim) return claim.error();
     Statement take = m_db->prepare(
-        "UPDATE outgoing SET state = 'sending', claim = ?, updated = ? WHERE seq = ? AND state = "
-        "'queued'");
-    if (!take.bind(1, claim).bind(2, now).bind(3, seq).run())
-        return m_db->failure(QStringLiteral("захват сообщения"));
+        "UPDATE outgoing SET state = 'sending', claim = ?, updated = ?, modem = ?, claimed_by = ?, "
+        "lease_until = ? WHERE seq = ? AND state = 'queued' AND pinned IN ('', ?)");
+    take.bind(1, *claim)
+        .bind(2, now)
+        .bind(3, who.modem)
+        .bind(4, who.host)
+        .bind(5, now.addSecs(who.leaseSeconds))
+        .bind(6, seq)
+        .bind(7, who.modem);
+    if (!take.run()) return m_db->failure(QStringLiteral("захват сообщения"));
     if (m_db->changes() == 0) return std::optional<OutgoingMessage>();
     Statement s = m_db->prepare("SELECT " OUTGOING_COLUMNS " FROM outgoing WHERE seq = ?");
     s.bind(1, seq);
@@ -295,21 +323,56 @@ Result<std::optional<OutgoingMessage>> SqliteStore::claimWhere(Statement& pick,
     return std::optional(found->front());
 }
 
-Result<std::optional<OutgoingMessage>> SqliteStore::claimNext(const QDateTime& now) {
+Result<bool> SqliteStore::withinCaps(const Claimant& who, const QDateTime& now) {
+    const auto under = [&](const std::optional<int>& cap, const QDateTime& since) -> Result<bool> {
+        if (!cap) return true;
+        auto sent = partsSentBy(who.modem, since);
+        if (!sent) return sent.error();
+        return *sent < *cap;
+    };
+    auto minute = under(who.perMinute, now.addSecs(-60));
+    if (!minute || !*minute) return minute;
+    return under(who.perDay, startOfDay(now));
+}
+
+Result<std::optional<OutgoingMessage>> SqliteStore::claimNext(const Claimant& who,
+                                                              const QDateTime& now) {
     return m_db->write([&]() -> Result<std::optional<OutgoingMessage>> {
-        Statement pick =
-            m_db->prepare("SELECT seq FROM outgoing WHERE state = 'queued' ORDER BY seq LIMIT 1");
-        return claimWhere(pick, now);
+        auto allowed = withinCaps(who, now);
+        if (!allowed) return allowed.error();
+        if (!*allowed) return std::optional<OutgoingMessage>();
+        // The oldest few are enough: the queue is worked from its head.
+        Statement pick = m_db->prepare(
+            "SELECT seq, destination, number, pinned FROM outgoing WHERE state = 'queued' AND "
+            "pinned IN ('', ?) ORDER BY seq LIMIT 200");
+        pick.bind(1, who.modem);
+        QList<Candidate> queued;
+        Step step;
+        while ((step = pick.step()) == Step::Row) {
+            const QString destination = pick.text(1);
+            queued << Candidate{pick.integer(0), destination.isEmpty() ? pick.text(2) : destination,
+                                pick.text(3)};
+        }
+        if (step == Step::Failed) return m_db->failure(QStringLiteral("выбор сообщения"));
+        const std::optional<qint64> seq = pickFor(who, queued);
+        if (!seq) return std::optional<OutgoingMessage>();
+        return take(*seq, who, now);
     });
 }
 
-Result<std::optional<OutgoingMessage>> SqliteStore::claim(qint64 seq, const QDateTime& now) {
-    return m_db->write([&]() -> Result<std::optional<OutgoingMessage>> {
-        Statement pick =
-            m_db->prepare("SELECT seq FROM outgoing WHERE seq = ? AND state = 'queued'");
-        pick.bind(1, seq);
-        return claimWhere(pick, now);
-    });
+Result<std::optional<OutgoingMessage>> SqliteStore::claim(qint64 seq, const Claimant& who,
+                                                          const QDateTime& now) {
+    return m_db->write([&]() { return take(seq, who, now); });
+}
+
+Result<int> SqliteStore::partsSentBy(const QString& modem, const QDateTime& since) {
+    // A message on its way has no sending time yet: its last write stands for it.
+    Statement s = m_db->prepare(
+        "SELECT COUNT(*) FROM outgoing_parts p JOIN outgoing o ON o.seq = p.seq WHERE o.modem = "
+        "? AND p.state = 'confirmed' AND COALESCE(o.sent_at, o.updated) >= ?");
+    if (s.bind(1, modem).bind(2, since).step() != Step::Row)
+        return m_db->failure(QStringLiteral("отправленные модемом ") + modem);
+    return int(s.integer(0));
 }
 
 Result<bool> SqliteStore::update(const OutgoingMessage& m) {
@@ -318,7 +381,7 @@ Result<bool> SqliteStore::update(const OutgoingMessage& m) {
             "UPDATE outgoing SET place = ?, in_send = ?, number = ?, text = ?, report_wanted = ?, "
             "state = ?, destination = ?, attempts = ?, error_number = ?, error_text = ?, "
             "updated = ?, sent_at = ?, last_reference = ?, report_status = ?, report_time = ?, "
-            "note = ? WHERE seq = ? AND claim = ?");
+            "note = ?, modem = ?, lease_until = ? WHERE seq = ? AND claim = ?");
         s.bind(1, m.place)
             .bind(2, m.fileInSend)
             .bind(3, m.number)
@@ -335,8 +398,10 @@ Result<bool> SqliteStore::update(const OutgoingMessage& m) {
             .bind(14, m.reportStatus)
             .bind(15, m.reportTime)
             .bind(16, m.note)
-            .bind(17, m.seq)
-            .bind(18, m.claim);
+            .bind(17, m.modem)
+            .bind(18, m.leaseUntil)
+            .bind(19, m.seq)
+            .bind(20, m.claim);
         if (!s.run()) return m_db->failure(QStringLiteral("запись сообщения ") + m.id);
         if (m_db->changes() == 0) return false;
         if (auto parts = writeParts(m); !parts) return parts.error();
@@ -353,32 +418,53 @@ Result<bool> SqliteStore::remove(const OutgoingMessage& m) {
     });
 }
 
-Result<QList<OutgoingMessage>> SqliteStore::recover(const QDateTime& now) {
-    return m_db->write([&]() -> Result<QList<OutgoingMessage>> {
+// `held` lists the claimed messages to let go: their seq, and whether a part of theirs was
+// written and not confirmed.
+Result<QList<OutgoingMessage>> SqliteStore::release(Statement& held, const QDateTime& now) {
+    QList<std::pair<qint64, bool>> rows;
+    Step step;
+    while ((step = held.step()) == Step::Row)
+        rows << std::pair{held.integer(0), held.integer(1) != 0};
+    if (step == Step::Failed) return m_db->failure(QStringLiteral("захваченные сообщения"));
+    QList<OutgoingMessage> lost;
+    for (const auto& [seq, unconfirmed] : rows) {
+        // A new token, so that whoever held it can write nothing more about it.
+        auto claim = nextToken();
+        if (!claim) return claim.error();
         // Only a part written and not confirmed makes a message unconfirmed; one stopped between
         // parts, or after its last confirmation, goes on from its parts as recorded.
-        Statement lost = m_db->prepare(
-            "UPDATE outgoing SET state = 'unconfirmed', updated = ? WHERE state = 'submitted' AND "
-            "EXISTS (SELECT 1 FROM outgoing_parts p WHERE p.seq = outgoing.seq AND p.state = "
-            "'submitted') RETURNING seq");
-        lost.bind(1, now);
-        QList<qint64> seqs;
-        Step step;
-        while ((step = lost.step()) == Step::Row) seqs << lost.integer(0);
-        if (step == Step::Failed) return m_db->failure(QStringLiteral("неподтверждённые"));
-        Statement requeue = m_db->prepare(
-            "UPDATE outgoing SET state = 'queued', updated = ? WHERE state IN ('sending', "
-            "'submitted')");
-        if (!requeue.bind(1, now).run()) return m_db->failure(QStringLiteral("очередь"));
-        QList<OutgoingMessage> found;
-        for (const qint64 seq : seqs) {
-            Statement s = m_db->prepare("SELECT " OUTGOING_COLUMNS " FROM outgoing WHERE seq = ?");
-            s.bind(1, seq);
-            auto one = outgoingWhere(s);
-            if (!one) return one.error();
-            found << one->front();
-        }
-        return found;
+        Statement s = m_db->prepare(
+            "UPDATE outgoing SET state = ?, updated = ?, claim = ?, claimed_by = '', lease_until = "
+            "NULL "
+            "WHERE seq = ? RETURNING " OUTGOING_COLUMNS);
+        s.bind(1, stateName(unconfirmed ? OutgoingState::Unconfirmed : OutgoingState::Queued))
+            .bind(2, now)
+            .bind(3, *claim)
+            .bind(4, seq);
+        auto one = outgoingWhere(s);
+        if (!one) return one.error();
+        if (unconfirmed && !one->isEmpty()) lost << one->front();
+    }
+    return lost;
+}
+
+#define HELD_SELECT                                                                              \
+    "SELECT seq, EXISTS (SELECT 1 FROM outgoing_parts p WHERE p.seq = outgoing.seq AND p.state " \
+    "= 'submitted') FROM outgoing WHERE state IN ('sending', 'submitted') AND "
+
+Result<QList<OutgoingMessage>> SqliteStore::recover(const QString& host, const QDateTime& now) {
+    return m_db->write([&]() {
+        Statement held = m_db->prepare(HELD_SELECT "claimed_by IN ('', ?)");
+        held.bind(1, host);
+        return release(held, now);
+    });
+}
+
+Result<QList<OutgoingMessage>> SqliteStore::reclaimExpired(const QDateTime& now) {
+    return m_db->write([&]() {
+        Statement held = m_db->prepare(HELD_SELECT "lease_until < ?");
+        held.bind(1, now);
+        return release(held, now);
     });
 }
 
@@ -412,7 +498,7 @@ Result<IncomingMessage> SqliteStore::beginIncoming(IncomingMessage draft) {
         if (step == Step::Row) return readIncoming(known);
         Statement insert = m_db->prepare(
             "INSERT INTO incoming (id, key, kind, sender, time_stamp, text, file, number, stored, "
-            "mark) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+            "mark, modem) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
         if (draft.id > 0)
             insert.bind(1, draft.id);
         else
@@ -425,7 +511,8 @@ Result<IncomingMessage> SqliteStore::beginIncoming(IncomingMessage draft) {
             .bind(7, draft.file)
             .bind(8, draft.number)
             .bind(9, draft.stored)
-            .bind(10, draft.mark);
+            .bind(10, draft.mark)
+            .bind(11, draft.modem);
         if (!insert.run()) return m_db->failure(QStringLiteral("новое принятое сообщение"));
         draft.id = m_db->lastInsertId();
         return draft;
@@ -527,6 +614,47 @@ Result<Done> SqliteStore::eventDelivered(qint64 id, const QDateTime& when) {
             return m_db->failure(QStringLiteral("очередь Webhook"));
         return Done{};
     });
+}
+
+Result<Done> SqliteStore::beat(const ModemBeat& b) {
+    return m_db->write([&]() -> Result<Done> {
+        Statement s = m_db->prepare(
+            "INSERT INTO modems (host, name, port, model, operator, registration, signal, "
+            "in_service, sent_today, limit_left, blocked_until, seen) VALUES (?, ?, ?, ?, ?, ?, ?, "
+            "?, ?, ?, ?, ?) ON CONFLICT (host, name) DO UPDATE SET port = excluded.port, model = "
+            "excluded.model, operator = excluded.operator, registration = excluded.registration, "
+            "signal = excluded.signal, in_service = excluded.in_service, sent_today = "
+            "excluded.sent_today, limit_left = excluded.limit_left, blocked_until = "
+            "excluded.blocked_until, seen = excluded.seen");
+        s.bind(1, b.host)
+            .bind(2, b.name)
+            .bind(3, b.port)
+            .bind(4, b.model)
+            .bind(5, b.operatorName)
+            .bind(6, b.registration)
+            .bind(7, b.signal)
+            .bind(8, b.inService)
+            .bind(9, b.sentToday)
+            .bind(10, b.limitLeft)
+            .bind(11, b.blockedUntil)
+            .bind(12, b.seen);
+        if (!s.run()) return m_db->failure(QStringLiteral("модем ") + b.name);
+        return Done{};
+    });
+}
+
+Result<QList<ModemBeat>> SqliteStore::modems() {
+    Statement s = m_db->prepare(
+        "SELECT host, name, port, model, operator, registration, signal, in_service, sent_today, "
+        "limit_left, blocked_until, seen FROM modems ORDER BY host, name");
+    QList<ModemBeat> found;
+    Step step;
+    while ((step = s.step()) == Step::Row)
+        found << ModemBeat{s.text(0),         s.text(1),        s.text(2),        s.text(3),
+                           s.text(4),         s.optionalInt(5), s.optionalInt(6), s.integer(7) != 0,
+                           int(s.integer(8)), s.optionalInt(9), s.time(10),       s.time(11)};
+    if (step == Step::Failed) return m_db->failure(QStringLiteral("модемы"));
+    return found;
 }
 
 Result<std::optional<QString>> SqliteStore::fact(const QString& key) {

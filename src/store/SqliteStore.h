@@ -25,15 +25,20 @@ public:
 
     Result<OutgoingMessage> addOutgoing(OutgoingMessage draft) override;
     Result<std::optional<OutgoingMessage>> outgoing(const QString& id) override;
-    Result<std::optional<OutgoingMessage>> fileInSend(const FileIdentity& file) override;
-    Result<QList<OutgoingMessage>> filesInSend() override;
+    Result<std::optional<OutgoingMessage>> fileInSend(const FileIdentity& file,
+                                                      const QString& host) override;
+    Result<QList<OutgoingMessage>> filesInSend(const QString& host) override;
     Result<QList<OutgoingMessage>> inState(OutgoingState state, int limit) override;
     Result<QList<OutgoingMessage>> recent(int limit) override;
-    Result<std::optional<OutgoingMessage>> claimNext(const QDateTime& now) override;
-    Result<std::optional<OutgoingMessage>> claim(qint64 seq, const QDateTime& now) override;
+    Result<std::optional<OutgoingMessage>> claimNext(const Claimant& who,
+                                                     const QDateTime& now) override;
+    Result<std::optional<OutgoingMessage>> claim(qint64 seq, const Claimant& who,
+                                                 const QDateTime& now) override;
     Result<bool> update(const OutgoingMessage& message) override;
     Result<bool> remove(const OutgoingMessage& message) override;
-    Result<QList<OutgoingMessage>> recover(const QDateTime& now) override;
+    Result<QList<OutgoingMessage>> recover(const QString& host, const QDateTime& now) override;
+    Result<QList<OutgoingMessage>> reclaimExpired(const QDateTime& now) override;
+    Result<int> partsSentBy(const QString& modem, const QDateTime& since) override;
     Result<QList<OutgoingMessage>> awaitingReport(int reference, const QDateTime& since) override;
     Result<QueueFigures> queue() override;
 
@@ -49,6 +54,9 @@ public:
     Result<std::optional<WebhookEvent>> nextEvent(qint64 after) override;
     Result<Done> eventDelivered(qint64 id, const QDateTime& when) override;
 
+    Result<Done> beat(const ModemBeat& beat) override;
+    Result<QList<ModemBeat>> modems() override;
+
     Result<std::optional<QString>> fact(const QString& key) override;
     Result<Done> setFact(const QString& key, const QString& value) override;
     Result<qint64> prune(const QDateTime& before) override;
@@ -59,8 +67,11 @@ private:
     Result<QList<OutgoingMessage>> outgoingWhere(sqlite::Statement& statement);
     Result<bool> readParts(OutgoingMessage& message);
     Result<bool> writeParts(const OutgoingMessage& message);
-    Result<std::optional<OutgoingMessage>> claimWhere(sqlite::Statement& pick,
-                                                      const QDateTime& now);
+    Result<qint64> nextToken();
+    Result<std::optional<OutgoingMessage>> take(qint64 seq, const Claimant& who,
+                                                const QDateTime& now);
+    Result<bool> withinCaps(const Claimant& who, const QDateTime& now);
+    Result<QList<OutgoingMessage>> release(sqlite::Statement& held, const QDateTime& now);
 
     std::unique_ptr<sqlite::Connection> m_db;
 };

@@ -68,20 +68,26 @@ public:
     /// added again: that message is returned.
     virtual Result<OutgoingMessage> addOutgoing(OutgoingMessage draft) = 0;
     virtual Result<std::optional<OutgoingMessage>> outgoing(const QString& id) = 0;
-    /// The message of a file that is in the send folder now, known by its identity.
-    virtual Result<std::optional<OutgoingMessage>> fileInSend(const FileIdentity& file) = 0;
-    /// Every message whose file is in the send folder (or was, when last seen).
-    virtual Result<QList<OutgoingMessage>> filesInSend() = 0;
+    /// The message of a file that is in `host`'s send folder now, known by its identity.
+    virtual Result<std::optional<OutgoingMessage>> fileInSend(const FileIdentity& file,
+                                                              const QString& host) = 0;
+    /// Every message whose file is in `host`'s send folder (or was, when last seen). Messages
+    /// carried over from before gateways had names count as every gateway's.
+    virtual Result<QList<OutgoingMessage>> filesInSend(const QString& host) = 0;
     /// The messages in `state`, oldest first, at most `limit`.
     virtual Result<QList<OutgoingMessage>> inState(OutgoingState state, int limit) = 0;
     /// The newest messages, newest first.
     virtual Result<QList<OutgoingMessage>> recent(int limit) = 0;
 
-    /// Takes the oldest queued message for sending: it becomes Sending with a new claim token,
-    /// which no other claim gets. Nothing when none is queued.
-    virtual Result<std::optional<OutgoingMessage>> claimNext(const QDateTime& now) = 0;
-    /// Takes this queued message for sending; nothing when it is not queued any more.
-    virtual Result<std::optional<OutgoingMessage>> claim(qint64 seq, const QDateTime& now) = 0;
+    /// Takes the oldest queued message `who` may send: one pinned to it or to none, of its
+    /// prefixes first (only those with `only`), while its caps allow. It becomes Sending with
+    /// the claimant's host, modem and lease and a new claim token, which no other claim gets.
+    /// Nothing when none is there for it.
+    virtual Result<std::optional<OutgoingMessage>> claimNext(const Claimant& who,
+                                                             const QDateTime& now) = 0;
+    /// Takes this queued message for `who`; nothing when it is not queued any more.
+    virtual Result<std::optional<OutgoingMessage>> claim(qint64 seq, const Claimant& who,
+                                                         const QDateTime& now) = 0;
     /// Writes what changed about the message (state, parts, attempts, errors, where its file
     /// is, the report, the note), only while `message.claim` is still its claim. False (and
     /// nothing written) when another claim has taken it since.
@@ -90,10 +96,15 @@ public:
     /// under the same condition as update().
     virtual Result<bool> remove(const OutgoingMessage& message) = 0;
 
-    /// After a stop that nobody saw coming: a message with a part written and not confirmed
-    /// becomes Unconfirmed; any other one that was claimed goes back to the queue, to go on
-    /// from its parts as recorded. The messages that became Unconfirmed.
-    virtual Result<QList<OutgoingMessage>> recover(const QDateTime& now) = 0;
+    /// After a stop that nobody saw coming, for the claims of `host`: a message with a part
+    /// written and not confirmed becomes Unconfirmed; any other one that was claimed goes back
+    /// to the queue, to go on from its parts as recorded. The messages that became Unconfirmed.
+    virtual Result<QList<OutgoingMessage>> recover(const QString& host, const QDateTime& now) = 0;
+    /// The same for claims of any host whose lease ran out before `now` (a host that died),
+    /// each with a new claim token, so that the one who held it can write nothing more.
+    virtual Result<QList<OutgoingMessage>> reclaimExpired(const QDateTime& now) = 0;
+    /// Parts this modem sent since `since` (its caps, its "sent today").
+    virtual Result<int> partsSentBy(const QString& modem, const QDateTime& since) = 0;
 
     /// Sent messages whose last part got `reference` and which wait for a delivery report,
     /// sent at `since` or later.
@@ -128,6 +139,13 @@ public:
     /// taken. A sender that keeps where it stands looks only at what came since.
     virtual Result<std::optional<WebhookEvent>> nextEvent(qint64 after) = 0;
     virtual Result<Done> eventDelivered(qint64 id, const QDateTime& when) = 0;
+
+    // --- Modems ----------------------------------------------------------------------------
+
+    /// What a gateway says of one of its modems now.
+    virtual Result<Done> beat(const ModemBeat& beat) = 0;
+    /// Every modem of every host, as it last said.
+    virtual Result<QList<ModemBeat>> modems() = 0;
 
     // --- Facts -----------------------------------------------------------------
 

@@ -263,7 +263,9 @@ TEST(OutboxScan, AConfirmedFileIsNeverSentAgainAndDeletedWhenItCanBe) {
     poll.scan();
     EXPECT_FALSE(poll.has(name));
     EXPECT_EQ(poll.phone.pdus.size(), 2);
-    EXPECT_TRUE(poll.store.filesInSend().value().isEmpty());  // each message went with its file
+    EXPECT_TRUE(poll.store.filesInSend(poll.working.host)
+                    .value()
+                    .isEmpty());  // each message went with its file
 }
 
 // Something happens right after the phone's confirmation, before the store records it; then

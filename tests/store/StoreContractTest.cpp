@@ -1,6 +1,7 @@
 // What every implementation of the store must keep, as a table of cases run against each (SQLite,
 // and PostgreSQL on a server of the test's own): a
-// claim that only one of two takers gets, a stale claim fenced off, a duplicate incoming key,
+// claim that only one of two takers gets, a stale claim fenced off, routing by pin, prefix and
+// cap, claims of a host that went taken back, a duplicate incoming key,
 // cursors that only grow, a kill in the middle of a transaction, a submitted part lost in a
 // stop, and retention that only takes what is finished.
 #include <gtest/gtest.h>
@@ -68,6 +69,12 @@ IncomingMessage received(const QByteArray& key) {
     return m;
 }
 
+const Claimant kHost{"host-a", "", {}, false, 60, {}, {}};
+
+Claimant modem(const char* name, QStringList prefixes = {}, bool only = false) {
+    return {"host-a", name, prefixes, only, 60, {}, {}};
+}
+
 using Case = void (*)(const StoreOpener&);
 
 void onlyOneOfTwoTakersGetsAMessage(const StoreOpener& open) {
@@ -77,7 +84,7 @@ void onlyOneOfTwoTakersGetsAMessage(const StoreOpener& open) {
     const auto taker = [&] {
         auto mine = openOrFail(open);
         for (;;) {
-            auto claimed = mine->claimNext(kNow);
+            auto claimed = mine->claimNext(kHost, kNow);
             ASSERT_TRUE(claimed.ok()) << claimed.error().message.toStdString();
             if (!claimed.value()) return;
             ++taken[claimed.value()->id.toInt()];
@@ -92,10 +99,10 @@ void onlyOneOfTwoTakersGetsAMessage(const StoreOpener& open) {
 void aStaleClaimIsFencedOff(const StoreOpener& open) {
     auto store = openOrFail(open);
     const OutgoingMessage added = store->addOutgoing(apiMessage("m", 2)).value();
-    OutgoingMessage first = store->claim(added.seq, kNow).value().value();
+    OutgoingMessage first = store->claim(added.seq, kHost, kNow).value().value();
     first.state = OutgoingState::Queued;  // given back, say after its lease ran out
     ASSERT_TRUE(store->update(first).value());
-    OutgoingMessage second = store->claimNext(kNow).value().value();
+    OutgoingMessage second = store->claimNext(kHost, kNow).value().value();
     EXPECT_NE(second.claim, first.claim);
     first.state = OutgoingState::Sent;
     EXPECT_FALSE(store->update(first).value()) << "a stale claim wrote";
@@ -170,16 +177,16 @@ void aSubmittedPartBecomesUnconfirmedAtTheNextStart(const StoreOpener& open) {
         for (const char* id : {"on-the-wire", "confirmed", "claimed", "waiting"})
             ASSERT_TRUE(store->addOutgoing(apiMessage(id, 2)));
         for (const PartState last : {PartState::Submitted, PartState::Confirmed}) {
-            OutgoingMessage wire = store->claimNext(kNow).value().value();
+            OutgoingMessage wire = store->claimNext(kHost, kNow).value().value();
             wire.parts[0].state = PartState::Confirmed;
             wire.parts[1].state = last;
             wire.state = OutgoingState::Submitted;
             ASSERT_TRUE(store->update(wire).value());
         }
-        ASSERT_TRUE(store->claimNext(kNow).value());
+        ASSERT_TRUE(store->claimNext(kHost, kNow).value());
     }
     auto store = openOrFail(open);
-    const QList<OutgoingMessage> lost = store->recover(kNow).value();
+    const QList<OutgoingMessage> lost = store->recover(kHost.host, kNow).value();
     ASSERT_EQ(lost.size(), 1);
     EXPECT_EQ(lost[0].id, "on-the-wire");
     EXPECT_EQ(lost[0].parts[1].state, PartState::Submitted);
@@ -188,6 +195,88 @@ void aSubmittedPartBecomesUnconfirmedAtTheNextStart(const StoreOpener& open) {
     for (const char* id : {"confirmed", "claimed", "waiting"})
         EXPECT_EQ(store->outgoing(id).value()->state, OutgoingState::Queued) << id;
     EXPECT_EQ(store->queue().value().waiting, 3);
+}
+
+// Which modem takes which message: one pinned to a modem only that one, a modem's own numbers
+// before older others, and with `only` nothing else.
+void claimsFollowPinsAndPrefixes(const StoreOpener& open) {
+    auto store = openOrFail(open);
+    const struct {
+        const char* id;
+        const char* destination;
+        const char* pinned;
+    } queued[] = {{"any-1", "+79031112233", ""},
+                  {"mts-1", "+79161234567", ""},
+                  {"pinned-to-b", "+79161234568", "b"},
+                  {"any-2", "+79031112234", ""}};
+    for (const auto& q : queued) {
+        OutgoingMessage m = apiMessage(q.id);
+        m.destination = q.destination;
+        m.pinned = q.pinned;
+        ASSERT_TRUE(store->addOutgoing(m));
+    }
+    const struct {
+        Claimant who;
+        const char* takes;  // "": nothing
+    } claims[] = {{modem("a", {"+7916"}, true), "mts-1"},
+                  {modem("a", {"+7916"}, true), ""},
+                  {modem("c"), "any-1"},
+                  {modem("b", {"+7903"}), "pinned-to-b"},
+                  {modem("c", {"+7916"}), "any-2"},
+                  {modem("b"), ""}};
+    for (const auto& c : claims) {
+        const auto taken = store->claimNext(c.who, kNow).value();
+        EXPECT_EQ(taken ? taken->id : QString(), QString(c.takes)) << c.who.modem.toStdString();
+        if (taken) EXPECT_EQ(taken->modem, c.who.modem);
+    }
+}
+
+// Operators cap what a SIM card may send a minute and a day: a modem at its cap takes nothing
+// until the window has moved on.
+void aModemAtItsCapTakesNothing(const StoreOpener& open) {
+    auto store = openOrFail(open);
+    for (int i = 0; i < 5; ++i) ASSERT_TRUE(store->addOutgoing(apiMessage(QString::number(i), 2)));
+    Claimant capped = modem("capped");
+    capped.perMinute = 4;
+    capped.perDay = 6;
+    const struct {
+        int afterSeconds;
+        bool takes;
+    } claims[] = {{0, true}, {1, true}, {2, false}, {61, true}, {62, false}, {86400, true}};
+    for (const auto& c : claims) {
+        const QDateTime at = kNow.addSecs(c.afterSeconds);
+        auto taken = store->claimNext(capped, at).value();
+        ASSERT_EQ(taken.has_value(), c.takes) << c.afterSeconds;
+        if (!taken) continue;
+        for (OutgoingPart& part : taken->parts) part.state = PartState::Confirmed;
+        taken->state = OutgoingState::Sent;
+        taken->sentAt = taken->updated = at;
+        ASSERT_TRUE(store->update(*taken).value());
+    }
+    EXPECT_EQ(store->partsSentBy("capped", kNow).value(), 8);
+}
+
+// A gateway that stopped without a word keeps its claims only until their lease runs out; then
+// another takes them back, and what the first would still write is refused.
+void aClaimWhoseHostWentIsTakenBack(const StoreOpener& open) {
+    auto store = openOrFail(open);
+    for (const char* id : {"on-the-wire", "claimed"})
+        ASSERT_TRUE(store->addOutgoing(apiMessage(id, 2)));
+    OutgoingMessage wire = store->claimNext(kHost, kNow).value().value();
+    wire.parts[0].state = PartState::Submitted;
+    wire.state = OutgoingState::Submitted;
+    ASSERT_TRUE(store->update(wire).value());
+    ASSERT_TRUE(store->claimNext(kHost, kNow).value());
+    EXPECT_TRUE(store->recover("host-b", kNow).value().isEmpty());
+    EXPECT_TRUE(store->reclaimExpired(kNow.addSecs(30)).value().isEmpty());
+    EXPECT_EQ(store->outgoing("claimed").value()->state, OutgoingState::Sending);
+    const QList<OutgoingMessage> lost = store->reclaimExpired(kNow.addSecs(61)).value();
+    ASSERT_EQ(lost.size(), 1);
+    EXPECT_EQ(lost[0].id, "on-the-wire");
+    EXPECT_EQ(lost[0].state, OutgoingState::Unconfirmed);
+    EXPECT_EQ(store->outgoing("claimed").value()->state, OutgoingState::Queued);
+    wire.state = OutgoingState::Sent;
+    EXPECT_FALSE(store->update(wire).value()) << "the host that went wrote after all";
 }
 
 void retentionTakesOnlyWhatIsFinished(const StoreOpener& open) {
@@ -233,6 +322,9 @@ const std::pair<const char*, Case> kCases[] = {
     {"ASubmittedPartBecomesUnconfirmedAtTheNextStart",
      aSubmittedPartBecomesUnconfirmedAtTheNextStart},
     {"RetentionTakesOnlyWhatIsFinished", retentionTakesOnlyWhatIsFinished},
+    {"ClaimsFollowPinsAndPrefixes", claimsFollowPinsAndPrefixes},
+    {"AModemAtItsCapTakesNothing", aModemAtItsCapTakesNothing},
+    {"AClaimWhoseHostWentIsTakenBack", aClaimWhoseHostWentIsTakenBack},
 };
 
 void PrintTo(const std::tuple<Backend, std::pair<const char*, Case>>& param, std::ostream* out) {

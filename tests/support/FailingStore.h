@@ -26,12 +26,12 @@ public:
     store::Result<std::optional<store::OutgoingMessage>> outgoing(const QString& id) override {
         return inner().outgoing(id);
     }
-    store::Result<std::optional<store::OutgoingMessage>> fileInSend(
-        const store::FileIdentity& file) override {
-        return inner().fileInSend(file);
+    store::Result<std::optional<store::OutgoingMessage>> fileInSend(const store::FileIdentity& file,
+                                                                    const QString& host) override {
+        return inner().fileInSend(file, host);
     }
-    store::Result<QList<store::OutgoingMessage>> filesInSend() override {
-        return inner().filesInSend();
+    store::Result<QList<store::OutgoingMessage>> filesInSend(const QString& host) override {
+        return inner().filesInSend(host);
     }
     store::Result<QList<store::OutgoingMessage>> inState(store::OutgoingState state,
                                                          int limit) override {
@@ -40,14 +40,16 @@ public:
     store::Result<QList<store::OutgoingMessage>> recent(int limit) override {
         return inner().recent(limit);
     }
-    store::Result<std::optional<store::OutgoingMessage>> claimNext(const QDateTime& now) override {
+    store::Result<std::optional<store::OutgoingMessage>> claimNext(const store::Claimant& who,
+                                                                   const QDateTime& now) override {
         if (failing()) return failure();
-        return inner().claimNext(now);
+        return inner().claimNext(who, now);
     }
     store::Result<std::optional<store::OutgoingMessage>> claim(qint64 seq,
+                                                               const store::Claimant& who,
                                                                const QDateTime& now) override {
         if (failing()) return failure();
-        return inner().claim(seq, now);
+        return inner().claim(seq, who, now);
     }
     store::Result<bool> update(const store::OutgoingMessage& message) override {
         if (failing()) return failure();
@@ -57,9 +59,17 @@ public:
         if (failing()) return failure();
         return inner().remove(message);
     }
-    store::Result<QList<store::OutgoingMessage>> recover(const QDateTime& now) override {
+    store::Result<QList<store::OutgoingMessage>> recover(const QString& host,
+                                                         const QDateTime& now) override {
         if (failing()) return failure();
-        return inner().recover(now);
+        return inner().recover(host, now);
+    }
+    store::Result<QList<store::OutgoingMessage>> reclaimExpired(const QDateTime& now) override {
+        if (failing()) return failure();
+        return inner().reclaimExpired(now);
+    }
+    store::Result<int> partsSentBy(const QString& modem, const QDateTime& since) override {
+        return inner().partsSentBy(modem, since);
     }
     store::Result<QList<store::OutgoingMessage>> awaitingReport(int reference,
                                                                 const QDateTime& since) override {
@@ -101,6 +111,11 @@ public:
         if (failing()) return failure();
         return inner().eventDelivered(id, when);
     }
+    store::Result<store::Done> beat(const store::ModemBeat& beat) override {
+        if (failing()) return failure();
+        return inner().beat(beat);
+    }
+    store::Result<QList<store::ModemBeat>> modems() override { return inner().modems(); }
     store::Result<std::optional<QString>> fact(const QString& key) override {
         return inner().fact(key);
     }
