@@ -1,6 +1,7 @@
 #include "config/Settings.h"
 
 #include <QDir>
+#include <QSysInfo>
 #include <limits>
 #include <utility>
 
@@ -86,6 +87,11 @@ QString Settings::separator() const {
     value.replace(QStringLiteral("[ ]"), QStringLiteral(" "));
     value.replace(QStringLiteral("[tab]"), QStringLiteral("\t"));
     return value;
+}
+
+QString Settings::gatewayName() const {
+    const QString name = text(setting::StoreHost).trimmed();
+    return name.isEmpty() ? QSysInfo::machineHostName() : name;
 }
 
 QString Settings::folder(const Setting& s) const {

@@ -52,6 +52,9 @@ public:
     /// then every "[tab]" by a TAB, so that a value of only blanks can be stored.
     QString separator() const;
 
+    /// This gateway's name among those that share a store ([Store] Host), else the computer's.
+    QString gatewayName() const;
+
     /// A folder setting (setting::Send, Receive or Logs), always ending in a separator: the
     /// stored value, with the native separator appended when it ends in none; a relative
     /// value is taken relative to the home folder. A missing or empty value gives the home

@@ -132,6 +132,9 @@ inline constexpr Setting StoreBackend{"Store", "Backend", "sqlite"};
 inline constexpr Setting StoreUrl{"Store", "Url", ""};
 /// This gateway's name among those that share a store; empty: the computer's name.
 inline constexpr Setting StoreHost{"Store", "Host", ""};
+/// Seconds a gateway holds a message it took (renewed at each step, and never shorter than
+/// twice SendTimeout): a gateway that stopped without a word loses it to the others after that.
+inline constexpr Setting StoreLease{"Store", "Lease", "60"};
 
 /// Every entry above, in the order of the file's sections.
 inline constexpr std::array kAll{
@@ -185,6 +188,7 @@ inline constexpr std::array kAll{
     StoreBackend,
     StoreUrl,
     StoreHost,
+    StoreLease,
 };
 }  // namespace setting
 

@@ -2,7 +2,6 @@
 
 #include <QElapsedTimer>
 #include <QLoggingCategory>
-#include <QSysInfo>
 #include <utility>
 
 #include "config/CodecSettings.h"
@@ -123,8 +122,7 @@ void readWorkingSettings(const config::Settings& settings, contracts::WorkingSet
     working.gfsFailed = settings.optionalFolder(setting::Failed);
     working.gflSMSnum = settings.strictInt32(setting::Number);
     working.encoding = config::textEncoding(settings);
-    working.host = settings.text(setting::StoreHost).trimmed();
-    if (working.host.isEmpty()) working.host = QSysInfo::machineHostName();
+    working.host = settings.gatewayName();
 }
 
 void GatewayEngine::readWorkingSettings() {

@@ -14,6 +14,8 @@ namespace {
 // Events come at the pace of polls: a look once a second is as soon as anyone needs them.
 constexpr int kLookMs = 1000;
 constexpr int kReplyTimeoutMs = 10000;
+// Renewed at every look: three replies' time, so that a slow receiver does not cost the lead.
+constexpr int kLeadSeconds = 30;
 }  // namespace
 
 QByteArray signatureOf(const QByteArray& timestamp, const QByteArray& body,
@@ -43,6 +45,14 @@ store::Store& WebhookSender::store() {
 
 void WebhookSender::wake() {
     if (m_busy) return;
+    // Where gateways share a store, one of them posts the events, so that each goes once and
+    // in order; another takes over once its lease has run out.
+    const auto leading = store().lead(QStringLiteral("webhooks"), m_settings.gatewayName(),
+                                      QDateTime::currentDateTime(), kLeadSeconds);
+    if (!leading || !*leading) {
+        m_timer.start(kLookMs);
+        return;
+    }
     const auto next = store().nextEvent(m_delivered);
     if (!next || !next->has_value()) {
         m_timer.start(kLookMs);

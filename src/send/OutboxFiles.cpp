@@ -67,9 +67,10 @@ void OutboxRun::recover() {
         }
         m_memory.recovered = true;
     }
-    // Another gateway on the same store may have stopped holding messages: once a minute is
-    // soon enough next to its lease.
-    if (m_memory.reclaimedAt.isValid() && m_memory.reclaimedAt.secsTo(now()) < 60) return;
+    // Another gateway on the same store may have stopped holding messages: looking once a lease
+    // costs at most one more lease.
+    const int every = std::clamp(claimant().leaseSeconds, 1, 60);
+    if (m_memory.reclaimedAt.isValid() && m_memory.reclaimedAt.secsTo(now()) < every) return;
     if (const auto taken = m_store.reclaimExpired(now()); !taken) {
         holdSending(taken.error().message);
         return;

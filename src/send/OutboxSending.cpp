@@ -37,9 +37,10 @@ struct OutboxRun::Encoded {
 store::Claimant OutboxRun::claimant() const {
     store::Claimant who;
     who.host = m_context.working.host;
-    // A claim outlives the longest wait for a confirmation by far, so that only a gateway that
-    // stopped loses its claims to another.
-    who.leaseSeconds = std::max(120, 3 * confirmationTimeout(m_context.settings));
+    // A claim outlives the longest wait for a confirmation, so that only a gateway that stopped
+    // loses its claims to another.
+    who.leaseSeconds = std::max(m_context.settings.strictInt32(setting::StoreLease),
+                                2 * confirmationTimeout(m_context.settings));
     return who;
 }
 
@@ -54,6 +55,10 @@ std::optional<QList<OutgoingMessage>> OutboxRun::queued() {
 
 bool OutboxRun::send(const OutgoingMessage& queued) {
     if (m_memory.confirmedUnrecorded.contains(queued.seq)) return true;
+    // A file's message goes from the gateway whose send folder holds the file, which moves it on.
+    if (queued.origin == store::Origin::File && !queued.host.isEmpty() &&
+        queued.host != m_context.working.host)
+        return true;
     const auto claimed = m_store.claim(queued.seq, claimant(), now());
     if (!claimed) {
         holdSending(claimed.error().message);

@@ -99,6 +99,11 @@ CREATE TABLE modems (
     seen BIGINT NOT NULL,
     PRIMARY KEY (host, name)
 );
+CREATE TABLE leases (
+    name TEXT PRIMARY KEY,
+    host TEXT NOT NULL,
+    until BIGINT NOT NULL
+);
 CREATE TABLE facts (
     key TEXT PRIMARY KEY,
     value TEXT NOT NULL

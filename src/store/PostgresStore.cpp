@@ -591,6 +591,17 @@ Result<QList<ModemBeat>> PostgresStore::modems() {
     return found;
 }
 
+Result<bool> PostgresStore::lead(const QString& name, const QString& host, const QDateTime& now,
+                                 int seconds) {
+    auto rows = m_db->run(
+        "INSERT INTO leases (name, host, until) VALUES ($1, $2, $3) ON CONFLICT (name) DO UPDATE "
+        "SET host = excluded.host, until = excluded.until WHERE leases.host = excluded.host OR "
+        "leases.until < $4 RETURNING name",
+        {value(name), value(host), value(now.addSecs(seconds)), value(now)});
+    if (!rows) return rows.error();
+    return rows->size() > 0;
+}
+
 Result<std::optional<QString>> PostgresStore::fact(const QString& key) {
     auto rows = m_db->run("SELECT value FROM facts WHERE key = $1", {value(key)});
     if (!rows) return rows.error();

@@ -57,6 +57,8 @@ public:
 
     Result<Done> beat(const ModemBeat& beat) override;
     Result<QList<ModemBeat>> modems() override;
+    Result<bool> lead(const QString& name, const QString& host, const QDateTime& now,
+                      int seconds) override;
 
     Result<std::optional<QString>> fact(const QString& key) override;
     Result<Done> setFact(const QString& key, const QString& value) override;

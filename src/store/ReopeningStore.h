@@ -132,6 +132,11 @@ public:
         Store* store = here();
         return store ? store->modems() : Result<QList<ModemBeat>>(m_error);
     }
+    Result<bool> lead(const QString& name, const QString& host, const QDateTime& now,
+                      int seconds) override {
+        Store* store = here();
+        return store ? store->lead(name, host, now, seconds) : Result<bool>(m_error);
+    }
     Result<std::optional<QString>> fact(const QString& key) override {
         Store* store = here();
         return store ? store->fact(key) : Result<std::optional<QString>>(m_error);

@@ -94,6 +94,11 @@ CREATE TABLE modems (
     seen INTEGER NOT NULL,
     PRIMARY KEY (host, name)
 );
+CREATE TABLE leases (
+    name TEXT PRIMARY KEY,
+    host TEXT NOT NULL,
+    until INTEGER NOT NULL
+);
 CREATE TABLE facts (
     key TEXT PRIMARY KEY,
     value TEXT NOT NULL

@@ -657,6 +657,19 @@ Result<QList<ModemBeat>> SqliteStore::modems() {
     return found;
 }
 
+Result<bool> SqliteStore::lead(const QString& name, const QString& host, const QDateTime& now,
+                               int seconds) {
+    return m_db->write([&]() -> Result<bool> {
+        Statement s = m_db->prepare(
+            "INSERT INTO leases (name, host, until) VALUES (?1, ?2, ?3) ON CONFLICT (name) DO "
+            "UPDATE SET host = excluded.host, until = excluded.until WHERE leases.host = "
+            "excluded.host OR leases.until < ?4");
+        if (!s.bind(1, name).bind(2, host).bind(3, now.addSecs(seconds)).bind(4, now).run())
+            return m_db->failure(QStringLiteral("аренда ") + name);
+        return m_db->changes() > 0;
+    });
+}
+
 Result<std::optional<QString>> SqliteStore::fact(const QString& key) {
     Statement s = m_db->prepare("SELECT value FROM facts WHERE key = ?");
     switch (s.bind(1, key).step()) {

@@ -147,6 +147,11 @@ public:
     /// Every modem of every host, as it last said.
     virtual Result<QList<ModemBeat>> modems() = 0;
 
+    /// Takes or renews the lease `name` for `host` until `seconds` after `now`: true when `host`
+    /// holds it, false while another's has not run out (one gateway does a job for all).
+    virtual Result<bool> lead(const QString& name, const QString& host, const QDateTime& now,
+                              int seconds) = 0;
+
     // --- Facts -----------------------------------------------------------------
 
     virtual Result<std::optional<QString>> fact(const QString& key) = 0;

@@ -116,6 +116,11 @@ public:
         return inner().beat(beat);
     }
     store::Result<QList<store::ModemBeat>> modems() override { return inner().modems(); }
+    store::Result<bool> lead(const QString& name, const QString& host, const QDateTime& now,
+                             int seconds) override {
+        if (failing()) return failure();
+        return inner().lead(name, host, now, seconds);
+    }
     store::Result<std::optional<QString>> fact(const QString& key) override {
         return inner().fact(key);
     }
