@@ -77,6 +77,12 @@ CREATE TABLE facts (
     value TEXT NOT NULL
 );
 )sql",
+    // 2: the traffic per hour (the status page's chart) looks up what was sent and what failed
+    // by time; received messages have their index by time already.
+    R"sql(
+CREATE INDEX outgoing_by_sent_at ON outgoing(sent_at) WHERE sent_at IS NOT NULL;
+CREATE INDEX outgoing_failed_by_time ON outgoing(updated) WHERE state = 'failed';
+)sql",
 };
 
 }  // namespace telvane::store::sqlite

@@ -32,6 +32,7 @@ public:
         return m_error;
     }
     Result<QueueFigures> queue() override { return m_error; }
+    Result<QList<HourFigures>> trafficByHour(const QDateTime&, int) override { return m_error; }
     Result<IncomingMessage> beginIncoming(IncomingMessage) override { return m_error; }
     Result<Done> retarget(qint64, const QString&, const QString&) override { return m_error; }
     Result<Done> markStored(qint64, const QString&, const QDateTime&) override { return m_error; }
