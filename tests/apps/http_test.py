@@ -7,7 +7,9 @@ api:     a table of refused requests (401, 404, 405, 413, 422, 400), one message
          the inbox read by its cursor across that restart, /metrics through prometheus_client's
          parser with its counters matching, webhooks (a redirect not followed, the signature
          over a time stamp, no secret of the URL in Log.txt), texts the outbox would change
-         refused as the file door changes them, and a burst answered 429.
+         refused as the file door changes them, /api/v1/stats per hour, the served
+         description, and a burst answered 429. Every JSON answer and webhook event is
+         validated against docs/openapi.yaml (openapi_check.py).
 hostile: the interface tried as an attacker would, on loopback: without a token, another
          site's page fetching the page's files and reaching for the API; a key that does not
          fit its certificate, the TLS versions and suites, a 200 MB upload and a 100 MB header against
@@ -43,6 +45,11 @@ import urllib.error
 import urllib.request
 import warnings
 
+from openapi_check import Description
+
+# Every JSON answer the tests receive is held to the API's description.
+DESCRIPTION = Description(os.path.join(os.path.dirname(__file__), "..", "..", "docs",
+                                       "openapi.yaml"))
 TOKEN = "s3cret-token"
 # SMS-DELIVERs from +79161234567: "Hello from SIM" (7-bit), "Привет, мир!" (UCS2), and the first
 # again one and two seconds later (new messages, not repeats the gateway would store once).
@@ -194,8 +201,11 @@ class Gateway:
         except urllib.error.HTTPError as error:
             status, raw, info = error.code, error.read(), error.headers
         text = raw.decode()
-        return status, json.loads(text) if text and "json" in info.get("Content-Type", "") \
-            else text, info
+        if not (text and "json" in info.get("Content-Type", "")):
+            return status, text, info
+        answer = json.loads(text)
+        DESCRIPTION.check_answer(method, path, status, answer)
+        return status, answer, info
 
     def query(self, sql):
         """Rows of the gateway's store, read as any SQLite client reads it."""
@@ -221,6 +231,8 @@ REFUSED = [
     ("GET", "/api/v1/messages/..%2F..%2FTelvane.ini", TOKEN, None, 404, "not_found", ""),
     ("DELETE", "/api/v1/inbox", TOKEN, None, 405, "method_not_allowed", ""),
     ("GET", "/api/v1/inbox?after=x", TOKEN, None, 400, "bad_cursor", ""),
+    ("GET", "/api/v1/stats?hours=169", TOKEN, None, 400, "bad_hours", ""),
+    ("POST", "/api/v1/stats", TOKEN, {}, 405, "method_not_allowed", ""),
     ("POST", "/api/v1/messages", TOKEN, b"x" * 70000, 413, "too_large", ""),
     ("POST", "/api/v1/messages", TOKEN, b"{to:", 400, "bad_json", ""),
     ("POST", "/api/v1/messages", TOKEN, b"[1,2]", 400, "bad_json", "Ожидался объект JSON"),
@@ -327,8 +339,18 @@ def check_api(gateway):
         status
     print("/metrics parses and counts what happened since the restart")
 
+    hours = gateway.request("GET", "/api/v1/stats?hours=24")[1]["hours"]
+    totals = {k: sum(h[k] for h in hours) for k in ("sent", "received", "failed")}
+    assert len(hours) == 24 and totals == {"sent": 1, "received": 2, "failed": 0}, hours
+    status, served, _ = gateway.request("GET", "/api/v1/openapi.json", token=None)
+    assert status == 200 and served == DESCRIPTION.document, "the served description differs"
+    print("/api/v1/stats counts the day's traffic per hour; /api/v1/openapi.json is "
+          "docs/openapi.yaml")
+
     wait_for("every event posted", lambda: len(gateway.receiver.events) >= 4 and not gateway.query(
         "SELECT id FROM webhook_events WHERE delivered IS NULL"))
+    for event in gateway.receiver.events:
+        DESCRIPTION.check_event(event)
     events = [(e["event"], e["text"] if e["event"] == "receive" else e["status"])
               for e in gateway.receiver.events]
     assert sorted(events) == [("receive", "Hello from SIM"), ("receive", "Привет, мир!"),
@@ -361,6 +383,8 @@ def check_api(gateway):
     assert limited and limited[0][1]["error"] == "too_many_requests", [a[0] for a in answers]
     assert limited[0][2]["Retry-After"] == "1"
     print(f"a burst of 60: {len(limited)} answered 429")
+    print(f"every JSON answer as docs/openapi.yaml describes it: {len(DESCRIPTION.checked)} "
+          "kinds of answer (method, path, status)")
 
 
 def head(method, path, *lines, token=TOKEN, body=b""):
