@@ -18,8 +18,8 @@ hostile: the interface tried as an attacker would, on loopback: without a token,
          descriptor limit at 256), and connections closed within their time: silent, slow,
          short of their body, idle between requests.
 page:    the status page in headless chromium: the token entered once, the state shown, a
-         message sent through the form and found in the page's list (with --pictures DIR: a
-         screenshot).
+         message sent through the form and found in the page's list, and its bar in the
+         chart of the day's traffic (with --pictures DIR: a screenshot).
 
 Usage: http_test.py api|hostile|page [--pictures DIR] TELVANED TELVANE_MODEM TELVANE_PDU
 Exit 77 (skipped) when chromium, chromedriver or selenium is missing for the page."""
@@ -715,12 +715,26 @@ def check_page(gateway, pictures):
         wait_for("the message sent in the list", lambda: browser.execute_script(
             "const b = document.querySelector(arguments[0]); return b && b.textContent;",
             row) == "доставлено")
+        # The chart's bars of the hour now: the message sent and the SIM's message received.
+        bars = "return [...document.querySelectorAll('#traffic rect.' + arguments[0])]" \
+               ".map((r) => [Number(r.dataset.count), r.getBBox().height])"
+        wait_for("the chart's bar of the message sent", lambda: browser.execute_script(
+            bars, "sent")[-1][0] == 1)
+        for kind in ("sent", "received"):
+            shown = browser.execute_script(bars, kind)
+            # In the hour now, or the one before when an hour began since.
+            assert len(shown) == 24 and sum(c for c, _ in shown) == 1 and \
+                any(c for c, _ in shown[-2:]) and all((c > 0) == (h > 0) for c, h in shown), \
+                f"{kind}: {shown}"
+        hours = gateway.request("GET", "/api/v1/stats")[1]["hours"]
+        assert [h["sent"] for h in hours] == [c for c, _ in browser.execute_script(bars, "sent")]
         # The page asks once without a token before it asks for one.
         complaints = [c for c in browser.get_log("browser") if "(Unauthorized)" not in c["message"]]
         assert complaints == [], complaints
         if pictures:
             browser.save_screenshot(os.path.join(pictures, "status-page.png"))
-        print("the page: token, state, a message sent through its form, delivered in its list")
+        print("the page: token, state, a message sent through its form, delivered in its list, "
+              "and the hour's bars of the chart for it and the SIM's message")
     finally:
         browser.quit()
 
