@@ -7,6 +7,7 @@
   const REGISTRATION = { 0: "не зарегистрирован", 1: "домашняя сеть", 2: "поиск сети",
                          3: "регистрация отклонена", 4: "неизвестно", 5: "роуминг" };
   let timer = null;
+  let trafficMoment = "", lastMoment = "";
 
   function token() { return sessionStorage.getItem(KEY) || ""; }
 
@@ -141,12 +142,22 @@
       const status = await api("status");
       showStatus(status);
       const newest = Number(status.inbox.newest);
+      // The chart is asked for again only when something was stored, sent or failed, or a new
+      // hour began (and once more at the next refresh, as the engine counts a message a moment
+      // before the store has it): among many messages its counting costs the store the most.
+      const c = status.counters;
+      const moment = [c.received, c.partsSent, c.failed, c.reportsDelivered,
+                      new Date().getHours()].join();
       const [sent, inbox, traffic] = await Promise.all([
         api("messages?limit=10"),
         api("inbox?after=" + Math.max(0, newest - 10) + "&limit=10"),
-        api("stats?hours=24"),
+        moment === trafficMoment ? null : api("stats?hours=24"),
       ]);
-      showTraffic(traffic.hours);
+      if (traffic) {
+        showTraffic(traffic.hours);
+        trafficMoment = moment === lastMoment ? moment : "";
+      }
+      lastMoment = moment;
       fill($("sent-list"), "sent-empty", sent.messages, (row, m) => {
         cell(row, time(m.time));
         cell(row, m.number);
