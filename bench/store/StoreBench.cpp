@@ -112,12 +112,16 @@ int main(int argc, char** argv) {
     {
         auto fill = openAt(shm);
         for (int i = 0; i < rows; ++i) {
-            // History, mostly: one message in a hundred still waits.
+            // History, mostly: one message in a hundred still waits, one in fifty failed; a
+            // message a second over the last 28 hours each way.
             OutgoingMessage m = outgoing(i);
-            if (i % 100 != 0) m.state = OutgoingState::Sent;
+            if (i % 100 != 0) {
+                m.state = i % 50 == 1 ? OutgoingState::Failed : OutgoingState::Sent;
+                if (m.state == OutgoingState::Sent) m.sentAt = m.updated;
+            }
             (void)fill->addOutgoing(m);
             IncomingMessage in = incoming(i);
-            in.stored = kNow;
+            in.stored = kNow.addSecs(-100000 + i);
             (void)fill->beginIncoming(in);
         }
     }
@@ -138,6 +142,8 @@ int main(int argc, char** argv) {
                 timed(21, [&] { (void)store->outgoing(QStringLiteral("api-%1").arg(rows / 3)); }));
     std::printf("%-58s %10.3f\n", "the queue's figures (/metrics)",
                 timed(21, [&] { (void)store->queue(); }));
+    std::printf("%-58s %10.3f\n", "the day's traffic per hour (GET /api/v1/stats)",
+                timed(21, [&] { (void)store->trafficByHour(kNow.addSecs(-23 * 3600), 24); }));
     std::printf("%-58s %10.1f\n", "database size, MB", double(databaseBytes(path)) / 1e6);
 
     // Sending: what the outbox writes for one single-part message on its way.

@@ -77,6 +77,9 @@ std::optional<std::pair<QString, QByteArray>> pageFileOf(const QString& path) {
         return std::pair{QStringLiteral("page.js"), QByteArray("text/javascript; charset=utf-8")};
     if (path == u"/icon.svg" || path == u"/favicon.ico")
         return std::pair{QStringLiteral("icon.svg"), QByteArray("image/svg+xml")};
+    // The API's description, for the clients' tools: it tells no more than the README does.
+    if (path == u"/api/v1/openapi.json")
+        return std::pair{QStringLiteral("openapi.json"), QByteArray("application/json")};
     return std::nullopt;
 }
 
@@ -129,6 +132,7 @@ bool ApiRouter::authorized(const Request& request) const {
 }
 
 std::optional<Reply> ApiRouter::admit(const Request& head) {
+    if (pageFileOf(head.path)) return std::nullopt;
     const bool guarded =
         head.path.startsWith(u"/api/v1/") || (head.path == u"/metrics" && !m_config.metricsOpen);
     const bool counted = guarded || head.path == u"/metrics";
@@ -194,6 +198,15 @@ Reply ApiRouter::api(const Request& request, const QString& path) {
                 400, QStringLiteral("bad_cursor"),
                 QStringLiteral("after: курсор из прошлого ответа; limit: от 1 до 500."));
         return inboxPage(m_stores.here(), *after, static_cast<int>(*limit));
+    }
+    if (path == u"stats") {
+        if (!get) return notAllowed();
+        const auto hours = queryNumber(request, QStringLiteral("hours"), 24, 1, 168);
+        if (!hours)
+            return Reply::error(400, QStringLiteral("bad_hours"),
+                                QStringLiteral("hours: целое число от 1 до 168."));
+        return hourlyTraffic(m_stores.here(), static_cast<int>(*hours),
+                             QDateTime::currentDateTime());
     }
     if (path == u"status") return get ? status() : notAllowed();
     return Reply::error(404, QStringLiteral("not_found"), QStringLiteral("Нет такого адреса."));

@@ -1,6 +1,7 @@
 #include "http/Gauges.h"
 
 #include <QJsonArray>
+#include <QTimeZone>
 
 #include "contracts/EngineFigures.h"
 #include "lifecycle/MessageStatus.h"
@@ -101,6 +102,24 @@ Reply inboxPage(store::Store& store, qint64 after, int limit) {
     return Reply::json(200, {{QStringLiteral("messages"), messages},
                              {QStringLiteral("cursor"), QString::number(cursor)},
                              {QStringLiteral("more"), page->more}});
+}
+
+Reply hourlyTraffic(store::Store& store, int hours, const QDateTime& now) {
+    // The start of the hour `now` is in, by the clock on the wall (a zone 30 minutes off UTC
+    // included).
+    const qint64 offset = now.offsetFromUtc();
+    const qint64 hourStart = (now.toSecsSinceEpoch() + offset) / 3600 * 3600 - offset;
+    const QDateTime from =
+        QDateTime::fromSecsSinceEpoch(hourStart - 3600LL * (hours - 1), now.timeZone());
+    const auto traffic = store.trafficByHour(from, hours);
+    if (!traffic) return storeUnavailable(traffic.error());
+    QJsonArray list;
+    for (const store::HourFigures& hour : *traffic)
+        list.append(QJsonObject{{QStringLiteral("start"), lifecycle::timeText(hour.start)},
+                                {QStringLiteral("sent"), hour.sent},
+                                {QStringLiteral("received"), hour.received},
+                                {QStringLiteral("failed"), hour.failed}});
+    return Reply::json(200, {{QStringLiteral("hours"), list}});
 }
 
 qint64 newestReceived(store::Store& store) {

@@ -29,6 +29,10 @@ QByteArray metricsText(const contracts::EngineFigures& figures, const QueueFigur
 /// GET /api/v1/inbox?after=&limit=.
 Reply inboxPage(store::Store& store, qint64 after, int limit);
 
+/// GET /api/v1/stats?hours=N: messages sent, received and failed in each of the last `hours`
+/// hours, the one that `now` is in last; hours begin on the hour of local time.
+Reply hourlyTraffic(store::Store& store, int hours, const QDateTime& now);
+
 /// The cursor of the newest received message, 0 for none.
 qint64 newestReceived(store::Store& store);
 

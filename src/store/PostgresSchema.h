@@ -110,6 +110,12 @@ CREATE TABLE facts (
 );
 CREATE SEQUENCE claim_tokens;
 )sql",
+    // 2: the traffic per hour (the status page's chart), each figure from an index by time.
+    R"sql(
+CREATE INDEX outgoing_by_sent_at ON outgoing(sent_at) WHERE sent_at IS NOT NULL;
+CREATE INDEX outgoing_failed_by_time ON outgoing(updated) WHERE state = 'failed';
+CREATE INDEX incoming_messages_by_stored ON incoming(stored) WHERE kind = 'message';
+)sql",
 };
 
 }  // namespace telvane::store::postgres

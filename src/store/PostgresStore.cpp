@@ -452,6 +452,36 @@ Result<QueueFigures> PostgresStore::queue() {
     return figures;
 }
 
+Result<QList<HourFigures>> PostgresStore::trafficByHour(const QDateTime& from, int hours) {
+    QList<HourFigures> figures;
+    for (int hour = 0; hour < hours; ++hour) figures.append({from.addSecs(3600LL * hour)});
+    if (figures.isEmpty()) return figures;
+    auto rows = m_db->run(
+        "SELECT 0, (sent_at - $1) / 3600000 AS hour, COUNT(*) FROM outgoing WHERE sent_at >= $1 "
+        "AND sent_at < $2 GROUP BY hour "
+        "UNION ALL SELECT 1, (stored - $1) / 3600000 AS hour, COUNT(*) FROM incoming WHERE "
+        "stored >= $1 AND stored < $2 AND kind = 'message' GROUP BY hour "
+        "UNION ALL SELECT 2, (updated - $1) / 3600000 AS hour, COUNT(*) FROM outgoing WHERE "
+        "state = 'failed' AND updated >= $1 AND updated < $2 GROUP BY hour",
+        {value(from), value(from.addSecs(3600LL * hours))});
+    if (!rows) return rows.error();
+    for (int i = 0; i < rows->size(); ++i) {
+        HourFigures& hour = figures[qsizetype(rows->integer(i, 1))];
+        const int count = int(rows->integer(i, 2));
+        switch (rows->integer(i, 0)) {
+            case 0:
+                hour.sent = count;
+                break;
+            case 1:
+                hour.received = count;
+                break;
+            default:
+                hour.failed = count;
+        }
+    }
+    return figures;
+}
+
 Result<IncomingMessage> PostgresStore::beginIncoming(IncomingMessage draft) {
     return m_db->transaction([&]() -> Result<IncomingMessage> {
         // Two hosts may list the same message at once: the key's unique index lets one in,

@@ -187,6 +187,17 @@ struct ModemBeat {
     QDateTime seen;  ///< when it last said so
 };
 
+/// What happened in one hour, [start, start + 1 h): messages sent (their last part confirmed),
+/// received (stored messages, not reports nor parts) and failed for good.
+struct HourFigures {
+    QDateTime start;
+    int sent = 0;
+    int received = 0;
+    int failed = 0;
+
+    friend bool operator==(const HourFigures&, const HourFigures&) = default;
+};
+
 /// The outgoing queue as monitoring sees it.
 struct QueueFigures {
     int waiting = 0;  ///< queued, sending or on the wire

@@ -84,6 +84,10 @@ public:
         Store* store = here();
         return store ? store->queue() : Result<QueueFigures>(m_error);
     }
+    Result<QList<HourFigures>> trafficByHour(const QDateTime& from, int hours) override {
+        Store* store = here();
+        return store ? store->trafficByHour(from, hours) : Result<QList<HourFigures>>(m_error);
+    }
     Result<IncomingMessage> beginIncoming(IncomingMessage draft) override {
         Store* store = here();
         return store ? store->beginIncoming(draft) : Result<IncomingMessage>(m_error);

@@ -41,6 +41,7 @@ public:
     Result<int> partsSentBy(const QString& modem, const QDateTime& since) override;
     Result<QList<OutgoingMessage>> awaitingReport(int reference, const QDateTime& since) override;
     Result<QueueFigures> queue() override;
+    Result<QList<HourFigures>> trafficByHour(const QDateTime& from, int hours) override;
 
     Result<IncomingMessage> beginIncoming(IncomingMessage draft) override;
     Result<Done> retarget(qint64 id, const QString& file, const QString& mark) override;

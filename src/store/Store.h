@@ -111,6 +111,10 @@ public:
     virtual Result<QList<OutgoingMessage>> awaitingReport(int reference,
                                                           const QDateTime& since) = 0;
     virtual Result<QueueFigures> queue() = 0;
+    /// The traffic of `hours` hours from `from` on, one entry per hour, oldest first, empty
+    /// hours included: outgoing messages by when they were sent (`sentAt`), received messages
+    /// by when they were stored, outgoing messages that failed by when they did (`updated`).
+    virtual Result<QList<HourFigures>> trafficByHour(const QDateTime& from, int hours) = 0;
 
     // --- Received messages ---------------------------------------------------------------
 

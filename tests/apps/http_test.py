@@ -7,7 +7,9 @@ api:     a table of refused requests (401, 404, 405, 413, 422, 400), one message
          the inbox read by its cursor across that restart, /metrics through prometheus_client's
          parser with its counters matching, webhooks (a redirect not followed, the signature
          over a time stamp, no secret of the URL in Log.txt), texts the outbox would change
-         refused as the file door changes them, and a burst answered 429.
+         refused as the file door changes them, /api/v1/stats per hour, the served
+         description, and a burst answered 429. Every JSON answer and webhook event is
+         validated against docs/openapi.yaml (openapi_check.py).
 hostile: the interface tried as an attacker would, on loopback: without a token, another
          site's page fetching the page's files and reaching for the API; a key that does not
          fit its certificate, the TLS versions and suites, a 200 MB upload and a 100 MB header against
@@ -16,8 +18,8 @@ hostile: the interface tried as an attacker would, on loopback: without a token,
          descriptor limit at 256), and connections closed within their time: silent, slow,
          short of their body, idle between requests.
 page:    the status page in headless chromium: the token entered once, the state shown, a
-         message sent through the form and found in the page's list (with --pictures DIR: a
-         screenshot).
+         message sent through the form and found in the page's list, and its bar in the
+         chart of the day's traffic (with --pictures DIR: a screenshot).
 
 Usage: http_test.py api|hostile|page [--pictures DIR] TELVANED TELVANE_MODEM TELVANE_PDU
 Exit 77 (skipped) when chromium, chromedriver or selenium is missing for the page."""
@@ -43,6 +45,11 @@ import urllib.error
 import urllib.request
 import warnings
 
+from openapi_check import Description
+
+# Every JSON answer the tests receive is held to the API's description.
+DESCRIPTION = Description(os.path.join(os.path.dirname(__file__), "..", "..", "docs",
+                                       "openapi.yaml"))
 TOKEN = "s3cret-token"
 # SMS-DELIVERs from +79161234567: "Hello from SIM" (7-bit), "Привет, мир!" (UCS2), and the first
 # again one and two seconds later (new messages, not repeats the gateway would store once).
@@ -194,8 +201,11 @@ class Gateway:
         except urllib.error.HTTPError as error:
             status, raw, info = error.code, error.read(), error.headers
         text = raw.decode()
-        return status, json.loads(text) if text and "json" in info.get("Content-Type", "") \
-            else text, info
+        if not (text and "json" in info.get("Content-Type", "")):
+            return status, text, info
+        answer = json.loads(text)
+        DESCRIPTION.check_answer(method, path, status, answer)
+        return status, answer, info
 
     def query(self, sql):
         """Rows of the gateway's store, read as any SQLite client reads it."""
@@ -221,6 +231,8 @@ REFUSED = [
     ("GET", "/api/v1/messages/..%2F..%2FTelvane.ini", TOKEN, None, 404, "not_found", ""),
     ("DELETE", "/api/v1/inbox", TOKEN, None, 405, "method_not_allowed", ""),
     ("GET", "/api/v1/inbox?after=x", TOKEN, None, 400, "bad_cursor", ""),
+    ("GET", "/api/v1/stats?hours=169", TOKEN, None, 400, "bad_hours", ""),
+    ("POST", "/api/v1/stats", TOKEN, {}, 405, "method_not_allowed", ""),
     ("POST", "/api/v1/messages", TOKEN, b"x" * 70000, 413, "too_large", ""),
     ("POST", "/api/v1/messages", TOKEN, b"{to:", 400, "bad_json", ""),
     ("POST", "/api/v1/messages", TOKEN, b"[1,2]", 400, "bad_json", "Ожидался объект JSON"),
@@ -327,8 +339,18 @@ def check_api(gateway):
         status
     print("/metrics parses and counts what happened since the restart")
 
+    hours = gateway.request("GET", "/api/v1/stats?hours=24")[1]["hours"]
+    totals = {k: sum(h[k] for h in hours) for k in ("sent", "received", "failed")}
+    assert len(hours) == 24 and totals == {"sent": 1, "received": 2, "failed": 0}, hours
+    status, served, _ = gateway.request("GET", "/api/v1/openapi.json", token=None)
+    assert status == 200 and served == DESCRIPTION.document, "the served description differs"
+    print("/api/v1/stats counts the day's traffic per hour; /api/v1/openapi.json is "
+          "docs/openapi.yaml")
+
     wait_for("every event posted", lambda: len(gateway.receiver.events) >= 4 and not gateway.query(
         "SELECT id FROM webhook_events WHERE delivered IS NULL"))
+    for event in gateway.receiver.events:
+        DESCRIPTION.check_event(event)
     events = [(e["event"], e["text"] if e["event"] == "receive" else e["status"])
               for e in gateway.receiver.events]
     assert sorted(events) == [("receive", "Hello from SIM"), ("receive", "Привет, мир!"),
@@ -361,6 +383,8 @@ def check_api(gateway):
     assert limited and limited[0][1]["error"] == "too_many_requests", [a[0] for a in answers]
     assert limited[0][2]["Retry-After"] == "1"
     print(f"a burst of 60: {len(limited)} answered 429")
+    print(f"every JSON answer as docs/openapi.yaml describes it: {len(DESCRIPTION.checked)} "
+          "kinds of answer (method, path, status)")
 
 
 def head(method, path, *lines, token=TOKEN, body=b""):
@@ -691,12 +715,26 @@ def check_page(gateway, pictures):
         wait_for("the message sent in the list", lambda: browser.execute_script(
             "const b = document.querySelector(arguments[0]); return b && b.textContent;",
             row) == "доставлено")
+        # The chart's bars of the hour now: the message sent and the SIM's message received.
+        bars = "return [...document.querySelectorAll('#traffic rect.' + arguments[0])]" \
+               ".map((r) => [Number(r.dataset.count), r.getBBox().height])"
+        wait_for("the chart's bar of the message sent", lambda: browser.execute_script(
+            bars, "sent")[-1][0] == 1)
+        for kind in ("sent", "received"):
+            shown = browser.execute_script(bars, kind)
+            # In the hour now, or the one before when an hour began since.
+            assert len(shown) == 24 and sum(c for c, _ in shown) == 1 and \
+                any(c for c, _ in shown[-2:]) and all((c > 0) == (h > 0) for c, h in shown), \
+                f"{kind}: {shown}"
+        hours = gateway.request("GET", "/api/v1/stats")[1]["hours"]
+        assert [h["sent"] for h in hours] == [c for c, _ in browser.execute_script(bars, "sent")]
         # The page asks once without a token before it asks for one.
         complaints = [c for c in browser.get_log("browser") if "(Unauthorized)" not in c["message"]]
         assert complaints == [], complaints
         if pictures:
             browser.save_screenshot(os.path.join(pictures, "status-page.png"))
-        print("the page: token, state, a message sent through its form, delivered in its list")
+        print("the page: token, state, a message sent through its form, delivered in its list, "
+              "and the hour's bars of the chart for it and the SIM's message")
     finally:
         browser.quit()
 

@@ -17,7 +17,7 @@ unit=$(find "$prefix" -name telvane.service)
 expect ExecStart "$(grep ^ExecStart= "$unit")" "ExecStart=$prefix/bin/telvaned --home /var/lib/telvane"
 expect "telvane-modem installed" "$([ -e "$prefix/bin/telvane-modem" ] && echo yes || echo no)" "$2"
 # verify looks up the Documentation= man pages too: in the installed ones when it can.
-if command -v man >/dev/null && [ -e "$prefix/share/man/man8/telvaned.8" ]; then
+if command -v man >/dev/null && [ -e "$prefix/share/man/man8/telvaned.8.gz" ]; then
     MANPATH=$prefix/share/man systemd-analyze verify "$unit" || failed=1
 else
     systemd-analyze verify --man=no "$unit" || failed=1

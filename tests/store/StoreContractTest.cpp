@@ -3,7 +3,7 @@
 // claim that only one of two takers gets, a stale claim fenced off, routing by pin, prefix and
 // cap, claims of a host that went taken back, a duplicate incoming key,
 // cursors that only grow, a kill in the middle of a transaction, a submitted part lost in a
-// stop, and retention that only takes what is finished.
+// stop, retention that only takes what is finished, and the traffic counted by the hour.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -313,6 +313,45 @@ void retentionTakesOnlyWhatIsFinished(const StoreOpener& open) {
     EXPECT_EQ(store->nextEvent(0).value()->id, event + 1);
 }
 
+void trafficIsCountedInTheHourItHappened(const StoreOpener& open) {
+    auto store = openOrFail(open);
+    const QDateTime from = kNow.addSecs(-3 * 3600);
+    // id, state, minutes after `from` it was sent or failed.
+    const std::tuple<const char*, OutgoingState, int> outgoing[] = {
+        {"sent-first-hour", OutgoingState::Delivered, 10},
+        {"sent-third-hour", OutgoingState::Sent, 130},
+        {"sent-before", OutgoingState::Sent, -1},
+        {"sent-at-the-end", OutgoingState::Sent, 180},
+        {"failed-third-hour", OutgoingState::Failed, 179},
+        {"failed-before", OutgoingState::Failed, -60},
+        {"queued", OutgoingState::Queued, 30},
+    };
+    for (const auto& [id, state, minutes] : outgoing) {
+        OutgoingMessage m = apiMessage(id);
+        m.state = state;
+        m.updated = from.addSecs(minutes * 60);
+        if (state != OutgoingState::Failed && state != OutgoingState::Queued) m.sentAt = m.updated;
+        ASSERT_TRUE(store->addOutgoing(m));
+    }
+    // Only stored messages count: not a report, a part, nor one still being stored.
+    const std::tuple<const char*, IncomingKind, bool> incoming[] = {
+        {"message", IncomingKind::Message, true},
+        {"report", IncomingKind::Report, true},
+        {"part", IncomingKind::Part, true},
+        {"being-stored", IncomingKind::Message, false},
+    };
+    for (const auto& [key, kind, stored] : incoming) {
+        IncomingMessage m = received(key);
+        m.kind = kind;
+        if (stored) m.stored = from.addSecs(70 * 60);
+        ASSERT_TRUE(store->beginIncoming(m));
+    }
+    const QList<HourFigures> expected = {
+        {from, 1, 0, 0}, {from.addSecs(3600), 0, 1, 0}, {from.addSecs(7200), 1, 0, 1}};
+    EXPECT_EQ(store->trafficByHour(from, 3).value(), expected);
+    EXPECT_TRUE(store->trafficByHour(from, 0).value().isEmpty());
+}
+
 const std::pair<const char*, Case> kCases[] = {
     {"OnlyOneOfTwoTakersGetsAMessage", onlyOneOfTwoTakersGetsAMessage},
     {"AStaleClaimIsFencedOff", aStaleClaimIsFencedOff},
@@ -325,6 +364,7 @@ const std::pair<const char*, Case> kCases[] = {
     {"ClaimsFollowPinsAndPrefixes", claimsFollowPinsAndPrefixes},
     {"AModemAtItsCapTakesNothing", aModemAtItsCapTakesNothing},
     {"AClaimWhoseHostWentIsTakenBack", aClaimWhoseHostWentIsTakenBack},
+    {"TrafficIsCountedInTheHourItHappened", trafficIsCountedInTheHourItHappened},
 };
 
 void PrintTo(const std::tuple<Backend, std::pair<const char*, Case>>& param, std::ostream* out) {

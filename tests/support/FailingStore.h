@@ -76,6 +76,10 @@ public:
         return inner().awaitingReport(reference, since);
     }
     store::Result<store::QueueFigures> queue() override { return inner().queue(); }
+    store::Result<QList<store::HourFigures>> trafficByHour(const QDateTime& from,
+                                                           int hours) override {
+        return inner().trafficByHour(from, hours);
+    }
     store::Result<store::IncomingMessage> beginIncoming(store::IncomingMessage draft) override {
         if (failing()) return failure();
         return inner().beginIncoming(draft);

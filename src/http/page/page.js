@@ -7,6 +7,7 @@
   const REGISTRATION = { 0: "не зарегистрирован", 1: "домашняя сеть", 2: "поиск сети",
                          3: "регистрация отклонена", 4: "неизвестно", 5: "роуминг" };
   let timer = null;
+  let trafficMoment = "", lastMoment = "";
 
   function token() { return sessionStorage.getItem(KEY) || ""; }
 
@@ -87,6 +88,48 @@
     $("c-delivered").textContent = c.reportsDelivered;
   }
 
+  // The day's traffic as bars, three an hour, drawn here so that the page needs nothing else.
+  const SERIES = [["sent", "отправлено"], ["received", "принято"], ["failed", "ошибки"]];
+  const SVG = "http://www.w3.org/2000/svg";
+
+  function draw(parent, name, attributes, text) {
+    const node = document.createElementNS(SVG, name);
+    for (const [key, value] of Object.entries(attributes)) node.setAttribute(key, value);
+    if (text !== undefined) node.textContent = text;
+    parent.appendChild(node);
+    return node;
+  }
+
+  function showTraffic(hours) {
+    const chart = $("traffic");
+    const width = 960, height = 150, left = 30, bottom = 18, top = 8;
+    chart.setAttribute("viewBox", "0 0 " + width + " " + height);
+    chart.replaceChildren();
+    const most = Math.max(1, ...hours.flatMap((h) => SERIES.map(([key]) => h[key])));
+    const slot = (width - left) / Math.max(1, hours.length), bar = (slot - 4) / SERIES.length;
+    const scale = (height - bottom - top) / most, base = height - bottom;
+    draw(chart, "line", { x1: left, x2: width, y1: base, y2: base, class: "axis" });
+    draw(chart, "text", { x: left - 6, y: top + 8, "text-anchor": "end" }, most);
+    draw(chart, "text", { x: left - 6, y: base, "text-anchor": "end" }, 0);
+    hours.forEach((hour, i) => {
+      const start = new Date(hour.start);
+      const label = isNaN(start) ? hour.start : String(start.getHours()).padStart(2, "0") + ":00";
+      SERIES.forEach(([key, word], j) => {
+        const tall = hour[key] * scale;
+        const rect = draw(chart, "rect", { x: left + i * slot + 2 + j * bar, y: base - tall,
+          width: Math.max(1, bar - 1), height: tall, class: "bar " + key,
+          "data-count": hour[key], "data-hour": hour.start });
+        draw(rect, "title", {}, label + " — " + word + ": " + hour[key]);
+      });
+      if (i % 3 === 0 || i === hours.length - 1)
+        draw(chart, "text", { x: left + i * slot + slot / 2, y: height - 4,
+                              "text-anchor": "middle" }, label);
+    });
+    const total = (key) => hours.reduce((sum, h) => sum + h[key], 0);
+    $("traffic-total").textContent = "за " + hours.length + " ч: отправлено " + total("sent") +
+      ", принято " + total("received") + ", ошибок " + total("failed");
+  }
+
   function plural(n, one, few, many) {
     const d = n % 10, h = n % 100;
     if (d === 1 && h !== 11) return one;
@@ -99,10 +142,22 @@
       const status = await api("status");
       showStatus(status);
       const newest = Number(status.inbox.newest);
-      const [sent, inbox] = await Promise.all([
+      // The chart is asked for again only when something was stored, sent or failed, or a new
+      // hour began (and once more at the next refresh, as the engine counts a message a moment
+      // before the store has it): among many messages its counting costs the store the most.
+      const c = status.counters;
+      const moment = [c.received, c.partsSent, c.failed, c.reportsDelivered,
+                      new Date().getHours()].join();
+      const [sent, inbox, traffic] = await Promise.all([
         api("messages?limit=10"),
         api("inbox?after=" + Math.max(0, newest - 10) + "&limit=10"),
+        moment === trafficMoment ? null : api("stats?hours=24"),
       ]);
+      if (traffic) {
+        showTraffic(traffic.hours);
+        trafficMoment = moment === lastMoment ? moment : "";
+      }
+      lastMoment = moment;
       fill($("sent-list"), "sent-empty", sent.messages, (row, m) => {
         cell(row, time(m.time));
         cell(row, m.number);
