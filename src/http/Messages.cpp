@@ -131,6 +131,7 @@ Reply postMessage(store::Store& store, const config::Settings& settings, const Q
     OutgoingMessage message;
     message.id = newId(now);
     message.origin = store::Origin::Api;
+    message.host = settings.gatewayName();  // where it came in; any gateway may send it
     message.number = number;
     // As the outbox reads a file's text: spaces (only) trimmed from both ends.
     message.text = QString::fromStdU32String(

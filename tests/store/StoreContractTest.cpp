@@ -279,6 +279,22 @@ void aClaimWhoseHostWentIsTakenBack(const StoreOpener& open) {
     EXPECT_FALSE(store->update(wire).value()) << "the host that went wrote after all";
 }
 
+// A job that one gateway does for all (the webhooks): the lease goes to another only once it ran
+// out, and its holder keeps it by renewing it.
+void oneGatewayLeadsAtATime(const StoreOpener& open) {
+    auto store = openOrFail(open);
+    const struct {
+        const char* host;
+        int atSeconds;
+        bool leads;
+    } asks[] = {{"a", 0, true},   {"b", 10, false}, {"a", 20, true},
+                {"b", 49, false}, {"b", 51, true},  {"a", 52, false}};
+    for (const auto& ask : asks)
+        EXPECT_EQ(store->lead("webhooks", ask.host, kNow.addSecs(ask.atSeconds), 30).value(),
+                  ask.leads)
+            << ask.host << " at " << ask.atSeconds;
+}
+
 void retentionTakesOnlyWhatIsFinished(const StoreOpener& open) {
     auto store = openOrFail(open);
     const QDateTime old = kNow.addDays(-400);
@@ -364,6 +380,7 @@ const std::pair<const char*, Case> kCases[] = {
     {"ClaimsFollowPinsAndPrefixes", claimsFollowPinsAndPrefixes},
     {"AModemAtItsCapTakesNothing", aModemAtItsCapTakesNothing},
     {"AClaimWhoseHostWentIsTakenBack", aClaimWhoseHostWentIsTakenBack},
+    {"OneGatewayLeadsAtATime", oneGatewayLeadsAtATime},
     {"TrafficIsCountedInTheHourItHappened", trafficIsCountedInTheHourItHappened},
 };
 
