@@ -227,7 +227,9 @@ void claimsFollowPinsAndPrefixes(const StoreOpener& open) {
     for (const auto& c : claims) {
         const auto taken = store->claimNext(c.who, kNow).value();
         EXPECT_EQ(taken ? taken->id : QString(), QString(c.takes)) << c.who.modem.toStdString();
-        if (taken) EXPECT_EQ(taken->modem, c.who.modem);
+        if (taken) {
+            EXPECT_EQ(taken->modem, c.who.modem);
+        }
     }
 }
 
