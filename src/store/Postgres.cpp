@@ -96,11 +96,16 @@ Connection::~Connection() {
 
 Result<Done> Connection::connect() {
     if (m_conn) PQfinish(m_conn);
+    m_prepared.clear();  // a new session knows none of them
     m_conn = PQconnectdb(m_url.toUtf8().constData());
     if (!m_conn || PQstatus(m_conn) != CONNECTION_OK)
         return StoreError{StoreError::Kind::Unavailable,
                           QStringLiteral("соединение с PostgreSQL: ") +
                               QString::fromUtf8(m_conn ? PQerrorMessage(m_conn) : "").trimmed()};
+    // "already exists, skipping" and the like are the server thinking aloud, not something to
+    // put on the gateway's stderr at every start.
+    PQsetNoticeProcessor(
+        m_conn, [](void*, const char*) {}, nullptr);
     // A connection made anew hears what the lost one heard.
     for (const QString& channel : std::as_const(m_channels)) {
         const QByteArray name = channel.toUtf8();
@@ -136,8 +141,7 @@ Result<Rows> Connection::run(const char* sql, const std::vector<Value>& paramete
             if (auto connected = connect(); !connected) return connected.error();
             m_broken = false;
         }
-        PGresult* result = PQexecParams(m_conn, sql, int(values.size()), nullptr, values.data(),
-                                        nullptr, nullptr, 0);
+        PGresult* result = execute(sql, values);
         const ExecStatusType status = result ? PQresultStatus(result) : PGRES_FATAL_ERROR;
         if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) {
             if (qstrcmp(sql, "BEGIN") == 0) m_inTransaction = true;
@@ -156,6 +160,21 @@ Result<Rows> Connection::run(const char* sql, const std::vector<Value>& paramete
         const bool wasInTransaction = std::exchange(m_inTransaction, false);
         if (wasInTransaction || attempt > 0) return error;
     }
+}
+
+// Parsed and planned once per connection: a claim or an update is then one round trip of
+// parameters, not a statement's text to parse again.
+pg_result* Connection::execute(const char* sql, const std::vector<const char*>& values) {
+    auto known = m_prepared.find(sql);
+    if (known == m_prepared.end()) {
+        const QByteArray name = "t" + QByteArray::number(qulonglong(m_prepared.size()));
+        PGresult* prepared = PQprepare(m_conn, name.constData(), sql, int(values.size()), nullptr);
+        if (!prepared || PQresultStatus(prepared) != PGRES_COMMAND_OK) return prepared;
+        PQclear(prepared);
+        known = m_prepared.emplace(sql, name).first;
+    }
+    return PQexecPrepared(m_conn, known->second.constData(), int(values.size()), values.data(),
+                          nullptr, nullptr, 0);
 }
 
 Result<Done> Connection::script(const char* sql) {
@@ -180,8 +199,7 @@ Result<Done> Connection::listen(const QString& channel) {
     char* quoted = PQescapeIdentifier(m_conn, name.constData(), size_t(name.size()));
     const QByteArray sql = "LISTEN " + QByteArray(quoted);
     PQfreemem(quoted);
-    if (auto listened = run(sql.constData()); !listened) return listened.error();
-    return Done{};
+    return script(sql.constData());
 }
 
 int Connection::socket() const {

@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 #include "store/Store.h"
@@ -63,7 +64,8 @@ public:
     Connection& operator=(const Connection&) = delete;
     ~Connection();
 
-    /// Runs one statement with its parameters ($1, $2...).
+    /// Runs one statement with its parameters ($1, $2...). `sql` must be a literal: it is
+    /// prepared once per connection, known by its address.
     Result<Rows> run(const char* sql, const std::vector<Value>& parameters = {});
     /// Runs several statements without parameters (a schema step).
     Result<Done> script(const char* sql);
@@ -91,12 +93,15 @@ private:
     explicit Connection(QString url) : m_url(std::move(url)) {}
     Result<Done> connect();
     StoreError failure(const QString& what, pg_result* result = nullptr) const;
+    pg_result* execute(const char* sql, const std::vector<const char*>& values);
 
     QString m_url;
     pg_conn* m_conn = nullptr;
     bool m_broken = false;         ///< the server dropped it: opened again at the next call
     bool m_inTransaction = false;  ///< between BEGIN and its end
     QStringList m_channels;
+    /// Statements prepared on this connection: their names, by the address of their text.
+    std::unordered_map<const char*, QByteArray> m_prepared;
 };
 
 }  // namespace telvane::store::postgres
