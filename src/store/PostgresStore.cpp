@@ -318,11 +318,22 @@ Result<std::optional<OutgoingMessage>> PostgresStore::claimNext(const Claimant& 
         auto allowed = withinCaps(who, now);
         if (!allowed) return allowed.error();
         if (!*allowed) return std::optional<OutgoingMessage>();
-        // The oldest few are enough: the queue is worked from its head. SKIP LOCKED passes over
-        // what another host is taking right now instead of waiting for it.
+        if (who.prefixes.isEmpty()) {
+            // SKIP LOCKED: the head of the queue that another modem is taking right now is
+            // passed over, not waited for.
+            auto head = m_db->run(
+                "SELECT seq FROM outgoing WHERE state = 'queued' AND pinned IN ('', $1) ORDER BY "
+                "seq LIMIT 1 FOR UPDATE SKIP LOCKED",
+                {value(who.modem)});
+            if (!head) return head.error();
+            if (head->size() == 0) return std::optional<OutgoingMessage>();
+            return take(head->integer(0, 0), who, now);
+        }
+        // With preferences, the oldest few are looked at without a lock, in the order the modem
+        // prefers them; one that another modem took meanwhile is passed over.
         auto rows = m_db->run(
             "SELECT seq, destination, number, pinned FROM outgoing WHERE state = 'queued' AND "
-            "pinned IN ('', $1) ORDER BY seq LIMIT 200 FOR UPDATE SKIP LOCKED",
+            "pinned IN ('', $1) ORDER BY seq LIMIT 200",
             {value(who.modem)});
         if (!rows) return rows.error();
         QList<Candidate> queued;
@@ -332,9 +343,12 @@ Result<std::optional<OutgoingMessage>> PostgresStore::claimNext(const Claimant& 
                                 destination.isEmpty() ? rows->text(i, 2) : destination,
                                 rows->text(i, 3)};
         }
-        const std::optional<qint64> seq = pickFor(who, queued);
-        if (!seq) return std::optional<OutgoingMessage>();
-        return take(*seq, who, now);
+        while (const std::optional<qint64> seq = pickFor(who, queued)) {
+            auto taken = take(*seq, who, now);
+            if (!taken || taken->has_value()) return taken;
+            queued.removeIf([&](const Candidate& c) { return c.seq == *seq; });
+        }
+        return std::optional<OutgoingMessage>();
     });
 }
 
