@@ -68,11 +68,6 @@ enum class DayFileKind { Document = 1, Workbook = 2 };
 OfficeResult appendToDayFile(const QString& path, const QStringList& fields, DayFileKind kind,
                              bool autoScroll);
 
-/// Releases whatever the writers hold between calls. They hold nothing (every append opens,
-/// writes and closes its file), so this only keeps the contract of the retrieval cycle, which
-/// calls it once at the end of each run.
-void CloseOfficeFile();
-
 /// Short English name of an error, for logs.
 QString describe(OfficeStoreError error);
 

@@ -12,7 +12,6 @@
 #include "lifecycle/Announce.h"
 #include "lifecycle/MessageStatus.h"
 #include "lifecycle/Reports.h"
-#include "office/OfficeStore.h"
 #include "receive/DayFile.h"
 #include "receive/ListAnswer.h"
 #include "receive/PartFiles.h"
@@ -90,7 +89,6 @@ public:
                     DayFileName(m_now.date(), context.working.FileType),
                     {context.working.FileType, context.working.AutoScroll == 1,
                      context.working.encoding}),
-          m_fileType(context.working.FileType),
           m_texts(config::reportTexts(context.settings)),
           m_listeners{owner.m_hooks, context.store, context.settings, context.working.gfsLogs,
                       context.working.encoding} {}
@@ -137,7 +135,6 @@ public:
         m_context.pump.run();
         m_context.clock.pause(m_context.pacing.longPauseMs);
         assembleLongMessages();
-        if (m_fileType == 1 || m_fileType == 2) office::CloseOfficeFile();
     }
 
     void assembleLongMessages() {
@@ -475,7 +472,6 @@ private:
     store::Store& m_store;
     QDateTime m_now;
     DayFile m_dayFile;
-    qint32 m_fileType;
     QString m_storedIn;  // the file the last message went to: the day's file or a sibling
     codec::ReportTexts m_texts;
     lifecycle::Listeners m_listeners;

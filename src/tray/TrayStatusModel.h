@@ -40,14 +40,12 @@ class TrayStatusModel final : public QObject {
 public:
     explicit TrayStatusModel(QObject* parent = nullptr);
 
-    QString statusText() const { return m_status; }
     /// The status, and the network line under it once the engine has reported one; while the
     /// program finishes, only that it does.
     QString toolTip() const {
         if (m_finishing) return toolTipFor(finishingToolTip());
         return toolTipFor(m_network.isEmpty() ? m_status : m_status + u'\n' + m_network);
     }
-    bool isFinishing() const { return m_finishing; }
     /// kApplicationIcon, or the current status icon (1 to 6).
     int iconIndex() const { return m_icon; }
     MenuItems menu() const { return m_menu; }
