@@ -6,7 +6,7 @@
 #include <functional>
 #include <vector>
 
-#include "phone/Replies.h"
+#include "replies/Replies.h"
 
 namespace telvane::contracts {
 
@@ -64,7 +64,7 @@ enum class ExchangeOutcome {
 struct ExchangeResult {
     ExchangeOutcome outcome = ExchangeOutcome::TimedOut;
     /// The reply's last final result code, with its error number.
-    phone::FinalResult final;
+    replies::FinalResult final;
 
     bool answered() const { return outcome == ExchangeOutcome::Answered; }
     /// The poll must end now: the port is gone or the program is to end.
@@ -75,7 +75,7 @@ struct ExchangeResult {
     QString reason() const {
         if (outcome == ExchangeOutcome::TimedOut) return QStringLiteral("нет ответа");
         if (outcome == ExchangeOutcome::PortLost) return QStringLiteral("порт потерян");
-        return QString::fromStdString(phone::describe(final));
+        return QString::fromStdString(replies::describe(final));
     }
 };
 
@@ -125,7 +125,7 @@ public:
 
     /// The messages the phone passed to the host (+CMT, +CDS) since the last call, from any
     /// transaction.
-    virtual std::vector<phone::Delivery> takeDeliveries() = 0;
+    virtual std::vector<replies::Delivery> takeDeliveries() = 0;
 
     /// Called when the phone announces a message or report it stored (+CMTI, +CDSI) or passes
     /// one to the host, between transactions as well as during one; on the link's own thread.

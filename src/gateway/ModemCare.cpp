@@ -16,7 +16,7 @@ namespace telvane::gateway {
 
 namespace {
 
-using phone::SimState;
+using replies::SimState;
 
 std::string_view text(const QByteArray& bytes) { return {bytes.constData(), size_t(bytes.size())}; }
 
@@ -66,7 +66,7 @@ QString networkText(std::optional<int> registration, std::optional<int> signal) 
     return QStringLiteral("Сеть: ") + state + QStringLiteral(", ") + level;
 }
 
-QString simProblemText(const phone::SimReport& sim, bool pinRefused) {
+QString simProblemText(const replies::SimReport& sim, bool pinRefused) {
     switch (sim.state) {
         case SimState::Pin:
             return pinRefused ? QStringLiteral("SIM PIN (PIN-код из настроек не подошёл)")
@@ -119,7 +119,7 @@ bool ModemCare::setUp(const QString& logFolder) {
     m_operator.clear();
     m_registration.reset();
     if (send("AT+CGMM\r", QStringLiteral("Модель модема")).answered())
-        m_model = phone::modelOf(text(m_phone.gsBuffer())).value_or(std::string());
+        m_model = replies::modelOf(text(m_phone.gsBuffer())).value_or(std::string());
     checkSim(logFolder);
     if (simReady()) routeNewMessagesToMemory(logFolder);
     check(logFolder);
@@ -132,15 +132,15 @@ void ModemCare::check(const QString& logFolder) {
     std::optional<int> registration;
     std::optional<int> signal;
     if (send("AT+CREG?\r", QStringLiteral("Регистрация в сети")).answered())
-        registration = phone::registrationOf(text(m_phone.gsBuffer()));
+        registration = replies::registrationOf(text(m_phone.gsBuffer()));
     if (send("AT+CSQ\r", QStringLiteral("Уровень сигнала")).answered())
-        signal = phone::signalOf(text(m_phone.gsBuffer()));
+        signal = replies::signalOf(text(m_phone.gsBuffer()));
     // The operator changes with the registration only: asked then, not at every check.
     if (registration != m_registration) {
         m_operator.clear();
-        if (registration && phone::isRegistered(*registration) &&
+        if (registration && replies::isRegistered(*registration) &&
             send("AT+COPS?\r", QStringLiteral("Оператор сети")).answered())
-            m_operator = phone::operatorOf(text(m_phone.gsBuffer())).value_or(std::string());
+            m_operator = replies::operatorOf(text(m_phone.gsBuffer())).value_or(std::string());
     }
     if (m_phone.halted()) return;
     m_registration = registration;
@@ -149,7 +149,7 @@ void ModemCare::check(const QString& logFolder) {
     m_figures.registration = registration.value_or(-1);
     m_figures.signal = signal.value_or(-1);
     // A modem that does not say stays usable: only a stated lack of registration holds sending.
-    const bool held = registration && phone::blocksSending(*registration);
+    const bool held = registration && replies::blocksSending(*registration);
     if (held != m_sendingHeld) {
         const QString state = registrationWords(registration.value_or(-1));
         log(logFolder,
@@ -164,7 +164,7 @@ void ModemCare::checkSim(const QString& logFolder) {
         send("AT+CPIN?\r", QStringLiteral("Проверка SIM-карты"));
     if (asked.halted() || asked.outcome == contracts::ExchangeOutcome::TimedOut) return;
     // A phone that has no AT+CPIN? at all is taken as ready: it will say so at its SMS commands.
-    std::optional<phone::SimReport> sim = phone::simReportOf(text(m_phone.gsBuffer()));
+    std::optional<replies::SimReport> sim = replies::simReportOf(text(m_phone.gsBuffer()));
     std::optional<bool> entered;
     if (sim && sim->state == SimState::Pin) entered = enterPin(logFolder);
     if (entered == true) sim.reset();

@@ -13,7 +13,7 @@
 #include "contracts/Clock.h"
 #include "contracts/EngineFigures.h"
 #include "contracts/PhoneLink.h"
-#include "phone/Replies.h"
+#include "replies/Replies.h"
 #include "store/Store.h"
 
 namespace telvane::config {
@@ -26,7 +26,7 @@ namespace telvane::gateway {
 QString networkText(std::optional<int> registration, std::optional<int> signal);
 /// Why the SIM keeps the gateway from working: "SIM PIN", "SIM PUK", "SIM not inserted",
 /// "SIM busy", and that the PIN of the settings was refused.
-QString simProblemText(const phone::SimReport& sim, bool pinRefused);
+QString simProblemText(const replies::SimReport& sim, bool pinRefused);
 
 class ModemCare {
 public:

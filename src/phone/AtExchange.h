@@ -54,7 +54,7 @@ public:
     quint64 syncEpoch() const override { return m_epoch; }
     bool halted() const override { return m_lost || m_interrupted; }
     void interrupt() override { m_interrupted = true; }
-    std::vector<phone::Delivery> takeDeliveries() override { return m_deliveries.take(); }
+    std::vector<replies::Delivery> takeDeliveries() override { return m_deliveries.take(); }
     void setArrivalListener(std::function<void()> listener) override {
         m_onArrival = std::move(listener);
     }
@@ -88,7 +88,7 @@ private:
     std::function<void()> m_onArrival;
     std::function<void()> m_onBytes;  ///< during an exchange: tells its onProgress
     QString m_logFolder;
-    phone::DeliveryScanner m_deliveries;
+    replies::DeliveryScanner m_deliveries;
     quint64 m_connection = 0;
     quint64 m_epoch = 0;
     bool m_needsResync = false;

@@ -194,7 +194,7 @@ private:
     // A message the phone passed straight to the host exists nowhere else: it is stored like a
     // listed one, and there is nothing to delete.
     void storeDeliveries() {
-        for (const phone::Delivery& delivery : m_context.phone.takeDeliveries())
+        for (const replies::Delivery& delivery : m_context.phone.takeDeliveries())
             handleEntry(delivery.statusReport ? "+CDS" : "+CMT", std::nullopt, delivery.pdu);
     }
 
@@ -497,7 +497,7 @@ std::vector<QByteArray> InboxRetrieval::memoriesToRead(contracts::PhoneLink& pho
         if (asked.answered()) {
             const QByteArray answer = phone.gsBuffer();
             for (const std::string& memory :
-                 phone::memoriesOf(std::string_view(answer.constData(), size_t(answer.size()))))
+                 replies::memoriesOf(std::string_view(answer.constData(), size_t(answer.size()))))
                 if (memory == "SR") m_statusReports = true;
         }
     }

@@ -197,7 +197,7 @@ TEST_F(GatewayEngineTest, ALostPhoneIsFoundAgainAtALaterCheckAndAPollWithoutItSk
 }
 
 // Two polls, after a restart where said, on what the SIM and the network answer (real answers:
-// see tests/data/phone/replies.tsv): what the phone heard of the PIN, which halves of the poll
+// see tests/data/replies/replies.tsv): what the phone heard of the PIN, which halves of the poll
 // ran, the last status and "Log.txt" (its lines without date and time).
 TEST_F(GatewayEngineTest, TheSimAndTheNetworkDecideWhatAPollDoes) {
     const QByteArray pin = "AT+CPIN=\"1234\"\r", sim = "AT+CPIN?\r", creg = "AT+CREG?\r";
