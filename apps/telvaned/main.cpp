@@ -47,10 +47,10 @@ void printStatus(const QString& text) {
               QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss ")) + text);
 }
 
-void printStartFailure(const gateway::StartFailure& failure) {
+void printStartFailure(const contracts::StartFailure& failure) {
     if (!failure.portProblem.isEmpty()) printLine(stderr, failure.portProblem);
-    printLine(stderr, gateway::startFailureTitle() + QStringLiteral(": ") +
-                          gateway::startFailureText(failure.outcome));
+    printLine(stderr, contracts::startFailureTitle() + QStringLiteral(": ") +
+                          contracts::startFailureText(failure.outcome));
 }
 
 // Connects, runs exactly one poll on this thread, and ends.
@@ -65,11 +65,11 @@ int runOnce(const QString& iniPath, const QString& home, const store::StoreOpene
     QObject::connect(&engine, &gateway::GatewayEngine::startFailed, &printStartFailure);
     engine.load();
     switch (engine.runOnce()) {
-        case gateway::ConnectOutcome::Connected:
+        case contracts::ConnectOutcome::Connected:
             return Polled;
-        case gateway::ConnectOutcome::PortNotOpened:
+        case contracts::ConnectOutcome::PortNotOpened:
             return PortNotOpened;
-        case gateway::ConnectOutcome::PhoneSilent:
+        case contracts::ConnectOutcome::PhoneSilent:
             return PhoneSilent;
     }
     return Polled;
@@ -126,7 +126,7 @@ int main(int argc, char** argv) {
     // A service must come up when the modem is plugged in later: a failed start is retried once
     // per poll period.
     QObject::connect(&host, &gateway::EngineHost::startFailed,
-                     [&host](const gateway::StartFailure& failure) {
+                     [&host](const contracts::StartFailure& failure) {
                          printStartFailure(failure);
                          host.requestStartAfter(std::max(1, failure.pollPeriodSeconds) * 1000);
                      });

@@ -30,7 +30,7 @@ EngineHost::EngineHost(QString iniFilePath, QString homeFolder, store::StoreOpen
       m_figures(figures),
       m_thread(std::make_unique<QThread>()),
       m_commands(std::make_unique<QObject>()) {
-    qRegisterMetaType<telvane::gateway::StartFailure>();
+    qRegisterMetaType<telvane::contracts::StartFailure>();
     qRegisterMetaType<telvane::contracts::MenuState>();
     qRegisterMetaType<telvane::contracts::PollTally>();
     m_thread->setObjectName(QStringLiteral("telvane-engine"));

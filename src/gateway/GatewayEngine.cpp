@@ -16,29 +16,12 @@ Q_LOGGING_CATEGORY(lcGateway, "telvane.gateway", QtInfoMsg)
 namespace telvane::gateway {
 
 namespace setting = config::setting;
+using contracts::ConnectOutcome;
 using contracts::makeStatus;
 using contracts::MenuState;
 using contracts::PortOpening;
 using contracts::StatusIcon;
 using contracts::StatusId;
-
-QString startFailureTitle() { return QStringLiteral("Ошибка соединения"); }
-
-QString startFailureText(ConnectOutcome outcome) {
-    switch (outcome) {
-        case ConnectOutcome::Connected:
-            return {};
-        case ConnectOutcome::PortNotOpened:
-            return QStringLiteral(
-                "Порт не открыт. Проверьте правильность настроек порта а также, не занят ли "
-                "он другой программой.");
-        case ConnectOutcome::PhoneSilent:
-            return QStringLiteral(
-                "Телефон не отвечает на запрос. Проверьте правильность подключения телефона к "
-                "компьютеру.");
-    }
-    return {};
-}
 
 GatewayEngine::GatewayEngine(Dependencies dependencies, QObject* parent)
     : QObject(parent),
@@ -46,7 +29,7 @@ GatewayEngine::GatewayEngine(Dependencies dependencies, QObject* parent)
       m_status(makeStatus(StatusId::Idle)),
       m_care(m_deps.phone, m_deps.store, m_deps.figures, m_deps.settings, m_deps.wallClock,
              m_deps.pacing.echoOff) {
-    qRegisterMetaType<telvane::gateway::StartFailure>();
+    qRegisterMetaType<telvane::contracts::StartFailure>();
     qRegisterMetaType<telvane::contracts::MenuState>();
     qRegisterMetaType<telvane::contracts::PollTally>();
     m_deps.phone.setArrivalListener([this] { askBetweenPolls(kReceive); });

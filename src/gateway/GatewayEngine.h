@@ -8,26 +8,11 @@
 #include <optional>
 
 #include "contracts/PollContext.h"
+#include "contracts/StartFailure.h"
 #include "contracts/Status.h"
 #include "gateway/ModemCare.h"
 
 namespace telvane::gateway {
-
-/// How connecting to the phone ended.
-enum class ConnectOutcome { Connected, PortNotOpened, PhoneSilent };
-
-/// A Start that did not put the gateway in service, with what a front end needs to say so.
-struct StartFailure {
-    ConnectOutcome outcome = ConnectOutcome::PortNotOpened;
-    /// The port opened but refused its line settings: what it said.
-    QString portProblem;
-    /// The poll period read at this Start (a service retries once per period).
-    int pollPeriodSeconds = 10;
-};
-
-/// The texts of the start-failure message boxes.
-QString startFailureTitle();
-QString startFailureText(ConnectOutcome outcome);
 
 /// What a Start reads from the settings into `working` (AutoScroll stays: it is read at load).
 void readWorkingSettings(const config::Settings& settings, contracts::WorkingSettings& working);
@@ -74,7 +59,7 @@ public:
     void SetStatusIcon(contracts::StatusIcon icon) override;
 
     /// --once: connect, run exactly one poll, and report how far it got.
-    ConnectOutcome runOnce();
+    contracts::ConnectOutcome runOnce();
 
 public slots:
     /// Program start: the idle status and the values held for the whole run.
@@ -91,7 +76,7 @@ signals:
     void statusIconChanged(int index);
     void menuChanged(const telvane::contracts::MenuState& menu);
     /// Start failed; the front end shows startFailureTitle() and startFailureText().
-    void startFailed(const telvane::gateway::StartFailure& failure);
+    void startFailed(const telvane::contracts::StartFailure& failure);
     /// A poll has read the inbox and scanned the outbox.
     void pollFinished(const telvane::contracts::PollTally& tally);
     /// The engine has closed the port and wants the program to end.
@@ -101,8 +86,8 @@ signals:
 
 private:
     /// Start's work; nullopt when the gateway is not in a state to start.
-    std::optional<ConnectOutcome> start();
-    ConnectOutcome ConnectPhone();
+    std::optional<contracts::ConnectOutcome> start();
+    contracts::ConnectOutcome ConnectPhone();
     contracts::PortOpening openPort();
     void readWorkingSettings();
     bool phoneTest();
@@ -142,6 +127,5 @@ private:
 
 }  // namespace telvane::gateway
 
-Q_DECLARE_METATYPE(telvane::gateway::StartFailure)
 Q_DECLARE_METATYPE(telvane::contracts::MenuState)
 Q_DECLARE_METATYPE(telvane::contracts::PollTally)

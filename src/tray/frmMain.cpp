@@ -108,10 +108,10 @@ void frmMain::cTray_OnIcon(qint16 MouseButton) {
     }
 }
 
-void frmMain::showStartFailure(const gateway::StartFailure& failure) {
+void frmMain::showStartFailure(const contracts::StartFailure& failure) {
     QMessageBox* general =
-        config::newMessageBox(QMessageBox::Critical, gateway::startFailureTitle(),
-                              gateway::startFailureText(failure.outcome));
+        config::newMessageBox(QMessageBox::Critical, contracts::startFailureTitle(),
+                              contracts::startFailureText(failure.outcome));
     if (failure.portProblem.isEmpty()) return showMessage(general);
     QMessageBox* port =
         config::newMessageBox(QMessageBox::NoIcon, applicationTitle(), failure.portProblem);

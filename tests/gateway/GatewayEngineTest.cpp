@@ -16,7 +16,7 @@
 using namespace telvane;
 using contracts::StatusIcon;
 using contracts::StatusId;
-using gateway::ConnectOutcome;
+using contracts::ConnectOutcome;
 using gateway::GatewayEngine;
 
 namespace {
@@ -45,7 +45,7 @@ protected:
         QObject::connect(fresh.get(), &GatewayEngine::statusChanged,
                          [this](const QString& text) { statuses << text; });
         QObject::connect(fresh.get(), &GatewayEngine::startFailed,
-                         [this](const gateway::StartFailure& f) { failures.push_back(f.outcome); });
+                         [this](const contracts::StartFailure& f) { failures.push_back(f.outcome); });
         QObject::connect(fresh.get(), &GatewayEngine::finished, [this] { ++finished; });
         fresh->load();
         return fresh;

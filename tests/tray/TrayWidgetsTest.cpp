@@ -68,7 +68,7 @@ TEST_F(TrayView, StatusReachesTheIconAndTheCutTooltipUntilTearDownClosesAll) {
     EXPECT_EQ(picture(shown().icon()), picture(iconFor(3)));
     EXPECT_EQ(shown().toolTip(), port.left(63)) << "an icon change keeps the text";
 
-    view.showStartFailure({gateway::ConnectOutcome::PhoneSilent, {}, 10});
+    view.showStartFailure({contracts::ConnectOutcome::PhoneSilent, {}, 10});
     view.itmOptions_Click();
     view.tearDown();
     EXPECT_TRUE(visibleMessageBoxes().empty()) << "tear-down closes every window";
