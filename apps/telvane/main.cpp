@@ -86,7 +86,7 @@ int main(int argc, char** argv) {
     }
 
     tray::TrayStatusModel model;
-    model.SetStatus(contracts::makeStatus(contracts::StatusId::Idle).text);
+    model.setStatus(contracts::makeStatus(contracts::StatusId::Idle).text);
     tray::frmMain window(model, config::Settings(iniPath, home), QStringLiteral(TELVANE_VERSION));
 
     const store::StoreOpener openStore = services::prepareStore(
@@ -96,9 +96,9 @@ int main(int argc, char** argv) {
     contracts::EngineFigures figures;
     gateway::EngineHost host(iniPath, home, openStore, figures);
     QObject::connect(&host, &gateway::EngineHost::statusChanged, &model,
-                     &tray::TrayStatusModel::SetStatus);
+                     &tray::TrayStatusModel::setStatus);
     QObject::connect(&host, &gateway::EngineHost::statusIconChanged, &model,
-                     &tray::TrayStatusModel::SetStatusIcon);
+                     &tray::TrayStatusModel::setStatusIcon);
     QObject::connect(&host, &gateway::EngineHost::menuChanged, &model,
                      &tray::TrayStatusModel::setMenu);
     QObject::connect(&host, &gateway::EngineHost::networkChanged, &model,

@@ -47,8 +47,8 @@ double runOnce(int count) {
     timer.start();
     inbox.RetrieveInbox(context);
     const double ms = double(timer.nsecsElapsed()) / 1e6;
-    if (poll.working.gflSMSnum != 1 + count)
-        std::fprintf(stderr, "stored %d of %d\n", poll.working.gflSMSnum - 1, count);
+    if (poll.working.nextNumber != 1 + count)
+        std::fprintf(stderr, "stored %d of %d\n", poll.working.nextNumber - 1, count);
     return ms;
 }
 

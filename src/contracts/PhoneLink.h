@@ -92,7 +92,7 @@ public:
 
     /// One transaction: writes the command, collects the reply until it holds Wait (compared
     /// case-insensitively) or "ERROR", or the time runs out. The whole reply stays in
-    /// gsBuffer(). After a time-out the next transaction first resynchronises, so that a late
+    /// lastReply(). After a time-out the next transaction first resynchronises, so that a late
     /// answer is never taken for another command's.
     virtual ExchangeResult exchange(const Exchange& request) = 0;
 
@@ -109,7 +109,7 @@ public:
     virtual ExchangeResult resynchronise(int ceilingSeconds, QByteArray* late = nullptr) = 0;
 
     /// Everything received during the last transaction, exactly as received.
-    virtual const QByteArray& gsBuffer() const = 0;
+    virtual const QByteArray& lastReply() const = 0;
 
     /// Counts the port openings: what is known about the modem holds for one connection.
     virtual quint64 connection() const = 0;

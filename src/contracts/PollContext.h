@@ -21,19 +21,19 @@ namespace telvane::contracts {
 
 /// Read from the settings at each Start and held until the next one.
 struct WorkingSettings {
-    QString gfsSend;     // outbox folder, ends in a separator
-    QString gfsReceive;  // folder of the received-message files, ends in a separator
-    QString gfsLogs;     // folder of "Log.txt" and "PortLog.txt", ends in a separator
-    QString gfsSplit;    // field separator of outgoing-message files
-    QString gfsSent;     // where sent files go, ends in a separator; empty: they are deleted
-    QString gfsFailed;   // where failed files go, ends in a separator; empty: they stay
-    qint32 gflSMSnum = 1;
-    qint32 FileType = 0;  // 0 text file, 1 Word document, 2 Excel workbook
+    QString sendFolder;     // outbox folder, ends in a separator
+    QString receiveFolder;  // folder of the received-message files, ends in a separator
+    QString logFolder;      // folder of "Log.txt" and "PortLog.txt", ends in a separator
+    QString separator;      // [Options] Split: between number and text in outgoing files
+    QString sentFolder;     // where sent files go, ends in a separator; empty: they are deleted
+    QString failedFolder;   // where failed files go, ends in a separator; empty: they stay
+    qint32 nextNumber = 1;  // [SMS] Number: the running number of the next received message
+    qint32 FileType = 0;    // 0 text file, 1 Word document, 2 Excel workbook
     // [SMS] Encoding: outgoing-message files, the day's text file, "Log.txt"
     codec::TextEncoding encoding = codec::TextEncoding::Cp1251;
-    qint16 PollPeriod = 10;
-    qint16 AutoScroll = 0;  // read once at program start (load), not at each Start
-    QString host;           // this gateway's name in the store: whose claims are whose
+    qint16 pollPeriod = 10;  // [Options] Period: seconds between two polls
+    qint16 autoScroll = 0;   // read once at program start (load), not at each Start
+    QString host;            // this gateway's name in the store: whose claims are whose
 };
 
 struct PollContext {

@@ -75,7 +75,7 @@ void GatewayEngine::setMenu(MenuState menu) {
 void GatewayEngine::load() {
     SetStatus(makeStatus(StatusId::Idle));
     m_autoScroll = m_deps.settings.strictInt16(setting::AutoScroll);
-    m_working.AutoScroll = m_autoScroll;
+    m_working.autoScroll = m_autoScroll;
 }
 
 void GatewayEngine::itmStart_Click() { (void)start(); }
@@ -97,14 +97,14 @@ std::optional<ConnectOutcome> GatewayEngine::start() {
 
 void readWorkingSettings(const config::Settings& settings, contracts::WorkingSettings& working) {
     working.FileType = settings.leadingNumber32(setting::FileType);
-    working.gfsSplit = settings.separator();
-    working.PollPeriod = settings.strictInt16(setting::PeriodAtStart);
-    working.gfsSend = settings.folder(setting::Send);
-    working.gfsReceive = settings.folder(setting::Receive);
-    working.gfsLogs = settings.folder(setting::Logs);
-    working.gfsSent = settings.optionalFolder(setting::Sent);
-    working.gfsFailed = settings.optionalFolder(setting::Failed);
-    working.gflSMSnum = settings.strictInt32(setting::Number);
+    working.separator = settings.separator();
+    working.pollPeriod = settings.strictInt16(setting::PeriodAtStart);
+    working.sendFolder = settings.folder(setting::Send);
+    working.receiveFolder = settings.folder(setting::Receive);
+    working.logFolder = settings.folder(setting::Logs);
+    working.sentFolder = settings.optionalFolder(setting::Sent);
+    working.failedFolder = settings.optionalFolder(setting::Failed);
+    working.nextNumber = settings.strictInt32(setting::Number);
     working.encoding = config::textEncoding(settings);
     working.host = settings.text(setting::StoreHost).trimmed();
     if (working.host.isEmpty()) working.host = QSysInfo::machineHostName();
@@ -112,7 +112,7 @@ void readWorkingSettings(const config::Settings& settings, contracts::WorkingSet
 
 void GatewayEngine::readWorkingSettings() {
     gateway::readWorkingSettings(m_deps.settings, m_working);
-    m_deps.phone.setLogFolder(m_working.gfsLogs);
+    m_deps.phone.setLogFolder(m_working.logFolder);
 }
 
 PortOpening GatewayEngine::openPort() {
@@ -154,7 +154,7 @@ ConnectOutcome GatewayEngine::ConnectPhone() {
     }
 
     if (outcome != ConnectOutcome::Connected) {
-        emit startFailed({outcome, opening.problem, m_working.PollPeriod});
+        emit startFailed({outcome, opening.problem, m_working.pollPeriod});
         menu = m_menu;
         menu.start = true;
         menu.options = true;
@@ -171,7 +171,7 @@ bool GatewayEngine::phoneTest() {
 
 void GatewayEngine::prepareModem(bool check) {
     m_care.setLogEncoding(m_working.encoding);
-    if (!m_care.setUp(m_working.gfsLogs) && check) m_care.check(m_working.gfsLogs);
+    if (!m_care.setUp(m_working.logFolder) && check) m_care.check(m_working.logFolder);
     if (m_care.network() != m_network && !m_care.network().isEmpty()) {
         m_network = m_care.network();
         emit networkChanged(m_network);
@@ -210,7 +210,7 @@ void GatewayEngine::Timer1_Timer() {
         tearDown();
         return;
     }
-    if (m_tickCounter >= m_working.PollPeriod) {
+    if (m_tickCounter >= m_working.pollPeriod) {
         m_tickCounter = 0;
         poll();
     }
@@ -225,7 +225,7 @@ contracts::PollContext GatewayEngine::pollContext() {
 }
 
 void GatewayEngine::watchOutbox() {
-    m_deps.outbox.watch(m_working.gfsSend, [this] { askBetweenPolls(kSend); });
+    m_deps.outbox.watch(m_working.sendFolder, [this] { askBetweenPolls(kSend); });
 }
 
 void GatewayEngine::askBetweenPolls(unsigned work) {

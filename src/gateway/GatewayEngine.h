@@ -55,6 +55,7 @@ public:
     bool exitRequested() const { return m_exitTag; }
     bool isFinished() const { return m_finished; }
 
+    // The status sink's operations keep the names the inbox and the outbox have always called.
     void SetStatus(const contracts::Status& status) override;
     void SetStatusIcon(contracts::StatusIcon icon) override;
 

@@ -119,7 +119,7 @@ bool ModemCare::setUp(const QString& logFolder) {
     m_operator.clear();
     m_registration.reset();
     if (send("AT+CGMM\r", QStringLiteral("Модель модема")).answered())
-        m_model = replies::modelOf(text(m_phone.gsBuffer())).value_or(std::string());
+        m_model = replies::modelOf(text(m_phone.lastReply())).value_or(std::string());
     checkSim(logFolder);
     if (simReady()) routeNewMessagesToMemory(logFolder);
     check(logFolder);
@@ -132,15 +132,15 @@ void ModemCare::check(const QString& logFolder) {
     std::optional<int> registration;
     std::optional<int> signal;
     if (send("AT+CREG?\r", QStringLiteral("Регистрация в сети")).answered())
-        registration = replies::registrationOf(text(m_phone.gsBuffer()));
+        registration = replies::registrationOf(text(m_phone.lastReply()));
     if (send("AT+CSQ\r", QStringLiteral("Уровень сигнала")).answered())
-        signal = replies::signalOf(text(m_phone.gsBuffer()));
+        signal = replies::signalOf(text(m_phone.lastReply()));
     // The operator changes with the registration only: asked then, not at every check.
     if (registration != m_registration) {
         m_operator.clear();
         if (registration && replies::isRegistered(*registration) &&
             send("AT+COPS?\r", QStringLiteral("Оператор сети")).answered())
-            m_operator = replies::operatorOf(text(m_phone.gsBuffer())).value_or(std::string());
+            m_operator = replies::operatorOf(text(m_phone.lastReply())).value_or(std::string());
     }
     if (m_phone.halted()) return;
     m_registration = registration;
@@ -164,7 +164,7 @@ void ModemCare::checkSim(const QString& logFolder) {
         send("AT+CPIN?\r", QStringLiteral("Проверка SIM-карты"));
     if (asked.halted() || asked.outcome == contracts::ExchangeOutcome::TimedOut) return;
     // A phone that has no AT+CPIN? at all is taken as ready: it will say so at its SMS commands.
-    std::optional<replies::SimReport> sim = replies::simReportOf(text(m_phone.gsBuffer()));
+    std::optional<replies::SimReport> sim = replies::simReportOf(text(m_phone.lastReply()));
     std::optional<bool> entered;
     if (sim && sim->state == SimState::Pin) entered = enterPin(logFolder);
     if (entered == true) sim.reset();

@@ -49,7 +49,7 @@ public:
     [[nodiscard]] contracts::PortOpening OpenPort() override;
     contracts::ExchangeResult exchange(const contracts::Exchange& request) override;
     contracts::ExchangeResult resynchronise(int ceilingSeconds, QByteArray* late) override;
-    const QByteArray& gsBuffer() const override { return m_buffer; }
+    const QByteArray& lastReply() const override { return m_buffer; }
     quint64 connection() const override { return m_connection; }
     quint64 syncEpoch() const override { return m_epoch; }
     bool halted() const override { return m_lost || m_interrupted; }
@@ -63,7 +63,7 @@ public:
     void setLogFolder(const QString& folder) override { m_logFolder = folder; }
 
 private:
-    /// Writes `command` after the pause and collects the reply into gsBuffer until `done` says
+    /// Writes `command` after the pause and collects the reply into lastReply until `done` says
     /// it is complete, the time runs out, the port fails or an exit is asked for.
     contracts::ExchangeOutcome transact(const QByteArray& command, const QString& action, int delay,
                                         int ceiling,

@@ -85,12 +85,12 @@ public:
           m_files(owner.m_files),
           m_store(context.store),
           m_now(context.wallClock.now()),
-          m_dayFile(m_files, context.working.gfsReceive,
+          m_dayFile(m_files, context.working.receiveFolder,
                     DayFileName(m_now.date(), context.working.FileType),
-                    {context.working.FileType, context.working.AutoScroll == 1,
+                    {context.working.FileType, context.working.autoScroll == 1,
                      context.working.encoding}),
           m_texts(config::reportTexts(context.settings)),
-          m_listeners{owner.m_hooks, context.store, context.settings, context.working.gfsLogs,
+          m_listeners{owner.m_hooks, context.store, context.settings, context.working.logFolder,
                       context.working.encoding} {}
 
     void retrieve() {
@@ -117,7 +117,7 @@ public:
                 if (m_context.phone.halted()) return;
                 continue;
             }
-            const QByteArray answer = m_context.phone.gsBuffer();
+            const QByteArray answer = m_context.phone.lastReply();
             const ListAnswer list =
                 parseListAnswer(std::string_view(answer.constData(), size_t(answer.size())));
             const char* name = memory.constData();
@@ -139,7 +139,7 @@ public:
 
     void assembleLongMessages() {
         const QString folder = m_context.settings.homeFolder();
-        const qint64 expiry = 4 * qint64(m_context.working.PollPeriod);
+        const qint64 expiry = 4 * qint64(m_context.working.pollPeriod);
         for (const QString& name : m_files.list(folder, QStringLiteral(".tmp"))) {
             if (!isPartFileName(name)) continue;
             const QString path = folder + name;
@@ -216,9 +216,9 @@ private:
 
     bool log(const QString& message) { return log(QStringList{message}); }
     bool log(const QStringList& fields) {
-        m_files.makeFolder(m_context.working.gfsLogs);
+        m_files.makeFolder(m_context.working.logFolder);
         const storage::WriteResult written =
-            storage::appendLog(m_files, m_context.working.gfsLogs, m_context.wallClock.now(),
+            storage::appendLog(m_files, m_context.working.logFolder, m_context.wallClock.now(),
                                fields, m_context.working.encoding);
         if (!written.ok) qWarning().noquote() << "Log line lost:" << written.error << fields;
         return written.ok;
@@ -276,7 +276,7 @@ private:
             const Kept kept =
                 keep(store::IncomingKind::Report,
                      reportKey(number, timeStamp, text, pdu.messageReference, discharge),
-                     {timeStamp, number, text}, QString::number(m_context.working.gflSMSnum));
+                     {timeStamp, number, text}, QString::number(m_context.working.nextNumber));
             if (kept == Kept::Before) sayRepeated(number, timeStamp);
             if (kept == Kept::NotKept) return;
             // Reports count in the running number as the messages do.
@@ -285,7 +285,7 @@ private:
             if (kept == Kept::Now) reported(pdu, text);
             return;
         }
-        const QString runningNumber = QString::number(m_context.working.gflSMSnum);
+        const QString runningNumber = QString::number(m_context.working.nextNumber);
         const Kept kept = keep(store::IncomingKind::Message, messageKey(number, timeStamp, text),
                                {timeStamp, number, text}, runningNumber);
         if (kept == Kept::NotKept) return;
@@ -405,7 +405,7 @@ private:
         ++m_context.figures.received;
         lifecycle::announce(m_listeners,
                             {lifecycle::HookEvent::Receive, id, number, timeStamp, text,
-                             m_context.working.gfsReceive + m_storedIn, QStringLiteral("received")},
+                             m_context.working.receiveFolder + m_storedIn, QStringLiteral("received")},
                             m_now);
     }
 
@@ -455,7 +455,7 @@ private:
     }
 
     void advanceNumber() {
-        qint32& number = m_context.working.gflSMSnum;
+        qint32& number = m_context.working.nextNumber;
         number = number >= kMaxSmsNumber || number < 0 ? 1 : number + 1;
         // The number in memory goes on; a settings file that takes no write is said once.
         const QString value = QString::number(number);
@@ -495,7 +495,7 @@ std::vector<QByteArray> InboxRetrieval::memoriesToRead(contracts::PhoneLink& pho
         m_statusReports = false;
         const contracts::ExchangeResult asked = phone.exchange(commands::askMemories());
         if (asked.answered()) {
-            const QByteArray answer = phone.gsBuffer();
+            const QByteArray answer = phone.lastReply();
             for (const std::string& memory :
                  replies::memoriesOf(std::string_view(answer.constData(), size_t(answer.size()))))
                 if (memory == "SR") m_statusReports = true;

@@ -32,7 +32,7 @@ OutboxScan::OutboxScan(FolderFactory folders) : m_folders(std::move(folders)) {
 }
 
 void OutboxScan::ScanOutbox(contracts::PollContext& context) {
-    const std::unique_ptr<OutboxFolder> folder = m_folders(context.working.gfsSend);
+    const std::unique_ptr<OutboxFolder> folder = m_folders(context.working.sendFolder);
     const std::optional<QList<OutboxEntry>> listed = folder->list();
     const qint64 now = context.wallClock.now().toMSecsSinceEpoch();
     QList<OutboxEntry> ready;
@@ -114,8 +114,8 @@ void OutboxScan::noteIgnoredSmsc(const contracts::PollContext& context) {
     m_smscNote = note;
     if (note.isEmpty()) return;
     storage::DiskFileSystem disk;
-    disk.makeFolder(context.working.gfsLogs);
-    (void)storage::appendLog(disk, context.working.gfsLogs, context.wallClock.now(), {note},
+    disk.makeFolder(context.working.logFolder);
+    (void)storage::appendLog(disk, context.working.logFolder, context.wallClock.now(), {note},
                              context.working.encoding);
 }
 

@@ -81,7 +81,7 @@ SubmissionResult offerParts(const SubmissionPorts& ports, const std::vector<Pend
             return result;
         }
         if (!prompted.answered()) {
-            result.lastFailure = failureOf(ports.phone.gsBuffer(), QStringLiteral("no prompt"));
+            result.lastFailure = failureOf(ports.phone.lastReply(), QStringLiteral("no prompt"));
             cancelTextEntry(ports.phone);
             ports.status.SetStatus(single ? makeStatus(StatusId::NotSent)
                                           : makeStatus(StatusId::PartNotSent, partLabel(k, m)));
@@ -117,7 +117,7 @@ SubmissionResult offerParts(const SubmissionPorts& ports, const std::vector<Pend
                 return result;
             }
             if (sent.answered())
-                went = messageReference(ports.phone.gsBuffer());
+                went = messageReference(ports.phone.lastReply());
             else if (sent.outcome == contracts::ExchangeOutcome::TimedOut)
                 went = lateConfirmation(ports);
         }
@@ -138,7 +138,7 @@ SubmissionResult offerParts(const SubmissionPorts& ports, const std::vector<Pend
             continue;
         }
         result.reason = sent.reason();
-        result.lastFailure = failureOf(ports.phone.gsBuffer(), QStringLiteral("no answer"));
+        result.lastFailure = failureOf(ports.phone.lastReply(), QStringLiteral("no answer"));
         if (ports.phone.halted()) {
             result.halted = true;
             return result;

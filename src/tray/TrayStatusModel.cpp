@@ -30,7 +30,7 @@ QString pollNotification(const contracts::PollTally& tally) {
 
 TrayStatusModel::TrayStatusModel(QObject* parent) : QObject(parent) {}
 
-void TrayStatusModel::SetStatus(const QString& text) {
+void TrayStatusModel::setStatus(const QString& text) {
     m_status = text;
     emit statusChanged(text);
     emit toolTipChanged(toolTip());
@@ -41,7 +41,7 @@ void TrayStatusModel::setNetwork(const QString& text) {
     emit toolTipChanged(toolTip());
 }
 
-void TrayStatusModel::SetStatusIcon(int index) {
+void TrayStatusModel::setStatusIcon(int index) {
     if (index < kFirstStatusIcon || index > kLastStatusIcon) {
         qCWarning(lcTray) << "no status icon" << index << "- the icon stays as it is";
         return;

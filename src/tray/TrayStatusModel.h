@@ -52,9 +52,9 @@ public:
 
 public slots:
     /// The text is kept whole; only the tooltip is cut.
-    void SetStatus(const QString& text);
+    void setStatus(const QString& text);
     /// An index outside 1 to 6 is refused with a warning and the icon stays as it is.
-    void SetStatusIcon(int index);
+    void setStatusIcon(int index);
     void setMenu(const telvane::contracts::MenuState& items);
     /// The network line ("Сеть: зарегистрирован, сигнал 17/31"); the tooltip changes with it.
     void setNetwork(const QString& text);

@@ -45,8 +45,8 @@ frmMain::frmMain(TrayStatusModel& model, config::Settings settings, QString vers
     });
     connect(m_itmAbout, &QAction::triggered, this, &frmMain::itmAbout_Click);
     connect(&m_tray, &TrayIcon::OnIcon, this, &frmMain::cTray_OnIcon);
-    connect(&model, &TrayStatusModel::toolTipChanged, this, &frmMain::SetStatus);
-    connect(&model, &TrayStatusModel::iconChanged, this, &frmMain::SetStatusIcon);
+    connect(&model, &TrayStatusModel::toolTipChanged, this, &frmMain::showToolTip);
+    connect(&model, &TrayStatusModel::iconChanged, this, &frmMain::showIcon);
     connect(&model, &TrayStatusModel::menuChanged, this, &frmMain::applyMenu);
     connect(&model, &TrayStatusModel::notificationDue, this, &frmMain::notify);
 }
@@ -69,12 +69,12 @@ void frmMain::tearDown() {
     if (m_about) m_about->close();
 }
 
-void frmMain::SetStatus(const QString& text) {
+void frmMain::showToolTip(const QString& text) {
     m_tray.setToolTipText(text);
     m_tray.Modify();
 }
 
-void frmMain::SetStatusIcon(int index) {
+void frmMain::showIcon(int index) {
     m_windowIcon = iconFor(index);
     m_tray.setIcon(m_windowIcon);
     m_tray.Modify();

@@ -66,8 +66,8 @@ signals:
     void exitRequested();
 
 private:
-    void SetStatus(const QString& text);
-    void SetStatusIcon(int index);
+    void showToolTip(const QString& text);
+    void showIcon(int index);
     void applyMenu(const MenuItems& items);
     /// A poll's notification, when [Options] Notify is 1.
     void notify(const QString& text);

@@ -27,7 +27,7 @@ public:
     contracts::PortOpening OpenPort() override;
     contracts::ExchangeResult exchange(const contracts::Exchange& request) override;
     contracts::ExchangeResult resynchronise(int ceiling, QByteArray* late) override;
-    const QByteArray& gsBuffer() const override { return m_buffer; }
+    const QByteArray& lastReply() const override { return m_buffer; }
     quint64 connection() const override { return m_connection; }
     quint64 syncEpoch() const override { return m_epoch; }
     bool halted() const override { return lost || interrupted; }

@@ -22,7 +22,7 @@ QImage picture(const QIcon& icon) { return icon.pixmap(32, 32).toImage(); }
 class TrayView : public ::testing::Test {
 protected:
     void SetUp() override {
-        model.SetStatus(QStringLiteral("Telvane"));
+        model.setStatus(QStringLiteral("Telvane"));
         view.load();
     }
     void TearDown() override { visibleMessageBoxes(true); }
@@ -55,7 +55,7 @@ TEST_F(TrayView, MenuOffersTheItemsAsTheEngineAllowsAndExitAlways) {
     }
     EXPECT_EQ(starts, 1) << "a greyed item cannot be chosen";
     EXPECT_EQ(exits, 4);
-    model.SetStatus(QStringLiteral("Чтение сообщений из телефона"));
+    model.setStatus(QStringLiteral("Чтение сообщений из телефона"));
     EXPECT_EQ(shown().toolTip(), QStringLiteral("Завершение после опроса..."));
 }
 
@@ -63,8 +63,8 @@ TEST_F(TrayView, StatusReachesTheIconAndTheCutTooltipUntilTearDownClosesAll) {
     EXPECT_EQ(picture(shown().icon()), picture(tray::applicationIcon()))
         << "the application icon until the first status icon";
     const QString port = QStringLiteral("Открыть порт: COM1; 9600; ") + QString(80, u'n');
-    model.SetStatus(port);
-    model.SetStatusIcon(3);
+    model.setStatus(port);
+    model.setStatusIcon(3);
     EXPECT_EQ(picture(shown().icon()), picture(iconFor(3)));
     EXPECT_EQ(shown().toolTip(), port.left(63)) << "an icon change keeps the text";
 
@@ -72,19 +72,19 @@ TEST_F(TrayView, StatusReachesTheIconAndTheCutTooltipUntilTearDownClosesAll) {
     view.itmOptions_Click();
     view.tearDown();
     EXPECT_TRUE(visibleMessageBoxes().empty()) << "tear-down closes every window";
-    model.SetStatus(QStringLiteral("Telvane"));
+    model.setStatus(QStringLiteral("Telvane"));
     EXPECT_FALSE(shown().isVisible()) << "a status after tear-down does not bring the icon back";
 }
 
 TEST_F(TrayView, DialogsOpenOnceWithTheIconOfTheMoment) {
-    model.SetStatusIcon(5);
+    model.setStatusIcon(5);
     view.itmOptions_Click();
     QPointer<config::frmOptions> options = view.optionsDialog();
     ASSERT_TRUE(options && options->isVisible());
     EXPECT_FALSE(options->isModal());
     view.itmOptions_Click();
     EXPECT_EQ(view.optionsDialog(), options.data()) << "a second choice brings the open one up";
-    model.SetStatusIcon(2);
+    model.setStatusIcon(2);
     view.itmAbout_Click();
     ASSERT_NE(view.aboutBox(), nullptr);
     EXPECT_FALSE(view.aboutBox()->isModal());
