@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <functional>
+#include <optional>
 
 #include "codec/Alphabets.h"
 #include "contracts/Clock.h"
@@ -19,6 +20,9 @@ class Settings;
 
 namespace telvane::contracts {
 
+/// What the day's received-message file is ([SMS] FileType 0, 1 and 2).
+enum class DayFileFormat { Text, Document, Workbook };
+
 /// Read from the settings at each Start and held until the next one.
 struct WorkingSettings {
     QString sendFolder;     // outbox folder, ends in a separator
@@ -28,12 +32,13 @@ struct WorkingSettings {
     QString sentFolder;     // where sent files go, ends in a separator; empty: they are deleted
     QString failedFolder;   // where failed files go, ends in a separator; empty: they stay
     qint32 nextNumber = 1;  // [SMS] Number: the running number of the next received message
-    qint32 FileType = 0;    // 0 text file, 1 Word document, 2 Excel workbook
+    // [SMS] FileType; none for a number that names no format: nothing can be stored then
+    std::optional<DayFileFormat> dayFile = DayFileFormat::Text;
     // [SMS] Encoding: outgoing-message files, the day's text file, "Log.txt"
     codec::TextEncoding encoding = codec::TextEncoding::Cp1251;
-    qint16 pollPeriod = 10;  // [Options] Period: seconds between two polls
-    qint16 autoScroll = 0;   // read once at program start (load), not at each Start
-    QString host;            // this gateway's name in the store: whose claims are whose
+    qint16 pollPeriod = 10;   // [Options] Period: seconds between two polls
+    bool autoScroll = false;  // read once at program start (load), not at each Start
+    QString host;             // this gateway's name in the store: whose claims are whose
 };
 
 struct PollContext {

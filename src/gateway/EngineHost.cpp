@@ -33,6 +33,7 @@ EngineHost::EngineHost(QString iniFilePath, QString homeFolder, store::StoreOpen
     qRegisterMetaType<telvane::contracts::StartFailure>();
     qRegisterMetaType<telvane::contracts::MenuState>();
     qRegisterMetaType<telvane::contracts::PollTally>();
+    qRegisterMetaType<telvane::contracts::StatusIcon>();
     m_thread->setObjectName(QStringLiteral("telvane-engine"));
     m_commands->moveToThread(m_thread.get());
     // Both run on the engine's thread: the engine is built before its event loop runs, so

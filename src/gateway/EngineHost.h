@@ -46,7 +46,7 @@ public slots:
 
 signals:
     void statusChanged(const QString& text);
-    void statusIconChanged(int index);
+    void statusIconChanged(telvane::contracts::StatusIcon icon);
     void menuChanged(const telvane::contracts::MenuState& menu);
     void startFailed(const telvane::contracts::StartFailure& failure);
     void pollFinished(const telvane::contracts::PollTally& tally);

@@ -32,6 +32,7 @@ GatewayEngine::GatewayEngine(Dependencies dependencies, QObject* parent)
     qRegisterMetaType<telvane::contracts::StartFailure>();
     qRegisterMetaType<telvane::contracts::MenuState>();
     qRegisterMetaType<telvane::contracts::PollTally>();
+    qRegisterMetaType<telvane::contracts::StatusIcon>();
     m_deps.phone.setArrivalListener([this] { askBetweenPolls(kReceive); });
 }
 
@@ -63,7 +64,7 @@ void GatewayEngine::SetStatus(const contracts::Status& status) {
 
 void GatewayEngine::SetStatusIcon(StatusIcon icon) {
     m_icon = icon;
-    emit statusIconChanged(static_cast<int>(icon));
+    emit statusIconChanged(icon);
 }
 
 void GatewayEngine::setMenu(MenuState menu) {
@@ -74,8 +75,7 @@ void GatewayEngine::setMenu(MenuState menu) {
 
 void GatewayEngine::load() {
     SetStatus(makeStatus(StatusId::Idle));
-    m_autoScroll = m_deps.settings.strictInt16(setting::AutoScroll);
-    m_working.autoScroll = m_autoScroll;
+    m_working.autoScroll = m_deps.settings.strictInt16(setting::AutoScroll) == 1;
 }
 
 void GatewayEngine::itmStart_Click() { (void)start(); }
@@ -95,8 +95,26 @@ std::optional<ConnectOutcome> GatewayEngine::start() {
     return ConnectPhone();
 }
 
+namespace {
+
+// [SMS] FileType as the format of the day's file; none for a number that names none.
+std::optional<contracts::DayFileFormat> dayFileFormat(const config::Settings& settings) {
+    switch (settings.leadingNumber32(setting::FileType)) {
+        case 0:
+            return contracts::DayFileFormat::Text;
+        case 1:
+            return contracts::DayFileFormat::Document;
+        case 2:
+            return contracts::DayFileFormat::Workbook;
+        default:
+            return std::nullopt;
+    }
+}
+
+}  // namespace
+
 void readWorkingSettings(const config::Settings& settings, contracts::WorkingSettings& working) {
-    working.FileType = settings.leadingNumber32(setting::FileType);
+    working.dayFile = dayFileFormat(settings);
     working.separator = settings.separator();
     working.pollPeriod = settings.strictInt16(setting::PeriodAtStart);
     working.sendFolder = settings.folder(setting::Send);

@@ -50,7 +50,6 @@ public:
     contracts::MenuState menu() const { return m_menu; }
     Connection connection() const { return m_connection; }
     qint16 tickCounter() const { return m_tickCounter; }
-    qint16 autoScroll() const { return m_autoScroll; }
     const contracts::WorkingSettings& working() const { return m_working; }
     bool exitRequested() const { return m_exitTag; }
     bool isFinished() const { return m_finished; }
@@ -74,7 +73,7 @@ public slots:
 
 signals:
     void statusChanged(const QString& text);
-    void statusIconChanged(int index);
+    void statusIconChanged(telvane::contracts::StatusIcon icon);
     void menuChanged(const telvane::contracts::MenuState& menu);
     /// Start failed; the front end shows startFailureTitle() and startFailureText().
     void startFailed(const telvane::contracts::StartFailure& failure);
@@ -116,7 +115,6 @@ private:
     contracts::WorkingSettings m_working;
     Connection m_connection = Connection::Idle;
     qint16 m_tickCounter = 0;
-    qint16 m_autoScroll = 0;
     bool m_exitTag = false;
     bool m_inTick = false;
     bool m_finished = false;

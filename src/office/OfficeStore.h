@@ -59,7 +59,7 @@ OfficeResult appendRecordToWorkbook(const QString& path, const QStringList& fiel
 /// because the table has four columns.
 OfficeResult appendRecordToDocument(const QString& path, const QStringList& fields);
 
-enum class DayFileKind { Document = 1, Workbook = 2 };
+enum class DayFileKind { Document, Workbook };
 
 /// Appends the record to the day's file at @p path or, where that file can never take it (the
 /// format of someone else, damaged, full, or holding what an append would lose) and no office

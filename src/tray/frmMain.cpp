@@ -22,7 +22,7 @@ frmMain::frmMain(TrayStatusModel& model, config::Settings settings, QString vers
       m_settings(std::move(settings)),
       m_version(std::move(version)),
       m_chooseFolder(std::move(chooseFolder)),
-      m_windowIcon(iconFor(model.iconIndex())) {
+      m_windowIcon(iconFor(model.icon())) {
     m_menu.setObjectName(QStringLiteral("mnuMain"));
     m_menu.setTitle(QStringLiteral("Меню"));
     m_menu.setWindowTitle(QStringLiteral("Меню"));
@@ -74,8 +74,8 @@ void frmMain::showToolTip(const QString& text) {
     m_tray.Modify();
 }
 
-void frmMain::showIcon(int index) {
-    m_windowIcon = iconFor(index);
+void frmMain::showIcon(contracts::StatusIcon icon) {
+    m_windowIcon = iconFor(icon);
     m_tray.setIcon(m_windowIcon);
     m_tray.Modify();
 }

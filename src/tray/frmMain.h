@@ -67,7 +67,7 @@ signals:
 
 private:
     void showToolTip(const QString& text);
-    void showIcon(int index);
+    void showIcon(contracts::StatusIcon icon);
     void applyMenu(const MenuItems& items);
     /// A poll's notification, when [Options] Notify is 1.
     void notify(const QString& text);

@@ -181,12 +181,12 @@ TEST_P(Retrieval, AgainstTheFakePhone) {
     const Scenario& s = GetParam();
     FakePoll bench(cp1251(s.one("ini").replace("\\r\\n", "\r\n")));
     if (s.keys.contains("held-autoscroll"))
-        bench.working.autoScroll = s.one("held-autoscroll").toShort();
+        bench.working.autoScroll = s.one("held-autoscroll") == u"1";
     std::unique_ptr<receive::InboxRetrieval> inbox;
     QStringList atDelete;
     const auto dayFile = [&] {
         return bench.working.receiveFolder +
-               receive::DayFileName(bench.clock.now().date(), bench.working.FileType);
+               receive::DayFileName(bench.clock.now().date(), bench.working.dayFile);
     };
     bench.phone.onDelete = [&] {
         // Whatever leaves the phone is on disk already, in the day's file or a part file.

@@ -23,7 +23,7 @@ struct FakePoll : Home {
     /// Reads the working settings again, as a Start (and, for AutoScroll, a load) does.
     void start() {
         gateway::readWorkingSettings(settings, working);
-        working.autoScroll = settings.strictInt16(config::setting::AutoScroll);
+        working.autoScroll = settings.strictInt16(config::setting::AutoScroll) == 1;
     }
     contracts::PollContext context() {
         return {phone, status, working, settings, clock, clock, pacing, clock, store, figures};

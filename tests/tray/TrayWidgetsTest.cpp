@@ -13,6 +13,7 @@
 
 using namespace telvane;
 using telvane::testing::visibleMessageBoxes;
+using contracts::StatusIcon;
 using tray::iconFor;
 
 namespace {
@@ -64,8 +65,8 @@ TEST_F(TrayView, StatusReachesTheIconAndTheCutTooltipUntilTearDownClosesAll) {
         << "the application icon until the first status icon";
     const QString port = QStringLiteral("Открыть порт: COM1; 9600; ") + QString(80, u'n');
     model.setStatus(port);
-    model.setStatusIcon(3);
-    EXPECT_EQ(picture(shown().icon()), picture(iconFor(3)));
+    model.setStatusIcon(StatusIcon::PortFailed);
+    EXPECT_EQ(picture(shown().icon()), picture(iconFor(StatusIcon::PortFailed)));
     EXPECT_EQ(shown().toolTip(), port.left(63)) << "an icon change keeps the text";
 
     view.showStartFailure({contracts::ConnectOutcome::PhoneSilent, {}, 10});
@@ -77,19 +78,19 @@ TEST_F(TrayView, StatusReachesTheIconAndTheCutTooltipUntilTearDownClosesAll) {
 }
 
 TEST_F(TrayView, DialogsOpenOnceWithTheIconOfTheMoment) {
-    model.setStatusIcon(5);
+    model.setStatusIcon(StatusIcon::WritingMessage);
     view.itmOptions_Click();
     QPointer<config::frmOptions> options = view.optionsDialog();
     ASSERT_TRUE(options && options->isVisible());
     EXPECT_FALSE(options->isModal());
     view.itmOptions_Click();
     EXPECT_EQ(view.optionsDialog(), options.data()) << "a second choice brings the open one up";
-    model.setStatusIcon(2);
+    model.setStatusIcon(StatusIcon::NoPhone);
     view.itmAbout_Click();
     ASSERT_NE(view.aboutBox(), nullptr);
     EXPECT_FALSE(view.aboutBox()->isModal());
-    EXPECT_EQ(picture(view.aboutBox()->windowIcon()), picture(iconFor(2)));
-    EXPECT_EQ(picture(options->windowIcon()), picture(iconFor(5)))
+    EXPECT_EQ(picture(view.aboutBox()->windowIcon()), picture(iconFor(StatusIcon::NoPhone)));
+    EXPECT_EQ(picture(options->windowIcon()), picture(iconFor(StatusIcon::WritingMessage)))
         << "an open dialog keeps the icon it opened with";
     telvane::testing::expectStored(
         telvane::testing::describe(&view.mnuMain()) + telvane::testing::describe(view.aboutBox()),
@@ -128,11 +129,17 @@ TEST(Notification, NamesWhatAPollReceivedAndSent) {
         EXPECT_EQ(tray::pollNotification(row.tally), QString::fromUtf8(row.text));
 }
 
-TEST(StatusIconPictures, EveryIndexHasItsOwnPicture) {
+TEST(StatusIconPictures, EveryIconHasItsOwnPicture) {
     std::vector<QImage> pictures;
-    for (int index = tray::kApplicationIcon; index <= tray::kLastStatusIcon; ++index) {
-        for (const QImage& other : pictures) EXPECT_NE(picture(iconFor(index)), other) << index;
-        pictures.push_back(picture(iconFor(index)));
+    for (const std::optional<StatusIcon> icon :
+         {std::optional<StatusIcon>(), std::optional(StatusIcon::PhoneAnswered),
+          std::optional(StatusIcon::NoPhone), std::optional(StatusIcon::PortFailed),
+          std::optional(StatusIcon::Working), std::optional(StatusIcon::WritingMessage),
+          std::optional(StatusIcon::Sending)}) {
+        const QImage drawn = picture(iconFor(icon));
+        EXPECT_FALSE(drawn.isNull());
+        for (const QImage& other : pictures) EXPECT_NE(drawn, other) << (icon ? int(*icon) : 0);
+        pictures.push_back(drawn);
     }
 }
 
