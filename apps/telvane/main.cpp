@@ -17,6 +17,7 @@
 #include "gateway/SingleInstance.h"
 #include "http/HttpHost.h"
 #include "services/HomeOption.h"
+#include "services/ProgramLog.h"
 #include "services/StoreStart.h"
 #include "tray/StatusIcons.h"
 #include "tray/TrayStatusModel.h"
@@ -89,9 +90,11 @@ int main(int argc, char** argv) {
     model.setStatus(contracts::makeStatus(contracts::StatusId::Idle).text);
     tray::frmMain window(model, config::Settings(iniPath, home), QStringLiteral(TELVANE_VERSION));
 
+    services::ProgramLog log(config::Settings(iniPath, home));
     const store::StoreOpener openStore = services::prepareStore(
         iniPath, home,
-        [](const QString& line) { std::fputs((line + u'\n').toUtf8().constData(), stderr); });
+        [](const QString& line) { std::fputs((line + u'\n').toUtf8().constData(), stderr); },
+        log.writer());
     // Counted by the engine, read by the HTTP interface: made here, for both.
     contracts::EngineFigures figures;
     gateway::EngineHost host(iniPath, home, openStore, figures);
@@ -121,7 +124,7 @@ int main(int argc, char** argv) {
     }
     // The same interface as the service's, when [Http] Listen is set; its line goes to stderr
     // and, when refused, to "Log.txt".
-    http::HttpHost web(iniPath, home, openStore, figures);
+    http::HttpHost web(iniPath, home, openStore, figures, log.writer());
     QObject::connect(&host, &gateway::EngineHost::statusChanged, &web, &http::HttpHost::showStatus);
     QObject::connect(&host, &gateway::EngineHost::networkChanged, &web,
                      &http::HttpHost::showNetwork);

@@ -16,6 +16,7 @@
 #include "gateway/SingleInstance.h"
 #include "http/HttpHost.h"
 #include "services/HomeOption.h"
+#include "services/ProgramLog.h"
 #include "services/StoreStart.h"
 
 using namespace telvane;
@@ -114,8 +115,9 @@ int main(int argc, char** argv) {
             return LockNotWritten;
     }
 
-    const store::StoreOpener openStore =
-        services::prepareStore(iniPath, home, [](const QString& line) { printLine(stderr, line); });
+    services::ProgramLog log(config::Settings(iniPath, home));
+    const store::StoreOpener openStore = services::prepareStore(
+        iniPath, home, [](const QString& line) { printLine(stderr, line); }, log.writer());
     if (parser.isSet(onceOption)) return runOnce(iniPath, home, openStore);
 
     // Counted by the engine, read by the HTTP interface: made here, for both.
@@ -135,7 +137,7 @@ int main(int argc, char** argv) {
     SignalWatcher signalWatcher;
     QObject::connect(&signalWatcher, &SignalWatcher::terminationRequested, &host,
                      &gateway::EngineHost::requestExit);
-    http::HttpHost web(iniPath, home, openStore, figures);
+    http::HttpHost web(iniPath, home, openStore, figures, log.writer());
     QObject::connect(&host, &gateway::EngineHost::statusChanged, &web, &http::HttpHost::showStatus);
     QObject::connect(&host, &gateway::EngineHost::networkChanged, &web,
                      &http::HttpHost::showNetwork);

@@ -42,7 +42,7 @@ double runOnce(int count) {
     poll.pacing = {0, 0, 0};
     poll.phone.memories["ME"].answer = listAnswer(count);
     auto context = poll.context();
-    receive::InboxRetrieval inbox;
+    receive::InboxRetrieval inbox(poll.files);
     QElapsedTimer timer;
     timer.start();
     inbox.RetrieveInbox(context);

@@ -12,6 +12,7 @@
 #include "contracts/Pacing.h"
 #include "contracts/PhoneLink.h"
 #include "contracts/Status.h"
+#include "storage/LogFile.h"
 #include "store/Store.h"
 
 namespace telvane::config {
@@ -54,6 +55,8 @@ struct PollContext {
     store::Store& store;
     /// What the gateway counts for the metrics and the status answer.
     EngineFigures& figures;
+    /// "Log.txt", in the Logs folder and the encoding of this Start.
+    storage::LogWriter& log;
 };
 
 /// Reads, stores and deletes every message held by the phone.

@@ -27,7 +27,7 @@ GatewayEngine::GatewayEngine(Dependencies dependencies, QObject* parent)
     : QObject(parent),
       m_deps(dependencies),
       m_status(makeStatus(StatusId::Idle)),
-      m_care(m_deps.phone, m_deps.store, m_deps.figures, m_deps.settings, m_deps.wallClock,
+      m_care(m_deps.phone, m_deps.store, m_deps.figures, m_deps.settings, m_deps.log,
              m_deps.pacing.echoOff) {
     qRegisterMetaType<telvane::contracts::StartFailure>();
     qRegisterMetaType<telvane::contracts::MenuState>();
@@ -131,6 +131,7 @@ void readWorkingSettings(const config::Settings& settings, contracts::WorkingSet
 void GatewayEngine::readWorkingSettings() {
     gateway::readWorkingSettings(m_deps.settings, m_working);
     m_deps.phone.setLogFolder(m_working.logFolder);
+    m_deps.log.setPlace(m_working.logFolder, m_working.encoding);
 }
 
 PortOpening GatewayEngine::openPort() {
@@ -188,8 +189,7 @@ bool GatewayEngine::phoneTest() {
 }
 
 void GatewayEngine::prepareModem(bool check) {
-    m_care.setLogEncoding(m_working.encoding);
-    if (!m_care.setUp(m_working.logFolder) && check) m_care.check(m_working.logFolder);
+    if (!m_care.setUp() && check) m_care.check();
     if (m_care.network() != m_network && !m_care.network().isEmpty()) {
         m_network = m_care.network();
         emit networkChanged(m_network);
@@ -238,8 +238,9 @@ void GatewayEngine::Timer1_Timer() {
 }
 
 contracts::PollContext GatewayEngine::pollContext() {
-    return {m_deps.phone, *this,         m_working,        m_deps.settings, m_deps.clock,
-            m_deps.pump,  m_deps.pacing, m_deps.wallClock, m_deps.store,    m_deps.figures};
+    return {m_deps.phone,  *this,           m_working,    m_deps.settings,
+            m_deps.clock,  m_deps.pump,     m_deps.pacing, m_deps.wallClock,
+            m_deps.store,  m_deps.figures,  m_deps.log};
 }
 
 void GatewayEngine::watchOutbox() {

@@ -31,6 +31,7 @@ public:
         const contracts::WallClock& wallClock;
         store::Store& store;
         contracts::EngineFigures& figures;
+        storage::LogWriter& log;
         contracts::PacingProfile pacing{};
     };
 

@@ -6,9 +6,6 @@
 #include "config/Settings.h"
 #include "config/SettingsKeys.h"
 #include "contracts/EngineFigures.h"
-#include "storage/DurableFile.h"
-#include "storage/FileSystem.h"
-#include "storage/LogFile.h"
 
 Q_LOGGING_CATEGORY(lcModem, "telvane.modem", QtInfoMsg)
 
@@ -86,12 +83,12 @@ QString simProblemText(const replies::SimReport& sim, bool pinRefused) {
 
 ModemCare::ModemCare(contracts::PhoneLink& phone, store::Store& store,
                      contracts::EngineFigures& figures, const config::Settings& settings,
-                     const contracts::WallClock& wallClock, bool echoOff)
+                     storage::LogWriter& log, bool echoOff)
     : m_phone(phone),
       m_store(store),
       m_figures(figures),
       m_settings(settings),
-      m_wallClock(wallClock),
+      m_log(log),
       m_echoOff(echoOff) {}
 
 contracts::ExchangeResult ModemCare::send(const QByteArray& command, const QString& action,
@@ -99,14 +96,9 @@ contracts::ExchangeResult ModemCare::send(const QByteArray& command, const QStri
     return m_phone.exchange({command, action, QStringLiteral("OK"), delay});
 }
 
-void ModemCare::log(const QString& logFolder, const QString& message) {
-    storage::DiskFileSystem disk;
-    disk.makeFolder(logFolder);
-    if (!storage::appendLog(disk, logFolder, m_wallClock.now(), {message}, m_logEncoding).ok)
-        qCWarning(lcModem).noquote() << "Log line lost:" << message;
-}
+void ModemCare::log(const QString& message) { (void)m_log.write({message}); }
 
-bool ModemCare::setUp(const QString& logFolder) {
+bool ModemCare::setUp() {
     if (m_setUpFor == m_phone.connection()) return false;
     m_setUpFor = m_phone.connection();
     // A phone left in text mode by another program fails every later PDU command.
@@ -120,15 +112,15 @@ bool ModemCare::setUp(const QString& logFolder) {
     m_registration.reset();
     if (send("AT+CGMM\r", QStringLiteral("Модель модема")).answered())
         m_model = replies::modelOf(text(m_phone.lastReply())).value_or(std::string());
-    checkSim(logFolder);
-    if (simReady()) routeNewMessagesToMemory(logFolder);
-    check(logFolder);
+    checkSim();
+    if (simReady()) routeNewMessagesToMemory();
+    check();
     return true;
 }
 
-void ModemCare::check(const QString& logFolder) {
+void ModemCare::check() {
     if (m_phone.halted()) return;
-    if (!simReady()) checkSim(logFolder);
+    if (!simReady()) checkSim();
     std::optional<int> registration;
     std::optional<int> signal;
     if (send("AT+CREG?\r", QStringLiteral("Регистрация в сети")).answered())
@@ -152,28 +144,27 @@ void ModemCare::check(const QString& logFolder) {
     const bool held = registration && replies::blocksSending(*registration);
     if (held != m_sendingHeld) {
         const QString state = registrationWords(registration.value_or(-1));
-        log(logFolder,
-            held ? QStringLiteral("Нет регистрации в сети (%1): отправка SMS отложена").arg(state)
+        log(held ? QStringLiteral("Нет регистрации в сети (%1): отправка SMS отложена").arg(state)
                  : QStringLiteral("Регистрация в сети (%1): отправка SMS возобновлена").arg(state));
     }
     m_sendingHeld = held;
 }
 
-void ModemCare::checkSim(const QString& logFolder) {
+void ModemCare::checkSim() {
     const contracts::ExchangeResult asked =
         send("AT+CPIN?\r", QStringLiteral("Проверка SIM-карты"));
     if (asked.halted() || asked.outcome == contracts::ExchangeOutcome::TimedOut) return;
     // A phone that has no AT+CPIN? at all is taken as ready: it will say so at its SMS commands.
     std::optional<replies::SimReport> sim = replies::simReportOf(text(m_phone.lastReply()));
     std::optional<bool> entered;
-    if (sim && sim->state == SimState::Pin) entered = enterPin(logFolder);
+    if (sim && sim->state == SimState::Pin) entered = enterPin();
     if (entered == true) sim.reset();
     const bool blocking = sim && sim->state != SimState::Ready && sim->state != SimState::Other;
     const std::optional<QString> problem =
         blocking ? std::optional(simProblemText(*sim, entered == false)) : std::nullopt;
     if (problem && problem != m_simProblem)
-        log(logFolder, QStringLiteral("SIM-карта не готова: ") + *problem);
-    if (!problem && m_simProblem) log(logFolder, QStringLiteral("SIM-карта готова"));
+        log(QStringLiteral("SIM-карта не готова: ") + *problem);
+    if (!problem && m_simProblem) log(QStringLiteral("SIM-карта готова"));
     m_simProblem = problem;
     m_simLocked = problem && sim->state != SimState::NotInserted;
 }
@@ -181,7 +172,7 @@ void ModemCare::checkSim(const QString& logFolder) {
 // Whether the SIM took the PIN of the settings; nullopt when there is none or the SIM did not
 // say. A PIN is offered once: one the SIM refused is kept (as its digest) and never tried again,
 // by this run or a later one.
-std::optional<bool> ModemCare::enterPin(const QString& logFolder) {
+std::optional<bool> ModemCare::enterPin() {
     const QString pin = m_settings.text(config::setting::PIN).trimmed();
     if (pin.isEmpty()) return std::nullopt;
     const QString tried = QString::fromLatin1(digest(pin));
@@ -197,11 +188,11 @@ std::optional<bool> ModemCare::enterPin(const QString& logFolder) {
     m_refusedPin = tried;
     if (const auto kept = m_store.setFact(refusedPinFact(), tried); !kept)
         qCWarning(lcModem).noquote() << "cannot keep the refused PIN:" << kept.error().message;
-    log(logFolder, QStringLiteral("PIN-код не принят, повторно не вводится: ") + entered.reason());
+    log(QStringLiteral("PIN-код не принят, повторно не вводится: ") + entered.reason());
     return false;
 }
 
-void ModemCare::routeNewMessagesToMemory(const QString& logFolder) {
+void ModemCare::routeNewMessagesToMemory() {
     contracts::ExchangeResult last;
     for (const char* routing : kRoutings) {
         last = send(routing, QStringLiteral("Приём SMS в память"));
@@ -209,7 +200,7 @@ void ModemCare::routeNewMessagesToMemory(const QString& logFolder) {
             last.outcome == contracts::ExchangeOutcome::TimedOut)
             return;
     }
-    log(logFolder, QStringLiteral("Модем не принял настройку приёма SMS в память (AT+CNMI): ") +
+    log(QStringLiteral("Модем не принял настройку приёма SMS в память (AT+CNMI): ") +
                        last.reason());
 }
 

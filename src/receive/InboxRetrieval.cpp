@@ -90,8 +90,7 @@ public:
                     {context.working.dayFile, context.working.autoScroll,
                      context.working.encoding}),
           m_texts(config::reportTexts(context.settings)),
-          m_listeners{owner.m_hooks, context.store, context.settings, context.working.logFolder,
-                      context.working.encoding} {}
+          m_listeners{owner.m_hooks, context.store, context.settings, context.log} {}
 
     void retrieve() {
         reconcile();
@@ -215,14 +214,7 @@ private:
     }
 
     bool log(const QString& message) { return log(QStringList{message}); }
-    bool log(const QStringList& fields) {
-        m_files.makeFolder(m_context.working.logFolder);
-        const storage::WriteResult written =
-            storage::appendLog(m_files, m_context.working.logFolder, m_context.wallClock.now(),
-                               fields, m_context.working.encoding);
-        if (!written.ok) qWarning().noquote() << "Log line lost:" << written.error << fields;
-        return written.ok;
-    }
+    bool log(const QStringList& fields) { return m_context.log.write(fields).ok; }
 
     void logOnce(const QString& message) {
         if (!m_loggedOnce.contains(message)) {
@@ -479,9 +471,6 @@ private:
     QSet<QString> m_loggedOnce;  ///< lines said once per run
     quint64 m_selectedAt = 0;    ///< the line's sync epoch when the memory listed was selected
 };
-
-InboxRetrieval::InboxRetrieval()
-    : m_ownFiles(std::make_unique<storage::DiskFileSystem>()), m_files(*m_ownFiles) {}
 
 InboxRetrieval::InboxRetrieval(storage::FileSystem& files) : m_files(files) {}
 

@@ -13,8 +13,6 @@
 #include "config/SettingsKeys.h"
 #include "contracts/EngineFigures.h"
 #include "lifecycle/MessageStatus.h"
-#include "storage/FileSystem.h"
-#include "storage/LogFile.h"
 
 namespace telvane::send {
 
@@ -50,8 +48,7 @@ OutboxRun::OutboxRun(contracts::PollContext& context, OutboxFolder& folder,
       m_store(context.store),
       m_folder(folder),
       m_memory(memory),
-      m_listeners{hooks, context.store, context.settings, context.working.logFolder,
-                  context.working.encoding},
+      m_listeners{hooks, context.store, context.settings, context.log},
       m_retryLimit(context.settings.strictInt32(setting::RetryLimit)),
       m_unconfirmed(unconfirmedRule(context.settings)),
       m_archive(folder, context.working.sendFolder, context.working.sentFolder, context.working.failedFolder,
@@ -426,16 +423,7 @@ void OutboxRun::holdSending(const QString& why) {
     log(sendingHeldLine(why));
 }
 
-// The same "Log.txt" lines as the inbox's, through the same writer. A fresh home has no Logs
-// folder yet, as the inbox knows too.
-bool OutboxRun::log(const LogLine& line) {
-    storage::DiskFileSystem disk;
-    disk.makeFolder(m_context.working.logFolder);
-    const storage::WriteResult written = storage::appendLog(disk, m_context.working.logFolder, now(),
-                                                            line, m_context.working.encoding);
-    if (!written.ok) qWarning().noquote() << "Log line lost:" << written.error << line.join(u' ');
-    return written.ok;
-}
+bool OutboxRun::log(const LogLine& line) { return m_context.log.write(line).ok; }
 
 // A line about a sent message the store could not record: on standard error too when
 // "Log.txt" cannot take it (a full disk takes both).

@@ -7,8 +7,6 @@
 #include "OutboxRun.h"
 #include "config/CodecSettings.h"
 #include "config/Settings.h"
-#include "storage/FileSystem.h"
-#include "storage/LogFile.h"
 
 namespace telvane::send {
 
@@ -112,11 +110,7 @@ void OutboxScan::noteIgnoredSmsc(const contracts::PollContext& context) {
     const QString note = config::ignoredSmscNote(context.settings);
     if (note == m_smscNote) return;
     m_smscNote = note;
-    if (note.isEmpty()) return;
-    storage::DiskFileSystem disk;
-    disk.makeFolder(context.working.logFolder);
-    (void)storage::appendLog(disk, context.working.logFolder, context.wallClock.now(), {note},
-                             context.working.encoding);
+    if (!note.isEmpty()) (void)context.log.write({note});
 }
 
 }  // namespace telvane::send

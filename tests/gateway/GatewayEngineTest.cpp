@@ -41,7 +41,7 @@ protected:
     std::unique_ptr<GatewayEngine> load() {
         ticks.setEnabled(false);
         auto fresh = std::make_unique<GatewayEngine>(GatewayEngine::Dependencies{
-            phone, settings, clock, clock, ticks, mailbox, mailbox, clock, *store, figures});
+            phone, settings, clock, clock, ticks, mailbox, mailbox, clock, *store, figures, log});
         QObject::connect(fresh.get(), &GatewayEngine::statusChanged,
                          [this](const QString& text) { statuses << text; });
         QObject::connect(fresh.get(), &GatewayEngine::startFailed,
@@ -84,6 +84,8 @@ protected:
         std::move(store::SqliteStore::open(home.filePath(QStringLiteral("telvane.db"))).value())};
     contracts::EngineFigures figures;
     test::FakeClock clock;
+    storage::DiskFileSystem disk;
+    storage::LogWriter log{disk, [this] { return clock.now(); }};
     test::FakePhone phone;
     gateway::ManualTickSource ticks;
     RecordingMailbox mailbox{ticks};

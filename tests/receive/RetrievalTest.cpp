@@ -223,7 +223,8 @@ TEST_P(Retrieval, AgainstTheFakePhone) {
         bench.status = {};
         atDelete.clear();
         links.emplace(p, dayFile(), bench.working.logFolder + "Log.txt");
-        if (!inbox || has(p, "restart")) inbox = std::make_unique<receive::InboxRetrieval>();
+        if (!inbox || has(p, "restart"))
+            inbox = std::make_unique<receive::InboxRetrieval>(bench.files);
         auto context = bench.context();
         inbox->RetrieveInbox(context);
         EXPECT_EQ(bench.phone.left(), field(p, "left").split(u',', Qt::SkipEmptyParts));

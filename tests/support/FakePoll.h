@@ -1,7 +1,7 @@
 #pragma once
 // Everything a poll hands the inbox and the outbox, over a temporary home folder: the settings,
 // the working settings read from them as a Start does, the fake phone, the recording status,
-// the fake clock and the home's store.
+// the fake clock, the home's store, and the disk and "Log.txt".
 
 #include "config/Settings.h"
 #include "contracts/PollContext.h"
@@ -24,9 +24,11 @@ struct FakePoll : Home {
     void start() {
         gateway::readWorkingSettings(settings, working);
         working.autoScroll = settings.strictInt16(config::setting::AutoScroll) == 1;
+        logWriter.setPlace(working.logFolder, working.encoding);
     }
     contracts::PollContext context() {
-        return {phone, status, working, settings, clock, clock, pacing, clock, store, figures};
+        return {phone,  status, working, settings, clock,
+                clock,  pacing, clock,   store,    figures, logWriter};
     }
 
     config::Settings settings{path(QStringLiteral("Telvane.ini")), dir.path()};
@@ -38,6 +40,9 @@ struct FakePoll : Home {
     /// The home's own store, as the gateway keeps it there, behind writes that fail on demand.
     FailingStore store{store::SqliteStore::opener(path(QStringLiteral("telvane.db")))};
     contracts::EngineFigures figures;
+    /// The disk of the inbox and of "Log.txt".
+    storage::DiskFileSystem files;
+    storage::LogWriter logWriter{files, [this] { return clock.now(); }};
 };
 
 }  // namespace telvane::test
