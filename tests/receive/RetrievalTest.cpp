@@ -204,9 +204,10 @@ TEST_P(Retrieval, AgainstTheFakePhone) {
             !has(p, "no-sm"), true, receiveData(field(p, "sm", "me-empty.txt")), {}};
         bench.phone.deletesWork = !has(p, "deletes-fail");
         ASSERT_TRUE(blockFolder(bench.working.receiveFolder, has(p, "receive-blocked")));
-        ASSERT_TRUE(blockFolder(bench.working.logFolder, has(p, "logs-blocked")));
-        ASSERT_TRUE(!has(p, "part-blocked") ||
-                    QDir(bench.dir.path()).mkdir("5A-3-79161234567.tmp"));
+        bench.files = {};
+        if (has(p, "logs-blocked")) bench.files.fail(FailingFileSystem::Call::Append, "Log.txt");
+        if (has(p, "part-blocked")) bench.files.fail(FailingFileSystem::Call::Append, ".tmp");
+        bench.files.bytesLeft = field(p, "full", "-1").toLongLong();
         bench.clock.laterSeconds = field(p, "later", "0").toInt();
         bench.clock.wall = QDateTime::fromString(field(p, "at"), Qt::ISODate);
         const QString obstacle = field(p, "obstacle")

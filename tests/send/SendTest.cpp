@@ -476,14 +476,17 @@ struct LockedRun {
     std::deque<Immutable> locks;  // released first
 };
 
-// The rows go side by side, run after run: each mostly waits for the phone.
+// The rows go side by side, run after run: each mostly waits for the phone. A row whose files
+// cannot be made immutable here (chattr +i needs root and a file system that has it) is left out.
 TEST(SendService, WhatTheServiceMayNotChangeNeverCostsOrRepeatsAMessage) {
     std::deque<LockedRun> homes;
     for (const LockedHome& row : kLockedHomes) {
         const LockedRun& home = homes.emplace_back(row);
         ASSERT_TRUE(home.modem.isRunning()) << row.name;
-        for (const Immutable& lock : home.locks)
-            if (!lock.ok()) GTEST_SKIP() << "chattr +i unsupported";
+        if (std::all_of(home.locks.begin(), home.locks.end(), std::mem_fn(&Immutable::ok)))
+            continue;
+        std::printf("skipped: %s (chattr +i unsupported)\n", row.name);
+        homes.pop_back();
     }
     for (int run = 0; run < 2; ++run) {
         std::deque<ServiceProcess> services;

@@ -1,12 +1,13 @@
 #pragma once
 // Everything a poll hands the inbox and the outbox, over a temporary home folder: the settings,
 // the working settings read from them as a Start does, the fake phone, the recording status,
-// the fake clock, the home's store, and the disk and "Log.txt".
+// the fake clock, the home's store, and the disk and "Log.txt" behind failing seams.
 
 #include "config/Settings.h"
 #include "contracts/PollContext.h"
 #include "gateway/GatewayEngine.h"
 #include "store/SqliteStore.h"
+#include "support/FailingFileSystem.h"
 #include "support/FailingStore.h"
 #include "support/FakeClock.h"
 #include "support/FakePhone.h"
@@ -40,8 +41,8 @@ struct FakePoll : Home {
     /// The home's own store, as the gateway keeps it there, behind writes that fail on demand.
     FailingStore store{store::SqliteStore::opener(path(QStringLiteral("telvane.db")))};
     contracts::EngineFigures figures;
-    /// The disk of the inbox and of "Log.txt".
-    storage::DiskFileSystem files;
+    /// The disk of the inbox and of "Log.txt", failing on demand.
+    FailingFileSystem files;
     storage::LogWriter logWriter{files, [this] { return clock.now(); }};
 };
 
