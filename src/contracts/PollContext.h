@@ -72,10 +72,13 @@ public:
     virtual ~OutboxScanner() = default;
     virtual void ScanOutbox(PollContext& context) = 0;
     /// Where it can, hears writers finish files in `folder` and calls `onComplete` (on this
-    /// thread); the next scan sends such a file without waiting for it to settle. Calling it
-    /// again for the same folder keeps the watch; a folder that appeared since gets one.
-    virtual void watch(const QString& folder, std::function<void()> onComplete) {
+    /// thread); the next scan sends such a file without waiting for it to settle. When a writer
+    /// finished is told by `clock`, the clock of the polls. Calling it again for the same folder
+    /// keeps the watch; a folder that appeared since gets one.
+    virtual void watch(const QString& folder, const WallClock& clock,
+                       std::function<void()> onComplete) {
         (void)folder;
+        (void)clock;
         (void)onComplete;
     }
 };

@@ -244,7 +244,7 @@ contracts::PollContext GatewayEngine::pollContext() {
 }
 
 void GatewayEngine::watchOutbox() {
-    m_deps.outbox.watch(m_working.sendFolder, [this] { askBetweenPolls(kSend); });
+    m_deps.outbox.watch(m_working.sendFolder, m_deps.wallClock, [this] { askBetweenPolls(kSend); });
 }
 
 void GatewayEngine::askBetweenPolls(unsigned work) {

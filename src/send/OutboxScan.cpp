@@ -90,8 +90,10 @@ bool OutboxScan::complete(const OutboxEntry& entry, qint64 nowMs) const {
     return finished != m_finishedAt.constEnd() && entry.modifiedMs <= finished.value();
 }
 
-void OutboxScan::watch(const QString& folder, std::function<void()> onComplete) {
+void OutboxScan::watch(const QString& folder, const contracts::WallClock& clock,
+                       std::function<void()> onComplete) {
     m_onComplete = std::move(onComplete);
+    m_clock = &clock;
     if (!m_watch) {
         m_watch =
             std::make_unique<OutboxWatch>([this](OutboxWatch::Event event, const QString& name) {
@@ -99,7 +101,7 @@ void OutboxScan::watch(const QString& folder, std::function<void()> onComplete) 
                 // Only a finished file's touch counts: one still open may be touched too.
                 if (event == Event::Touched && !m_finishedAt.contains(name)) return;
                 if (event != Event::Overflow)
-                    m_finishedAt.insert(name, QDateTime::currentMSecsSinceEpoch());
+                    m_finishedAt.insert(name, m_clock->now().toMSecsSinceEpoch());
                 if (m_onComplete) m_onComplete();
             });
     }
