@@ -6,7 +6,8 @@
 namespace telvane::services {
 
 ProgramLog::ProgramLog(const config::Settings& settings)
-    : m_writer(m_disk, [] { return QDateTime::currentDateTime(); },
-               settings.folder(config::setting::Logs), config::textEncoding(settings)) {}
+    : m_writer(
+          m_disk, [] { return QDateTime::currentDateTime(); },
+          settings.folder(config::setting::Logs), config::textEncoding(settings)) {}
 
 }  // namespace telvane::services

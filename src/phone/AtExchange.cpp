@@ -277,7 +277,8 @@ contracts::ExchangeResult AtExchange::resynchronise(int ceilingSeconds, QByteArr
         // Without an echo, what precedes the last final result code came before it.
         if (end == 0)
             end = std::max<qsizetype>(
-                0, m_buffer.lastIndexOf(own.kind == replies::FinalResult::Kind::Ok ? "OK" : "ERROR"));
+                0,
+                m_buffer.lastIndexOf(own.kind == replies::FinalResult::Kind::Ok ? "OK" : "ERROR"));
         *late = m_buffer.left(end);
     }
     m_needsResync = false;

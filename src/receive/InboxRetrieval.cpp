@@ -85,10 +85,10 @@ public:
           m_files(owner.m_files),
           m_store(context.store),
           m_now(context.wallClock.now()),
-          m_dayFile(m_files, context.working.receiveFolder,
-                    DayFileName(m_now.date(), context.working.dayFile),
-                    {context.working.dayFile, context.working.autoScroll,
-                     context.working.encoding}),
+          m_dayFile(
+              m_files, context.working.receiveFolder,
+              DayFileName(m_now.date(), context.working.dayFile),
+              {context.working.dayFile, context.working.autoScroll, context.working.encoding}),
           m_texts(config::reportTexts(context.settings)),
           m_listeners{owner.m_hooks, context.store, context.settings, context.log} {}
 
@@ -395,10 +395,11 @@ private:
     void received(const QString& id, const QString& number, const QString& timeStamp,
                   const QString& text) {
         ++m_context.figures.received;
-        lifecycle::announce(m_listeners,
-                            {lifecycle::HookEvent::Receive, id, number, timeStamp, text,
-                             m_context.working.receiveFolder + m_storedIn, QStringLiteral("received")},
-                            m_now);
+        lifecycle::announce(
+            m_listeners,
+            {lifecycle::HookEvent::Receive, id, number, timeStamp, text,
+             m_context.working.receiveFolder + m_storedIn, QStringLiteral("received")},
+            m_now);
     }
 
     void handlePart(std::optional<std::uint32_t> index, const MessagePart& part) {

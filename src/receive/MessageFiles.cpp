@@ -38,7 +38,8 @@ storage::WriteResult WriteMessageFile(storage::FileSystem& files, QString path,
                                          : office::DayFileKind::Document;
     const office::OfficeResult result =
         office::appendToDayFile(path, storage::oneLineEach(record), kind, target.autoScroll);
-    if (notes != nullptr) *notes = {QFileInfo(result.file).fileName(), result.lockFile, result.notes};
+    if (notes != nullptr)
+        *notes = {QFileInfo(result.file).fileName(), result.lockFile, result.notes};
     if (result.ok) return storage::WriteResult::done();
     return storage::WriteResult::failed(
         path, office::describe(result.error) + QStringLiteral(": ") + result.reason);

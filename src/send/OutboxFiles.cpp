@@ -51,7 +51,8 @@ OutboxRun::OutboxRun(contracts::PollContext& context, OutboxFolder& folder,
       m_listeners{hooks, context.store, context.settings, context.log},
       m_retryLimit(context.settings.strictInt32(setting::RetryLimit)),
       m_unconfirmed(unconfirmedRule(context.settings)),
-      m_archive(folder, context.working.sendFolder, context.working.sentFolder, context.working.failedFolder,
+      m_archive(folder, context.working.sendFolder, context.working.sentFolder,
+                context.working.failedFolder,
                 !context.working.sentFolder.isEmpty() || !context.working.failedFolder.isEmpty() ||
                     m_retryLimit > 0) {}
 
@@ -376,7 +377,8 @@ void OutboxRun::forgetVanished(const QList<OutboxEntry>& listed) {
             continue;
         }
         message.fileInSend = false;
-        if (message.place == m_context.working.sendFolder + message.file.name) message.place.clear();
+        if (message.place == m_context.working.sendFolder + message.file.name)
+            message.place.clear();
         (void)m_store.update(message);
     }
 }

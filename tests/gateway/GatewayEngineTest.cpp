@@ -14,9 +14,9 @@
 #include "support/TestData.h"
 
 using namespace telvane;
+using contracts::ConnectOutcome;
 using contracts::StatusIcon;
 using contracts::StatusId;
-using contracts::ConnectOutcome;
 using gateway::GatewayEngine;
 
 namespace {
@@ -44,8 +44,9 @@ protected:
             phone, settings, clock, clock, ticks, mailbox, mailbox, clock, *store, figures, log});
         QObject::connect(fresh.get(), &GatewayEngine::statusChanged,
                          [this](const QString& text) { statuses << text; });
-        QObject::connect(fresh.get(), &GatewayEngine::startFailed,
-                         [this](const contracts::StartFailure& f) { failures.push_back(f.outcome); });
+        QObject::connect(
+            fresh.get(), &GatewayEngine::startFailed,
+            [this](const contracts::StartFailure& f) { failures.push_back(f.outcome); });
         QObject::connect(fresh.get(), &GatewayEngine::finished, [this] { ++finished; });
         fresh->load();
         return fresh;

@@ -18,8 +18,8 @@ TEST(Replies, RealAnswersReadAsTheirStandardsSay) {
         if (what == "final") {
             const replies::FinalResult f = replies::finalResultOf(reply);
             got = f.kind == replies::FinalResult::Kind::Ok ? "OK"
-                  : f.isError()                          ? replies::describe(f)
-                                                         : "-";
+                  : f.isError()                            ? replies::describe(f)
+                                                           : "-";
         } else if (what == "sim") {
             const auto sim = replies::simReportOf(reply);
             static const char* kStates[] = {"Ready", "Pin", "Puk", "NotInserted", "Busy", "Other"};
@@ -33,7 +33,8 @@ TEST(Replies, RealAnswersReadAsTheirStandardsSay) {
         } else if (what == "cmgs") {
             got = text(replies::messageReferenceOf(reply));
         } else if (what == "cops" || what == "cgmm") {
-            got = (what == "cops" ? replies::operatorOf(reply) : replies::modelOf(reply)).value_or("-");
+            got = (what == "cops" ? replies::operatorOf(reply) : replies::modelOf(reply))
+                      .value_or("-");
         } else if (what == "cpms") {
             for (const std::string& m : replies::memoriesOf(reply))
                 got += (got.empty() ? "" : ",") + m;

@@ -32,7 +32,9 @@ public:
     quint64 syncEpoch() const override { return m_epoch; }
     bool halted() const override { return lost || interrupted; }
     void interrupt() override { interrupted = true; }
-    std::vector<replies::Delivery> takeDeliveries() override { return std::exchange(deliveries, {}); }
+    std::vector<replies::Delivery> takeDeliveries() override {
+        return std::exchange(deliveries, {});
+    }
     void PurgeBuffer() override { ++purges; }
     void FinCom() override { log << QStringLiteral("close"); }
     void setLogFolder(const QString&) override {}
@@ -54,7 +56,7 @@ public:
     std::map<QByteArray, QByteArray> answers;
     std::map<QByteArray, Memory> memories{{"ME", {}}, {"SM", {}}};
     std::vector<replies::Delivery> deliveries;  ///< passed to the host, taken by the next poll
-    std::function<void()> onDelete;           ///< runs as a delete reaches the phone
+    std::function<void()> onDelete;             ///< runs as a delete reaches the phone
 
     /// "open", "close", "resync", and "COMMAND|ACTION|DELAY" with <CR>, <LF> and <ESC>
     QStringList log;

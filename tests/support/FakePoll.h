@@ -28,8 +28,8 @@ struct FakePoll : Home {
         logWriter.setPlace(working.logFolder, working.encoding);
     }
     contracts::PollContext context() {
-        return {phone,  status, working, settings, clock,
-                clock,  pacing, clock,   store,    figures, logWriter};
+        return {phone,  status, working, settings, clock,    clock,
+                pacing, clock,  store,   figures,  logWriter};
     }
 
     config::Settings settings{path(QStringLiteral("Telvane.ini")), dir.path()};

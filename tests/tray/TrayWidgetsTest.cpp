@@ -12,8 +12,8 @@
 #include "tray/frmMain.h"
 
 using namespace telvane;
-using telvane::testing::visibleMessageBoxes;
 using contracts::StatusIcon;
+using telvane::testing::visibleMessageBoxes;
 using tray::iconFor;
 
 namespace {
