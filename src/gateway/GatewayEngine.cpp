@@ -5,6 +5,7 @@
 #include <QSysInfo>
 #include <utility>
 
+#include "ModemCommands.h"
 #include "config/CodecSettings.h"
 #include "config/Settings.h"
 #include "config/SettingsKeys.h"
@@ -184,9 +185,7 @@ ConnectOutcome GatewayEngine::ConnectPhone() {
     return outcome;
 }
 
-bool GatewayEngine::phoneTest() {
-    return m_deps.phone.SendToPhone("at\r", QStringLiteral("www"), QStringLiteral("OK"), 5);
-}
+bool GatewayEngine::phoneTest() { return m_deps.phone.exchange(commands::test()).answered(); }
 
 void GatewayEngine::prepareModem(bool check) {
     if (!m_care.setUp() && check) m_care.check();
@@ -238,9 +237,9 @@ void GatewayEngine::Timer1_Timer() {
 }
 
 contracts::PollContext GatewayEngine::pollContext() {
-    return {m_deps.phone,  *this,           m_working,    m_deps.settings,
-            m_deps.clock,  m_deps.pump,     m_deps.pacing, m_deps.wallClock,
-            m_deps.store,  m_deps.figures,  m_deps.log};
+    return {m_deps.phone, *this,          m_working,     m_deps.settings,
+            m_deps.clock, m_deps.pump,    m_deps.pacing, m_deps.wallClock,
+            m_deps.store, m_deps.figures, m_deps.log};
 }
 
 void GatewayEngine::watchOutbox() {

@@ -3,6 +3,7 @@
 #include <QCryptographicHash>
 #include <QLoggingCategory>
 
+#include "ModemCommands.h"
 #include "config/Settings.h"
 #include "config/SettingsKeys.h"
 #include "contracts/EngineFigures.h"
@@ -16,15 +17,6 @@ namespace {
 using replies::SimState;
 
 std::string_view text(const QByteArray& bytes) { return {bytes.constData(), size_t(bytes.size())}; }
-
-// TS 27.005 3.4.1: new messages stored (<mt> 1) and status reports stored (<ds> 2), indications
-// buffered while the line is busy (<mode> 2). Modems refuse values they lack (a SIM800 <ds> 2,
-// an MC75i any <bfr> but 1, some <mode> 2 only): each next line gives one more up, and a
-// missing <bfr> keeps the modem's own.
-constexpr const char* kRoutings[] = {
-    "AT+CNMI=2,1,0,2,0\r", "AT+CNMI=2,1,0,2\r", "AT+CNMI=2,1,0,0,0\r",
-    "AT+CNMI=2,1,0,0\r",   "AT+CNMI=1,1,0,0\r", "AT+CNMI=0,0,0,0\r",
-};
 
 QString registrationWords(int stat) {
     switch (stat) {
@@ -91,9 +83,8 @@ ModemCare::ModemCare(contracts::PhoneLink& phone, store::Store& store,
       m_log(log),
       m_echoOff(echoOff) {}
 
-contracts::ExchangeResult ModemCare::send(const QByteArray& command, const QString& action,
-                                          int delay) {
-    return m_phone.exchange({command, action, QStringLiteral("OK"), delay});
+contracts::ExchangeResult ModemCare::send(const contracts::Exchange& exchange) {
+    return m_phone.exchange(exchange);
 }
 
 void ModemCare::log(const QString& message) { (void)m_log.write({message}); }
@@ -101,16 +92,14 @@ void ModemCare::log(const QString& message) { (void)m_log.write({message}); }
 bool ModemCare::setUp() {
     if (m_setUpFor == m_phone.connection()) return false;
     m_setUpFor = m_phone.connection();
-    // A phone left in text mode by another program fails every later PDU command.
-    if (!send("AT+CMGF=0\r", QStringLiteral("Инициализация")).answered())
+    if (!send(commands::pduMode()).answered())
         qCWarning(lcModem) << "the phone did not accept PDU mode (AT+CMGF=0)";
-    if (m_echoOff) (void)send("ATE0\r", QStringLiteral("Эхо выключено"));
-    // Numbered errors, so that a refusal in "Log.txt" says why (TS 27.007 9.1).
-    (void)send("AT+CMEE=1\r", QStringLiteral("Коды ошибок"));
+    if (m_echoOff) (void)send(commands::echoOff());
+    (void)send(commands::errorNumbers());
     m_model.clear();
     m_operator.clear();
     m_registration.reset();
-    if (send("AT+CGMM\r", QStringLiteral("Модель модема")).answered())
+    if (send(commands::model()).answered())
         m_model = replies::modelOf(text(m_phone.lastReply())).value_or(std::string());
     checkSim();
     if (simReady()) routeNewMessagesToMemory();
@@ -123,15 +112,14 @@ void ModemCare::check() {
     if (!simReady()) checkSim();
     std::optional<int> registration;
     std::optional<int> signal;
-    if (send("AT+CREG?\r", QStringLiteral("Регистрация в сети")).answered())
+    if (send(commands::registration()).answered())
         registration = replies::registrationOf(text(m_phone.lastReply()));
-    if (send("AT+CSQ\r", QStringLiteral("Уровень сигнала")).answered())
-        signal = replies::signalOf(text(m_phone.lastReply()));
+    if (send(commands::signal()).answered()) signal = replies::signalOf(text(m_phone.lastReply()));
     // The operator changes with the registration only: asked then, not at every check.
     if (registration != m_registration) {
         m_operator.clear();
         if (registration && replies::isRegistered(*registration) &&
-            send("AT+COPS?\r", QStringLiteral("Оператор сети")).answered())
+            send(commands::networkOperator()).answered())
             m_operator = replies::operatorOf(text(m_phone.lastReply())).value_or(std::string());
     }
     if (m_phone.halted()) return;
@@ -151,8 +139,7 @@ void ModemCare::check() {
 }
 
 void ModemCare::checkSim() {
-    const contracts::ExchangeResult asked =
-        send("AT+CPIN?\r", QStringLiteral("Проверка SIM-карты"));
+    const contracts::ExchangeResult asked = send(commands::sim());
     if (asked.halted() || asked.outcome == contracts::ExchangeOutcome::TimedOut) return;
     // A phone that has no AT+CPIN? at all is taken as ready: it will say so at its SMS commands.
     std::optional<replies::SimReport> sim = replies::simReportOf(text(m_phone.lastReply()));
@@ -162,8 +149,7 @@ void ModemCare::checkSim() {
     const bool blocking = sim && sim->state != SimState::Ready && sim->state != SimState::Other;
     const std::optional<QString> problem =
         blocking ? std::optional(simProblemText(*sim, entered == false)) : std::nullopt;
-    if (problem && problem != m_simProblem)
-        log(QStringLiteral("SIM-карта не готова: ") + *problem);
+    if (problem && problem != m_simProblem) log(QStringLiteral("SIM-карта не готова: ") + *problem);
     if (!problem && m_simProblem) log(QStringLiteral("SIM-карта готова"));
     m_simProblem = problem;
     m_simLocked = problem && sim->state != SimState::NotInserted;
@@ -181,8 +167,7 @@ std::optional<bool> ModemCare::enterPin() {
         if (refused && refused->has_value()) m_refusedPin = **refused;
     }
     if (m_refusedPin == tried) return false;
-    const contracts::ExchangeResult entered =
-        send("AT+CPIN=\"" + pin.toLatin1() + "\"\r", QStringLiteral("Ввод PIN-кода"), 10);
+    const contracts::ExchangeResult entered = send(commands::enterPin(pin.toLatin1()));
     if (entered.answered()) return true;
     if (entered.outcome != contracts::ExchangeOutcome::Refused) return std::nullopt;
     m_refusedPin = tried;
@@ -194,14 +179,14 @@ std::optional<bool> ModemCare::enterPin() {
 
 void ModemCare::routeNewMessagesToMemory() {
     contracts::ExchangeResult last;
-    for (const char* routing : kRoutings) {
-        last = send(routing, QStringLiteral("Приём SMS в память"));
+    for (const char* routing : commands::kRoutings) {
+        last = send(commands::routing(routing));
         if (last.answered() || last.halted() ||
             last.outcome == contracts::ExchangeOutcome::TimedOut)
             return;
     }
     log(QStringLiteral("Модем не принял настройку приёма SMS в память (AT+CNMI): ") +
-                       last.reason());
+        last.reason());
 }
 
 }  // namespace telvane::gateway

@@ -54,7 +54,7 @@ public:
     static QString refusedPinFact() { return QStringLiteral("refused-pin"); }
 
 private:
-    contracts::ExchangeResult send(const QByteArray& command, const QString& action, int delay = 5);
+    contracts::ExchangeResult send(const contracts::Exchange& exchange);
     void checkSim();
     std::optional<bool> enterPin();
     void routeNewMessagesToMemory();
