@@ -18,6 +18,7 @@
 #include "http/HttpHost.h"
 #include "services/HomeOption.h"
 #include "services/ProgramLog.h"
+#include "services/StartRefusal.h"
 #include "services/StoreStart.h"
 #include "tray/StatusIcons.h"
 #include "tray/TrayStatusModel.h"
@@ -27,17 +28,15 @@ using namespace telvane;
 
 namespace {
 
-enum ExitCode { Finished = 0, AlreadyRunning = 3, LockNotWritten = 73 };
-
 // The engine's texts keep the CR LF line breaks of the message boxes they were written for.
 QString forDisplay(QString text) {
     return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
 }
 
 // Shown before the event loop runs, so it waits for its answer.
-void showRefusal(QMessageBox::Icon icon, const QString& title, const QString& text,
-                 const QString& objectName) {
-    const std::unique_ptr<QMessageBox> box(config::newMessageBox(icon, title, forDisplay(text)));
+void showRefusal(const QString& title, const QString& text, const QString& objectName) {
+    const std::unique_ptr<QMessageBox> box(
+        config::newMessageBox(QMessageBox::Critical, title, forDisplay(text)));
     box->setObjectName(objectName);
     box->exec();
 }
@@ -72,18 +71,11 @@ int main(int argc, char** argv) {
     const QString home = services::prepareHome(parser.value(homeOption));
     const QString iniPath = config::HomeFolder::iniPath(home);
 
-    gateway::SingleInstance instance(home);
-    switch (instance.outcome()) {
-        case gateway::SingleInstance::Outcome::First:
-            break;
-        case gateway::SingleInstance::Outcome::AlreadyRunning:
-            showRefusal(QMessageBox::Critical, gateway::SingleInstance::warningTitle(),
-                        instance.warningText(), QStringLiteral("msgAlreadyRunning"));
-            return AlreadyRunning;
-        case gateway::SingleInstance::Outcome::LockNotWritten:
-            showRefusal(QMessageBox::Critical, tray::frmMain::applicationTitle(),
-                        instance.lockProblem(), QStringLiteral("msgLockNotWritten"));
-            return LockNotWritten;
+    const gateway::SingleInstance instance(home);
+    if (const auto refused = services::startRefusal(instance)) {
+        showRefusal(refused->title.isEmpty() ? tray::frmMain::applicationTitle() : refused->title,
+                    refused->text, refused->objectName);
+        return refused->exitCode;
     }
 
     tray::TrayStatusModel model;

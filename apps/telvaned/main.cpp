@@ -17,20 +17,15 @@
 #include "http/HttpHost.h"
 #include "services/HomeOption.h"
 #include "services/ProgramLog.h"
+#include "services/StartRefusal.h"
 #include "services/StoreStart.h"
 
 using namespace telvane;
 
 namespace {
 
-enum ExitCode {
-    Polled = 0,
-    PortNotOpened = 1,
-    PhoneSilent = 2,
-    AlreadyRunning = 3,
-    BadUsage = 64,
-    LockNotWritten = 73,  // sysexits' EX_CANTCREAT
-};
+// With --once; services::ExitCode says why the service did not start at all.
+enum OnceExitCode { Polled = 0, PortNotOpened = 1, PhoneSilent = 2 };
 
 void printLine(std::FILE* stream, const QString& text) {
     const QByteArray line = text.toUtf8() + '\n';
@@ -102,17 +97,10 @@ int main(int argc, char** argv) {
     const QString home = services::prepareHome(parser.value(homeOption));
     const QString iniPath = config::HomeFolder::iniPath(home);
 
-    gateway::SingleInstance instance(home);
-    switch (instance.outcome()) {
-        case gateway::SingleInstance::Outcome::First:
-            break;
-        case gateway::SingleInstance::Outcome::AlreadyRunning:
-            printLine(stderr, gateway::SingleInstance::warningTitle() + QStringLiteral(": ") +
-                                  instance.warningLine());
-            return AlreadyRunning;
-        case gateway::SingleInstance::Outcome::LockNotWritten:
-            printLine(stderr, instance.lockProblem());
-            return LockNotWritten;
+    const gateway::SingleInstance instance(home);
+    if (const auto refused = services::startRefusal(instance)) {
+        printLine(stderr, refused->line);
+        return refused->exitCode;
     }
 
     services::ProgramLog log(config::Settings(iniPath, home));
