@@ -148,6 +148,53 @@ TEST_F(GatewayEngineTest, LoadKeepsThePortClosedAndStartConnectsOrSaysWhyNot) {
     }
 }
 
+// Start is offered only while the gateway is out of service; one that comes anyway (a queued
+// click, a service's retry) opens nothing a second time.
+TEST_F(GatewayEngineTest, AStartWhileConnectingInServiceDuringAPollOrAfterTheExitOpensNothing) {
+    const struct {
+        const char* when;
+        std::function<void()> act;
+        const char* heard;
+    } rows[] = {
+        {"while it connects",
+         [&] {
+             engine = load();
+             clock.hook = [&] { engine->itmStart_Click(); };
+             engine->itmStart_Click();
+         },
+         "close,open,resync,at,setup"},
+        {"in service",
+         [&] {
+             startInService("10");
+             engine->itmStart_Click();
+         },
+         ""},
+        {"during a poll",
+         [&] {
+             startInService("1");
+             mailbox.onRun = [&] {
+                 mailbox.onRun = nullptr;
+                 engine->itmStart_Click();
+             };
+             engine->Timer1_Timer();
+         },
+         "at,net,at"},
+        {"after the exit",
+         [&] {
+             engine = load();
+             engine->itmExit_Click();
+             heard();
+             engine->itmStart_Click();
+         },
+         ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.when);
+        row.act();
+        EXPECT_EQ(heard(), row.heard);
+    }
+}
+
 TEST_F(GatewayEngineTest, ChecksOnTicksOneAndNineAndPollsWhenTheCounterReachesThePeriod) {
     const struct {
         const char* period;
