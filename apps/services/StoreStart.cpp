@@ -2,11 +2,8 @@
 
 #include <QDateTime>
 
-#include "config/CodecSettings.h"
 #include "config/Settings.h"
 #include "config/SettingsKeys.h"
-#include "storage/FileSystem.h"
-#include "storage/LogFile.h"
 #include "store/LegacyImport.h"
 #include "store/PostgresStore.h"
 #include "store/SqliteStore.h"
@@ -14,7 +11,8 @@
 namespace telvane::services {
 
 store::StoreOpener prepareStore(const QString& iniPath, const QString& home,
-                                const std::function<void(const QString&)>& say) {
+                                const std::function<void(const QString&)>& say,
+                                storage::LogWriter& log) {
     const config::Settings settings(iniPath, home);
     const bool shared = settings.text(config::setting::StoreBackend)
                             .trimmed()
@@ -35,14 +33,9 @@ store::StoreOpener prepareStore(const QString& iniPath, const QString& home,
         for (const QString& problem : report.problems)
             lines << QStringLiteral("Не перенесено в хранилище: ") + problem;
     }
-    if (!lines.isEmpty()) {
-        const QString logs = settings.folder(config::setting::Logs);
-        storage::DiskFileSystem disk;
-        disk.makeFolder(logs);
-        for (const QString& line : lines) {
-            say(line);
-            (void)storage::appendLog(disk, logs, now, {line}, config::textEncoding(settings));
-        }
+    for (const QString& line : lines) {
+        say(line);
+        (void)log.write({line});
     }
     return opener;
 }

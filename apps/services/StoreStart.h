@@ -5,14 +5,17 @@
 #include <QString>
 #include <functional>
 
+#include "storage/LogFile.h"
 #include "store/Store.h"
 
 namespace telvane::services {
 
 /// Opens the store of `home` once ([Store] Backend: telvane.db there, or a PostgreSQL server),
-/// creating or upgrading its tables, and carries the files of an older home into it; each line worth telling (what was carried over, what could not be)
-/// goes to `say` and to "Log.txt". The opener each thread then uses for its own connection.
+/// creating or upgrading its tables, and carries the files of an older home into it; each line
+/// worth telling (what was carried over, what could not be) goes to `say` and to `log`. The
+/// opener each thread then uses for its own connection.
 store::StoreOpener prepareStore(const QString& iniPath, const QString& home,
-                                const std::function<void(const QString&)>& say);
+                                const std::function<void(const QString&)>& say,
+                                storage::LogWriter& log);
 
 }  // namespace telvane::services

@@ -17,6 +17,8 @@
 #include "gateway/SingleInstance.h"
 #include "http/HttpHost.h"
 #include "services/HomeOption.h"
+#include "services/ProgramLog.h"
+#include "services/StartRefusal.h"
 #include "services/StoreStart.h"
 #include "tray/StatusIcons.h"
 #include "tray/TrayStatusModel.h"
@@ -26,17 +28,15 @@ using namespace telvane;
 
 namespace {
 
-enum ExitCode { Finished = 0, AlreadyRunning = 3, LockNotWritten = 73 };
-
 // The engine's texts keep the CR LF line breaks of the message boxes they were written for.
 QString forDisplay(QString text) {
     return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
 }
 
 // Shown before the event loop runs, so it waits for its answer.
-void showRefusal(QMessageBox::Icon icon, const QString& title, const QString& text,
-                 const QString& objectName) {
-    const std::unique_ptr<QMessageBox> box(config::newMessageBox(icon, title, forDisplay(text)));
+void showRefusal(const QString& title, const QString& text, const QString& objectName) {
+    const std::unique_ptr<QMessageBox> box(
+        config::newMessageBox(QMessageBox::Critical, title, forDisplay(text)));
     box->setObjectName(objectName);
     box->exec();
 }
@@ -71,34 +71,29 @@ int main(int argc, char** argv) {
     const QString home = services::prepareHome(parser.value(homeOption));
     const QString iniPath = config::HomeFolder::iniPath(home);
 
-    gateway::SingleInstance instance(home);
-    switch (instance.outcome()) {
-        case gateway::SingleInstance::Outcome::First:
-            break;
-        case gateway::SingleInstance::Outcome::AlreadyRunning:
-            showRefusal(QMessageBox::Critical, gateway::SingleInstance::warningTitle(),
-                        instance.warningText(), QStringLiteral("msgAlreadyRunning"));
-            return AlreadyRunning;
-        case gateway::SingleInstance::Outcome::LockNotWritten:
-            showRefusal(QMessageBox::Critical, tray::frmMain::applicationTitle(),
-                        instance.lockProblem(), QStringLiteral("msgLockNotWritten"));
-            return LockNotWritten;
+    const gateway::SingleInstance instance(home);
+    if (const auto refused = services::startRefusal(instance)) {
+        showRefusal(refused->title.isEmpty() ? tray::frmMain::applicationTitle() : refused->title,
+                    refused->text, refused->objectName);
+        return refused->exitCode;
     }
 
     tray::TrayStatusModel model;
-    model.SetStatus(contracts::makeStatus(contracts::StatusId::Idle).text);
+    model.setStatus(contracts::makeStatus(contracts::StatusId::Idle).text);
     tray::frmMain window(model, config::Settings(iniPath, home), QStringLiteral(TELVANE_VERSION));
 
+    services::ProgramLog log(config::Settings(iniPath, home));
     const store::StoreOpener openStore = services::prepareStore(
         iniPath, home,
-        [](const QString& line) { std::fputs((line + u'\n').toUtf8().constData(), stderr); });
+        [](const QString& line) { std::fputs((line + u'\n').toUtf8().constData(), stderr); },
+        log.writer());
     // Counted by the engine, read by the HTTP interface: made here, for both.
     contracts::EngineFigures figures;
     gateway::EngineHost host(iniPath, home, openStore, figures);
     QObject::connect(&host, &gateway::EngineHost::statusChanged, &model,
-                     &tray::TrayStatusModel::SetStatus);
+                     &tray::TrayStatusModel::setStatus);
     QObject::connect(&host, &gateway::EngineHost::statusIconChanged, &model,
-                     &tray::TrayStatusModel::SetStatusIcon);
+                     &tray::TrayStatusModel::setStatusIcon);
     QObject::connect(&host, &gateway::EngineHost::menuChanged, &model,
                      &tray::TrayStatusModel::setMenu);
     QObject::connect(&host, &gateway::EngineHost::networkChanged, &model,
@@ -121,7 +116,7 @@ int main(int argc, char** argv) {
     }
     // The same interface as the service's, when [Http] Listen is set; its line goes to stderr
     // and, when refused, to "Log.txt".
-    http::HttpHost web(iniPath, home, openStore, figures);
+    http::HttpHost web(iniPath, home, openStore, figures, log.writer());
     QObject::connect(&host, &gateway::EngineHost::statusChanged, &web, &http::HttpHost::showStatus);
     QObject::connect(&host, &gateway::EngineHost::networkChanged, &web,
                      &http::HttpHost::showNetwork);

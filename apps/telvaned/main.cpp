@@ -16,20 +16,16 @@
 #include "gateway/SingleInstance.h"
 #include "http/HttpHost.h"
 #include "services/HomeOption.h"
+#include "services/ProgramLog.h"
+#include "services/StartRefusal.h"
 #include "services/StoreStart.h"
 
 using namespace telvane;
 
 namespace {
 
-enum ExitCode {
-    Polled = 0,
-    PortNotOpened = 1,
-    PhoneSilent = 2,
-    AlreadyRunning = 3,
-    BadUsage = 64,
-    LockNotWritten = 73,  // sysexits' EX_CANTCREAT
-};
+// With --once; services::ExitCode says why the service did not start at all.
+enum OnceExitCode { Polled = 0, PortNotOpened = 1, PhoneSilent = 2 };
 
 void printLine(std::FILE* stream, const QString& text) {
     const QByteArray line = text.toUtf8() + '\n';
@@ -47,10 +43,10 @@ void printStatus(const QString& text) {
               QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss ")) + text);
 }
 
-void printStartFailure(const gateway::StartFailure& failure) {
+void printStartFailure(const contracts::StartFailure& failure) {
     if (!failure.portProblem.isEmpty()) printLine(stderr, failure.portProblem);
-    printLine(stderr, gateway::startFailureTitle() + QStringLiteral(": ") +
-                          gateway::startFailureText(failure.outcome));
+    printLine(stderr, contracts::startFailureTitle() + QStringLiteral(": ") +
+                          contracts::startFailureText(failure.outcome));
 }
 
 // Connects, runs exactly one poll on this thread, and ends.
@@ -65,11 +61,11 @@ int runOnce(const QString& iniPath, const QString& home, const store::StoreOpene
     QObject::connect(&engine, &gateway::GatewayEngine::startFailed, &printStartFailure);
     engine.load();
     switch (engine.runOnce()) {
-        case gateway::ConnectOutcome::Connected:
+        case contracts::ConnectOutcome::Connected:
             return Polled;
-        case gateway::ConnectOutcome::PortNotOpened:
+        case contracts::ConnectOutcome::PortNotOpened:
             return PortNotOpened;
-        case gateway::ConnectOutcome::PhoneSilent:
+        case contracts::ConnectOutcome::PhoneSilent:
             return PhoneSilent;
     }
     return Polled;
@@ -101,21 +97,15 @@ int main(int argc, char** argv) {
     const QString home = services::prepareHome(parser.value(homeOption));
     const QString iniPath = config::HomeFolder::iniPath(home);
 
-    gateway::SingleInstance instance(home);
-    switch (instance.outcome()) {
-        case gateway::SingleInstance::Outcome::First:
-            break;
-        case gateway::SingleInstance::Outcome::AlreadyRunning:
-            printLine(stderr, gateway::SingleInstance::warningTitle() + QStringLiteral(": ") +
-                                  instance.warningLine());
-            return AlreadyRunning;
-        case gateway::SingleInstance::Outcome::LockNotWritten:
-            printLine(stderr, instance.lockProblem());
-            return LockNotWritten;
+    const gateway::SingleInstance instance(home);
+    if (const auto refused = services::startRefusal(instance)) {
+        printLine(stderr, refused->line);
+        return refused->exitCode;
     }
 
-    const store::StoreOpener openStore =
-        services::prepareStore(iniPath, home, [](const QString& line) { printLine(stderr, line); });
+    services::ProgramLog log(config::Settings(iniPath, home));
+    const store::StoreOpener openStore = services::prepareStore(
+        iniPath, home, [](const QString& line) { printLine(stderr, line); }, log.writer());
     if (parser.isSet(onceOption)) return runOnce(iniPath, home, openStore);
 
     // Counted by the engine, read by the HTTP interface: made here, for both.
@@ -126,7 +116,7 @@ int main(int argc, char** argv) {
     // A service must come up when the modem is plugged in later: a failed start is retried once
     // per poll period.
     QObject::connect(&host, &gateway::EngineHost::startFailed,
-                     [&host](const gateway::StartFailure& failure) {
+                     [&host](const contracts::StartFailure& failure) {
                          printStartFailure(failure);
                          host.requestStartAfter(std::max(1, failure.pollPeriodSeconds) * 1000);
                      });
@@ -135,7 +125,7 @@ int main(int argc, char** argv) {
     SignalWatcher signalWatcher;
     QObject::connect(&signalWatcher, &SignalWatcher::terminationRequested, &host,
                      &gateway::EngineHost::requestExit);
-    http::HttpHost web(iniPath, home, openStore, figures);
+    http::HttpHost web(iniPath, home, openStore, figures, log.writer());
     QObject::connect(&host, &gateway::EngineHost::statusChanged, &web, &http::HttpHost::showStatus);
     QObject::connect(&host, &gateway::EngineHost::networkChanged, &web,
                      &http::HttpHost::showNetwork);

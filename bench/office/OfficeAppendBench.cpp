@@ -111,7 +111,7 @@ int main() {
         // The text file goes through the receive side's one writer, as a stored message does.
         const double txtMs = medianMs(
             [&](const QStringList& r) {
-                return receive::WriteMessageFile(disk, files.text, r, {0, false});
+                return receive::WriteMessageFile(disk, files.text, r, {});
             },
             rows);
         const double xlsMs = medianMs(

@@ -42,13 +42,13 @@ double runOnce(int count) {
     poll.pacing = {0, 0, 0};
     poll.phone.memories["ME"].answer = listAnswer(count);
     auto context = poll.context();
-    receive::InboxRetrieval inbox;
+    receive::InboxRetrieval inbox(poll.files);
     QElapsedTimer timer;
     timer.start();
     inbox.RetrieveInbox(context);
     const double ms = double(timer.nsecsElapsed()) / 1e6;
-    if (poll.working.gflSMSnum != 1 + count)
-        std::fprintf(stderr, "stored %d of %d\n", poll.working.gflSMSnum - 1, count);
+    if (poll.working.nextNumber != 1 + count)
+        std::fprintf(stderr, "stored %d of %d\n", poll.working.nextNumber - 1, count);
     return ms;
 }
 

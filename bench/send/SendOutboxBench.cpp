@@ -54,10 +54,10 @@ int main() {
                 "phone trans.", "paced s/file");
     for (const int n : kFileCounts) {
         test::FakePoll poll;  // a phone that answers at once
-        QDir().mkpath(poll.working.gfsSend);
-        QDir().mkpath(poll.working.gfsLogs);
+        QDir().mkpath(poll.working.sendFolder);
+        QDir().mkpath(poll.working.logFolder);
         for (int i = 0; i < n; ++i) {
-            QFile file(poll.working.gfsSend +
+            QFile file(poll.working.sendFolder +
                        QStringLiteral("m%1.txt").arg(i, 5, 10, QLatin1Char('0')));
             file.open(QIODevice::WriteOnly);
             file.write("79161234567\t" +
@@ -70,7 +70,7 @@ int main() {
         timer.start();
         scanner.ScanOutbox(context);
         const double scanUs = static_cast<double>(timer.nsecsElapsed()) / 1000.0 / n;
-        const auto left = QDir(poll.working.gfsSend).entryList(QDir::Files).size();
+        const auto left = QDir(poll.working.sendFolder).entryList(QDir::Files).size();
         if (left != 0)
             std::printf("warning: %lld files were not sent\n", static_cast<long long>(left));
         std::printf("%8d %14.1f %14.1f %12ld %16.2f\n", n, encodeMicroseconds(n), scanUs,

@@ -29,6 +29,14 @@ struct SubmitError {
     std::size_t offset = 0;
 };
 
+/// What a refusal says, each text made from one row per SubmitErrorCode.
+struct SubmitErrorTexts {
+    std::string code;     ///< machine-readable, for the HTTP interface: "number_not_digits"
+    std::string english;  ///< for logs and the command line: "number: ... (offset 3)"
+    std::string russian;  ///< the outbox's own words in "Log.txt": "... (позиция 4)"
+};
+SubmitErrorTexts textsOf(const SubmitError& error);
+
 /// One line of English saying what is wrong and where, for logs and the command line.
 std::string describe(const SubmitError& error);
 

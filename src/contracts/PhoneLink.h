@@ -6,7 +6,7 @@
 #include <functional>
 #include <vector>
 
-#include "phone/Replies.h"
+#include "replies/Replies.h"
 
 namespace telvane::contracts {
 
@@ -64,7 +64,7 @@ enum class ExchangeOutcome {
 struct ExchangeResult {
     ExchangeOutcome outcome = ExchangeOutcome::TimedOut;
     /// The reply's last final result code, with its error number.
-    phone::FinalResult final;
+    replies::FinalResult final;
 
     bool answered() const { return outcome == ExchangeOutcome::Answered; }
     /// The poll must end now: the port is gone or the program is to end.
@@ -75,7 +75,7 @@ struct ExchangeResult {
     QString reason() const {
         if (outcome == ExchangeOutcome::TimedOut) return QStringLiteral("нет ответа");
         if (outcome == ExchangeOutcome::PortLost) return QStringLiteral("порт потерян");
-        return QString::fromStdString(phone::describe(final));
+        return QString::fromStdString(replies::describe(final));
     }
 };
 
@@ -92,7 +92,7 @@ public:
 
     /// One transaction: writes the command, collects the reply until it holds Wait (compared
     /// case-insensitively) or "ERROR", or the time runs out. The whole reply stays in
-    /// gsBuffer(). After a time-out the next transaction first resynchronises, so that a late
+    /// lastReply(). After a time-out the next transaction first resynchronises, so that a late
     /// answer is never taken for another command's.
     virtual ExchangeResult exchange(const Exchange& request) = 0;
 
@@ -109,7 +109,7 @@ public:
     virtual ExchangeResult resynchronise(int ceilingSeconds, QByteArray* late = nullptr) = 0;
 
     /// Everything received during the last transaction, exactly as received.
-    virtual const QByteArray& gsBuffer() const = 0;
+    virtual const QByteArray& lastReply() const = 0;
 
     /// Counts the port openings: what is known about the modem holds for one connection.
     virtual quint64 connection() const = 0;
@@ -125,7 +125,7 @@ public:
 
     /// The messages the phone passed to the host (+CMT, +CDS) since the last call, from any
     /// transaction.
-    virtual std::vector<phone::Delivery> takeDeliveries() = 0;
+    virtual std::vector<replies::Delivery> takeDeliveries() = 0;
 
     /// Called when the phone announces a message or report it stored (+CMTI, +CDSI) or passes
     /// one to the host, between transactions as well as during one; on the link's own thread.

@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <functional>
+#include <optional>
 
 #include "codec/Alphabets.h"
 #include "contracts/Clock.h"
@@ -11,6 +12,7 @@
 #include "contracts/Pacing.h"
 #include "contracts/PhoneLink.h"
 #include "contracts/Status.h"
+#include "storage/LogFile.h"
 #include "store/Store.h"
 
 namespace telvane::config {
@@ -19,21 +21,25 @@ class Settings;
 
 namespace telvane::contracts {
 
+/// What the day's received-message file is ([SMS] FileType 0, 1 and 2).
+enum class DayFileFormat { Text, Document, Workbook };
+
 /// Read from the settings at each Start and held until the next one.
 struct WorkingSettings {
-    QString gfsSend;     // outbox folder, ends in a separator
-    QString gfsReceive;  // folder of the received-message files, ends in a separator
-    QString gfsLogs;     // folder of "Log.txt" and "PortLog.txt", ends in a separator
-    QString gfsSplit;    // field separator of outgoing-message files
-    QString gfsSent;     // where sent files go, ends in a separator; empty: they are deleted
-    QString gfsFailed;   // where failed files go, ends in a separator; empty: they stay
-    qint32 gflSMSnum = 1;
-    qint32 FileType = 0;  // 0 text file, 1 Word document, 2 Excel workbook
+    QString sendFolder;     // outbox folder, ends in a separator
+    QString receiveFolder;  // folder of the received-message files, ends in a separator
+    QString logFolder;      // folder of "Log.txt" and "PortLog.txt", ends in a separator
+    QString separator;      // [Options] Split: between number and text in outgoing files
+    QString sentFolder;     // where sent files go, ends in a separator; empty: they are deleted
+    QString failedFolder;   // where failed files go, ends in a separator; empty: they stay
+    qint32 nextNumber = 1;  // [SMS] Number: the running number of the next received message
+    // [SMS] FileType; none for a number that names no format: nothing can be stored then
+    std::optional<DayFileFormat> dayFile = DayFileFormat::Text;
     // [SMS] Encoding: outgoing-message files, the day's text file, "Log.txt"
     codec::TextEncoding encoding = codec::TextEncoding::Cp1251;
-    qint16 PollPeriod = 10;
-    qint16 AutoScroll = 0;  // read once at program start (load), not at each Start
-    QString host;           // this gateway's name in the store: whose claims are whose
+    qint16 pollPeriod = 10;   // [Options] Period: seconds between two polls
+    bool autoScroll = false;  // read once at program start (load), not at each Start
+    QString host;             // this gateway's name in the store: whose claims are whose
 };
 
 struct PollContext {
@@ -49,6 +55,8 @@ struct PollContext {
     store::Store& store;
     /// What the gateway counts for the metrics and the status answer.
     EngineFigures& figures;
+    /// "Log.txt", in the Logs folder and the encoding of this Start.
+    storage::LogWriter& log;
 };
 
 /// Reads, stores and deletes every message held by the phone.
@@ -64,10 +72,13 @@ public:
     virtual ~OutboxScanner() = default;
     virtual void ScanOutbox(PollContext& context) = 0;
     /// Where it can, hears writers finish files in `folder` and calls `onComplete` (on this
-    /// thread); the next scan sends such a file without waiting for it to settle. Calling it
-    /// again for the same folder keeps the watch; a folder that appeared since gets one.
-    virtual void watch(const QString& folder, std::function<void()> onComplete) {
+    /// thread); the next scan sends such a file without waiting for it to settle. When a writer
+    /// finished is told by `clock`, the clock of the polls. Calling it again for the same folder
+    /// keeps the watch; a folder that appeared since gets one.
+    virtual void watch(const QString& folder, const WallClock& clock,
+                       std::function<void()> onComplete) {
         (void)folder;
+        (void)clock;
         (void)onComplete;
     }
 };

@@ -2,6 +2,7 @@
 // The gateway's status: what it is doing, as a value the engine decides on, and the fixed text
 // that the operator sees for it. Decisions are taken on the id, never on the text.
 
+#include <QMetaType>
 #include <QString>
 
 namespace telvane::contracts {
@@ -30,7 +31,7 @@ enum class StatusId {
     WaitingForNetwork,  // "Отправка отложена: нет регистрации в сети"
 };
 
-/// The six status icons.
+/// The six status icons, numbered as their pictures are.
 enum class StatusIcon : int {
     PhoneAnswered = 1,
     NoPhone = 2,
@@ -126,3 +127,5 @@ public:
 };
 
 }  // namespace telvane::contracts
+
+Q_DECLARE_METATYPE(telvane::contracts::StatusIcon)

@@ -1,5 +1,6 @@
 #include "gateway/EngineAssembly.h"
 
+#include "config/CodecSettings.h"
 #include "config/SettingsKeys.h"
 #include "store/ReopeningStore.h"
 
@@ -17,10 +18,14 @@ EngineAssembly::EngineAssembly(const QString& iniFilePath, const QString& homeFo
     : m_settings(iniFilePath, homeFolder),
       m_pacing(pacingFor(m_settings)),
       m_store(std::make_unique<store::ReopeningStore>(openStore)),
+      m_log(
+          m_disk, [this] { return m_wallClock.now(); }, m_settings.folder(config::setting::Logs),
+          config::textEncoding(m_settings)),
       m_exchange(m_port, m_settings, m_clock, m_pump, figures, m_pacing),
-      m_hooks(m_settings.homeFolder()),
+      m_hooks(m_settings.homeFolder(), m_log),
+      m_inbox(m_disk),
       m_engine({m_exchange, m_settings, m_clock, m_pump, ticks, m_inbox, m_outbox, m_wallClock,
-                *m_store, figures, m_pacing}) {
+                *m_store, figures, m_log, m_pacing}) {
     m_inbox.setHooks(&m_hooks);
     m_outbox.setHooks(&m_hooks);
 }

@@ -13,6 +13,8 @@
 #include "phone/SystemClock.h"
 #include "receive/InboxRetrieval.h"
 #include "send/OutboxScan.h"
+#include "storage/FileSystem.h"
+#include "storage/LogFile.h"
 #include "store/Store.h"
 
 namespace telvane::gateway {
@@ -35,6 +37,8 @@ private:
     std::unique_ptr<store::Store> m_store;
     phone::SystemClock m_clock;
     contracts::SystemWallClock m_wallClock;
+    storage::DiskFileSystem m_disk;
+    storage::LogWriter m_log;  // every "Log.txt" line of the engine, its inbox, outbox and hooks
     phone::QtEventPump m_pump;
     phone::ARCComm m_port;
     phone::AtExchange m_exchange;

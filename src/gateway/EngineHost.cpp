@@ -30,9 +30,10 @@ EngineHost::EngineHost(QString iniFilePath, QString homeFolder, store::StoreOpen
       m_figures(figures),
       m_thread(std::make_unique<QThread>()),
       m_commands(std::make_unique<QObject>()) {
-    qRegisterMetaType<telvane::gateway::StartFailure>();
+    qRegisterMetaType<telvane::contracts::StartFailure>();
     qRegisterMetaType<telvane::contracts::MenuState>();
     qRegisterMetaType<telvane::contracts::PollTally>();
+    qRegisterMetaType<telvane::contracts::StatusIcon>();
     m_thread->setObjectName(QStringLiteral("telvane-engine"));
     m_commands->moveToThread(m_thread.get());
     // Both run on the engine's thread: the engine is built before its event loop runs, so

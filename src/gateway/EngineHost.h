@@ -46,9 +46,9 @@ public slots:
 
 signals:
     void statusChanged(const QString& text);
-    void statusIconChanged(int index);
+    void statusIconChanged(telvane::contracts::StatusIcon icon);
     void menuChanged(const telvane::contracts::MenuState& menu);
-    void startFailed(const telvane::gateway::StartFailure& failure);
+    void startFailed(const telvane::contracts::StartFailure& failure);
     void pollFinished(const telvane::contracts::PollTally& tally);
     void finished();
     void networkChanged(const QString& text);

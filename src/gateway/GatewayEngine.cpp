@@ -4,6 +4,7 @@
 #include <QLoggingCategory>
 #include <utility>
 
+#include "ModemCommands.h"
 #include "config/CodecSettings.h"
 #include "config/Settings.h"
 #include "config/SettingsKeys.h"
@@ -15,39 +16,23 @@ Q_LOGGING_CATEGORY(lcGateway, "telvane.gateway", QtInfoMsg)
 namespace telvane::gateway {
 
 namespace setting = config::setting;
+using contracts::ConnectOutcome;
 using contracts::makeStatus;
 using contracts::MenuState;
 using contracts::PortOpening;
 using contracts::StatusIcon;
 using contracts::StatusId;
 
-QString startFailureTitle() { return QStringLiteral("Ошибка соединения"); }
-
-QString startFailureText(ConnectOutcome outcome) {
-    switch (outcome) {
-        case ConnectOutcome::Connected:
-            return {};
-        case ConnectOutcome::PortNotOpened:
-            return QStringLiteral(
-                "Порт не открыт. Проверьте правильность настроек порта а также, не занят ли "
-                "он другой программой.");
-        case ConnectOutcome::PhoneSilent:
-            return QStringLiteral(
-                "Телефон не отвечает на запрос. Проверьте правильность подключения телефона к "
-                "компьютеру.");
-    }
-    return {};
-}
-
 GatewayEngine::GatewayEngine(Dependencies dependencies, QObject* parent)
     : QObject(parent),
       m_deps(dependencies),
       m_status(makeStatus(StatusId::Idle)),
-      m_care(m_deps.phone, m_deps.store, m_deps.figures, m_deps.settings, m_deps.wallClock,
+      m_care(m_deps.phone, m_deps.store, m_deps.figures, m_deps.settings, m_deps.log,
              m_deps.pacing.echoOff) {
-    qRegisterMetaType<telvane::gateway::StartFailure>();
+    qRegisterMetaType<telvane::contracts::StartFailure>();
     qRegisterMetaType<telvane::contracts::MenuState>();
     qRegisterMetaType<telvane::contracts::PollTally>();
+    qRegisterMetaType<telvane::contracts::StatusIcon>();
     m_deps.phone.setArrivalListener([this] { askBetweenPolls(kReceive); });
 }
 
@@ -79,7 +64,7 @@ void GatewayEngine::SetStatus(const contracts::Status& status) {
 
 void GatewayEngine::SetStatusIcon(StatusIcon icon) {
     m_icon = icon;
-    emit statusIconChanged(static_cast<int>(icon));
+    emit statusIconChanged(icon);
 }
 
 void GatewayEngine::setMenu(MenuState menu) {
@@ -90,8 +75,7 @@ void GatewayEngine::setMenu(MenuState menu) {
 
 void GatewayEngine::load() {
     SetStatus(makeStatus(StatusId::Idle));
-    m_autoScroll = m_deps.settings.strictInt16(setting::AutoScroll);
-    m_working.AutoScroll = m_autoScroll;
+    m_working.autoScroll = m_deps.settings.strictInt16(setting::AutoScroll) == 1;
 }
 
 void GatewayEngine::itmStart_Click() { (void)start(); }
@@ -111,23 +95,42 @@ std::optional<ConnectOutcome> GatewayEngine::start() {
     return ConnectPhone();
 }
 
+namespace {
+
+// [SMS] FileType as the format of the day's file; none for a number that names none.
+std::optional<contracts::DayFileFormat> dayFileFormat(const config::Settings& settings) {
+    switch (settings.leadingNumber32(setting::FileType)) {
+        case 0:
+            return contracts::DayFileFormat::Text;
+        case 1:
+            return contracts::DayFileFormat::Document;
+        case 2:
+            return contracts::DayFileFormat::Workbook;
+        default:
+            return std::nullopt;
+    }
+}
+
+}  // namespace
+
 void readWorkingSettings(const config::Settings& settings, contracts::WorkingSettings& working) {
-    working.FileType = settings.leadingNumber32(setting::FileType);
-    working.gfsSplit = settings.separator();
-    working.PollPeriod = settings.strictInt16(setting::PeriodAtStart);
-    working.gfsSend = settings.folder(setting::Send);
-    working.gfsReceive = settings.folder(setting::Receive);
-    working.gfsLogs = settings.folder(setting::Logs);
-    working.gfsSent = settings.optionalFolder(setting::Sent);
-    working.gfsFailed = settings.optionalFolder(setting::Failed);
-    working.gflSMSnum = settings.strictInt32(setting::Number);
+    working.dayFile = dayFileFormat(settings);
+    working.separator = settings.separator();
+    working.pollPeriod = settings.strictInt16(setting::PeriodAtStart);
+    working.sendFolder = settings.folder(setting::Send);
+    working.receiveFolder = settings.folder(setting::Receive);
+    working.logFolder = settings.folder(setting::Logs);
+    working.sentFolder = settings.optionalFolder(setting::Sent);
+    working.failedFolder = settings.optionalFolder(setting::Failed);
+    working.nextNumber = settings.strictInt32(setting::Number);
     working.encoding = config::textEncoding(settings);
     working.host = settings.gatewayName();
 }
 
 void GatewayEngine::readWorkingSettings() {
     gateway::readWorkingSettings(m_deps.settings, m_working);
-    m_deps.phone.setLogFolder(m_working.gfsLogs);
+    m_deps.phone.setLogFolder(m_working.logFolder);
+    m_deps.log.setPlace(m_working.logFolder, m_working.encoding);
 }
 
 PortOpening GatewayEngine::openPort() {
@@ -169,7 +172,7 @@ ConnectOutcome GatewayEngine::ConnectPhone() {
     }
 
     if (outcome != ConnectOutcome::Connected) {
-        emit startFailed({outcome, opening.problem, m_working.PollPeriod});
+        emit startFailed({outcome, opening.problem, m_working.pollPeriod});
         menu = m_menu;
         menu.start = true;
         menu.options = true;
@@ -180,13 +183,10 @@ ConnectOutcome GatewayEngine::ConnectPhone() {
     return outcome;
 }
 
-bool GatewayEngine::phoneTest() {
-    return m_deps.phone.SendToPhone("at\r", QStringLiteral("www"), QStringLiteral("OK"), 5);
-}
+bool GatewayEngine::phoneTest() { return m_deps.phone.exchange(commands::test()).answered(); }
 
 void GatewayEngine::prepareModem(bool check) {
-    m_care.setLogEncoding(m_working.encoding);
-    if (!m_care.setUp(m_working.gfsLogs) && check) m_care.check(m_working.gfsLogs);
+    if (!m_care.setUp() && check) m_care.check();
     if (m_care.network() != m_network && !m_care.network().isEmpty()) {
         m_network = m_care.network();
         emit networkChanged(m_network);
@@ -225,7 +225,7 @@ void GatewayEngine::Timer1_Timer() {
         tearDown();
         return;
     }
-    if (m_tickCounter >= m_working.PollPeriod) {
+    if (m_tickCounter >= m_working.pollPeriod) {
         m_tickCounter = 0;
         poll();
     }
@@ -235,12 +235,13 @@ void GatewayEngine::Timer1_Timer() {
 }
 
 contracts::PollContext GatewayEngine::pollContext() {
-    return {m_deps.phone, *this,         m_working,        m_deps.settings, m_deps.clock,
-            m_deps.pump,  m_deps.pacing, m_deps.wallClock, m_deps.store,    m_deps.figures};
+    return {m_deps.phone, *this,          m_working,     m_deps.settings,
+            m_deps.clock, m_deps.pump,    m_deps.pacing, m_deps.wallClock,
+            m_deps.store, m_deps.figures, m_deps.log};
 }
 
 void GatewayEngine::watchOutbox() {
-    m_deps.outbox.watch(m_working.gfsSend, [this] { askBetweenPolls(kSend); });
+    m_deps.outbox.watch(m_working.sendFolder, m_deps.wallClock, [this] { askBetweenPolls(kSend); });
 }
 
 void GatewayEngine::askBetweenPolls(unsigned work) {

@@ -8,26 +8,11 @@
 #include <optional>
 
 #include "contracts/PollContext.h"
+#include "contracts/StartFailure.h"
 #include "contracts/Status.h"
 #include "gateway/ModemCare.h"
 
 namespace telvane::gateway {
-
-/// How connecting to the phone ended.
-enum class ConnectOutcome { Connected, PortNotOpened, PhoneSilent };
-
-/// A Start that did not put the gateway in service, with what a front end needs to say so.
-struct StartFailure {
-    ConnectOutcome outcome = ConnectOutcome::PortNotOpened;
-    /// The port opened but refused its line settings: what it said.
-    QString portProblem;
-    /// The poll period read at this Start (a service retries once per period).
-    int pollPeriodSeconds = 10;
-};
-
-/// The texts of the start-failure message boxes.
-QString startFailureTitle();
-QString startFailureText(ConnectOutcome outcome);
 
 /// What a Start reads from the settings into `working` (AutoScroll stays: it is read at load).
 void readWorkingSettings(const config::Settings& settings, contracts::WorkingSettings& working);
@@ -46,6 +31,7 @@ public:
         const contracts::WallClock& wallClock;
         store::Store& store;
         contracts::EngineFigures& figures;
+        storage::LogWriter& log;
         contracts::PacingProfile pacing{};
     };
 
@@ -65,16 +51,16 @@ public:
     contracts::MenuState menu() const { return m_menu; }
     Connection connection() const { return m_connection; }
     qint16 tickCounter() const { return m_tickCounter; }
-    qint16 autoScroll() const { return m_autoScroll; }
     const contracts::WorkingSettings& working() const { return m_working; }
     bool exitRequested() const { return m_exitTag; }
     bool isFinished() const { return m_finished; }
 
+    // The status sink's operations keep the names the inbox and the outbox have always called.
     void SetStatus(const contracts::Status& status) override;
     void SetStatusIcon(contracts::StatusIcon icon) override;
 
     /// --once: connect, run exactly one poll, and report how far it got.
-    ConnectOutcome runOnce();
+    contracts::ConnectOutcome runOnce();
 
 public slots:
     /// Program start: the idle status and the values held for the whole run.
@@ -88,10 +74,10 @@ public slots:
 
 signals:
     void statusChanged(const QString& text);
-    void statusIconChanged(int index);
+    void statusIconChanged(telvane::contracts::StatusIcon icon);
     void menuChanged(const telvane::contracts::MenuState& menu);
     /// Start failed; the front end shows startFailureTitle() and startFailureText().
-    void startFailed(const telvane::gateway::StartFailure& failure);
+    void startFailed(const telvane::contracts::StartFailure& failure);
     /// A poll has read the inbox and scanned the outbox.
     void pollFinished(const telvane::contracts::PollTally& tally);
     /// The engine has closed the port and wants the program to end.
@@ -101,8 +87,8 @@ signals:
 
 private:
     /// Start's work; nullopt when the gateway is not in a state to start.
-    std::optional<ConnectOutcome> start();
-    ConnectOutcome ConnectPhone();
+    std::optional<contracts::ConnectOutcome> start();
+    contracts::ConnectOutcome ConnectPhone();
     contracts::PortOpening openPort();
     void readWorkingSettings();
     bool phoneTest();
@@ -130,7 +116,6 @@ private:
     contracts::WorkingSettings m_working;
     Connection m_connection = Connection::Idle;
     qint16 m_tickCounter = 0;
-    qint16 m_autoScroll = 0;
     bool m_exitTag = false;
     bool m_inTick = false;
     bool m_finished = false;
@@ -142,6 +127,5 @@ private:
 
 }  // namespace telvane::gateway
 
-Q_DECLARE_METATYPE(telvane::gateway::StartFailure)
 Q_DECLARE_METATYPE(telvane::contracts::MenuState)
 Q_DECLARE_METATYPE(telvane::contracts::PollTally)

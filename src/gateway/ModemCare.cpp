@@ -3,12 +3,10 @@
 #include <QCryptographicHash>
 #include <QLoggingCategory>
 
+#include "ModemCommands.h"
 #include "config/Settings.h"
 #include "config/SettingsKeys.h"
 #include "contracts/EngineFigures.h"
-#include "storage/DurableFile.h"
-#include "storage/FileSystem.h"
-#include "storage/LogFile.h"
 
 Q_LOGGING_CATEGORY(lcModem, "telvane.modem", QtInfoMsg)
 
@@ -16,18 +14,9 @@ namespace telvane::gateway {
 
 namespace {
 
-using phone::SimState;
+using replies::SimState;
 
 std::string_view text(const QByteArray& bytes) { return {bytes.constData(), size_t(bytes.size())}; }
-
-// TS 27.005 3.4.1: new messages stored (<mt> 1) and status reports stored (<ds> 2), indications
-// buffered while the line is busy (<mode> 2). Modems refuse values they lack (a SIM800 <ds> 2,
-// an MC75i any <bfr> but 1, some <mode> 2 only): each next line gives one more up, and a
-// missing <bfr> keeps the modem's own.
-constexpr const char* kRoutings[] = {
-    "AT+CNMI=2,1,0,2,0\r", "AT+CNMI=2,1,0,2\r", "AT+CNMI=2,1,0,0,0\r",
-    "AT+CNMI=2,1,0,0\r",   "AT+CNMI=1,1,0,0\r", "AT+CNMI=0,0,0,0\r",
-};
 
 QString registrationWords(int stat) {
     switch (stat) {
@@ -66,7 +55,7 @@ QString networkText(std::optional<int> registration, std::optional<int> signal) 
     return QStringLiteral("Сеть: ") + state + QStringLiteral(", ") + level;
 }
 
-QString simProblemText(const phone::SimReport& sim, bool pinRefused) {
+QString simProblemText(const replies::SimReport& sim, bool pinRefused) {
     switch (sim.state) {
         case SimState::Pin:
             return pinRefused ? QStringLiteral("SIM PIN (PIN-код из настроек не подошёл)")
@@ -86,61 +75,52 @@ QString simProblemText(const phone::SimReport& sim, bool pinRefused) {
 
 ModemCare::ModemCare(contracts::PhoneLink& phone, store::Store& store,
                      contracts::EngineFigures& figures, const config::Settings& settings,
-                     const contracts::WallClock& wallClock, bool echoOff)
+                     storage::LogWriter& log, bool echoOff)
     : m_phone(phone),
       m_store(store),
       m_figures(figures),
       m_settings(settings),
-      m_wallClock(wallClock),
+      m_log(log),
       m_echoOff(echoOff) {}
 
-contracts::ExchangeResult ModemCare::send(const QByteArray& command, const QString& action,
-                                          int delay) {
-    return m_phone.exchange({command, action, QStringLiteral("OK"), delay});
+contracts::ExchangeResult ModemCare::send(const contracts::Exchange& exchange) {
+    return m_phone.exchange(exchange);
 }
 
-void ModemCare::log(const QString& logFolder, const QString& message) {
-    storage::DiskFileSystem disk;
-    disk.makeFolder(logFolder);
-    if (!storage::appendLog(disk, logFolder, m_wallClock.now(), {message}, m_logEncoding).ok)
-        qCWarning(lcModem).noquote() << "Log line lost:" << message;
-}
+void ModemCare::log(const QString& message) { (void)m_log.write({message}); }
 
-bool ModemCare::setUp(const QString& logFolder) {
+bool ModemCare::setUp() {
     if (m_setUpFor == m_phone.connection()) return false;
     m_setUpFor = m_phone.connection();
-    // A phone left in text mode by another program fails every later PDU command.
-    if (!send("AT+CMGF=0\r", QStringLiteral("Инициализация")).answered())
+    if (!send(commands::pduMode()).answered())
         qCWarning(lcModem) << "the phone did not accept PDU mode (AT+CMGF=0)";
-    if (m_echoOff) (void)send("ATE0\r", QStringLiteral("Эхо выключено"));
-    // Numbered errors, so that a refusal in "Log.txt" says why (TS 27.007 9.1).
-    (void)send("AT+CMEE=1\r", QStringLiteral("Коды ошибок"));
+    if (m_echoOff) (void)send(commands::echoOff());
+    (void)send(commands::errorNumbers());
     m_model.clear();
     m_operator.clear();
     m_registration.reset();
-    if (send("AT+CGMM\r", QStringLiteral("Модель модема")).answered())
-        m_model = phone::modelOf(text(m_phone.gsBuffer())).value_or(std::string());
-    checkSim(logFolder);
-    if (simReady()) routeNewMessagesToMemory(logFolder);
-    check(logFolder);
+    if (send(commands::model()).answered())
+        m_model = replies::modelOf(text(m_phone.lastReply())).value_or(std::string());
+    checkSim();
+    if (simReady()) routeNewMessagesToMemory();
+    check();
     return true;
 }
 
-void ModemCare::check(const QString& logFolder) {
+void ModemCare::check() {
     if (m_phone.halted()) return;
-    if (!simReady()) checkSim(logFolder);
+    if (!simReady()) checkSim();
     std::optional<int> registration;
     std::optional<int> signal;
-    if (send("AT+CREG?\r", QStringLiteral("Регистрация в сети")).answered())
-        registration = phone::registrationOf(text(m_phone.gsBuffer()));
-    if (send("AT+CSQ\r", QStringLiteral("Уровень сигнала")).answered())
-        signal = phone::signalOf(text(m_phone.gsBuffer()));
+    if (send(commands::registration()).answered())
+        registration = replies::registrationOf(text(m_phone.lastReply()));
+    if (send(commands::signal()).answered()) signal = replies::signalOf(text(m_phone.lastReply()));
     // The operator changes with the registration only: asked then, not at every check.
     if (registration != m_registration) {
         m_operator.clear();
-        if (registration && phone::isRegistered(*registration) &&
-            send("AT+COPS?\r", QStringLiteral("Оператор сети")).answered())
-            m_operator = phone::operatorOf(text(m_phone.gsBuffer())).value_or(std::string());
+        if (registration && replies::isRegistered(*registration) &&
+            send(commands::networkOperator()).answered())
+            m_operator = replies::operatorOf(text(m_phone.lastReply())).value_or(std::string());
     }
     if (m_phone.halted()) return;
     m_registration = registration;
@@ -149,31 +129,28 @@ void ModemCare::check(const QString& logFolder) {
     m_figures.registration = registration.value_or(-1);
     m_figures.signal = signal.value_or(-1);
     // A modem that does not say stays usable: only a stated lack of registration holds sending.
-    const bool held = registration && phone::blocksSending(*registration);
+    const bool held = registration && replies::blocksSending(*registration);
     if (held != m_sendingHeld) {
         const QString state = registrationWords(registration.value_or(-1));
-        log(logFolder,
-            held ? QStringLiteral("Нет регистрации в сети (%1): отправка SMS отложена").arg(state)
+        log(held ? QStringLiteral("Нет регистрации в сети (%1): отправка SMS отложена").arg(state)
                  : QStringLiteral("Регистрация в сети (%1): отправка SMS возобновлена").arg(state));
     }
     m_sendingHeld = held;
 }
 
-void ModemCare::checkSim(const QString& logFolder) {
-    const contracts::ExchangeResult asked =
-        send("AT+CPIN?\r", QStringLiteral("Проверка SIM-карты"));
+void ModemCare::checkSim() {
+    const contracts::ExchangeResult asked = send(commands::sim());
     if (asked.halted() || asked.outcome == contracts::ExchangeOutcome::TimedOut) return;
     // A phone that has no AT+CPIN? at all is taken as ready: it will say so at its SMS commands.
-    std::optional<phone::SimReport> sim = phone::simReportOf(text(m_phone.gsBuffer()));
+    std::optional<replies::SimReport> sim = replies::simReportOf(text(m_phone.lastReply()));
     std::optional<bool> entered;
-    if (sim && sim->state == SimState::Pin) entered = enterPin(logFolder);
+    if (sim && sim->state == SimState::Pin) entered = enterPin();
     if (entered == true) sim.reset();
     const bool blocking = sim && sim->state != SimState::Ready && sim->state != SimState::Other;
     const std::optional<QString> problem =
         blocking ? std::optional(simProblemText(*sim, entered == false)) : std::nullopt;
-    if (problem && problem != m_simProblem)
-        log(logFolder, QStringLiteral("SIM-карта не готова: ") + *problem);
-    if (!problem && m_simProblem) log(logFolder, QStringLiteral("SIM-карта готова"));
+    if (problem && problem != m_simProblem) log(QStringLiteral("SIM-карта не готова: ") + *problem);
+    if (!problem && m_simProblem) log(QStringLiteral("SIM-карта готова"));
     m_simProblem = problem;
     m_simLocked = problem && sim->state != SimState::NotInserted;
 }
@@ -181,7 +158,7 @@ void ModemCare::checkSim(const QString& logFolder) {
 // Whether the SIM took the PIN of the settings; nullopt when there is none or the SIM did not
 // say. A PIN is offered once: one the SIM refused is kept (as its digest) and never tried again,
 // by this run or a later one.
-std::optional<bool> ModemCare::enterPin(const QString& logFolder) {
+std::optional<bool> ModemCare::enterPin() {
     const QString pin = m_settings.text(config::setting::PIN).trimmed();
     if (pin.isEmpty()) return std::nullopt;
     const QString tried = QString::fromLatin1(digest(pin));
@@ -190,27 +167,26 @@ std::optional<bool> ModemCare::enterPin(const QString& logFolder) {
         if (refused && refused->has_value()) m_refusedPin = **refused;
     }
     if (m_refusedPin == tried) return false;
-    const contracts::ExchangeResult entered =
-        send("AT+CPIN=\"" + pin.toLatin1() + "\"\r", QStringLiteral("Ввод PIN-кода"), 10);
+    const contracts::ExchangeResult entered = send(commands::enterPin(pin.toLatin1()));
     if (entered.answered()) return true;
     if (entered.outcome != contracts::ExchangeOutcome::Refused) return std::nullopt;
     m_refusedPin = tried;
     if (const auto kept = m_store.setFact(refusedPinFact(), tried); !kept)
         qCWarning(lcModem).noquote() << "cannot keep the refused PIN:" << kept.error().message;
-    log(logFolder, QStringLiteral("PIN-код не принят, повторно не вводится: ") + entered.reason());
+    log(QStringLiteral("PIN-код не принят, повторно не вводится: ") + entered.reason());
     return false;
 }
 
-void ModemCare::routeNewMessagesToMemory(const QString& logFolder) {
+void ModemCare::routeNewMessagesToMemory() {
     contracts::ExchangeResult last;
-    for (const char* routing : kRoutings) {
-        last = send(routing, QStringLiteral("Приём SMS в память"));
+    for (const char* routing : commands::kRoutings) {
+        last = send(commands::routing(routing));
         if (last.answered() || last.halted() ||
             last.outcome == contracts::ExchangeOutcome::TimedOut)
             return;
     }
-    log(logFolder, QStringLiteral("Модем не принял настройку приёма SMS в память (AT+CNMI): ") +
-                       last.reason());
+    log(QStringLiteral("Модем не принял настройку приёма SMS в память (AT+CNMI): ") +
+        last.reason());
 }
 
 }  // namespace telvane::gateway

@@ -9,11 +9,10 @@
 #include <optional>
 #include <string>
 
-#include "codec/Alphabets.h"
-#include "contracts/Clock.h"
 #include "contracts/EngineFigures.h"
 #include "contracts/PhoneLink.h"
-#include "phone/Replies.h"
+#include "replies/Replies.h"
+#include "storage/LogFile.h"
 #include "store/Store.h"
 
 namespace telvane::config {
@@ -26,22 +25,18 @@ namespace telvane::gateway {
 QString networkText(std::optional<int> registration, std::optional<int> signal);
 /// Why the SIM keeps the gateway from working: "SIM PIN", "SIM PUK", "SIM not inserted",
 /// "SIM busy", and that the PIN of the settings was refused.
-QString simProblemText(const phone::SimReport& sim, bool pinRefused);
+QString simProblemText(const replies::SimReport& sim, bool pinRefused);
 
 class ModemCare {
 public:
     ModemCare(contracts::PhoneLink& phone, store::Store& store, contracts::EngineFigures& figures,
-              const config::Settings& settings, const contracts::WallClock& wallClock,
-              bool echoOff = false);
-
-    /// The encoding of the "Log.txt" lines ([SMS] Encoding).
-    void setLogEncoding(codec::TextEncoding encoding) { m_logEncoding = encoding; }
+              const config::Settings& settings, storage::LogWriter& log, bool echoOff = false);
 
     /// Once per connection, after the phone answered its test: the set-up, ending with
     /// check(). False (and nothing done) when this connection is set up already.
-    bool setUp(const QString& logFolder);
+    bool setUp();
     /// The SIM again while it is not ready, then registration and signal.
-    void check(const QString& logFolder);
+    void check();
 
     /// False while the SIM waits for a PIN or PUK, is missing or busy.
     bool simReady() const { return !m_simProblem; }
@@ -59,18 +54,18 @@ public:
     static QString refusedPinFact() { return QStringLiteral("refused-pin"); }
 
 private:
-    contracts::ExchangeResult send(const QByteArray& command, const QString& action, int delay = 5);
-    void checkSim(const QString& logFolder);
-    std::optional<bool> enterPin(const QString& logFolder);
-    void routeNewMessagesToMemory(const QString& logFolder);
-    void log(const QString& logFolder, const QString& message);
+    contracts::ExchangeResult send(const contracts::Exchange& exchange);
+    void checkSim();
+    std::optional<bool> enterPin();
+    void routeNewMessagesToMemory();
+    void log(const QString& message);
 
     contracts::PhoneLink& m_phone;
     store::Store& m_store;
     contracts::EngineFigures& m_figures;
     QString m_refusedPin;  ///< the digest of the PIN the SIM refused, once known
     const config::Settings& m_settings;
-    const contracts::WallClock& m_wallClock;
+    storage::LogWriter& m_log;
     bool m_echoOff;
     quint64 m_setUpFor = 0;  ///< the connection set up last
     std::optional<QString> m_simProblem;
@@ -80,7 +75,6 @@ private:
     std::string m_model;     ///< AT+CGMM, asked once per connection
     std::string m_operator;  ///< AT+COPS?, asked when the registration changes
     std::optional<int> m_registration;
-    codec::TextEncoding m_logEncoding = codec::TextEncoding::Cp1251;
 };
 
 }  // namespace telvane::gateway

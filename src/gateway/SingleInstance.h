@@ -20,10 +20,6 @@ public:
     /// Tries to take the lock of the gateway that uses `homeFolder`.
     explicit SingleInstance(const QString& homeFolder);
     Outcome outcome() const { return m_outcome; }
-    bool isFirst() const { return m_outcome == Outcome::First; }
-    QString lockFilePath() const { return m_path; }
-    /// The process that holds the lock when AlreadyRunning; 0 when it cannot be told.
-    qint64 holderPid() const { return m_holderPid; }
 
     static QString warningTitle();
     /// The tray application's warning box: the first line, an empty line and what to do.
@@ -37,7 +33,7 @@ private:
     QString m_path;
     std::unique_ptr<QLockFile> m_lock;
     Outcome m_outcome = Outcome::First;
-    qint64 m_holderPid = 0;
+    qint64 m_holderPid = 0;  ///< the process that holds the lock; 0 when it cannot be told
     QLockFile::LockError m_error = QLockFile::NoError;
 };
 

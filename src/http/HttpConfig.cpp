@@ -1,6 +1,5 @@
 #include "http/HttpConfig.h"
 
-#include <QDateTime>
 #include <algorithm>
 #include <limits>
 
@@ -8,11 +7,8 @@
 #include <sys/resource.h>
 #endif
 
-#include "config/CodecSettings.h"
 #include "config/Settings.h"
 #include "config/SettingsKeys.h"
-#include "storage/FileSystem.h"
-#include "storage/LogFile.h"
 
 namespace telvane::http {
 
@@ -74,14 +70,6 @@ long long descriptorLimit() {
 
 QString urlForLog(const QUrl& url) {
     return url.adjusted(QUrl::RemoveUserInfo | QUrl::RemoveQuery | QUrl::RemoveFragment).toString();
-}
-
-void writeLog(const config::Settings& settings, const QString& line) {
-    const QString logs = settings.folder(setting::Logs);
-    storage::DiskFileSystem disk;
-    disk.makeFolder(logs);
-    (void)storage::appendLog(disk, logs, QDateTime::currentDateTime(), {line},
-                             config::textEncoding(settings));
 }
 
 }  // namespace telvane::http

@@ -50,7 +50,4 @@ int connectionsWithin(int wanted, long long descriptorLimit);
 /// The process's descriptor limit (RLIMIT_NOFILE); a large number where there is none.
 long long descriptorLimit();
 
-/// A line of the interface in "Log.txt" (the Logs folder is made when missing).
-void writeLog(const config::Settings& settings, const QString& line);
-
 }  // namespace telvane::http

@@ -12,12 +12,14 @@
 namespace telvane::http {
 
 HttpHost::HttpHost(QString iniFilePath, QString homeFolder, store::StoreOpener openStore,
-                   const contracts::EngineFigures& figures, QObject* parent)
+                   const contracts::EngineFigures& figures, storage::LogWriter& log,
+                   QObject* parent)
     : QObject(parent),
       m_iniFilePath(std::move(iniFilePath)),
       m_homeFolder(std::move(homeFolder)),
       m_openStore(std::move(openStore)),
-      m_figures(figures) {}
+      m_figures(figures),
+      m_log(log) {}
 
 HttpHost::~HttpHost() {
     m_listener.reset();
@@ -94,7 +96,7 @@ void HttpHost::post(const config::Settings& settings) {
     // Made here, then handed to its thread before that starts: it posts and ends there, as its
     // sockets must.
     m_sender = new WebhookSender(url, settings.text(config::setting::HttpToken).trimmed().toUtf8(),
-                                 settings, m_openStore);
+                                 m_openStore, m_log);
     m_sender->moveToThread(m_thread.get());
     QMetaObject::invokeMethod(m_sender, &WebhookSender::wake, Qt::QueuedConnection);
     connect(
@@ -113,7 +115,7 @@ void HttpHost::refuse(const QString& why) {
 
 void HttpHost::note(const QString& line) {
     emit announced(line);
-    writeLog(config::Settings(m_iniFilePath, m_homeFolder), line);
+    (void)m_log.write({line});
 }
 
 }  // namespace telvane::http

@@ -11,6 +11,7 @@
 
 #include "contracts/EngineFigures.h"
 #include "http/StatusBoard.h"
+#include "storage/LogFile.h"
 #include "store/Store.h"
 
 namespace telvane::config {
@@ -27,9 +28,11 @@ class HttpHost final : public QObject {
     Q_OBJECT
 public:
     /// `openStore` gives the interface's threads their connections to the store; `figures` are
-    /// the engine's counts, read for /metrics and the status answer, and must outlive this.
+    /// the engine's counts, read for /metrics and the status answer; `log` takes the
+    /// interface's "Log.txt" lines. Both must outlive this.
     HttpHost(QString iniFilePath, QString homeFolder, store::StoreOpener openStore,
-             const contracts::EngineFigures& figures, QObject* parent = nullptr);
+             const contracts::EngineFigures& figures, storage::LogWriter& log,
+             QObject* parent = nullptr);
     /// Closes the interface and waits for its threads.
     ~HttpHost() override;
 
@@ -58,6 +61,7 @@ private:
     QString m_homeFolder;
     store::StoreOpener m_openStore;
     const contracts::EngineFigures& m_figures;
+    storage::LogWriter& m_log;
     StatusBoard m_board;
     std::unique_ptr<ApiRouter> m_router;
     std::unique_ptr<HttpListener> m_listener;

@@ -25,13 +25,13 @@ QByteArray signatureOf(const QByteArray& timestamp, const QByteArray& body,
                            .toHex();
 }
 
-WebhookSender::WebhookSender(QUrl url, QByteArray token, config::Settings settings,
-                             store::StoreOpener openStore, QObject* parent)
+WebhookSender::WebhookSender(QUrl url, QByteArray token, store::StoreOpener openStore,
+                             storage::LogWriter& log, QObject* parent)
     : QObject(parent),
       m_url(std::move(url)),
       m_token(std::move(token)),
-      m_settings(std::move(settings)),
       m_openStore(std::move(openStore)),
+      m_log(log),
       m_network(this),
       m_timer(this) {
     m_timer.setSingleShot(true);
@@ -115,6 +115,6 @@ QString WebhookSender::withoutSecrets(QString text) const {
     return text;
 }
 
-void WebhookSender::log(const QString& line) const { writeLog(m_settings, line); }
+void WebhookSender::log(const QString& line) const { (void)m_log.write({line}); }
 
 }  // namespace telvane::http

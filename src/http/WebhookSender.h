@@ -12,7 +12,7 @@
 #include <QTimer>
 #include <QUrl>
 
-#include "config/Settings.h"
+#include "storage/LogFile.h"
 #include "store/Store.h"
 
 class QNetworkReply;
@@ -30,9 +30,10 @@ class WebhookSender final : public QObject {
 public:
     static constexpr int kLongestPauseMs = 30000;
 
-    /// `openStore` gives the sender's thread its connection to the store.
-    WebhookSender(QUrl url, QByteArray token, config::Settings settings,
-                  store::StoreOpener openStore, QObject* parent = nullptr);
+    /// `openStore` gives the sender's thread its connection to the store; `log` takes its
+    /// "Log.txt" lines and must outlive this.
+    WebhookSender(QUrl url, QByteArray token, store::StoreOpener openStore, storage::LogWriter& log,
+                  QObject* parent = nullptr);
 
 public slots:
     /// Looks at the queue now (a poll may have added events).
@@ -46,8 +47,8 @@ private:
 
     QUrl m_url;
     QByteArray m_token;
-    config::Settings m_settings;
     store::StoreOpener m_openStore;
+    storage::LogWriter& m_log;
     std::unique_ptr<store::Store> m_store;
     QNetworkAccessManager m_network;
     QTimer m_timer;

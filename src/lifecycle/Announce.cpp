@@ -7,7 +7,6 @@
 
 #include "config/Settings.h"
 #include "config/SettingsKeys.h"
-#include "storage/LogFile.h"
 
 namespace telvane::lifecycle {
 
@@ -27,17 +26,12 @@ QByteArray webhookBody(const HookMessage& message) {
 void announce(const Listeners& to, const HookMessage& message, const QDateTime& now) {
     if (!to.settings.text(config::setting::HttpWebhook).trimmed().isEmpty()) {
         const auto queued = to.store.addEvent(webhookBody(message), now);
-        if (!queued) {
-            storage::DiskFileSystem disk;
-            disk.makeFolder(to.logFolder);
-            (void)storage::appendLog(disk, to.logFolder, now,
-                                     {QStringLiteral("Событие не поставлено в очередь Webhook: ") +
-                                          eventName(message.event) + u' ' + message.id,
-                                      queued.error().message},
-                                     to.encoding);
-        }
+        if (!queued)
+            (void)to.log.write({QStringLiteral("Событие не поставлено в очередь Webhook: ") +
+                                    eventName(message.event) + u' ' + message.id,
+                                queued.error().message});
     }
-    if (to.hooks) to.hooks->queue(to.settings, message, to.logFolder, to.encoding);
+    if (to.hooks) to.hooks->queue(to.settings, message);
 }
 
 }  // namespace telvane::lifecycle

@@ -6,8 +6,8 @@
 #include <QDateTime>
 #include <QString>
 
-#include "codec/Alphabets.h"
 #include "lifecycle/Hooks.h"
+#include "storage/LogFile.h"
 #include "store/Store.h"
 
 namespace telvane::config {
@@ -25,8 +25,7 @@ struct Listeners {
     HookRunner* hooks = nullptr;
     store::Store& store;
     const config::Settings& settings;
-    QString logFolder;
-    codec::TextEncoding encoding = codec::TextEncoding::Cp1251;
+    storage::LogWriter& log;
 };
 
 /// Queues the hook set for the event and, when [Http] Webhook is set, the webhook event; an

@@ -5,7 +5,6 @@
 #include <algorithm>
 
 #include "config/Settings.h"
-#include "storage/LogFile.h"
 
 #ifdef Q_OS_UNIX
 #include <signal.h>
@@ -45,14 +44,12 @@ struct HookRunner::Job {
     QProcessEnvironment environment;
     int timeLimitS = 30;
     QString id;
-    QString logFolder;
-    codec::TextEncoding encoding;
 };
 
 QStringList hookCommand(const QString& value) { return QProcess::splitCommand(value); }
 
-HookRunner::HookRunner(QString workingFolder)
-    : m_workingFolder(std::move(workingFolder)), m_thread([this] { work(); }) {}
+HookRunner::HookRunner(QString workingFolder, storage::LogWriter& log)
+    : m_workingFolder(std::move(workingFolder)), m_log(log), m_thread([this] { work(); }) {}
 
 HookRunner::~HookRunner() {
     {
@@ -63,8 +60,7 @@ HookRunner::~HookRunner() {
     m_thread.join();
 }
 
-void HookRunner::queue(const config::Settings& settings, const HookMessage& message,
-                       const QString& logFolder, codec::TextEncoding encoding) {
+void HookRunner::queue(const config::Settings& settings, const HookMessage& message) {
     const config::Setting& key = keyOf(message.event);
     const QStringList command = hookCommand(settings.text(key));
     if (command.isEmpty()) return;
@@ -77,13 +73,8 @@ void HookRunner::queue(const config::Settings& settings, const HookMessage& mess
                                       {"TELVANE_FILE", QDir::toNativeSeparators(message.file)},
                                       {"TELVANE_STATUS", message.status}})
         environment.insert(QString::fromLatin1(name), value);
-    Job job{QString::fromLatin1(key.key),
-            command,
-            environment,
-            settings.strictInt32(setting::TimeLimit),
-            message.id,
-            logFolder,
-            encoding};
+    Job job{QString::fromLatin1(key.key), command, environment,
+            settings.strictInt32(setting::TimeLimit), message.id};
     {
         const std::lock_guard lock(m_mutex);
         m_jobs.push_back(std::move(job));
@@ -135,13 +126,9 @@ void HookRunner::runOne(const Job& job) {
         problem = QStringLiteral("код выхода %1").arg(process.exitCode());
     }
     if (problem.isEmpty()) return;
-    storage::DiskFileSystem disk;
-    disk.makeFolder(job.logFolder);
-    (void)storage::appendLog(disk, job.logFolder, QDateTime::currentDateTime(),
-                             {QStringLiteral("Ошибка обработчика ") + job.key +
-                                  QStringLiteral(": ") + job.command.front(),
-                              problem, QStringLiteral("сообщение ") + job.id},
-                             job.encoding);
+    (void)m_log.write({QStringLiteral("Ошибка обработчика ") + job.key + QStringLiteral(": ") +
+                           job.command.front(),
+                       problem, QStringLiteral("сообщение ") + job.id});
 }
 
 }  // namespace telvane::lifecycle

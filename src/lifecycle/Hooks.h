@@ -17,7 +17,7 @@
 #include <mutex>
 #include <thread>
 
-#include "codec/Alphabets.h"
+#include "storage/LogFile.h"
 
 namespace telvane::config {
 class Settings;
@@ -50,17 +50,17 @@ QStringList hookCommand(const QString& value);
 
 class HookRunner {
 public:
-    /// Hooks run in `workingFolder` (the home folder).
-    explicit HookRunner(QString workingFolder);
+    /// Hooks run in `workingFolder` (the home folder); their failures go to `log`, which must
+    /// outlive this.
+    HookRunner(QString workingFolder, storage::LogWriter& log);
     /// Runs the events still queued, then ends.
     ~HookRunner();
     HookRunner(const HookRunner&) = delete;
     HookRunner& operator=(const HookRunner&) = delete;
 
-    /// Queues the event's hook as the settings name it now; nothing when none is set. Failures
-    /// go to "Log.txt" in `logFolder`, in `encoding`. (announce() also queues the webhook's.)
-    void queue(const config::Settings& settings, const HookMessage& message,
-               const QString& logFolder, codec::TextEncoding encoding);
+    /// Queues the event's hook as the settings name it now; nothing when none is set.
+    /// (announce() also queues the webhook's.)
+    void queue(const config::Settings& settings, const HookMessage& message);
 
 private:
     struct Job;
@@ -68,6 +68,7 @@ private:
     void runOne(const Job& job);
 
     QString m_workingFolder;
+    storage::LogWriter& m_log;
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::deque<Job> m_jobs;

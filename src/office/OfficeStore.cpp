@@ -207,8 +207,6 @@ OfficeResult appendToDayFile(const QString& path, const QStringList& fields, Day
     return next;
 }
 
-void CloseOfficeFile() {}
-
 QString describe(OfficeStoreError error) {
     switch (error) {
         case OfficeStoreError::None:

@@ -59,7 +59,7 @@ OfficeResult appendRecordToWorkbook(const QString& path, const QStringList& fiel
 /// because the table has four columns.
 OfficeResult appendRecordToDocument(const QString& path, const QStringList& fields);
 
-enum class DayFileKind { Document = 1, Workbook = 2 };
+enum class DayFileKind { Document, Workbook };
 
 /// Appends the record to the day's file at @p path or, where that file can never take it (the
 /// format of someone else, damaged, full, or holding what an append would lose) and no office
@@ -67,11 +67,6 @@ enum class DayFileKind { Document = 1, Workbook = 2 };
 /// The newest sibling is the one written, so that the switch is made, and noted, once.
 OfficeResult appendToDayFile(const QString& path, const QStringList& fields, DayFileKind kind,
                              bool autoScroll);
-
-/// Releases whatever the writers hold between calls. They hold nothing (every append opens,
-/// writes and closes its file), so this only keeps the contract of the retrieval cycle, which
-/// calls it once at the end of each run.
-void CloseOfficeFile();
 
 /// Short English name of an error, for logs.
 QString describe(OfficeStoreError error);

@@ -238,7 +238,7 @@ contracts::ExchangeResult AtExchange::exchange(const contracts::Exchange& reques
                      return state != ReplyState::Pending &&
                             (!m_pacing.answerAtFinalCode || answerIsComplete(reply));
                  });
-    contracts::ExchangeResult result{outcome, phone::finalResultOf(std::string_view(
+    contracts::ExchangeResult result{outcome, replies::finalResultOf(std::string_view(
                                                   m_buffer.constData(), size_t(m_buffer.size())))};
     if (outcome == ExchangeOutcome::Answered && state == ReplyState::Failed)
         result.outcome = ExchangeOutcome::Refused;
@@ -260,14 +260,14 @@ contracts::ExchangeResult AtExchange::resynchronise(int ceilingSeconds, QByteArr
     // The AT's own answer is the one after its echo. Without an echo, the last final result
     // code once the line has been quiet a while: a late answer and the AT's come back to back.
     qsizetype ownFrom = 0;
-    phone::FinalResult own;
+    replies::FinalResult own;
     const ExchangeOutcome outcome =
         transact("AT\r", action, ceilingSeconds, 0, [&](const QByteArray& reply) {
             const qsizetype echo = reply.lastIndexOf("AT\r");
             ownFrom = echo < 0 ? 0 : echo;
             const QByteArray tail = reply.mid(ownFrom);
-            own = phone::finalResultOf(std::string_view(tail.constData(), size_t(tail.size())));
-            if (own.kind == phone::FinalResult::Kind::None) return false;
+            own = replies::finalResultOf(std::string_view(tail.constData(), size_t(tail.size())));
+            if (own.kind == replies::FinalResult::Kind::None) return false;
             return echo >= 0 ||
                    (m_echoes != true && m_clock.monotonicMs() - m_lastByteMs >= kQuietMs);
         });
@@ -277,7 +277,8 @@ contracts::ExchangeResult AtExchange::resynchronise(int ceilingSeconds, QByteArr
         // Without an echo, what precedes the last final result code came before it.
         if (end == 0)
             end = std::max<qsizetype>(
-                0, m_buffer.lastIndexOf(own.kind == phone::FinalResult::Kind::Ok ? "OK" : "ERROR"));
+                0,
+                m_buffer.lastIndexOf(own.kind == replies::FinalResult::Kind::Ok ? "OK" : "ERROR"));
         *late = m_buffer.left(end);
     }
     m_needsResync = false;

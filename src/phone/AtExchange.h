@@ -49,12 +49,12 @@ public:
     [[nodiscard]] contracts::PortOpening OpenPort() override;
     contracts::ExchangeResult exchange(const contracts::Exchange& request) override;
     contracts::ExchangeResult resynchronise(int ceilingSeconds, QByteArray* late) override;
-    const QByteArray& gsBuffer() const override { return m_buffer; }
+    const QByteArray& lastReply() const override { return m_buffer; }
     quint64 connection() const override { return m_connection; }
     quint64 syncEpoch() const override { return m_epoch; }
     bool halted() const override { return m_lost || m_interrupted; }
     void interrupt() override { m_interrupted = true; }
-    std::vector<phone::Delivery> takeDeliveries() override { return m_deliveries.take(); }
+    std::vector<replies::Delivery> takeDeliveries() override { return m_deliveries.take(); }
     void setArrivalListener(std::function<void()> listener) override {
         m_onArrival = std::move(listener);
     }
@@ -63,7 +63,7 @@ public:
     void setLogFolder(const QString& folder) override { m_logFolder = folder; }
 
 private:
-    /// Writes `command` after the pause and collects the reply into gsBuffer until `done` says
+    /// Writes `command` after the pause and collects the reply into lastReply until `done` says
     /// it is complete, the time runs out, the port fails or an exit is asked for.
     contracts::ExchangeOutcome transact(const QByteArray& command, const QString& action, int delay,
                                         int ceiling,
@@ -88,7 +88,7 @@ private:
     std::function<void()> m_onArrival;
     std::function<void()> m_onBytes;  ///< during an exchange: tells its onProgress
     QString m_logFolder;
-    phone::DeliveryScanner m_deliveries;
+    replies::DeliveryScanner m_deliveries;
     quint64 m_connection = 0;
     quint64 m_epoch = 0;
     bool m_needsResync = false;

@@ -19,7 +19,8 @@ bool DayFile::holdsSince(const QString& name, const QString& mark,
                          const QStringList& record) const {
     const QString now = markOf(name);
     if (mark == unwritten() || now == mark) return false;
-    if (m_target.mode != 0) return !now.isEmpty();  // rewritten whole, or not at all
+    // A workbook or document is rewritten whole, or not at all.
+    if (m_target.format != contracts::DayFileFormat::Text) return !now.isEmpty();
     const qint64 from = mark.section(u':', 0, 0).toLongLong();
     const auto content = m_files.readAll(m_folder + name);
     return content && content->indexOf(storage::textLine(record, m_target.encoding), from) >= 0;

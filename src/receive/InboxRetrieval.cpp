@@ -12,7 +12,6 @@
 #include "lifecycle/Announce.h"
 #include "lifecycle/MessageStatus.h"
 #include "lifecycle/Reports.h"
-#include "office/OfficeStore.h"
 #include "receive/DayFile.h"
 #include "receive/ListAnswer.h"
 #include "receive/PartFiles.h"
@@ -86,14 +85,12 @@ public:
           m_files(owner.m_files),
           m_store(context.store),
           m_now(context.wallClock.now()),
-          m_dayFile(m_files, context.working.gfsReceive,
-                    DayFileName(m_now.date(), context.working.FileType),
-                    {context.working.FileType, context.working.AutoScroll == 1,
-                     context.working.encoding}),
-          m_fileType(context.working.FileType),
+          m_dayFile(
+              m_files, context.working.receiveFolder,
+              DayFileName(m_now.date(), context.working.dayFile),
+              {context.working.dayFile, context.working.autoScroll, context.working.encoding}),
           m_texts(config::reportTexts(context.settings)),
-          m_listeners{owner.m_hooks, context.store, context.settings, context.working.gfsLogs,
-                      context.working.encoding} {}
+          m_listeners{owner.m_hooks, context.store, context.settings, context.log} {}
 
     void retrieve() {
         reconcile();
@@ -119,7 +116,7 @@ public:
                 if (m_context.phone.halted()) return;
                 continue;
             }
-            const QByteArray answer = m_context.phone.gsBuffer();
+            const QByteArray answer = m_context.phone.lastReply();
             const ListAnswer list =
                 parseListAnswer(std::string_view(answer.constData(), size_t(answer.size())));
             const char* name = memory.constData();
@@ -137,12 +134,11 @@ public:
         m_context.pump.run();
         m_context.clock.pause(m_context.pacing.longPauseMs);
         assembleLongMessages();
-        if (m_fileType == 1 || m_fileType == 2) office::CloseOfficeFile();
     }
 
     void assembleLongMessages() {
         const QString folder = m_context.settings.homeFolder();
-        const qint64 expiry = 4 * qint64(m_context.working.PollPeriod);
+        const qint64 expiry = 4 * qint64(m_context.working.pollPeriod);
         for (const QString& name : m_files.list(folder, QStringLiteral(".tmp"))) {
             if (!isPartFileName(name)) continue;
             const QString path = folder + name;
@@ -197,7 +193,7 @@ private:
     // A message the phone passed straight to the host exists nowhere else: it is stored like a
     // listed one, and there is nothing to delete.
     void storeDeliveries() {
-        for (const phone::Delivery& delivery : m_context.phone.takeDeliveries())
+        for (const replies::Delivery& delivery : m_context.phone.takeDeliveries())
             handleEntry(delivery.statusReport ? "+CDS" : "+CMT", std::nullopt, delivery.pdu);
     }
 
@@ -218,14 +214,7 @@ private:
     }
 
     bool log(const QString& message) { return log(QStringList{message}); }
-    bool log(const QStringList& fields) {
-        m_files.makeFolder(m_context.working.gfsLogs);
-        const storage::WriteResult written =
-            storage::appendLog(m_files, m_context.working.gfsLogs, m_context.wallClock.now(),
-                               fields, m_context.working.encoding);
-        if (!written.ok) qWarning().noquote() << "Log line lost:" << written.error << fields;
-        return written.ok;
-    }
+    bool log(const QStringList& fields) { return m_context.log.write(fields).ok; }
 
     void logOnce(const QString& message) {
         if (!m_loggedOnce.contains(message)) {
@@ -279,7 +268,7 @@ private:
             const Kept kept =
                 keep(store::IncomingKind::Report,
                      reportKey(number, timeStamp, text, pdu.messageReference, discharge),
-                     {timeStamp, number, text}, QString::number(m_context.working.gflSMSnum));
+                     {timeStamp, number, text}, QString::number(m_context.working.nextNumber));
             if (kept == Kept::Before) sayRepeated(number, timeStamp);
             if (kept == Kept::NotKept) return;
             // Reports count in the running number as the messages do.
@@ -288,7 +277,7 @@ private:
             if (kept == Kept::Now) reported(pdu, text);
             return;
         }
-        const QString runningNumber = QString::number(m_context.working.gflSMSnum);
+        const QString runningNumber = QString::number(m_context.working.nextNumber);
         const Kept kept = keep(store::IncomingKind::Message, messageKey(number, timeStamp, text),
                                {timeStamp, number, text}, runningNumber);
         if (kept == Kept::NotKept) return;
@@ -406,10 +395,11 @@ private:
     void received(const QString& id, const QString& number, const QString& timeStamp,
                   const QString& text) {
         ++m_context.figures.received;
-        lifecycle::announce(m_listeners,
-                            {lifecycle::HookEvent::Receive, id, number, timeStamp, text,
-                             m_context.working.gfsReceive + m_storedIn, QStringLiteral("received")},
-                            m_now);
+        lifecycle::announce(
+            m_listeners,
+            {lifecycle::HookEvent::Receive, id, number, timeStamp, text,
+             m_context.working.receiveFolder + m_storedIn, QStringLiteral("received")},
+            m_now);
     }
 
     void handlePart(std::optional<std::uint32_t> index, const MessagePart& part) {
@@ -458,7 +448,7 @@ private:
     }
 
     void advanceNumber() {
-        qint32& number = m_context.working.gflSMSnum;
+        qint32& number = m_context.working.nextNumber;
         number = number >= kMaxSmsNumber || number < 0 ? 1 : number + 1;
         // The number in memory goes on; a settings file that takes no write is said once.
         const QString value = QString::number(number);
@@ -475,7 +465,6 @@ private:
     store::Store& m_store;
     QDateTime m_now;
     DayFile m_dayFile;
-    qint32 m_fileType;
     QString m_storedIn;  // the file the last message went to: the day's file or a sibling
     codec::ReportTexts m_texts;
     lifecycle::Listeners m_listeners;
@@ -483,9 +472,6 @@ private:
     QSet<QString> m_loggedOnce;  ///< lines said once per run
     quint64 m_selectedAt = 0;    ///< the line's sync epoch when the memory listed was selected
 };
-
-InboxRetrieval::InboxRetrieval()
-    : m_ownFiles(std::make_unique<storage::DiskFileSystem>()), m_files(*m_ownFiles) {}
 
 InboxRetrieval::InboxRetrieval(storage::FileSystem& files) : m_files(files) {}
 
@@ -499,9 +485,9 @@ std::vector<QByteArray> InboxRetrieval::memoriesToRead(contracts::PhoneLink& pho
         m_statusReports = false;
         const contracts::ExchangeResult asked = phone.exchange(commands::askMemories());
         if (asked.answered()) {
-            const QByteArray answer = phone.gsBuffer();
+            const QByteArray answer = phone.lastReply();
             for (const std::string& memory :
-                 phone::memoriesOf(std::string_view(answer.constData(), size_t(answer.size()))))
+                 replies::memoriesOf(std::string_view(answer.constData(), size_t(answer.size()))))
                 if (memory == "SR") m_statusReports = true;
         }
     }

@@ -21,9 +21,8 @@ namespace telvane::receive {
 
 class InboxRetrieval final : public contracts::InboxRetriever {
 public:
-    /// Works on the local disk.
-    InboxRetrieval();
-    /// Works on `files` (tests put a failing file system here); `files` must outlive this.
+    /// Keeps the day's files and the part files on `files` (tests put a failing file system
+    /// here), which must outlive this.
     explicit InboxRetrieval(storage::FileSystem& files);
     ~InboxRetrieval() override;
 
@@ -40,7 +39,6 @@ private:
     /// ME, SM, and SR where the modem keeps status reports apart (asked once a connection).
     std::vector<QByteArray> memoriesToRead(contracts::PhoneLink& phone);
 
-    std::unique_ptr<storage::FileSystem> m_ownFiles;
     storage::FileSystem& m_files;
     bool m_numberReported = false;        ///< a Number that could not be stored was logged
     quint64 m_connection = 0;             ///< the connection the memories were asked on

@@ -7,46 +7,42 @@
 
 namespace telvane::receive {
 
-QString DayFileName(const QDate& day, qint32 fileType) {
-    QString name = day.toString(QStringLiteral("yy-MM-dd"));
-    switch (fileType) {
-        case 0:
+using contracts::DayFileFormat;
+
+QString DayFileName(const QDate& day, std::optional<DayFileFormat> format) {
+    const QString name = day.toString(QStringLiteral("yy-MM-dd"));
+    if (!format) return name;
+    switch (*format) {
+        case DayFileFormat::Text:
             return name + QStringLiteral(".txt");
-        case 1:
+        case DayFileFormat::Document:
             return name + QStringLiteral(".doc");
-        case 2:
+        case DayFileFormat::Workbook:
             return name + QStringLiteral(".xls");
-        default:
-            return name;
     }
+    return name;
 }
 
 storage::WriteResult WriteMessageFile(storage::FileSystem& files, QString path,
                                       const QStringList& record, const StoreTarget& target,
                                       OfficeNotes* notes) {
-    switch (target.mode) {
-        case 0: {
-            if (!path.endsWith(QStringLiteral(".tmp")) && !path.endsWith(QStringLiteral(".txt"))) {
-                path += QStringLiteral(".txt");
-            }
-            return files.appendDurably(path, storage::textLine(record, target.encoding));
-        }
-        case 1:
-        case 2: {
-            const QStringList fields = storage::oneLineEach(record);
-            const office::OfficeResult result = office::appendToDayFile(
-                path, fields, static_cast<office::DayFileKind>(target.mode), target.autoScroll);
-            if (notes != nullptr) {
-                *notes = {QFileInfo(result.file).fileName(), result.lockFile, result.notes};
-            }
-            if (result.ok) return storage::WriteResult::done();
-            return storage::WriteResult::failed(
-                path, office::describe(result.error) + QStringLiteral(": ") + result.reason);
-        }
-        default:
-            return storage::WriteResult::failed(
-                path, QStringLiteral("no file format for FileType %1").arg(target.mode));
+    if (!target.format)
+        return storage::WriteResult::failed(path, QStringLiteral("FileType names no file format"));
+    if (*target.format == DayFileFormat::Text) {
+        if (!path.endsWith(QStringLiteral(".tmp")) && !path.endsWith(QStringLiteral(".txt")))
+            path += QStringLiteral(".txt");
+        return files.appendDurably(path, storage::textLine(record, target.encoding));
     }
+    const office::DayFileKind kind = *target.format == DayFileFormat::Workbook
+                                         ? office::DayFileKind::Workbook
+                                         : office::DayFileKind::Document;
+    const office::OfficeResult result =
+        office::appendToDayFile(path, storage::oneLineEach(record), kind, target.autoScroll);
+    if (notes != nullptr)
+        *notes = {QFileInfo(result.file).fileName(), result.lockFile, result.notes};
+    if (result.ok) return storage::WriteResult::done();
+    return storage::WriteResult::failed(
+        path, office::describe(result.error) + QStringLiteral(": ") + result.reason);
 }
 
 }  // namespace telvane::receive

@@ -9,17 +9,18 @@
 #include <optional>
 
 #include "codec/Alphabets.h"
+#include "contracts/PollContext.h"
 #include "storage/FileSystem.h"
 
 namespace telvane::receive {
 
-/// The day's received-message file name: "yy-mm-dd" followed by ".txt" (FileType 0), ".doc"
-/// (1), ".xls" (2), or nothing for any other FileType. 5 December 2026, FileType 0: 26-12-05.txt.
-QString DayFileName(const QDate& day, qint32 fileType);
+/// The day's received-message file name: "yy-mm-dd" followed by ".txt", ".doc" or ".xls", or
+/// nothing where FileType names no format. 5 December 2026, a text file: 26-12-05.txt.
+QString DayFileName(const QDate& day, std::optional<contracts::DayFileFormat> format);
 
 /// How a record is stored, as FileType gives it.
 struct StoreTarget {
-    qint32 mode = 0;          ///< 0 text, 1 Word document, 2 Excel workbook
+    std::optional<contracts::DayFileFormat> format = contracts::DayFileFormat::Text;
     bool autoScroll = false;  ///< the workbook scrolls to the new row
     codec::TextEncoding encoding = codec::TextEncoding::Cp1251;  ///< of a text file
 };
@@ -32,10 +33,10 @@ struct OfficeNotes {
 };
 
 /// Appends one record (time stamp, number, text; for a log line date, time, message) to the
-/// file at `path`. Text mode appends ".txt" to a path that ends neither in ".tmp" nor in ".txt"
-/// and writes through `files` (durable, cut back on a failed write); modes 1 and 2 go to the
-/// Word and Excel writers, which may go on in a sibling of the day's file (`notes` says so);
-/// any other mode stores nothing and fails.
+/// file at `path`. A text file gets ".txt" appended to a path that ends neither in ".tmp" nor in
+/// ".txt" and is written through `files` (durable, cut back on a failed write); a document or a
+/// workbook goes to the Word and Excel writers, which may go on in a sibling of the day's file
+/// (`notes` says so); without a format nothing is stored and the write fails.
 storage::WriteResult WriteMessageFile(storage::FileSystem& files, QString path,
                                       const QStringList& record, const StoreTarget& target,
                                       OfficeNotes* notes = nullptr);

@@ -10,13 +10,13 @@
 #include <array>
 #include <optional>
 
-#include "phone/Replies.h"
+#include "replies/Replies.h"
 
 namespace telvane::send {
 
 struct CmsError {
     int number;
-    QString meaning;  ///< as phone::cmsMeaning names it
+    QString meaning;  ///< as replies::cmsMeaning names it
     /// The network or the phone refused this message itself (its destination or its PDU):
     /// sending it again cannot help. Everything else (the SIM, the network, the centre being
     /// busy or failing) may pass.
@@ -32,7 +32,7 @@ inline constexpr std::array kPermanentCmsErrors{1,   21,  30,  95,  96,  97,  99
 /// The entry of a number; numbers the standards leave unnamed (other reserved values, 512 and
 /// up for the manufacturer) are never permanent.
 inline CmsError cmsError(int number) {
-    const std::string_view named = phone::cmsMeaning(number);
+    const std::string_view named = replies::cmsMeaning(number);
     const QString meaning = !named.empty()
                                 ? QString::fromLatin1(named.data(), qsizetype(named.size()))
                             : number >= 512 ? QStringLiteral("manufacturer specific")
@@ -44,16 +44,16 @@ inline CmsError cmsError(int number) {
 
 /// The number of the reply's "+CMS ERROR: <err>" (numeric, as AT+CMEE=1 gives it).
 inline std::optional<int> cmsErrorNumber(const QByteArray& reply) {
-    const phone::FinalResult final =
-        phone::finalResultOf(std::string_view(reply.constData(), size_t(reply.size())));
-    if (final.kind != phone::FinalResult::Kind::CmsError) return std::nullopt;
+    const replies::FinalResult final =
+        replies::finalResultOf(std::string_view(reply.constData(), size_t(reply.size())));
+    if (final.kind != replies::FinalResult::Kind::CmsError) return std::nullopt;
     return final.number;
 }
 
 /// TP-MR of the "+CMGS: <mr>" line that comes before OK (0-255).
 inline std::optional<int> messageReference(const QByteArray& reply) {
     const auto reference =
-        phone::messageReferenceOf(std::string_view(reply.constData(), size_t(reply.size())));
+        replies::messageReferenceOf(std::string_view(reply.constData(), size_t(reply.size())));
     if (!reference || *reference < 0 || *reference > 255) return std::nullopt;
     return reference;
 }

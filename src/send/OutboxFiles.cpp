@@ -13,8 +13,6 @@
 #include "config/SettingsKeys.h"
 #include "contracts/EngineFigures.h"
 #include "lifecycle/MessageStatus.h"
-#include "storage/FileSystem.h"
-#include "storage/LogFile.h"
 
 namespace telvane::send {
 
@@ -50,12 +48,12 @@ OutboxRun::OutboxRun(contracts::PollContext& context, OutboxFolder& folder,
       m_store(context.store),
       m_folder(folder),
       m_memory(memory),
-      m_listeners{hooks, context.store, context.settings, context.working.gfsLogs,
-                  context.working.encoding},
+      m_listeners{hooks, context.store, context.settings, context.log},
       m_retryLimit(context.settings.strictInt32(setting::RetryLimit)),
       m_unconfirmed(unconfirmedRule(context.settings)),
-      m_archive(folder, context.working.gfsSend, context.working.gfsSent, context.working.gfsFailed,
-                !context.working.gfsSent.isEmpty() || !context.working.gfsFailed.isEmpty() ||
+      m_archive(folder, context.working.sendFolder, context.working.sentFolder,
+                context.working.failedFolder,
+                !context.working.sentFolder.isEmpty() || !context.working.failedFolder.isEmpty() ||
                     m_retryLimit > 0) {}
 
 void OutboxRun::recover() {
@@ -148,7 +146,7 @@ bool OutboxRun::registerFile(const OutboxEntry& entry, std::optional<OutgoingMes
     message.id = newId(entry.name);
     message.origin = store::Origin::File;
     message.file = identity;
-    message.place = m_context.working.gfsSend + entry.name;
+    message.place = m_context.working.sendFolder + entry.name;
     message.fileInSend = true;
     message.host = m_context.working.host;
     message.number = QString::fromStdU32String(fields.number);
@@ -167,7 +165,7 @@ OutgoingFileResult OutboxRun::fieldsOf(const QString& name, const QByteArray& by
     const std::string_view raw(bytes.constData(), static_cast<std::size_t>(bytes.size()));
     const codec::UserText content = codec::readUserText(raw, m_context.working.encoding);
     if (content.readAs != m_context.working.encoding) log(readAsLine(name, content.readAs));
-    return splitOutgoingFile(content.text, m_context.working.gfsSplit.toStdU32String());
+    return splitOutgoingFile(content.text, m_context.working.separator.toStdU32String());
 }
 
 // A file that holds no message is a failed message of its own: reported once, moved to Failed
@@ -176,7 +174,7 @@ void OutboxRun::reportFile(const store::FileIdentity& identity, OutgoingFileErro
     OutgoingMessage message;
     message.id = newId(identity.name);
     message.file = identity;
-    message.place = m_context.working.gfsSend + identity.name;
+    message.place = m_context.working.sendFolder + identity.name;
     message.fileInSend = true;
     message.host = m_context.working.host;
     message.state = OutgoingState::Failed;
@@ -234,7 +232,7 @@ void OutboxRun::finishSent(OutgoingMessage& message, const QString& from) {
         message.place = where;
     } else if (m_folder.remove(name)) {
         m_archive.dropWaiting(message.id);
-        where = m_context.working.gfsSend + name;
+        where = m_context.working.sendFolder + name;
         message.place.clear();
     }
     if (where.isEmpty()) {
@@ -308,7 +306,7 @@ void OutboxRun::failForGood(OutgoingMessage& message, const LogLine& line) {
     const bool kept = m_archive.keepsStatus() && m_archive.keepWaiting(message);
     if (!save(message) || !kept) return;
     ++m_context.figures.failed;
-    announce(lifecycle::HookEvent::Failed, message, m_context.working.gfsSend + name);
+    announce(lifecycle::HookEvent::Failed, message, m_context.working.sendFolder + name);
 }
 
 // Its confirmation was lost and [SMS] Unconfirmed says hold: set aside for a person.
@@ -325,7 +323,7 @@ void OutboxRun::hold(OutgoingMessage& message) {
                 m_folder.read(name, qint64(kMaxOutgoingFileBytes)).value_or(""), message);
         } else if (const QString aside = name + QStringLiteral(".unconfirmed");
                    m_folder.rename(name, aside)) {
-            where = m_context.working.gfsSend + aside;
+            where = m_context.working.sendFolder + aside;
             (void)m_archive.keepWaiting(message);
         }
         if (message.fileInSend && where.isEmpty()) {
@@ -380,7 +378,8 @@ void OutboxRun::forgetVanished(const QList<OutboxEntry>& listed) {
             continue;
         }
         message.fileInSend = false;
-        if (message.place == m_context.working.gfsSend + message.file.name) message.place.clear();
+        if (message.place == m_context.working.sendFolder + message.file.name)
+            message.place.clear();
         (void)m_store.update(message);
     }
 }
@@ -427,16 +426,7 @@ void OutboxRun::holdSending(const QString& why) {
     log(sendingHeldLine(why));
 }
 
-// The same "Log.txt" lines as the inbox's, through the same writer. A fresh home has no Logs
-// folder yet, as the inbox knows too.
-bool OutboxRun::log(const LogLine& line) {
-    storage::DiskFileSystem disk;
-    disk.makeFolder(m_context.working.gfsLogs);
-    const storage::WriteResult written = storage::appendLog(disk, m_context.working.gfsLogs, now(),
-                                                            line, m_context.working.encoding);
-    if (!written.ok) qWarning().noquote() << "Log line lost:" << written.error << line.join(u' ');
-    return written.ok;
-}
+bool OutboxRun::log(const LogLine& line) { return m_context.log.write(line).ok; }
 
 // A line about a sent message the store could not record: on standard error too when
 // "Log.txt" cannot take it (a full disk takes both).

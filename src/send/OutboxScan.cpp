@@ -7,8 +7,6 @@
 #include "OutboxRun.h"
 #include "config/CodecSettings.h"
 #include "config/Settings.h"
-#include "storage/FileSystem.h"
-#include "storage/LogFile.h"
 
 namespace telvane::send {
 
@@ -32,7 +30,7 @@ OutboxScan::OutboxScan(FolderFactory folders) : m_folders(std::move(folders)) {
 }
 
 void OutboxScan::ScanOutbox(contracts::PollContext& context) {
-    const std::unique_ptr<OutboxFolder> folder = m_folders(context.working.gfsSend);
+    const std::unique_ptr<OutboxFolder> folder = m_folders(context.working.sendFolder);
     const std::optional<QList<OutboxEntry>> listed = folder->list();
     const qint64 now = context.wallClock.now().toMSecsSinceEpoch();
     QList<OutboxEntry> ready;
@@ -92,8 +90,10 @@ bool OutboxScan::complete(const OutboxEntry& entry, qint64 nowMs) const {
     return finished != m_finishedAt.constEnd() && entry.modifiedMs <= finished.value();
 }
 
-void OutboxScan::watch(const QString& folder, std::function<void()> onComplete) {
+void OutboxScan::watch(const QString& folder, const contracts::WallClock& clock,
+                       std::function<void()> onComplete) {
     m_onComplete = std::move(onComplete);
+    m_clock = &clock;
     if (!m_watch) {
         m_watch =
             std::make_unique<OutboxWatch>([this](OutboxWatch::Event event, const QString& name) {
@@ -101,7 +101,7 @@ void OutboxScan::watch(const QString& folder, std::function<void()> onComplete) 
                 // Only a finished file's touch counts: one still open may be touched too.
                 if (event == Event::Touched && !m_finishedAt.contains(name)) return;
                 if (event != Event::Overflow)
-                    m_finishedAt.insert(name, QDateTime::currentMSecsSinceEpoch());
+                    m_finishedAt.insert(name, m_clock->now().toMSecsSinceEpoch());
                 if (m_onComplete) m_onComplete();
             });
     }
@@ -112,11 +112,7 @@ void OutboxScan::noteIgnoredSmsc(const contracts::PollContext& context) {
     const QString note = config::ignoredSmscNote(context.settings);
     if (note == m_smscNote) return;
     m_smscNote = note;
-    if (note.isEmpty()) return;
-    storage::DiskFileSystem disk;
-    disk.makeFolder(context.working.gfsLogs);
-    (void)storage::appendLog(disk, context.working.gfsLogs, context.wallClock.now(), {note},
-                             context.working.encoding);
+    if (!note.isEmpty()) (void)context.log.write({note});
 }
 
 }  // namespace telvane::send

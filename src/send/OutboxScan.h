@@ -53,7 +53,8 @@ public:
     explicit OutboxScan(FolderFactory folders = {});
 
     void ScanOutbox(contracts::PollContext& context) override;
-    void watch(const QString& folder, std::function<void()> onComplete) override;
+    void watch(const QString& folder, const contracts::WallClock& clock,
+               std::function<void()> onComplete) override;
 
     /// Where OnSent and OnFailed are queued; none by default. `hooks` must outlive this.
     void setHooks(lifecycle::HookRunner* hooks) { m_hooks = hooks; }
@@ -81,6 +82,7 @@ private:
     QString m_smscNote;  // the last "Log.txt" line about the SMSC setting, said once
     std::unique_ptr<OutboxWatch> m_watch;
     std::function<void()> m_onComplete;
+    const contracts::WallClock* m_clock = nullptr;  ///< the polls' clock, given with the watch
     QHash<QString, qint64> m_finishedAt;  ///< file name -> when its writer finished it (ms)
 };
 

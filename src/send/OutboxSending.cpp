@@ -22,7 +22,7 @@ using store::PartState;
 // SendTimeout seconds, at least one; the default when the value is not a number.
 int confirmationTimeout(const config::Settings& settings) {
     const qint32 seconds = settings.strictInt32(setting::SendTimeout);
-    return seconds >= 1 ? seconds : kConfirmationTimeoutS;
+    return seconds >= 1 ? seconds : commands::kConfirmationS;
 }
 
 }  // namespace

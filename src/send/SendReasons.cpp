@@ -2,60 +2,46 @@
 
 namespace telvane::send {
 
-QString reasonText(OutgoingFileError error) {
-    switch (error) {
-        case OutgoingFileError::Unreadable:
-            return QStringLiteral("файл не читается");
-        case OutgoingFileError::NotOrdinary:
-            return QStringLiteral("не обычный файл (ссылка не читается)");
-        case OutgoingFileError::TooLarge:
-            return QStringLiteral("файл больше 1 МБ");
-        case OutgoingFileError::Empty:
-            return QStringLiteral("файл пуст");
-        case OutgoingFileError::NoSeparator:
-            return QStringLiteral("нет разделителя");
+namespace {
+
+// One row per reason: the code of the HTTP interface, the outbox's words in "Log.txt", the
+// English of the status files. %1 stands for the largest file in megabytes.
+struct FileErrorRow {
+    OutgoingFileError error;
+    const char* code;
+    const char* russian;
+    const char* english;
+};
+
+constexpr FileErrorRow kFileErrors[] = {
+    {OutgoingFileError::Unreadable, "unreadable", "файл не читается", "unreadable file"},
+    {OutgoingFileError::NotOrdinary, "unreadable", "не обычный файл (ссылка не читается)",
+     "not an ordinary file"},
+    {OutgoingFileError::TooLarge, "too_large", "файл больше %1 МБ", "larger than %1 MB"},
+    {OutgoingFileError::Empty, "empty_file", "файл пуст", "empty file"},
+    {OutgoingFileError::NoSeparator, "no_separator", "нет разделителя", "no separator"},
+};
+
+QString textOf(OutgoingFileError error, const char* FileErrorRow::*text) {
+    for (const FileErrorRow& row : kFileErrors) {
+        if (row.error != error) continue;
+        QString filled = QString::fromUtf8(row.*text);
+        if (filled.contains(u'%')) filled = filled.arg(kMaxOutgoingFileBytes / (1024 * 1024));
+        return filled;
     }
     return {};
 }
 
-QString englishReason(OutgoingFileError error) {
-    switch (error) {
-        case OutgoingFileError::Unreadable:
-            return QStringLiteral("unreadable file");
-        case OutgoingFileError::NotOrdinary:
-            return QStringLiteral("not an ordinary file");
-        case OutgoingFileError::TooLarge:
-            return QStringLiteral("larger than 1 MB");
-        case OutgoingFileError::Empty:
-            return QStringLiteral("empty file");
-        case OutgoingFileError::NoSeparator:
-            return QStringLiteral("no separator");
-    }
-    return {};
-}
+}  // namespace
+
+QString reasonText(OutgoingFileError error) { return textOf(error, &FileErrorRow::russian); }
+
+QString englishReason(OutgoingFileError error) { return textOf(error, &FileErrorRow::english); }
+
+QString apiCode(OutgoingFileError error) { return textOf(error, &FileErrorRow::code); }
 
 QString reasonText(const codec::SubmitError& error) {
-    using codec::SubmitErrorCode;
-    const QString at = QStringLiteral(" (позиция %1)").arg(error.offset + 1);
-    switch (error.code) {
-        case SubmitErrorCode::EmptyNumber:
-            return QStringLiteral("номер пуст");
-        case SubmitErrorCode::NumberNotDigits:
-            return QStringLiteral("в номере есть знаки кроме цифр") + at;
-        case SubmitErrorCode::NumberTooLong:
-            return QStringLiteral("в номере больше 20 цифр");
-        case SubmitErrorCode::SmscNotDigits:
-            return QStringLiteral("в номере SMS-центра (SMSC) есть знаки кроме цифр") + at;
-        case SubmitErrorCode::SmscTooLong:
-            return QStringLiteral("в номере SMS-центра (SMSC) больше 20 цифр");
-        case SubmitErrorCode::EmptyText:
-            return QStringLiteral("текст пуст");
-        case SubmitErrorCode::InvalidCharacter:
-            return QStringLiteral("недопустимый знак в тексте") + at;
-        case SubmitErrorCode::TooManyParts:
-            return QStringLiteral("текст длиннее 255 частей");
-    }
-    return {};
+    return QString::fromStdString(codec::textsOf(error).russian);
 }
 
 LogLine notSentLine(const QString& number, const QString& text) {

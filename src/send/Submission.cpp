@@ -11,15 +11,7 @@ namespace {
 using contracts::makeStatus;
 using contracts::StatusId;
 
-constexpr char kCtrlZ = 26;
-constexpr char kEsc = 27;
-
-// TS 27.005 3.5.1: ESC ends text entry without sending. A phone that already left it (after
-// "ERROR") ignores it.
-void cancelTextEntry(contracts::PhoneLink& phone) {
-    QString wait = QStringLiteral("OK");
-    phone.SendToPhone(QByteArray(1, kEsc), QStringLiteral("Отмена ввода"), wait, kCancelTimeoutS);
-}
+void cancelTextEntry(contracts::PhoneLink& phone) { (void)phone.exchange(commands::cancel()); }
 
 // After a confirmation that did not come in time: the line is brought back to order (ESC ends a
 // text entry the phone may still be in), waiting as long again. The network's "+CMGS:" before
@@ -40,11 +32,9 @@ SubmissionFailure failureOf(const QByteArray& reply, const QString& otherwise) {
     return {std::nullopt, error ? QStringLiteral("ERROR") : otherwise, false};
 }
 
-// TS 27.005 3.5.6. A refusal costs nothing: the parts go as they would without it.
+// A refusal costs nothing: the parts go as they would without it.
 contracts::ExchangeResult keepLink(contracts::PhoneLink& phone, bool on) {
-    return phone.exchange({on ? QByteArrayLiteral("AT+CMMS=1\r") : QByteArrayLiteral("AT+CMMS=0\r"),
-                           QStringLiteral("Связь между частями"), QStringLiteral("OK"),
-                           kPromptTimeoutS});
+    return phone.exchange(commands::keepLink(on));
 }
 
 // The network's "+CMGS: <mr>" once its line is whole (the reference may have more digits to
@@ -71,17 +61,15 @@ SubmissionResult offerParts(const SubmissionPorts& ports, const std::vector<Pend
         const std::size_t k = i + 1;
         const PendingPart& part = parts[i];
 
-        const QByteArray command =
-            "at+cmgs=" + QByteArray::number(static_cast<qulonglong>(part.tpduLength)) + '\r';
-        const contracts::ExchangeResult prompted = ports.phone.exchange(
-            {command, QStringLiteral("Инициализация"), QStringLiteral(">"), kPromptTimeoutS});
+        const contracts::ExchangeResult prompted =
+            ports.phone.exchange(commands::prompt(part.tpduLength));
         if (!prompted.answered()) result.reason = prompted.reason();
         if (prompted.halted()) {
             result.halted = true;
             return result;
         }
         if (!prompted.answered()) {
-            result.lastFailure = failureOf(ports.phone.gsBuffer(), QStringLiteral("no prompt"));
+            result.lastFailure = failureOf(ports.phone.lastReply(), QStringLiteral("no prompt"));
             cancelTextEntry(ports.phone);
             ports.status.SetStatus(single ? makeStatus(StatusId::NotSent)
                                           : makeStatus(StatusId::PartNotSent, partLabel(k, m)));
@@ -100,8 +88,8 @@ SubmissionResult offerParts(const SubmissionPorts& ports, const std::vector<Pend
         // Recorded the moment its line is whole: a stop while the answer is still being read
         // (the standard pacing waits for the line to fall quiet) must not send it again.
         std::optional<std::optional<int>> early;
-        contracts::Exchange submission{part.pdu + kCtrlZ,          action, QStringLiteral("OK"),
-                                       ports.confirmationTimeoutS, 0,      kExitGraceS};
+        contracts::Exchange submission =
+            commands::pdu(part.pdu, action, ports.confirmationTimeoutS);
         submission.onProgress = [&](const QByteArray& reply) {
             if (early) return;
             early = wholeConfirmation(reply);
@@ -117,7 +105,7 @@ SubmissionResult offerParts(const SubmissionPorts& ports, const std::vector<Pend
                 return result;
             }
             if (sent.answered())
-                went = messageReference(ports.phone.gsBuffer());
+                went = messageReference(ports.phone.lastReply());
             else if (sent.outcome == contracts::ExchangeOutcome::TimedOut)
                 went = lateConfirmation(ports);
         }
@@ -138,7 +126,7 @@ SubmissionResult offerParts(const SubmissionPorts& ports, const std::vector<Pend
             continue;
         }
         result.reason = sent.reason();
-        result.lastFailure = failureOf(ports.phone.gsBuffer(), QStringLiteral("no answer"));
+        result.lastFailure = failureOf(ports.phone.lastReply(), QStringLiteral("no answer"));
         if (ports.phone.halted()) {
             result.halted = true;
             return result;

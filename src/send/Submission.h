@@ -12,18 +12,9 @@
 #include "contracts/Pacing.h"
 #include "contracts/PhoneLink.h"
 #include "contracts/Status.h"
+#include "send/SubmissionCommands.h"
 
 namespace telvane::send {
-
-/// Time-outs of the exchange, in seconds.
-inline constexpr int kPromptTimeoutS = 10;
-/// How long the network may take to confirm a submission unless the settings say (SendTimeout).
-inline constexpr int kConfirmationTimeoutS = 120;
-/// How long an exit still waits for the confirmation of a part on the wire: most come within
-/// seconds, and a service manager gives a minute before it kills.
-inline constexpr int kExitGraceS = 30;
-/// After ESC: a phone still in text entry answers at once; one that is not may stay silent.
-inline constexpr int kCancelTimeoutS = 1;
 
 /// One PDU of a message as it goes to the phone.
 struct PendingPart {
@@ -46,7 +37,7 @@ struct SubmissionPorts {
     contracts::StatusSink& status;
     contracts::Clock& clock;
     const contracts::PacingProfile& pacing;
-    int confirmationTimeoutS = kConfirmationTimeoutS;
+    int confirmationTimeoutS = commands::kConfirmationS;
     /// The phone refused AT+CMMS on this connection: it is not asked again.
     bool keepLinkRefused = false;
 };

@@ -1,6 +1,6 @@
 #include "storage/LogFile.h"
 
-#include <mutex>
+#include <QDebug>
 
 #include "codec/Alphabets.h"
 
@@ -36,14 +36,36 @@ QByteArray logLine(const QDateTime& when, const QStringList& messageFields,
                     encoding);
 }
 
-WriteResult appendLog(FileSystem& files, const QString& folder, const QDateTime& when,
-                      const QStringList& messageFields, codec::TextEncoding encoding) {
-    // The hooks' thread logs too; an append that is cut back on failure must not take another
-    // thread's line with it.
-    static std::mutex oneAtATime;
-    const std::lock_guard lock(oneAtATime);
-    return files.appendDurably(folder + QStringLiteral("Log.txt"),
-                               logLine(when, messageFields, encoding));
+LogWriter::LogWriter(FileSystem& files, Now now, QString folder, codec::TextEncoding encoding)
+    : m_files(files), m_now(std::move(now)), m_folder(std::move(folder)), m_encoding(encoding) {}
+
+void LogWriter::setPlace(const QString& folder, codec::TextEncoding encoding) {
+    const std::lock_guard lock(m_placeLock);
+    m_folder = folder;
+    m_encoding = encoding;
+}
+
+WriteResult LogWriter::write(const QStringList& fields) {
+    QString folder;
+    codec::TextEncoding encoding;
+    {
+        const std::lock_guard lock(m_placeLock);
+        folder = m_folder;
+        encoding = m_encoding;
+    }
+    WriteResult written;
+    {
+        // The hooks' and the interface's threads log too, through writers of their own: an
+        // append that is cut back on failure must not take another thread's line with it.
+        static std::mutex oneAtATime;
+        const std::lock_guard lock(oneAtATime);
+        m_files.makeFolder(folder);
+        written = m_files.appendDurably(folder + QStringLiteral("Log.txt"),
+                                        logLine(m_now(), fields, encoding));
+    }
+    if (!written.ok)
+        qWarning().noquote() << "Log line lost:" << written.error << "-" << fields.join(u' ');
+    return written;
 }
 
 }  // namespace telvane::storage

@@ -5,8 +5,6 @@
 #include <QSvgRenderer>
 #include <array>
 
-#include "tray/TrayStatusModel.h"
-
 namespace telvane::tray {
 
 namespace {
@@ -33,17 +31,12 @@ QIcon render(const QString& path) {
 
 }  // namespace
 
-QString iconResourcePath(int index) {
-    if (index == kApplicationIcon) return QStringLiteral(":/icons/telvane.svg");
-    if (index < kFirstStatusIcon || index > kLastStatusIcon) return {};
-    return QStringLiteral(":/icons/status-%1.svg").arg(index);
+QIcon iconFor(std::optional<contracts::StatusIcon> icon) {
+    // The pictures carry the numbers of the icons they show.
+    return render(icon ? QStringLiteral(":/icons/status-%1.svg").arg(static_cast<int>(*icon))
+                       : QStringLiteral(":/icons/telvane.svg"));
 }
 
-QIcon iconFor(int index) {
-    const QString path = iconResourcePath(index);
-    return path.isEmpty() ? QIcon() : render(path);
-}
-
-QIcon applicationIcon() { return iconFor(kApplicationIcon); }
+QIcon applicationIcon() { return iconFor(std::nullopt); }
 
 }  // namespace telvane::tray

@@ -3,17 +3,15 @@
 // the SVG files built into the program at every size a panel may ask for.
 
 #include <QIcon>
-#include <QString>
+#include <optional>
+
+#include "contracts/Status.h"
 
 namespace telvane::tray {
 
-/// The application icon (index kApplicationIcon) or status icon `index` (1 to 6); a null icon
-/// for any other index.
-QIcon iconFor(int index);
+/// The picture of a status icon; of the application itself for none.
+QIcon iconFor(std::optional<contracts::StatusIcon> icon);
 
 QIcon applicationIcon();
-
-/// The resource path of the drawing behind `index` (":/icons/status-1.svg" and so on).
-QString iconResourcePath(int index);
 
 }  // namespace telvane::tray

@@ -41,9 +41,7 @@ public:
     explicit TrayIcon(QObject* parent = nullptr);
 
     /// Setting the icon or the tooltip only stores it; Add or Modify show it.
-    QIcon Icon() const { return m_icon; }
     void setIcon(const QIcon& icon) { m_icon = icon; }
-    QString ToolTipText() const { return m_toolTipText; }
     void setToolTipText(const QString& text) { m_toolTipText = text; }
 
     /// Shows the icon with the stored icon and the first 63 characters of the tooltip.
@@ -60,7 +58,6 @@ public:
     /// The platform's icon: what the notification area was last given, and where its
     /// activations come from.
     const QSystemTrayIcon& shown() const { return m_tray; }
-    QSystemTrayIcon& systemTrayIcon() { return m_tray; }
 
     /// Raises OnIcon for an activation of the icon.
     void CallEvent(QSystemTrayIcon::ActivationReason reason);

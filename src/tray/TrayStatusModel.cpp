@@ -1,9 +1,6 @@
 #include "tray/TrayStatusModel.h"
 
-#include <QLoggingCategory>
 #include <QStringList>
-
-Q_LOGGING_CATEGORY(lcTray, "telvane.tray", QtInfoMsg)
 
 namespace telvane::tray {
 
@@ -30,7 +27,7 @@ QString pollNotification(const contracts::PollTally& tally) {
 
 TrayStatusModel::TrayStatusModel(QObject* parent) : QObject(parent) {}
 
-void TrayStatusModel::SetStatus(const QString& text) {
+void TrayStatusModel::setStatus(const QString& text) {
     m_status = text;
     emit statusChanged(text);
     emit toolTipChanged(toolTip());
@@ -41,13 +38,9 @@ void TrayStatusModel::setNetwork(const QString& text) {
     emit toolTipChanged(toolTip());
 }
 
-void TrayStatusModel::SetStatusIcon(int index) {
-    if (index < kFirstStatusIcon || index > kLastStatusIcon) {
-        qCWarning(lcTray) << "no status icon" << index << "- the icon stays as it is";
-        return;
-    }
-    m_icon = index;
-    emit iconChanged(index);
+void TrayStatusModel::setStatusIcon(contracts::StatusIcon icon) {
+    m_icon = icon;
+    emit iconChanged(icon);
 }
 
 void TrayStatusModel::noteExitRequested() {

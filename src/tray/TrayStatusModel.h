@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QString>
+#include <optional>
 
 #include "contracts/Status.h"
 
@@ -29,34 +30,26 @@ QString finishingToolTip();
 /// the poll had; empty when it had none.
 QString pollNotification(const contracts::PollTally& tally);
 
-/// The status icon indexes run from 1 to 6; 0 stands for the application's own icon, which the
-/// tray shows until the engine first sets a status icon.
-inline constexpr int kApplicationIcon = 0;
-inline constexpr int kFirstStatusIcon = 1;
-inline constexpr int kLastStatusIcon = 6;
-
 class TrayStatusModel final : public QObject {
     Q_OBJECT
 public:
     explicit TrayStatusModel(QObject* parent = nullptr);
 
-    QString statusText() const { return m_status; }
     /// The status, and the network line under it once the engine has reported one; while the
     /// program finishes, only that it does.
     QString toolTip() const {
         if (m_finishing) return toolTipFor(finishingToolTip());
         return toolTipFor(m_network.isEmpty() ? m_status : m_status + u'\n' + m_network);
     }
-    bool isFinishing() const { return m_finishing; }
-    /// kApplicationIcon, or the current status icon (1 to 6).
-    int iconIndex() const { return m_icon; }
+    /// The current status icon; none until the engine first sets one (the tray shows the
+    /// application's own icon meanwhile).
+    std::optional<contracts::StatusIcon> icon() const { return m_icon; }
     MenuItems menu() const { return m_menu; }
 
 public slots:
     /// The text is kept whole; only the tooltip is cut.
-    void SetStatus(const QString& text);
-    /// An index outside 1 to 6 is refused with a warning and the icon stays as it is.
-    void SetStatusIcon(int index);
+    void setStatus(const QString& text);
+    void setStatusIcon(telvane::contracts::StatusIcon icon);
     void setMenu(const telvane::contracts::MenuState& items);
     /// The network line ("Сеть: зарегистрирован, сигнал 17/31"); the tooltip changes with it.
     void setNetwork(const QString& text);
@@ -68,14 +61,14 @@ public slots:
 signals:
     void statusChanged(const QString& text);
     void toolTipChanged(const QString& toolTip);
-    void iconChanged(int index);
+    void iconChanged(telvane::contracts::StatusIcon icon);
     void menuChanged(const telvane::contracts::MenuState& items);
     void notificationDue(const QString& text);
 
 private:
     QString m_status;
     QString m_network;
-    int m_icon = kApplicationIcon;
+    std::optional<contracts::StatusIcon> m_icon;
     MenuItems m_menu;
     bool m_finishing = false;
 };

@@ -22,7 +22,7 @@ frmMain::frmMain(TrayStatusModel& model, config::Settings settings, QString vers
       m_settings(std::move(settings)),
       m_version(std::move(version)),
       m_chooseFolder(std::move(chooseFolder)),
-      m_windowIcon(iconFor(model.iconIndex())) {
+      m_windowIcon(iconFor(model.icon())) {
     m_menu.setObjectName(QStringLiteral("mnuMain"));
     m_menu.setTitle(QStringLiteral("Меню"));
     m_menu.setWindowTitle(QStringLiteral("Меню"));
@@ -45,8 +45,8 @@ frmMain::frmMain(TrayStatusModel& model, config::Settings settings, QString vers
     });
     connect(m_itmAbout, &QAction::triggered, this, &frmMain::itmAbout_Click);
     connect(&m_tray, &TrayIcon::OnIcon, this, &frmMain::cTray_OnIcon);
-    connect(&model, &TrayStatusModel::toolTipChanged, this, &frmMain::SetStatus);
-    connect(&model, &TrayStatusModel::iconChanged, this, &frmMain::SetStatusIcon);
+    connect(&model, &TrayStatusModel::toolTipChanged, this, &frmMain::showToolTip);
+    connect(&model, &TrayStatusModel::iconChanged, this, &frmMain::showIcon);
     connect(&model, &TrayStatusModel::menuChanged, this, &frmMain::applyMenu);
     connect(&model, &TrayStatusModel::notificationDue, this, &frmMain::notify);
 }
@@ -69,13 +69,13 @@ void frmMain::tearDown() {
     if (m_about) m_about->close();
 }
 
-void frmMain::SetStatus(const QString& text) {
+void frmMain::showToolTip(const QString& text) {
     m_tray.setToolTipText(text);
     m_tray.Modify();
 }
 
-void frmMain::SetStatusIcon(int index) {
-    m_windowIcon = iconFor(index);
+void frmMain::showIcon(contracts::StatusIcon icon) {
+    m_windowIcon = iconFor(icon);
     m_tray.setIcon(m_windowIcon);
     m_tray.Modify();
 }
@@ -108,10 +108,10 @@ void frmMain::cTray_OnIcon(qint16 MouseButton) {
     }
 }
 
-void frmMain::showStartFailure(const gateway::StartFailure& failure) {
+void frmMain::showStartFailure(const contracts::StartFailure& failure) {
     QMessageBox* general =
-        config::newMessageBox(QMessageBox::Critical, gateway::startFailureTitle(),
-                              gateway::startFailureText(failure.outcome));
+        config::newMessageBox(QMessageBox::Critical, contracts::startFailureTitle(),
+                              contracts::startFailureText(failure.outcome));
     if (failure.portProblem.isEmpty()) return showMessage(general);
     QMessageBox* port =
         config::newMessageBox(QMessageBox::NoIcon, applicationTitle(), failure.portProblem);

@@ -12,7 +12,7 @@
 #include "config/Settings.h"
 #include "config/widgets/FolderChooser.h"
 #include "config/widgets/frmOptions.h"
-#include "gateway/GatewayEngine.h"
+#include "contracts/StartFailure.h"
 #include "tray/AboutBox.h"
 #include "tray/TrayIcon.h"
 #include "tray/TrayStatusModel.h"
@@ -56,7 +56,7 @@ public slots:
     /// Start failed: "Ошибка соединения" with the critical icon. A port that opened but refused
     /// its line settings is named first, in a box of its own (the application title, no icon);
     /// the general box follows once that one is answered, so that neither hides the other.
-    void showStartFailure(const telvane::gateway::StartFailure& failure);
+    void showStartFailure(const telvane::contracts::StartFailure& failure);
 
     void itmOptions_Click();
     void itmAbout_Click();
@@ -66,8 +66,8 @@ signals:
     void exitRequested();
 
 private:
-    void SetStatus(const QString& text);
-    void SetStatusIcon(int index);
+    void showToolTip(const QString& text);
+    void showIcon(contracts::StatusIcon icon);
     void applyMenu(const MenuItems& items);
     /// A poll's notification, when [Options] Notify is 1.
     void notify(const QString& text);

@@ -14,9 +14,9 @@
 #include "support/TestData.h"
 
 using namespace telvane;
+using contracts::ConnectOutcome;
 using contracts::StatusIcon;
 using contracts::StatusId;
-using gateway::ConnectOutcome;
 using gateway::GatewayEngine;
 
 namespace {
@@ -41,11 +41,12 @@ protected:
     std::unique_ptr<GatewayEngine> load() {
         ticks.setEnabled(false);
         auto fresh = std::make_unique<GatewayEngine>(GatewayEngine::Dependencies{
-            phone, settings, clock, clock, ticks, mailbox, mailbox, clock, *store, figures});
+            phone, settings, clock, clock, ticks, mailbox, mailbox, clock, *store, figures, log});
         QObject::connect(fresh.get(), &GatewayEngine::statusChanged,
                          [this](const QString& text) { statuses << text; });
-        QObject::connect(fresh.get(), &GatewayEngine::startFailed,
-                         [this](const gateway::StartFailure& f) { failures.push_back(f.outcome); });
+        QObject::connect(
+            fresh.get(), &GatewayEngine::startFailed,
+            [this](const contracts::StartFailure& f) { failures.push_back(f.outcome); });
         QObject::connect(fresh.get(), &GatewayEngine::finished, [this] { ++finished; });
         fresh->load();
         return fresh;
@@ -84,6 +85,8 @@ protected:
         std::move(store::SqliteStore::open(home.filePath(QStringLiteral("telvane.db"))).value())};
     contracts::EngineFigures figures;
     test::FakeClock clock;
+    storage::DiskFileSystem disk;
+    storage::LogWriter log{disk, [this] { return clock.now(); }};
     test::FakePhone phone;
     gateway::ManualTickSource ticks;
     RecordingMailbox mailbox{ticks};
@@ -145,6 +148,53 @@ TEST_F(GatewayEngineTest, LoadKeepsThePortClosedAndStartConnectsOrSaysWhyNot) {
     }
 }
 
+// Start is offered only while the gateway is out of service; one that comes anyway (a queued
+// click, a service's retry) opens nothing a second time.
+TEST_F(GatewayEngineTest, AStartWhileConnectingInServiceDuringAPollOrAfterTheExitOpensNothing) {
+    const struct {
+        const char* when;
+        std::function<void()> act;
+        const char* heard;
+    } rows[] = {
+        {"while it connects",
+         [&] {
+             engine = load();
+             clock.hook = [&] { engine->itmStart_Click(); };
+             engine->itmStart_Click();
+         },
+         "close,open,resync,at,setup"},
+        {"in service",
+         [&] {
+             startInService("10");
+             engine->itmStart_Click();
+         },
+         ""},
+        {"during a poll",
+         [&] {
+             startInService("1");
+             mailbox.onRun = [&] {
+                 mailbox.onRun = nullptr;
+                 engine->itmStart_Click();
+             };
+             engine->Timer1_Timer();
+         },
+         "at,net,at"},
+        {"after the exit",
+         [&] {
+             engine = load();
+             engine->itmExit_Click();
+             heard();
+             engine->itmStart_Click();
+         },
+         ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.when);
+        row.act();
+        EXPECT_EQ(heard(), row.heard);
+    }
+}
+
 TEST_F(GatewayEngineTest, ChecksOnTicksOneAndNineAndPollsWhenTheCounterReachesThePeriod) {
     const struct {
         const char* period;
@@ -197,7 +247,7 @@ TEST_F(GatewayEngineTest, ALostPhoneIsFoundAgainAtALaterCheckAndAPollWithoutItSk
 }
 
 // Two polls, after a restart where said, on what the SIM and the network answer (real answers:
-// see tests/data/phone/replies.tsv): what the phone heard of the PIN, which halves of the poll
+// see tests/data/replies/replies.tsv): what the phone heard of the PIN, which halves of the poll
 // ran, the last status and "Log.txt" (its lines without date and time).
 TEST_F(GatewayEngineTest, TheSimAndTheNetworkDecideWhatAPollDoes) {
     const QByteArray pin = "AT+CPIN=\"1234\"\r", sim = "AT+CPIN?\r", creg = "AT+CREG?\r";

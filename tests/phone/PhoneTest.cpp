@@ -16,7 +16,7 @@
 #include "phone/ARCComm.h"
 #include "phone/AtExchange.h"
 #include "phone/PortSettings.h"
-#include "phone/Replies.h"
+#include "replies/Replies.h"
 #include "support/FakeClock.h"
 #include "support/TestData.h"
 
@@ -178,45 +178,6 @@ TEST_F(AtExchangeTest, OpenPortNamesThePortFromTheSettings) {
     EXPECT_EQ(phone::serialPortDeviceName(QStringLiteral("COM3:")), QStringLiteral("COM3"));
 }
 
-TEST(Replies, RealAnswersReadAsTheirStandardsSay) {
-    for (const auto& row : test::tsvRows(QStringLiteral("phone/replies.tsv"), 4)) {
-        const std::string& what = row[0];
-        const std::string_view reply = row[1];
-        const auto text = [](const std::optional<int>& n) { return n ? std::to_string(*n) : "-"; };
-        std::string got;
-        if (what == "final") {
-            const phone::FinalResult f = phone::finalResultOf(reply);
-            got = f.kind == phone::FinalResult::Kind::Ok ? "OK"
-                  : f.isError()                          ? phone::describe(f)
-                                                         : "-";
-        } else if (what == "sim") {
-            const auto sim = phone::simReportOf(reply);
-            static const char* kStates[] = {"Ready", "Pin", "Puk", "NotInserted", "Busy", "Other"};
-            got = sim ? kStates[int(sim->state)] + (' ' + sim->text) : "-";
-        } else if (what == "creg") {
-            got = text(phone::registrationOf(reply));
-        } else if (what == "csq") {
-            got = text(phone::signalOf(reply));
-        } else if (what == "csms") {
-            got = text(phone::smsServiceOf(reply));
-        } else if (what == "cmgs") {
-            got = text(phone::messageReferenceOf(reply));
-        } else if (what == "cops" || what == "cgmm") {
-            got = (what == "cops" ? phone::operatorOf(reply) : phone::modelOf(reply)).value_or("-");
-        } else if (what == "cpms") {
-            for (const std::string& m : phone::memoriesOf(reply))
-                got += (got.empty() ? "" : ",") + m;
-        } else {
-            phone::DeliveryScanner scanner;
-            for (const char c : reply) scanner.feed(std::string_view(&c, 1));  // byte by byte
-            for (const auto& d : scanner.take())
-                got += (got.empty() ? "" : ";") + std::string(d.statusReport ? "CDS " : "CMT ") +
-                       d.pdu;
-        }
-        EXPECT_EQ(got, row[2]) << what << ": " << row[3];
-    }
-}
-
 // Each read step of the port takes one chunk (a number: that many silent steps).
 TEST_F(AtExchangeTest, ALateAnswerIsNeverTakenForTheNextCommands) {
     const auto play = [&](std::initializer_list<const char*> chunks) {
@@ -237,7 +198,7 @@ TEST_F(AtExchangeTest, ALateAnswerIsNeverTakenForTheNextCommands) {
     QByteArray late;
     play({"\r\n+CMGS: 7\r\n\r\nOK\r\nAT\r\r\nOK\r\n", "1"});
     EXPECT_TRUE(exchange.resynchronise(120, &late).answered());
-    EXPECT_EQ(phone::messageReferenceOf(late.toStdString()), 7);
+    EXPECT_EQ(replies::messageReferenceOf(late.toStdString()), 7);
 
     // A listing of 40 s goes on while bytes come; it stops 20 s after the last one, or at the
     // ceiling.

@@ -45,7 +45,7 @@ TEST(MessageFiles, TextModeAddsTxtOnlyWhereThePathHasNeitherTxtNorTmp) {
                                          {"5A-3.tmp", "5A-3.tmp"},
                                          {"PortLog", "PortLog.txt"},
                                          {"UPPER.TXT", "UPPER.TXT.txt"}}) {
-        ASSERT_TRUE(WriteMessageFile(disk, dir.filePath(given), {QStringLiteral("a")}, {0}).ok);
+        ASSERT_TRUE(WriteMessageFile(disk, dir.filePath(given), {QStringLiteral("a")}, {}).ok);
         EXPECT_EQ(readFile(dir.filePath(written)), "a\r\n") << given;
     }
 }

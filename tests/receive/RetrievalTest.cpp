@@ -181,12 +181,12 @@ TEST_P(Retrieval, AgainstTheFakePhone) {
     const Scenario& s = GetParam();
     FakePoll bench(cp1251(s.one("ini").replace("\\r\\n", "\r\n")));
     if (s.keys.contains("held-autoscroll"))
-        bench.working.AutoScroll = s.one("held-autoscroll").toShort();
+        bench.working.autoScroll = s.one("held-autoscroll") == u"1";
     std::unique_ptr<receive::InboxRetrieval> inbox;
     QStringList atDelete;
     const auto dayFile = [&] {
-        return bench.working.gfsReceive +
-               receive::DayFileName(bench.clock.now().date(), bench.working.FileType);
+        return bench.working.receiveFolder +
+               receive::DayFileName(bench.clock.now().date(), bench.working.dayFile);
     };
     bench.phone.onDelete = [&] {
         // Whatever leaves the phone is on disk already, in the day's file or a part file.
@@ -203,10 +203,11 @@ TEST_P(Retrieval, AgainstTheFakePhone) {
         bench.phone.memories["SM"] = {
             !has(p, "no-sm"), true, receiveData(field(p, "sm", "me-empty.txt")), {}};
         bench.phone.deletesWork = !has(p, "deletes-fail");
-        ASSERT_TRUE(blockFolder(bench.working.gfsReceive, has(p, "receive-blocked")));
-        ASSERT_TRUE(blockFolder(bench.working.gfsLogs, has(p, "logs-blocked")));
-        ASSERT_TRUE(!has(p, "part-blocked") ||
-                    QDir(bench.dir.path()).mkdir("5A-3-79161234567.tmp"));
+        ASSERT_TRUE(blockFolder(bench.working.receiveFolder, has(p, "receive-blocked")));
+        bench.files = {};
+        if (has(p, "logs-blocked")) bench.files.fail(FailingFileSystem::Call::Append, "Log.txt");
+        if (has(p, "part-blocked")) bench.files.fail(FailingFileSystem::Call::Append, ".tmp");
+        bench.files.bytesLeft = field(p, "full", "-1").toLongLong();
         bench.clock.laterSeconds = field(p, "later", "0").toInt();
         bench.clock.wall = QDateTime::fromString(field(p, "at"), Qt::ISODate);
         const QString obstacle = field(p, "obstacle")
@@ -217,23 +218,24 @@ TEST_P(Retrieval, AgainstTheFakePhone) {
                 ? readFile(dataPath("office/" + field(p, "obstacle").section(u':', 1)))
                       .replace("%h", QSysInfo::machineHostName().toUtf8())
                 : QByteArray(",user,elsewhere,07.12.2026 06:40,file:///home/user/.config/lo;");
-        ASSERT_TRUE(obstacle.isEmpty() || (QDir().mkpath(bench.working.gfsReceive) &&
-                                           writeFile(bench.working.gfsReceive + obstacle, put)));
+        ASSERT_TRUE(obstacle.isEmpty() || (QDir().mkpath(bench.working.receiveFolder) &&
+                                           writeFile(bench.working.receiveFolder + obstacle, put)));
         bench.phone.log.clear();
         bench.status = {};
         atDelete.clear();
-        links.emplace(p, dayFile(), bench.working.gfsLogs + "Log.txt");
-        if (!inbox || has(p, "restart")) inbox = std::make_unique<receive::InboxRetrieval>();
+        links.emplace(p, dayFile(), bench.working.logFolder + "Log.txt");
+        if (!inbox || has(p, "restart"))
+            inbox = std::make_unique<receive::InboxRetrieval>(bench.files);
         auto context = bench.context();
         inbox->RetrieveInbox(context);
         EXPECT_EQ(bench.phone.left(), field(p, "left").split(u',', Qt::SkipEmptyParts));
         EXPECT_EQ(partLines(bench.dir.path()), field(p, "parts", "0").toInt());
         if (!obstacle.isEmpty()) {
-            EXPECT_EQ(readFile(bench.working.gfsReceive + obstacle), put);
-            ASSERT_TRUE(QFile::remove(bench.working.gfsReceive + obstacle));
+            EXPECT_EQ(readFile(bench.working.receiveFolder + obstacle), put);
+            ASSERT_TRUE(QFile::remove(bench.working.receiveFolder + obstacle));
         }
     }
-    expectOutcome(s, bench, bench.clock.now().date(), bench.status.texts, bench.working.gflSMSnum);
+    expectOutcome(s, bench, bench.clock.now().date(), bench.status.texts, bench.working.nextNumber);
     const auto check = [&](const char* key, const QStringList& got) {
         if (s.keys.contains(key)) {
             EXPECT_EQ(got, s.all(key)) << key;

@@ -158,15 +158,41 @@ TEST(OutboxScan, EachFileIsSentInNameOrderOrKeptWithOneLineThatSaysWhy) {
     }
 }
 
-TEST(OutboxScan, AFileStillBeingWrittenLeavesNothingToSend) {
+// A file changed within two seconds of the poll's clock, either side, is still being written;
+// one a minute ahead of it (a clock set back, a file copied with its time) is not.
+TEST(OutboxScan, AFileChangedWithinTwoSecondsOfNowIsStillBeingWritten) {
+    for (const auto& [ageMs, sent] : {std::pair(500, false), {-1500, false}, {-60000, true}}) {
+        SCOPED_TRACE(ageMs);
+        Outbox poll;
+        poll.put("m.txt", "79161234567\tHel");
+        poll.clock.wall = QFileInfo(poll.send("m.txt")).lastModified().addMSecs(ageMs);
+        poll.scan();
+        EXPECT_EQ(poll.phone.pdus.size(), sent ? 1 : 0);
+        if (sent) continue;
+        EXPECT_EQ(poll.status.texts,
+                  QStringList({"Поиск файлов для отправки", "Нет сообщений на отправку"}));
+        EXPECT_EQ(poll.status.icons, QList<int>({4}));
+        EXPECT_TRUE(poll.phone.commands.isEmpty());
+    }
+}
+
+// A file its writer closed goes at once, by the clock the polls run on (an hour ahead here, as
+// a system clock set forward may be): heard finished after its last change.
+TEST(OutboxScan, AFileItsWriterClosedGoesAtOnceByThePollsClock) {
     Outbox poll;
-    poll.put("m.txt", "79161234567\tHel");
-    poll.clock.wall = QDateTime::currentDateTime().addMSecs(-59500);  // half a second old
-    poll.scan();
-    EXPECT_EQ(poll.status.texts,
-              QStringList({"Поиск файлов для отправки", "Нет сообщений на отправку"}));
-    EXPECT_EQ(poll.status.icons, QList<int>({4}));
-    EXPECT_TRUE(poll.phone.commands.isEmpty());
+    poll.clock.wall = QDateTime::currentDateTime().addSecs(3600);
+    send::OutboxScan scanner;
+    QEventLoop heard;
+    scanner.watch(poll.send({}), poll.clock, [&] { heard.quit(); });
+    QFile file(poll.send("m.txt"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("79161234567\tat once") > 0);
+    ASSERT_TRUE(file.flush() && file.setFileTime(poll.clock.wall.addMSecs(-500),
+                                                 QFileDevice::FileModificationTime));
+    file.close();
+    QTimer::singleShot(10000, &heard, &QEventLoop::quit);
+    heard.exec();
+    poll.scan(std::move(scanner));
+    EXPECT_EQ(poll.phone.pdus.size(), 1);
 }
 
 TEST(OutboxScan, ALongMessageThatFailedPartWayLaterSendsOnlyItsMissingParts) {
@@ -476,14 +502,17 @@ struct LockedRun {
     std::deque<Immutable> locks;  // released first
 };
 
-// The rows go side by side, run after run: each mostly waits for the phone.
+// The rows go side by side, run after run: each mostly waits for the phone. A row whose files
+// cannot be made immutable here (chattr +i needs root and a file system that has it) is left out.
 TEST(SendService, WhatTheServiceMayNotChangeNeverCostsOrRepeatsAMessage) {
     std::deque<LockedRun> homes;
     for (const LockedHome& row : kLockedHomes) {
         const LockedRun& home = homes.emplace_back(row);
         ASSERT_TRUE(home.modem.isRunning()) << row.name;
-        for (const Immutable& lock : home.locks)
-            if (!lock.ok()) GTEST_SKIP() << "chattr +i unsupported";
+        if (std::all_of(home.locks.begin(), home.locks.end(), std::mem_fn(&Immutable::ok)))
+            continue;
+        std::printf("skipped: %s (chattr +i unsupported)\n", row.name);
+        homes.pop_back();
     }
     for (int run = 0; run < 2; ++run) {
         std::deque<ServiceProcess> services;

@@ -27,7 +27,7 @@ contracts::ExchangeResult FakePhone::resynchronise(int, QByteArray* late) {
     if (late) *late = m_late;
     m_late.clear();
     m_needsResync = false;
-    return {ExchangeOutcome::Answered, {phone::FinalResult::Kind::Ok, {}, {}}};
+    return {ExchangeOutcome::Answered, {replies::FinalResult::Kind::Ok, {}, {}}};
 }
 
 contracts::ExchangeResult FakePhone::exchange(const contracts::Exchange& request) {
@@ -95,7 +95,7 @@ contracts::ExchangeResult FakePhone::exchange(const contracts::Exchange& request
     }
     return {state == contracts::ReplyState::Answered ? ExchangeOutcome::Answered
                                                      : ExchangeOutcome::Refused,
-            phone::finalResultOf(m_buffer.toStdString())};
+            replies::finalResultOf(m_buffer.toStdString())};
 }
 
 QByteArray FakePhone::listed(const Memory& memory) const {

@@ -27,12 +27,14 @@ public:
     contracts::PortOpening OpenPort() override;
     contracts::ExchangeResult exchange(const contracts::Exchange& request) override;
     contracts::ExchangeResult resynchronise(int ceiling, QByteArray* late) override;
-    const QByteArray& gsBuffer() const override { return m_buffer; }
+    const QByteArray& lastReply() const override { return m_buffer; }
     quint64 connection() const override { return m_connection; }
     quint64 syncEpoch() const override { return m_epoch; }
     bool halted() const override { return lost || interrupted; }
     void interrupt() override { interrupted = true; }
-    std::vector<phone::Delivery> takeDeliveries() override { return std::exchange(deliveries, {}); }
+    std::vector<replies::Delivery> takeDeliveries() override {
+        return std::exchange(deliveries, {});
+    }
     void PurgeBuffer() override { ++purges; }
     void FinCom() override { log << QStringLiteral("close"); }
     void setLogFolder(const QString&) override {}
@@ -53,8 +55,8 @@ public:
     /// Answers to commands (exact, terminator included) in place of a bare OK.
     std::map<QByteArray, QByteArray> answers;
     std::map<QByteArray, Memory> memories{{"ME", {}}, {"SM", {}}};
-    std::vector<phone::Delivery> deliveries;  ///< passed to the host, taken by the next poll
-    std::function<void()> onDelete;           ///< runs as a delete reaches the phone
+    std::vector<replies::Delivery> deliveries;  ///< passed to the host, taken by the next poll
+    std::function<void()> onDelete;             ///< runs as a delete reaches the phone
 
     /// "open", "close", "resync", and "COMMAND|ACTION|DELAY" with <CR>, <LF> and <ESC>
     QStringList log;

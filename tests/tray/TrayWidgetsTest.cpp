@@ -12,6 +12,7 @@
 #include "tray/frmMain.h"
 
 using namespace telvane;
+using contracts::StatusIcon;
 using telvane::testing::visibleMessageBoxes;
 using tray::iconFor;
 
@@ -22,7 +23,7 @@ QImage picture(const QIcon& icon) { return icon.pixmap(32, 32).toImage(); }
 class TrayView : public ::testing::Test {
 protected:
     void SetUp() override {
-        model.SetStatus(QStringLiteral("Telvane"));
+        model.setStatus(QStringLiteral("Telvane"));
         view.load();
     }
     void TearDown() override { visibleMessageBoxes(true); }
@@ -55,7 +56,7 @@ TEST_F(TrayView, MenuOffersTheItemsAsTheEngineAllowsAndExitAlways) {
     }
     EXPECT_EQ(starts, 1) << "a greyed item cannot be chosen";
     EXPECT_EQ(exits, 4);
-    model.SetStatus(QStringLiteral("Чтение сообщений из телефона"));
+    model.setStatus(QStringLiteral("Чтение сообщений из телефона"));
     EXPECT_EQ(shown().toolTip(), QStringLiteral("Завершение после опроса..."));
 }
 
@@ -63,33 +64,33 @@ TEST_F(TrayView, StatusReachesTheIconAndTheCutTooltipUntilTearDownClosesAll) {
     EXPECT_EQ(picture(shown().icon()), picture(tray::applicationIcon()))
         << "the application icon until the first status icon";
     const QString port = QStringLiteral("Открыть порт: COM1; 9600; ") + QString(80, u'n');
-    model.SetStatus(port);
-    model.SetStatusIcon(3);
-    EXPECT_EQ(picture(shown().icon()), picture(iconFor(3)));
+    model.setStatus(port);
+    model.setStatusIcon(StatusIcon::PortFailed);
+    EXPECT_EQ(picture(shown().icon()), picture(iconFor(StatusIcon::PortFailed)));
     EXPECT_EQ(shown().toolTip(), port.left(63)) << "an icon change keeps the text";
 
-    view.showStartFailure({gateway::ConnectOutcome::PhoneSilent, {}, 10});
+    view.showStartFailure({contracts::ConnectOutcome::PhoneSilent, {}, 10});
     view.itmOptions_Click();
     view.tearDown();
     EXPECT_TRUE(visibleMessageBoxes().empty()) << "tear-down closes every window";
-    model.SetStatus(QStringLiteral("Telvane"));
+    model.setStatus(QStringLiteral("Telvane"));
     EXPECT_FALSE(shown().isVisible()) << "a status after tear-down does not bring the icon back";
 }
 
 TEST_F(TrayView, DialogsOpenOnceWithTheIconOfTheMoment) {
-    model.SetStatusIcon(5);
+    model.setStatusIcon(StatusIcon::WritingMessage);
     view.itmOptions_Click();
     QPointer<config::frmOptions> options = view.optionsDialog();
     ASSERT_TRUE(options && options->isVisible());
     EXPECT_FALSE(options->isModal());
     view.itmOptions_Click();
     EXPECT_EQ(view.optionsDialog(), options.data()) << "a second choice brings the open one up";
-    model.SetStatusIcon(2);
+    model.setStatusIcon(StatusIcon::NoPhone);
     view.itmAbout_Click();
     ASSERT_NE(view.aboutBox(), nullptr);
     EXPECT_FALSE(view.aboutBox()->isModal());
-    EXPECT_EQ(picture(view.aboutBox()->windowIcon()), picture(iconFor(2)));
-    EXPECT_EQ(picture(options->windowIcon()), picture(iconFor(5)))
+    EXPECT_EQ(picture(view.aboutBox()->windowIcon()), picture(iconFor(StatusIcon::NoPhone)));
+    EXPECT_EQ(picture(options->windowIcon()), picture(iconFor(StatusIcon::WritingMessage)))
         << "an open dialog keeps the icon it opened with";
     telvane::testing::expectStored(
         telvane::testing::describe(&view.mnuMain()) + telvane::testing::describe(view.aboutBox()),
@@ -128,11 +129,17 @@ TEST(Notification, NamesWhatAPollReceivedAndSent) {
         EXPECT_EQ(tray::pollNotification(row.tally), QString::fromUtf8(row.text));
 }
 
-TEST(StatusIconPictures, EveryIndexHasItsOwnPicture) {
+TEST(StatusIconPictures, EveryIconHasItsOwnPicture) {
     std::vector<QImage> pictures;
-    for (int index = tray::kApplicationIcon; index <= tray::kLastStatusIcon; ++index) {
-        for (const QImage& other : pictures) EXPECT_NE(picture(iconFor(index)), other) << index;
-        pictures.push_back(picture(iconFor(index)));
+    for (const std::optional<StatusIcon> icon :
+         {std::optional<StatusIcon>(), std::optional(StatusIcon::PhoneAnswered),
+          std::optional(StatusIcon::NoPhone), std::optional(StatusIcon::PortFailed),
+          std::optional(StatusIcon::Working), std::optional(StatusIcon::WritingMessage),
+          std::optional(StatusIcon::Sending)}) {
+        const QImage drawn = picture(iconFor(icon));
+        EXPECT_FALSE(drawn.isNull());
+        for (const QImage& other : pictures) EXPECT_NE(drawn, other) << (icon ? int(*icon) : 0);
+        pictures.push_back(drawn);
     }
 }
 

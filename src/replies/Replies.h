@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-namespace telvane::phone {
+namespace telvane::replies {
 
 /// The last final result code of a reply.
 struct FinalResult {
@@ -117,4 +117,4 @@ private:
 /// True for a line of hexadecimal digits (blanks allowed) of even count.
 bool isHexLine(std::string_view line);
 
-}  // namespace telvane::phone
+}  // namespace telvane::replies

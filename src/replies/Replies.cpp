@@ -1,10 +1,10 @@
-#include "phone/Replies.h"
+#include "replies/Replies.h"
 
 #include <algorithm>
 #include <charconv>
 #include <utility>
 
-namespace telvane::phone {
+namespace telvane::replies {
 
 namespace {
 
@@ -401,4 +401,4 @@ void DeliveryScanner::line(std::string_view text) {
 
 std::vector<Delivery> DeliveryScanner::take() { return std::exchange(m_found, {}); }
 
-}  // namespace telvane::phone
+}  // namespace telvane::replies

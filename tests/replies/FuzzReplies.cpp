@@ -3,10 +3,10 @@
 #include <cstdint>
 #include <string_view>
 
-#include "phone/Replies.h"
+#include "replies/Replies.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    using namespace telvane::phone;
+    using namespace telvane::replies;
     const std::string_view reply(reinterpret_cast<const char*>(data), size);
     (void)describe(finalResultOf(reply));
     (void)simReportOf(reply);
