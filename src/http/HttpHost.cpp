@@ -96,7 +96,7 @@ void HttpHost::post(const config::Settings& settings) {
     // Made here, then handed to its thread before that starts: it posts and ends there, as its
     // sockets must.
     m_sender = new WebhookSender(url, settings.text(config::setting::HttpToken).trimmed().toUtf8(),
-                                 m_openStore, m_log);
+                                 m_openStore, settings.gatewayName(), m_log);
     m_sender->moveToThread(m_thread.get());
     QMetaObject::invokeMethod(m_sender, &WebhookSender::wake, Qt::QueuedConnection);
     connect(

@@ -26,11 +26,12 @@ QByteArray signatureOf(const QByteArray& timestamp, const QByteArray& body,
 }
 
 WebhookSender::WebhookSender(QUrl url, QByteArray token, store::StoreOpener openStore,
-                             storage::LogWriter& log, QObject* parent)
+                             QString gateway, storage::LogWriter& log, QObject* parent)
     : QObject(parent),
       m_url(std::move(url)),
       m_token(std::move(token)),
       m_openStore(std::move(openStore)),
+      m_gateway(std::move(gateway)),
       m_log(log),
       m_network(this),
       m_timer(this) {
@@ -47,7 +48,7 @@ void WebhookSender::wake() {
     if (m_busy) return;
     // Where gateways share a store, one of them posts the events, so that each goes once and
     // in order; another takes over once its lease has run out.
-    const auto leading = store().lead(QStringLiteral("webhooks"), m_settings.gatewayName(),
+    const auto leading = store().lead(QStringLiteral("webhooks"), m_gateway,
                                       QDateTime::currentDateTime(), kLeadSeconds);
     if (!leading || !*leading) {
         m_timer.start(kLookMs);

@@ -30,10 +30,11 @@ class WebhookSender final : public QObject {
 public:
     static constexpr int kLongestPauseMs = 30000;
 
-    /// `openStore` gives the sender's thread its connection to the store; `log` takes its
-    /// "Log.txt" lines and must outlive this.
-    WebhookSender(QUrl url, QByteArray token, store::StoreOpener openStore, storage::LogWriter& log,
-                  QObject* parent = nullptr);
+    /// `openStore` gives the sender's thread its connection to the store; `gateway` is this
+    /// gateway's name among those sharing it; `log` takes its "Log.txt" lines and must outlive
+    /// this.
+    WebhookSender(QUrl url, QByteArray token, store::StoreOpener openStore, QString gateway,
+                  storage::LogWriter& log, QObject* parent = nullptr);
 
 public slots:
     /// Looks at the queue now (a poll may have added events).
@@ -48,6 +49,7 @@ private:
     QUrl m_url;
     QByteArray m_token;
     store::StoreOpener m_openStore;
+    QString m_gateway;
     storage::LogWriter& m_log;
     std::unique_ptr<store::Store> m_store;
     QNetworkAccessManager m_network;
