@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QThread>
 #include <fstream>
 #include <optional>
 #include <regex>
@@ -105,7 +104,8 @@ std::string readReply(PtyClient& port, const std::string& expected) {
         10s);
 }
 
-// A control request; one that only reports is repeated until its answer is the expected one.
+// A control request; one that only reports is repeated until its answer is the expected one,
+// each round trip to the simulator's process being the wait.
 std::string controlReply(SimulatedModem& modem, const std::string& request,
                          const std::string& expected) {
     const bool reportOnly = request.starts_with("list") || request.starts_with("settings");
@@ -116,7 +116,6 @@ std::string controlReply(SimulatedModem& modem, const std::string& request,
         if (text == expected || !reportOnly || std::chrono::steady_clock::now() > deadline) {
             return text;
         }
-        QThread::msleep(20);
     }
 }
 
