@@ -300,18 +300,6 @@ Result<std::optional<OutgoingMessage>> PostgresStore::take(qint64 seq, const Cla
     return std::optional(found->front());
 }
 
-Result<bool> PostgresStore::withinCaps(const Claimant& who, const QDateTime& now) {
-    const auto under = [&](const std::optional<int>& cap, const QDateTime& since) -> Result<bool> {
-        if (!cap) return true;
-        auto sent = partsSentBy(who.modem, since);
-        if (!sent) return sent.error();
-        return *sent < *cap;
-    };
-    auto minute = under(who.perMinute, now.addSecs(-60));
-    if (!minute || !*minute) return minute;
-    return under(who.perDay, startOfDay(now));
-}
-
 Result<std::optional<OutgoingMessage>> PostgresStore::claimNext(const Claimant& who,
                                                                 const QDateTime& now) {
     return m_db->transaction([&]() -> Result<std::optional<OutgoingMessage>> {

@@ -73,7 +73,6 @@ private:
     Result<bool> writeParts(const OutgoingMessage& message);
     Result<std::optional<OutgoingMessage>> take(qint64 seq, const Claimant& who,
                                                 const QDateTime& now);
-    Result<bool> withinCaps(const Claimant& who, const QDateTime& now);
     /// Of the rows a release returned, the messages that became unconfirmed.
     Result<QList<OutgoingMessage>> released(Result<postgres::Rows> rows);
 

@@ -73,7 +73,6 @@ private:
     Result<qint64> nextToken();
     Result<std::optional<OutgoingMessage>> take(qint64 seq, const Claimant& who,
                                                 const QDateTime& now);
-    Result<bool> withinCaps(const Claimant& who, const QDateTime& now);
     Result<QList<OutgoingMessage>> release(sqlite::Statement& held, const QDateTime& now);
 
     std::unique_ptr<sqlite::Connection> m_db;

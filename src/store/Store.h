@@ -165,6 +165,22 @@ public:
     /// end of their life (and whose file is not in the send folder), delivered events and
     /// received messages. Cursors stay valid. How many rows went.
     virtual Result<qint64> prune(const QDateTime& before) = 0;
+
+protected:
+    /// Whether `who` may take a message now: under its cap for the last minute and for the day,
+    /// counted by the parts it has sent.
+    Result<bool> withinCaps(const Claimant& who, const QDateTime& now) {
+        const auto under = [&](const std::optional<int>& cap,
+                               const QDateTime& since) -> Result<bool> {
+            if (!cap) return true;
+            auto sent = partsSentBy(who.modem, since);
+            if (!sent) return sent.error();
+            return *sent < *cap;
+        };
+        auto minute = under(who.perMinute, now.addSecs(-60));
+        if (!minute || !*minute) return minute;
+        return under(who.perDay, startOfDay(now));
+    }
 };
 
 /// Opens a connection to the store; each thread calls it once for its own.
