@@ -59,6 +59,9 @@ EngineHost::EngineHost(QString iniFilePath, QString homeFolder, store::StoreOpen
     connect(this, &EngineHost::exitRequested, m_commands.get(), [engine] {
         if (GatewayEngine* e = engine()) e->itmExit_Click();
     });
+    connect(this, &EngineHost::sendRequested, m_commands.get(), [engine] {
+        if (GatewayEngine* e = engine()) e->sendSoon();
+    });
     connect(this, &EngineHost::startAfterRequested, m_commands.get(), [engine](int ms) {
         if (GatewayEngine* e = engine()) QTimer::singleShot(ms, e, &GatewayEngine::itmStart_Click);
     });

@@ -43,6 +43,8 @@ public slots:
     void requestExit() { emit exitRequested(); }
     /// Start again after `ms` milliseconds (a service retries a failed start).
     void requestStartAfter(int ms) { emit startAfterRequested(ms); }
+    /// A message was queued: send it now rather than at the next poll.
+    void requestSend() { emit sendRequested(); }
 
 signals:
     void statusChanged(const QString& text);
@@ -57,6 +59,7 @@ signals:
     void startRequested();
     void exitRequested();
     void startAfterRequested(int ms);
+    void sendRequested();
 
 private:
     void buildOnEngineThread();

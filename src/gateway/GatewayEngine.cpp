@@ -244,6 +244,8 @@ void GatewayEngine::watchOutbox() {
     m_deps.outbox.watch(m_working.sendFolder, m_deps.wallClock, [this] { askBetweenPolls(kSend); });
 }
 
+void GatewayEngine::sendSoon() { askBetweenPolls(kSend); }
+
 void GatewayEngine::askBetweenPolls(unsigned work) {
     m_pendingWork |= work;
     if (m_serveQueued) return;

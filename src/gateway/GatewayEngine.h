@@ -67,6 +67,9 @@ public slots:
     void load();
     void itmStart_Click();
     void itmExit_Click();
+    /// A message was queued (through the HTTP interface, or by another gateway sharing the
+    /// store): it goes now, between polls, rather than at the next poll.
+    void sendSoon();
     void Timer1_Timer();
     /// A file finished in the send folder, or the phone announced a message: served at once
     /// while in service, between polls, instead of at the next poll.

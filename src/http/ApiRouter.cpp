@@ -174,9 +174,12 @@ Reply ApiRouter::answer(const Request& request) {
 Reply ApiRouter::api(const Request& request, const QString& path) {
     const bool get = reading(request);
     if (path == u"messages") {
-        if (request.method == "POST")
-            return postMessage(m_stores.here(), m_settings, request.body,
-                               QDateTime::currentDateTime());
+        if (request.method == "POST") {
+            Reply reply = postMessage(m_stores.here(), m_settings, request.body,
+                                      QDateTime::currentDateTime());
+            if (reply.status == 202 && m_queued) m_queued();
+            return reply;
+        }
         if (!get) return notAllowed();
         const auto limit = queryNumber(request, QStringLiteral("limit"), 20, 1, 200);
         if (!limit)

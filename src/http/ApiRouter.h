@@ -55,6 +55,10 @@ public:
               const contracts::EngineFigures& figures, const StatusBoard& board,
               std::function<qint64()> monotonicMs);
 
+    /// Called on the answering thread each time a post has queued a message, so that the
+    /// gateway sends it now rather than at its next poll. Set before the listener starts.
+    void onQueued(std::function<void()> queued) { m_queued = std::move(queued); }
+
     /// What the head alone decides, before any of the body is read: the token (or, without
     /// one, this computer's own Host and Origin), then the request rate, then the content
     /// type of a post. Nothing when the body is to be read and answer() asked.
@@ -74,6 +78,7 @@ private:
     const contracts::EngineFigures& m_figures;
     const StatusBoard& m_board;
     std::function<qint64()> m_monotonicMs;
+    std::function<void()> m_queued;
     std::mutex m_limitersLock;
     RateLimiter m_requests;
     RateLimiter m_failures;

@@ -64,6 +64,7 @@ void HttpHost::listen(const config::Settings& settings) {
     clock->start();
     m_router = std::make_unique<ApiRouter>(config, settings, m_openStore, m_figures, m_board,
                                            [clock] { return clock->elapsed(); });
+    m_router->onQueued([this] { emit messageQueued(); });
     m_listener = std::make_unique<HttpListener>(
         *m_router, ListenerLimits{.maxConnections = config.maxConnections,
                                   .maxConnectionsPerClient = config.maxConnectionsPerClient});

@@ -50,6 +50,8 @@ public slots:
 signals:
     /// "Веб-интерфейс: http://127.0.0.1:8080/", or "Веб-интерфейс не запущен: " and why.
     void announced(const QString& line);
+    /// A post queued a message (emitted on an answering thread).
+    void messageQueued();
 
 private:
     void listen(const config::Settings& settings);
