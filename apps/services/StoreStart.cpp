@@ -10,13 +10,21 @@
 
 namespace telvane::services {
 
+namespace {
+
+bool sharedStore(const config::Settings& settings) {
+    return settings.text(config::setting::StoreBackend)
+               .trimmed()
+               .compare(u"postgresql", Qt::CaseInsensitive) == 0;
+}
+
+}  // namespace
+
 store::StoreOpener prepareStore(const QString& iniPath, const QString& home,
                                 const std::function<void(const QString&)>& say,
                                 storage::LogWriter& log) {
     const config::Settings settings(iniPath, home);
-    const bool shared = settings.text(config::setting::StoreBackend)
-                            .trimmed()
-                            .compare(u"postgresql", Qt::CaseInsensitive) == 0;
+    const bool shared = sharedStore(settings);
     const store::StoreOpener opener =
         shared ? store::PostgresStore::opener(settings.text(config::setting::StoreUrl).trimmed())
                : store::SqliteStore::opener(home + store::SqliteStore::fileName());
@@ -38,6 +46,12 @@ store::StoreOpener prepareStore(const QString& iniPath, const QString& home,
         (void)log.write({line});
     }
     return opener;
+}
+
+std::unique_ptr<store::QueueBell> queueBell(const QString& iniPath, const QString& home) {
+    const config::Settings settings(iniPath, home);
+    if (!sharedStore(settings)) return nullptr;
+    return std::make_unique<store::QueueBell>(settings.text(config::setting::StoreUrl).trimmed());
 }
 
 }  // namespace telvane::services

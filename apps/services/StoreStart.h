@@ -4,8 +4,10 @@
 
 #include <QString>
 #include <functional>
+#include <memory>
 
 #include "storage/LogFile.h"
+#include "store/QueueBell.h"
 #include "store/Store.h"
 
 namespace telvane::services {
@@ -17,5 +19,9 @@ namespace telvane::services {
 store::StoreOpener prepareStore(const QString& iniPath, const QString& home,
                                 const std::function<void(const QString&)>& say,
                                 storage::LogWriter& log);
+
+/// Where gateways share a server, what tells this one that a message was queued by any of
+/// them; none for telvane.db, where only this gateway's own HTTP interface queues.
+std::unique_ptr<store::QueueBell> queueBell(const QString& iniPath, const QString& home);
 
 }  // namespace telvane::services

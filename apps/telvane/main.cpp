@@ -118,6 +118,13 @@ int main(int argc, char** argv) {
     // and, when refused, to "Log.txt".
     http::HttpHost web(iniPath, home, openStore, figures, log.writer());
     QObject::connect(&host, &gateway::EngineHost::statusChanged, &web, &http::HttpHost::showStatus);
+    // A message queued here, or by another gateway sharing the store, goes at once.
+    QObject::connect(&web, &http::HttpHost::messageQueued, &host,
+                     &gateway::EngineHost::requestSend);
+    const auto bell = services::queueBell(iniPath, home);
+    if (bell)
+        QObject::connect(bell.get(), &store::QueueBell::rang, &host,
+                         &gateway::EngineHost::requestSend);
     QObject::connect(&host, &gateway::EngineHost::networkChanged, &web,
                      &http::HttpHost::showNetwork);
     QObject::connect(&web, &http::HttpHost::announced, &app, [](const QString& line) {

@@ -127,6 +127,13 @@ int main(int argc, char** argv) {
                      &gateway::EngineHost::requestExit);
     http::HttpHost web(iniPath, home, openStore, figures, log.writer());
     QObject::connect(&host, &gateway::EngineHost::statusChanged, &web, &http::HttpHost::showStatus);
+    // A message queued here, or by another gateway sharing the store, goes at once.
+    QObject::connect(&web, &http::HttpHost::messageQueued, &host,
+                     &gateway::EngineHost::requestSend);
+    const auto bell = services::queueBell(iniPath, home);
+    if (bell)
+        QObject::connect(bell.get(), &store::QueueBell::rang, &host,
+                         &gateway::EngineHost::requestSend);
     QObject::connect(&host, &gateway::EngineHost::networkChanged, &web,
                      &http::HttpHost::showNetwork);
     // Printed on this thread, in turn with the engine's lines.

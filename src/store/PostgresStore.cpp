@@ -2,6 +2,7 @@
 
 #include "Postgres.h"
 #include "PostgresSchema.h"
+#include "store/QueueBell.h"
 
 namespace telvane::store {
 
@@ -220,6 +221,9 @@ Result<OutgoingMessage> PostgresStore::addOutgoing(OutgoingMessage draft) {
         if (!inserted) return inserted.error();
         draft.seq = inserted->integer(0, 0);
         if (auto parts = writeParts(draft); !parts) return parts.error();
+        if (draft.state == OutgoingState::Queued) {
+            if (auto rung = ringQueued(); !rung) return rung.error();
+        }
         return draft;
     });
 }
@@ -413,9 +417,22 @@ Result<QList<OutgoingMessage>> PostgresStore::released(Result<Rows> rows) {
     auto all = withParts(*rows);
     if (!all) return all.error();
     QList<OutgoingMessage> lost;
-    for (const OutgoingMessage& m : *all)
+    bool requeued = false;
+    for (const OutgoingMessage& m : *all) {
         if (m.state == OutgoingState::Unconfirmed) lost << m;
+        requeued = requeued || m.state == OutgoingState::Queued;
+    }
+    if (requeued) {
+        if (auto rung = ringQueued(); !rung) return rung.error();
+    }
     return lost;
+}
+
+// Heard by every gateway's QueueBell once the transaction commits; nothing if it rolls back.
+Result<Done> PostgresStore::ringQueued() {
+    auto rung = m_db->run("SELECT pg_notify($1, '')", {value(QString::fromLatin1(kQueuedChannel))});
+    if (!rung) return rung.error();
+    return Done{};
 }
 
 Result<QList<OutgoingMessage>> PostgresStore::recover(const QString& host, const QDateTime& now) {

@@ -75,6 +75,8 @@ private:
                                                 const QDateTime& now);
     /// Of the rows a release returned, the messages that became unconfirmed.
     Result<QList<OutgoingMessage>> released(Result<postgres::Rows> rows);
+    /// Tells the gateways listening that a message is waiting in the queue.
+    Result<Done> ringQueued();
 
     std::unique_ptr<postgres::Connection> m_db;
 };

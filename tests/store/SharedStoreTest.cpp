@@ -159,4 +159,30 @@ TEST(SharedStore, TwoGatewaysSendEachMessageOnceThoughOneIsKilledMidWay) {
     }
 }
 
+// Polls ten minutes apart: what another gateway queues meanwhile goes at once all the same,
+// woken by the server's notification.
+TEST(SharedStore, AMessageQueuedElsewhereWakesAGatewayBetweenPolls) {
+    PostgresServer& server = PostgresServer::shared();
+    ASSERT_TRUE(server.ok()) << server.error().toStdString();
+    const QString url = server.newDatabase();
+    Gateway idle(0);
+    ASSERT_TRUE(idle.modem.start()) << idle.modem.errorString().toStdString();
+    ASSERT_TRUE(idle.home.usePort(
+        idle.modem.linkPath(),
+        "[Store]\r\nBackend=postgresql\r\nUrl=" + url.toUtf8() + "\r\nHost=idle\r\n", "600"));
+    idle.start();
+    ASSERT_GE(idle.service->waitForStatus(QStringLiteral("Пауза перед опросом телефона")), 0);
+    auto store = std::move(store::PostgresStore::open(url).value());
+    store::OutgoingMessage m;
+    m.id = QStringLiteral("api-elsewhere");
+    m.origin = store::Origin::Api;
+    m.host = QStringLiteral("elsewhere");
+    m.number = "+79161234567";
+    m.text = QStringLiteral("woken");
+    ASSERT_TRUE(store->addOutgoing(m));
+    EXPECT_TRUE(idle.modem.waitForSent(1, std::chrono::seconds(30)));
+    idle.service->terminate();
+    idle.service->waitForExit();
+}
+
 }  // namespace
