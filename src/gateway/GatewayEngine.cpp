@@ -303,6 +303,25 @@ void GatewayEngine::connectionCheck() {
     } else {
         losePhone();
     }
+    beat();
+}
+
+// Every gateway sharing the store shows every modem: each says how its own is, at each check.
+// A store that does not take it says so where it matters, at the next poll.
+void GatewayEngine::beat() {
+    const contracts::EngineFigures& f = m_deps.figures;
+    const auto [model, operatorName] = f.modem();
+    const auto known = [](int value) { return value < 0 ? std::nullopt : std::optional(value); };
+    store::ModemBeat b;
+    b.host = m_working.host;
+    b.port = m_deps.settings.text(setting::ComPort);
+    b.model = QString::fromStdString(model);
+    b.operatorName = QString::fromStdString(operatorName);
+    b.registration = known(f.registration);
+    b.signal = known(f.signal == 99 ? -1 : f.signal.load());
+    b.inService = f.inService;
+    b.seen = m_deps.wallClock.now();
+    (void)m_deps.store.beat(b);
 }
 
 void GatewayEngine::poll() {

@@ -102,6 +102,7 @@ private:
     /// The phone is gone or an exit was asked for in the middle of a step.
     bool pollHalted();
     void connectionCheck();
+    void beat();
     void poll();
     enum Work : unsigned { kReceive = 1, kSend = 2 };
     void askBetweenPolls(unsigned work);

@@ -2,6 +2,7 @@
 
 #include <QCryptographicHash>
 #include <QFile>
+#include <QJsonArray>
 #include <QRegularExpression>
 
 #include "config/SettingsKeys.h"
@@ -215,6 +216,36 @@ Reply ApiRouter::api(const Request& request, const QString& path) {
     return Reply::error(404, QStringLiteral("not_found"), QStringLiteral("Нет такого адреса."));
 }
 
+namespace {
+
+// Every modem of every gateway that shares the store, as each last said; one that has not said
+// anything for a few of its checks (every 9 s while it runs) is silent: its gateway stopped.
+QJsonArray modemsOf(store::Store& store, const QDateTime& now) {
+    constexpr qint64 kSilentAfterS = 30;
+    QJsonArray list;
+    const auto beats = store.modems();
+    if (!beats) return list;
+    const auto orNull = [](const std::optional<int>& n) {
+        return n ? QJsonValue(*n) : QJsonValue();
+    };
+    for (const store::ModemBeat& b : *beats)
+        list.append(QJsonObject{
+            {QStringLiteral("host"), b.host},
+            {QStringLiteral("name"), b.name},
+            {QStringLiteral("port"), b.port},
+            {QStringLiteral("model"), b.model.isEmpty() ? QJsonValue() : QJsonValue(b.model)},
+            {QStringLiteral("operator"),
+             b.operatorName.isEmpty() ? QJsonValue() : QJsonValue(b.operatorName)},
+            {QStringLiteral("registration"), orNull(b.registration)},
+            {QStringLiteral("signal"), orNull(b.signal)},
+            {QStringLiteral("inService"), b.inService},
+            {QStringLiteral("seen"), b.seen.toUTC().toString(Qt::ISODate)},
+            {QStringLiteral("silent"), b.seen.secsTo(now) > kSilentAfterS}});
+    return list;
+}
+
+}  // namespace
+
 Reply ApiRouter::status() {
     const contracts::EngineFigures& f = m_figures;
     const QueueFigures queue = queueFigures(m_stores.here(), QDateTime::currentDateTime());
@@ -249,9 +280,9 @@ Reply ApiRouter::status() {
                       {QStringLiteral("reportsDelivered"), qint64(f.reportsDelivered.load())},
                       {QStringLiteral("reportsPending"), qint64(f.reportsPending.load())},
                       {QStringLiteral("reportsFailed"), qint64(f.reportsFailed.load())}}},
-         {QStringLiteral("inbox"),
-          QJsonObject{
-              {QStringLiteral("newest"), QString::number(newestReceived(m_stores.here()))}}}});
+         {QStringLiteral("inbox"), QJsonObject{{QStringLiteral("newest"),
+                                                QString::number(newestReceived(m_stores.here()))}}},
+         {QStringLiteral("modems"), modemsOf(m_stores.here(), QDateTime::currentDateTime())}});
 }
 
 }  // namespace telvane::http

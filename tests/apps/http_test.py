@@ -337,6 +337,8 @@ def check_api(gateway):
     assert status["gateway"]["inService"] and status["counters"]["reportsDelivered"] == 1, status
     assert (status["modem"]["model"], status["modem"]["operator"]) == ("TSM-900", "Telvane GSM"), \
         status
+    assert [(m["model"], m["inService"], m["silent"]) for m in status["modems"]] == \
+        [("TSM-900", True, False)], status
     print("/metrics parses and counts what happened since the restart")
 
     hours = gateway.request("GET", "/api/v1/stats?hours=24")[1]["hours"]

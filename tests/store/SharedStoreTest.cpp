@@ -150,6 +150,10 @@ TEST(SharedStore, TwoGatewaysSendEachMessageOnceThoughOneIsKilledMidWay) {
         }
     }
     EXPECT_FALSE(QFile::exists(gateways[0].home.path("Send/f0.txt")));
+    // Each gateway's status shows both modems.
+    QStringList hosts;
+    for (const store::ModemBeat& b : store->modems().value()) hosts << b.host;
+    EXPECT_EQ(hosts, QStringList({"host-0", "host-1"}));
     // Three messages, the one both modems listed stored once, and gone from both phones.
     EXPECT_EQ(store->inbox(0, 10).value().messages.size(), 3);
     for (Gateway& g : gateways) {
