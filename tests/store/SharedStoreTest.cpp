@@ -61,15 +61,32 @@ int count(const QStringList& pdus, const QByteArray& pdu) {
     return int(std::count(pdus.begin(), pdus.end(), QString::fromLatin1(pdu)));
 }
 
-TEST(SharedStore, TwoGatewaysSendEachMessageOnceThoughOneIsKilledMidWay) {
-    PostgresServer& server = PostgresServer::shared();
-    ASSERT_TRUE(server.ok()) << server.error().toStdString();
-    const QString url = server.newDatabase();
-    std::deque<Gateway> gateways;
+/// Every message recorded sent went out exactly once over all the modems; one recorded
+/// unconfirmed (its gateway killed, or its store gone, between the PDU and its confirmation) at
+/// most once, and named.
+void expectEachSentOnce(store::Store& store, std::deque<Gateway>& gateways) {
+    QStringList sent;
+    for (Gateway& g : gateways) sent += g.modem.sentPdus();
+    for (const store::OutgoingMessage& m : store.recent(1000).value()) {
+        ASSERT_EQ(m.parts.size(), 1u) << m.id.toStdString();
+        const int times = count(sent, m.parts[0].pdu);
+        if (m.state == OutgoingState::Unconfirmed) {
+            // Held, said so, never sent twice.
+            std::cout << "unconfirmed, held: " << m.id.toStdString() << "\n";
+            EXPECT_LE(times, 1) << m.id.toStdString();
+        } else {
+            EXPECT_EQ(m.state, OutgoingState::Sent) << m.id.toStdString();
+            EXPECT_EQ(times, 1) << m.id.toStdString();
+        }
+    }
+}
+
+/// Two gateways on the database at `url`, each with its modem, holding what is unconfirmed
+/// so that every second sending of a message is a fault.
+void configure(std::deque<Gateway>& gateways, const QString& url) {
     for (int n = 0; n < 2; ++n) {
         Gateway& g = gateways.emplace_back(n);
         ASSERT_TRUE(g.modem.start()) << g.modem.errorString().toStdString();
-        // Hold what is unconfirmed, so that every second sending of a message is a fault.
         ASSERT_TRUE(g.home.usePort(g.modem.linkPath(),
                                    "SendTimeout=2\r\n[SMS]\r\nUnconfirmed=hold\r\n[Store]\r\n"
                                    "Backend=postgresql\r\nUrl=" +
@@ -77,9 +94,11 @@ TEST(SharedStore, TwoGatewaysSendEachMessageOnceThoughOneIsKilledMidWay) {
                                        "\r\nLease=3\r\n",
                                    "1"));
     }
-    auto store = std::move(store::PostgresStore::open(url).value());
-    // Posted half to each, as the HTTP interface records them.
-    for (int i = 0; i < 200; ++i) {
+}
+
+/// `count` messages posted half to each gateway, as the HTTP interface records them.
+void post(store::Store& store, int count) {
+    for (int i = 0; i < count; ++i) {
         store::OutgoingMessage m;
         m.id = QStringLiteral("api-%1").arg(i);
         m.origin = store::Origin::Api;
@@ -87,8 +106,28 @@ TEST(SharedStore, TwoGatewaysSendEachMessageOnceThoughOneIsKilledMidWay) {
         m.number = "+79161234567";
         m.text = QStringLiteral("message %1").arg(i);
         m.created = QDateTime::currentDateTime();
-        ASSERT_TRUE(store->addOutgoing(m));
+        ASSERT_TRUE(store.addOutgoing(m));
     }
+}
+
+int unfinished(store::Store& store, const QString& prefix) {
+    int left = 0;
+    for (const store::OutgoingMessage& m : store.recent(1000).value())
+        if (m.id.startsWith(prefix) &&
+            (m.state == OutgoingState::Queued || m.state == OutgoingState::Sending ||
+             m.state == OutgoingState::Submitted))
+            ++left;
+    return left;
+}
+
+TEST(SharedStore, TwoGatewaysSendEachMessageOnceThoughOneIsKilledMidWay) {
+    PostgresServer& server = PostgresServer::shared();
+    ASSERT_TRUE(server.ok()) << server.error().toStdString();
+    const QString url = server.newDatabase();
+    std::deque<Gateway> gateways;
+    configure(gateways, url);
+    auto store = std::move(store::PostgresStore::open(url).value());
+    post(*store, 200);
     for (Gateway& g : gateways) g.start();
     ASSERT_TRUE(gateways[0].modem.waitForSent(20, std::chrono::seconds(60)));
     gateways[0].service->kill();
@@ -116,39 +155,17 @@ TEST(SharedStore, TwoGatewaysSendEachMessageOnceThoughOneIsKilledMidWay) {
         ASSERT_TRUE(store->addOutgoing(m));
     }
 
-    const auto unfinished = [&](const QString& prefix) {
-        int left = 0;
-        for (const store::OutgoingMessage& m : store->recent(1000).value())
-            if (m.id.startsWith(prefix) &&
-                (m.state == OutgoingState::Queued || m.state == OutgoingState::Sending ||
-                 m.state == OutgoingState::Submitted))
-                ++left;
-        return left;
-    };
     // The second carries all that was posted, the first one's claims once their lease ran out.
-    EXPECT_TRUE(waitUntil([&] { return unfinished("api-") == 0; }, 120000))
-        << unfinished("api-") << " left";
-    EXPECT_EQ(unfinished("f"), 3) << "a file went from a gateway that does not hold it";
+    EXPECT_TRUE(waitUntil([&] { return unfinished(*store, "api-") == 0; }, 120000))
+        << unfinished(*store, "api-") << " left";
+    EXPECT_EQ(unfinished(*store, "f"), 3) << "a file went from a gateway that does not hold it";
 
     gateways[0].start();
-    EXPECT_TRUE(waitUntil([&] { return unfinished("f") == 0; }, 60000));
+    EXPECT_TRUE(waitUntil([&] { return unfinished(*store, "f") == 0; }, 60000));
     for (Gateway& g : gateways) g.service->terminate();
     for (Gateway& g : gateways) g.service->waitForExit();
 
-    QStringList sent;
-    for (Gateway& g : gateways) sent += g.modem.sentPdus();
-    for (const store::OutgoingMessage& m : store->recent(1000).value()) {
-        ASSERT_EQ(m.parts.size(), 1u) << m.id.toStdString();
-        const int times = count(sent, m.parts[0].pdu);
-        if (m.state == OutgoingState::Unconfirmed) {
-            // Killed between writing it and its confirmation: held, said so, never sent twice.
-            std::cout << "unconfirmed, held: " << m.id.toStdString() << "\n";
-            EXPECT_LE(times, 1) << m.id.toStdString();
-        } else {
-            EXPECT_EQ(m.state, OutgoingState::Sent) << m.id.toStdString();
-            EXPECT_EQ(times, 1) << m.id.toStdString();
-        }
-    }
+    expectEachSentOnce(*store, gateways);
     EXPECT_FALSE(QFile::exists(gateways[0].home.path("Send/f0.txt")));
     // Each gateway's status shows both modems.
     QStringList hosts;
@@ -161,6 +178,29 @@ TEST(SharedStore, TwoGatewaysSendEachMessageOnceThoughOneIsKilledMidWay) {
         ASSERT_TRUE(left.has_value());
         EXPECT_TRUE(left->isEmpty());
     }
+}
+
+// The server stopped at once and started again mid-way: both gateways hold sending meanwhile and
+// go on by themselves, and still every message goes once.
+TEST(SharedStore, BothGatewaysGoOnByThemselvesOnceTheServerIsBack) {
+    PostgresServer& server = PostgresServer::shared();
+    ASSERT_TRUE(server.ok()) << server.error().toStdString();
+    const QString url = server.newDatabase();
+    std::deque<Gateway> gateways;
+    configure(gateways, url);
+    {
+        auto store = std::move(store::PostgresStore::open(url).value());
+        post(*store, 100);
+    }
+    for (Gateway& g : gateways) g.start();
+    ASSERT_TRUE(gateways[0].modem.waitForSent(10, std::chrono::seconds(60)));
+    ASSERT_TRUE(server.restart());
+    auto store = std::move(store::PostgresStore::open(url).value());
+    EXPECT_TRUE(waitUntil([&] { return unfinished(*store, "api-") == 0; }, 120000))
+        << unfinished(*store, "api-") << " left";
+    for (Gateway& g : gateways) g.service->terminate();
+    for (Gateway& g : gateways) g.service->waitForExit();
+    expectEachSentOnce(*store, gateways);
 }
 
 // Polls ten minutes apart: what another gateway queues meanwhile goes at once all the same,
