@@ -134,8 +134,9 @@ TEST(DocumentTest, AppendsRowsInPlaceWithoutTouchingWhatIsThere) {
     EXPECT_EQ(layoutAfter.layout->rows, 5u);
 }
 
-// Files of someone else, files open in an office program, damaged and full files, records no
-// cell can hold: each store refuses with a reason naming the file and leaves the folder as it was.
+// Files of someone else, files open in an office program, damaged, encrypted and full files,
+// records no cell can hold: each store refuses with a reason naming the file and leaves the folder
+// as it was.
 TEST(OfficeStoreTest, RefusesFilesItCannotAppendToAndLeavesThemUntouched) {
     const QByteArray xls = fixture("ours-3-rows.xls"), doc = fixture("ours-3-rows.doc"),
                      word97 = fixture("word97.doc");
@@ -144,6 +145,11 @@ TEST(OfficeStoreTest, RefusesFilesItCannotAppendToAndLeavesThemUntouched) {
     QByteArray brokenStream = writeBiff8(newMessageWorkbook());
     brokenStream[22] = '\xFF';  // the size of the CODEPAGE record now runs past the stream
     brokenStream[23] = '\xFF';
+    // A password-protected workbook says so in FILEPASS near the front of its globals; here it
+    // takes the place of DATEMODE, behind BOF, CODEPAGE and WINDOW1.
+    QByteArray encryptedStream = writeBiff8(newMessageWorkbook());
+    ASSERT_EQ(encryptedStream.mid(48, 2), QByteArray("\x22\x00", 2));
+    encryptedStream[48] = '\x2F';
     QStringList tooWide;
     for (int i = 0; i < 256; ++i) tooWide << QString::number(i);
     const QStringList record{"a", "b", "c"}, tooLong{"t", "n", QString(32768, u'x')};
@@ -171,6 +177,9 @@ TEST(OfficeStoreTest, RefusesFilesItCannotAppendToAndLeavesThemUntouched) {
         {"bytes behind the last sheet", true,
          *writeCompoundFile({{QStringLiteral("Workbook"), writeBiff8(newMessageWorkbook()) + "?"}}),
          nullptr, E::CannotKeep, record},
+        {"a password-protected workbook", true,
+         *writeCompoundFile({{QStringLiteral("Workbook"), encryptedStream}}), nullptr,
+         E::CannotKeep, record},
         {"a text over 32767 characters", true, {}, nullptr, E::RecordTooLarge, tooLong},
         {"more fields than columns", true, {}, nullptr, E::RecordTooLarge, tooWide},
         {"document open in LibreOffice", false, doc, ".~lock.26-12-05.doc#", E::Locked, record},
