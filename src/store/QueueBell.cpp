@@ -31,10 +31,13 @@ void QueueBell::listen() {
 }
 
 void QueueBell::read() {
+    if (!m_notifier) return;
     const QStringList heard = m_db->takeNotifications();
     if (m_db->socket() < 0) {
         // The server went away: its socket would wake us for ever. Listen again once it is back.
-        m_notifier.reset();
+        // The notifier is in the middle of telling us, so it goes once it has.
+        m_notifier->setEnabled(false);
+        m_notifier.release()->deleteLater();
         m_retry.start();
     }
     if (!heard.isEmpty()) emit rang();

@@ -204,7 +204,7 @@ TEST(SharedStore, BothGatewaysGoOnByThemselvesOnceTheServerIsBack) {
 }
 
 // Polls ten minutes apart: what another gateway queues meanwhile goes at once all the same,
-// woken by the server's notification.
+// woken by the server's notification, also after the server was restarted.
 TEST(SharedStore, AMessageQueuedElsewhereWakesAGatewayBetweenPolls) {
     PostgresServer& server = PostgresServer::shared();
     ASSERT_TRUE(server.ok()) << server.error().toStdString();
@@ -225,6 +225,12 @@ TEST(SharedStore, AMessageQueuedElsewhereWakesAGatewayBetweenPolls) {
     m.text = QStringLiteral("woken");
     ASSERT_TRUE(store->addOutgoing(m));
     EXPECT_TRUE(idle.modem.waitForSent(1, std::chrono::seconds(30)));
+    // And again once the server has been restarted: the gateway listens anew by itself.
+    ASSERT_TRUE(server.restart());
+    store = std::move(store::PostgresStore::open(url).value());
+    m.id = QStringLiteral("api-after-restart");
+    ASSERT_TRUE(store->addOutgoing(m));
+    EXPECT_TRUE(idle.modem.waitForSent(2, std::chrono::seconds(30)));
     idle.service->terminate();
     idle.service->waitForExit();
 }
