@@ -16,6 +16,7 @@
 #include "gateway/GatewayEngine.h"
 #include "gateway/SingleInstance.h"
 #include "http/HttpHost.h"
+#include "services/EngineAndWeb.h"
 #include "services/HomeOption.h"
 #include "services/ProgramLog.h"
 #include "services/StartRefusal.h"
@@ -117,16 +118,7 @@ int main(int argc, char** argv) {
     // The same interface as the service's, when [Http] Listen is set; its line goes to stderr
     // and, when refused, to "Log.txt".
     http::HttpHost web(iniPath, home, openStore, figures, log.writer());
-    QObject::connect(&host, &gateway::EngineHost::statusChanged, &web, &http::HttpHost::showStatus);
-    // A message queued here, or by another gateway sharing the store, goes at once.
-    QObject::connect(&web, &http::HttpHost::messageQueued, &host,
-                     &gateway::EngineHost::requestSend);
-    const auto bell = services::queueBell(iniPath, home);
-    if (bell)
-        QObject::connect(bell.get(), &store::QueueBell::rang, &host,
-                         &gateway::EngineHost::requestSend);
-    QObject::connect(&host, &gateway::EngineHost::networkChanged, &web,
-                     &http::HttpHost::showNetwork);
+    const auto bell = services::joinEngineAndWeb(host, web, iniPath, home);
     QObject::connect(&web, &http::HttpHost::announced, &app, [](const QString& line) {
         std::fputs((line + u'\n').toUtf8().constData(), stderr);
     });

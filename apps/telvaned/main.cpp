@@ -15,6 +15,7 @@
 #include "gateway/ManualTickSource.h"
 #include "gateway/SingleInstance.h"
 #include "http/HttpHost.h"
+#include "services/EngineAndWeb.h"
 #include "services/HomeOption.h"
 #include "services/ProgramLog.h"
 #include "services/StartRefusal.h"
@@ -126,16 +127,7 @@ int main(int argc, char** argv) {
     QObject::connect(&signalWatcher, &SignalWatcher::terminationRequested, &host,
                      &gateway::EngineHost::requestExit);
     http::HttpHost web(iniPath, home, openStore, figures, log.writer());
-    QObject::connect(&host, &gateway::EngineHost::statusChanged, &web, &http::HttpHost::showStatus);
-    // A message queued here, or by another gateway sharing the store, goes at once.
-    QObject::connect(&web, &http::HttpHost::messageQueued, &host,
-                     &gateway::EngineHost::requestSend);
-    const auto bell = services::queueBell(iniPath, home);
-    if (bell)
-        QObject::connect(bell.get(), &store::QueueBell::rang, &host,
-                         &gateway::EngineHost::requestSend);
-    QObject::connect(&host, &gateway::EngineHost::networkChanged, &web,
-                     &http::HttpHost::showNetwork);
+    const auto bell = services::joinEngineAndWeb(host, web, iniPath, home);
     // Printed on this thread, in turn with the engine's lines.
     QObject::connect(&web, &http::HttpHost::announced, &app, &printStatus);
     printLine(stderr, QStringLiteral("Home folder: ") + QDir::toNativeSeparators(home));
