@@ -129,16 +129,16 @@ class Checker:
             return []
         if anchor == "referenceObject" and "$ref" in value:
             self.resolve(where, value["$ref"])
-        spec = self.objects[anchor]
+        fields = self.objects[anchor]
         problems = [f"{where}: {field} is REQUIRED" for field, (_, required, applies) in
-                    spec["fixed"].items() if required and field not in value and
+                    fields["fixed"].items() if required and field not in value and
                     (applies == "Any" or f'`{value.get("type")}`' in applies)]
         for key, item in value.items():
-            if key in spec["fixed"]:
-                problems += self.value(f"{where}.{key}", spec["fixed"][key][0], item)
-            elif key.startswith("x-") and spec["x"]:
+            if key in fields["fixed"]:
+                problems += self.value(f"{where}.{key}", fields["fixed"][key][0], item)
+            elif key.startswith("x-") and fields["x"]:
                 continue
-            elif (pattern := next((t for n, t in spec["patterned"] if patterned_key(n, key)),
+            elif (pattern := next((t for n, t in fields["patterned"] if patterned_key(n, key)),
                                   None)):
                 problems += self.value(f"{where}.{key}", pattern, item)
             else:
