@@ -2,79 +2,42 @@
 """docs/openapi.yaml as the HTTP tests hold the service to it.
 
 As a program: the description is valid OpenAPI 3.1, checked against the fields of every object
-as the published 3.1.0 document lists them (Debian's openapi-specification package; Debian 12
-has no OpenAPI 3.1 validator nor its meta-schema): each field known and of its type, each
-REQUIRED one there, every Schema Object a valid JSON Schema 2020-12 (python3-jsonschema), every
-$ref found. Then the served copy, /api/v1/openapi.json, is checked to be the same document.
+as the published 3.1.0 document lists them (tests/data/http/openapi-3.1.0-objects.json, taken
+from its tables; Debian 12 has no OpenAPI 3.1 validator nor its meta-schema): each field known
+and of its type, each REQUIRED one there, every Schema Object a valid JSON Schema 2020-12
+(python3-jsonschema), every $ref found. Then the served copy, /api/v1/openapi.json, is checked
+to be the same document.
 
 As a module: Description.check_answer() validates an answer against the schema of its
 operation and status, and Description.check_event() a webhook's body.
 
 Usage: openapi_check.py OPENAPI_YAML"""
 
+import json
+import os
 import re
 import sys
 
 import jsonschema
 import yaml
 
-PUBLISHED = "/usr/share/openapi-specification/versions/3.1.0.md"
-LINK = re.compile(r"^\[([^\]]+)\]\(#(\w+)\)$")
+OBJECTS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "data", "http",
+                       "openapi-3.1.0-objects.json")
 
 
-def parse_type(text):
-    """A field's type as the tables write it -> ("any"), ("primitive", name), ("object",
-    anchor), ("array", item), ("map", value) or ("union", [types])."""
-    text = text.strip().replace("\\|", "|")
-    parts, depth, start = [], 0, 0
-    for i, c in enumerate(text):
-        depth += c == "["
-        depth -= c == "]"
-        if c == "|" and depth == 0:
-            parts.append(text[start:i])
-            start = i + 1
-    if len(parts) > 0:
-        return ("union", [parse_type(p) for p in parts + [text[start:]]])
-    if text.startswith("Map["):
-        return ("map", parse_type(text[4:text.rindex("]")].split(",", 1)[1]))
-    if (link := LINK.match(text)):
-        return ("object", link.group(2))
-    if text.startswith("[") and text.endswith("]"):
-        return ("array", parse_type(text[1:-1]))
-    if re.fullmatch(r"`\w+`", text):
-        return ("primitive", text.strip("`"))
-    return ("any",)
+def as_tuples(value):
+    """Lists as tuples, all the way down: a type is compared as a tuple."""
+    return tuple(as_tuples(v) for v in value) if isinstance(value, list) else value
 
 
-def published_objects(path=PUBLISHED):
+def published_objects(path=OBJECTS):
     """{anchor: {"fixed": {field: (type, required, applies to)}, "patterned": [(name, type)],
     "x": bool}}: "applies to" is the Security Scheme's column, the types a field is for."""
-    objects, current, table = {}, None, None
-    for line in open(path, encoding="utf-8"):
-        if (heading := re.match(r'^#### <a name="(\w+)"></a>', line)):
-            current = objects.setdefault(heading.group(1), {"fixed": {}, "patterned": [],
-                                                            "x": False})
-            table = None
-        elif current is None:
-            continue
-        elif line.startswith("##### "):
-            table = {"Fixed Fields": "fixed", "Patterned Fields": "patterned"}.get(line[6:].strip())
-        elif "MAY be extended with [Specification Extensions]" in line:
-            current["x"] = True
-        elif table and " | " in line and not line.startswith(("Field", "---")):
-            cells = [c.strip() for c in re.split(r"(?<!\\)\|", line)]
-            name = re.sub(r"<a name=\"\w+\"></a>", "", cells[0]).strip()
-            if table == "fixed":
-                current["fixed"][name] = (parse_type(cells[1]), cells[-1].startswith("**REQUIRED**"),
-                                          cells[2] if len(cells) == 4 else "Any")
-            else:
-                current["patterned"].append((name, parse_type(cells[1])))
-    # "The Header Object follows the structure of the Parameter Object" without name and in.
-    parameter = objects["parameterObject"]
-    objects["headerObject"] = {"fixed": {k: (t, False, "Any") for k, (t, _, _) in
-                                         parameter["fixed"].items() if k not in ("name", "in")},
-                               "patterned": [], "x": True}
-    return objects
+    with open(path, encoding="utf-8") as file:
+        objects = json.load(file)["objects"]
+    return {anchor: {"fixed": {k: as_tuples(v) for k, v in o["fixed"].items()},
+                     "patterned": [as_tuples(p) for p in o["patterned"]], "x": o["x"]}
+            for anchor, o in objects.items()}
 
 
 def patterned_key(name, key):
