@@ -79,7 +79,8 @@ ModemEngine::ModemEngine(Options options, QObject* parent)
       m_registration(m_options.registration),
       m_signal(m_options.signal),
       m_random(m_options.seed) {
-    for (const auto& memory : m_options.memories) m_memories.emplace_back(memory.name, memory.capacity);
+    for (const auto& memory : m_options.memories)
+        m_memories.emplace_back(memory.name, memory.capacity);
     if (m_options.simState) m_sim.setState(*m_options.simState);
     if (m_sim.state() == SimState::Busy && m_options.simBusyFor.count() > 0) {
         QTimer::singleShot(m_options.simBusyFor, this, [this] {
