@@ -233,10 +233,7 @@ Result<std::optional<OutgoingMessage>> PostgresStore::outgoing(const QString& id
         auto rows =
             m_db->run("SELECT " OUTGOING_COLUMNS " FROM outgoing WHERE id = $1", {value(id)});
         if (!rows) return rows.error();
-        auto found = withParts(*rows);
-        if (!found) return found.error();
-        if (found->isEmpty()) return std::optional<OutgoingMessage>();
-        return std::optional(found->front());
+        return firstOf(withParts(*rows));
     });
 }
 
@@ -250,10 +247,7 @@ Result<std::optional<OutgoingMessage>> PostgresStore::fileInSend(const FileIdent
                               {value(file.name), value(file.size), value(file.modifiedMs),
                                value(QString::fromLatin1(file.sha256Hex)), value(host)});
         if (!rows) return rows.error();
-        auto found = withParts(*rows);
-        if (!found) return found.error();
-        if (found->isEmpty()) return std::optional<OutgoingMessage>();
-        return std::optional(found->front());
+        return firstOf(withParts(*rows));
     });
 }
 
@@ -298,10 +292,7 @@ Result<std::optional<OutgoingMessage>> PostgresStore::take(qint64 seq, const Cla
         {value(now), value(who.modem), value(who.host), value(now.addSecs(who.leaseSeconds)),
          value(seq)});
     if (!taken) return taken.error();
-    auto found = withParts(*taken);
-    if (!found) return found.error();
-    if (found->isEmpty()) return std::optional<OutgoingMessage>();
-    return std::optional(found->front());
+    return firstOf(withParts(*taken));
 }
 
 Result<std::optional<OutgoingMessage>> PostgresStore::claimNext(const Claimant& who,

@@ -235,10 +235,7 @@ Result<std::optional<OutgoingMessage>> SqliteStore::outgoing(const QString& id) 
     return m_db->read([&]() -> Result<std::optional<OutgoingMessage>> {
         Statement s = m_db->prepare("SELECT " OUTGOING_COLUMNS " FROM outgoing WHERE id = ?");
         s.bind(1, id);
-        auto found = outgoingWhere(s);
-        if (!found) return found.error();
-        if (found->isEmpty()) return std::optional<OutgoingMessage>();
-        return std::optional(found->front());
+        return firstOf(outgoingWhere(s));
     });
 }
 
@@ -254,10 +251,7 @@ Result<std::optional<OutgoingMessage>> SqliteStore::fileInSend(const FileIdentit
             .bind(3, file.modifiedMs)
             .bind(4, QString::fromLatin1(file.sha256Hex))
             .bind(5, host);
-        auto found = outgoingWhere(s);
-        if (!found) return found.error();
-        if (found->isEmpty()) return std::optional<OutgoingMessage>();
-        return std::optional(found->front());
+        return firstOf(outgoingWhere(s));
     });
 }
 
@@ -318,9 +312,7 @@ Result<std::optional<OutgoingMessage>> SqliteStore::take(qint64 seq, const Claim
     if (m_db->changes() == 0) return std::optional<OutgoingMessage>();
     Statement s = m_db->prepare("SELECT " OUTGOING_COLUMNS " FROM outgoing WHERE seq = ?");
     s.bind(1, seq);
-    auto found = outgoingWhere(s);
-    if (!found) return found.error();
-    return std::optional(found->front());
+    return firstOf(outgoingWhere(s));
 }
 
 Result<std::optional<OutgoingMessage>> SqliteStore::claimNext(const Claimant& who,

@@ -183,6 +183,13 @@ protected:
     }
 };
 
+/// The first of the messages a lookup found, or none; a failed lookup as it failed.
+inline Result<std::optional<OutgoingMessage>> firstOf(Result<QList<OutgoingMessage>> found) {
+    if (!found) return found.error();
+    if (found->isEmpty()) return std::optional<OutgoingMessage>();
+    return std::optional(found->front());
+}
+
 /// Opens a connection to the store; each thread calls it once for its own.
 using StoreOpener = std::function<Result<std::unique_ptr<Store>>()>;
 
