@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "BenchStore.h"
 #include "store/PostgresStore.h"
 #include "store/SqliteStore.h"
 #include "support/PostgresServer.h"
@@ -21,26 +22,9 @@ using namespace telvane::store;
 
 namespace {
 
-std::unique_ptr<Store> openOrExit(const StoreOpener& open) {
-    auto opened = open();
-    if (!opened) {
-        std::fprintf(stderr, "%s\n", qPrintable(opened.error().message));
-        std::exit(1);
-    }
-    return std::move(opened.value());
-}
+using bench::openOrExit;
 
-OutgoingMessage queued(int i) {
-    OutgoingMessage m;
-    m.id = QStringLiteral("api-%1").arg(i);
-    m.origin = Origin::Api;
-    m.number = QStringLiteral("+7916%1").arg(1000000 + i);
-    m.text = QStringLiteral("Сообщение номер %1").arg(i);
-    m.created = m.updated = QDateTime::currentDateTime();
-    m.parts.push_back({"0011000B919761214365F7000800" + QByteArray::number(i), 24,
-                       PartState::Waiting, std::nullopt});
-    return m;
-}
+OutgoingMessage queued(int i) { return bench::numbered(i, QDateTime::currentDateTime()); }
 
 /// Messages a second from enqueueing `count` to the last one marked sent, by `modems` threads.
 double throughput(const StoreOpener& open, int modems, int count) {

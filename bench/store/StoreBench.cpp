@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "BenchStore.h"
 #include "store/DuplicateKeys.h"
 #include "store/SqliteStore.h"
 
@@ -25,25 +26,10 @@ namespace {
 const QDateTime kNow = QDateTime::currentDateTime();
 
 std::unique_ptr<Store> openAt(const QString& path) {
-    auto opened = SqliteStore::open(path);
-    if (!opened) {
-        std::fprintf(stderr, "%s\n", qPrintable(opened.error().message));
-        std::exit(1);
-    }
-    return std::move(opened.value());
+    return bench::openOrExit(SqliteStore::opener(path));
 }
 
-OutgoingMessage outgoing(int i) {
-    OutgoingMessage m;
-    m.id = QStringLiteral("api-%1").arg(i);
-    m.origin = Origin::Api;
-    m.number = QStringLiteral("+7916%1").arg(1000000 + i);
-    m.text = QStringLiteral("Сообщение номер %1").arg(i);
-    m.created = m.updated = kNow.addSecs(-100000 + i);
-    m.parts.push_back({"0011000B919761214365F7000800" + QByteArray::number(i), 24,
-                       PartState::Waiting, std::nullopt});
-    return m;
-}
+OutgoingMessage outgoing(int i) { return bench::numbered(i, kNow.addSecs(-100000 + i)); }
 
 IncomingMessage incoming(int i) {
     IncomingMessage m;
