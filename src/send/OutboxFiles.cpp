@@ -197,6 +197,16 @@ QString OutboxRun::newId(const QString& name) {
     });
 }
 
+// The file's own bytes into `folder`, with its status, and out of the send folder, where it
+// stands as `name`. Nothing when its bytes cannot be read (larger than any message, unreadable):
+// an empty copy must never take the place of what the operator wrote, so it stays where it is.
+QString OutboxRun::archiveFile(const QString& folder, const OutgoingMessage& message,
+                               const QString& name) {
+    const std::optional<QByteArray> bytes = m_folder.read(name, qint64(kMaxOutgoingFileBytes));
+    if (!bytes) return {};
+    return m_archive.archive(folder, *bytes, message, name);
+}
+
 // Only the file that was sent may go: one rewritten under its name meanwhile is a new message.
 // `asName`: where it stands now, when it was renamed aside.
 bool OutboxRun::isSameFile(const store::FileIdentity& file, const QString& asName) const {
@@ -226,9 +236,7 @@ void OutboxRun::finishSent(OutgoingMessage& message, const QString& from) {
     }
     QString where;
     if (!m_archive.sentFolder().isEmpty()) {
-        where = m_archive.archive(m_archive.sentFolder(),
-                                  m_folder.read(name, qint64(kMaxOutgoingFileBytes)).value_or(""),
-                                  message, name);
+        where = archiveFile(m_archive.sentFolder(), message, name);
         message.place = where;
     } else if (m_folder.remove(name)) {
         m_archive.dropWaiting(message.id);
@@ -288,9 +296,7 @@ void OutboxRun::failForGood(OutgoingMessage& message, const LogLine& line) {
     }
     const QString& name = message.file.name;
     if (!m_archive.failedFolder().isEmpty() && message.fileInSend) {
-        const QString where = m_archive.archive(
-            m_archive.failedFolder(),
-            m_folder.read(name, qint64(kMaxOutgoingFileBytes)).value_or(""), message);
+        const QString where = archiveFile(m_archive.failedFolder(), message, name);
         if (!where.isEmpty()) {
             if (!line.isEmpty()) log(line);
             message.place = where;
@@ -318,9 +324,7 @@ void OutboxRun::hold(OutgoingMessage& message) {
             message.fileInSend = false;
             message.place.clear();
         } else if (!m_archive.failedFolder().isEmpty()) {
-            where = m_archive.archive(
-                m_archive.failedFolder(),
-                m_folder.read(name, qint64(kMaxOutgoingFileBytes)).value_or(""), message);
+            where = archiveFile(m_archive.failedFolder(), message, name);
         } else if (const QString aside = name + QStringLiteral(".unconfirmed");
                    m_folder.rename(name, aside)) {
             where = m_context.working.sendFolder + aside;

@@ -54,6 +54,8 @@ private:
     void finishSent(store::OutgoingMessage& message, const QString& from = {});
     void failForGood(store::OutgoingMessage& message, const LogLine& line);
     void hold(store::OutgoingMessage& message);
+    QString archiveFile(const QString& folder, const store::OutgoingMessage& message,
+                        const QString& name);
     void setAside(const store::OutgoingMessage& message);
     bool isSameFile(const store::FileIdentity& file, const QString& asName = {}) const;
 

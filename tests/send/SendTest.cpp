@@ -232,9 +232,13 @@ TEST(OutboxScan, OnlyARefusalForGoodMovesAFileToFailed) {
     poll.start();
     poll.put("a.txt", "79161234567\tfor good");
     poll.put("b.txt", "79161234567\tfor now");
+    // Larger than any message: refused for good, but never replaced by an empty copy.
+    const QByteArray large = "79161234567\t" + QByteArray(1024 * 1024, 'x');
+    poll.put("c.txt", large);
     poll.phone.script = "pCpc";
     poll.scan();
-    EXPECT_EQ(poll.sendFolder(), QStringList({"b.status", "b.txt"}));
+    EXPECT_EQ(poll.sendFolder(), QStringList({"b.status", "b.txt", "c.status", "c.txt"}));
+    EXPECT_EQ(poll.read("Send/c.txt"), large);
     EXPECT_EQ(poll.read("Failed/a.txt"), "79161234567\tfor good");
     const auto status = [&](const QString& name) {
         return QString::fromUtf8(poll.read(name))
