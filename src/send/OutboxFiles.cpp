@@ -354,6 +354,8 @@ void OutboxRun::settleUnconfirmed() {
     }
     for (OutgoingMessage message : *lost) {
         if (!message.note.isEmpty()) continue;  // held already, for a person
+        // Its own gateway looks in its own send folder; here the file would seem gone.
+        if (ofAnotherGateway(message)) continue;
         if (m_unconfirmed == UnconfirmedRule::Hold) {
             hold(message);
             continue;

@@ -54,6 +54,7 @@ private:
     void finishSent(store::OutgoingMessage& message, const QString& from = {});
     void failForGood(store::OutgoingMessage& message, const LogLine& line);
     void hold(store::OutgoingMessage& message);
+    bool ofAnotherGateway(const store::OutgoingMessage& message) const;
     QString archiveFile(const QString& folder, const store::OutgoingMessage& message,
                         const QString& name);
     void setAside(const store::OutgoingMessage& message);

@@ -53,12 +53,16 @@ std::optional<QList<OutgoingMessage>> OutboxRun::queued() {
     return *waiting;
 }
 
+// A file's message is the gateway's whose send folder holds the file: only it sends the file,
+// moves it on or sets it aside.
+bool OutboxRun::ofAnotherGateway(const OutgoingMessage& message) const {
+    return message.origin == store::Origin::File && !message.host.isEmpty() &&
+           message.host != m_context.working.host;
+}
+
 bool OutboxRun::send(const OutgoingMessage& queued) {
     if (m_memory.confirmedUnrecorded.contains(queued.seq)) return true;
-    // A file's message goes from the gateway whose send folder holds the file, which moves it on.
-    if (queued.origin == store::Origin::File && !queued.host.isEmpty() &&
-        queued.host != m_context.working.host)
-        return true;
+    if (ofAnotherGateway(queued)) return true;
     const auto claimed = m_store.claim(queued.seq, claimant(), now());
     if (!claimed) {
         holdSending(claimed.error().message);

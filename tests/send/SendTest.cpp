@@ -251,6 +251,29 @@ TEST(OutboxScan, OnlyARefusalForGoodMovesAFileToFailed) {
                                                     "error-text=unknown error"}));
 }
 
+// Gateways sharing a store: one whose message went unconfirmed when it stopped settles it
+// itself, from its own send folder; another one must not take the file for gone meanwhile.
+TEST(OutboxScan, AnotherGatewaysUnconfirmedFileIsLeftToIt) {
+    Outbox poll;
+    ASSERT_TRUE(poll.settings.write(setting::Failed, "Failed"));
+    ASSERT_TRUE(poll.settings.write(setting::Unconfirmed, "hold"));
+    poll.start();
+    store::OutgoingMessage m;
+    m.id = QStringLiteral("theirs");
+    m.origin = store::Origin::File;
+    m.host = QStringLiteral("elsewhere");
+    m.file = {QStringLiteral("theirs.txt"), 20, 0, "00"};
+    m.fileInSend = true;
+    m.number = QStringLiteral("79161234567");
+    m.state = store::OutgoingState::Unconfirmed;
+    ASSERT_TRUE(poll.store.addOutgoing(m));
+    poll.scan();
+    const auto after = poll.store.outgoing(QStringLiteral("theirs")).value();
+    ASSERT_TRUE(after.has_value());
+    EXPECT_TRUE(after->fileInSend);
+    EXPECT_TRUE(after->note.isEmpty());
+}
+
 // Deletion fails, as on a folder the gateway may read but not change; renaming may work.
 struct UndeletableFolder final : send::OutboxFolder {
     explicit UndeletableFolder(const QString& path, bool renames = false)
