@@ -88,8 +88,9 @@ int main(int argc, char** argv) {
         iniPath, home,
         [](const QString& line) { std::fputs((line + u'\n').toUtf8().constData(), stderr); },
         log.writer());
-    // Counted by the engine, read by the HTTP interface: made here, for both.
-    contracts::EngineFigures figures;
+    // Counted by the engine, read by the HTTP interface: made here, for both. Static: an engine
+    // that does not end in time is left running to the end of the process, still counting.
+    static contracts::EngineFigures figures;
     gateway::EngineHost host(iniPath, home, openStore, figures);
     QObject::connect(&host, &gateway::EngineHost::statusChanged, &model,
                      &tray::TrayStatusModel::setStatus);

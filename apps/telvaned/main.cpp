@@ -109,8 +109,9 @@ int main(int argc, char** argv) {
         iniPath, home, [](const QString& line) { printLine(stderr, line); }, log.writer());
     if (parser.isSet(onceOption)) return runOnce(iniPath, home, openStore);
 
-    // Counted by the engine, read by the HTTP interface: made here, for both.
-    contracts::EngineFigures figures;
+    // Counted by the engine, read by the HTTP interface: made here, for both. Static: an engine
+    // that does not end in time is left running to the end of the process, still counting.
+    static contracts::EngineFigures figures;
     gateway::EngineHost host(iniPath, home, openStore, figures);
     QObject::connect(&host, &gateway::EngineHost::statusChanged, &printStatus);
     QObject::connect(&host, &gateway::EngineHost::networkChanged, &printStatus);
