@@ -116,6 +116,10 @@ CREATE INDEX outgoing_by_sent_at ON outgoing(sent_at) WHERE sent_at IS NOT NULL;
 CREATE INDEX outgoing_failed_by_time ON outgoing(updated) WHERE state = 'failed';
 CREATE INDEX incoming_messages_by_stored ON incoming(stored) WHERE kind = 'message';
 )sql",
+    // 3: the webhook events still to post, looked up from the first (see nextEvent).
+    R"sql(
+CREATE INDEX webhook_waiting ON webhook_events(id) WHERE delivered IS NULL;
+)sql",
 };
 
 }  // namespace telvane::store::postgres

@@ -583,11 +583,13 @@ Result<qint64> PostgresStore::addEvent(const QByteArray& body, const QDateTime& 
     return rows->integer(0, 0);
 }
 
-Result<std::optional<WebhookEvent>> PostgresStore::nextEvent(qint64 after) {
+// Gateways sharing the server number their events from one sequence but commit them in their
+// own time: event 41 of one may appear after event 42 of another was posted. So the queue is
+// looked at from its first waiting event, whatever the sender delivered last, through an index
+// of the waiting ones.
+Result<std::optional<WebhookEvent>> PostgresStore::nextEvent(qint64) {
     auto rows = m_db->run(
-        "SELECT id, body, created FROM webhook_events WHERE id > $1 AND delivered IS NULL ORDER "
-        "BY id LIMIT 1",
-        {value(after)});
+        "SELECT id, body, created FROM webhook_events WHERE delivered IS NULL ORDER BY id LIMIT 1");
     if (!rows) return rows.error();
     if (rows->size() == 0) return std::optional<WebhookEvent>();
     return std::optional(WebhookEvent{rows->integer(0, 0), rows->bytes(0, 1), rows->time(0, 2)});

@@ -140,7 +140,8 @@ public:
     /// Queues an event (its JSON body as the receiver gets it); its number in the queue.
     virtual Result<qint64> addEvent(const QByteArray& body, const QDateTime& now) = 0;
     /// The oldest event after the event `after` (0: from the first) that the receiver has not
-    /// taken. A sender that keeps where it stands looks only at what came since.
+    /// taken. A sender that keeps where it stands looks only at what came since; a store shared
+    /// by several gateways, whose events may be committed out of order, looks from the first.
     virtual Result<std::optional<WebhookEvent>> nextEvent(qint64 after) = 0;
     virtual Result<Done> eventDelivered(qint64 id, const QDateTime& when) = 0;
 

@@ -419,4 +419,16 @@ TEST(PostgresStore, GoesOnByItselfOnceItsServerIsBack) {
     EXPECT_EQ(store->recent(10).value().size(), 2);
 }
 
+// Two gateways number their events from one sequence but commit them in their own time: an
+// event that shows up after a later one was posted is still posted.
+TEST(PostgresStore, AnEventCommittedLateIsStillPosted) {
+    telvane::test::PostgresServer& server = telvane::test::PostgresServer::shared();
+    ASSERT_TRUE(server.ok()) << server.error().toStdString();
+    auto store = openOrFail(PostgresStore::opener(server.newDatabase()));
+    const qint64 late = store->addEvent("{\"late\":1}", kNow).value();
+    const qint64 posted = store->addEvent("{\"posted\":1}", kNow).value();
+    ASSERT_TRUE(store->eventDelivered(posted, kNow));
+    EXPECT_EQ(store->nextEvent(posted).value()->id, late);
+}
+
 }  // namespace
