@@ -2,6 +2,7 @@
 
 #include <QCryptographicHash>
 #include <QLoggingCategory>
+#include <utility>
 
 #include "ModemCommands.h"
 #include "config/Settings.h"
@@ -164,7 +165,16 @@ std::optional<bool> ModemCare::enterPin() {
     const QString tried = QString::fromLatin1(digest(pin));
     if (m_refusedPin.isEmpty()) {
         const auto refused = m_store.fact(refusedPinFact());
-        if (refused && refused->has_value()) m_refusedPin = **refused;
+        if (!refused) {
+            // It may be this very PIN, refused before: a third wrong try locks the SIM, so none
+            // is offered until the store can say.
+            if (!std::exchange(m_pinHeldForStore, true))
+                log(QStringLiteral("PIN-код не вводится, пока недоступно хранилище: ") +
+                    refused.error().message);
+            return std::nullopt;
+        }
+        m_pinHeldForStore = false;
+        if (refused->has_value()) m_refusedPin = **refused;
     }
     if (m_refusedPin == tried) return false;
     const contracts::ExchangeResult entered = send(commands::enterPin(pin.toLatin1()));

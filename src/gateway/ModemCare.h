@@ -63,7 +63,8 @@ private:
     contracts::PhoneLink& m_phone;
     store::Store& m_store;
     contracts::EngineFigures& m_figures;
-    QString m_refusedPin;  ///< the digest of the PIN the SIM refused, once known
+    QString m_refusedPin;            ///< the digest of the PIN the SIM refused, once known
+    bool m_pinHeldForStore = false;  ///< no PIN offered while the store could not say: said once
     const config::Settings& m_settings;
     storage::LogWriter& m_log;
     bool m_echoOff;

@@ -9,6 +9,7 @@
 #include "gateway/GatewayEngine.h"
 #include "gateway/ManualTickSource.h"
 #include "store/SqliteStore.h"
+#include "support/FailingStore.h"
 #include "support/FakeClock.h"
 #include "support/FakePhone.h"
 #include "support/TestData.h"
@@ -81,8 +82,8 @@ protected:
 
     QTemporaryDir home;
     config::Settings settings{home.filePath(QStringLiteral("Telvane.ini")), home.path()};
-    std::unique_ptr<store::Store> store{
-        std::move(store::SqliteStore::open(home.filePath(QStringLiteral("telvane.db"))).value())};
+    std::unique_ptr<test::FailingStore> store{std::make_unique<test::FailingStore>(
+        store::SqliteStore::opener(home.filePath(QStringLiteral("telvane.db"))))};
     contracts::EngineFigures figures;
     test::FakeClock clock;
     storage::DiskFileSystem disk;
@@ -257,6 +258,7 @@ TEST_F(GatewayEngineTest, TheSimAndTheNetworkDecideWhatAPollDoes) {
         const char* name;
         std::map<QByteArray, QByteArray> first, second;  // answers at each poll
         bool restart;
+        bool storeUnreadable;
         const char* pinSetting;
         int pinsEntered;
         QStringList runs;
@@ -267,6 +269,7 @@ TEST_F(GatewayEngineTest, TheSimAndTheNetworkDecideWhatAPollDoes) {
          {{sim, simPin}},
          {},
          true,
+         false,
          "1234",
          1,
          {"inbox", "outbox", "inbox", "outbox"},
@@ -276,6 +279,7 @@ TEST_F(GatewayEngineTest, TheSimAndTheNetworkDecideWhatAPollDoes) {
          {{sim, simPin}, {pin, refused}},
          {{sim, simPin}},
          true,
+         false,
          "1234",
          1,
          {},
@@ -287,6 +291,7 @@ TEST_F(GatewayEngineTest, TheSimAndTheNetworkDecideWhatAPollDoes) {
          {{sim, "\r\n+CPIN: SIM PUK\r\n\r\nOK\r\n"}},
          {},
          true,
+         false,
          "",
          0,
          {"inbox", "outbox"},
@@ -296,12 +301,24 @@ TEST_F(GatewayEngineTest, TheSimAndTheNetworkDecideWhatAPollDoes) {
          {{creg, "\r\n+CREG: 0,2\r\n\r\nOK\r\n"}},
          {{creg, "\r\n+CREG: 0,5\r\n\r\nOK\r\n"}},
          false,
+         false,
          "",
          0,
          {"inbox", "inbox", "outbox"},
          "Поиск файлов для отправки",
          {"Нет регистрации в сети (поиск сети): отправка SMS отложена",
           "Регистрация в сети (зарегистрирован (роуминг)): отправка SMS возобновлена"}},
+        {"a store that cannot say which PIN was refused: none is offered, and it is said once",
+         {{sim, simPin}},
+         {},
+         false,
+         true,
+         "1234",
+         0,
+         {"inbox", "outbox"},
+         "Поиск файлов для отправки",
+         {"PIN-код не вводится, пока недоступно хранилище: соединение потеряно",
+          "SIM-карта не готова: SIM PIN", "SIM-карта готова"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -309,7 +326,9 @@ TEST_F(GatewayEngineTest, TheSimAndTheNetworkDecideWhatAPollDoes) {
         const QString logs = fresh.filePath("Logs/");
         ASSERT_TRUE(settings.write(config::setting::Logs, logs));
         ASSERT_TRUE(settings.write(config::setting::PIN, c.pinSetting));
+        store->unreadable = false;
         ASSERT_TRUE(store->setFact(gateway::ModemCare::refusedPinFact(), {}));
+        store->unreadable = c.storeUnreadable;
         mailbox.runs.clear();
         phone.commands.clear();
         phone.answers = c.first;

@@ -16,6 +16,8 @@ public:
 
     /// Every write fails while set.
     std::atomic<bool> full{false};
+    /// Facts cannot be read while set, as from a server that went away.
+    std::atomic<bool> unreadable{false};
     /// The number of writes that still succeed before they all fail; negative: no limit.
     std::atomic<int> writesLeft{-1};
 
@@ -126,6 +128,9 @@ public:
         return inner().lead(name, host, now, seconds);
     }
     store::Result<std::optional<QString>> fact(const QString& key) override {
+        if (unreadable)
+            return store::StoreError{store::StoreError::Kind::Unavailable,
+                                     QStringLiteral("соединение потеряно")};
         return inner().fact(key);
     }
     store::Result<store::Done> setFact(const QString& key, const QString& value) override {
