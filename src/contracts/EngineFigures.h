@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -46,6 +47,17 @@ struct EngineFigures {
     std::pair<std::string, std::string> modem() const {
         const std::lock_guard lock(m_modemLock);
         return {m_model, m_operator};
+    }
+
+    /// +CSQ <rssi> (0-31), nothing while unknown or when the modem says it cannot tell (99).
+    std::optional<int> knownSignal() const {
+        const int rssi = signal.load();
+        return rssi < 0 || rssi == 99 ? std::nullopt : std::optional(rssi);
+    }
+    /// +CREG <stat>, nothing while unknown.
+    std::optional<int> knownRegistration() const {
+        const int stat = registration.load();
+        return stat < 0 ? std::nullopt : std::optional(stat);
     }
 
     void recordPoll(std::int64_t ms) {

@@ -311,14 +311,13 @@ void GatewayEngine::connectionCheck() {
 void GatewayEngine::beat() {
     const contracts::EngineFigures& f = m_deps.figures;
     const auto [model, operatorName] = f.modem();
-    const auto known = [](int value) { return value < 0 ? std::nullopt : std::optional(value); };
     store::ModemBeat b;
     b.host = m_working.host;
     b.port = m_deps.settings.text(setting::ComPort);
     b.model = QString::fromStdString(model);
     b.operatorName = QString::fromStdString(operatorName);
-    b.registration = known(f.registration);
-    b.signal = known(f.signal == 99 ? -1 : f.signal.load());
+    b.registration = f.knownRegistration();
+    b.signal = f.knownSignal();
     b.inService = f.inService;
     b.seen = m_deps.wallClock.now();
     (void)m_deps.store.beat(b);

@@ -218,6 +218,10 @@ Reply ApiRouter::api(const Request& request, const QString& path) {
 
 namespace {
 
+// What is not known is null, not a made-up value.
+QJsonValue orNull(const std::optional<int>& n) { return n ? QJsonValue(*n) : QJsonValue(); }
+QJsonValue orNull(const QString& text) { return text.isEmpty() ? QJsonValue() : QJsonValue(text); }
+
 // Every modem of every gateway that shares the store, as each last said; one that has not said
 // anything for a few of its checks (every 9 s while it runs) is silent: its gateway stopped.
 QJsonArray modemsOf(store::Store& store, const QDateTime& now) {
@@ -225,22 +229,17 @@ QJsonArray modemsOf(store::Store& store, const QDateTime& now) {
     QJsonArray list;
     const auto beats = store.modems();
     if (!beats) return list;
-    const auto orNull = [](const std::optional<int>& n) {
-        return n ? QJsonValue(*n) : QJsonValue();
-    };
     for (const store::ModemBeat& b : *beats)
-        list.append(QJsonObject{
-            {QStringLiteral("host"), b.host},
-            {QStringLiteral("name"), b.name},
-            {QStringLiteral("port"), b.port},
-            {QStringLiteral("model"), b.model.isEmpty() ? QJsonValue() : QJsonValue(b.model)},
-            {QStringLiteral("operator"),
-             b.operatorName.isEmpty() ? QJsonValue() : QJsonValue(b.operatorName)},
-            {QStringLiteral("registration"), orNull(b.registration)},
-            {QStringLiteral("signal"), orNull(b.signal)},
-            {QStringLiteral("inService"), b.inService},
-            {QStringLiteral("seen"), b.seen.toUTC().toString(Qt::ISODate)},
-            {QStringLiteral("silent"), b.seen.secsTo(now) > kSilentAfterS}});
+        list.append(QJsonObject{{QStringLiteral("host"), b.host},
+                                {QStringLiteral("name"), b.name},
+                                {QStringLiteral("port"), b.port},
+                                {QStringLiteral("model"), orNull(b.model)},
+                                {QStringLiteral("operator"), orNull(b.operatorName)},
+                                {QStringLiteral("registration"), orNull(b.registration)},
+                                {QStringLiteral("signal"), orNull(b.signal)},
+                                {QStringLiteral("inService"), b.inService},
+                                {QStringLiteral("seen"), b.seen.toUTC().toString(Qt::ISODate)},
+                                {QStringLiteral("silent"), b.seen.secsTo(now) > kSilentAfterS}});
     return list;
 }
 
@@ -249,10 +248,6 @@ QJsonArray modemsOf(store::Store& store, const QDateTime& now) {
 Reply ApiRouter::status() {
     const contracts::EngineFigures& f = m_figures;
     const QueueFigures queue = queueFigures(m_stores.here(), QDateTime::currentDateTime());
-    const auto known = [](int value) { return value < 0 ? QJsonValue() : QJsonValue(value); };
-    const auto orNull = [](const std::string& text) {
-        return text.empty() ? QJsonValue() : QJsonValue(QString::fromStdString(text));
-    };
     const std::pair<std::string, std::string> modem = f.modem();
     return Reply::json(
         200,
@@ -262,11 +257,11 @@ Reply ApiRouter::status() {
                       {QStringLiteral("inService"), f.inService.load()}}},
          {QStringLiteral("modem"),
           QJsonObject{{QStringLiteral("port"), m_settings.text(config::setting::ComPort)},
-                      {QStringLiteral("model"), orNull(modem.first)},
-                      {QStringLiteral("operator"), orNull(modem.second)},
+                      {QStringLiteral("model"), orNull(QString::fromStdString(modem.first))},
+                      {QStringLiteral("operator"), orNull(QString::fromStdString(modem.second))},
                       {QStringLiteral("network"), m_board.network()},
-                      {QStringLiteral("registration"), known(f.registration)},
-                      {QStringLiteral("signal"), known(f.signal == 99 ? -1 : f.signal.load())}}},
+                      {QStringLiteral("registration"), orNull(f.knownRegistration())},
+                      {QStringLiteral("signal"), orNull(f.knownSignal())}}},
          {QStringLiteral("queue"),
           QJsonObject{
               {QStringLiteral("files"), queue.files},
