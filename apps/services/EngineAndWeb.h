@@ -12,9 +12,9 @@
 
 namespace telvane::services {
 
-/// Connects `web` and `host` both ways. The bell that hears other gateways (none for
-/// telvane.db) must live as long as both.
+/// Connects `web` and `host` both ways. The bell that hears the other gateways sharing
+/// `sharedUrl` (none when it is empty) must live as long as both.
 std::unique_ptr<store::QueueBell> joinEngineAndWeb(gateway::EngineHost& host, http::HttpHost& web,
-                                                   const QString& iniPath, const QString& home);
+                                                   const QString& sharedUrl);
 
 }  // namespace telvane::services

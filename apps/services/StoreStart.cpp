@@ -10,23 +10,16 @@
 
 namespace telvane::services {
 
-namespace {
-
-bool sharedStore(const config::Settings& settings) {
-    return settings.text(config::setting::StoreBackend)
-               .trimmed()
-               .compare(u"postgresql", Qt::CaseInsensitive) == 0;
-}
-
-}  // namespace
-
-store::StoreOpener prepareStore(const QString& iniPath, const QString& home,
-                                const std::function<void(const QString&)>& say,
-                                storage::LogWriter& log) {
+PreparedStore prepareStore(const QString& iniPath, const QString& home,
+                           const std::function<void(const QString&)>& say,
+                           storage::LogWriter& log) {
     const config::Settings settings(iniPath, home);
-    const bool shared = sharedStore(settings);
+    const bool shared = settings.text(config::setting::StoreBackend)
+                            .trimmed()
+                            .compare(u"postgresql", Qt::CaseInsensitive) == 0;
+    const QString url = shared ? settings.text(config::setting::StoreUrl).trimmed() : QString();
     const store::StoreOpener opener =
-        shared ? store::PostgresStore::opener(settings.text(config::setting::StoreUrl).trimmed())
+        shared ? store::PostgresStore::opener(url)
                : store::SqliteStore::opener(home + store::SqliteStore::fileName());
     const QDateTime now = QDateTime::currentDateTime();
     QStringList lines;
@@ -45,13 +38,7 @@ store::StoreOpener prepareStore(const QString& iniPath, const QString& home,
         say(line);
         (void)log.write({line});
     }
-    return opener;
-}
-
-std::unique_ptr<store::QueueBell> queueBell(const QString& iniPath, const QString& home) {
-    const config::Settings settings(iniPath, home);
-    if (!sharedStore(settings)) return nullptr;
-    return std::make_unique<store::QueueBell>(settings.text(config::setting::StoreUrl).trimmed());
+    return {opener, url};
 }
 
 }  // namespace telvane::services

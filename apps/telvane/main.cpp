@@ -84,14 +84,14 @@ int main(int argc, char** argv) {
     tray::frmMain window(model, config::Settings(iniPath, home), QStringLiteral(TELVANE_VERSION));
 
     services::ProgramLog log(config::Settings(iniPath, home));
-    const store::StoreOpener openStore = services::prepareStore(
+    const services::PreparedStore prepared = services::prepareStore(
         iniPath, home,
         [](const QString& line) { std::fputs((line + u'\n').toUtf8().constData(), stderr); },
         log.writer());
     // Counted by the engine, read by the HTTP interface: made here, for both. Static: an engine
     // that does not end in time is left running to the end of the process, still counting.
     static contracts::EngineFigures figures;
-    gateway::EngineHost host(iniPath, home, openStore, figures);
+    gateway::EngineHost host(iniPath, home, prepared.open, figures);
     QObject::connect(&host, &gateway::EngineHost::statusChanged, &model,
                      &tray::TrayStatusModel::setStatus);
     QObject::connect(&host, &gateway::EngineHost::statusIconChanged, &model,
@@ -118,8 +118,8 @@ int main(int argc, char** argv) {
     }
     // The same interface as the service's, when [Http] Listen is set; its line goes to stderr
     // and, when refused, to "Log.txt".
-    http::HttpHost web(iniPath, home, openStore, figures, log.writer());
-    const auto bell = services::joinEngineAndWeb(host, web, iniPath, home);
+    http::HttpHost web(iniPath, home, prepared.open, figures, log.writer());
+    const auto bell = services::joinEngineAndWeb(host, web, prepared.sharedUrl);
     QObject::connect(&web, &http::HttpHost::announced, &app, [](const QString& line) {
         std::fputs((line + u'\n').toUtf8().constData(), stderr);
     });

@@ -105,14 +105,14 @@ int main(int argc, char** argv) {
     }
 
     services::ProgramLog log(config::Settings(iniPath, home));
-    const store::StoreOpener openStore = services::prepareStore(
+    const services::PreparedStore prepared = services::prepareStore(
         iniPath, home, [](const QString& line) { printLine(stderr, line); }, log.writer());
-    if (parser.isSet(onceOption)) return runOnce(iniPath, home, openStore);
+    if (parser.isSet(onceOption)) return runOnce(iniPath, home, prepared.open);
 
     // Counted by the engine, read by the HTTP interface: made here, for both. Static: an engine
     // that does not end in time is left running to the end of the process, still counting.
     static contracts::EngineFigures figures;
-    gateway::EngineHost host(iniPath, home, openStore, figures);
+    gateway::EngineHost host(iniPath, home, prepared.open, figures);
     QObject::connect(&host, &gateway::EngineHost::statusChanged, &printStatus);
     QObject::connect(&host, &gateway::EngineHost::networkChanged, &printStatus);
     // A service must come up when the modem is plugged in later: a failed start is retried once
@@ -127,8 +127,8 @@ int main(int argc, char** argv) {
     SignalWatcher signalWatcher;
     QObject::connect(&signalWatcher, &SignalWatcher::terminationRequested, &host,
                      &gateway::EngineHost::requestExit);
-    http::HttpHost web(iniPath, home, openStore, figures, log.writer());
-    const auto bell = services::joinEngineAndWeb(host, web, iniPath, home);
+    http::HttpHost web(iniPath, home, prepared.open, figures, log.writer());
+    const auto bell = services::joinEngineAndWeb(host, web, prepared.sharedUrl);
     // Printed on this thread, in turn with the engine's lines.
     QObject::connect(&web, &http::HttpHost::announced, &app, &printStatus);
     printLine(stderr, QStringLiteral("Home folder: ") + QDir::toNativeSeparators(home));
