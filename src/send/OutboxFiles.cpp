@@ -3,7 +3,6 @@
 // set aside as its message's life goes on.
 #include <QCryptographicHash>
 #include <QDebug>
-#include <cstdio>
 
 #include "OutboxRun.h"
 #include "codec/Alphabets.h"
@@ -261,8 +260,9 @@ void OutboxRun::setAside(const OutgoingMessage& message) {
     if (message.origin == store::Origin::Api || !isSameFile(message.file)) return;
     const QString& name = message.file.name;
     const QString aside = name + QStringLiteral(".sent");
-    sayEverywhere(m_folder.rename(name, aside) ? notRecordedLine(name, aside)
-                                               : notRecordedLine(name, {}));
+    // When "Log.txt" cannot take it either (a full disk takes both), the writer puts the line on
+    // standard error.
+    log(m_folder.rename(name, aside) ? notRecordedLine(name, aside) : notRecordedLine(name, {}));
 }
 
 // A file set aside as ".sent" went out: its message is recorded as sent now, its parts as
@@ -433,13 +433,5 @@ void OutboxRun::holdSending(const QString& why) {
 }
 
 bool OutboxRun::log(const LogLine& line) { return m_context.log.write(line).ok; }
-
-// A line about a sent message the store could not record: on standard error too when
-// "Log.txt" cannot take it (a full disk takes both).
-void OutboxRun::sayEverywhere(const LogLine& line) {
-    if (log(line)) return;
-    const QByteArray text = "telvane: " + line.join(u' ').toUtf8() + '\n';
-    std::fwrite(text.constData(), 1, size_t(text.size()), stderr);
-}
 
 }  // namespace telvane::send

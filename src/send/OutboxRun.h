@@ -76,7 +76,6 @@ private:
     void reportOnce(store::OutgoingMessage& message, const LogLine& line);
     void holdSending(const QString& why);
     bool log(const LogLine& line);
-    void sayEverywhere(const LogLine& line);
     QDateTime now() const { return m_context.wallClock.now(); }
     /// Who this gateway is when it takes a message from the queue.
     store::Claimant claimant() const;
