@@ -6,6 +6,7 @@
 
 #include <QElapsedTimer>
 #include <memory>
+#include <utility>
 
 #include "store/Store.h"
 
@@ -19,142 +20,115 @@ public:
     explicit ReopeningStore(StoreOpener open) : m_open(std::move(open)) {}
 
     Result<OutgoingMessage> addOutgoing(OutgoingMessage draft) override {
-        Store* store = here();
-        return store ? store->addOutgoing(draft) : Result<OutgoingMessage>(m_error);
+        return via([&](Store& s) { return s.addOutgoing(draft); });
     }
     Result<std::optional<OutgoingMessage>> outgoing(const QString& id) override {
-        Store* store = here();
-        return store ? store->outgoing(id) : Result<std::optional<OutgoingMessage>>(m_error);
+        return via([&](Store& s) { return s.outgoing(id); });
     }
     Result<std::optional<OutgoingMessage>> fileInSend(const FileIdentity& file,
                                                       const QString& host) override {
-        Store* store = here();
-        return store ? store->fileInSend(file, host)
-                     : Result<std::optional<OutgoingMessage>>(m_error);
+        return via([&](Store& s) { return s.fileInSend(file, host); });
     }
     Result<QList<OutgoingMessage>> filesInSend(const QString& host) override {
-        Store* store = here();
-        return store ? store->filesInSend(host) : Result<QList<OutgoingMessage>>(m_error);
+        return via([&](Store& s) { return s.filesInSend(host); });
     }
     Result<QList<OutgoingMessage>> inState(OutgoingState state, int limit) override {
-        Store* store = here();
-        return store ? store->inState(state, limit) : Result<QList<OutgoingMessage>>(m_error);
+        return via([&](Store& s) { return s.inState(state, limit); });
     }
     Result<QList<OutgoingMessage>> recent(int limit) override {
-        Store* store = here();
-        return store ? store->recent(limit) : Result<QList<OutgoingMessage>>(m_error);
+        return via([&](Store& s) { return s.recent(limit); });
     }
     Result<std::optional<OutgoingMessage>> claimNext(const Claimant& who,
                                                      const QDateTime& now) override {
-        Store* store = here();
-        return store ? store->claimNext(who, now) : Result<std::optional<OutgoingMessage>>(m_error);
+        return via([&](Store& s) { return s.claimNext(who, now); });
     }
     Result<std::optional<OutgoingMessage>> claim(qint64 seq, const Claimant& who,
                                                  const QDateTime& now) override {
-        Store* store = here();
-        return store ? store->claim(seq, who, now)
-                     : Result<std::optional<OutgoingMessage>>(m_error);
+        return via([&](Store& s) { return s.claim(seq, who, now); });
     }
     Result<bool> update(const OutgoingMessage& message) override {
-        Store* store = here();
-        return store ? store->update(message) : Result<bool>(m_error);
+        return via([&](Store& s) { return s.update(message); });
     }
     Result<bool> remove(const OutgoingMessage& message) override {
-        Store* store = here();
-        return store ? store->remove(message) : Result<bool>(m_error);
+        return via([&](Store& s) { return s.remove(message); });
     }
     Result<QList<OutgoingMessage>> recover(const QString& host, const QDateTime& now) override {
-        Store* store = here();
-        return store ? store->recover(host, now) : Result<QList<OutgoingMessage>>(m_error);
+        return via([&](Store& s) { return s.recover(host, now); });
     }
     Result<QList<OutgoingMessage>> reclaimExpired(const QDateTime& now) override {
-        Store* store = here();
-        return store ? store->reclaimExpired(now) : Result<QList<OutgoingMessage>>(m_error);
+        return via([&](Store& s) { return s.reclaimExpired(now); });
     }
     Result<int> partsSentBy(const QString& modem, const QDateTime& since) override {
-        Store* store = here();
-        return store ? store->partsSentBy(modem, since) : Result<int>(m_error);
+        return via([&](Store& s) { return s.partsSentBy(modem, since); });
     }
     Result<QList<OutgoingMessage>> awaitingReport(int reference, const QDateTime& since) override {
-        Store* store = here();
-        return store ? store->awaitingReport(reference, since)
-                     : Result<QList<OutgoingMessage>>(m_error);
+        return via([&](Store& s) { return s.awaitingReport(reference, since); });
     }
     Result<QueueFigures> queue() override {
-        Store* store = here();
-        return store ? store->queue() : Result<QueueFigures>(m_error);
+        return via([&](Store& s) { return s.queue(); });
     }
     Result<QList<HourFigures>> trafficByHour(const QDateTime& from, int hours) override {
-        Store* store = here();
-        return store ? store->trafficByHour(from, hours) : Result<QList<HourFigures>>(m_error);
+        return via([&](Store& s) { return s.trafficByHour(from, hours); });
     }
     Result<IncomingMessage> beginIncoming(IncomingMessage draft) override {
-        Store* store = here();
-        return store ? store->beginIncoming(draft) : Result<IncomingMessage>(m_error);
+        return via([&](Store& s) { return s.beginIncoming(draft); });
     }
     Result<Done> retarget(qint64 id, const QString& file, const QString& mark) override {
-        Store* store = here();
-        return store ? store->retarget(id, file, mark) : Result<Done>(m_error);
+        return via([&](Store& s) { return s.retarget(id, file, mark); });
     }
     Result<Done> markStored(qint64 id, const QString& file, const QDateTime& when) override {
-        Store* store = here();
-        return store ? store->markStored(id, file, when) : Result<Done>(m_error);
+        return via([&](Store& s) { return s.markStored(id, file, when); });
     }
     Result<std::optional<IncomingMessage>> incoming(const QByteArray& key) override {
-        Store* store = here();
-        return store ? store->incoming(key) : Result<std::optional<IncomingMessage>>(m_error);
+        return via([&](Store& s) { return s.incoming(key); });
     }
     Result<QList<IncomingMessage>> unstoredIncoming() override {
-        Store* store = here();
-        return store ? store->unstoredIncoming() : Result<QList<IncomingMessage>>(m_error);
+        return via([&](Store& s) { return s.unstoredIncoming(); });
     }
     Result<InboxPage> inbox(qint64 after, int limit) override {
-        Store* store = here();
-        return store ? store->inbox(after, limit) : Result<InboxPage>(m_error);
+        return via([&](Store& s) { return s.inbox(after, limit); });
     }
     Result<qint64> newestIncoming() override {
-        Store* store = here();
-        return store ? store->newestIncoming() : Result<qint64>(m_error);
+        return via([&](Store& s) { return s.newestIncoming(); });
     }
     Result<qint64> addEvent(const QByteArray& body, const QDateTime& now) override {
-        Store* store = here();
-        return store ? store->addEvent(body, now) : Result<qint64>(m_error);
+        return via([&](Store& s) { return s.addEvent(body, now); });
     }
     Result<std::optional<WebhookEvent>> nextEvent(qint64 after) override {
-        Store* store = here();
-        return store ? store->nextEvent(after) : Result<std::optional<WebhookEvent>>(m_error);
+        return via([&](Store& s) { return s.nextEvent(after); });
     }
     Result<Done> eventDelivered(qint64 id, const QDateTime& when) override {
-        Store* store = here();
-        return store ? store->eventDelivered(id, when) : Result<Done>(m_error);
+        return via([&](Store& s) { return s.eventDelivered(id, when); });
     }
     Result<Done> beat(const ModemBeat& beat) override {
-        Store* store = here();
-        return store ? store->beat(beat) : Result<Done>(m_error);
+        return via([&](Store& s) { return s.beat(beat); });
     }
     Result<QList<ModemBeat>> modems() override {
-        Store* store = here();
-        return store ? store->modems() : Result<QList<ModemBeat>>(m_error);
+        return via([&](Store& s) { return s.modems(); });
     }
     Result<bool> lead(const QString& name, const QString& host, const QDateTime& now,
                       int seconds) override {
-        Store* store = here();
-        return store ? store->lead(name, host, now, seconds) : Result<bool>(m_error);
+        return via([&](Store& s) { return s.lead(name, host, now, seconds); });
     }
     Result<std::optional<QString>> fact(const QString& key) override {
-        Store* store = here();
-        return store ? store->fact(key) : Result<std::optional<QString>>(m_error);
+        return via([&](Store& s) { return s.fact(key); });
     }
     Result<Done> setFact(const QString& key, const QString& value) override {
-        Store* store = here();
-        return store ? store->setFact(key, value) : Result<Done>(m_error);
+        return via([&](Store& s) { return s.setFact(key, value); });
     }
     Result<qint64> prune(const QDateTime& before) override {
-        Store* store = here();
-        return store ? store->prune(before) : Result<qint64>(m_error);
+        return via([&](Store& s) { return s.prune(before); });
     }
 
 private:
+    /// `call` on the open store, or why there is none.
+    template <typename Call>
+    auto via(Call call) -> decltype(call(std::declval<Store&>())) {
+        Store* store = here();
+        if (!store) return m_error;
+        return call(*store);
+    }
+
     Store* here() {
         if (m_store) return m_store.get();
         if (m_lastTry.isValid() && m_lastTry.elapsed() < kRetryMs) return nullptr;
