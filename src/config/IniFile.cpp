@@ -36,6 +36,13 @@ QString ReadIniValue(const QString& fileName, const QString& section, const QStr
     return QString::fromStdU32String(codec::cp1251ToUnicode(*value));
 }
 
+QStringList IniSectionNames(const QString& fileName) {
+    const std::optional<std::string> contents = readAll(fileName);
+    if (!contents) return {};
+    const std::vector<QString> names = ini::sectionNames(*contents);
+    return QStringList(names.begin(), names.end());
+}
+
 bool WriteIniValue(const QString& fileName, const QString& section, const QString& key,
                    const QString& value) {
     if (!ini::isWritableSectionName(section) || !ini::isWritableKeyName(key)) return false;

@@ -3,6 +3,7 @@
 // Windows private-profile functions that the settings file has always been edited with.
 
 #include <QString>
+#include <QStringList>
 
 namespace telvane::config {
 
@@ -14,6 +15,9 @@ namespace telvane::config {
 /// missing, or when the file cannot be read. Never fails.
 QString ReadIniValue(const QString& fileName, const QString& section, const QString& key,
                      const QString& defaultValue);
+
+/// The section names of the INI file `fileName`, in file order; none when it cannot be read.
+QStringList IniSectionNames(const QString& fileName);
 
 /// Stores `value` under `key` in `section` of the INI file `fileName`.
 ///

@@ -1,5 +1,6 @@
 #include "config/IniText.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "codec/Alphabets.h"
@@ -120,6 +121,20 @@ std::optional<std::string> findValue(std::string_view content, const QString& se
         }
     }
     return std::nullopt;
+}
+
+std::vector<QString> sectionNames(std::string_view content) {
+    std::vector<QString> names;
+    for (const Line& line : splitLines(content)) {
+        const ParsedLine parsed = parseLine(line.text);
+        if (parsed.kind != LineKind::Section) continue;
+        const QString name = decode(parsed.name);
+        if (std::none_of(names.begin(), names.end(), [&](const QString& known) {
+                return known.compare(name, Qt::CaseInsensitive) == 0;
+            }))
+            names.push_back(name);
+    }
+    return names;
 }
 
 bool isWritableSectionName(const QString& section) {

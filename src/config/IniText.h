@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace telvane::config::ini {
 
@@ -26,6 +27,9 @@ inline constexpr std::string_view kDefaultLineEnding = "\r\n";
 /// that name holds the key. The first match in file order wins.
 std::optional<std::string> findValue(std::string_view content, const QString& section,
                                      const QString& key);
+
+/// The names of the sections, in file order, each once (the first spelling wins).
+std::vector<QString> sectionNames(std::string_view content);
 
 /// True when `section` can be written as a section line: not blank, no "]", no line break.
 bool isWritableSectionName(const QString& section);

@@ -2,7 +2,10 @@
 
 #include <QDir>
 #include <QSysInfo>
+#include <algorithm>
+#include <iterator>
 #include <limits>
+#include <string_view>
 #include <utility>
 
 #include "config/IniFile.h"
@@ -43,7 +46,44 @@ Int strict(const QString& value, const Setting& s) {
     });
 }
 
+enum class ModemKey { No, Own, Inherited };
+
+// The keys each modem has for itself; the inherited ones default to the first modem's.
+ModemKey modemKeyKind(const Setting& s) {
+    if (std::string_view(s.section) != "Options") return ModemKey::No;
+    static constexpr std::string_view kOwn[] = {
+        "ComPort", "PIN", "Send", "Receive", "Prefixes", "Only", "PerMinute", "PerDay", "Name"};
+    static constexpr std::string_view kInherited[] = {"ComPortSpeed", "ComPortOptions", "Pacing",
+                                                      "Log", "SendTimeout"};
+    const std::string_view key(s.key);
+    if (std::find(std::begin(kOwn), std::end(kOwn), key) != std::end(kOwn)) return ModemKey::Own;
+    if (std::find(std::begin(kInherited), std::end(kInherited), key) != std::end(kInherited))
+        return ModemKey::Inherited;
+    return ModemKey::No;
+}
+
+const QString kModemPrefix = QStringLiteral("Modem ");
+
 }  // namespace
+
+Settings Settings::forModem(const QString& section) const {
+    Settings view = *this;
+    view.m_modemSection = section;
+    return view;
+}
+
+QString Settings::sectionOf(const Setting& s) const {
+    if (m_modemSection.isEmpty() || modemKeyKind(s) == ModemKey::No)
+        return QString::fromUtf8(s.section);
+    return kModemPrefix + m_modemSection;
+}
+
+QString Settings::fallbackOf(const Setting& s) const {
+    const QString byDefault = QString::fromUtf8(s.defaultValue);
+    if (m_modemSection.isEmpty() || modemKeyKind(s) != ModemKey::Inherited) return byDefault;
+    return ReadIniValue(m_iniFilePath, QString::fromUtf8(s.section), QString::fromUtf8(s.key),
+                        byDefault);
+}
 
 Settings::Settings(QString iniFilePath, QString homeFolder)
     : m_iniFilePath(std::move(iniFilePath)),
@@ -54,15 +94,16 @@ QString Settings::iniFilePath() const { return m_iniFilePath; }
 QString Settings::homeFolder() const { return m_homeFolder; }
 
 QString Settings::text(const Setting& s) const {
-    return ReadIniValue(m_iniFilePath, QString::fromUtf8(s.section), QString::fromUtf8(s.key),
-                        QString::fromUtf8(s.defaultValue));
+    return ReadIniValue(m_iniFilePath, sectionOf(s), QString::fromUtf8(s.key), fallbackOf(s));
 }
 
 std::optional<QString> Settings::stored(const Setting& s) const {
     // No stored value can hold a line break: the file keeps each value on one line.
     const QString absent = QStringLiteral("\n");
-    QString value =
-        ReadIniValue(m_iniFilePath, QString::fromUtf8(s.section), QString::fromUtf8(s.key), absent);
+    QString value = ReadIniValue(m_iniFilePath, sectionOf(s), QString::fromUtf8(s.key), absent);
+    if (value == absent && !m_modemSection.isEmpty() && modemKeyKind(s) == ModemKey::Inherited)
+        value = ReadIniValue(m_iniFilePath, QString::fromUtf8(s.section), QString::fromUtf8(s.key),
+                             absent);
     if (value == absent) return std::nullopt;
     return value;
 }
@@ -109,8 +150,30 @@ QString Settings::optionalFolder(const Setting& s) const {
 }
 
 bool Settings::write(const Setting& s, const QString& value) const {
-    return WriteIniValue(m_iniFilePath, QString::fromUtf8(s.section), QString::fromUtf8(s.key),
-                         value);
+    return WriteIniValue(m_iniFilePath, sectionOf(s), QString::fromUtf8(s.key), value);
+}
+
+std::vector<ModemPlace> modemPlaces(const Settings& settings, QStringList* problems) {
+    QStringList sections;
+    for (const QString& name : IniSectionNames(settings.iniFilePath())) {
+        if (!name.startsWith(kModemPrefix, Qt::CaseInsensitive)) continue;
+        const QString section = name.mid(kModemPrefix.size()).trimmed();
+        // The section's name is the modem's identity in the store: one that is empty or the first
+        // modem's would mix two modems' messages.
+        if (section.isEmpty() ||
+            section.compare(QString::fromUtf16(kFirstModem), Qt::CaseInsensitive) == 0) {
+            if (problems)
+                *problems << QStringLiteral(
+                                 "Раздел [%1] пропущен: имя модема пусто или занято первым модемом")
+                                 .arg(name);
+            continue;
+        }
+        sections << section;
+    }
+    std::vector<ModemPlace> places;
+    places.push_back({sections.isEmpty() ? QString() : QString::fromUtf16(kFirstModem), settings});
+    for (const QString& section : sections) places.push_back({section, settings.forModem(section)});
+    return places;
 }
 
 QString notWrittenText(const Setting& s, const QString& value) {

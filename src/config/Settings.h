@@ -3,8 +3,10 @@
 // hand or by the options dialog is seen at the next read.
 
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 #include <optional>
+#include <vector>
 
 #include "config/SettingsKeys.h"
 
@@ -20,6 +22,13 @@ public:
     /// @param homeFolder  the folder that default and relative folders are based on; a
     ///                    trailing separator is added when it has none.
     Settings(QString iniFilePath, QString homeFolder);
+
+    /// The same file as one of several modems sees it: its own keys (ComPort, PIN, Send, Prefixes
+    /// ...) come from the section "[Modem <section>]"; ComPortSpeed, ComPortOptions, Pacing, Log
+    /// and SendTimeout, where the section has none, from [Options]. Everything else is shared.
+    Settings forModem(const QString& section) const;
+    /// The modem section this view reads; empty for [Options] (the first modem).
+    QString modemSection() const { return m_modemSection; }
 
     QString iniFilePath() const;
     /// The home folder, ending in the native separator.
@@ -69,9 +78,28 @@ public:
     [[nodiscard]] bool write(const Setting& s, const QString& value) const;
 
 private:
+    /// Where `s` is read and written in this view, and what stands for it when it is missing.
+    QString sectionOf(const Setting& s) const;
+    QString fallbackOf(const Setting& s) const;
+
     QString m_iniFilePath;
     QString m_homeFolder;
+    QString m_modemSection;
 };
+
+/// One modem of a gateway: its identity in the store and the settings it reads.
+struct ModemPlace {
+    QString id;  ///< "" for a gateway of one modem; else "main" or the section's name
+    Settings settings;
+};
+
+/// The gateway's modems: the first ([Options]) and one per "[Modem <name>]" section, in file
+/// order. A section that cannot be told apart from another modem is left out, and said in
+/// `problems`.
+std::vector<ModemPlace> modemPlaces(const Settings& settings, QStringList* problems = nullptr);
+
+/// The identity of the first modem when there are several.
+inline constexpr char16_t kFirstModem[] = u"main";
 
 /// The "Log.txt" message for a counter that could not be stored in the settings file:
 /// "Ошибка записи в файл настроек: " + key + "=" + value.

@@ -35,6 +35,20 @@ inline constexpr Setting PIN{"Options", "PIN", ""};
 /// "standard": the fixed pauses and the read timing phones have long been driven with;
 /// "fast": no fixed pauses, an answer ends at its final result code, echo off.
 inline constexpr Setting Pacing{"Options", "Pacing", "standard"};
+// A modem's own keys: in [Options] for the first modem, in "[Modem <name>]" for each other one.
+/// 0: the modem sends nothing (kept for receiving).
+inline constexpr Setting ModemSends{"Options", "Send", "1"};
+/// 0: the modem's messages are left in it (kept for sending).
+inline constexpr Setting ModemReceives{"Options", "Receive", "1"};
+/// Number prefixes the modem takes first ("+7916 +7926"); empty: any number alike.
+inline constexpr Setting Prefixes{"Options", "Prefixes", ""};
+/// 1: with Prefixes, the modem sends no other number.
+inline constexpr Setting PrefixesOnly{"Options", "Only", "0"};
+/// Parts the modem may send a minute and a day (an operator's caps); empty: no cap.
+inline constexpr Setting PerMinute{"Options", "PerMinute", ""};
+inline constexpr Setting PerDay{"Options", "PerDay", ""};
+/// The modem's name in statuses; the default is its section's name.
+inline constexpr Setting ModemName{"Options", "Name", ""};
 /// 1: the tray application notifies of each poll that received or sent messages.
 inline constexpr Setting Notify{"Options", "Notify", "0"};
 /// Folders: the default is the home folder, the key name and a separator (Settings::folder).
@@ -62,6 +76,10 @@ inline constexpr Setting SMSCWhenSending{"SMS", "SMSC", ""};
 /// SMS-centre number the options dialog shows when the key is missing.
 inline constexpr Setting SMSCInOptions{"SMS", "SMSC", "79xxxxxxxxx"};
 inline constexpr Setting LongID{"SMS", "LongID", "1"};
+/// With several modems: submissions refused in a row after which a modem takes no message for
+/// BlockMinutes, leaving the queue to the others.
+inline constexpr Setting BlockAfter{"SMS", "BlockAfter", "3"};
+inline constexpr Setting BlockMinutes{"SMS", "BlockMinutes", "10"};
 /// Attempts after which an outgoing file that could not be sent counts as failed (moved to
 /// Failed, or left in Send and tried no more); 0 keeps trying. Read at each poll. While Sent,
 /// Failed or this key is set, a waiting file has its "<id>.status" beside it in Send with the
@@ -148,6 +166,13 @@ inline constexpr std::array kAll{
     SendTimeout,
     Pacing,
     PIN,
+    ModemSends,
+    ModemReceives,
+    Prefixes,
+    PrefixesOnly,
+    PerMinute,
+    PerDay,
+    ModemName,
     Notify,
     Send,
     Receive,
@@ -164,6 +189,8 @@ inline constexpr std::array kAll{
     SMSCWhenSending,
     SMSCInOptions,
     LongID,
+    BlockAfter,
+    BlockMinutes,
     RetryLimit,
     Unconfirmed,
     Encoding,

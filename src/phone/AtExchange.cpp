@@ -290,8 +290,12 @@ void AtExchange::appendPortLog() {
     // A fresh home has no Logs folder yet, as it has no Receive folder: both are made when
     // first written to. A folder that cannot be made loses the line and nothing else.
     QDir().mkpath(m_logFolder);
+    // Each modem of several has its own, so that one modem's exchange reads in one piece.
+    const QString modem = m_settings.modemSection();
+    const QString name = modem.isEmpty() ? QStringLiteral("PortLog.txt")
+                                         : QStringLiteral("PortLog-%1.txt").arg(modem);
     const storage::WriteResult written =
-        storage::appendDurably(m_logFolder + QStringLiteral("PortLog.txt"), portLogLine(m_buffer));
+        storage::appendDurably(m_logFolder + name, portLogLine(m_buffer));
     if (!written.ok) qCDebug(lcPhone).noquote() << "port log line lost:" << written.error;
 }
 
