@@ -6,15 +6,16 @@
 #include <QString>
 #include <memory>
 
-#include "gateway/EngineHost.h"
 #include "http/HttpHost.h"
+#include "services/ModemEngines.h"
 #include "store/QueueBell.h"
 
 namespace telvane::services {
 
-/// Connects `web` and `host` both ways. The bell that hears the other gateways sharing
-/// `sharedUrl` (none when it is empty) must live as long as both.
-std::unique_ptr<store::QueueBell> joinEngineAndWeb(gateway::EngineHost& host, http::HttpHost& web,
+/// Connects `web` and the engines both ways: the first modem's lines to the interface, a message
+/// queued to every modem. The bell that hears the other gateways sharing `sharedUrl` (none when
+/// it is empty) must live as long as both.
+std::unique_ptr<store::QueueBell> joinEngineAndWeb(ModemEngines& engines, http::HttpHost& web,
                                                    const QString& sharedUrl);
 
 }  // namespace telvane::services

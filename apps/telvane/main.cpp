@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QSystemTrayIcon>
 #include <cstdio>
+#include <deque>
 #include <memory>
 
 #include "config/HomeFolder.h"
@@ -18,6 +19,7 @@
 #include "http/HttpHost.h"
 #include "services/EngineAndWeb.h"
 #include "services/HomeOption.h"
+#include "services/ModemEngines.h"
 #include "services/ProgramLog.h"
 #include "services/StartRefusal.h"
 #include "services/StoreStart.h"
@@ -90,8 +92,12 @@ int main(int argc, char** argv) {
         log.writer());
     // Counted by the engine, read by the HTTP interface: made here, for both. Static: an engine
     // that does not end in time is left running to the end of the process, still counting.
-    static contracts::EngineFigures figures;
-    gateway::EngineHost host(iniPath, home, prepared.open, figures);
+    static std::deque<contracts::EngineFigures> figures;
+    QStringList problems;
+    services::ModemEngines engines(iniPath, home, prepared.open, figures, &problems);
+    for (const QString& problem : problems) (void)log.writer().write({problem});
+    // The window shows the first modem; the others come up by themselves and go with it.
+    gateway::EngineHost& host = engines.first();
     QObject::connect(&host, &gateway::EngineHost::statusChanged, &model,
                      &tray::TrayStatusModel::setStatus);
     QObject::connect(&host, &gateway::EngineHost::statusIconChanged, &model,
@@ -104,32 +110,32 @@ int main(int argc, char** argv) {
                      &tray::TrayStatusModel::notePoll);
     QObject::connect(&host, &gateway::EngineHost::startFailed, &window,
                      &tray::frmMain::showStartFailure);
-    QObject::connect(&host, &gateway::EngineHost::finished, &app, [&window] {
+    QObject::connect(&engines, &services::ModemEngines::allFinished, &app, [&window] {
         window.tearDown();
         QCoreApplication::quit();
     });
-    QObject::connect(&window, &tray::frmMain::startRequested, &host,
-                     &gateway::EngineHost::requestStart);
-    QObject::connect(&window, &tray::frmMain::exitRequested, &host,
-                     &gateway::EngineHost::requestExit);
+    QObject::connect(&window, &tray::frmMain::startRequested, &engines,
+                     &services::ModemEngines::requestStart);
+    QObject::connect(&window, &tray::frmMain::exitRequested, &engines,
+                     &services::ModemEngines::requestExit);
 
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
         std::fputs("telvane: no notification area yet; the icon appears when one starts\n", stderr);
     }
     // The same interface as the service's, when [Http] Listen is set; its line goes to stderr
     // and, when refused, to "Log.txt".
-    http::HttpHost web(iniPath, home, prepared.open, figures, log.writer());
-    const auto bell = services::joinEngineAndWeb(host, web, prepared.sharedUrl);
+    http::HttpHost web(iniPath, home, prepared.open, engines.firstFigures(), log.writer());
+    const auto bell = services::joinEngineAndWeb(engines, web, prepared.sharedUrl);
     QObject::connect(&web, &http::HttpHost::announced, &app, [](const QString& line) {
         std::fputs((line + u'\n').toUtf8().constData(), stderr);
     });
     web.launch();
-    host.launch();
+    engines.launch();
     window.load();
     const int status = QApplication::exec();
     // Ended otherwise than by "Выход" (the session ends): the host's destructor lets a poll in
     // progress finish, within a limit.
-    if (host.isRunning())
+    if (engines.anyRunning())
         std::fputs("telvane: the gateway finishes the poll in progress before it ends\n", stderr);
     return status;
 }

@@ -4,7 +4,9 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QHash>
 #include <cstdio>
+#include <deque>
 #include <memory>
 
 #include "SignalWatcher.h"
@@ -17,6 +19,7 @@
 #include "http/HttpHost.h"
 #include "services/EngineAndWeb.h"
 #include "services/HomeOption.h"
+#include "services/ModemEngines.h"
 #include "services/ProgramLog.h"
 #include "services/StartRefusal.h"
 #include "services/StoreStart.h"
@@ -35,14 +38,19 @@ void printLine(std::FILE* stream, const QString& text) {
 }
 
 // The engine reports a status each time it sets one, often the same text again: a line is
-// printed only when the text changes.
-void printStatus(const QString& text) {
-    static QString last;
-    if (text == last) return;
-    last = text;
+// printed only when the text changes. With several modems each line starts with its modem's
+// name.
+void printModemStatus(const QString& modem, const QString& text) {
+    static QHash<QString, QString> last;
+    if (const auto known = last.constFind(modem); known != last.constEnd() && *known == text)
+        return;
+    last.insert(modem, text);
     printLine(stdout,
-              QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss ")) + text);
+              QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss ")) +
+                  (modem.isEmpty() ? QString() : modem + QStringLiteral(": ")) + text);
 }
+
+void printStatus(const QString& text) { printModemStatus({}, text); }
 
 void printStartFailure(const contracts::StartFailure& failure) {
     if (!failure.portProblem.isEmpty()) printLine(stderr, failure.portProblem);
@@ -109,12 +117,28 @@ int main(int argc, char** argv) {
         iniPath, home, [](const QString& line) { printLine(stderr, line); }, log.writer());
     if (parser.isSet(onceOption)) return runOnce(iniPath, home, prepared.open);
 
-    // Counted by the engine, read by the HTTP interface: made here, for both. Static: an engine
+    // Counted by the engines, read by the HTTP interface: made here, for both. Static: an engine
     // that does not end in time is left running to the end of the process, still counting.
-    static contracts::EngineFigures figures;
-    gateway::EngineHost host(iniPath, home, prepared.open, figures);
-    QObject::connect(&host, &gateway::EngineHost::statusChanged, &printStatus);
-    QObject::connect(&host, &gateway::EngineHost::networkChanged, &printStatus);
+    static std::deque<contracts::EngineFigures> figures;
+    QStringList problems;
+    services::ModemEngines engines(iniPath, home, prepared.open, figures, &problems);
+    for (const QString& problem : problems) {
+        printLine(stderr, problem);
+        (void)log.writer().write({problem});
+    }
+    gateway::EngineHost& host = engines.first();
+    const QString firstName = engines.nameOf(0);
+    const auto printFirst = [firstName](const QString& text) { printModemStatus(firstName, text); };
+    QObject::connect(&host, &gateway::EngineHost::statusChanged, &app, printFirst);
+    QObject::connect(&host, &gateway::EngineHost::networkChanged, &app, printFirst);
+    QObject::connect(&engines, &services::ModemEngines::otherStatusChanged, &printModemStatus);
+    QObject::connect(&engines, &services::ModemEngines::otherStartFailed,
+                     [](const QString& modem, const contracts::StartFailure& failure) {
+                         if (!failure.portProblem.isEmpty())
+                             printLine(stderr, modem + QStringLiteral(": ") + failure.portProblem);
+                         printLine(stderr, modem + QStringLiteral(": ") +
+                                               contracts::startFailureText(failure.outcome));
+                     });
     // A service must come up when the modem is plugged in later: a failed start is retried once
     // per poll period.
     QObject::connect(&host, &gateway::EngineHost::startFailed,
@@ -122,18 +146,18 @@ int main(int argc, char** argv) {
                          printStartFailure(failure);
                          host.requestStartAfter(std::max(1, failure.pollPeriodSeconds) * 1000);
                      });
-    QObject::connect(&host, &gateway::EngineHost::finished, &app, &QCoreApplication::quit,
+    QObject::connect(&engines, &services::ModemEngines::allFinished, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
     SignalWatcher signalWatcher;
-    QObject::connect(&signalWatcher, &SignalWatcher::terminationRequested, &host,
-                     &gateway::EngineHost::requestExit);
-    http::HttpHost web(iniPath, home, prepared.open, figures, log.writer());
-    const auto bell = services::joinEngineAndWeb(host, web, prepared.sharedUrl);
+    QObject::connect(&signalWatcher, &SignalWatcher::terminationRequested, &engines,
+                     &services::ModemEngines::requestExit);
+    http::HttpHost web(iniPath, home, prepared.open, engines.firstFigures(), log.writer());
+    const auto bell = services::joinEngineAndWeb(engines, web, prepared.sharedUrl);
     // Printed on this thread, in turn with the engine's lines.
     QObject::connect(&web, &http::HttpHost::announced, &app, &printStatus);
     printLine(stderr, QStringLiteral("Home folder: ") + QDir::toNativeSeparators(home));
     web.launch();
-    host.launch();
-    host.requestStart();
+    engines.launch();
+    engines.requestStart();
     return app.exec();
 }

@@ -33,6 +33,8 @@ struct EngineFigures {
     std::atomic<bool> inService{false};              ///< the phone answers
     std::atomic<int> registration{-1};               ///< +CREG <stat>; -1 unknown
     std::atomic<int> signal{-1};                     ///< +CSQ <rssi>; -1 unknown
+    /// Until when (ms since the epoch) the modem takes no message after refusals; 0: it does.
+    std::atomic<qint64> blockedUntilMs{0};
     std::array<std::atomic<std::uint64_t>, kPollBucketsMs.size()> pollBuckets{};
     std::atomic<std::uint64_t> polls{0};
     std::atomic<std::uint64_t> pollMsTotal{0};

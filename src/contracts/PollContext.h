@@ -9,6 +9,7 @@
 #include "codec/Alphabets.h"
 #include "contracts/Clock.h"
 #include "contracts/EngineFigures.h"
+#include "contracts/ModemPool.h"
 #include "contracts/Pacing.h"
 #include "contracts/PhoneLink.h"
 #include "contracts/Status.h"
@@ -40,6 +41,7 @@ struct WorkingSettings {
     qint16 pollPeriod = 10;   // [Options] Period: seconds between two polls
     bool autoScroll = false;  // read once at program start (load), not at each Start
     QString host;             // this gateway's name in the store: whose claims are whose
+    QString modem;            // this modem's among the gateway's; "" for a gateway of one
 };
 
 struct PollContext {
@@ -57,6 +59,8 @@ struct PollContext {
     EngineFigures& figures;
     /// "Log.txt", in the Logs folder and the encoding of this Start.
     storage::LogWriter& log;
+    /// What this modem shares with the gateway's others; none for a gateway of one.
+    ModemPool* pool = nullptr;
 };
 
 /// Reads, stores and deletes every message held by the phone.

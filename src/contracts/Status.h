@@ -29,6 +29,8 @@ enum class StatusId {
     SendingHeld,  // "Отправка остановлена: хранилище не записывается"
     SimNotReady,        // "SIM-карта не готова: " + why ("SIM PIN", "SIM PUK", ...)
     WaitingForNetwork,  // "Отправка отложена: нет регистрации в сети"
+    ModemBlocked,  // "Модем не берёт сообщения до " + time, after refusals in a row
+    ModemAtLimit,  // "Лимит модема исчерпан"
 };
 
 /// The six status icons, numbered as their pictures are.
@@ -94,6 +96,10 @@ inline Status makeStatus(StatusId id, const QString& detail = {}) {
             return {id, QStringLiteral("SIM-карта не готова: ") + detail};
         case StatusId::WaitingForNetwork:
             return {id, QStringLiteral("Отправка отложена: нет регистрации в сети")};
+        case StatusId::ModemBlocked:
+            return {id, QStringLiteral("Модем не берёт сообщения до ") + detail};
+        case StatusId::ModemAtLimit:
+            return {id, QStringLiteral("Лимит модема исчерпан")};
     }
     return {id, {}};
 }

@@ -14,8 +14,8 @@ contracts::PacingProfile pacingFor(const config::Settings& settings) {
 
 EngineAssembly::EngineAssembly(const QString& iniFilePath, const QString& homeFolder,
                                contracts::TickSource& ticks, const store::StoreOpener& openStore,
-                               contracts::EngineFigures& figures)
-    : m_settings(iniFilePath, homeFolder),
+                               contracts::EngineFigures& figures, const EnginePlace& place)
+    : m_settings(config::Settings(iniFilePath, homeFolder).forModem(place.section)),
       m_pacing(pacingFor(m_settings)),
       m_store(std::make_unique<store::ReopeningStore>(openStore)),
       m_log(
@@ -25,7 +25,7 @@ EngineAssembly::EngineAssembly(const QString& iniFilePath, const QString& homeFo
       m_hooks(m_settings.homeFolder(), m_log),
       m_inbox(m_disk),
       m_engine({m_exchange, m_settings, m_clock, m_pump, ticks, m_inbox, m_outbox, m_wallClock,
-                *m_store, figures, m_log, m_pacing}) {
+                *m_store, figures, m_log, m_pacing, place.modem, place.pool}) {
     m_inbox.setHooks(&m_hooks);
     m_outbox.setHooks(&m_hooks);
 }

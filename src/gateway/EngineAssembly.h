@@ -22,12 +22,19 @@ namespace telvane::gateway {
 /// [Options] Pacing as read at start: "fast", or the standard pauses for anything else.
 contracts::PacingProfile pacingFor(const config::Settings& settings);
 
+/// Which modem of the gateway an engine drives; the default is a gateway of one.
+struct EnginePlace {
+    QString modem;    ///< its identity in the store ("" for a gateway of one)
+    QString section;  ///< its "[Modem <section>]"; "" for [Options]
+    contracts::ModemPool* pool = nullptr;
+};
+
 class EngineAssembly {
 public:
     /// `openStore` gives this thread its connection to the store.
     EngineAssembly(const QString& iniFilePath, const QString& homeFolder,
                    contracts::TickSource& ticks, const store::StoreOpener& openStore,
-                   contracts::EngineFigures& figures);
+                   contracts::EngineFigures& figures, const EnginePlace& place = {});
 
     GatewayEngine& engine() { return m_engine; }
 

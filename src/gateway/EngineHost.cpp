@@ -14,27 +14,30 @@ namespace telvane::gateway {
 // Everything that lives on the engine's thread.
 struct EngineHost::Worker {
     Worker(const QString& iniFilePath, const QString& homeFolder,
-           const store::StoreOpener& openStore, contracts::EngineFigures& figures)
-        : parts(iniFilePath, homeFolder, ticks, openStore, figures) {}
+           const store::StoreOpener& openStore, contracts::EngineFigures& figures,
+           const EnginePlace& place)
+        : parts(iniFilePath, homeFolder, ticks, openStore, figures, place) {}
 
     QtTickSource ticks;
     EngineAssembly parts;
 };
 
 EngineHost::EngineHost(QString iniFilePath, QString homeFolder, store::StoreOpener openStore,
-                       contracts::EngineFigures& figures, QObject* parent)
+                       contracts::EngineFigures& figures, EnginePlace place, QObject* parent)
     : QObject(parent),
       m_iniFilePath(std::move(iniFilePath)),
       m_homeFolder(std::move(homeFolder)),
       m_openStore(std::move(openStore)),
       m_figures(figures),
+      m_place(std::move(place)),
       m_thread(std::make_unique<QThread>()),
       m_commands(std::make_unique<QObject>()) {
     qRegisterMetaType<telvane::contracts::StartFailure>();
     qRegisterMetaType<telvane::contracts::MenuState>();
     qRegisterMetaType<telvane::contracts::PollTally>();
     qRegisterMetaType<telvane::contracts::StatusIcon>();
-    m_thread->setObjectName(QStringLiteral("telvane-engine"));
+    m_thread->setObjectName(m_place.modem.isEmpty() ? QStringLiteral("telvane-engine")
+                                                    : QStringLiteral("engine-") + m_place.modem);
     m_commands->moveToThread(m_thread.get());
     // Both run on the engine's thread: the engine is built before its event loop runs, so
     // before any command reaches it, and its objects end there as the loop ends.
@@ -89,7 +92,7 @@ bool EngineHost::stop(std::chrono::milliseconds limit) {
 }
 
 void EngineHost::buildOnEngineThread() {
-    m_worker = new Worker(m_iniFilePath, m_homeFolder, m_openStore, m_figures);
+    m_worker = new Worker(m_iniFilePath, m_homeFolder, m_openStore, m_figures, m_place);
     GatewayEngine* engine = &m_worker->parts.engine();
 
     connect(&m_worker->ticks, &QtTickSource::tick, engine, &GatewayEngine::Timer1_Timer);

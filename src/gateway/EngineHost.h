@@ -9,6 +9,7 @@
 #include <chrono>
 #include <memory>
 
+#include "gateway/EngineAssembly.h"
 #include "gateway/GatewayEngine.h"
 #include "store/Store.h"
 
@@ -23,7 +24,8 @@ public:
     /// `openStore` gives the engine's thread its connection to the store.
     /// The engine counts into `figures`, which must outlive this.
     EngineHost(QString iniFilePath, QString homeFolder, store::StoreOpener openStore,
-               contracts::EngineFigures& figures, QObject* parent = nullptr);
+               contracts::EngineFigures& figures, EnginePlace place = {},
+               QObject* parent = nullptr);
     /// Stops the engine (see stop()); an engine still busy after kStopLimit is left to the end
     /// of the process.
     ~EngineHost() override;
@@ -68,6 +70,7 @@ private:
     QString m_homeFolder;
     store::StoreOpener m_openStore;
     contracts::EngineFigures& m_figures;
+    EnginePlace m_place;
     // Owned, but let go of when the engine does not end: destroying a running QThread aborts.
     std::unique_ptr<QThread> m_thread;
     // Lives on the engine's thread and receives the commands there, queued until the engine

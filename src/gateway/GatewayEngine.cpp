@@ -129,6 +129,7 @@ void readWorkingSettings(const config::Settings& settings, contracts::WorkingSet
 
 void GatewayEngine::readWorkingSettings() {
     gateway::readWorkingSettings(m_deps.settings, m_working);
+    m_working.modem = m_deps.modem;
     m_deps.phone.setLogFolder(m_working.logFolder);
     m_deps.log.setPlace(m_working.logFolder, m_working.encoding);
 }
@@ -237,7 +238,7 @@ void GatewayEngine::Timer1_Timer() {
 contracts::PollContext GatewayEngine::pollContext() {
     return {m_deps.phone, *this,          m_working,     m_deps.settings,
             m_deps.clock, m_deps.pump,    m_deps.pacing, m_deps.wallClock,
-            m_deps.store, m_deps.figures, m_deps.log};
+            m_deps.store, m_deps.figures, m_deps.log,    m_deps.pool};
 }
 
 void GatewayEngine::watchOutbox() {
@@ -272,7 +273,7 @@ void GatewayEngine::serveBetweenPolls() {
         m_pendingWork = 0;
         return;
     }
-    const unsigned work = std::exchange(m_pendingWork, 0);
+    const unsigned work = std::exchange(m_pendingWork, 0) & modemWork();
     // The timer keeps running (a tick that comes meanwhile is dropped as during a poll), so
     // that a steady stream of files cannot hold the poll and the connection check off.
     m_inTick = true;
@@ -288,6 +289,12 @@ void GatewayEngine::serveBetweenPolls() {
     m_inTick = false;
     emit pollFinished(m_tally);
     if (m_pendingWork != 0) askBetweenPolls(0);
+}
+
+// A modem of several may be kept for receiving only, or for sending only.
+unsigned GatewayEngine::modemWork() const {
+    return (m_deps.settings.text(setting::ModemReceives).trimmed() == u"0" ? 0u : kReceive) |
+           (m_deps.settings.text(setting::ModemSends).trimmed() == u"0" ? 0u : kSend);
 }
 
 void GatewayEngine::connectionCheck() {
@@ -313,6 +320,7 @@ void GatewayEngine::beat() {
     const auto [model, operatorName] = f.modem();
     store::ModemBeat b;
     b.host = m_working.host;
+    b.name = m_deps.modem;
     b.port = m_deps.settings.text(setting::ComPort);
     b.model = QString::fromStdString(model);
     b.operatorName = QString::fromStdString(operatorName);
@@ -320,6 +328,12 @@ void GatewayEngine::beat() {
     b.signal = f.knownSignal();
     b.inService = f.inService;
     b.seen = m_deps.wallClock.now();
+    if (const auto sent = m_deps.store.partsSentBy(m_deps.modem, store::startOfDay(b.seen)))
+        b.sentToday = *sent;
+    if (const QString cap = m_deps.settings.text(setting::PerDay).trimmed(); !cap.isEmpty())
+        b.limitLeft = std::max(0, m_deps.settings.strictInt32(setting::PerDay) - b.sentToday);
+    const QDateTime blocked = QDateTime::fromMSecsSinceEpoch(f.blockedUntilMs);
+    if (f.blockedUntilMs != 0 && blocked > b.seen) b.blockedUntil = blocked;
     (void)m_deps.store.beat(b);
 }
 
@@ -347,9 +361,11 @@ void GatewayEngine::poll() {
     QElapsedTimer took;
     took.start();
     contracts::PollContext context = pollContext();
-    SetStatus(makeStatus(StatusId::ReadingMessages));
-    m_deps.inbox.RetrieveInbox(context);
-    if (!pollHalted()) {
+    if (modemWork() & kReceive) {
+        SetStatus(makeStatus(StatusId::ReadingMessages));
+        m_deps.inbox.RetrieveInbox(context);
+    }
+    if (!pollHalted() && (modemWork() & kSend)) {
         m_deps.clock.pause(m_deps.pacing.shortPauseMs);
         m_deps.pump.run();
         SetStatus(makeStatus(StatusId::SearchingOutbox));

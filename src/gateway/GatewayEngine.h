@@ -33,6 +33,10 @@ public:
         contracts::EngineFigures& figures;
         storage::LogWriter& log;
         contracts::PacingProfile pacing{};
+        /// This modem's identity among the gateway's; "" for a gateway of one.
+        QString modem{};
+        /// What the gateway's modems share; none for a gateway of one.
+        contracts::ModemPool* pool = nullptr;
     };
 
     /// Where the engine stands with the phone.
@@ -106,6 +110,7 @@ private:
     void poll();
     enum Work : unsigned { kReceive = 1, kSend = 2 };
     void askBetweenPolls(unsigned work);
+    unsigned modemWork() const;
     contracts::PollContext pollContext();
     /// A file finished in the send folder asks for a send between polls.
     void watchOutbox();

@@ -3,6 +3,7 @@
 #include <QJsonArray>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <algorithm>
 
 #include "codec/Alphabets.h"
 #include "config/CodecSettings.h"
@@ -58,6 +59,8 @@ QJsonObject describe(const OutgoingMessage& m) {
                  QJsonObject{{QStringLiteral("number"),
                               m.errorNumber ? QJsonValue(*m.errorNumber) : QJsonValue()},
                              {QStringLiteral("text"), m.errorText}});
+    if (!m.modem.isEmpty()) o.insert(QStringLiteral("modem"), m.modem);
+    if (!m.pinned.isEmpty()) o.insert(QStringLiteral("pinned"), m.pinned);
     if (m.reportStatus)
         o.insert(QStringLiteral("report"),
                  QJsonObject{
@@ -75,6 +78,17 @@ QString newId(const QDateTime& now) {
 
 Reply noSuchMessage() {
     return Reply::error(404, QStringLiteral("not_found"), QStringLiteral("Нет такого сообщения."));
+}
+
+// One of this gateway's modems, or one another gateway sharing the store has said it has.
+bool isKnownModem(store::Store& store, const config::Settings& settings, const QString& name) {
+    const std::vector<config::ModemPlace> places = config::modemPlaces(settings);
+    if (std::any_of(places.begin(), places.end(),
+                    [&](const config::ModemPlace& p) { return !p.id.isEmpty() && p.id == name; }))
+        return true;
+    const auto beats = store.modems();
+    return beats && std::any_of(beats->begin(), beats->end(),
+                                [&](const store::ModemBeat& b) { return b.name == name; });
 }
 
 }  // namespace
@@ -100,10 +114,18 @@ Reply postMessage(store::Store& store, const config::Settings& settings, const Q
     const QJsonValue to = request.value(QStringLiteral("to"));
     const QJsonValue text = request.value(QStringLiteral("text"));
     const QJsonValue report = request.value(QStringLiteral("report"));
-    if (!to.isString() || !text.isString() || !(report.isUndefined() || report.isBool()))
+    const QJsonValue modem = request.value(QStringLiteral("modem"));
+    if (!to.isString() || !text.isString() || !(report.isUndefined() || report.isBool()) ||
+        !(modem.isUndefined() || modem.isString()))
         return Reply::error(400, QStringLiteral("bad_request"),
                             QStringLiteral("Нужны строки \"to\" и \"text\" и, по желанию, "
-                                           "логическое \"report\"."));
+                                           "логическое \"report\" и строка \"modem\"."));
+    // A message pinned to a modem nobody has waits for ever: only a known one is taken.
+    const QString pinned = modem.toString().trimmed();
+    if (!pinned.isEmpty() && !isKnownModem(store, settings, pinned))
+        return Reply::error(422, QStringLiteral("unknown_modem"),
+                            QStringLiteral("Нет модема с именем ") + pinned +
+                                QStringLiteral(" ни в этом шлюзе, ни в общем хранилище."));
 
     codec::SubmitOptions options = config::sendingOptions(settings);
     // A report is asked for every message or for none ([SMS] Report): a caller that counts on
@@ -137,6 +159,7 @@ Reply postMessage(store::Store& store, const config::Settings& settings, const Q
     message.text = QString::fromStdU32String(
         std::u32string(send::trimSpaces(text.toString().toStdU32String())));
     message.reportWanted = options.report;
+    message.pinned = pinned;
     message.created = message.updated = now;
     const auto queued = store.addOutgoing(message);
     if (!queued) return storeUnavailable(queued.error());

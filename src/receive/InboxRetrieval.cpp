@@ -77,6 +77,27 @@ enum class Kept {
 }  // namespace
 
 // What one run needs at hand: the context, the day's file, the store and the counters.
+// The modems of one gateway write one day's file and count one running number: a message is
+// written in its modem's turn, with the number where the last modem left it. Nothing is held
+// for a gateway of one modem.
+class ReceivingTurn {
+public:
+    explicit ReceivingTurn(contracts::PollContext& context) : m_context(context) {
+        if (!context.pool) return;
+        m_lock = std::unique_lock(context.pool->receiving);
+        if (context.pool->nextNumber) context.working.nextNumber = *context.pool->nextNumber;
+    }
+    ~ReceivingTurn() {
+        if (m_context.pool) m_context.pool->nextNumber = m_context.working.nextNumber;
+    }
+    ReceivingTurn(const ReceivingTurn&) = delete;
+    ReceivingTurn& operator=(const ReceivingTurn&) = delete;
+
+private:
+    contracts::PollContext& m_context;
+    std::unique_lock<std::mutex> m_lock;
+};
+
 class InboxRetrieval::Run {
 public:
     Run(InboxRetrieval& owner, PollContext& context)
@@ -265,28 +286,37 @@ private:
         if (pdu.kind == codec::MessageKind::StatusReport) {
             const QString discharge =
                 pdu.dischargeTime ? fromU32(codec::formatTimeStamp(*pdu.dischargeTime)) : QString();
-            const Kept kept =
-                keep(store::IncomingKind::Report,
-                     reportKey(number, timeStamp, text, pdu.messageReference, discharge),
-                     {timeStamp, number, text}, QString::number(m_context.working.nextNumber));
+            Kept kept = Kept::NotKept;
+            {
+                const ReceivingTurn turn(m_context);
+                kept =
+                    keep(store::IncomingKind::Report,
+                         reportKey(number, timeStamp, text, pdu.messageReference, discharge),
+                         {timeStamp, number, text}, QString::number(m_context.working.nextNumber));
+                // Reports count in the running number as the messages do.
+                if (kept == Kept::Now) advanceNumber();
+            }
             if (kept == Kept::Before) sayRepeated(number, timeStamp);
             if (kept == Kept::NotKept) return;
-            // Reports count in the running number as the messages do.
-            if (kept == Kept::Now) advanceNumber();
             DeleteMessage(index);
             if (kept == Kept::Now) reported(pdu, text);
             return;
         }
-        const QString runningNumber = QString::number(m_context.working.nextNumber);
-        const Kept kept = keep(store::IncomingKind::Message, messageKey(number, timeStamp, text),
-                               {timeStamp, number, text}, runningNumber);
+        QString runningNumber;
+        Kept kept = Kept::NotKept;
+        {
+            const ReceivingTurn turn(m_context);
+            runningNumber = QString::number(m_context.working.nextNumber);
+            kept = keep(store::IncomingKind::Message, messageKey(number, timeStamp, text),
+                        {timeStamp, number, text}, runningNumber);
+            if (kept == Kept::Now) advanceNumber();
+        }
         if (kept == Kept::NotKept) return;
         if (kept == Kept::Before) {
             sayRepeated(number, timeStamp);
             DeleteMessage(index);
             return;
         }
-        advanceNumber();
         DeleteMessage(index);
         received(runningNumber, number, timeStamp, text);
     }
@@ -301,6 +331,7 @@ private:
     // before anything else is written, each tells by the file whether its record went in. The
     // message is still in the phone either way, and is deleted (or stored) when it is listed.
     void reconcile() {
+        const ReceivingTurn turn(m_context);
         const auto unstored = m_store.unstoredIncoming();
         if (!unstored) {
             // Each message listed says so itself, when it cannot be kept either.
@@ -427,9 +458,13 @@ private:
     }
 
     bool storeAssembled(const AssembledMessage& message) {
-        const Kept kept = keep(store::IncomingKind::Message,
-                               messageKey(message.number, message.timeStamp, message.text),
-                               {message.timeStamp, message.number, message.text}, {});
+        Kept kept = Kept::NotKept;
+        {
+            const ReceivingTurn turn(m_context);
+            kept = keep(store::IncomingKind::Message,
+                        messageKey(message.number, message.timeStamp, message.text),
+                        {message.timeStamp, message.number, message.text}, {});
+        }
         if (kept == Kept::NotKept) return false;
         // A long message has no running number of its own.
         if (kept == Kept::Now) received({}, message.number, message.timeStamp, message.text);

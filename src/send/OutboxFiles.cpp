@@ -53,11 +53,17 @@ OutboxRun::OutboxRun(contracts::PollContext& context, OutboxFolder& folder,
       m_archive(folder, context.working.sendFolder, context.working.sentFolder,
                 context.working.failedFolder,
                 !context.working.sentFolder.isEmpty() || !context.working.failedFolder.isEmpty() ||
-                    m_retryLimit > 0) {}
+                    m_retryLimit > 0),
+      m_claimant(claimantOf(context)) {}
+
+std::unique_lock<std::recursive_mutex> OutboxRun::folderTurn() const {
+    if (!m_context.pool) return {};
+    return std::unique_lock(m_context.pool->sendFolder);
+}
 
 void OutboxRun::recover() {
     if (!m_memory.recovered) {
-        const auto lost = m_store.recover(m_context.working.host, now());
+        const auto lost = m_store.recover(m_context.working.host, m_context.working.modem, now());
         if (!lost) {
             holdSending(lost.error().message);
             return;
@@ -225,6 +231,7 @@ void OutboxRun::finishSent(OutgoingMessage& message, const QString& from) {
         announce(lifecycle::HookEvent::Sent, message, {});
         return;
     }
+    const auto turn = folderTurn();
     const QString name = from.isEmpty() ? message.file.name : from;
     if (!isSameFile(message.file, from)) {
         // Rewritten meanwhile: its new content is a message of its own.
@@ -257,6 +264,7 @@ void OutboxRun::finishSent(OutgoingMessage& message, const QString& from) {
 // is never sent again whatever happens, and moved on once the store takes its record.
 void OutboxRun::setAside(const OutgoingMessage& message) {
     m_memory.confirmedUnrecorded.insert(message.seq);
+    const auto turn = folderTurn();
     if (message.origin == store::Origin::Api || !isSameFile(message.file)) return;
     const QString& name = message.file.name;
     const QString aside = name + QStringLiteral(".sent");
@@ -294,6 +302,7 @@ void OutboxRun::failForGood(OutgoingMessage& message, const LogLine& line) {
         announce(lifecycle::HookEvent::Failed, message, {});
         return;
     }
+    const auto turn = folderTurn();
     const QString& name = message.file.name;
     if (!m_archive.failedFolder().isEmpty() && message.fileInSend) {
         const QString where = archiveFile(m_archive.failedFolder(), message, name);
@@ -317,6 +326,7 @@ void OutboxRun::failForGood(OutgoingMessage& message, const LogLine& line) {
 
 // Its confirmation was lost and [SMS] Unconfirmed says hold: set aside for a person.
 void OutboxRun::hold(OutgoingMessage& message) {
+    const auto turn = folderTurn();
     QString where;
     if (message.origin == store::Origin::File && message.fileInSend) {
         const QString& name = message.file.name;

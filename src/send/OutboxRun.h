@@ -45,6 +45,17 @@ public:
     /// withdrawn, one that went on is no longer looked for there.
     void forgetVanished(const QList<OutboxEntry>& listed);
 
+    /// Whether this modem takes `message`: not one pinned to another modem, nor, with Only, a
+    /// number outside its prefixes.
+    bool takes(const store::OutgoingMessage& message) const;
+    /// Whether one of this modem's prefixes starts the message's number.
+    bool prefers(const store::OutgoingMessage& message) const;
+    /// Whether this modem may send now: not blocked after refusals, under its caps. Says why
+    /// not in the status when it may not.
+    bool maySend();
+    /// The send folder for this modem alone while the lock lives (nothing for a gateway of one).
+    std::unique_lock<std::recursive_mutex> folderTurn() const;
+
 private:
     // The files' side (OutboxFiles.cpp).
     QString newId(const QString& name);
@@ -67,6 +78,9 @@ private:
     bool concludeUnsent(store::OutgoingMessage& message, bool halted, bool attempted);
     void concludeSent(store::OutgoingMessage& message, const Encoded& encoded);
     void advanceLongId(int used);
+    /// A submission the phone refused (or, when `refused` is false, one that went): after
+    /// BlockAfter refusals in a row a modem of several takes nothing for BlockMinutes.
+    void countRefusal(bool refused);
 
     // Both.
     /// Writes the message; false (and sending held) when the store did not take it.
@@ -77,8 +91,9 @@ private:
     void holdSending(const QString& why);
     bool log(const LogLine& line);
     QDateTime now() const { return m_context.wallClock.now(); }
-    /// Who this gateway is when it takes a message from the queue.
-    store::Claimant claimant() const;
+    /// Who this modem is when it takes a message from the queue, as this run's settings say.
+    const store::Claimant& claimant() const { return m_claimant; }
+    static store::Claimant claimantOf(const contracts::PollContext& context);
 
     contracts::PollContext& m_context;
     store::Store& m_store;
@@ -88,6 +103,7 @@ private:
     qint32 m_retryLimit;
     UnconfirmedRule m_unconfirmed;
     OutboxArchive m_archive;
+    store::Claimant m_claimant;
 };
 
 }  // namespace telvane::send

@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QSet>
+#include <algorithm>
 
 #include "OutboxRun.h"
 #include "config/CodecSettings.h"
@@ -46,13 +47,22 @@ void OutboxScan::ScanOutbox(contracts::PollContext& context) {
     context.status.SetStatus(makeStatus(StatusId::SearchingOutbox));
     context.status.SetStatusIcon(StatusIcon::Working);
     OutboxRun run(context, *folder, m_memory, m_hooks);
-    run.recover();
-    run.recordSetAside();
-    run.settleUnconfirmed();
+    {
+        const auto turn = run.folderTurn();
+        run.recover();
+        run.recordSetAside();
+        run.settleUnconfirmed();
+    }
+    // A folder that cannot be read says nothing about its files. Another modem may have moved
+    // one on since it was listed: the folder is listed again in this modem's turn.
+    const auto forgetVanished = [&] {
+        const auto turn = run.folderTurn();
+        const auto now = context.pool ? folder->list() : listed;
+        if (now) run.forgetVanished(*now);
+    };
     std::optional<QList<store::OutgoingMessage>> queued = run.queued();
     if (ready.isEmpty() && (!queued || queued->isEmpty())) {
-        // A folder that cannot be read says nothing about its files.
-        if (listed) run.forgetVanished(*listed);
+        forgetVanished();
         if (queued) context.status.SetStatus(makeStatus(StatusId::NothingToSend));
         context.pump.run();
         context.clock.pause(context.pacing.shortPauseMs);
@@ -64,24 +74,33 @@ void OutboxScan::ScanOutbox(contracts::PollContext& context) {
     noteIgnoredSmsc(context);
     // The folder's files in name order, each sent as it comes; then what else waits (messages
     // posted to the interface, or kept from an earlier poll).
+    // A modem that may not send now still puts the folder's files in the queue for the others.
     bool going = true;
+    bool sending = run.maySend();
     QSet<qint64> tried;
     for (const OutboxEntry& entry : ready) {
         std::optional<store::OutgoingMessage> message;
-        going = run.registerFile(entry, &message) && !context.phone.halted();
-        if (going && message) {
+        {
+            const auto turn = run.folderTurn();
+            going = run.registerFile(entry, &message) && !context.phone.halted();
+        }
+        if (going && message && sending && run.takes(*message)) {
             tried.insert(message->seq);
             going = run.send(*message);
+            sending = going && run.maySend();
         }
         if (!going) break;
     }
-    if (going && (queued = run.queued())) {
+    if (going && sending && (queued = run.queued())) {
+        // A modem with prefixes takes its own numbers first.
+        std::stable_partition(queued->begin(), queued->end(),
+                              [&](const store::OutgoingMessage& m) { return run.prefers(m); });
         for (const store::OutgoingMessage& message : *queued) {
-            if (tried.contains(message.seq)) continue;
-            if (context.phone.halted() || !run.send(message)) break;
+            if (tried.contains(message.seq) || !run.takes(message)) continue;
+            if (context.phone.halted() || !run.send(message) || !run.maySend()) break;
         }
     }
-    if (listed) run.forgetVanished(*listed);
+    forgetVanished();
 }
 
 bool OutboxScan::complete(const OutboxEntry& entry, qint64 nowMs) const {

@@ -67,6 +67,8 @@ public:
         bool longIdReported = false;    ///< a LongID that could not be stored was logged
         bool heldReported = false;      ///< sending held for an unwritable store was logged
         quint64 keepLinkRefusedOn = 0;  ///< the connection whose phone refused AT+CMMS
+        int refusedInRow = 0;           ///< submissions the phone refused since one went
+        QDateTime blockedUntil;         ///< a modem of several takes nothing until then
         /// Confirmed messages the store could not record: never sent again while this runs.
         QSet<qint64> confirmedUnrecorded;
     };

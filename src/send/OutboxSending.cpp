@@ -1,6 +1,8 @@
 // The sending's side of an outbox run: a queued message is claimed, encoded once (its parts
 // recorded before the first goes), submitted part by part with each part recorded before its
 // PDU and after its confirmation, and concluded as sent, waiting or failed.
+#include <QRegularExpression>
+
 #include "OutboxRun.h"
 #include "codec/Alphabets.h"
 #include "codec/Submit.h"
@@ -25,6 +27,17 @@ int confirmationTimeout(const config::Settings& settings) {
     return seconds >= 1 ? seconds : commands::kConfirmationS;
 }
 
+// "+7916 +7926": the prefixes as written, blanks or commas between them.
+QStringList prefixesOf(const config::Settings& settings) {
+    return settings.text(setting::Prefixes)
+        .split(QRegularExpression(QStringLiteral("[\\s,;]+")), Qt::SkipEmptyParts);
+}
+
+std::optional<int> capOf(const config::Settings& settings, const config::Setting& key) {
+    if (settings.text(key).trimmed().isEmpty()) return std::nullopt;
+    return std::max(0, settings.strictInt32(key));
+}
+
 }  // namespace
 
 /// A message as it goes out: the number and the text as written and as sent.
@@ -34,13 +47,19 @@ struct OutboxRun::Encoded {
     std::variant<codec::Destination, codec::SubmitError> destination;
 };
 
-store::Claimant OutboxRun::claimant() const {
+store::Claimant OutboxRun::claimantOf(const contracts::PollContext& context) {
+    const config::Settings& settings = context.settings;
     store::Claimant who;
-    who.host = m_context.working.host;
+    who.host = context.working.host;
+    who.modem = context.working.modem;
+    who.prefixes = prefixesOf(settings);
+    who.only = settings.equalsOne(setting::PrefixesOnly);
+    who.perMinute = capOf(settings, setting::PerMinute);
+    who.perDay = capOf(settings, setting::PerDay);
     // A claim outlives the longest wait for a confirmation, so that only a gateway that stopped
     // loses its claims to another.
-    who.leaseSeconds = std::max(m_context.settings.strictInt32(setting::StoreLease),
-                                2 * confirmationTimeout(m_context.settings));
+    who.leaseSeconds =
+        std::max(settings.strictInt32(setting::StoreLease), 2 * confirmationTimeout(settings));
     return who;
 }
 
@@ -58,6 +77,60 @@ std::optional<QList<OutgoingMessage>> OutboxRun::queued() {
 bool OutboxRun::ofAnotherGateway(const OutgoingMessage& message) const {
     return message.origin == store::Origin::File && !message.host.isEmpty() &&
            message.host != m_context.working.host;
+}
+
+bool OutboxRun::prefers(const OutgoingMessage& message) const {
+    const QString number = message.number.trimmed();
+    const QStringList& prefixes = m_claimant.prefixes;
+    return std::any_of(prefixes.begin(), prefixes.end(), [&](const QString& prefix) {
+        // Written with or without its "+", a number matches the prefix written either way.
+        const auto bare = [](QString n) { return n.remove(u'+'); };
+        return bare(number).startsWith(bare(prefix));
+    });
+}
+
+bool OutboxRun::takes(const OutgoingMessage& message) const {
+    if (!message.pinned.isEmpty() && message.pinned != m_context.working.modem) return false;
+    if (!message.pinned.isEmpty()) return true;
+    return !m_claimant.only || m_claimant.prefixes.isEmpty() || prefers(message);
+}
+
+bool OutboxRun::maySend() {
+    if (m_memory.blockedUntil.isValid() && now() < m_memory.blockedUntil) {
+        m_context.status.SetStatus(contracts::makeStatus(contracts::StatusId::ModemBlocked,
+                                                         m_memory.blockedUntil.toString(u"HH:mm")));
+        return false;
+    }
+    const store::Claimant& who = m_claimant;
+    if (!who.perMinute && !who.perDay) return true;
+    const auto under = [&](const std::optional<int>& cap, const QDateTime& since) {
+        if (!cap) return true;
+        const auto sent = m_store.partsSentBy(who.modem, since);
+        return sent && *sent < *cap;
+    };
+    if (under(who.perMinute, now().addSecs(-60)) && under(who.perDay, store::startOfDay(now())))
+        return true;
+    m_context.status.SetStatus(contracts::makeStatus(contracts::StatusId::ModemAtLimit));
+    return false;
+}
+
+void OutboxRun::countRefusal(bool refused) {
+    if (!refused) {
+        m_memory.refusedInRow = 0;
+        return;
+    }
+    // One modem refusing everything (a barred SIM, a dead account) must not hold the messages
+    // the others could send; with one modem there is nobody to leave them to.
+    if (!m_context.pool) return;
+    const int after = m_context.settings.strictInt32(setting::BlockAfter);
+    if (after < 1 || ++m_memory.refusedInRow < after) return;
+    const int minutes = std::max(1, int(m_context.settings.strictInt32(setting::BlockMinutes)));
+    m_memory.refusedInRow = 0;
+    m_memory.blockedUntil = now().addSecs(60LL * minutes);
+    m_context.figures.blockedUntilMs = m_memory.blockedUntil.toMSecsSinceEpoch();
+    log({QStringLiteral("Модем %1 не берёт сообщения до %2: %3 отказа подряд")
+             .arg(m_context.working.modem, m_memory.blockedUntil.toString(u"HH:mm"))
+             .arg(after)});
 }
 
 bool OutboxRun::send(const OutgoingMessage& queued) {
@@ -99,8 +172,12 @@ std::optional<OutboxRun::Encoded> OutboxRun::encode(OutgoingMessage& message) {
         message.destination = QString::fromStdString(d->text());
     if (!message.parts.empty()) return encoded;  // exactly as they went before
 
-    if (m_memory.lastLongId == 0) m_memory.lastLongId = options.lastLongId;
-    options.lastLongId = m_memory.lastLongId;
+    // Several modems take long-message references from one sequence, in turn.
+    std::unique_lock<std::mutex> longIdTurn;
+    if (m_context.pool) longIdTurn = std::unique_lock(m_context.pool->longIds);
+    int& lastLongId = m_context.pool ? m_context.pool->lastLongId : m_memory.lastLongId;
+    if (lastLongId == 0) lastLongId = options.lastLongId;
+    options.lastLongId = lastLongId;
     const codec::SubmitResult result =
         codec::encodeSubmit(codec::unicodeToUtf8(number), message.text.toStdU32String(), options);
     if (const auto* refused = std::get_if<codec::SubmitError>(&result)) {
@@ -150,6 +227,7 @@ bool OutboxRun::submit(OutgoingMessage& message, const Encoded& encoded) {
     if (result.keepLinkRefused) m_memory.keepLinkRefusedOn = connection;
     m_context.phone.PurgeBuffer();
     if (result.allConfirmed) {
+        countRefusal(false);
         concludeSent(message, encoded);
         return recorded;
     }
@@ -162,6 +240,7 @@ bool OutboxRun::submit(OutgoingMessage& message, const Encoded& encoded) {
     const SubmissionFailure failure = result.lastFailure.value_or(SubmissionFailure{});
     message.errorNumber = failure.cmsError;
     message.errorText = failure.what;
+    countRefusal(!failure.permanent);
     const bool exhausted = m_retryLimit > 0 && message.attempts >= m_retryLimit;
     if (failure.permanent || exhausted) {
         for (store::OutgoingPart& part : message.parts)
@@ -212,7 +291,7 @@ void OutboxRun::concludeSent(OutgoingMessage& message, const Encoded& encoded) {
 }
 
 void OutboxRun::advanceLongId(int used) {
-    m_memory.lastLongId = used;
+    (m_context.pool ? m_context.pool->lastLongId : m_memory.lastLongId) = used;
     const QString value = QString::number(used);
     if (!m_context.settings.write(setting::LongID, value) && !m_memory.longIdReported) {
         // The reference in memory goes on; only a restart would read the old one again.

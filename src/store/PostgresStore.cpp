@@ -426,9 +426,12 @@ Result<Done> PostgresStore::ringQueued() {
     return Done{};
 }
 
-Result<QList<OutgoingMessage>> PostgresStore::recover(const QString& host, const QDateTime& now) {
+Result<QList<OutgoingMessage>> PostgresStore::recover(const QString& host, const QString& modem,
+                                                      const QDateTime& now) {
     return m_db->transaction([&]() {
-        return released(m_db->run(RELEASE("claimed_by IN ('', $1)"), {value(host), value(now)}));
+        // Another modem of the same gateway is still at work on its own claims.
+        return released(m_db->run(RELEASE("claimed_by IN ('', $1) AND modem IN ('', $3)"),
+                                  {value(host), value(now), value(modem)}));
     });
 }
 

@@ -52,8 +52,9 @@ public:
     Result<bool> remove(const OutgoingMessage& message) override {
         return via([&](Store& s) { return s.remove(message); });
     }
-    Result<QList<OutgoingMessage>> recover(const QString& host, const QDateTime& now) override {
-        return via([&](Store& s) { return s.recover(host, now); });
+    Result<QList<OutgoingMessage>> recover(const QString& host, const QString& modem,
+                                           const QDateTime& now) override {
+        return via([&](Store& s) { return s.recover(host, modem, now); });
     }
     Result<QList<OutgoingMessage>> reclaimExpired(const QDateTime& now) override {
         return via([&](Store& s) { return s.reclaimExpired(now); });

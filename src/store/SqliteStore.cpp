@@ -432,10 +432,12 @@ Result<QList<OutgoingMessage>> SqliteStore::release(Statement& held, const QDate
     "SELECT seq, EXISTS (SELECT 1 FROM outgoing_parts p WHERE p.seq = outgoing.seq AND p.state " \
     "= 'submitted') FROM outgoing WHERE state IN ('sending', 'submitted') AND "
 
-Result<QList<OutgoingMessage>> SqliteStore::recover(const QString& host, const QDateTime& now) {
+Result<QList<OutgoingMessage>> SqliteStore::recover(const QString& host, const QString& modem,
+                                                    const QDateTime& now) {
     return m_db->write([&]() {
-        Statement held = m_db->prepare(HELD_SELECT "claimed_by IN ('', ?)");
-        held.bind(1, host);
+        // Another modem of the same gateway is still at work on its own claims.
+        Statement held = m_db->prepare(HELD_SELECT "claimed_by IN ('', ?) AND modem IN ('', ?)");
+        held.bind(1, host).bind(2, modem);
         return release(held, now);
     });
 }

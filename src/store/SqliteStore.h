@@ -36,7 +36,8 @@ public:
                                                  const QDateTime& now) override;
     Result<bool> update(const OutgoingMessage& message) override;
     Result<bool> remove(const OutgoingMessage& message) override;
-    Result<QList<OutgoingMessage>> recover(const QString& host, const QDateTime& now) override;
+    Result<QList<OutgoingMessage>> recover(const QString& host, const QString& modem,
+                                           const QDateTime& now) override;
     Result<QList<OutgoingMessage>> reclaimExpired(const QDateTime& now) override;
     Result<int> partsSentBy(const QString& modem, const QDateTime& since) override;
     Result<QList<OutgoingMessage>> awaitingReport(int reference, const QDateTime& since) override;

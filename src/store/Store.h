@@ -96,10 +96,11 @@ public:
     /// under the same condition as update().
     virtual Result<bool> remove(const OutgoingMessage& message) = 0;
 
-    /// After a stop that nobody saw coming, for the claims of `host`: a message with a part
-    /// written and not confirmed becomes Unconfirmed; any other one that was claimed goes back
+    /// After a stop that nobody saw coming, for the claims of `modem` of `host`: a message with a
+    /// part written and not confirmed becomes Unconfirmed; any other one that was claimed goes back
     /// to the queue, to go on from its parts as recorded. The messages that became Unconfirmed.
-    virtual Result<QList<OutgoingMessage>> recover(const QString& host, const QDateTime& now) = 0;
+    virtual Result<QList<OutgoingMessage>> recover(const QString& host, const QString& modem,
+                                                   const QDateTime& now) = 0;
     /// The same for claims of any host whose lease ran out before `now` (a host that died),
     /// each with a new claim token, so that the one who held it can write nothing more.
     virtual Result<QList<OutgoingMessage>> reclaimExpired(const QDateTime& now) = 0;

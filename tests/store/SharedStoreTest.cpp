@@ -7,19 +7,16 @@
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
-#include <QDeadlineTimer>
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
-#include <QTimer>
 #include <algorithm>
 #include <deque>
-#include <functional>
 #include <iostream>
 
 #include "store/PostgresStore.h"
 #include "support/Home.h"
 #include "support/PostgresServer.h"
+#include "support/WaitUntil.h"
 
 using namespace telvane;
 using namespace telvane::test;
@@ -31,19 +28,6 @@ namespace {
 const char* const kBoth = "07912143658709F1040B912143658709F100006221501270032105C8329BFD06";
 const char* const kOwn[] = {"07912143658709F1040B912143658709F100006221501270052105C8329BFD06",
                             "07912143658709F1040B912143658709F100006221501270042105C8329BFD06"};
-
-/// Runs the event loop until `done` holds or the deadline passes; whether it held.
-bool waitUntil(const std::function<bool()>& done, int deadlineMs) {
-    QDeadlineTimer deadline(deadlineMs);
-    QEventLoop loop;
-    QTimer look;
-    QObject::connect(&look, &QTimer::timeout, &loop, [&] {
-        if (done() || deadline.hasExpired()) loop.quit();
-    });
-    look.start(100);
-    if (!done()) loop.exec();
-    return done();
-}
 
 struct Gateway {
     explicit Gateway(int n) : modem({{}, {kBoth, kOwn[n]}, {}, {}}) {}

@@ -186,7 +186,7 @@ void aSubmittedPartBecomesUnconfirmedAtTheNextStart(const StoreOpener& open) {
         ASSERT_TRUE(store->claimNext(kHost, kNow).value());
     }
     auto store = openOrFail(open);
-    const QList<OutgoingMessage> lost = store->recover(kHost.host, kNow).value();
+    const QList<OutgoingMessage> lost = store->recover(kHost.host, kHost.modem, kNow).value();
     ASSERT_EQ(lost.size(), 1);
     EXPECT_EQ(lost[0].id, "on-the-wire");
     EXPECT_EQ(lost[0].parts[1].state, PartState::Submitted);
@@ -259,17 +259,21 @@ void aModemAtItsCapTakesNothing(const StoreOpener& open) {
 }
 
 // A gateway that stopped without a word keeps its claims only until their lease runs out; then
-// another takes them back, and what the first would still write is refused.
+// another takes them back, and what the first would still write is refused. Neither another
+// gateway's start nor another modem's of the same gateway takes them before.
 void aClaimWhoseHostWentIsTakenBack(const StoreOpener& open) {
     auto store = openOrFail(open);
     for (const char* id : {"on-the-wire", "claimed"})
         ASSERT_TRUE(store->addOutgoing(apiMessage(id, 2)));
-    OutgoingMessage wire = store->claimNext(kHost, kNow).value().value();
+    Claimant usb1 = kHost;
+    usb1.modem = "usb1";
+    OutgoingMessage wire = store->claimNext(usb1, kNow).value().value();
     wire.parts[0].state = PartState::Submitted;
     wire.state = OutgoingState::Submitted;
     ASSERT_TRUE(store->update(wire).value());
-    ASSERT_TRUE(store->claimNext(kHost, kNow).value());
-    EXPECT_TRUE(store->recover("host-b", kNow).value().isEmpty());
+    ASSERT_TRUE(store->claimNext(usb1, kNow).value());
+    EXPECT_TRUE(store->recover("host-b", "usb1", kNow).value().isEmpty());
+    EXPECT_TRUE(store->recover(kHost.host, "usb2", kNow).value().isEmpty());
     EXPECT_TRUE(store->reclaimExpired(kNow.addSecs(30)).value().isEmpty());
     EXPECT_EQ(store->outgoing("claimed").value()->state, OutgoingState::Sending);
     const QList<OutgoingMessage> lost = store->reclaimExpired(kNow.addSecs(61)).value();

@@ -61,10 +61,10 @@ public:
         if (failing()) return failure();
         return inner().remove(message);
     }
-    store::Result<QList<store::OutgoingMessage>> recover(const QString& host,
+    store::Result<QList<store::OutgoingMessage>> recover(const QString& host, const QString& modem,
                                                          const QDateTime& now) override {
         if (failing()) return failure();
-        return inner().recover(host, now);
+        return inner().recover(host, modem, now);
     }
     store::Result<QList<store::OutgoingMessage>> reclaimExpired(const QDateTime& now) override {
         if (failing()) return failure();

@@ -1,0 +1,67 @@
+#include "services/ModemEngines.h"
+
+#include "config/Settings.h"
+#include "config/SettingsKeys.h"
+
+namespace telvane::services {
+
+ModemEngines::ModemEngines(const QString& iniPath, const QString& home,
+                           const store::StoreOpener& openStore,
+                           std::deque<contracts::EngineFigures>& figures, QStringList* problems,
+                           QObject* parent)
+    : QObject(parent), m_figures(figures) {
+    const std::vector<config::ModemPlace> places =
+        config::modemPlaces(config::Settings(iniPath, home), problems);
+    // A gateway of one modem shares nothing and keeps no turns.
+    contracts::ModemPool* pool = places.size() > 1 ? &m_pool : nullptr;
+    for (const config::ModemPlace& place : places) {
+        contracts::EngineFigures& counted = m_figures.emplace_back();
+        const QString section = place.settings.modemSection();
+        m_hosts.push_back(std::make_unique<gateway::EngineHost>(
+            iniPath, home, openStore, counted, gateway::EnginePlace{place.id, section, pool}));
+        const QString name = place.settings.text(config::setting::ModemName).trimmed();
+        m_names << (name.isEmpty() ? place.id : name);
+    }
+    for (std::size_t i = 0; i < m_hosts.size(); ++i) {
+        gateway::EngineHost* host = m_hosts[i].get();
+        connect(host, &gateway::EngineHost::finished, this, [this] {
+            if (++m_finished == m_hosts.size()) emit allFinished();
+        });
+        if (i == 0) continue;
+        const QString name = m_names[qsizetype(i)];
+        connect(host, &gateway::EngineHost::statusChanged, this,
+                [this, name](const QString& text) { emit otherStatusChanged(name, text); });
+        connect(host, &gateway::EngineHost::networkChanged, this,
+                [this, name](const QString& text) { emit otherStatusChanged(name, text); });
+        // The first modem's failed start is its front end's to show and retry; the others come
+        // up by themselves when they are plugged in.
+        connect(host, &gateway::EngineHost::startFailed, this,
+                [this, host, name](const contracts::StartFailure& failure) {
+                    emit otherStartFailed(name, failure);
+                    host->requestStartAfter(std::max(1, failure.pollPeriodSeconds) * 1000);
+                });
+    }
+}
+
+bool ModemEngines::anyRunning() const {
+    return std::any_of(m_hosts.begin(), m_hosts.end(),
+                       [](const auto& host) { return host->isRunning(); });
+}
+
+void ModemEngines::launch() {
+    for (auto& host : m_hosts) host->launch();
+}
+
+void ModemEngines::requestStart() {
+    for (auto& host : m_hosts) host->requestStart();
+}
+
+void ModemEngines::requestExit() {
+    for (auto& host : m_hosts) host->requestExit();
+}
+
+void ModemEngines::requestSend() {
+    for (auto& host : m_hosts) host->requestSend();
+}
+
+}  // namespace telvane::services

@@ -1,0 +1,60 @@
+#pragma once
+// The engines of a gateway's modems: one for a gateway of one modem, one per "[Modem <name>]"
+// section beside it, each on a thread of its own with its own port, and what they share. A front
+// end shows the first one's state in full and the others' as lines of their own.
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <deque>
+#include <memory>
+#include <vector>
+
+#include "contracts/EngineFigures.h"
+#include "contracts/ModemPool.h"
+#include "gateway/EngineHost.h"
+#include "store/Store.h"
+
+namespace telvane::services {
+
+class ModemEngines final : public QObject {
+    Q_OBJECT
+public:
+    /// One engine per modem of the settings file. The engines count into `figures` (one per
+    /// modem is added), which must outlive an engine left running at the end of the process.
+    /// Sections left out are said in `problems`.
+    ModemEngines(const QString& iniPath, const QString& home, const store::StoreOpener& openStore,
+                 std::deque<contracts::EngineFigures>& figures, QStringList* problems = nullptr,
+                 QObject* parent = nullptr);
+
+    /// The first modem's engine, whose state a front end shows.
+    gateway::EngineHost& first() { return *m_hosts.front(); }
+    contracts::EngineFigures& firstFigures() { return m_figures.front(); }
+    std::size_t size() const { return m_hosts.size(); }
+    /// What a modem is called in status lines; empty for a gateway of one.
+    QString nameOf(std::size_t index) const { return m_names[index]; }
+    bool anyRunning() const;
+
+public slots:
+    void launch();
+    void requestStart();
+    void requestExit();
+    void requestSend();
+
+signals:
+    /// A status line of a modem other than the first: its name, then the text.
+    void otherStatusChanged(const QString& modem, const QString& text);
+    /// A modem other than the first could not start; it is tried again after a poll period.
+    void otherStartFailed(const QString& modem, const telvane::contracts::StartFailure& failure);
+    /// Every engine has closed its port.
+    void allFinished();
+
+private:
+    std::deque<contracts::EngineFigures>& m_figures;
+    contracts::ModemPool m_pool;
+    std::vector<std::unique_ptr<gateway::EngineHost>> m_hosts;
+    QStringList m_names;
+    std::size_t m_finished = 0;
+};
+
+}  // namespace telvane::services
