@@ -164,7 +164,7 @@ std::optional<bool> ModemCare::enterPin() {
     if (pin.isEmpty()) return std::nullopt;
     const QString tried = QString::fromLatin1(digest(pin));
     if (m_refusedPin.isEmpty()) {
-        const auto refused = m_store.fact(refusedPinFact());
+        const auto refused = m_store.fact(refusedPinFact(m_settings.modemSection()));
         if (!refused) {
             // It may be this very PIN, refused before: a third wrong try locks the SIM, so none
             // is offered until the store can say.
@@ -181,7 +181,7 @@ std::optional<bool> ModemCare::enterPin() {
     if (entered.answered()) return true;
     if (entered.outcome != contracts::ExchangeOutcome::Refused) return std::nullopt;
     m_refusedPin = tried;
-    if (const auto kept = m_store.setFact(refusedPinFact(), tried); !kept)
+    if (const auto kept = m_store.setFact(refusedPinFact(m_settings.modemSection()), tried); !kept)
         qCWarning(lcModem).noquote() << "cannot keep the refused PIN:" << kept.error().message;
     log(QStringLiteral("PIN-код не принят, повторно не вводится: ") + entered.reason());
     return false;

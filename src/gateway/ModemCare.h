@@ -51,7 +51,11 @@ public:
 
     /// The store's fact that keeps (the digest of) a PIN the SIM refused, so that no restart
     /// tries it again: three refusals would lock the SIM.
-    static QString refusedPinFact() { return QStringLiteral("refused-pin"); }
+    /// Each SIM has its own: a PIN refused by one modem's SIM may be another's right one.
+    static QString refusedPinFact(const QString& modemSection = {}) {
+        return modemSection.isEmpty() ? QStringLiteral("refused-pin")
+                                      : QStringLiteral("refused-pin/") + modemSection;
+    }
 
 private:
     contracts::ExchangeResult send(const contracts::Exchange& exchange);

@@ -51,8 +51,9 @@ QStringList hookCommand(const QString& value);
 class HookRunner {
 public:
     /// Hooks run in `workingFolder` (the home folder); their failures go to `log`, which must
-    /// outlive this.
-    HookRunner(QString workingFolder, storage::LogWriter& log);
+    /// outlive this. `modem` names the modem of the events in TELVANE_MODEM (empty for a
+    /// gateway of one).
+    HookRunner(QString workingFolder, storage::LogWriter& log, QString modem = {});
     /// Runs the events still queued, then ends.
     ~HookRunner();
     HookRunner(const HookRunner&) = delete;
@@ -69,6 +70,7 @@ private:
 
     QString m_workingFolder;
     storage::LogWriter& m_log;
+    QString m_modem;
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::deque<Job> m_jobs;
