@@ -22,7 +22,7 @@ EngineAssembly::EngineAssembly(const QString& iniFilePath, const QString& homeFo
           m_disk, [this] { return m_wallClock.now(); }, m_settings.folder(config::setting::Logs),
           config::textEncoding(m_settings)),
       m_exchange(m_port, m_settings, m_clock, m_pump, figures, m_pacing),
-      m_hooks(m_settings.homeFolder(), m_log, place.modem),
+      m_hooks(m_settings.homeFolder(), m_log),
       m_inbox(m_disk),
       m_engine({m_exchange, m_settings, m_clock, m_pump, ticks, m_inbox, m_outbox, m_wallClock,
                 *m_store, figures, m_log, m_pacing, place.modem, place.pool}) {

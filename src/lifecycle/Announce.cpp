@@ -11,7 +11,7 @@
 namespace telvane::lifecycle {
 
 QByteArray webhookBody(const HookMessage& message) {
-    const QJsonObject event{
+    QJsonObject event{
         {QStringLiteral("event"), eventName(message.event)},
         {QStringLiteral("id"), message.id},
         {QStringLiteral("number"), message.number},
@@ -20,6 +20,7 @@ QByteArray webhookBody(const HookMessage& message) {
         {QStringLiteral("file"), QDir::toNativeSeparators(message.file)},
         {QStringLiteral("status"), message.status},
         {QStringLiteral("eventId"), QUuid::createUuid().toString(QUuid::WithoutBraces)}};
+    if (!message.modem.isEmpty()) event.insert(QStringLiteral("modem"), message.modem);
     return QJsonDocument(event).toJson(QJsonDocument::Compact);
 }
 

@@ -48,11 +48,8 @@ struct HookRunner::Job {
 
 QStringList hookCommand(const QString& value) { return QProcess::splitCommand(value); }
 
-HookRunner::HookRunner(QString workingFolder, storage::LogWriter& log, QString modem)
-    : m_workingFolder(std::move(workingFolder)),
-      m_log(log),
-      m_modem(std::move(modem)),
-      m_thread([this] { work(); }) {}
+HookRunner::HookRunner(QString workingFolder, storage::LogWriter& log)
+    : m_workingFolder(std::move(workingFolder)), m_log(log), m_thread([this] { work(); }) {}
 
 HookRunner::~HookRunner() {
     {
@@ -77,7 +74,8 @@ void HookRunner::queue(const config::Settings& settings, const HookMessage& mess
                                       {"TELVANE_STATUS", message.status}})
         environment.insert(QString::fromLatin1(name), value);
     // Set only where there are several modems: a gateway of one gives its hooks what it always did.
-    if (!m_modem.isEmpty()) environment.insert(QStringLiteral("TELVANE_MODEM"), m_modem);
+    if (!message.modem.isEmpty())
+        environment.insert(QStringLiteral("TELVANE_MODEM"), message.modem);
     Job job{QString::fromLatin1(key.key), command, environment,
             settings.strictInt32(setting::TimeLimit), message.id};
     {

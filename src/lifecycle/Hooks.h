@@ -38,6 +38,7 @@ struct HookMessage {
     QString text;
     QString file;    ///< the day's file, or the outgoing file in its folder
     QString status;  ///< received, or the status file's state
+    QString modem;   ///< the modem that received or sent it; empty for a gateway of one
 };
 
 /// "receive", "sent", "failed", "report".
@@ -51,9 +52,8 @@ QStringList hookCommand(const QString& value);
 class HookRunner {
 public:
     /// Hooks run in `workingFolder` (the home folder); their failures go to `log`, which must
-    /// outlive this. `modem` names the modem of the events in TELVANE_MODEM (empty for a
-    /// gateway of one).
-    HookRunner(QString workingFolder, storage::LogWriter& log, QString modem = {});
+    /// outlive this.
+    HookRunner(QString workingFolder, storage::LogWriter& log);
     /// Runs the events still queued, then ends.
     ~HookRunner();
     HookRunner(const HookRunner&) = delete;
@@ -70,7 +70,6 @@ private:
 
     QString m_workingFolder;
     storage::LogWriter& m_log;
-    QString m_modem;
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::deque<Job> m_jobs;

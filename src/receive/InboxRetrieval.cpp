@@ -358,6 +358,7 @@ private:
         draft.sender = record.value(1);
         draft.text = record.value(2);
         draft.number = runningNumber;
+        draft.modem = m_context.working.modem;
         draft.file = m_dayFile.name();
         draft.mark = m_dayFile.markOf(draft.file);
         const auto row = m_store.beginIncoming(draft);
@@ -419,18 +420,18 @@ private:
         lifecycle::announce(m_listeners,
                             {lifecycle::HookEvent::Report, message.id, message.destination,
                              lifecycle::timeText(message.updated), text, message.place,
-                             lifecycle::stateWord(message.state)},
+                             lifecycle::stateWord(message.state), message.modem},
                             m_now);
     }
 
     void received(const QString& id, const QString& number, const QString& timeStamp,
                   const QString& text) {
         ++m_context.figures.received;
-        lifecycle::announce(
-            m_listeners,
-            {lifecycle::HookEvent::Receive, id, number, timeStamp, text,
-             m_context.working.receiveFolder + m_storedIn, QStringLiteral("received")},
-            m_now);
+        lifecycle::announce(m_listeners,
+                            {lifecycle::HookEvent::Receive, id, number, timeStamp, text,
+                             m_context.working.receiveFolder + m_storedIn,
+                             QStringLiteral("received"), m_context.working.modem},
+                            m_now);
     }
 
     void handlePart(std::optional<std::uint32_t> index, const MessagePart& part) {

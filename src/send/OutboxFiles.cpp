@@ -424,7 +424,8 @@ void OutboxRun::announce(lifecycle::HookEvent event, const OutgoingMessage& mess
         m_listeners,
         {event, message.id,
          message.destination.isEmpty() ? message.number.trimmed() : message.destination,
-         lifecycle::timeText(message.updated), text, path, lifecycle::stateWord(message.state)},
+         lifecycle::timeText(message.updated), text, path, lifecycle::stateWord(message.state),
+         message.modem},
         now());
 }
 

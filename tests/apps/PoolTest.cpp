@@ -148,7 +148,10 @@ TEST(ModemPool, FourModemsSendEachMessageOnceThoughOneIsUnpluggedAndOneRefusesAl
     const auto inbox = store->inbox(0, 20).value().messages;
     ASSERT_EQ(inbox.size(), 5);
     QStringList numbers;
-    for (const store::IncomingMessage& m : inbox) numbers << m.number;
+    for (const store::IncomingMessage& m : inbox) {
+        numbers << m.number;
+        EXPECT_FALSE(m.modem.isEmpty()) << "stored without the modem it came through";
+    }
     numbers.removeDuplicates();
     EXPECT_EQ(numbers.size(), 5) << numbers.join(u',').toStdString();
     EXPECT_EQ(home.read("Receive/" + QFileInfo(home.dayFile()).fileName()).count('\n'), 5);
