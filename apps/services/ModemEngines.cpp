@@ -14,6 +14,7 @@ ModemEngines::ModemEngines(const QString& iniPath, const QString& home,
         config::modemPlaces(config::Settings(iniPath, home), problems);
     // A gateway of one modem shares nothing and keeps no turns.
     contracts::ModemPool* pool = places.size() > 1 ? &m_pool : nullptr;
+    for (const config::ModemPlace& place : places) m_pool.modems << place.id;
     for (const config::ModemPlace& place : places) {
         contracts::EngineFigures& counted = m_figures.emplace_back();
         const QString section = place.settings.modemSection();

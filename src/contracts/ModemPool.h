@@ -1,6 +1,7 @@
 #pragma once
 // What the modems of one gateway share while each runs its own engine on its own thread.
 
+#include <QStringList>
 #include <QtGlobal>
 #include <mutex>
 #include <optional>
@@ -9,6 +10,9 @@ namespace telvane::contracts {
 
 /// One per gateway of several modems, made where the gateway is put together.
 struct ModemPool {
+    /// Every modem's identity: a sub-folder of the send folder named after one holds the files
+    /// that go only through it.
+    QStringList modems;
     /// Held while a received message is written: one day's file, one running number.
     std::mutex receiving;
     /// The running number of the next received message, once a modem has read it.

@@ -148,7 +148,9 @@ bool OutboxRun::registerFile(const OutboxEntry& entry, std::optional<OutgoingMes
     }
     const auto& fields = std::get<OutgoingFields>(split);
     OutgoingMessage message;
-    message.id = newId(entry.name);
+    // A file in a modem's sub-folder ("usb2/a.txt") is that modem's alone; its id is its name's.
+    message.id = newId(entry.name.section(u'/', -1));
+    if (entry.name.contains(u'/')) message.pinned = entry.name.section(u'/', 0, 0);
     message.origin = store::Origin::File;
     message.file = identity;
     message.place = m_context.working.sendFolder + entry.name;

@@ -42,7 +42,9 @@ std::optional<QList<OutboxEntry>> DiskOutboxFolder::list() const {
 std::optional<OutboxEntry> DiskOutboxFolder::stat(const QString& name) const {
     const QFileInfo info(filePath(name));
     if (!info.exists()) return std::nullopt;
-    return entryOf(info);
+    OutboxEntry entry = entryOf(info);
+    entry.name = name;  // as asked: "usb2/a.txt" for a file in a modem's sub-folder
+    return entry;
 }
 
 std::optional<QByteArray> DiskOutboxFolder::read(const QString& name, qint64 maxBytes) const {

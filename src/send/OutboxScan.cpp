@@ -30,9 +30,25 @@ OutboxScan::OutboxScan(FolderFactory folders) : m_folders(std::move(folders)) {
     }
 }
 
+// The folder's files, then, with several modems, those of each modem's sub-folder as
+// "usb2/a.txt": they go only through that modem.
+std::optional<QList<OutboxEntry>> OutboxScan::listAll(const contracts::PollContext& context,
+                                                      const OutboxFolder& folder) const {
+    std::optional<QList<OutboxEntry>> listed = folder.list();
+    if (!listed || !context.pool) return listed;
+    for (const QString& modem : context.pool->modems) {
+        const auto own = m_folders(context.working.sendFolder + modem)->list();
+        for (OutboxEntry entry : own.value_or(QList<OutboxEntry>())) {
+            entry.name = modem + u'/' + entry.name;
+            listed->append(entry);
+        }
+    }
+    return listed;
+}
+
 void OutboxScan::ScanOutbox(contracts::PollContext& context) {
     const std::unique_ptr<OutboxFolder> folder = m_folders(context.working.sendFolder);
-    const std::optional<QList<OutboxEntry>> listed = folder->list();
+    const std::optional<QList<OutboxEntry>> listed = listAll(context, *folder);
     const qint64 now = context.wallClock.now().toMSecsSinceEpoch();
     QList<OutboxEntry> ready;
     for (const OutboxEntry& entry : listed.value_or(QList<OutboxEntry>()))
@@ -57,7 +73,7 @@ void OutboxScan::ScanOutbox(contracts::PollContext& context) {
     // one on since it was listed: the folder is listed again in this modem's turn.
     const auto forgetVanished = [&] {
         const auto turn = run.folderTurn();
-        const auto now = context.pool ? folder->list() : listed;
+        const auto now = context.pool ? listAll(context, *folder) : listed;
         if (now) run.forgetVanished(*now);
     };
     std::optional<QList<store::OutgoingMessage>> queued = run.queued();

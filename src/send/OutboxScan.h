@@ -74,6 +74,8 @@ public:
     };
 
 private:
+    std::optional<QList<OutboxEntry>> listAll(const contracts::PollContext& context,
+                                              const OutboxFolder& folder) const;
     void noteIgnoredSmsc(const contracts::PollContext& context);
     /// Settled by age, or finished by its writer after its last change.
     bool complete(const OutboxEntry& entry, qint64 nowMs) const;

@@ -179,19 +179,25 @@ TEST(ModemPool, PrefixesAndPinsRouteMessages) {
         apiMessage("pinned", "+79161234599", QStringLiteral("only through usb2"));
     pinned.pinned = "usb2";
     ASSERT_TRUE(store->addOutgoing(pinned));
+    // A file dropped into usb2's own folder: its number is main's, its modem usb2.
+    QDir().mkpath(home.path("Send/usb2"));
+    ASSERT_TRUE(writeFile(home.path("Send/usb2/own.txt"), "79161234598\tfrom usb2's folder"));
     ASSERT_TRUE(modems[1].unplug());
 
     ServiceProcess service(home.dir.path());
     service.start();
     ASSERT_TRUE(modems[0].waitForSent(6, std::chrono::seconds(60)));
     // Nobody else takes what waits for usb2 while it is gone.
-    EXPECT_TRUE(waitUntil([&] { return unfinished(*store) == 7; }, 20000)) << unfinished(*store);
+    EXPECT_TRUE(waitUntil([&] { return unfinished(*store) == 8; }, 20000)) << unfinished(*store);
     ASSERT_TRUE(modems[1].plug());
     EXPECT_TRUE(waitUntil([&] { return unfinished(*store) == 0; }, 60000));
     service.terminate();
     ASSERT_TRUE(service.waitForExit());
 
-    for (const store::OutgoingMessage& m : store->recent(100).value()) {
+    EXPECT_FALSE(QFile::exists(home.path("Send/usb2/own.txt")));
+    const QList<store::OutgoingMessage> all = store->recent(100).value();
+    ASSERT_EQ(all.size(), 14);
+    for (const store::OutgoingMessage& m : all) {
         ASSERT_EQ(m.state, OutgoingState::Sent) << m.id.toStdString();
         const QString pdu = QString::fromLatin1(m.parts.at(0).pdu);
         const bool throughMain = m.id.startsWith(u"mts-");
