@@ -22,6 +22,7 @@ ModemEngines::ModemEngines(const QString& iniPath, const QString& home,
             iniPath, home, openStore, counted, gateway::EnginePlace{place.id, section, pool}));
         const QString name = place.settings.text(config::setting::ModemName).trimmed();
         m_names << (name.isEmpty() ? place.id : name);
+        m_ids << place.id;
     }
     for (std::size_t i = 0; i < m_hosts.size(); ++i) {
         gateway::EngineHost* host = m_hosts[i].get();
@@ -42,6 +43,13 @@ ModemEngines::ModemEngines(const QString& iniPath, const QString& home,
                     host->requestStartAfter(std::max(1, failure.pollPeriodSeconds) * 1000);
                 });
     }
+}
+
+contracts::GatewayFigures ModemEngines::figures() const {
+    contracts::GatewayFigures all;
+    for (std::size_t i = 0; i < m_hosts.size(); ++i)
+        all.push_back({m_ids[qsizetype(i)], &m_figures[i]});
+    return all;
 }
 
 bool ModemEngines::anyRunning() const {

@@ -29,7 +29,8 @@ public:
 
     /// The first modem's engine, whose state a front end shows.
     gateway::EngineHost& first() { return *m_hosts.front(); }
-    contracts::EngineFigures& firstFigures() { return m_figures.front(); }
+    /// Every modem's counts by its identity, for the HTTP interface.
+    contracts::GatewayFigures figures() const;
     std::size_t size() const { return m_hosts.size(); }
     /// What a modem is called in status lines; empty for a gateway of one.
     QString nameOf(std::size_t index) const { return m_names[index]; }
@@ -54,6 +55,7 @@ private:
     contracts::ModemPool m_pool;
     std::vector<std::unique_ptr<gateway::EngineHost>> m_hosts;
     QStringList m_names;
+    QStringList m_ids;
     std::size_t m_finished = 0;
 };
 

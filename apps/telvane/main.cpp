@@ -124,7 +124,7 @@ int main(int argc, char** argv) {
     }
     // The same interface as the service's, when [Http] Listen is set; its line goes to stderr
     // and, when refused, to "Log.txt".
-    http::HttpHost web(iniPath, home, prepared.open, engines.firstFigures(), log.writer());
+    http::HttpHost web(iniPath, home, prepared.open, engines.figures(), log.writer());
     const auto bell = services::joinEngineAndWeb(engines, web, prepared.sharedUrl);
     QObject::connect(&web, &http::HttpHost::announced, &app, [](const QString& line) {
         std::fputs((line + u'\n').toUtf8().constData(), stderr);

@@ -151,7 +151,7 @@ int main(int argc, char** argv) {
     SignalWatcher signalWatcher;
     QObject::connect(&signalWatcher, &SignalWatcher::terminationRequested, &engines,
                      &services::ModemEngines::requestExit);
-    http::HttpHost web(iniPath, home, prepared.open, engines.firstFigures(), log.writer());
+    http::HttpHost web(iniPath, home, prepared.open, engines.figures(), log.writer());
     const auto bell = services::joinEngineAndWeb(engines, web, prepared.sharedUrl);
     // Printed on this thread, in turn with the engine's lines.
     QObject::connect(&web, &http::HttpHost::announced, &app, &printStatus);

@@ -5,6 +5,7 @@
 // reader needs two of them to agree. The program that builds the engine and the interface
 // makes one and hands it to both.
 
+#include <QString>
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -12,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace telvane::contracts {
 
@@ -74,5 +76,13 @@ private:
     std::string m_model;
     std::string m_operator;
 };
+
+/// One modem's figures under its name ("" for a gateway of one).
+struct ModemFigures {
+    QString modem;
+    const EngineFigures* figures = nullptr;
+};
+/// A gateway's modems' figures, its first modem first.
+using GatewayFigures = std::vector<ModemFigures>;
 
 }  // namespace telvane::contracts

@@ -39,12 +39,12 @@ bool sameSecret(const QByteArray& given, const QByteArray& expected) {
 }
 
 ApiRouter::ApiRouter(HttpConfig config, config::Settings settings, store::StoreOpener openStore,
-                     const contracts::EngineFigures& figures, const StatusBoard& board,
+                     contracts::GatewayFigures figures, const StatusBoard& board,
                      std::function<qint64()> monotonicMs)
     : m_config(std::move(config)),
       m_settings(std::move(settings)),
       m_stores(std::move(openStore)),
-      m_figures(figures),
+      m_figures(std::move(figures)),
       m_board(board),
       m_monotonicMs(std::move(monotonicMs)),
       m_requests(m_config.requestsPerSecond, m_config.requestsPerSecond),
@@ -230,23 +230,37 @@ QJsonArray modemsOf(store::Store& store, const QDateTime& now) {
     const auto beats = store.modems();
     if (!beats) return list;
     for (const store::ModemBeat& b : *beats)
-        list.append(QJsonObject{{QStringLiteral("host"), b.host},
-                                {QStringLiteral("name"), b.name},
-                                {QStringLiteral("port"), b.port},
-                                {QStringLiteral("model"), orNull(b.model)},
-                                {QStringLiteral("operator"), orNull(b.operatorName)},
-                                {QStringLiteral("registration"), orNull(b.registration)},
-                                {QStringLiteral("signal"), orNull(b.signal)},
-                                {QStringLiteral("inService"), b.inService},
-                                {QStringLiteral("seen"), b.seen.toUTC().toString(Qt::ISODate)},
-                                {QStringLiteral("silent"), b.seen.secsTo(now) > kSilentAfterS}});
+        list.append(QJsonObject{
+            {QStringLiteral("host"), b.host},
+            {QStringLiteral("name"), b.name},
+            {QStringLiteral("port"), b.port},
+            {QStringLiteral("model"), orNull(b.model)},
+            {QStringLiteral("operator"), orNull(b.operatorName)},
+            {QStringLiteral("registration"), orNull(b.registration)},
+            {QStringLiteral("signal"), orNull(b.signal)},
+            {QStringLiteral("inService"), b.inService},
+            {QStringLiteral("sentToday"), b.sentToday},
+            {QStringLiteral("limitLeft"), orNull(b.limitLeft)},
+            {QStringLiteral("blockedUntil"),
+             b.blockedUntil.isValid() ? QJsonValue(b.blockedUntil.toUTC().toString(Qt::ISODate))
+                                      : QJsonValue()},
+            {QStringLiteral("seen"), b.seen.toUTC().toString(Qt::ISODate)},
+            {QStringLiteral("silent"), b.seen.secsTo(now) > kSilentAfterS}});
     return list;
 }
 
 }  // namespace
 
 Reply ApiRouter::status() {
-    const contracts::EngineFigures& f = m_figures;
+    // The gateway's state and "modem" are the first modem's; the counters are all modems'.
+    const contracts::EngineFigures& f = *m_figures.front().figures;
+    const auto total = [&](const std::atomic<std::uint64_t> contracts::EngineFigures::*counter) {
+        qint64 sum = 0;
+        for (const contracts::ModemFigures& m : m_figures)
+            sum += qint64((m.figures->*counter).load());
+        return sum;
+    };
+    using F = contracts::EngineFigures;
     const QueueFigures queue = queueFigures(m_stores.here(), QDateTime::currentDateTime());
     const std::pair<std::string, std::string> modem = f.modem();
     return Reply::json(
@@ -268,13 +282,13 @@ Reply ApiRouter::status() {
               {QStringLiteral("oldestAgeSeconds"),
                queue.oldestAgeSeconds ? QJsonValue(*queue.oldestAgeSeconds) : QJsonValue()}}},
          {QStringLiteral("counters"),
-          QJsonObject{{QStringLiteral("received"), qint64(f.received.load())},
-                      {QStringLiteral("partsSent"), qint64(f.partsSent.load())},
-                      {QStringLiteral("partsRefused"), qint64(f.partsRefused.load())},
-                      {QStringLiteral("failed"), qint64(f.failed.load())},
-                      {QStringLiteral("reportsDelivered"), qint64(f.reportsDelivered.load())},
-                      {QStringLiteral("reportsPending"), qint64(f.reportsPending.load())},
-                      {QStringLiteral("reportsFailed"), qint64(f.reportsFailed.load())}}},
+          QJsonObject{{QStringLiteral("received"), total(&F::received)},
+                      {QStringLiteral("partsSent"), total(&F::partsSent)},
+                      {QStringLiteral("partsRefused"), total(&F::partsRefused)},
+                      {QStringLiteral("failed"), total(&F::failed)},
+                      {QStringLiteral("reportsDelivered"), total(&F::reportsDelivered)},
+                      {QStringLiteral("reportsPending"), total(&F::reportsPending)},
+                      {QStringLiteral("reportsFailed"), total(&F::reportsFailed)}}},
          {QStringLiteral("inbox"), QJsonObject{{QStringLiteral("newest"),
                                                 QString::number(newestReceived(m_stores.here()))}}},
          {QStringLiteral("modems"), modemsOf(m_stores.here(), QDateTime::currentDateTime())}});

@@ -52,7 +52,7 @@ public:
     /// `openStore` gives each answering thread its connection to the store; `monotonicMs`: a
     /// clock that never goes back, for the rate limits.
     ApiRouter(HttpConfig config, config::Settings settings, store::StoreOpener openStore,
-              const contracts::EngineFigures& figures, const StatusBoard& board,
+              contracts::GatewayFigures figures, const StatusBoard& board,
               std::function<qint64()> monotonicMs);
 
     /// Called on the answering thread each time a post has queued a message, so that the
@@ -75,7 +75,7 @@ private:
     HttpConfig m_config;
     config::Settings m_settings;
     PerThreadStore m_stores;
-    const contracts::EngineFigures& m_figures;
+    contracts::GatewayFigures m_figures;
     const StatusBoard& m_board;
     std::function<qint64()> m_monotonicMs;
     std::function<void()> m_queued;

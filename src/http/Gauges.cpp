@@ -2,6 +2,7 @@
 
 #include <QJsonArray>
 #include <QTimeZone>
+#include <functional>
 
 #include "contracts/EngineFigures.h"
 #include "lifecycle/MessageStatus.h"
@@ -19,6 +20,7 @@ QueueFigures queueFigures(store::Store& store, const QDateTime& now) {
 
 namespace {
 
+// Each family once, then a sample per modem, labelled with the modem where there are several.
 class Exposition {
 public:
     void family(const char* name, const char* type, const char* help) {
@@ -29,58 +31,92 @@ public:
         m_text += name + (labels.isEmpty() ? QByteArray() : '{' + labels + '}') + ' ' +
                   QByteArray::number(value, 'g', 15) + '\n';
     }
-    void counter(const char* name, const char* help, std::uint64_t value) {
-        family(name, "counter", help);
-        sample(QByteArray(name) + "_total", static_cast<double>(value));
-    }
-    void gauge(const char* name, const char* help, double value) {
-        family(name, "gauge", help);
-        sample(name, value);
-    }
     QByteArray text() const { return m_text; }
 
 private:
     QByteArray m_text;
 };
 
+QByteArray withModem(const QString& modem, const QByteArray& labels = {}) {
+    if (modem.isEmpty()) return labels;
+    // Section names are the operator's: a quote or a backslash in one must not end the label.
+    QByteArray name = modem.toUtf8();
+    name.replace('\\', "\\\\").replace('"', "\\\"").replace('\n', "\\n");
+    const QByteArray label = "modem=\"" + name + '"';
+    return labels.isEmpty() ? label : label + ',' + labels;
+}
+
+using Figure = std::function<double(const contracts::EngineFigures&)>;
+
+template <typename Atomic>
+Figure loaded(const Atomic contracts::EngineFigures::*member) {
+    return [member](const contracts::EngineFigures& f) { return double((f.*member).load()); };
+}
+
 }  // namespace
 
-QByteArray metricsText(const contracts::EngineFigures& f, const QueueFigures& queue) {
+QByteArray metricsText(const contracts::GatewayFigures& modems, const QueueFigures& queue) {
+    using F = contracts::EngineFigures;
     Exposition out;
-    out.counter("telvane_received_messages", "Received messages stored (a long message once).",
-                f.received);
-    out.counter("telvane_sent_parts", "Short messages (parts) the phone confirmed.", f.partsSent);
-    out.counter("telvane_refused_parts", "Short messages (parts) the phone did not take.",
-                f.partsRefused);
-    out.counter("telvane_failed_messages", "Outgoing messages that failed for good.", f.failed);
-    out.family("telvane_delivery_reports", "counter", "Delivery reports received, by outcome.");
-    out.sample("telvane_delivery_reports_total", static_cast<double>(f.reportsDelivered.load()),
-               "status=\"delivered\"");
-    out.sample("telvane_delivery_reports_total", static_cast<double>(f.reportsPending.load()),
-               "status=\"pending\"");
-    out.sample("telvane_delivery_reports_total", static_cast<double>(f.reportsFailed.load()),
-               "status=\"failed\"");
-    out.counter("telvane_exchange_timeouts", "Phone commands that got no answer in time.",
-                f.exchangeTimeouts);
-    out.counter("telvane_store_failures", "Received messages that could not be written.",
-                f.storeFailures);
-    out.gauge("telvane_queue_files", "Outgoing messages waiting to go out.", queue.files);
-    out.gauge("telvane_queue_oldest_age_seconds", "Age of the oldest waiting outgoing message.",
-              static_cast<double>(queue.oldestAgeSeconds.value_or(0)));
-    out.gauge("telvane_in_service", "1 while the phone answers.", f.inService ? 1 : 0);
-    out.gauge("telvane_signal_rssi", "Signal as AT+CSQ gives it (0-31, 99 or -1 unknown).",
-              f.signal);
-    out.gauge("telvane_registration", "Network registration as AT+CREG gives it (-1 unknown).",
-              f.registration);
+    const auto perModem = [&](const char* name, const char* type, const char* help,
+                              const Figure& figure, const QByteArray& suffix = {}) {
+        out.family(name, type, help);
+        for (const contracts::ModemFigures& m : modems)
+            out.sample(QByteArray(name) + suffix, figure(*m.figures), withModem(m.modem));
+    };
+    const char* const counter = "counter";
+    const char* const gauge = "gauge";
+    perModem("telvane_received_messages", counter,
+             "Received messages stored (a long message once).", loaded(&F::received), "_total");
+    perModem("telvane_sent_parts", counter, "Short messages (parts) the phone confirmed.",
+             loaded(&F::partsSent), "_total");
+    perModem("telvane_refused_parts", counter, "Short messages (parts) the phone did not take.",
+             loaded(&F::partsRefused), "_total");
+    perModem("telvane_failed_messages", counter, "Outgoing messages that failed for good.",
+             loaded(&F::failed), "_total");
+    out.family("telvane_delivery_reports", counter, "Delivery reports received, by outcome.");
+    for (const contracts::ModemFigures& m : modems) {
+        const F& f = *m.figures;
+        out.sample("telvane_delivery_reports_total", double(f.reportsDelivered.load()),
+                   withModem(m.modem, "status=\"delivered\""));
+        out.sample("telvane_delivery_reports_total", double(f.reportsPending.load()),
+                   withModem(m.modem, "status=\"pending\""));
+        out.sample("telvane_delivery_reports_total", double(f.reportsFailed.load()),
+                   withModem(m.modem, "status=\"failed\""));
+    }
+    perModem("telvane_exchange_timeouts", counter, "Phone commands that got no answer in time.",
+             loaded(&F::exchangeTimeouts), "_total");
+    perModem("telvane_store_failures", counter, "Received messages that could not be written.",
+             loaded(&F::storeFailures), "_total");
+    out.family("telvane_queue_files", gauge, "Outgoing messages waiting to go out.");
+    out.sample("telvane_queue_files", queue.files);
+    out.family("telvane_queue_oldest_age_seconds", gauge,
+               "Age of the oldest waiting outgoing message.");
+    out.sample("telvane_queue_oldest_age_seconds",
+               static_cast<double>(queue.oldestAgeSeconds.value_or(0)));
+    perModem("telvane_in_service", gauge, "1 while the phone answers.",
+             [](const F& f) { return f.inService ? 1.0 : 0.0; });
+    perModem("telvane_signal_rssi", gauge, "Signal as AT+CSQ gives it (0-31, 99 or -1 unknown).",
+             loaded(&F::signal));
+    perModem("telvane_registration", gauge,
+             "Network registration as AT+CREG gives it (-1 unknown).", loaded(&F::registration));
     out.family("telvane_poll_duration_seconds", "histogram", "How long each poll took.");
-    for (std::size_t i = 0; i < f.kPollBucketsMs.size(); ++i)
-        out.sample("telvane_poll_duration_seconds_bucket",
-                   static_cast<double>(f.pollBuckets[i].load()),
-                   "le=\"" + QByteArray::number(f.kPollBucketsMs[i] / 1000.0, 'g', 6) + '"');
-    out.sample("telvane_poll_duration_seconds_bucket", static_cast<double>(f.polls.load()),
-               "le=\"+Inf\"");
-    out.sample("telvane_poll_duration_seconds_sum", f.pollMsTotal.load() / 1000.0);
-    out.sample("telvane_poll_duration_seconds_count", static_cast<double>(f.polls.load()));
+    for (const contracts::ModemFigures& m : modems) {
+        const F& f = *m.figures;
+        for (std::size_t i = 0; i < f.kPollBucketsMs.size(); ++i)
+            out.sample(
+                "telvane_poll_duration_seconds_bucket",
+                static_cast<double>(f.pollBuckets[i].load()),
+                withModem(
+                    m.modem,
+                    "le=\"" + QByteArray::number(f.kPollBucketsMs[i] / 1000.0, 'g', 6) + '"'));
+        out.sample("telvane_poll_duration_seconds_bucket", static_cast<double>(f.polls.load()),
+                   withModem(m.modem, "le=\"+Inf\""));
+        out.sample("telvane_poll_duration_seconds_sum", f.pollMsTotal.load() / 1000.0,
+                   withModem(m.modem));
+        out.sample("telvane_poll_duration_seconds_count", static_cast<double>(f.polls.load()),
+                   withModem(m.modem));
+    }
     return out.text();
 }
 

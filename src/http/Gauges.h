@@ -6,12 +6,9 @@
 #include <QString>
 #include <optional>
 
+#include "contracts/EngineFigures.h"
 #include "http/Replies.h"
 #include "store/Store.h"
-
-namespace telvane::contracts {
-struct EngineFigures;
-}
 
 namespace telvane::http {
 
@@ -23,8 +20,9 @@ struct QueueFigures {
 /// The outgoing messages that wait, as the store has them; an empty queue when it cannot say.
 QueueFigures queueFigures(store::Store& store, const QDateTime& now);
 
-/// GET /metrics: the Prometheus text format (version 0.0.4).
-QByteArray metricsText(const contracts::EngineFigures& figures, const QueueFigures& queue);
+/// GET /metrics: the Prometheus text format (version 0.0.4); what is about a device carries a
+/// `modem` label where there are several.
+QByteArray metricsText(const contracts::GatewayFigures& modems, const QueueFigures& queue);
 
 /// GET /api/v1/inbox?after=&limit=.
 Reply inboxPage(store::Store& store, qint64 after, int limit);

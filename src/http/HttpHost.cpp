@@ -12,13 +12,12 @@
 namespace telvane::http {
 
 HttpHost::HttpHost(QString iniFilePath, QString homeFolder, store::StoreOpener openStore,
-                   const contracts::EngineFigures& figures, storage::LogWriter& log,
-                   QObject* parent)
+                   contracts::GatewayFigures figures, storage::LogWriter& log, QObject* parent)
     : QObject(parent),
       m_iniFilePath(std::move(iniFilePath)),
       m_homeFolder(std::move(homeFolder)),
       m_openStore(std::move(openStore)),
-      m_figures(figures),
+      m_figures(std::move(figures)),
       m_log(log) {}
 
 HttpHost::~HttpHost() {

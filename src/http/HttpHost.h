@@ -28,11 +28,10 @@ class HttpHost final : public QObject {
     Q_OBJECT
 public:
     /// `openStore` gives the interface's threads their connections to the store; `figures` are
-    /// the engine's counts, read for /metrics and the status answer; `log` takes the
+    /// the engines' counts, one per modem, read for /metrics and the status answer; `log` takes the
     /// interface's "Log.txt" lines. Both must outlive this.
     HttpHost(QString iniFilePath, QString homeFolder, store::StoreOpener openStore,
-             const contracts::EngineFigures& figures, storage::LogWriter& log,
-             QObject* parent = nullptr);
+             contracts::GatewayFigures figures, storage::LogWriter& log, QObject* parent = nullptr);
     /// Closes the interface and waits for its threads.
     ~HttpHost() override;
 
@@ -62,7 +61,7 @@ private:
     QString m_iniFilePath;
     QString m_homeFolder;
     store::StoreOpener m_openStore;
-    const contracts::EngineFigures& m_figures;
+    contracts::GatewayFigures m_figures;
     storage::LogWriter& m_log;
     StatusBoard m_board;
     std::unique_ptr<ApiRouter> m_router;
