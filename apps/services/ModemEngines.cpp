@@ -35,6 +35,8 @@ ModemEngines::ModemEngines(const QString& iniPath, const QString& home,
                 [this, name](const QString& text) { emit otherStatusChanged(name, text); });
         connect(host, &gateway::EngineHost::networkChanged, this,
                 [this, name](const QString& text) { emit otherStatusChanged(name, text); });
+        connect(host, &gateway::EngineHost::statusIconChanged, this,
+                [this, name](contracts::StatusIcon icon) { emit otherIconChanged(name, icon); });
         // The first modem's failed start is its front end's to show and retry; the others come
         // up by themselves when they are plugged in.
         connect(host, &gateway::EngineHost::startFailed, this,

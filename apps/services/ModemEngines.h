@@ -45,6 +45,8 @@ public slots:
 signals:
     /// A status line of a modem other than the first: its name, then the text.
     void otherStatusChanged(const QString& modem, const QString& text);
+    /// The status icon of a modem other than the first.
+    void otherIconChanged(const QString& modem, telvane::contracts::StatusIcon icon);
     /// A modem other than the first could not start; it is tried again after a poll period.
     void otherStartFailed(const QString& modem, const telvane::contracts::StartFailure& failure);
     /// Every engine has closed its port.

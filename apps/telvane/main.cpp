@@ -98,6 +98,13 @@ int main(int argc, char** argv) {
     for (const QString& problem : problems) (void)log.writer().write({problem});
     // The window shows the first modem; the others come up by themselves and go with it.
     gateway::EngineHost& host = engines.first();
+    model.setModemCount(int(engines.size()));
+    QObject::connect(&host, &gateway::EngineHost::statusIconChanged, &model,
+                     [&model, first = engines.nameOf(0)](contracts::StatusIcon icon) {
+                         model.setModemIcon(first, icon);
+                     });
+    QObject::connect(&engines, &services::ModemEngines::otherIconChanged, &model,
+                     &tray::TrayStatusModel::setModemIcon);
     QObject::connect(&host, &gateway::EngineHost::statusChanged, &model,
                      &tray::TrayStatusModel::setStatus);
     QObject::connect(&host, &gateway::EngineHost::statusIconChanged, &model,

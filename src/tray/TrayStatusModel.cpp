@@ -1,6 +1,7 @@
 #include "tray/TrayStatusModel.h"
 
 #include <QStringList>
+#include <algorithm>
 
 namespace telvane::tray {
 
@@ -25,7 +26,49 @@ QString pollNotification(const contracts::PollTally& tally) {
     return lines.join(u'\n');
 }
 
+namespace {
+
+// Needs a person: the port did not open, or the phone does not answer.
+int urgency(contracts::StatusIcon icon) {
+    switch (icon) {
+        case contracts::StatusIcon::PortFailed:
+            return 2;
+        case contracts::StatusIcon::NoPhone:
+            return 1;
+        default:
+            return 0;
+    }
+}
+
+}  // namespace
+
+QString modemsLine(const QMap<QString, contracts::StatusIcon>& icons, int modems) {
+    const auto working = std::count_if(
+        icons.begin(), icons.end(), [](contracts::StatusIcon icon) { return urgency(icon) == 0; });
+    return QStringLiteral("модемы: %1 из %2 в работе").arg(working).arg(modems);
+}
+
+contracts::StatusIcon worstIcon(contracts::StatusIcon first,
+                                const QMap<QString, contracts::StatusIcon>& icons) {
+    contracts::StatusIcon shown = first;
+    for (contracts::StatusIcon icon : icons)
+        if (urgency(icon) > urgency(shown)) shown = icon;
+    return shown;
+}
+
 TrayStatusModel::TrayStatusModel(QObject* parent) : QObject(parent) {}
+
+void TrayStatusModel::setModemCount(int modems) {
+    m_modems = modems;
+    emit toolTipChanged(toolTip());
+}
+
+void TrayStatusModel::setModemIcon(const QString& modem, contracts::StatusIcon icon) {
+    const std::optional<contracts::StatusIcon> before = this->icon();
+    m_modemIcons.insert(modem, icon);
+    if (m_modems > 1) emit toolTipChanged(toolTip());
+    if (const auto now = this->icon(); now && now != before) emit iconChanged(*now);
+}
 
 void TrayStatusModel::setStatus(const QString& text) {
     m_status = text;
@@ -40,7 +83,7 @@ void TrayStatusModel::setNetwork(const QString& text) {
 
 void TrayStatusModel::setStatusIcon(contracts::StatusIcon icon) {
     m_icon = icon;
-    emit iconChanged(icon);
+    emit iconChanged(*this->icon());
 }
 
 void TrayStatusModel::noteExitRequested() {

@@ -3,6 +3,7 @@
 // from it, which icon is current, and which menu items may be chosen. The engine's signals feed
 // it; the tray view only draws it, so every rule about what is shown can be tested headless.
 
+#include <QMap>
 #include <QObject>
 #include <QString>
 #include <optional>
@@ -22,6 +23,15 @@ inline constexpr qsizetype kToolTipLength = 63;
 /// the first (the network under the status) are kept as they are.
 QString toolTipFor(const QString& status);
 
+/// With several modems, the line under the status: "модемы: 3 из 4 в работе", counting a modem
+/// in service while its icon says it answers (not "no phone" nor "port not opened").
+QString modemsLine(const QMap<QString, contracts::StatusIcon>& icons, int modems);
+
+/// Of `first` (the first modem's icon) and the other modems' icons, the one to show: the first
+/// modem's, unless a modem needs a person (its port did not open, its phone does not answer).
+contracts::StatusIcon worstIcon(contracts::StatusIcon first,
+                                const QMap<QString, contracts::StatusIcon>& icons);
+
 /// The tooltip from the moment the operator chose "Выход" until the program ends: the engine
 /// finishes a poll in progress first, which can take a while.
 QString finishingToolTip();
@@ -39,11 +49,16 @@ public:
     /// program finishes, only that it does.
     QString toolTip() const {
         if (m_finishing) return toolTipFor(finishingToolTip());
-        return toolTipFor(m_network.isEmpty() ? m_status : m_status + u'\n' + m_network);
+        QString text = m_network.isEmpty() ? m_status : m_status + u'\n' + m_network;
+        if (m_modems > 1) text += u'\n' + modemsLine(m_modemIcons, m_modems);
+        return toolTipFor(text);
     }
     /// The current status icon; none until the engine first sets one (the tray shows the
     /// application's own icon meanwhile).
-    std::optional<contracts::StatusIcon> icon() const { return m_icon; }
+    std::optional<contracts::StatusIcon> icon() const {
+        if (!m_icon) return m_icon;
+        return worstIcon(*m_icon, m_modemIcons);
+    }
     MenuItems menu() const { return m_menu; }
 
 public slots:
@@ -53,6 +68,10 @@ public slots:
     void setMenu(const telvane::contracts::MenuState& items);
     /// The network line ("Сеть: зарегистрирован, сигнал 17/31"); the tooltip changes with it.
     void setNetwork(const QString& text);
+    /// How many modems the gateway drives; with more than one the tooltip counts them.
+    void setModemCount(int modems);
+    /// A modem's icon (the first modem's included), for the count and the worst icon.
+    void setModemIcon(const QString& modem, telvane::contracts::StatusIcon icon);
     /// The operator chose "Выход"; the tooltip says so until the program ends.
     void noteExitRequested();
     /// A poll ended; notificationDue follows when it received or sent anything.
@@ -71,6 +90,8 @@ private:
     std::optional<contracts::StatusIcon> m_icon;
     MenuItems m_menu;
     bool m_finishing = false;
+    int m_modems = 1;
+    QMap<QString, contracts::StatusIcon> m_modemIcons;
 };
 
 }  // namespace telvane::tray

@@ -117,6 +117,37 @@ TEST(ToolTip, KeepsTheFirstSixtyThreeCharacters) {
         EXPECT_EQ(tray::toolTipFor(row.status), row.toolTip) << row.status.toStdString();
 }
 
+TEST(ModemsInTray, CountsThoseAtWorkAndShowsTheOneThatNeedsAPerson) {
+    using Icon = contracts::StatusIcon;
+    const struct {
+        Icon first;
+        QMap<QString, Icon> icons;
+        int modems;
+        Icon shown;
+        const char* line;
+    } rows[] = {
+        {Icon::Sending,
+         {{"main", Icon::Sending}, {"usb2", Icon::PhoneAnswered}},
+         2,
+         Icon::Sending,
+         "модемы: 2 из 2 в работе"},
+        {Icon::Sending,
+         {{"main", Icon::Sending}, {"usb2", Icon::NoPhone}, {"usb3", Icon::PortFailed}},
+         4,
+         Icon::PortFailed,
+         "модемы: 1 из 4 в работе"},
+        {Icon::NoPhone,
+         {{"main", Icon::NoPhone}, {"usb2", Icon::Working}},
+         2,
+         Icon::NoPhone,
+         "модемы: 1 из 2 в работе"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(tray::worstIcon(row.first, row.icons), row.shown) << row.line;
+        EXPECT_EQ(tray::modemsLine(row.icons, row.modems), QString::fromUtf8(row.line));
+    }
+}
+
 TEST(Notification, NamesWhatAPollReceivedAndSent) {
     const struct {
         contracts::PollTally tally;

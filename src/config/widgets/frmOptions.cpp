@@ -12,6 +12,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTreeWidget>
 #include <QVBoxLayout>
 #include <limits>
 #include <optional>
@@ -195,6 +196,7 @@ void frmOptions::buildControls() {
         portLayout->addWidget(caption, i, 0);
         portLayout->addWidget(box, i, 1);
     }
+    m_portLayout = portLayout;
 
     // Working folders.
     auto* fraFolders = new QGroupBox(QStringLiteral("Рабочие папки"), this);
@@ -248,6 +250,32 @@ void frmOptions::buildControls() {
     layout->addLayout(buttons);
 }
 
+// The boxes are the first modem's; the others are kept in the file's own sections and only
+// listed here, where there are any.
+void frmOptions::showOtherModems() {
+    const std::vector<ModemPlace> modems = modemPlaces(m_settings);
+    if (modems.size() < 2) return;
+    if (!m_lstModems) {
+        auto* caption =
+            label(QStringLiteral("lblModems"),
+                  QStringLiteral("Другие модемы (настраиваются в файле Telvane.ini):"), this);
+        m_lstModems = new QTreeWidget(this);
+        m_lstModems->setObjectName(QStringLiteral("lstModems"));
+        m_lstModems->setHeaderLabels({QStringLiteral("Модем"), QStringLiteral("Порт")});
+        m_lstModems->setRootIsDecorated(false);
+        m_lstModems->setSelectionMode(QAbstractItemView::NoSelection);
+        m_lstModems->setMaximumHeight(96);
+        m_portLayout->addWidget(caption, 3, 0, 1, 2);
+        m_portLayout->addWidget(m_lstModems, 4, 0, 1, 2);
+    }
+    m_lstModems->clear();
+    for (std::size_t i = 1; i < modems.size(); ++i) {
+        const QString name = modems[i].settings.text(setting::ModemName).trimmed();
+        new QTreeWidgetItem(m_lstModems, {name.isEmpty() ? modems[i].id : name,
+                                          modems[i].settings.text(setting::ComPort)});
+    }
+}
+
 void frmOptions::load() {
     m_hinted.clear();
     // A key the file does not have shows its default as a hint in the empty box, and stays out
@@ -264,6 +292,7 @@ void frmOptions::load() {
     m_portLists[1]->addItems(usualSpeeds());
     for (QComboBox* list : m_portLists) list->setCurrentIndex(-1);
     m_txtPort[0]->setText(m_settings.text(setting::ComPort));
+    showOtherModems();
     showHinted(m_txtPort[1], setting::ComPortSpeedInOptions);
     showHinted(m_txtPort[2], setting::PeriodInOptions);
 

@@ -15,6 +15,8 @@
 
 class QButtonGroup;
 class QCheckBox;
+class QTreeWidget;
+class QGridLayout;
 class QComboBox;
 class QLineEdit;
 class QPushButton;
@@ -49,6 +51,7 @@ private:
     void buildControls();
     void showErrorBox(QMessageBox::Icon icon, const QString& text);
     void load();
+    void showOtherModems();
 
     // A box that shows its key's default as a hint, and whether the key was in the file.
     struct Hinted {
@@ -71,6 +74,8 @@ private:
     QCheckBox* m_chkLatin = nullptr;
     QCheckBox* m_chkAutoScroll = nullptr;
     QCheckBox* m_chkNotify = nullptr;
+    QGridLayout* m_portLayout = nullptr;
+    QTreeWidget* m_lstModems = nullptr;  // the other modems, shown only: edited in the file
     QPushButton* m_cmdOK = nullptr;
     QPushButton* m_cmdCancel = nullptr;
 };

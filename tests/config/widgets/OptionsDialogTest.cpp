@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTreeWidget>
 
 #include "WidgetTestSupport.h"
 #include "config/CodecSettings.h"
@@ -112,6 +113,26 @@ TEST_F(OptionsDialog, ShowsItsControlsWithTheirCaptionsHintsAndLists) {
     ASSERT_TRUE(config::WriteIniValue(ini, "Options", "ComPort", "/tmp/telvane-modem/link"));
     telvane::testing::expectStored(telvane::testing::describe(open().get()),
                                    QStringLiteral(TELVANE_TEST_DATA "/config/options-dialog.txt"));
+}
+
+// A pool's other modems are listed as the file has them, not edited: OK writes the first's port
+// into [Options] and leaves their sections as they are.
+TEST_F(OptionsDialog, ListsTheOtherModemsAndEditsOnlyTheFirst) {
+    ASSERT_TRUE(config::WriteIniValue(ini, "Options", "ComPort", "/dev/ttyUSB0"));
+    ASSERT_TRUE(config::WriteIniValue(ini, "Modem usb2", "ComPort", "/dev/ttyUSB4"));
+    ASSERT_TRUE(config::WriteIniValue(ini, "Modem usb3", "ComPort", "/dev/ttyACM0"));
+    ASSERT_TRUE(config::WriteIniValue(ini, "Modem usb3", "Name", "Склад"));
+    const auto dialog = open();
+    const auto* list = dialog->findChild<QTreeWidget*>("lstModems");
+    ASSERT_NE(list, nullptr);
+    ASSERT_EQ(list->topLevelItemCount(), 2);
+    EXPECT_EQ(list->topLevelItem(0)->text(0) + u' ' + list->topLevelItem(0)->text(1),
+              "usb2 /dev/ttyUSB4");
+    EXPECT_EQ(list->topLevelItem(1)->text(0) + u' ' + list->topLevelItem(1)->text(1),
+              QString::fromUtf8("Склад /dev/ttyACM0"));
+    dialog->findChild<QPushButton*>("cmdOK")->click();
+    EXPECT_EQ(config::ReadIniValue(ini, "Modem usb2", "ComPort", {}), "/dev/ttyUSB4");
+    EXPECT_EQ(config::ReadIniValue(ini, "Options", "ComPort", {}), "/dev/ttyUSB0");
 }
 
 // The defaults that are only examples (speed, period, SMS centre) stay hints: OK on a fresh
