@@ -28,7 +28,16 @@ const char* const kOwn[] = {"07912143658709F1040B912143658709F100006221501270132
                             "07912143658709F1040B912143658709F100006221501270232105C8329BFD06",
                             "07912143658709F1040B912143658709F100006221501270332105C8329BFD06",
                             "07912143658709F1040B912143658709F100006221501270432105C8329BFD06"};
+const char* const kDuringRun =
+    "07912143658709F1040B912143658709F100006221501270532105C8329BFD06";
 const char* const kNames[] = {"main", "usb2", "usb3", "usb4"};
+
+// The reference of a long message's part: the concatenation element (00, length 03) of its
+// user data header.
+QString longReference(const QByteArray& pdu) {
+    const qsizetype at = pdu.indexOf("050003");
+    return at < 0 ? QString() : QString::fromLatin1(pdu.mid(at + 6, 2));
+}
 
 QByteArray poolIni(const std::deque<SimulatedModem>& modems, const QByteArray& first,
                    const QList<QByteArray>& others) {
@@ -116,6 +125,8 @@ TEST(ModemPool, FourModemsSendEachMessageOnceThoughOneIsUnpluggedAndOneRefusesAl
     service.start();
     ASSERT_TRUE(modems[3].waitForSent(10, std::chrono::seconds(60)));
     ASSERT_TRUE(modems[3].unplug());
+    // Delivered during the run to two modems at once: stored once.
+    for (int i : {0, 1}) ASSERT_TRUE(modems[i].deliver(ModemMemory::Sm, kDuringRun));
     EXPECT_TRUE(waitUntil(
         [&] { return unfinished(*store) == 0 && QDir(home.path("Send")).isEmpty(); }, 240000))
         << unfinished(*store) << " left";
@@ -124,6 +135,13 @@ TEST(ModemPool, FourModemsSendEachMessageOnceThoughOneIsUnpluggedAndOneRefusesAl
 
     const QList<store::OutgoingMessage> all = store->recent(1000).value();
     ASSERT_EQ(all.size(), 400);
+    // Long messages take their references from one sequence whichever modem sends them.
+    QStringList references;
+    for (const store::OutgoingMessage& m : all)
+        if (m.parts.size() == 3) references << longReference(m.parts[0].pdu);
+    EXPECT_EQ(references.size(), 40);
+    references.removeDuplicates();
+    EXPECT_EQ(references.size(), 40) << "two long messages under one reference";
     for (const store::OutgoingMessage& m : all) {
         const Went went = wentOut(m, modems);
         if (m.state == OutgoingState::Unconfirmed) {
@@ -144,17 +162,17 @@ TEST(ModemPool, FourModemsSendEachMessageOnceThoughOneIsUnpluggedAndOneRefusesAl
                 home.log().join(u'\n').contains(u"Модем usb3 не берёт сообщения до"))
         << home.log().join(u'\n').toStdString();
 
-    // Five messages, the one all four listed stored once, each under a number of its own.
+    // Six messages, those several modems listed stored once, each under a number of its own.
     const auto inbox = store->inbox(0, 20).value().messages;
-    ASSERT_EQ(inbox.size(), 5);
+    ASSERT_EQ(inbox.size(), 6);
     QStringList numbers;
     for (const store::IncomingMessage& m : inbox) {
         numbers << m.number;
         EXPECT_FALSE(m.modem.isEmpty()) << "stored without the modem it came through";
     }
     numbers.removeDuplicates();
-    EXPECT_EQ(numbers.size(), 5) << numbers.join(u',').toStdString();
-    EXPECT_EQ(home.read("Receive/" + QFileInfo(home.dayFile()).fileName()).count('\n'), 5);
+    EXPECT_EQ(numbers.size(), 6) << numbers.join(u',').toStdString();
+    EXPECT_EQ(home.read("Receive/" + QFileInfo(home.dayFile()).fileName()).count('\n'), 6);
 }
 
 TEST(ModemPool, PrefixesAndPinsRouteMessages) {
