@@ -1,4 +1,4 @@
-// Two gateways on one PostgreSQL server, each with its own home and modem: one queue and one
+// Two gateways on one PostgreSQL server, each with its own home and two modems: one queue and one
 // record between them. One of them is killed in the middle of sending and started again later;
 // every message still goes exactly once (or is held as unconfirmed, and named), the other takes
 // over what the killed one had claimed once its lease ran out, a file goes only from the gateway
@@ -29,10 +29,15 @@ const char* const kBoth = "07912143658709F1040B912143658709F10000622150127003210
 const char* const kOwn[] = {"07912143658709F1040B912143658709F100006221501270052105C8329BFD06",
                             "07912143658709F1040B912143658709F100006221501270042105C8329BFD06"};
 
+// A gateway with two modems, both holding the message all modems hold and its own one.
 struct Gateway {
-    explicit Gateway(int n) : modem({{}, {kBoth, kOwn[n]}, {}, {}}) {}
+    explicit Gateway(int n) {
+        for (int i = 0; i < 2; ++i)
+            modems.emplace_back(SimulatedModemOptions{{}, {kBoth, kOwn[n]}, {}, {}});
+    }
+    SimulatedModem& modem() { return modems.front(); }
     Home home;
-    SimulatedModem modem;
+    std::deque<SimulatedModem> modems;
     std::unique_ptr<ServiceProcess> service;
 
     void start() {
@@ -50,7 +55,8 @@ int count(const QStringList& pdus, const QByteArray& pdu) {
 /// most once, and named.
 void expectEachSentOnce(store::Store& store, std::deque<Gateway>& gateways) {
     QStringList sent;
-    for (Gateway& g : gateways) sent += g.modem.sentPdus();
+    for (Gateway& g : gateways)
+        for (const SimulatedModem& modem : g.modems) sent += modem.sentPdus();
     for (const store::OutgoingMessage& m : store.recent(1000).value()) {
         ASSERT_EQ(m.parts.size(), 1u) << m.id.toStdString();
         const int times = count(sent, m.parts[0].pdu);
@@ -70,13 +76,15 @@ void expectEachSentOnce(store::Store& store, std::deque<Gateway>& gateways) {
 void configure(std::deque<Gateway>& gateways, const QString& url) {
     for (int n = 0; n < 2; ++n) {
         Gateway& g = gateways.emplace_back(n);
-        ASSERT_TRUE(g.modem.start()) << g.modem.errorString().toStdString();
-        ASSERT_TRUE(g.home.usePort(g.modem.linkPath(),
-                                   "SendTimeout=2\r\n[SMS]\r\nUnconfirmed=hold\r\n[Store]\r\n"
-                                   "Backend=postgresql\r\nUrl=" +
-                                       url.toUtf8() + "\r\nHost=host-" + QByteArray::number(n) +
-                                       "\r\nLease=3\r\n",
-                                   "1"));
+        for (SimulatedModem& modem : g.modems)
+            ASSERT_TRUE(modem.start()) << modem.errorString().toStdString();
+        ASSERT_TRUE(g.home.usePort(
+            g.modem().linkPath(),
+            "SendTimeout=2\r\n[SMS]\r\nUnconfirmed=hold\r\n[Store]\r\n"
+            "Backend=postgresql\r\nUrl=" +
+                url.toUtf8() + "\r\nHost=host-" + QByteArray::number(n) +
+                "\r\nLease=3\r\n[Modem b]\r\nComPort=" + g.modems[1].linkPath().toUtf8() + "\r\n",
+            "1"));
     }
 }
 
@@ -111,9 +119,9 @@ TEST(SharedStore, TwoGatewaysSendEachMessageOnceThoughOneIsKilledMidWay) {
     std::deque<Gateway> gateways;
     configure(gateways, url);
     auto store = std::move(store::PostgresStore::open(url).value());
-    post(*store, 200);
+    post(*store, 400);
     for (Gateway& g : gateways) g.start();
-    ASSERT_TRUE(gateways[0].modem.waitForSent(20, std::chrono::seconds(60)));
+    ASSERT_TRUE(gateways[0].modem().waitForSent(20, std::chrono::seconds(60)));
     gateways[0].service->kill();
     // Files the first gateway had taken from its send folder and not sent yet when it was killed:
     // only it may send them, since it moves them on.
@@ -151,16 +159,18 @@ TEST(SharedStore, TwoGatewaysSendEachMessageOnceThoughOneIsKilledMidWay) {
 
     expectEachSentOnce(*store, gateways);
     EXPECT_FALSE(QFile::exists(gateways[0].home.path("Send/f0.txt")));
-    // Each gateway's status shows both modems.
-    QStringList hosts;
-    for (const store::ModemBeat& b : store->modems().value()) hosts << b.host;
-    EXPECT_EQ(hosts, QStringList({"host-0", "host-1"}));
-    // Three messages, the one both modems listed stored once, and gone from both phones.
+    // Each gateway's status shows all four modems.
+    QStringList modems;
+    for (const store::ModemBeat& b : store->modems().value()) modems << b.host + u'/' + b.name;
+    EXPECT_EQ(modems, QStringList({"host-0/b", "host-0/main", "host-1/b", "host-1/main"}));
+    // Three messages, each one that several modems listed stored once, and gone from all phones.
     EXPECT_EQ(store->inbox(0, 10).value().messages.size(), 3);
     for (Gateway& g : gateways) {
-        const auto left = g.modem.list(ModemMemory::Sm);
-        ASSERT_TRUE(left.has_value());
-        EXPECT_TRUE(left->isEmpty());
+        for (SimulatedModem& modem : g.modems) {
+            const auto left = modem.list(ModemMemory::Sm);
+            ASSERT_TRUE(left.has_value());
+            EXPECT_TRUE(left->isEmpty());
+        }
     }
 }
 
@@ -177,7 +187,7 @@ TEST(SharedStore, BothGatewaysGoOnByThemselvesOnceTheServerIsBack) {
         post(*store, 100);
     }
     for (Gateway& g : gateways) g.start();
-    ASSERT_TRUE(gateways[0].modem.waitForSent(10, std::chrono::seconds(60)));
+    ASSERT_TRUE(gateways[0].modem().waitForSent(10, std::chrono::seconds(60)));
     ASSERT_TRUE(server.restart());
     auto store = std::move(store::PostgresStore::open(url).value());
     EXPECT_TRUE(waitUntil([&] { return unfinished(*store, "api-") == 0; }, 120000))
@@ -194,9 +204,9 @@ TEST(SharedStore, AMessageQueuedElsewhereWakesAGatewayBetweenPolls) {
     ASSERT_TRUE(server.ok()) << server.error().toStdString();
     const QString url = server.newDatabase();
     Gateway idle(0);
-    ASSERT_TRUE(idle.modem.start()) << idle.modem.errorString().toStdString();
+    ASSERT_TRUE(idle.modem().start()) << idle.modem().errorString().toStdString();
     ASSERT_TRUE(idle.home.usePort(
-        idle.modem.linkPath(),
+        idle.modem().linkPath(),
         "[Store]\r\nBackend=postgresql\r\nUrl=" + url.toUtf8() + "\r\nHost=idle\r\n", "600"));
     idle.start();
     ASSERT_GE(idle.service->waitForStatus(QStringLiteral("Пауза перед опросом телефона")), 0);
@@ -208,13 +218,13 @@ TEST(SharedStore, AMessageQueuedElsewhereWakesAGatewayBetweenPolls) {
     m.number = "+79161234567";
     m.text = QStringLiteral("woken");
     ASSERT_TRUE(store->addOutgoing(m));
-    EXPECT_TRUE(idle.modem.waitForSent(1, std::chrono::seconds(30)));
+    EXPECT_TRUE(idle.modem().waitForSent(1, std::chrono::seconds(30)));
     // And again once the server has been restarted: the gateway listens anew by itself.
     ASSERT_TRUE(server.restart());
     store = std::move(store::PostgresStore::open(url).value());
     m.id = QStringLiteral("api-after-restart");
     ASSERT_TRUE(store->addOutgoing(m));
-    EXPECT_TRUE(idle.modem.waitForSent(2, std::chrono::seconds(30)));
+    EXPECT_TRUE(idle.modem().waitForSent(2, std::chrono::seconds(30)));
     idle.service->terminate();
     idle.service->waitForExit();
 }
