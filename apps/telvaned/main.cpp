@@ -11,6 +11,7 @@
 
 #include "SignalWatcher.h"
 #include "config/HomeFolder.h"
+#include "config/Settings.h"
 #include "gateway/EngineAssembly.h"
 #include "gateway/EngineHost.h"
 #include "gateway/GatewayEngine.h"
@@ -58,11 +59,13 @@ void printStartFailure(const contracts::StartFailure& failure) {
                           contracts::startFailureText(failure.outcome));
 }
 
-// Connects, runs exactly one poll on this thread, and ends.
+// Connects, runs exactly one poll on this thread, and ends. With several modems, the first one
+// polls, under its name among them.
 int runOnce(const QString& iniPath, const QString& home, const store::StoreOpener& openStore) {
     gateway::ManualTickSource ticks;
     contracts::EngineFigures figures;
-    gateway::EngineAssembly parts(iniPath, home, ticks, openStore, figures);
+    const QString first = config::modemPlaces(config::Settings(iniPath, home)).front().id;
+    gateway::EngineAssembly parts(iniPath, home, ticks, openStore, figures, {first, {}, nullptr});
     gateway::GatewayEngine& engine = parts.engine();
 
     QObject::connect(&engine, &gateway::GatewayEngine::statusChanged, &printStatus);
@@ -91,6 +94,7 @@ int main(int argc, char** argv) {
     parser.setApplicationDescription(QStringLiteral(
         "Telvane SMS gateway service: receives SMS into the receive folder and sends the "
         "files of the send folder through a GSM phone or modem.\n"
+        "With several modems, --once polls the first one. "
         "Exit status with --once: 0 the poll ran, 1 the port could not be opened, 2 the phone "
         "did not answer; 3 another gateway already uses this home folder; 73 its lock file "
         "could not be written (a full disk)."));
