@@ -1,7 +1,12 @@
 #include "config/IniFile.h"
 
 #include <QFile>
+#include <QHash>
 #include <QLockFile>
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <mutex>
 
 #include "codec/Alphabets.h"
 #include "config/IniText.h"
@@ -25,21 +30,73 @@ constexpr int kLockWaitMs = 5000;
 
 QString lockPath(const QString& fileName) { return fileName + QStringLiteral(".lock"); }
 
+// Every setting is read where it is used, so a gateway of many modems reads the file thousands
+// of times a minute: its contents, and the values looked up in them, are kept while its size and
+// time say it is unchanged. A file changed in the last two seconds is read again each time: a
+// second change within one tick of a coarse file-system clock would not show in its time.
+struct Snapshot {
+    std::uintmax_t size = 0;
+    std::filesystem::file_time_type modified;
+    std::string contents;
+    std::mutex valuesLock;
+    QHash<QString, std::optional<QString>> values;  // by folded "section\nkey"
+};
+constexpr auto kSettled = std::chrono::seconds(2);
+
+std::shared_ptr<Snapshot> snapshotOf(const QString& fileName) {
+    static std::mutex lock;
+    static QHash<QString, std::shared_ptr<Snapshot>> known;
+    namespace fs = std::filesystem;
+    const fs::path path = fileName.toStdU16String();
+    std::error_code error;
+    const fs::file_time_type modified = fs::last_write_time(path, error);
+    const std::uintmax_t size = error ? 0 : fs::file_size(path, error);
+    const bool settled = !error && fs::file_time_type::clock::now() - modified > kSettled;
+    {
+        const std::lock_guard guard(lock);
+        const auto kept = known.constFind(fileName);
+        if (settled && kept != known.constEnd() && (*kept)->size == size &&
+            (*kept)->modified == modified)
+            return *kept;
+    }
+    std::optional<std::string> contents = readAll(fileName);
+    if (!contents) return nullptr;
+    auto snapshot = std::make_shared<Snapshot>();
+    snapshot->size = size;
+    snapshot->modified = modified;
+    snapshot->contents = std::move(*contents);
+    const std::lock_guard guard(lock);
+    if (settled && snapshot->contents.size() == size)
+        known.insert(fileName, snapshot);
+    else
+        known.remove(fileName);
+    return snapshot;
+}
+
 }  // namespace
 
 QString ReadIniValue(const QString& fileName, const QString& section, const QString& key,
                      const QString& defaultValue) {
-    const std::optional<std::string> contents = readAll(fileName);
-    if (!contents) return defaultValue;
-    const std::optional<std::string> value = ini::findValue(*contents, section, key);
-    if (!value) return defaultValue;
-    return QString::fromStdU32String(codec::cp1251ToUnicode(*value));
+    const std::shared_ptr<Snapshot> snapshot = snapshotOf(fileName);
+    if (!snapshot) return defaultValue;
+    const QString name = (section.trimmed() + u'\n' + key.trimmed()).toCaseFolded();
+    {
+        const std::lock_guard guard(snapshot->valuesLock);
+        if (const auto kept = snapshot->values.constFind(name); kept != snapshot->values.constEnd())
+            return kept->value_or(defaultValue);
+    }
+    std::optional<QString> value;
+    if (const std::optional<std::string> stored = ini::findValue(snapshot->contents, section, key))
+        value = QString::fromStdU32String(codec::cp1251ToUnicode(*stored));
+    const std::lock_guard guard(snapshot->valuesLock);
+    snapshot->values.insert(name, value);
+    return value.value_or(defaultValue);
 }
 
 QStringList IniSectionNames(const QString& fileName) {
-    const std::optional<std::string> contents = readAll(fileName);
-    if (!contents) return {};
-    const std::vector<QString> names = ini::sectionNames(*contents);
+    const std::shared_ptr<Snapshot> snapshot = snapshotOf(fileName);
+    if (!snapshot) return {};
+    const std::vector<QString> names = ini::sectionNames(snapshot->contents);
     return QStringList(names.begin(), names.end());
 }
 
