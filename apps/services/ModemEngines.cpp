@@ -1,5 +1,7 @@
 #include "services/ModemEngines.h"
 
+#include <algorithm>
+
 #include "config/Settings.h"
 #include "config/SettingsKeys.h"
 
@@ -14,6 +16,7 @@ ModemEngines::ModemEngines(const QString& iniPath, const QString& home,
         config::modemPlaces(config::Settings(iniPath, home), problems);
     // A gateway of one modem shares nothing and keeps no turns.
     contracts::ModemPool* pool = places.size() > 1 ? &m_pool : nullptr;
+    m_period = config::Settings(iniPath, home).strictInt16(config::setting::PeriodAtStart);
     for (const config::ModemPlace& place : places) m_pool.modems << place.id;
     for (const config::ModemPlace& place : places) {
         contracts::EngineFigures& counted = m_figures.emplace_back();
@@ -64,7 +67,15 @@ void ModemEngines::launch() {
 }
 
 void ModemEngines::requestStart() {
-    for (auto& host : m_hosts) host->requestStart();
+    // Started a little apart, the modems poll apart: 64 of them at the same moment would queue
+    // on the store and on the processor each period.
+    const int spreadMs = std::clamp(int(m_period), 1, 10) * 1000;
+    for (std::size_t i = 0; i < m_hosts.size(); ++i) {
+        if (i == 0)
+            m_hosts[i]->requestStart();
+        else
+            m_hosts[i]->requestStartAfter(int(i * std::size_t(spreadMs) / m_hosts.size()));
+    }
 }
 
 void ModemEngines::requestExit() {

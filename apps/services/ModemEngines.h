@@ -59,6 +59,7 @@ private:
     QStringList m_names;
     QStringList m_ids;
     std::size_t m_finished = 0;
+    qint16 m_period = 10;  ///< [Options] Period at start: the modems' starts are spread over it
 };
 
 }  // namespace telvane::services

@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 #include <QLoggingCategory>
+#include <tuple>
 #include <utility>
 
 #include "ModemCommands.h"
@@ -313,8 +314,9 @@ void GatewayEngine::connectionCheck() {
     beat();
 }
 
-// Every gateway sharing the store shows every modem: each says how its own is, at each check.
-// A store that does not take it says so where it matters, at the next poll.
+// Every gateway sharing the store shows every modem: each says how its own is, when that changed
+// and every third check (a pool of 64 modems would otherwise write seven times a second for
+// nothing). A store that does not take it says so where it matters, at the next poll.
 void GatewayEngine::beat() {
     const contracts::EngineFigures& f = m_deps.figures;
     const auto [model, operatorName] = f.modem();
@@ -334,7 +336,14 @@ void GatewayEngine::beat() {
         b.limitLeft = std::max(0, m_deps.settings.strictInt32(setting::PerDay) - b.sentToday);
     const QDateTime blocked = QDateTime::fromMSecsSinceEpoch(f.blockedUntilMs);
     if (f.blockedUntilMs != 0 && blocked > b.seen) b.blockedUntil = blocked;
-    (void)m_deps.store.beat(b);
+    const auto said = [](const store::ModemBeat& m) {
+        return std::tuple(m.port, m.model, m.operatorName, m.registration, m.signal, m.inService,
+                          m.sentToday, m.limitLeft, m.blockedUntil);
+    };
+    constexpr qint64 kBeatEveryS = 27;
+    if (m_lastBeat && said(*m_lastBeat) == said(b) && m_lastBeat->seen.secsTo(b.seen) < kBeatEveryS)
+        return;
+    if (m_deps.store.beat(b)) m_lastBeat = b;
 }
 
 void GatewayEngine::poll() {

@@ -132,6 +132,7 @@ private:
     bool m_serveQueued = false;
     ModemCare m_care;
     QString m_network;
+    std::optional<store::ModemBeat> m_lastBeat;  ///< what the store last took of this modem
 };
 
 }  // namespace telvane::gateway

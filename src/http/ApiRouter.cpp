@@ -223,9 +223,10 @@ QJsonValue orNull(const std::optional<int>& n) { return n ? QJsonValue(*n) : QJs
 QJsonValue orNull(const QString& text) { return text.isEmpty() ? QJsonValue() : QJsonValue(text); }
 
 // Every modem of every gateway that shares the store, as each last said; one that has not said
-// anything for a few of its checks (every 9 s while it runs) is silent: its gateway stopped.
+// anything for a minute (it says so at least every 27 s while it runs) is silent: its gateway
+// stopped.
 QJsonArray modemsOf(store::Store& store, const QDateTime& now) {
-    constexpr qint64 kSilentAfterS = 30;
+    constexpr qint64 kSilentAfterS = 60;
     QJsonArray list;
     const auto beats = store.modems();
     if (!beats) return list;

@@ -133,8 +133,10 @@ Result<std::unique_ptr<Connection>> Connection::open(const QString& path) {
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
     // A message is acknowledged, or deleted from the phone, only once its transaction is on
     // the disk: FULL syncs the log at every commit, not only at checkpoints.
+    // Every modem's engine and every answering thread has a connection of its own: a small page
+    // cache each keeps a pool of 64 modems within its memory, the file cache holds the rest.
     if (!connection->exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; "
-                          "PRAGMA foreign_keys=ON;"))
+                          "PRAGMA foreign_keys=ON; PRAGMA cache_size=-512;"))
         return connection->failure(QStringLiteral("настройка ") + path);
     return connection;
 }

@@ -154,6 +154,15 @@ TEST(SharedStore, TwoGatewaysSendEachMessageOnceThoughOneIsKilledMidWay) {
 
     gateways[0].start();
     EXPECT_TRUE(waitUntil([&] { return unfinished(*store, "f") == 0; }, 60000));
+    // Every modem has been read once it holds nothing more.
+    const auto allRead = [&] {
+        for (Gateway& g : gateways)
+            for (SimulatedModem& modem : g.modems)
+                if (const auto left = modem.list(ModemMemory::Sm); !left || !left->isEmpty())
+                    return false;
+        return true;
+    };
+    EXPECT_TRUE(waitUntil(allRead, 30000));
     for (Gateway& g : gateways) g.service->terminate();
     for (Gateway& g : gateways) g.service->waitForExit();
 
