@@ -12,7 +12,9 @@ namespace telvane::config {
 /// Section and key names match without regard to letter case. The stored value comes back
 /// without the blanks around it and without one pair of matching quotes around it, cut to 254
 /// characters. `defaultValue` comes back unchanged when the file, the section or the key is
-/// missing, or when the file cannot be read. Never fails.
+/// missing, or when the file cannot be read. Never fails. The file's contents are kept between
+/// calls while its size and modification time stay the same (and it was last changed more than
+/// two seconds ago).
 QString ReadIniValue(const QString& fileName, const QString& section, const QString& key,
                      const QString& defaultValue);
 

@@ -1,6 +1,7 @@
 #pragma once
-// Typed access to one Telvane.ini. There is no cache: every call reads the file, so an edit by
-// hand or by the options dialog is seen at the next read.
+// Typed access to one Telvane.ini. Every call looks at the file (its contents are read again
+// whenever its size or time changed), so an edit by hand or by the options dialog is seen at the
+// next read.
 
 #include <QString>
 #include <QStringList>
