@@ -62,7 +62,8 @@ ModemKey modemKeyKind(const Setting& s) {
     return ModemKey::No;
 }
 
-const QString kModemPrefix = QStringLiteral("Modem ");
+const QString kModemWord = QStringLiteral("Modem");
+const QString kModemPrefix = kModemWord + u' ';
 
 }  // namespace
 
@@ -156,8 +157,10 @@ bool Settings::write(const Setting& s, const QString& value) const {
 std::vector<ModemPlace> modemPlaces(const Settings& settings, QStringList* problems) {
     QStringList sections;
     for (const QString& name : IniSectionNames(settings.iniFilePath())) {
-        if (!name.startsWith(kModemPrefix, Qt::CaseInsensitive)) continue;
-        const QString section = name.mid(kModemPrefix.size()).trimmed();
+        if (!name.startsWith(kModemWord, Qt::CaseInsensitive)) continue;
+        const QString rest = name.mid(kModemWord.size());
+        if (!rest.isEmpty() && !rest.front().isSpace()) continue;  // "[Modems]" is another one
+        const QString section = rest.trimmed();
         // The section's name is the modem's identity in the store: one that is empty or the first
         // modem's would mix two modems' messages.
         if (section.isEmpty() ||

@@ -231,5 +231,45 @@ TEST(Settings, SeparatorAndFolders) {
             << stored;
 }
 
+// A pool's file: each modem reads its own keys from its section, the keys of the line from
+// [Options] where its section has none, and everything else from where it always stood.
+TEST(Settings, EachModemReadsItsOwnSection) {
+    const Scratch pool(nullptr,
+                       "[Options]\r\nComPort=/dev/ttyUSB0\r\nPIN=1111\r\nPacing=fast\r\n"
+                       "SendTimeout=60\r\n[Folders]\r\nSend=out\r\n[Modem usb2]\r\n"
+                       "ComPort=/dev/ttyUSB4\r\nSendTimeout=30\r\nOnly=1\r\n[Modem]\r\n"
+                       "ComPort=x\r\n[modem MAIN]\r\nComPort=y\r\n[Modem rx]\r\nSend=0\r\n");
+    QStringList problems;
+    const std::vector<ModemPlace> places = modemPlaces(pool.settings(), &problems);
+    ASSERT_EQ(places.size(), 3u);
+    // [Modem] has no name, [modem MAIN] would be the first modem twice.
+    EXPECT_EQ(problems.size(), 2) << problems.join(u'\n').toStdString();
+    const struct {
+        std::size_t modem;
+        Setting key;
+        const char* value;
+    } rows[] = {
+        {0, setting::ComPort, "/dev/ttyUSB0"},
+        {1, setting::ComPort, "/dev/ttyUSB4"},
+        {2, setting::ComPort, "1"},
+        {1, setting::PIN, ""},
+        {1, setting::Pacing, "fast"},
+        {1, setting::SendTimeout, "30"},
+        {2, setting::SendTimeout, "60"},
+        {1, setting::PrefixesOnly, "1"},
+        {0, setting::PrefixesOnly, "0"},
+        {2, setting::ModemSends, "0"},
+        {1, setting::ModemSends, "1"},
+        {1, setting::Send, "out"},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(places[row.modem].settings.text(row.key), QString::fromUtf8(row.value))
+            << places[row.modem].id.toStdString() << ' ' << row.key.key;
+    EXPECT_EQ(places[0].id, "main");
+    EXPECT_EQ(places[1].id, "usb2");
+    EXPECT_EQ(places[2].id, "rx");
+    EXPECT_EQ(modemPlaces(Scratch(nullptr, "[Options]\r\nComPort=1\r\n").settings())[0].id, "");
+}
+
 }  // namespace
 }  // namespace telvane::config
