@@ -6,6 +6,9 @@
 #include <QDir>
 #include <QHash>
 #include <cstdio>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <deque>
 #include <memory>
 
@@ -86,6 +89,11 @@ int runOnce(const QString& iniPath, const QString& home, const store::StoreOpene
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef __GLIBC__
+    // A thread a modem: the C library would give each its own heap, most of it idle. A few shared
+    // ones keep a pool's memory to what it holds; the engines seldom allocate at the same moment.
+    mallopt(M_ARENA_MAX, 4);
+#endif
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Telvane"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TELVANE_VERSION));
