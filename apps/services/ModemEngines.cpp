@@ -15,9 +15,9 @@ ModemEngines::ModemEngines(const QString& iniPath, const QString& home,
     const std::vector<config::ModemPlace> places =
         config::modemPlaces(config::Settings(iniPath, home), problems);
     // A gateway of one modem shares nothing and keeps no turns.
-    contracts::ModemPool* pool = places.size() > 1 ? &m_pool : nullptr;
+    contracts::ModemPool* pool = places.size() > 1 ? m_pool.get() : nullptr;
     m_period = config::Settings(iniPath, home).strictInt16(config::setting::PeriodAtStart);
-    for (const config::ModemPlace& place : places) m_pool.modems << place.id;
+    for (const config::ModemPlace& place : places) m_pool->modems << place.id;
     for (const config::ModemPlace& place : places) {
         contracts::EngineFigures& counted = m_figures.emplace_back();
         const QString section = place.settings.modemSection();
@@ -48,6 +48,13 @@ ModemEngines::ModemEngines(const QString& iniPath, const QString& home,
                     host->requestStartAfter(std::max(1, failure.pollPeriodSeconds) * 1000);
                 });
     }
+}
+
+ModemEngines::~ModemEngines() {
+    requestExit();
+    bool allEnded = true;
+    for (auto& host : m_hosts) allEnded = host->stop() && allEnded;
+    if (!allEnded) (void)m_pool.release();
 }
 
 contracts::GatewayFigures ModemEngines::figures() const {

@@ -26,6 +26,8 @@ public:
     ModemEngines(const QString& iniPath, const QString& home, const store::StoreOpener& openStore,
                  std::deque<contracts::EngineFigures>& figures, QStringList* problems = nullptr,
                  QObject* parent = nullptr);
+    /// Stops the engines, each within EngineHost's limit.
+    ~ModemEngines() override;
 
     /// The first modem's engine, whose state a front end shows.
     gateway::EngineHost& first() { return *m_hosts.front(); }
@@ -54,7 +56,9 @@ signals:
 
 private:
     std::deque<contracts::EngineFigures>& m_figures;
-    contracts::ModemPool m_pool;
+    // Let go of, not freed, when an engine does not end: it is left running to the end of the
+    // process, still taking its turns.
+    std::unique_ptr<contracts::ModemPool> m_pool = std::make_unique<contracts::ModemPool>();
     std::vector<std::unique_ptr<gateway::EngineHost>> m_hosts;
     QStringList m_names;
     QStringList m_ids;
