@@ -58,6 +58,19 @@ contracts::StatusIcon worstIcon(contracts::StatusIcon first,
 
 TrayStatusModel::TrayStatusModel(QObject* parent) : QObject(parent) {}
 
+QString TrayStatusModel::modemState(const QString& modem) const {
+    const auto icon = m_modemIcons.constFind(modem);
+    if (icon == m_modemIcons.constEnd()) return {};
+    switch (urgency(*icon)) {
+        case 2:
+            return QStringLiteral("порт не открыт");
+        case 1:
+            return QStringLiteral("нет связи");
+        default:
+            return QStringLiteral("в работе");
+    }
+}
+
 void TrayStatusModel::setModemCount(int modems) {
     m_modems = modems;
     emit toolTipChanged(toolTip());

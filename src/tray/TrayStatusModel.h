@@ -60,6 +60,8 @@ public:
         return worstIcon(*m_icon, m_modemIcons);
     }
     MenuItems menu() const { return m_menu; }
+    /// A modem's state in a word or two, as its icon says; empty before it has one.
+    QString modemState(const QString& modem) const;
 
 public slots:
     /// The text is kept whole; only the tooltip is cut.
@@ -72,6 +74,7 @@ public slots:
     void setModemCount(int modems);
     /// A modem's icon (the first modem's included), for the count and the worst icon.
     void setModemIcon(const QString& modem, telvane::contracts::StatusIcon icon);
+
     /// The operator chose "Выход"; the tooltip says so until the program ends.
     void noteExitRequested();
     /// A poll ended; notificationDue follows when it received or sent anything.

@@ -140,6 +140,8 @@ void frmMain::itmOptions_Click() {
     if (!m_options) {
         m_options = new config::frmOptions(m_settings, m_windowIcon, m_chooseFolder);
         m_options->setAttribute(Qt::WA_DeleteOnClose);
+        m_options->showModemStates(
+            [this](const QString& modem) { return m_model.modemState(modem); });
     }
     m_options->show();
     m_options->raise();

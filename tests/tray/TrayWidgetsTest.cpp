@@ -146,6 +146,12 @@ TEST(ModemsInTray, CountsThoseAtWorkAndShowsTheOneThatNeedsAPerson) {
         EXPECT_EQ(tray::worstIcon(row.first, row.icons), row.shown) << row.line;
         EXPECT_EQ(tray::modemsLine(row.icons, row.modems), QString::fromUtf8(row.line));
     }
+    tray::TrayStatusModel model;
+    model.setModemIcon("usb2", Icon::PortFailed);
+    model.setModemIcon("usb3", Icon::Sending);
+    EXPECT_EQ(model.modemState("usb2"), QString::fromUtf8("порт не открыт"));
+    EXPECT_EQ(model.modemState("usb3"), QString::fromUtf8("в работе"));
+    EXPECT_EQ(model.modemState("usb4"), QString());
 }
 
 TEST(Notification, NamesWhatAPollReceivedAndSent) {

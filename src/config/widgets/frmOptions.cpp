@@ -261,7 +261,8 @@ void frmOptions::showOtherModems() {
                   QStringLiteral("Другие модемы (настраиваются в файле Telvane.ini):"), this);
         m_lstModems = new QTreeWidget(this);
         m_lstModems->setObjectName(QStringLiteral("lstModems"));
-        m_lstModems->setHeaderLabels({QStringLiteral("Модем"), QStringLiteral("Порт")});
+        m_lstModems->setHeaderLabels(
+            {QStringLiteral("Модем"), QStringLiteral("Порт"), QStringLiteral("Состояние")});
         m_lstModems->setRootIsDecorated(false);
         m_lstModems->setSelectionMode(QAbstractItemView::NoSelection);
         m_lstModems->setMaximumHeight(96);
@@ -270,10 +271,16 @@ void frmOptions::showOtherModems() {
     }
     m_lstModems->clear();
     for (std::size_t i = 1; i < modems.size(); ++i) {
-        const QString name = modems[i].settings.text(setting::ModemName).trimmed();
-        new QTreeWidgetItem(m_lstModems, {name.isEmpty() ? modems[i].id : name,
-                                          modems[i].settings.text(setting::ComPort)});
+        const QString named = modems[i].settings.text(setting::ModemName).trimmed();
+        const QString name = named.isEmpty() ? modems[i].id : named;
+        new QTreeWidgetItem(m_lstModems, {name, modems[i].settings.text(setting::ComPort),
+                                          m_modemState ? m_modemState(name) : QString()});
     }
+}
+
+void frmOptions::showModemStates(std::function<QString(const QString&)> stateOf) {
+    m_modemState = std::move(stateOf);
+    showOtherModems();
 }
 
 void frmOptions::load() {

@@ -7,6 +7,7 @@
 #include <QIcon>
 #include <QMessageBox>
 #include <array>
+#include <functional>
 #include <vector>
 
 #include "config/Settings.h"
@@ -39,6 +40,10 @@ public:
     static QString wrongFolderText();
     static QString saveFailedText(const QString& iniFilePath);
 
+    /// What the running gateway says of a modem, by its name, for the list of the other modems
+    /// (the settings alone cannot tell); the list is shown again with it.
+    void showModemStates(std::function<QString(const QString& modem)> stateOf);
+
     /// Writes the keys and closes the dialog; when a key could not be written, says so and stays
     /// open.
     void cmdOK_Click();
@@ -52,6 +57,8 @@ private:
     void showErrorBox(QMessageBox::Icon icon, const QString& text);
     void load();
     void showOtherModems();
+
+    std::function<QString(const QString&)> m_modemState;
 
     // A box that shows its key's default as a hint, and whether the key was in the file.
     struct Hinted {

@@ -130,6 +130,11 @@ TEST_F(OptionsDialog, ListsTheOtherModemsAndEditsOnlyTheFirst) {
               "usb2 /dev/ttyUSB4");
     EXPECT_EQ(list->topLevelItem(1)->text(0) + u' ' + list->topLevelItem(1)->text(1),
               QString::fromUtf8("Склад /dev/ttyACM0"));
+    dialog->showModemStates([](const QString& modem) {
+        return modem == u"usb2" ? QStringLiteral("в работе") : QString();
+    });
+    EXPECT_EQ(dialog->findChild<QTreeWidget*>("lstModems")->topLevelItem(0)->text(2),
+              QString::fromUtf8("в работе"));
     dialog->findChild<QPushButton*>("cmdOK")->click();
     EXPECT_EQ(config::ReadIniValue(ini, "Modem usb2", "ComPort", {}), "/dev/ttyUSB4");
     EXPECT_EQ(config::ReadIniValue(ini, "Options", "ComPort", {}), "/dev/ttyUSB0");
