@@ -101,15 +101,9 @@ bool OutboxRun::maySend() {
                                                          m_memory.blockedUntil.toString(u"HH:mm")));
         return false;
     }
-    const store::Claimant& who = m_claimant;
-    if (!who.perMinute && !who.perDay) return true;
-    const auto under = [&](const std::optional<int>& cap, const QDateTime& since) {
-        if (!cap) return true;
-        const auto sent = m_store.partsSentBy(who.modem, since);
-        return sent && *sent < *cap;
-    };
-    if (under(who.perMinute, now().addSecs(-60)) && under(who.perDay, store::startOfDay(now())))
-        return true;
+    if (!m_claimant.perMinute && !m_claimant.perDay) return true;
+    // A store that cannot count holds the modem back, as a cap reached would.
+    if (const auto within = m_store.withinCaps(m_claimant, now()); within && *within) return true;
     m_context.status.SetStatus(contracts::makeStatus(contracts::StatusId::ModemAtLimit));
     return false;
 }

@@ -168,7 +168,6 @@ public:
     /// received messages. Cursors stay valid. How many rows went.
     virtual Result<qint64> prune(const QDateTime& before) = 0;
 
-protected:
     /// Whether `who` may take a message now: under its cap for the last minute and for the day,
     /// counted by the parts it has sent.
     Result<bool> withinCaps(const Claimant& who, const QDateTime& now) {
