@@ -174,6 +174,25 @@ class Gateway:
         with open(f"/proc/{self.service.pid}/status") as status:
             return int(next(line for line in status if line.startswith("VmRSS:")).split()[1])
 
+    def report(self):
+        """What a failure needs to be understood: the ends of the logs, the folders, the line."""
+        routine = ("Пауза перед", "Связь с телефоном", "Чтение сообщений", "Загрузка сообщений",
+                   "Принято сообщений: 0", "Поиск файлов", "Нет сообщений")
+        print("".join(line for line in open(self.out, encoding="utf-8")
+                      if not any(r in line for r in routine))[-4000:])
+        log = os.path.join(self.home, "Logs", "Log.txt")
+        if os.path.exists(log):
+            print("Log.txt:\n" + open(log, encoding="cp1251").read()[-3000:])
+        for folder in ("Send", "Sent", "Failed"):
+            path = os.path.join(self.home, folder)
+            print(folder + ":", sorted(os.listdir(path)) if os.path.isdir(path) else "none")
+            for name in sorted(os.listdir(path)) if os.path.isdir(path) else []:
+                if name.endswith(".status"):
+                    print(open(os.path.join(path, name), "rb").read().decode("cp1251", "replace"))
+        print("the modem got:\n" + self.modem_got())
+        with open(os.path.join(self.home, "Telvane.ini"), encoding="cp1251") as ini:
+            print("Telvane.ini:\n" + ini.read())
+
     def stop(self):
         self.service.terminate()
         assert self.service.wait(30) == 0, "telvaned did not end cleanly"
@@ -636,13 +655,16 @@ def check_hostile(gateway):
         with open(os.path.join(gateway.home, "Send", "work.tmp"), "w") as file:
             file.write("+79161234567\t" + text)
         os.rename(file.name, file.name[:-4] + ".txt")
+        dropped = time.strftime("%H:%M:%S")
+        # From the number on (past the service centre, the first octet and the reference): the
+        # message's number and text, whatever the home says about delivery reports.
         expected = subprocess.run([gateway.pdu, "encode", "--home", gateway.home, "+79161234567",
                                    text], capture_output=True, text=True,
-                                  check=True).stdout.split()[1]
+                                  check=True).stdout.split()[1][6:]
         stored = wait_for("the message stored", lambda: stored_lines() > count
                           and time.monotonic() - started, 10)
-        sent = wait_for("the file sent", lambda: expected in gateway.modem_got() and
-                        time.monotonic() - started, 10)
+        sent = wait_for(f"the file dropped at {dropped} sent as …{expected}",
+                        lambda: expected in gateway.modem_got() and time.monotonic() - started, 10)
         return stored, sent
 
     store_and_send(INCOMING[1], "The first after the start")  # the engine's first takes longer
@@ -767,7 +789,7 @@ def main(args):
         except AssertionError as failure:
             print(f"FAILED: {failure}")
             if gateway:
-                print(open(gateway.out, encoding="utf-8").read()[-3000:])
+                gateway.report()
             return 1
         finally:
             if gateway:
