@@ -652,18 +652,18 @@ def check_hostile(gateway):
         count = stored_lines()
         started = time.monotonic()
         gateway.deliver(pdu)
-        with open(os.path.join(gateway.home, "Send", "work.tmp"), "w") as file:
+        # A name of its own: the file before it may still be on its way to Sent under its name.
+        name = "work-%d.tmp" % count
+        with open(os.path.join(gateway.home, "Send", name), "w") as file:
             file.write("+79161234567\t" + text)
         os.rename(file.name, file.name[:-4] + ".txt")
         dropped = time.strftime("%H:%M:%S")
-        # From the number on (past the service centre, the first octet and the reference): the
-        # message's number and text, whatever the home says about delivery reports.
         expected = subprocess.run([gateway.pdu, "encode", "--home", gateway.home, "+79161234567",
                                    text], capture_output=True, text=True,
-                                  check=True).stdout.split()[1][6:]
+                                  check=True).stdout.split()[1]
         stored = wait_for("the message stored", lambda: stored_lines() > count
                           and time.monotonic() - started, 10)
-        sent = wait_for(f"the file dropped at {dropped} sent as …{expected}",
+        sent = wait_for(f"the file dropped at {dropped} sent as {expected}",
                         lambda: expected in gateway.modem_got() and time.monotonic() - started, 10)
         return stored, sent
 
