@@ -185,10 +185,11 @@ class Gateway:
             print("Log.txt:\n" + open(log, encoding="cp1251").read()[-3000:])
         for folder in ("Send", "Sent", "Failed"):
             path = os.path.join(self.home, folder)
-            print(folder + ":", sorted(os.listdir(path)) if os.path.isdir(path) else "none")
-            for name in sorted(os.listdir(path)) if os.path.isdir(path) else []:
-                if name.endswith(".status"):
-                    print(open(os.path.join(path, name), "rb").read().decode("cp1251", "replace"))
+            names = sorted(os.listdir(path)) if os.path.isdir(path) else []
+            print(folder + ":", names)
+            for name in (n for n in names if n.endswith(".status")):
+                with open(os.path.join(path, name), encoding="cp1251", errors="replace") as status:
+                    print(status.read())
         print("the modem got:\n" + self.modem_got())
         with open(os.path.join(self.home, "Telvane.ini"), encoding="cp1251") as ini:
             print("Telvane.ini:\n" + ini.read())
