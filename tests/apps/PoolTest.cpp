@@ -205,8 +205,12 @@ TEST(ModemPool, PrefixesAndPinsRouteMessages) {
     ServiceProcess service(home.dir.path());
     service.start();
     ASSERT_TRUE(modems[0].waitForSent(6, std::chrono::seconds(60)));
-    // Nobody else takes what waits for usb2 while it is gone.
-    EXPECT_TRUE(waitUntil([&] { return unfinished(*store) == 8; }, 20000)) << unfinished(*store);
+    // Nobody else takes what waits for usb2 while it is gone. The file counts once it has
+    // settled, and main's last message once confirmed: only then is the count steady.
+    const auto waitingForUsb2 = [&] {
+        return store->recent(100).value().size() == 14 && unfinished(*store) == 8;
+    };
+    EXPECT_TRUE(waitUntil(waitingForUsb2, 20000)) << unfinished(*store);
     ASSERT_TRUE(modems[1].plug());
     EXPECT_TRUE(waitUntil([&] { return unfinished(*store) == 0; }, 60000));
     service.terminate();
