@@ -18,6 +18,10 @@ OutboxEntry entryOf(const QFileInfo& info) {
 
 }  // namespace
 
+bool isOutgoingFileName(const QString& name) {
+    return !name.startsWith(u'.') && name.endsWith(QStringLiteral(".txt"), Qt::CaseInsensitive);
+}
+
 DiskOutboxFolder::DiskOutboxFolder(QString path) : m_path(std::move(path)) {}
 
 QString DiskOutboxFolder::filePath(const QString& name) const {

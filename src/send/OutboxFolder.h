@@ -18,6 +18,10 @@ struct OutboxEntry {
     friend bool operator==(const OutboxEntry&, const OutboxEntry&) = default;
 };
 
+/// Whether a file of this name is one the listing gives: a visible "*.txt" file. What the
+/// gateway renames aside (".sent", ".moving", ".unconfirmed") is not.
+bool isOutgoingFileName(const QString& name);
+
 class OutboxFolder {
 public:
     virtual ~OutboxFolder() = default;

@@ -133,6 +133,8 @@ void OutboxScan::watch(const QString& folder, const contracts::WallClock& clock,
         m_watch =
             std::make_unique<OutboxWatch>([this](OutboxWatch::Event event, const QString& name) {
                 using Event = OutboxWatch::Event;
+                // The gateway's own renames and status files are no news for any modem.
+                if (event != Event::Overflow && !isOutgoingFileName(name)) return;
                 // Only a finished file's touch counts: one still open may be touched too.
                 if (event == Event::Touched && !m_finishedAt.contains(name)) return;
                 if (event != Event::Overflow)

@@ -127,9 +127,13 @@ TEST(ModemPool, FourModemsSendEachMessageOnceThoughOneIsUnpluggedAndOneRefusesAl
     ASSERT_TRUE(modems[3].unplug());
     // Delivered during the run to two modems at once: stored once.
     for (int i : {0, 1}) ASSERT_TRUE(modems[i].deliver(ModemMemory::Sm, kDuringRun));
-    EXPECT_TRUE(waitUntil(
-        [&] { return unfinished(*store) == 0 && QDir(home.path("Send")).isEmpty(); }, 240000))
-        << unfinished(*store) << " left";
+    // The message delivered during the run is read at the modems' next look, which may come
+    // after the last file has gone.
+    const auto done = [&] {
+        return unfinished(*store) == 0 && QDir(home.path("Send")).isEmpty() &&
+               store->inbox(0, 20).value().messages.size() >= 6;
+    };
+    EXPECT_TRUE(waitUntil(done, 240000)) << unfinished(*store) << " left";
     service.terminate();
     ASSERT_TRUE(service.waitForExit());
 
