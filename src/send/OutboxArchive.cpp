@@ -56,7 +56,7 @@ QString OutboxArchive::archive(const QString& folder, const QByteArray& bytes,
              .ok ||
         !storage::replaceDurably(file, bytes).ok)
         return {};
-    if (!m_send.remove(from.isEmpty() ? name : from)) {
+    if (!takeOut(from.isEmpty() ? name : from, bytes, message.file)) {
         // One copy only: the file stays where it is and is moved at a later poll.
         QFile::remove(file);
         QFile::remove(folder + statusName(message.id));
@@ -64,6 +64,30 @@ QString OutboxArchive::archive(const QString& folder, const QByteArray& bytes,
     }
     dropWaiting(message.id);
     return file;
+}
+
+bool OutboxArchive::remove(const QByteArray& bytes, const store::OutgoingMessage& message,
+                           const QString& from) const {
+    if (!takeOut(from.isEmpty() ? message.file.name : from, bytes, message.file)) return false;
+    dropWaiting(message.id);
+    return true;
+}
+
+// The operator may drop a new file under the name at any moment, also while the old one is
+// archived: the name is given up first and what it held looked at after, so that only the file
+// the message came from goes, and a newcomer renamed with it gets its name back.
+bool OutboxArchive::takeOut(const QString& name, const QByteArray& bytes,
+                            const store::FileIdentity& file) const {
+    const QString moving = name + QStringLiteral(".moving");
+    if (!m_send.rename(name, moving)) return false;
+    const std::optional<OutboxEntry> entry = m_send.stat(moving);
+    const std::optional<QByteArray> held = m_send.read(moving, bytes.size() + 1);
+    const bool same = entry && held && *held == bytes && entry->size == file.size &&
+                      entry->modifiedMs == file.modifiedMs;
+    if (same && m_send.remove(moving)) return true;
+    // Left as ".moving" only when the name was taken again meanwhile: never sent from there.
+    (void)m_send.rename(moving, name);
+    return false;
 }
 
 void OutboxArchive::dropWaiting(const QString& id) const {

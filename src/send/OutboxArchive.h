@@ -34,12 +34,19 @@ public:
     /// could not be put there or taken out of the send folder (then it stays only there).
     QString archive(const QString& folder, const QByteArray& bytes,
                     const store::OutgoingMessage& message, const QString& from = {}) const;
+    /// Deletes the file (named `from` when not its own name) and its status, when it still
+    /// holds `bytes`; false when it stays.
+    bool remove(const QByteArray& bytes, const store::OutgoingMessage& message,
+                const QString& from = {}) const;
     /// Takes a status beside a file out of the send folder (the file was deleted or moved).
     void dropWaiting(const QString& id) const;
 
     static QString extensionOf(const QString& name);
 
 private:
+    bool takeOut(const QString& name, const QByteArray& bytes,
+                 const store::FileIdentity& file) const;
+
     OutboxFolder& m_send;
     QString m_sendPath;
     QString m_sent;

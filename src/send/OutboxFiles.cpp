@@ -204,26 +204,19 @@ QString OutboxRun::newId(const QString& name) {
     });
 }
 
-// The file's own bytes into `folder`, with its status, and out of the send folder, where it
-// stands as `name`. Nothing when its bytes cannot be read (larger than any message, unreadable):
-// an empty copy must never take the place of what the operator wrote, so it stays where it is.
-QString OutboxRun::archiveFile(const QString& folder, const OutgoingMessage& message,
-                               const QString& name) {
-    const std::optional<QByteArray> bytes = m_folder.read(name, qint64(kMaxOutgoingFileBytes));
-    if (!bytes) return {};
-    return m_archive.archive(folder, *bytes, message, name);
-}
-
 // Only the file that was sent may go: one rewritten under its name meanwhile is a new message.
-// `asName`: where it stands now, when it was renamed aside.
-bool OutboxRun::isSameFile(const store::FileIdentity& file, const QString& asName) const {
+// Its bytes while it is the same; `asName`: where it stands now, when it was renamed aside.
+std::optional<QByteArray> OutboxRun::bytesIfSame(const store::FileIdentity& file,
+                                                 const QString& asName) const {
     const QString name = asName.isEmpty() ? file.name : asName;
     const std::optional<OutboxEntry> now = m_folder.stat(name);
     if (!now || !now->ordinary || now->size != file.size || now->modifiedMs != file.modifiedMs)
-        return false;
-    const std::optional<QByteArray> bytes =
+        return std::nullopt;
+    std::optional<QByteArray> bytes =
         m_folder.read(name, static_cast<qint64>(kMaxOutgoingFileBytes));
-    return bytes && identityOf(file.name, now->size, now->modifiedMs, *bytes) == file;
+    if (!bytes || identityOf(file.name, now->size, now->modifiedMs, *bytes) != file)
+        return std::nullopt;
+    return bytes;
 }
 
 // Confirmed and recorded: the file into the Sent folder with its status, or deleted. `from` is
@@ -235,23 +228,25 @@ void OutboxRun::finishSent(OutgoingMessage& message, const QString& from) {
     }
     const auto turn = folderTurn();
     const QString name = from.isEmpty() ? message.file.name : from;
-    if (!isSameFile(message.file, from)) {
+    const auto rewritten = [&] {
         // Rewritten meanwhile: its new content is a message of its own.
         message.fileInSend = false;
         message.place.clear();
         save(message);
-        return;
-    }
+    };
+    const std::optional<QByteArray> bytes = bytesIfSame(message.file, from);
+    if (!bytes) return rewritten();
     QString where;
     if (!m_archive.sentFolder().isEmpty()) {
-        where = archiveFile(m_archive.sentFolder(), message, name);
+        where = m_archive.archive(m_archive.sentFolder(), *bytes, message, name);
         message.place = where;
-    } else if (m_folder.remove(name)) {
-        m_archive.dropWaiting(message.id);
+    } else if (m_archive.remove(*bytes, message, name)) {
         where = m_context.working.sendFolder + name;
         message.place.clear();
     }
     if (where.isEmpty()) {
+        // Dropped anew under its name as it was taken out: that file stays, for what it holds.
+        if (!bytesIfSame(message.file, from)) return rewritten();
         // Sent and recorded: it stays until it can be moved, and is never sent again.
         reportOnce(message,
                    m_archive.sentFolder().isEmpty() ? notDeletedLine(name) : notArchivedLine(name));
@@ -267,7 +262,7 @@ void OutboxRun::finishSent(OutgoingMessage& message, const QString& from) {
 void OutboxRun::setAside(const OutgoingMessage& message) {
     m_memory.confirmedUnrecorded.insert(message.seq);
     const auto turn = folderTurn();
-    if (message.origin == store::Origin::Api || !isSameFile(message.file)) return;
+    if (message.origin == store::Origin::Api || !bytesIfSame(message.file)) return;
     const QString& name = message.file.name;
     const QString aside = name + QStringLiteral(".sent");
     // When "Log.txt" cannot take it either (a full disk takes both), the writer puts the line on
@@ -297,17 +292,29 @@ void OutboxRun::recordSetAside() {
 void OutboxRun::failForGood(OutgoingMessage& message, const LogLine& line) {
     message.state = OutgoingState::Failed;
     message.updated = now();
-    if (message.origin == store::Origin::Api) {
+    const auto failedWithoutFile = [&] {
         if (!line.isEmpty()) log(line);
         if (!save(message)) return;
         ++m_context.figures.failed;
         announce(lifecycle::HookEvent::Failed, message, {});
-        return;
-    }
+    };
+    if (message.origin == store::Origin::Api) return failedWithoutFile();
     const auto turn = folderTurn();
     const QString& name = message.file.name;
-    if (!m_archive.failedFolder().isEmpty() && message.fileInSend) {
-        const QString where = archiveFile(m_archive.failedFolder(), message, name);
+    const std::optional<QByteArray> bytes =
+        message.fileInSend ? bytesIfSame(message.file) : std::nullopt;
+    const std::optional<OutboxEntry> there = bytes ? std::nullopt : m_folder.stat(name);
+    if (message.fileInSend && !bytes &&
+        (!there || there->size != message.file.size ||
+         there->modifiedMs != message.file.modifiedMs)) {
+        // Rewritten or taken away since it was listed: a file under its name is a new message.
+        message.fileInSend = false;
+        message.place.clear();
+        return failedWithoutFile();
+    }
+    // Unreadable (too large, not an ordinary file): it stays where it is.
+    if (!m_archive.failedFolder().isEmpty() && bytes) {
+        const QString where = m_archive.archive(m_archive.failedFolder(), *bytes, message);
         if (!where.isEmpty()) {
             if (!line.isEmpty()) log(line);
             message.place = where;
@@ -332,11 +339,12 @@ void OutboxRun::hold(OutgoingMessage& message) {
     QString where;
     if (message.origin == store::Origin::File && message.fileInSend) {
         const QString& name = message.file.name;
-        if (!isSameFile(message.file)) {
+        const std::optional<QByteArray> bytes = bytesIfSame(message.file);
+        if (!bytes) {
             message.fileInSend = false;
             message.place.clear();
         } else if (!m_archive.failedFolder().isEmpty()) {
-            where = archiveFile(m_archive.failedFolder(), message, name);
+            where = m_archive.archive(m_archive.failedFolder(), *bytes, message);
         } else if (const QString aside = name + QStringLiteral(".unconfirmed");
                    m_folder.rename(name, aside)) {
             where = m_context.working.sendFolder + aside;

@@ -66,10 +66,9 @@ private:
     void failForGood(store::OutgoingMessage& message, const LogLine& line);
     void hold(store::OutgoingMessage& message);
     bool ofAnotherGateway(const store::OutgoingMessage& message) const;
-    QString archiveFile(const QString& folder, const store::OutgoingMessage& message,
-                        const QString& name);
     void setAside(const store::OutgoingMessage& message);
-    bool isSameFile(const store::FileIdentity& file, const QString& asName = {}) const;
+    std::optional<QByteArray> bytesIfSame(const store::FileIdentity& file,
+                                          const QString& asName = {}) const;
 
     // The sending's side (OutboxSending.cpp).
     struct Encoded;

@@ -5,6 +5,8 @@
 // service is killed before it could delete it.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <QEventLoop>
 #include <QFileSystemWatcher>
 #include <QProcess>
@@ -251,6 +253,27 @@ TEST(OutboxScan, OnlyARefusalForGoodMovesAFileToFailed) {
                                                     "error-text=unknown error"}));
 }
 
+// The operator rewrites the file while the phone refuses its message for good: the refusal
+// is the old message's, the new content goes as a message of its own.
+TEST(OutboxScan, AFileRewrittenWhileItsMessageIsRefusedIsANewMessage) {
+    Outbox poll;
+    ASSERT_TRUE(poll.settings.write(setting::Failed, "Failed"));
+    poll.start();
+    poll.put("a.txt", "79161234567\tfor good");
+    bool rewritten = false;
+    poll.status.onStatus = [&](const contracts::Status& status) {
+        if (status.id == contracts::StatusId::Sending && !std::exchange(rewritten, true))
+            poll.put("a.txt", "79161234567\tthe new one");
+    };
+    poll.phone.script = "Cp";
+    poll.scan();
+    poll.scan();
+    ASSERT_EQ(poll.phone.pdus.size(), 1);  // the one the phone took
+    EXPECT_EQ(describe(poll.phone.pdus[0]), "+79161234567\t00\t-\tthe new one");
+    EXPECT_TRUE(QDir(poll.path("Failed")).entryList(QDir::Files).isEmpty());
+    EXPECT_EQ(poll.sendFolder(), QStringList());
+}
+
 // Gateways sharing a store: one whose message went unconfirmed when it stopped settles it
 // itself, from its own send folder; another one must not take the file for gone meanwhile.
 TEST(OutboxScan, AnotherGatewaysUnconfirmedFileIsLeftToIt) {
@@ -321,28 +344,53 @@ TEST(OutboxScan, AConfirmedFileIsNeverSentAgainAndDeletedWhenItCanBe) {
                     .isEmpty());  // each message went with its file
 }
 
-// Something happens right after the phone's confirmation, before the store records it; then
-// the same outbox scans once more.
+// The operator drops a new file under the name as the sent one is taken out of the folder:
+// just before the gateway gives up the name, or just after.
+struct RewrittenFolder final : send::OutboxFolder {
+    RewrittenFolder(const QString& path, std::function<void(bool)> dropped)
+        : disk(path), dropped(std::move(dropped)) {}
+    std::optional<QList<send::OutboxEntry>> list() const override { return disk.list(); }
+    std::optional<send::OutboxEntry> stat(const QString& n) const override { return disk.stat(n); }
+    std::optional<QByteArray> read(const QString& n, qint64 max) const override {
+        return disk.read(n, max);
+    }
+    bool remove(const QString& n) override { return disk.remove(n); }
+    bool rename(const QString& n, const QString& to) override {
+        if (dropped) dropped(false);
+        const bool renamed = disk.rename(n, to);
+        if (dropped) dropped(true);
+        return renamed;
+    }
+    send::DiskOutboxFolder disk;
+    std::function<void(bool afterRename)> dropped;
+};
+
+// Something happens right after the phone's confirmation, before the store records it or
+// while the file is taken out; then the same outbox scans once more.
 TEST(OutboxScan, AConfirmedMessageGoesOnceAndOnlyItsOwnFileIsDeleted) {
     const QString notRecorded = "Отправленное сообщение не записано в хранилище: m.txt";
     const QString renamed = notRecorded + "\tпереименован в m.txt.sent";
+    enum class Rewrite { No, WhenConfirmed, AsItIsTakenOut, AfterItIsTakenOut };
     // A rewrite happens in a folder that deletes; otherwise the store's disk fills in one that
     // deletes nothing and may rename.
     const struct {
         const char* name;
-        bool rewrite, renames;
+        Rewrite rewrite;
+        bool renames;
         int sent;
         QStringList left, log;
     } rows[] = {
-        {"rewritten during its send: a new message", true, false, 2, {}, {}},
+        {"rewritten during its send: a new message", Rewrite::WhenConfirmed, false, 2, {}, {}},
+        {"rewritten as it is deleted", Rewrite::AsItIsTakenOut, false, 2, {}, {}},
+        {"rewritten once it is renamed to go", Rewrite::AfterItIsTakenOut, false, 2, {}, {}},
         // Recorded once there is room; this folder then keeps it from being deleted.
         {"store unwritable, file renamed aside",
-         false,
+         Rewrite::No,
          true,
          1,
          {"m.txt.sent"},
          {renamed, "Ошибка удаления отправленного файла: m.txt.sent"}},
-        {"store unwritable, file kept", false, false, 1, {"m.txt"}, {notRecorded}},
+        {"store unwritable, file kept", Rewrite::No, false, 1, {"m.txt"}, {notRecorded}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -351,25 +399,33 @@ TEST(OutboxScan, AConfirmedMessageGoesOnceAndOnlyItsOwnFileIsDeleted) {
         bool confirmed = false;
         poll.status.onStatus = [&](const contracts::Status& status) {
             if (status.id != contracts::StatusId::Sent || std::exchange(confirmed, true)) return;
-            if (row.rewrite)
+            if (row.rewrite == Rewrite::WhenConfirmed)
                 poll.put("m.txt", "79161234567\tagain");
-            else
+            else if (row.rewrite == Rewrite::No)
                 poll.store.full = true;
         };
-        send::OutboxScan scanner(
-            [&row](const QString& path) -> std::unique_ptr<send::OutboxFolder> {
-                if (row.rewrite) return std::make_unique<send::DiskOutboxFolder>(path);
-                return std::make_unique<UndeletableFolder>(path, row.renames);
-            });
+        bool dropped = false;
+        const auto drop = [&](bool afterRename) {
+            const bool now = row.rewrite == (afterRename ? Rewrite::AfterItIsTakenOut
+                                                         : Rewrite::AsItIsTakenOut);
+            if (now && !std::exchange(dropped, true)) poll.put("m.txt", "79161234567\tagain");
+        };
+        send::OutboxScan scanner([&](const QString& path) -> std::unique_ptr<send::OutboxFolder> {
+            if (row.rewrite != Rewrite::No) return std::make_unique<RewrittenFolder>(path, drop);
+            return std::make_unique<UndeletableFolder>(path, row.renames);
+        });
         auto context = poll.context();
         for (int round = 0; round < 2; ++round) {
             scanner.ScanOutbox(context);
             poll.store.full = false;  // room again
         }
-        EXPECT_EQ(poll.phone.pdus.size(), row.sent);
+        ASSERT_EQ(poll.phone.pdus.size(), row.sent);
+        if (row.sent == 2) {
+            EXPECT_EQ(describe(poll.phone.pdus[1]), "+79161234567\t00\t-\tagain");
+        }
         EXPECT_EQ(poll.sendFolder(), row.left);
         QStringList log = row.log;
-        if (!row.rewrite)
+        if (row.rewrite == Rewrite::No)
             log.prepend(
                 "Отправка остановлена: хранилище не записывается: запись: database or "
                 "disk is full");
@@ -673,11 +729,12 @@ TEST(SendService, AKillBetweenConfirmationAndDeletionDoesNotSendAgain) {
     ASSERT_TRUE(modem.start());
     ServiceHome home(modem);
     home.put("m.txt", "79161234567\tonly once");
-    // SIGKILL at the very call that would delete the file, and that call never runs.
+    // SIGKILL at the very call that would take the file out, and that call never runs.
     QProcess traced;
     traced.start(strace,
                  {"-f", "-qq", "-o", "/dev/null", "-P", home.send("m.txt"), "-e",
-                  "trace=unlink,unlinkat", "-e", "inject=unlink,unlinkat:error=EIO:signal=KILL",
+                  "trace=unlink,unlinkat,rename,renameat,renameat2", "-e",
+                  "inject=unlink,unlinkat,rename,renameat,renameat2:error=EIO:signal=KILL",
                   QStringLiteral(TELVANED_BINARY), "--home", home.dir.path(), "--once"});
     ASSERT_TRUE(traced.waitForFinished(120000));
     if (traced.exitCode() == 1 && modem.sentPdus().isEmpty())
