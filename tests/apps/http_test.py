@@ -653,7 +653,7 @@ def check_hostile(gateway):
         count = stored_lines()
         started = time.monotonic()
         gateway.deliver(pdu)
-        # A name of its own: the file before it may still be on its way to Sent under its name.
+        # A name of its own, as programs that drop files give them.
         name = "work-%d.tmp" % count
         with open(os.path.join(gateway.home, "Send", name), "w") as file:
             file.write("+79161234567\t" + text)
