@@ -397,7 +397,8 @@ void OutboxRun::forgetVanished(const QList<OutboxEntry>& listed) {
                 return entry.name == message.file.name && entry.size == message.file.size &&
                        entry.modifiedMs == message.file.modifiedMs;
             });
-        if (present) continue;
+        // Set aside as sent and not moved on yet: its record keeps it for the next try.
+        if (present || m_folder.stat(message.file.name + QStringLiteral(".sent"))) continue;
         if (message.state == OutgoingState::Queued && !anyConfirmed(message)) {
             // Taken away before it went: no message any more.
             (void)m_store.remove(message);

@@ -430,6 +430,10 @@ TEST(OutboxScan, AConfirmedMessageGoesOnceAndOnlyItsOwnFileIsDeleted) {
                 "Отправка остановлена: хранилище не записывается: запись: database or "
                 "disk is full");
         EXPECT_EQ(poll.log(), log);
+        // Once the folder can be changed, whatever stayed moves on.
+        poll.scan();
+        EXPECT_EQ(poll.sendFolder(), QStringList());
+        EXPECT_EQ(poll.phone.pdus.size(), row.sent);
     }
 }
 
