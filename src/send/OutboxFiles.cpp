@@ -398,7 +398,8 @@ void OutboxRun::forgetVanished(const QList<OutboxEntry>& listed) {
                        entry.modifiedMs == message.file.modifiedMs;
             });
         // Set aside as sent and not moved on yet: its record keeps it for the next try.
-        if (present || m_folder.stat(message.file.name + QStringLiteral(".sent"))) continue;
+        if (present || bytesIfSame(message.file, message.file.name + QStringLiteral(".sent")))
+            continue;
         if (message.state == OutgoingState::Queued && !anyConfirmed(message)) {
             // Taken away before it went: no message any more.
             (void)m_store.remove(message);
