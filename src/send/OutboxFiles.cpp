@@ -62,6 +62,9 @@ std::unique_lock<std::recursive_mutex> OutboxRun::folderTurn() const {
 }
 
 void OutboxRun::recover() {
+    // Before any claim is taken back, its own or another gateway's after the lease ran out
+    // while the store was away: else a message the phone confirmed would count as unconfirmed.
+    if (!recordConfirmed()) return;
     if (!m_memory.recovered) {
         const auto lost = m_store.recover(m_context.working.host, m_context.working.modem, now());
         if (!lost) {
@@ -257,10 +260,35 @@ void OutboxRun::finishSent(OutgoingMessage& message, const QString& from) {
     if (save(message)) announce(lifecycle::HookEvent::Sent, message, where);
 }
 
+// What the phone confirmed while the store could not take it, recorded now. False while the
+// store still fails.
+bool OutboxRun::recordConfirmed() {
+    const auto kept = m_memory.confirmedUnrecorded;  // a copy: each is taken out as it goes
+    for (OutgoingMessage message : kept) {
+        const bool whole = std::all_of(
+            message.parts.begin(), message.parts.end(),
+            [](const store::OutgoingPart& p) { return p.state == store::PartState::Confirmed; });
+        // Stopped between parts: the rest goes from the parts as recorded.
+        message.state = whole ? OutgoingState::Sent : OutgoingState::Queued;
+        if (whole && !message.sentAt.isValid()) message.sentAt = now();
+        message.leaseUntil = QDateTime();
+        const auto written = m_store.update(message);
+        if (!written) {
+            holdSending(written.error().message);
+            return false;
+        }
+        // Written, or refused because another gateway took it over meanwhile (what that one
+        // writes stands): kept no longer either way.
+        m_memory.confirmedUnrecorded.remove(message.seq);
+        if (*written && whole && message.origin == store::Origin::Api) finishSent(message);
+    }
+    return true;
+}
+
 // Confirmed, but the store did not take it: the file is renamed aside (".sent"), so that it
 // is never sent again whatever happens, and moved on once the store takes its record.
 void OutboxRun::setAside(const OutgoingMessage& message) {
-    m_memory.confirmedUnrecorded.insert(message.seq);
+    m_memory.confirmedUnrecorded.insert(message.seq, message);
     const auto turn = folderTurn();
     if (message.origin == store::Origin::Api || !bytesIfSame(message.file)) return;
     const QString& name = message.file.name;
@@ -423,6 +451,8 @@ bool OutboxRun::save(OutgoingMessage& message) {
     }
     // Another claim took it meanwhile: what it writes stands.
     if (!*written) return false;
+    // What it says now stands over what was kept of it.
+    m_memory.confirmedUnrecorded.remove(message.seq);
     m_memory.heldReported = false;  // writable again: a later failure is worth a line again
     return true;
 }

@@ -66,6 +66,7 @@ private:
     void failForGood(store::OutgoingMessage& message, const LogLine& line);
     void hold(store::OutgoingMessage& message);
     bool ofAnotherGateway(const store::OutgoingMessage& message) const;
+    bool recordConfirmed();
     void setAside(const store::OutgoingMessage& message);
     std::optional<QByteArray> bytesIfSame(const store::FileIdentity& file,
                                           const QString& asName = {}) const;

@@ -13,6 +13,7 @@
 #include "contracts/PollContext.h"
 #include "send/OutboxFolder.h"
 #include "send/OutboxWatch.h"
+#include "store/Records.h"
 
 namespace telvane::lifecycle {
 class HookRunner;
@@ -69,8 +70,9 @@ public:
         quint64 keepLinkRefusedOn = 0;  ///< the connection whose phone refused AT+CMMS
         int refusedInRow = 0;           ///< submissions the phone refused since one went
         QDateTime blockedUntil;         ///< a modem of several takes nothing until then
-        /// Confirmed messages the store could not record: never sent again while this runs.
-        QSet<qint64> confirmedUnrecorded;
+        /// Messages with a confirmation the store could not record, as they stood then: never
+        /// sent again while this runs, and recorded before anything else once it can.
+        QHash<qint64, store::OutgoingMessage> confirmedUnrecorded;
     };
 
 private:

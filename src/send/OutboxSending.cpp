@@ -208,7 +208,9 @@ bool OutboxRun::submit(OutgoingMessage& message, const Encoded& encoded) {
                                 [&](std::size_t i, std::optional<int> reference) {
                                     message.parts[i].state = PartState::Confirmed;
                                     message.parts[i].reference = reference;
-                                    recorded = save(message) && recorded;
+                                    if (save(message)) return;
+                                    recorded = false;
+                                    m_memory.confirmedUnrecorded.insert(message.seq, message);
                                 }};
     const quint64 connection = m_context.phone.connection();
     const SubmissionPorts ports{m_context.phone,

@@ -390,7 +390,12 @@ TEST(OutboxScan, AConfirmedMessageGoesOnceAndOnlyItsOwnFileIsDeleted) {
          1,
          {"m.txt.sent"},
          {renamed, "Ошибка удаления отправленного файла: m.txt.sent"}},
-        {"store unwritable, file kept", Rewrite::No, false, 1, {"m.txt"}, {notRecorded}},
+        {"store unwritable, file kept",
+         Rewrite::No,
+         false,
+         1,
+         {"m.txt"},
+         {notRecorded, "Ошибка удаления отправленного файла: m.txt"}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -435,6 +440,37 @@ TEST(OutboxScan, AConfirmedMessageGoesOnceAndOnlyItsOwnFileIsDeleted) {
         EXPECT_EQ(poll.sendFolder(), QStringList());
         EXPECT_EQ(poll.phone.pdus.size(), row.sent);
     }
+}
+
+// The store has no room as the phone confirms a posted message, and for longer than a lease:
+// once there is room the confirmation is recorded before any lease is taken back, so that the
+// message does not go again, also not after a restart.
+TEST(OutboxScan, AConfirmationTheStoreCouldNotTakeIsRecordedOnceItCan) {
+    Outbox poll;
+    store::OutgoingMessage posted;
+    posted.id = QStringLiteral("api");
+    posted.origin = store::Origin::Api;
+    posted.number = QStringLiteral("+79161234567");
+    posted.text = QStringLiteral("once");
+    posted.created = QDateTime::currentDateTime();
+    ASSERT_TRUE(poll.store.addOutgoing(posted));
+    bool sending = false;
+    poll.status.onStatus = [&](const contracts::Status& status) {
+        // Its parts and their going on the wire are recorded; the confirmation is not.
+        if (status.id == contracts::StatusId::Sending && !std::exchange(sending, true))
+            poll.store.writesLeft = 2;
+    };
+    send::OutboxScan scanner;
+    auto context = poll.context();
+    scanner.ScanOutbox(context);
+    poll.store.writesLeft = -1;
+    poll.clock.laterSeconds = 600;  // longer than any lease
+    scanner.ScanOutbox(context);
+    poll.scan();  // as after a restart
+    EXPECT_EQ(poll.phone.pdus.size(), 1);
+    const auto recorded = poll.store.outgoing(QStringLiteral("api")).value();
+    ASSERT_TRUE(recorded.has_value());
+    EXPECT_EQ(recorded->state, store::OutgoingState::Sent);
 }
 
 /// A home whose Telvane.ini names the simulated modem's port, with its send folder.
