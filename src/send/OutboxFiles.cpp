@@ -65,6 +65,9 @@ void OutboxRun::recover() {
     // Before any claim is taken back, its own or another gateway's after the lease ran out
     // while the store was away: else a message the phone confirmed would count as unconfirmed.
     if (!recordConfirmed()) return;
+    // Claims ran out while the store was away through no fault of their holders, who write
+    // what they hold as soon as it is back: they get one lease for that before any is taken.
+    if (std::exchange(m_memory.storeFailed, false)) m_memory.reclaimedAt = now();
     if (!m_memory.recovered) {
         const auto lost = m_store.recover(m_context.working.host, m_context.working.modem, now());
         if (!lost) {
@@ -479,6 +482,7 @@ void OutboxRun::reportOnce(OutgoingMessage& message, const LogLine& line) {
 }
 
 void OutboxRun::holdSending(const QString& why) {
+    m_memory.storeFailed = true;
     m_context.status.SetStatus(contracts::makeStatus(contracts::StatusId::SendingHeld));
     if (m_memory.heldReported) return;
     m_memory.heldReported = true;

@@ -67,6 +67,7 @@ public:
         int lastLongId = 0;             ///< 0 until the first long message reads LongID
         bool longIdReported = false;    ///< a LongID that could not be stored was logged
         bool heldReported = false;      ///< sending held for an unwritable store was logged
+        bool storeFailed = false;       ///< the store failed since claims were last taken back
         quint64 keepLinkRefusedOn = 0;  ///< the connection whose phone refused AT+CMMS
         int refusedInRow = 0;           ///< submissions the phone refused since one went
         QDateTime blockedUntil;         ///< a modem of several takes nothing until then

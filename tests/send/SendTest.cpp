@@ -5,8 +5,6 @@
 // service is killed before it could delete it.
 #include <gtest/gtest.h>
 
-#include <functional>
-
 #include <QEventLoop>
 #include <QFileSystemWatcher>
 #include <QProcess>
@@ -15,6 +13,7 @@
 #include <QStandardPaths>
 #include <QTimer>
 #include <deque>
+#include <functional>
 
 #include "codec/PduDecoder.h"
 #include "config/SettingsKeys.h"
@@ -411,8 +410,8 @@ TEST(OutboxScan, AConfirmedMessageGoesOnceAndOnlyItsOwnFileIsDeleted) {
         };
         bool dropped = false;
         const auto drop = [&](bool afterRename) {
-            const bool now = row.rewrite == (afterRename ? Rewrite::AfterItIsTakenOut
-                                                         : Rewrite::AsItIsTakenOut);
+            const bool now =
+                row.rewrite == (afterRename ? Rewrite::AfterItIsTakenOut : Rewrite::AsItIsTakenOut);
             if (now && !std::exchange(dropped, true)) poll.put("m.txt", "79161234567\tagain");
         };
         send::OutboxScan scanner([&](const QString& path) -> std::unique_ptr<send::OutboxFolder> {
@@ -442,24 +441,33 @@ TEST(OutboxScan, AConfirmedMessageGoesOnceAndOnlyItsOwnFileIsDeleted) {
     }
 }
 
-// The store has no room as the phone confirms a posted message, and for longer than a lease:
-// once there is room the confirmation is recorded before any lease is taken back, so that the
-// message does not go again, also not after a restart.
-TEST(OutboxScan, AConfirmationTheStoreCouldNotTakeIsRecordedOnceItCan) {
-    Outbox poll;
+// A message posted over HTTP.
+bool postOnce(Outbox& poll) {
     store::OutgoingMessage posted;
     posted.id = QStringLiteral("api");
     posted.origin = store::Origin::Api;
     posted.number = QStringLiteral("+79161234567");
     posted.text = QStringLiteral("once");
     posted.created = QDateTime::currentDateTime();
-    ASSERT_TRUE(poll.store.addOutgoing(posted));
-    bool sending = false;
-    poll.status.onStatus = [&](const contracts::Status& status) {
-        // Its parts and their going on the wire are recorded; the confirmation is not.
+    return poll.store.addOutgoing(posted).ok();
+}
+
+// The first message's parts and their going on the wire are recorded; its confirmation and all
+// after it are not.
+void failFromTheConfirmationOn(Outbox& poll) {
+    poll.status.onStatus = [&poll, sending = false](const contracts::Status& status) mutable {
         if (status.id == contracts::StatusId::Sending && !std::exchange(sending, true))
             poll.store.writesLeft = 2;
     };
+}
+
+// The store has no room as the phone confirms a posted message, and for longer than a lease:
+// once there is room the confirmation is recorded before any lease is taken back, so that the
+// message does not go again, also not after a restart.
+TEST(OutboxScan, AConfirmationTheStoreCouldNotTakeIsRecordedOnceItCan) {
+    Outbox poll;
+    ASSERT_TRUE(postOnce(poll));
+    failFromTheConfirmationOn(poll);
     send::OutboxScan scanner;
     auto context = poll.context();
     scanner.ScanOutbox(context);
@@ -471,6 +479,36 @@ TEST(OutboxScan, AConfirmationTheStoreCouldNotTakeIsRecordedOnceItCan) {
     const auto recorded = poll.store.outgoing(QStringLiteral("api")).value();
     ASSERT_TRUE(recorded.has_value());
     EXPECT_EQ(recorded->state, store::OutgoingState::Sent);
+}
+
+// Two gateways on one store, which goes away for longer than a lease just as the phone of one
+// confirms a posted message: once it is back, the other does not take the claim back before
+// its holder could write what it knows, so the message goes once.
+TEST(OutboxScan, AfterTheStoreWasAwayEachGatewayFirstWritesWhatItHolds) {
+    Outbox poll;
+    contracts::WorkingSettings workingB = poll.working;
+    poll.working.host = QStringLiteral("a");
+    workingB.host = QStringLiteral("b");
+    contracts::PollContext a = poll.context();
+    contracts::PollContext b{poll.phone, poll.status,  workingB,      poll.settings,
+                             poll.clock, poll.clock,   poll.pacing,   poll.clock,
+                             poll.store, poll.figures, poll.logWriter};
+    send::OutboxScan gatewayA, gatewayB;
+    gatewayB.ScanOutbox(b);  // before anything is queued
+    ASSERT_TRUE(postOnce(poll));
+    failFromTheConfirmationOn(poll);
+    gatewayA.ScanOutbox(a);
+    poll.clock.laterSeconds = 300;  // still away when the other one looks for lost claims
+    gatewayB.ScanOutbox(b);
+    poll.store.writesLeft = -1;
+    poll.clock.laterSeconds = 600;  // back, long after the lease ran out
+    gatewayB.ScanOutbox(b);
+    gatewayA.ScanOutbox(a);
+    poll.clock.laterSeconds = 1200;
+    gatewayB.ScanOutbox(b);
+    EXPECT_EQ(poll.phone.pdus.size(), 1);
+    EXPECT_EQ(poll.store.outgoing(QStringLiteral("api")).value()->state,
+              store::OutgoingState::Sent);
 }
 
 /// A home whose Telvane.ini names the simulated modem's port, with its send folder.
@@ -771,11 +809,10 @@ TEST(SendService, AKillBetweenConfirmationAndDeletionDoesNotSendAgain) {
     home.put("m.txt", "79161234567\tonly once");
     // SIGKILL at the very call that would take the file out, and that call never runs.
     QProcess traced;
-    traced.start(strace,
-                 {"-f", "-qq", "-o", "/dev/null", "-P", home.send("m.txt"), "-e",
-                  "trace=unlink,unlinkat,rename,renameat,renameat2", "-e",
-                  "inject=unlink,unlinkat,rename,renameat,renameat2:error=EIO:signal=KILL",
-                  QStringLiteral(TELVANED_BINARY), "--home", home.dir.path(), "--once"});
+    traced.start(strace, {"-f", "-qq", "-o", "/dev/null", "-P", home.send("m.txt"), "-e",
+                          "trace=unlink,unlinkat,rename,renameat,renameat2", "-e",
+                          "inject=unlink,unlinkat,rename,renameat,renameat2:error=EIO:signal=KILL",
+                          QStringLiteral(TELVANED_BINARY), "--home", home.dir.path(), "--once"});
     ASSERT_TRUE(traced.waitForFinished(120000));
     if (traced.exitCode() == 1 && modem.sentPdus().isEmpty())
         GTEST_SKIP() << "strace cannot trace here: " << traced.readAllStandardError().toStdString();
