@@ -210,17 +210,21 @@ QString OutboxRun::newId(const QString& name) {
     });
 }
 
+// The file has the size and time it was registered with; `asName`: where it stands now, when
+// it was renamed aside.
+bool OutboxRun::unchangedSince(const store::FileIdentity& file, const QString& asName) const {
+    const std::optional<OutboxEntry> now = m_folder.stat(asName.isEmpty() ? file.name : asName);
+    return now && now->size == file.size && now->modifiedMs == file.modifiedMs;
+}
+
 // Only the file that was sent may go: one rewritten under its name meanwhile is a new message.
-// Its bytes while it is the same; `asName`: where it stands now, when it was renamed aside.
+// Its bytes while it is the same (a link is never read).
 std::optional<QByteArray> OutboxRun::bytesIfSame(const store::FileIdentity& file,
                                                  const QString& asName) const {
-    const QString name = asName.isEmpty() ? file.name : asName;
-    const std::optional<OutboxEntry> now = m_folder.stat(name);
-    if (!now || !now->ordinary || now->size != file.size || now->modifiedMs != file.modifiedMs)
-        return std::nullopt;
-    std::optional<QByteArray> bytes =
-        m_folder.read(name, static_cast<qint64>(kMaxOutgoingFileBytes));
-    if (!bytes || identityOf(file.name, now->size, now->modifiedMs, *bytes) != file)
+    if (!unchangedSince(file, asName)) return std::nullopt;
+    std::optional<QByteArray> bytes = m_folder.read(asName.isEmpty() ? file.name : asName,
+                                                    static_cast<qint64>(kMaxOutgoingFileBytes));
+    if (!bytes || identityOf(file.name, file.size, file.modifiedMs, *bytes) != file)
         return std::nullopt;
     return bytes;
 }
@@ -334,10 +338,7 @@ void OutboxRun::failForGood(OutgoingMessage& message, const LogLine& line) {
     const QString& name = message.file.name;
     const std::optional<QByteArray> bytes =
         message.fileInSend ? bytesIfSame(message.file) : std::nullopt;
-    const std::optional<OutboxEntry> there = bytes ? std::nullopt : m_folder.stat(name);
-    if (message.fileInSend && !bytes &&
-        (!there || there->size != message.file.size ||
-         there->modifiedMs != message.file.modifiedMs)) {
+    if (message.fileInSend && !bytes && !unchangedSince(message.file)) {
         // Rewritten or taken away since it was listed: a file under its name is a new message.
         message.fileInSend = false;
         message.place.clear();

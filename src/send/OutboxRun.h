@@ -68,6 +68,7 @@ private:
     bool ofAnotherGateway(const store::OutgoingMessage& message) const;
     bool recordConfirmed();
     void setAside(const store::OutgoingMessage& message);
+    bool unchangedSince(const store::FileIdentity& file, const QString& asName = {}) const;
     std::optional<QByteArray> bytesIfSame(const store::FileIdentity& file,
                                           const QString& asName = {}) const;
 

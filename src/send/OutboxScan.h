@@ -5,7 +5,6 @@
 
 #include <QDateTime>
 #include <QHash>
-#include <QSet>
 #include <QString>
 #include <functional>
 #include <memory>

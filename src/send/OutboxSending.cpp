@@ -138,9 +138,7 @@ bool OutboxRun::send(const OutgoingMessage& queued) {
     if (!claimed->has_value()) return true;  // taken meanwhile
     OutgoingMessage message = **claimed;
     if (message.origin == store::Origin::File) {
-        const std::optional<OutboxEntry> entry = m_folder.stat(message.file.name);
-        if (!entry || entry->size != message.file.size ||
-            entry->modifiedMs != message.file.modifiedMs) {
+        if (!unchangedSince(message.file)) {
             // Changed or taken away since it was queued: the next scan sees what is there.
             message.state = OutgoingState::Queued;
             save(message);
